@@ -1,0 +1,1 @@
+// Placeholder until the shell lands: the bundle needs at least one source to link.
