@@ -1,0 +1,2 @@
+# Property-list readers and writer.
+target_sources(Platform PRIVATE)

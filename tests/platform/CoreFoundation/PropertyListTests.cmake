@@ -1,0 +1,1 @@
+# Property-list reader and writer tests (golden, corpus, round trip).
