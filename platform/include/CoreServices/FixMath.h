@@ -1,0 +1,31 @@
+/*
+ * FixMath.h — signed 16.16 fixed-point numbers.
+ */
+#ifndef __FIXMATH__
+#define __FIXMATH__
+
+#include <CoreServices/MacTypes.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+    fixed1 = 0x00010000,
+    fract1 = 0x40000000,
+    positiveInfinity = 0x7FFFFFFF,
+    negativeInfinity = (int)0x80000000
+};
+
+/* Fix2X: the signed 16.16 value divided by 65536; exact. */
+double Fix2X(Fixed x);
+
+/* X2Fix: x times 65536, rounded to nearest; values beyond the range saturate to
+   positiveInfinity / negativeInfinity, NaN gives 0. */
+Fixed X2Fix(double x);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
