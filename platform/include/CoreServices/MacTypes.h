@@ -1,9 +1,9 @@
 /*
  * MacTypes.h — the basic Mac types of the stand-in.
  *
- * The typedefs that CoreFoundation's CFBase.h also makes (Boolean, UniChar, the sized
- * integers, ...) are repeated here identically rather than shared, so that neither
- * framework depends on the other and both headers can be included in either order.
+ * CoreFoundation's CFBase.h makes the same typedefs when this header has not been seen
+ * (it tests __MACTYPES__); they must stay spelled identically, so that neither framework
+ * depends on the other and both headers can be included in either order.
  */
 #ifndef __MACTYPES__
 #define __MACTYPES__
@@ -21,13 +21,18 @@ typedef uint16_t UInt16;
 typedef int16_t SInt16;
 typedef uint32_t UInt32;
 typedef int32_t SInt32;
-typedef uint64_t UInt64;
-typedef int64_t SInt64;
+typedef unsigned long long UInt64;
+typedef signed long long SInt64;
 
 typedef float Float32;
 typedef double Float64;
 
 typedef unsigned char Boolean;
+typedef uint8_t Byte;
+typedef int8_t SignedByte;
+typedef uint32_t UTF32Char;
+typedef uint16_t UTF16Char;
+typedef uint8_t UTF8Char;
 typedef uint16_t UniChar;
 typedef unsigned long UniCharCount;
 
