@@ -1,0 +1,45 @@
+/* CFPropertyList.h — reading and writing property lists. */
+#ifndef __COREFOUNDATION_CFPROPERTYLIST__
+#define __COREFOUNDATION_CFPROPERTYLIST__
+
+#include <CoreFoundation/CFBase.h>
+#include <CoreFoundation/CFData.h>
+#include <CoreFoundation/CFString.h>
+
+CF_EXTERN_C_BEGIN
+
+typedef CFOptionFlags CFPropertyListMutabilityOptions;
+enum {
+    kCFPropertyListImmutable = 0,
+    kCFPropertyListMutableContainers = 1,
+    kCFPropertyListMutableContainersAndLeaves = 2
+};
+
+typedef CFIndex CFPropertyListFormat;
+enum {
+    kCFPropertyListOpenStepFormat = 1,
+    kCFPropertyListXMLFormat_v1_0 = 100,
+    kCFPropertyListBinaryFormat_v1_0 = 200
+};
+
+/*
+ * +1 property list parsed from xmlData: a binary property list, an XML property list, or an
+ * old-style text property list, tried in that order. NULL when the data is none of these; then
+ * *errorString (when not NULL) is a +1 string saying what is wrong and where.
+ */
+CF_EXPORT CFPropertyListRef CFPropertyListCreateFromXMLData(CFAllocatorRef allocator,
+                                                            CFDataRef xmlData,
+                                                            CFOptionFlags mutabilityOption,
+                                                            CFStringRef* errorString);
+
+/* +1 data holding the XML form of propertyList (UTF-8), or NULL when it is not a valid
+   property list. */
+CF_EXPORT CFDataRef CFPropertyListCreateXMLData(CFAllocatorRef allocator,
+                                                CFPropertyListRef propertyList);
+
+/* True when plist is a valid property list for `format`. */
+CF_EXPORT Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat format);
+
+CF_EXTERN_C_END
+
+#endif
