@@ -1,0 +1,128 @@
+// The seven scalar readers of CAEDescReader.
+#include <optional>
+
+#include "desc/CAEDesc.h"
+#include "shell/Exceptions.h"
+
+namespace {
+
+// Reads exactly sizeof(T) bytes of `desc`'s data.
+template <class T>
+T ReadExact(const AEDesc& desc) {
+    T value{};
+    ThrowIfError(AEGetDescData(&desc, &value, static_cast<Size>(sizeof value)));
+    return value;
+}
+
+// The shape the integer, code, Boolean and date readers share. `readNative` returns the value
+// of a native descriptor, or nothing for any other type. A non-native source is coerced to
+// `target` (a source without data stays null); the temporary must then be native. Requiring
+// that, rather than reading the temporary with the full reader again, keeps a coercion handler
+// that answers with yet another type from sending us round in circles.
+template <class ReadNative>
+auto ReadScalar(const AEDesc& desc, DescType target, ReadNative readNative) {
+    if (auto value = readNative(desc)) return *value;
+    if (desc.descriptorType == typeNull) ThrowStatus(errAECoercionFail);
+    CAEDesc temp;
+    temp.CoerceTo(&desc, target);
+    if (auto value = readNative(temp.mDesc)) return *value;
+    ThrowStatus(errAECoercionFail);
+}
+
+std::optional<double> NativeDouble(const AEDesc& desc) {
+    switch (desc.descriptorType) {
+    case typeIEEE64BitFloatingPoint: return ReadExact<double>(desc);
+    case typeIEEE32BitFloatingPoint: return static_cast<double>(ReadExact<float>(desc));
+    case typeFixed: return Fix2X(ReadExact<Fixed>(desc));
+    case typeSInt32: return static_cast<double>(ReadExact<int32_t>(desc));
+    case typeSInt16: return static_cast<double>(ReadExact<int16_t>(desc));
+    default: return std::nullopt;
+    }
+}
+
+std::optional<int32_t> NativeSInt32(const AEDesc& desc) {
+    switch (desc.descriptorType) {
+    case typeSInt32: return ReadExact<int32_t>(desc);
+    case typeSInt16: return static_cast<int32_t>(ReadExact<int16_t>(desc));
+    default: return std::nullopt;
+    }
+}
+
+std::optional<DescType> NativeEnum(const AEDesc& desc) {
+    switch (desc.descriptorType) {
+    case typeEnumerated:
+    case typeType:
+    case typeAbsoluteOrdinal: return ReadExact<DescType>(desc);
+    default: return std::nullopt;
+    }
+}
+
+std::optional<DescType> NativeTypeCode(const AEDesc& desc) {
+    switch (desc.descriptorType) {
+    case typeType:
+    case typeEnumerated:
+    case typeAbsoluteOrdinal:
+    case typeProperty: return ReadExact<DescType>(desc);
+    default: return std::nullopt;
+    }
+}
+
+std::optional<bool> NativeBoolean(const AEDesc& desc) {
+    switch (desc.descriptorType) {
+    case typeBoolean: return ReadExact<uint8_t>(desc) != 0;
+    case typeTrue: return true;
+    case typeFalse: return false;
+    default: return std::nullopt;
+    }
+}
+
+std::optional<LongDateTime> NativeLongDateTime(const AEDesc& desc) {
+    if (desc.descriptorType != typeLongDateTime) return std::nullopt;
+    return ReadExact<LongDateTime>(desc);
+}
+
+// The coercion targets GetDouble tries, in order; only -1700 moves on to the next one.
+constexpr DescType kDoubleChain[] = {typeIEEE64BitFloatingPoint, typeIEEE32BitFloatingPoint,
+                                     typeFixed, typeSInt32, typeSInt16};
+
+}  // namespace
+
+double CAEDescReader::GetDouble() const {
+    if (auto value = NativeDouble(mDesc)) return *value;
+    if (mDesc.descriptorType == typeNull) ThrowStatus(errAECoercionFail);
+    // Unlike the other readers, a source without data is still offered to the manager.
+    CAEDesc temp;
+    OSErr err = errAECoercionFail;
+    for (DescType target : kDoubleChain) {
+        err = AECoerceDesc(&mDesc, target, temp.Out());
+        if (err != errAECoercionFail) break;
+    }
+    ThrowIfError(err);
+    if (auto value = NativeDouble(temp.mDesc)) return *value;
+    ThrowStatus(errAECoercionFail);
+}
+
+int32_t CAEDescReader::GetSInt32() const {
+    return ReadScalar(mDesc, typeSInt32, NativeSInt32);
+}
+
+int64_t CAEDescReader::GetSInt64() const {
+    if (mDesc.descriptorType == typeSInt64) return ReadExact<int64_t>(mDesc);
+    return GetSInt32();
+}
+
+DescType CAEDescReader::GetEnum() const {
+    return ReadScalar(mDesc, typeEnumerated, NativeEnum);
+}
+
+DescType CAEDescReader::GetTypeCode() const {
+    return ReadScalar(mDesc, typeType, NativeTypeCode);
+}
+
+bool CAEDescReader::GetBoolean() const {
+    return ReadScalar(mDesc, typeBoolean, NativeBoolean);
+}
+
+LongDateTime CAEDescReader::GetLongDateTime() const {
+    return ReadScalar(mDesc, typeLongDateTime, NativeLongDateTime);
+}
