@@ -1,0 +1,67 @@
+#include "commands/LoadPList.h"
+
+#include <string>
+
+#include "convert/PropertyListToDesc.h"
+#include "desc/CAEDesc.h"
+#include "desc/CFRef.h"
+#include "desc/FileReference.h"
+#include "shell/AdditionEntryPoints.h"
+#include "shell/CommandFrame.h"
+
+namespace {
+
+const char* const kNoPropertyList = "load plist: no property list specified";
+
+CFPropertyListRef CreatePropertyListOrThrow(CFDataRef data) {
+    CFPropertyListRef list =
+        CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data, kCFPropertyListImmutable, nullptr);
+    if (!list) ThrowStatus(coreFoundationUnknownErr);
+    return list;
+}
+
+CFPropertyListRef ReadPropertyListFile(const AEDesc* reference) {
+    // Declared so that the contents go before the URL.
+    CFRef<CFURLRef> url(ToCFURL(reference));
+    CFRef<CFDataRef> contents;
+    if (!CFURLCreateDataAndPropertiesFromResource(kCFAllocatorDefault, url.Get(), contents.Out(),
+                                                  nullptr, nullptr, nullptr))
+        ThrowStatus(fnfErr);
+    return CreatePropertyListOrThrow(contents.Get());
+}
+
+CFPropertyListRef ReadPropertyListText(const AEDesc* text) {
+    CFRef<CFDataRef> data(CreateCFDataFromText(text));
+    return CreatePropertyListOrThrow(data.Get());
+}
+
+void LoadPListBody(const AppleEvent* event, AppleEvent* reply) {
+    // Declared in the order that makes destruction release the result, then the property
+    // list, then the direct parameter.
+    CAEDescReader eventView(event);
+    CAEDescReader replyView(reply);
+    CAEDesc direct;
+    ThrowIfError(AEGetParamDesc(&eventView.mDesc, keyDirectObject, typeWildCard, &direct.mDesc));
+    if (direct.IsNull()) ThrowMessage(kNoPropertyList);
+    ThrowIfStatus(CheckMissedParams(event));
+    CFRef<CFPropertyListRef> list(IsFileReference(&direct.mDesc) ? ReadPropertyListFile(&direct.mDesc)
+                                                                 : ReadPropertyListText(&direct.mDesc));
+    CAEDesc result;
+    PropertyListToDesc(list.Get(), result);
+    ThrowIfError(AEPutParamDesc(&replyView.mDesc, keyDirectObject, &result.mDesc));
+}
+
+}  // namespace
+
+CFDataRef CreateCFDataFromText(const AEDesc* desc) {
+    std::string bytes;
+    CAEDescReader(desc).GetUTF8String(bytes);
+    CFDataRef data = CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()),
+                                  static_cast<CFIndex>(bytes.size()));
+    if (!data) ThrowStatus(memFullErr);
+    return data;
+}
+
+OSErr LoadPList(const AppleEvent* event, AppleEvent* reply, SRefCon) {
+    return RunCommand(reply, [&] { LoadPListBody(event, reply); });
+}

@@ -1,0 +1,220 @@
+#include "convert/DescToPropertyList.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "convert/PropertyListToDesc.h"
+#include "desc/CAEDesc.h"
+#include "desc/CFRef.h"
+#include "shell/Exceptions.h"
+
+namespace {
+
+CFPropertyListRef Convert(const AEDesc& desc, int depth);
+CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth);
+
+// Nested lists and records are the only recursion; each one is a level.
+void EnterLevel(int depth) {
+    if (depth > kMaxPropertyListDepth) ThrowStatus(errOSAStackOverflow);
+}
+
+template <class T>
+T CreatedOrThrow(T object) {
+    if (!object) ThrowStatus(memFullErr);
+    return object;
+}
+
+// The descriptor's own bytes (the flat form for a list or record). Zero bytes are not fetched:
+// a 'null' descriptor has no storage to copy from.
+std::vector<UInt8> CopyDescData(const AEDesc& desc) {
+    std::vector<UInt8> bytes(static_cast<size_t>(AEGetDescDataSize(&desc)), 0);
+    if (!bytes.empty())
+        ThrowIfError(AEGetDescData(&desc, bytes.data(), static_cast<Size>(bytes.size())));
+    return bytes;
+}
+
+CFDataRef CreateDataOfDesc(const AEDesc& desc) {
+    std::vector<UInt8> bytes = CopyDescData(desc);
+    return CreatedOrThrow(
+        CFDataCreate(kCFAllocatorDefault, bytes.data(), static_cast<CFIndex>(bytes.size())));
+}
+
+// Four bytes of a code in reading order, the most significant first.
+void CodeBytes(FourCharCode code, char out[4]) {
+    out[0] = static_cast<char>(code >> 24);
+    out[1] = static_cast<char>(code >> 16);
+    out[2] = static_cast<char>(code >> 8);
+    out[3] = static_cast<char>(code);
+}
+
+CFMutableDictionaryRef CreateRawDescDictionary(const AEDesc& desc) {
+    CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
+        kCFAllocatorDefault, 2, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    if (!dict) ThrowStatus(coreFoundationUnknownErr);
+    char code[4];
+    CodeBytes(desc.descriptorType, code);
+    char text[5];
+    // "%.4s" ends the text at a zero byte inside the code.
+    std::snprintf(text, sizeof text, "%.4s", code);
+    CFRef<CFStringRef> type(CreatedOrThrow(
+        CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingMacRoman)));
+    CFRef<CFDataRef> data;
+    if (desc.descriptorType == typeEnumerated) {
+        char enumerator[4];
+        CodeBytes(CAEDescReader(&desc).GetEnum(), enumerator);
+        data.Reset(CreatedOrThrow(CFDataCreate(
+            kCFAllocatorDefault, reinterpret_cast<const UInt8*>(enumerator), sizeof enumerator)));
+    } else {
+        data.Reset(CreateDataOfDesc(desc));
+    }
+    CFDictionarySetValue(dict.Get(), CFSTR("AEDescType"), type.Get());
+    CFDictionarySetValue(dict.Get(), CFSTR("AEDescData"), data.Get());
+    return dict.Detach();
+}
+
+CFMutableArrayRef ConvertList(const AEDesc& list, int depth) {
+    EnterLevel(depth);
+    long count = 0;
+    ThrowIfError(AECountItems(&list, &count));
+    CFRef<CFMutableArrayRef> array(
+        CFArrayCreateMutable(kCFAllocatorDefault, count, &kCFTypeArrayCallBacks));
+    if (!array) ThrowStatus(coreFoundationUnknownErr);
+    CAEDesc item;
+    for (long index = 1; index <= count; ++index) {
+        item.Dispose();
+        AEKeyword keyword = 0;
+        ThrowIfError(AEGetNthDesc(&list, index, typeWildCard, &keyword, &item.mDesc));
+        CFRef<CFPropertyListRef> value(Convert(item.mDesc, depth + 1));
+        CFArrayAppendValue(array.Get(), value.Get());
+    }
+    return array.Detach();
+}
+
+CFDateRef ConvertDate(const AEDesc& desc) {
+    CFAbsoluteTime when = 0;
+    ThrowIfStatus(
+        UCConvertLongDateTimeToCFAbsoluteTime(CAEDescReader(&desc).GetLongDateTime(), &when));
+    return CreatedOrThrow(CFDateCreate(kCFAllocatorDefault, when));
+}
+
+CFPropertyListRef Convert(const AEDesc& desc, int depth) {
+    CAEDescReader reader(&desc);
+    switch (desc.descriptorType) {
+        case typeUnicodeText:
+        case typeUTF8Text:
+        case typeChar:
+        case typeStyledText:
+        case typeStyledUnicodeText:
+        case typeIntlText: {
+            CFStringRef text = nullptr;
+            reader.GetCFString(text);
+            return text;
+        }
+        case typeBoolean:
+            return reader.GetBoolean() ? kCFBooleanTrue : kCFBooleanFalse;
+        case typeTrue:
+            return kCFBooleanTrue;
+        case typeFalse:
+            return kCFBooleanFalse;
+        case typeSInt16:
+        case typeSInt32:
+        case typeUInt32: {
+            SInt32 value = reader.GetSInt32();
+            return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
+        }
+        case typeSInt64: {
+            SInt64 value = reader.GetSInt64();
+            return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &value));
+        }
+        case typeIEEE32BitFloatingPoint:
+        case typeIEEE64BitFloatingPoint: {
+            double value = reader.GetDouble();
+            return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberDoubleType, &value));
+        }
+        case typeLongDateTime:
+            return ConvertDate(desc);
+        case typeAEList:
+            return ConvertList(desc, depth);
+        case typeAERecord:
+            return ConvertRecord(desc, depth);
+        case typeWildCard:
+            return CreateDataOfDesc(desc);
+        default:
+            return CreateRawDescDictionary(desc);
+    }
+}
+
+// Adds the pairs of the record's user-field list, when it has one.
+void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
+    DescType type = 0;
+    Size size = 0;
+    if (AESizeOfParam(&record, keyASUserRecordFields, &type, &size) != noErr) return;
+    CAEDesc userFields;
+    ThrowIfError(AEGetParamDesc(&record, keyASUserRecordFields, typeWildCard, &userFields.mDesc));
+    long count = 0;
+    ThrowIfError(AECountItems(&userFields.mDesc, &count));
+    CAEDesc key;
+    CAEDesc value;
+    for (long pair = 1; pair <= count / 2; ++pair) {
+        AEKeyword keyword = 0;
+        key.Dispose();
+        ThrowIfError(AEGetNthDesc(&userFields.mDesc, 2 * pair - 1, typeWildCard, &keyword, &key.mDesc));
+        value.Dispose();
+        ThrowIfError(AEGetNthDesc(&userFields.mDesc, 2 * pair, typeWildCard, &keyword, &value.mDesc));
+        CFRef<CFPropertyListRef> keyObject(Convert(key.mDesc, depth + 1));
+        CFRef<CFPropertyListRef> valueObject(Convert(value.mDesc, depth + 1));
+        CFDictionarySetValue(dict, keyObject.Get(), valueObject.Get());
+    }
+}
+
+// "'abcd'", cut at a zero byte. ASCII where it can be; a byte of 0x80 or above has no ASCII
+// character, so such a key is spelled in Mac OS Roman rather than lost.
+CFStringRef CreateKeywordKey(AEKeyword keyword) {
+    char code[4];
+    CodeBytes(keyword, code);
+    char text[7];
+    std::snprintf(text, sizeof text, "'%.4s'", code);
+    bool ascii = true;
+    for (const char* c = text; *c; ++c) ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
+    return CreatedOrThrow(CFStringCreateWithCString(
+        kCFAllocatorDefault, text, ascii ? kCFStringEncodingASCII : kCFStringEncodingMacRoman));
+}
+
+void AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
+    long count = 0;
+    ThrowIfError(AECountItems(&record, &count));
+    CAEDesc field;
+    for (long index = 1; index <= count; ++index) {
+        AEKeyword keyword = 0;
+        DescType type = 0;
+        Size size = 0;
+        ThrowIfError(AEGetNthPtr(&record, index, typeWildCard, &keyword, &type, nullptr, 0, &size));
+        if (keyword == keyASUserRecordFields) continue;
+        field.Dispose();
+        ThrowIfError(AEGetParamDesc(&record, keyword, typeWildCard, &field.mDesc));
+        CFRef<CFStringRef> key(CreateKeywordKey(keyword));
+        CFRef<CFPropertyListRef> value(Convert(field.mDesc, depth + 1));
+        CFDictionarySetValue(dict, key.Get(), value.Get());
+    }
+}
+
+CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth) {
+    EnterLevel(depth);
+    CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
+        kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    if (!dict) ThrowStatus(coreFoundationUnknownErr);
+    AddUserFields(record, dict.Get(), depth);
+    AddKeywordFields(record, dict.Get(), depth);
+    return dict.Detach();
+}
+
+}  // namespace
+
+CFPropertyListRef DescToPropertyList(const AEDesc& desc) {
+    return Convert(desc, 1);
+}
+
+CFMutableDictionaryRef RecordToDictionary(const AEDesc& record) {
+    return ConvertRecord(record, 1);
+}

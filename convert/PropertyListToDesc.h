@@ -1,0 +1,53 @@
+// Property list → descriptor: the reading half of the shared encoding of script values in
+// property lists.
+//
+// The encoding, used in both directions:
+//   - a record field 'abcd' is the dictionary entry under the six-character key "'abcd'";
+//   - every other dictionary entry is a user-defined field, kept in the record's 'usrf' field as
+//     a list of alternating keys and values;
+//   - a descriptor without a property-list counterpart is the two-entry dictionary
+//     {"AEDescType": its type's four characters (Mac OS Roman), "AEDescData": its bytes}; for
+//     'enum' the bytes are the code in reading order, for every other type as the descriptor
+//     holds them;
+//   - dates go through UCConvertCFAbsoluteTimeToLongDateTime and its inverse only.
+#ifndef CONVERT_PROPERTYLISTTODESC_H
+#define CONVERT_PROPERTYLISTTODESC_H
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include "desc/CAEDesc.h"
+
+// Deepest nesting of arrays and dictionaries either converter accepts, the same limit as the
+// property-list reader's; deeper input throws errOSAStackOverflow (-2706).
+inline constexpr int kMaxPropertyListDepth = 512;
+
+// What AddRecordField needs to build one record: the record and its user-field list.
+struct RecordFieldsContext {
+    CAEDesc* mRecord;      // the 'reco' being built
+    CAEDesc* mUserFields;  // the 'list' of alternating user-field keys and values
+};
+
+// Converts `plist` (borrowed, never NULL, never changed) and everything nested in it into one
+// descriptor that `target` owns on return. `target` is disposed before the new descriptor is
+// created in it; when an exception leaves, it may hold a partly built descriptor that its owner
+// releases. Throws an int32_t status:
+//   -4960 (coreFoundationUnknownErr) for an object of no property-list type, or a number that
+//         does not read back exactly;
+//   -2706 (errOSAStackOverflow) for arrays and dictionaries nested deeper than 512 levels;
+//   the status of UCConvertCFAbsoluteTimeToLongDateTime (target untouched), of AECreateDesc,
+//   AECreateList or AEPutParamDesc sign-extended, or of SetCFString.
+// A failing array element or dictionary entry is left out silently (see the appliers).
+// A two-entry dictionary {"AEDescType", "AEDescData"} whose values are not a string and a data
+// object is converted as an ordinary record, so nothing in it is lost.
+void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target);
+
+// CFArrayApplierFunction; `context` is the CAEDesc holding the list being built. Converts one
+// element and appends it; every exception is caught and the element is dropped.
+void AppendListItem(const void* value, void* context);
+
+// CFDictionaryApplierFunction; `context` is a RecordFieldsContext. A quoted-keyword key puts the
+// value into the record under that keyword, any other key appends key and value to the
+// user-field list. Every exception is caught and the entry is dropped.
+void AddRecordField(const void* key, const void* value, void* context);
+
+#endif
