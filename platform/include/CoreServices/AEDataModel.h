@@ -173,8 +173,9 @@ typedef OSErr (*AECoercePtrProcPtr)(DescType typeCode, const void* dataPtr, Size
                                     DescType toType, SRefCon handlerRefcon, AEDesc* result);
 typedef AECoerceDescProcPtr AECoerceDescUPP;
 typedef AECoercePtrProcPtr AECoercePtrUPP;
-/* The manager stores either form in one slot; the fromTypeIsDesc flag says which it is. */
-typedef void* AECoercionHandlerUPP;
+/* Either form travels as this type (a pointer-form handler is cast to it); the
+   fromTypeIsDesc flag of AEInstallCoercionHandler says which form it is. */
+typedef AECoerceDescUPP AECoercionHandlerUPP;
 
 /* The universal procedure pointers are the plain function pointers. */
 AECoerceDescUPP NewAECoerceDescUPP(AECoerceDescProcPtr userRoutine);

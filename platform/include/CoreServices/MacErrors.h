@@ -1,5 +1,6 @@
 /*
- * MacErrors.h — the status values the stand-in returns, under their real names.
+ * MacErrors.h — the status values the stand-in returns, under their real names. All of
+ * them, noErr included, are one enumeration (see MacTypes.h).
  */
 #ifndef __MACERRORS__
 #define __MACERRORS__
@@ -9,6 +10,7 @@ extern "C" {
 #endif
 
 enum {
+    noErr = 0,             /* no error */
     paramErr = -50,        /* error in a parameter */
     unimpErr = -4,         /* unimplemented routine */
     ioErr = -36,           /* I/O error */
@@ -21,10 +23,7 @@ enum {
     memFullErr = -108,     /* not enough memory */
     nilHandleErr = -109,   /* a NULL handle */
     memWZErr = -111,       /* tried to dispose a free block */
-    userCanceledErr = -128 /* the user cancelled */
-};
-
-enum {
+    userCanceledErr = -128, /* the user cancelled */
     errAECoercionFail = -1700,         /* the data could not be coerced to the requested type */
     errAEDescNotFound = -1701,         /* no descriptor with this keyword */
     errAECorruptData = -1702,          /* the data are corrupt */
@@ -67,19 +66,13 @@ enum {
     errAENotAnElement = -10008,        /* not an element */
     errAECantHandleClass = -10010,     /* cannot handle this class */
     errAEInTransaction = -10011,       /* inside a transaction */
-    errAENoSuchTransaction = -10012    /* no such transaction */
-};
-
-enum {
+    errAENoSuchTransaction = -10012,   /* no such transaction */
     errOSAGeneralError = -2700,       /* a script error */
     errOSACantCoerce = errAECoercionFail,
     errOSASystemError = -2750,
     errOSAInvalidID = -1751,
     errOSAScriptError = -1753,
-    errOSAStackOverflow = -2706       /* too deeply nested */
-};
-
-enum {
+    errOSAStackOverflow = -2706,      /* too deeply nested */
     coreFoundationUnknownErr = -4960  /* CoreFoundation failed without a more specific status */
 };
 

@@ -81,8 +81,6 @@ typedef const void* LogicalAddressConst;
 #endif
 #endif
 
-enum { noErr = 0 };
-
 enum { kNilOptions = 0 };
 
 enum { kVariableLengthArray = 1 };
@@ -92,5 +90,9 @@ enum { kUnknownType = 0x3F3F3F3F /* '????' */ };
 #ifdef __cplusplus
 }
 #endif
+
+/* noErr lives with the other statuses, in one enumeration, so that statuses can meet in
+   one conditional expression without mixed-enumeration warnings. */
+#include <CoreServices/MacErrors.h>
 
 #endif
