@@ -23,6 +23,34 @@ void AppendUTF16FromMacRoman(const uint8_t* bytes, size_t length, std::u16string
 // Mac OS Roman byte for one UTF-16 unit; false when the character has no Mac OS Roman form.
 bool MacRomanByteForUnit(char16_t unit, uint8_t& byte);
 
+
+// ---- Every encoding the stand-in knows (CFString.h lists them) --------------------------
+
+// True for the encodings CFStringCreateWithBytes and CFStringGetBytes accept.
+bool IsSupportedEncoding(uint32_t encoding);
+
+// Appends the UTF-16 form of `length` bytes in `encoding` to `out` with the rules of
+// CFStringCreateWithBytes: for kCFStringEncodingUnicode a leading BOM picks the byte order
+// and is dropped, otherwise the bytes are big-endian when `isExternalRepresentation` and in
+// host order when not; UTF-16BE/LE keep a leading U+FEFF; a UTF-8 BOM is dropped only from an
+// external representation. False (out unspecified) for invalid bytes, an odd UTF-16 byte
+// count, or an unsupported encoding.
+bool AppendUTF16FromBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
+                          bool isExternalRepresentation, std::u16string& out);
+
+// Byte for one unit in an 8-bit encoding (Mac OS Roman, ASCII, ISO Latin 1, Windows Latin 1);
+// false when the character has no form there.
+bool ByteForUnit(uint32_t encoding, char16_t unit, uint8_t& byte);
+
+// The conversion of CFStringGetBytes over `count` units: a character without a form in the
+// encoding becomes `lossByte`, or with lossByte 0 ends the conversion; a character whose bytes
+// do not fit in `maxLength` ends it (buffer NULL: measure everything, maxLength ignored). A BOM
+// (host order) is written first for kCFStringEncodingUnicode when `isExternalRepresentation`.
+// Returns the units converted and sets `used` to the bytes written (or needed).
+size_t EncodeUnits(const char16_t* units, size_t count, uint32_t encoding, uint8_t lossByte,
+                   bool isExternalRepresentation, uint8_t* buffer, size_t maxLength,
+                   size_t& used);
+
 }  // namespace cf::text
 
 #endif

@@ -1,0 +1,422 @@
+// CFDictionary: entries kept in insertion order in one vector, found through an open-addressed
+// index of entry positions. Removal marks an entry dead; dead entries are squeezed out when
+// the index is rebuilt, so every operation stays amortised O(1) and order is preserved.
+#include <CoreFoundation/CFDictionary.h>
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "CoreFoundation/CFInternal.h"
+#include "CoreFoundation/CFObject.h"
+#include "Testing/PTInternal.h"
+
+namespace {
+
+constexpr CFDictionaryKeyCallBacks kNoKeyCallBacks = {0, nullptr, nullptr, nullptr, nullptr, nullptr};
+constexpr CFDictionaryValueCallBacks kNoValueCallBacks = {0, nullptr, nullptr, nullptr, nullptr};
+
+struct Entry {
+    const void* key;
+    const void* value;
+    CFHashCode hash;
+    bool live;
+};
+
+}  // namespace
+
+struct __CFDictionary final : cf::Object {
+    __CFDictionary(const CFDictionaryKeyCallBacks* keys, const CFDictionaryValueCallBacks* values,
+                   bool isMutable)
+        : Object(cf::kDictionaryTypeID, isMutable),
+          mKeyCallBacks(keys ? *keys : kNoKeyCallBacks),
+          mValueCallBacks(values ? *values : kNoValueCallBacks) {}
+    ~__CFDictionary() override {
+        for (const Entry& e : mEntries)
+            if (e.live) ReleasePair(e.key, e.value);
+    }
+
+    CFHashCode HashKey(const void* key) const {
+        return mKeyCallBacks.hash ? mKeyCallBacks.hash(key)
+                                  : cf::MixHash(reinterpret_cast<uintptr_t>(key));
+    }
+    bool KeysEqual(const void* a, const void* b) const {
+        return a == b || (mKeyCallBacks.equal && mKeyCallBacks.equal(a, b));
+    }
+    bool ValuesEqual(const void* a, const void* b) const {
+        return a == b || (mValueCallBacks.equal && mValueCallBacks.equal(a, b));
+    }
+    const void* RetainKey(const void* k) const {
+        return mKeyCallBacks.retain ? mKeyCallBacks.retain(nullptr, k) : k;
+    }
+    const void* RetainValue(const void* v) const {
+        return mValueCallBacks.retain ? mValueCallBacks.retain(nullptr, v) : v;
+    }
+    void ReleaseKey(const void* k) const {
+        if (mKeyCallBacks.release) mKeyCallBacks.release(nullptr, k);
+    }
+    void ReleaseValue(const void* v) const {
+        if (mValueCallBacks.release) mValueCallBacks.release(nullptr, v);
+    }
+    void ReleasePair(const void* k, const void* v) const {
+        ReleaseKey(k);
+        ReleaseValue(v);
+    }
+
+    // Position of the live entry with this key, or -1.
+    long Find(const void* key) const {
+        if (mSlots.empty()) return -1;
+        CFHashCode h = HashKey(key);
+        size_t mask = mSlots.size() - 1;
+        for (size_t i = h & mask;; i = (i + 1) & mask) {
+            uint32_t slot = mSlots[i];
+            if (slot == 0) return -1;
+            const Entry& e = mEntries[slot - 1];
+            if (e.live && e.hash == h && KeysEqual(e.key, key)) return static_cast<long>(slot - 1);
+        }
+    }
+
+    void PlaceInIndex(size_t position) {
+        size_t mask = mSlots.size() - 1;
+        size_t i = mEntries[position].hash & mask;
+        while (mSlots[i] != 0) i = (i + 1) & mask;
+        mSlots[i] = static_cast<uint32_t>(position + 1);
+    }
+
+    // Squeezes out dead entries and rebuilds the index for `room` more entries. Throws
+    // bad_alloc with the dictionary unchanged.
+    void Rebuild(size_t room) {
+        size_t want = 8;
+        while (want < (mLive + room) * 2) want *= 2;
+        std::vector<uint32_t> slots(want, 0);
+        std::vector<Entry> entries;
+        entries.reserve(mLive + room);
+        for (const Entry& e : mEntries)
+            if (e.live) entries.push_back(e);
+        mEntries.swap(entries);
+        mSlots.swap(slots);
+        for (size_t p = 0; p < mEntries.size(); ++p) PlaceInIndex(p);
+    }
+
+    // Appends a new entry holding key and value as given (already retained or adopted).
+    void Insert(const void* key, const void* value) {
+        CFHashCode h = HashKey(key);
+        if ((mEntries.size() + 1) * 4 > mSlots.size() * 3) Rebuild(mLive + 1);  // doubles
+        mEntries.push_back(Entry{key, value, h, true});
+        PlaceInIndex(mEntries.size() - 1);
+        ++mLive;
+    }
+
+    void Remove(size_t position) {
+        Entry& e = mEntries[position];
+        const void* k = e.key;
+        const void* v = e.value;
+        e.live = false;
+        --mLive;
+        if (mEntries.size() - mLive > 16 && mEntries.size() - mLive > mLive) {
+            try {
+                Rebuild(0);
+            } catch (const std::bad_alloc&) {
+                // The index stays valid with dead entries in it; try again on a later removal.
+            }
+        }
+        ReleasePair(k, v);  // last: releasing may run arbitrary code
+    }
+
+    bool EqualTo(const Object& other) const override {
+        const auto& o = static_cast<const __CFDictionary&>(other);
+        if (mLive != o.mLive) return false;
+        for (const Entry& e : mEntries) {
+            if (!e.live) continue;
+            long p = o.Find(e.key);
+            if (p < 0 || !ValuesEqual(e.value, o.mEntries[static_cast<size_t>(p)].value)) return false;
+        }
+        return true;
+    }
+    CFHashCode HashValue() const override { return mLive; }
+    void Describe(std::string& out) const override {
+        char buffer[48];
+        std::snprintf(buffer, sizeof buffer, "<CFDictionary %zu pairs>", mLive);
+        out += buffer;
+    }
+
+    CFDictionaryKeyCallBacks mKeyCallBacks;
+    CFDictionaryValueCallBacks mValueCallBacks;
+    std::vector<Entry> mEntries;
+    std::vector<uint32_t> mSlots;  // 0: empty, else entry position + 1
+    size_t mLive = 0;
+};
+
+namespace cf {
+namespace {
+
+__CFDictionary* AsDictionary(CFTypeRef ref) { return As<__CFDictionary>(ref, kDictionaryTypeID); }
+
+__CFDictionary* MutableDictionary(CFMutableDictionaryRef ref) {
+    __CFDictionary* d = AsDictionary(ref);
+    return d && d->IsMutableObject() ? d : nullptr;
+}
+
+// Set through the dictionary's callbacks; `replace`/`add` choose which cases act.
+void Store(__CFDictionary* d, const void* key, const void* value, bool add, bool replace) {
+    long p = d->Find(key);
+    if (p >= 0) {
+        if (!replace) return;
+        Entry& e = d->mEntries[static_cast<size_t>(p)];
+        const void* held = d->RetainValue(value);  // before releasing: it may be the old one
+        d->ReleaseValue(std::exchange(e.value, held));
+        return;
+    }
+    if (!add) return;
+    const void* k = d->RetainKey(key);
+    const void* v = d->RetainValue(value);
+    try {
+        d->Insert(k, v);
+    } catch (const std::bad_alloc&) {
+        d->ReleasePair(k, v);
+    }
+}
+
+__CFDictionary* Copy(const __CFDictionary* source, bool isMutable) {
+    __CFDictionary* copy =
+        New<__CFDictionary>(&source->mKeyCallBacks, &source->mValueCallBacks, isMutable);
+    if (!copy) return nullptr;
+    try {
+        copy->Rebuild(source->mLive);
+        for (const Entry& e : source->mEntries)
+            if (e.live) copy->Insert(copy->RetainKey(e.key), copy->RetainValue(e.value));
+    } catch (const std::bad_alloc&) {  // cannot happen after the reserve; kept for safety
+        Release(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
+}  // namespace
+
+CFDictionaryRef CreateDictionary(size_t capacity, bool isMutable) {
+    __CFDictionary* d = New<__CFDictionary>(&kCFTypeDictionaryKeyCallBacks,
+                                            &kCFTypeDictionaryValueCallBacks, isMutable);
+    if (d && capacity) {
+        try {
+            d->Rebuild(capacity);
+        } catch (const std::bad_alloc&) {
+            Release(d);
+            return nullptr;
+        }
+    }
+    return d;
+}
+
+bool DictionarySetAdopting(CFDictionaryRef dictionary, CFTypeRef key, CFTypeRef value) {
+    __CFDictionary* d = AsDictionary(dictionary);
+    if (!d) {
+        Release(key);
+        Release(value);
+        return false;
+    }
+    long p = d->Find(key);
+    if (p >= 0) {
+        Entry& e = d->mEntries[static_cast<size_t>(p)];
+        const void* old = std::exchange(e.value, value);
+        d->ReleaseValue(old);
+        Release(key);  // the first key object stays, in its place
+        return true;
+    }
+    try {
+        d->Insert(key, value);
+    } catch (const std::bad_alloc&) {
+        Release(key);
+        Release(value);
+        return false;
+    }
+    return true;
+}
+
+size_t DictionaryCount(CFDictionaryRef dictionary) {
+    const __CFDictionary* d = AsDictionary(dictionary);
+    return d ? d->mLive : 0;
+}
+
+CFTypeRef DictionaryGetValue(CFDictionaryRef dictionary, CFTypeRef key) {
+    const __CFDictionary* d = AsDictionary(dictionary);
+    if (!d) return nullptr;
+    long p = d->Find(key);
+    return p >= 0 ? d->mEntries[static_cast<size_t>(p)].value : nullptr;
+}
+
+void DictionaryApply(CFDictionaryRef dictionary, CFDictionaryApplierFunction applier,
+                     void* context) {
+    const __CFDictionary* d = AsDictionary(dictionary);
+    if (!d || !applier) return;
+    // By position, so a misbehaving applier that grows the dictionary cannot invalidate us.
+    for (size_t i = 0; i < d->mEntries.size(); ++i) {
+        const Entry& e = d->mEntries[i];
+        if (e.live) applier(e.key, e.value, context);
+    }
+}
+
+}  // namespace cf
+
+extern "C" {
+
+const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {
+    0, cf::callbacks::Retain, cf::callbacks::Release, cf::callbacks::CopyDescription,
+    cf::callbacks::Equal, cf::callbacks::Hash};
+const CFDictionaryKeyCallBacks kCFCopyStringDictionaryKeyCallBacks = {
+    0, cf::callbacks::CopyStringRetain, cf::callbacks::Release, cf::callbacks::CopyDescription,
+    cf::callbacks::Equal, cf::callbacks::Hash};
+const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {
+    0, cf::callbacks::Retain, cf::callbacks::Release, cf::callbacks::CopyDescription,
+    cf::callbacks::Equal};
+
+CFTypeID CFDictionaryGetTypeID(void) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryGetTypeID", injected)) return 0;
+    return cf::kDictionaryTypeID;
+}
+
+CFDictionaryRef CFDictionaryCreate(CFAllocatorRef, const void** keys, const void** values,
+                                   CFIndex numValues, const CFDictionaryKeyCallBacks* keyCallBacks,
+                                   const CFDictionaryValueCallBacks* valueCallBacks) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryCreate", injected)) return nullptr;
+    if (numValues < 0 || (numValues > 0 && (!keys || !values))) return nullptr;
+    __CFDictionary* d = cf::New<__CFDictionary>(keyCallBacks, valueCallBacks, false);
+    if (!d) return nullptr;
+    try {
+        d->Rebuild(static_cast<size_t>(numValues));
+    } catch (const std::bad_alloc&) {
+        cf::Release(d);
+        return nullptr;
+    }
+    for (CFIndex i = 0; i < numValues; ++i) cf::Store(d, keys[i], values[i], true, true);
+    return d;
+}
+
+CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef, CFDictionaryRef theDict) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryCreateCopy", injected)) return nullptr;
+    const __CFDictionary* d = cf::AsDictionary(theDict);
+    return d ? cf::Copy(d, false) : nullptr;
+}
+
+CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex capacity,
+                                                 const CFDictionaryKeyCallBacks* keyCallBacks,
+                                                 const CFDictionaryValueCallBacks* valueCallBacks) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryCreateMutable", injected) || capacity < 0) return nullptr;
+    return cf::New<__CFDictionary>(keyCallBacks, valueCallBacks, true);
+}
+
+CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef, CFIndex capacity,
+                                                     CFDictionaryRef theDict) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryCreateMutableCopy", injected) || capacity < 0) return nullptr;
+    const __CFDictionary* d = cf::AsDictionary(theDict);
+    return d ? cf::Copy(d, true) : nullptr;
+}
+
+CFIndex CFDictionaryGetCount(CFDictionaryRef theDict) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryGetCount", injected)) return 0;
+    return static_cast<CFIndex>(cf::DictionaryCount(theDict));
+}
+
+Boolean CFDictionaryContainsKey(CFDictionaryRef theDict, const void* key) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryContainsKey", injected)) return false;
+    const __CFDictionary* d = cf::AsDictionary(theDict);
+    return d && d->Find(key) >= 0;
+}
+
+Boolean CFDictionaryContainsValue(CFDictionaryRef theDict, const void* value) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryContainsValue", injected)) return false;
+    const __CFDictionary* d = cf::AsDictionary(theDict);
+    if (!d) return false;
+    for (const Entry& e : d->mEntries)
+        if (e.live && d->ValuesEqual(e.value, value)) return true;
+    return false;
+}
+
+const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryGetValue", injected)) return nullptr;
+    return cf::DictionaryGetValue(theDict, key);
+}
+
+Boolean CFDictionaryGetValueIfPresent(CFDictionaryRef theDict, const void* key, const void** value) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryGetValueIfPresent", injected)) {
+        if (value) *value = nullptr;
+        return false;
+    }
+    const __CFDictionary* d = cf::AsDictionary(theDict);
+    long p = d ? d->Find(key) : -1;
+    if (p < 0) return false;
+    if (value) *value = d->mEntries[static_cast<size_t>(p)].value;
+    return true;
+}
+
+void CFDictionaryGetKeysAndValues(CFDictionaryRef theDict, const void** keys, const void** values) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryGetKeysAndValues", injected)) return;
+    const __CFDictionary* d = cf::AsDictionary(theDict);
+    if (!d) return;
+    size_t i = 0;
+    for (const Entry& e : d->mEntries) {
+        if (!e.live) continue;
+        if (keys) keys[i] = e.key;
+        if (values) values[i] = e.value;
+        ++i;
+    }
+}
+
+void CFDictionaryApplyFunction(CFDictionaryRef theDict, CFDictionaryApplierFunction applier,
+                               void* context) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryApplyFunction", injected)) return;
+    cf::DictionaryApply(theDict, applier, context);
+}
+
+void CFDictionaryAddValue(CFMutableDictionaryRef theDict, const void* key, const void* value) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryAddValue", injected)) return;
+    if (__CFDictionary* d = cf::MutableDictionary(theDict)) cf::Store(d, key, value, true, false);
+}
+
+void CFDictionarySetValue(CFMutableDictionaryRef theDict, const void* key, const void* value) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionarySetValue", injected)) return;
+    if (__CFDictionary* d = cf::MutableDictionary(theDict)) cf::Store(d, key, value, true, true);
+}
+
+void CFDictionaryReplaceValue(CFMutableDictionaryRef theDict, const void* key, const void* value) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryReplaceValue", injected)) return;
+    if (__CFDictionary* d = cf::MutableDictionary(theDict)) cf::Store(d, key, value, false, true);
+}
+
+void CFDictionaryRemoveValue(CFMutableDictionaryRef theDict, const void* key) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryRemoveValue", injected)) return;
+    __CFDictionary* d = cf::MutableDictionary(theDict);
+    long p = d ? d->Find(key) : -1;
+    if (p >= 0) d->Remove(static_cast<size_t>(p));
+}
+
+void CFDictionaryRemoveAllValues(CFMutableDictionaryRef theDict) {
+    int32_t injected;
+    if (PT_ENTER("CFDictionaryRemoveAllValues", injected)) return;
+    __CFDictionary* d = cf::MutableDictionary(theDict);
+    if (!d) return;
+    std::vector<Entry> old;
+    old.swap(d->mEntries);
+    d->mSlots.clear();
+    d->mLive = 0;
+    for (const Entry& e : old)
+        if (e.live) d->ReleasePair(e.key, e.value);
+}
+
+}  // extern "C"

@@ -1,0 +1,297 @@
+// The object model: allocation, reference counting with double-release detection, identity,
+// kCFNull and the allocators; the public CFBase entry points.
+#include "CoreFoundation/CFObject.h"
+
+#include <cstdio>
+#include <initializer_list>
+#include <cstdlib>
+#include <mutex>
+#include <unordered_set>
+
+#include "CoreFoundation/CFInternal.h"
+#include "Testing/PTInternal.h"
+
+struct __CFNull final : cf::Object {
+    constexpr __CFNull() : Object(cf::kNullTypeID, false, true) {}
+    bool EqualTo(const Object&) const override { return true; }
+    CFHashCode HashValue() const override { return cf::kNullTypeID; }
+    void Describe(std::string& out) const override { out += "<CFNull>"; }
+};
+
+struct __CFAllocator final : cf::Object {
+    constexpr explicit __CFAllocator(const char* name)
+        : Object(cf::kAllocatorTypeID, false, true), mName(name) {}
+    bool EqualTo(const Object& other) const override { return this == &other; }
+    CFHashCode HashValue() const override { return cf::MixHash(reinterpret_cast<uintptr_t>(this)); }
+    void Describe(std::string& out) const override { out += mName; }
+    const char* mName;
+};
+
+namespace cf {
+
+struct ObjectAccess {
+    static std::atomic<long>& Count(const Object* o) { return const_cast<Object*>(o)->mRefCount; }
+    static void Kill(const Object* o) { const_cast<Object*>(o)->mMagic = Object::kDeadMagic; }
+};
+
+namespace {
+
+constinit Static<__CFNull> gNull;
+constinit Static<__CFAllocator> gSystemDefault("<CFAllocator system default>");
+constinit Static<__CFAllocator> gMalloc("<CFAllocator malloc>");
+constinit Static<__CFAllocator> gNullAllocator("<CFAllocator null>");
+constinit Static<__CFAllocator> gUseContext("<CFAllocator use context>");
+
+#ifndef NDEBUG
+// Builds without NDEBUG know every live object, so a release of a freed pointer is caught
+// before its memory is touched. Release builds check only the magic word.
+struct Registry {
+    std::mutex lock;
+    std::unordered_set<const void*> live;
+};
+Registry& TheRegistry() {
+    static Registry* registry = new Registry;  // never destroyed: objects die during exit too
+    return *registry;
+}
+bool IsRegistered(const void* p) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return r.live.count(p) != 0;
+}
+void Register(const void* p) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.live.insert(p);
+}
+void Unregister(const void* p) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.live.erase(p);
+}
+#endif
+
+// Whether `o` may be used; reports a release of a dead or unknown pointer.
+bool CheckLive(const Object* o, bool isRelease) {
+#ifndef NDEBUG
+    bool live = IsRegistered(o);
+#else
+    bool live = o->IsLive();
+#endif
+    if (live) return true;
+    if (isRelease) {
+        char what[64];
+        std::snprintf(what, sizeof what, "CF object %p", static_cast<const void*>(o));
+        pt::DoubleRelease(what);
+    }
+    return false;
+}
+
+void Free(const Object* o) {
+    ObjectAccess::Kill(o);
+    Object* mutableObject = const_cast<Object*>(o);
+    mutableObject->~Object();
+#ifndef NDEBUG
+    Unregister(o);
+#endif
+    std::free(mutableObject);
+    pt::CFObjectFreed();
+}
+
+[[maybe_unused]] const bool gStaticsRegistered = [] {
+    for (const Object* o : std::initializer_list<const Object*>{&gNull.object, &gSystemDefault.object,
+                            &gMalloc.object, &gNullAllocator.object, &gUseContext.object})
+        RegisterImmortal(o);
+    return true;
+}();
+
+}  // namespace
+
+void* AllocateObject(size_t size) {
+    if (pt::CFAllocationFails()) return nullptr;
+    void* memory = std::malloc(size);
+    if (!memory) return nullptr;
+#ifndef NDEBUG
+    Register(memory);
+#endif
+    pt::CFObjectCreated();
+    return memory;
+}
+
+void AbandonObject(void* memory) {
+#ifndef NDEBUG
+    Unregister(memory);
+#endif
+    std::free(memory);
+    pt::CFObjectFreed();
+}
+
+void RegisterImmortal([[maybe_unused]] const Object* object) {
+#ifndef NDEBUG
+    Register(object);
+#endif
+}
+
+void* AllocateImmortal(size_t size) {
+    void* memory = std::malloc(size);
+    if (!memory) std::abort();  // a constant string cannot fail on the real platform either
+    return memory;
+}
+
+CFTypeRef Retain(CFTypeRef ref) {
+    if (!ref) return ref;
+    const Object* o = ObjectOf(ref);
+    if (!CheckLive(o, false) || o->IsImmortal()) return ref;
+    ObjectAccess::Count(o).fetch_add(1, std::memory_order_relaxed);
+    return ref;
+}
+
+void Release(CFTypeRef ref) {
+    if (!ref) return;
+    const Object* o = ObjectOf(ref);
+    if (!CheckLive(o, true) || o->IsImmortal()) return;
+    if (ObjectAccess::Count(o).fetch_sub(1, std::memory_order_acq_rel) == 1) Free(o);
+}
+
+long RetainCount(CFTypeRef ref) {
+    if (!ref) return 0;
+    const Object* o = ObjectOf(ref);
+    if (o->IsImmortal()) return 0x7fffffffL;
+    return ObjectAccess::Count(o).load(std::memory_order_relaxed);
+}
+
+CFTypeID TypeOf(CFTypeRef ref) { return ref ? ObjectOf(ref)->TypeID() : 0; }
+
+bool IsMutable(CFTypeRef ref) { return ref && ObjectOf(ref)->IsMutableObject(); }
+
+bool Equal(CFTypeRef a, CFTypeRef b) {
+    if (!a || !b) return false;
+    if (a == b) return true;
+    const Object* x = ObjectOf(a);
+    const Object* y = ObjectOf(b);
+    return x->TypeID() == y->TypeID() && x->EqualTo(*y);
+}
+
+CFHashCode Hash(CFTypeRef ref) { return ref ? ObjectOf(ref)->HashValue() : 0; }
+
+const char* TypeName(CFTypeID type) {
+    switch (type) {
+    case kAllocatorTypeID: return "CFAllocator";
+    case kNullTypeID: return "CFNull";
+    case kBooleanTypeID: return "CFBoolean";
+    case kNumberTypeID: return "CFNumber";
+    case kDateTypeID: return "CFDate";
+    case kDataTypeID: return "CFData";
+    case kStringTypeID: return "CFString";
+    case kArrayTypeID: return "CFArray";
+    case kDictionaryTypeID: return "CFDictionary";
+    case kURLTypeID: return "CFURL";
+    case kBundleTypeID: return "CFBundle";
+    default: return nullptr;
+    }
+}
+
+CFStringRef CopyDescription(CFTypeRef ref) {
+    if (!ref) return nullptr;
+    std::string text;
+    ObjectOf(ref)->Describe(text);
+    return CreateStringFromUTF8(text);
+}
+
+namespace callbacks {
+
+const void* Retain(CFAllocatorRef, const void* value) { return cf::Retain(value); }
+void Release(CFAllocatorRef, const void* value) { cf::Release(value); }
+CFStringRef CopyDescription(const void* value) { return cf::CopyDescription(value); }
+Boolean Equal(const void* a, const void* b) { return cf::Equal(a, b); }
+CFHashCode Hash(const void* value) { return cf::Hash(value); }
+
+const void* CopyStringRetain(CFAllocatorRef, const void* value) {
+    if (IsString(value) && IsMutable(value)) {
+        std::u16string_view units = StringUnits(static_cast<CFStringRef>(value));
+        // On allocation failure keep the original: a key must not vanish.
+        if (CFStringRef copy = CreateStringFromUTF16(units.data(), units.size())) return copy;
+    }
+    return cf::Retain(value);
+}
+
+}  // namespace callbacks
+
+}  // namespace cf
+
+extern "C" {
+
+const CFNullRef kCFNull = &cf::gNull.object;
+const CFAllocatorRef kCFAllocatorDefault = nullptr;
+const CFAllocatorRef kCFAllocatorSystemDefault = &cf::gSystemDefault.object;
+const CFAllocatorRef kCFAllocatorMalloc = &cf::gMalloc.object;
+const CFAllocatorRef kCFAllocatorNull = &cf::gNullAllocator.object;
+const CFAllocatorRef kCFAllocatorUseContext = &cf::gUseContext.object;
+
+CFTypeID CFNullGetTypeID(void) {
+    int32_t injected;
+    if (PT_ENTER("CFNullGetTypeID", injected)) return 0;
+    return cf::kNullTypeID;
+}
+
+CFAllocatorRef CFAllocatorGetDefault(void) {
+    int32_t injected;
+    if (PT_ENTER("CFAllocatorGetDefault", injected)) return nullptr;
+    return kCFAllocatorSystemDefault;
+}
+
+CFAllocatorRef CFGetAllocator(CFTypeRef cf) {
+    int32_t injected;
+    if (PT_ENTER("CFGetAllocator", injected) || !cf) return nullptr;
+    return kCFAllocatorSystemDefault;
+}
+
+CFTypeID CFGetTypeID(CFTypeRef cf) {
+    int32_t injected;
+    if (PT_ENTER("CFGetTypeID", injected)) return 0;
+    return cf::TypeOf(cf);
+}
+
+CFStringRef CFCopyTypeIDDescription(CFTypeID type_id) {
+    int32_t injected;
+    if (PT_ENTER("CFCopyTypeIDDescription", injected)) return nullptr;
+    const char* name = cf::TypeName(type_id);
+    return name ? cf::CreateStringFromUTF8(name) : nullptr;
+}
+
+CFTypeRef CFRetain(CFTypeRef cf) {
+    int32_t injected;
+    if (PT_ENTER("CFRetain", injected)) return nullptr;
+    return cf::Retain(cf);
+}
+
+void CFRelease(CFTypeRef cf) {
+    int32_t injected;
+    if (PT_ENTER("CFRelease", injected)) return;
+    cf::Release(cf);
+}
+
+CFIndex CFGetRetainCount(CFTypeRef cf) {
+    int32_t injected;
+    if (PT_ENTER("CFGetRetainCount", injected)) return 0;
+    return cf::RetainCount(cf);
+}
+
+Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2) {
+    int32_t injected;
+    if (PT_ENTER("CFEqual", injected)) return false;
+    return cf::Equal(cf1, cf2);
+}
+
+CFHashCode CFHash(CFTypeRef cf) {
+    int32_t injected;
+    if (PT_ENTER("CFHash", injected)) return 0;
+    return cf::Hash(cf);
+}
+
+CFStringRef CFCopyDescription(CFTypeRef cf) {
+    int32_t injected;
+    if (PT_ENTER("CFCopyDescription", injected)) return nullptr;
+    return cf::CopyDescription(cf);
+}
+
+}  // extern "C"

@@ -1,0 +1,125 @@
+// The header every CF object starts with, and the one allocator that makes them. Private to
+// the CoreFoundation stand-in's sources.
+#ifndef PLATFORM_COREFOUNDATION_CFOBJECT_H
+#define PLATFORM_COREFOUNDATION_CFOBJECT_H
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <atomic>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <utility>
+
+namespace cf {
+
+class Object {
+public:
+    static constexpr uint32_t kLiveMagic = 0xCF0B1EC7;
+    static constexpr uint32_t kDeadMagic = 0xDEADCF00;
+
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+    virtual constexpr ~Object() = default;
+
+    CFTypeID TypeID() const { return mType; }
+    bool IsImmortal() const { return mImmortal; }
+    bool IsMutableObject() const { return mMutable; }
+    bool IsLive() const { return mMagic == kLiveMagic; }
+
+    // Called only with another object of the same type.
+    virtual bool EqualTo(const Object& other) const = 0;
+    virtual CFHashCode HashValue() const = 0;
+    // Appends a short human-readable form (for CFCopyDescription).
+    virtual void Describe(std::string& out) const = 0;
+
+protected:
+    constexpr Object(CFTypeID type, bool isMutable, bool immortal = false)
+        : mType(static_cast<uint32_t>(type)), mMutable(isMutable), mImmortal(immortal) {}
+
+private:
+    friend struct ObjectAccess;
+    uint32_t mMagic = kLiveMagic;
+    uint32_t mType;
+    bool mMutable;
+    bool mImmortal;
+    std::atomic<long> mRefCount{1};
+};
+
+// Raw storage for counted objects: fails on an armed CF allocation fault, counts the object
+// as live and registers it for double-release detection.
+void* AllocateObject(size_t size);
+// Undoes AllocateObject when the constructor failed.
+void AbandonObject(void* memory);
+// Records an immortal object (a static constant or a CFSTR string) so that retain and
+// release recognise it; never counted, never freed.
+void RegisterImmortal(const Object* object);
+// Raw storage for an immortal object made at run time (CFSTR strings): not counted and not
+// subject to allocation faults. Construct with `immortal = true`, then RegisterImmortal.
+void* AllocateImmortal(size_t size);
+
+// Constructs a counted T in the allocator's storage; nullptr when allocation fails.
+template <class T, class... Args>
+T* New(Args&&... args) {
+    void* memory = AllocateObject(sizeof(T));
+    if (!memory) return nullptr;
+    try {
+        return ::new (memory) T(std::forward<Args>(args)...);
+    } catch (const std::bad_alloc&) {
+        AbandonObject(memory);
+        return nullptr;
+    }
+}
+
+// Storage for a constant-initialised immortal object that is never destroyed, so it stays
+// usable by code that runs during exit.
+template <class T>
+union Static {
+    T object;
+    template <class... Args>
+    constexpr explicit Static(Args... args) : object(args...) {}
+    constexpr ~Static() {}
+};
+
+inline const Object* ObjectOf(CFTypeRef ref) { return static_cast<const Object*>(ref); }
+
+// The object as T when it is one of kind `type`, else nullptr.
+template <class T>
+inline T* As(CFTypeRef ref, CFTypeID type) {
+    if (!ref || ObjectOf(ref)->TypeID() != type) return nullptr;
+    return static_cast<T*>(const_cast<Object*>(ObjectOf(ref)));
+}
+
+// Hash mixing shared by the types (so equal numbers of any type hash alike).
+inline CFHashCode MixHash(uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    return static_cast<CFHashCode>(x);
+}
+
+// True when `range` lies within [0, length).
+inline bool RangeInside(CFRange range, size_t length) {
+    return range.location >= 0 && range.length >= 0 &&
+           static_cast<size_t>(range.location) <= length &&
+           static_cast<size_t>(range.length) <= length - static_cast<size_t>(range.location);
+}
+
+// The callbacks behind kCFTypeArrayCallBacks and the kCFType dictionary callbacks: the
+// uncounted internal calls, so containers never go through counted entry points.
+namespace callbacks {
+const void* Retain(CFAllocatorRef, const void* value);
+void Release(CFAllocatorRef, const void* value);
+CFStringRef CopyDescription(const void* value);
+Boolean Equal(const void* a, const void* b);
+CFHashCode Hash(const void* value);
+// Retains an immutable string, copies a mutable one (kCFCopyStringDictionaryKeyCallBacks).
+const void* CopyStringRetain(CFAllocatorRef, const void* value);
+}  // namespace callbacks
+
+// Type names for descriptions.
+const char* TypeName(CFTypeID type);
+
+}  // namespace cf
+
+#endif

@@ -1,0 +1,439 @@
+// CFString: UTF-16 units in one buffer; constant strings interned and immortal.
+#include <CoreFoundation/CFString.h>
+
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "CoreFoundation/CFInternal.h"
+#include "CoreFoundation/CFObject.h"
+#include "CoreFoundation/CFStringEncodingInternal.h"
+#include "Testing/PTInternal.h"
+
+struct __CFString final : cf::Object {
+    __CFString(std::u16string&& units, bool isMutable, bool immortal = false)
+        : Object(cf::kStringTypeID, isMutable, immortal), mUnits(std::move(units)) {}
+
+    bool EqualTo(const Object& other) const override {
+        return mUnits == static_cast<const __CFString&>(other).mUnits;
+    }
+    CFHashCode HashValue() const override {
+        if (mHashed) return mHash;
+        uint64_t h = 0xcbf29ce484222325ULL ^ mUnits.size();
+        for (char16_t u : mUnits) h = (h ^ u) * 0x100000001b3ULL;
+        CFHashCode result = cf::MixHash(h);
+        if (!IsMutableObject()) mHash = result, mHashed = true;  // mutable strings may change
+        return result;
+    }
+    void Describe(std::string& out) const override {
+        cf::text::AppendUTF8FromUTF16(mUnits.data(), mUnits.size(), out);
+    }
+    bool IsASCII() const {
+        if (mASCII < 0 || IsMutableObject()) {
+            bool ascii = true;
+            for (char16_t u : mUnits)
+                if (u >= 0x80) {
+                    ascii = false;
+                    break;
+                }
+            mASCII = ascii ? 1 : 0;
+        }
+        return mASCII == 1;
+    }
+    void Changed() { mHashed = false, mASCII = -1; }
+
+    std::u16string mUnits;
+    mutable CFHashCode mHash = 0;
+    mutable bool mHashed = false;
+    mutable int8_t mASCII = -1;
+};
+
+namespace cf {
+namespace {
+
+__CFString* AsString(CFTypeRef ref) { return As<__CFString>(ref, kStringTypeID); }
+
+__CFString* MutableString(CFMutableStringRef ref) {
+    __CFString* s = AsString(ref);
+    return s && s->IsMutableObject() ? s : nullptr;
+}
+
+CFStringRef Make(std::u16string&& units, bool isMutable) {
+    return New<__CFString>(std::move(units), isMutable);
+}
+
+// Interned CFSTR constants, looked up first by the literal's address (stable for the
+// process) and then by content, so repeated CFSTR calls cost one hash lookup.
+struct ConstantTable {
+    std::mutex lock;
+    std::unordered_map<const char*, CFStringRef> byAddress;
+    std::unordered_map<std::string, CFStringRef> byContent;
+};
+ConstantTable& Constants() {
+    static ConstantTable* table = new ConstantTable;  // never destroyed: used during exit
+    return *table;
+}
+
+CFStringRef MakeConstant(const char* text) {
+    size_t length = std::strlen(text);
+    std::u16string units;
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text);
+    if (!text::AppendUTF16FromUTF8(bytes, length, units)) {
+        units.clear();
+        text::AppendUTF16FromMacRoman(bytes, length, units);
+    }
+    void* memory = AllocateImmortal(sizeof(__CFString));
+    auto* s = ::new (memory) __CFString(std::move(units), false, true);
+    RegisterImmortal(s);
+    return s;
+}
+
+int CompareUnits(std::u16string_view a, std::u16string_view b, CFStringCompareFlags flags) {
+    bool fold = flags & kCFCompareCaseInsensitive;
+    bool numeric = flags & kCFCompareNumerically;
+    auto isDigit = [](char16_t u) { return u >= '0' && u <= '9'; };
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        char16_t x = a[i], y = b[j];
+        if (numeric && isDigit(x) && isDigit(y)) {
+            // Compare digit runs by value: skip leading zeros, then longer run is larger.
+            size_t si = i, sj = j;
+            while (si < a.size() && a[si] == '0') ++si;
+            while (sj < b.size() && b[sj] == '0') ++sj;
+            size_t ei = si, ej = sj;
+            while (ei < a.size() && isDigit(a[ei])) ++ei;
+            while (ej < b.size() && isDigit(b[ej])) ++ej;
+            if (ei - si != ej - sj) return ei - si < ej - sj ? -1 : 1;
+            int c = a.substr(si, ei - si).compare(b.substr(sj, ej - sj));
+            if (c != 0) return c < 0 ? -1 : 1;
+            i = ei, j = ej;
+            continue;
+        }
+        if (fold) {
+            if (x >= 'A' && x <= 'Z') x = static_cast<char16_t>(x + 32);
+            if (y >= 'A' && y <= 'Z') y = static_cast<char16_t>(y + 32);
+        }
+        if (x != y) return x < y ? -1 : 1;
+        ++i, ++j;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
+}
+
+}  // namespace
+
+CFStringRef CreateStringFromUTF8(const uint8_t* bytes, size_t length, bool isMutable) {
+    std::u16string units;
+    units.reserve(length);
+    if (!text::AppendUTF16FromUTF8(bytes, length, units)) return nullptr;
+    return Make(std::move(units), isMutable);
+}
+
+CFStringRef CreateStringFromUTF16(const char16_t* units, size_t count, bool isMutable) {
+    return Make(std::u16string(units, count), isMutable);
+}
+
+CFStringRef CreateStringAdoptingUTF16(std::u16string&& units, bool isMutable) {
+    return Make(std::move(units), isMutable);
+}
+
+CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length,
+                                     CFStringEncoding encoding, bool isExternalRepresentation,
+                                     bool isMutable) {
+    std::u16string units;
+    if (!text::AppendUTF16FromBytes(bytes, length, encoding, isExternalRepresentation, units))
+        return nullptr;
+    return Make(std::move(units), isMutable);
+}
+
+std::u16string_view StringUnits(CFStringRef string) {
+    const __CFString* s = AsString(string);
+    return s ? std::u16string_view(s->mUnits) : std::u16string_view();
+}
+
+void AppendUTF8(CFStringRef string, std::string& out) {
+    std::u16string_view units = StringUnits(string);
+    text::AppendUTF8FromUTF16(units.data(), units.size(), out);
+}
+
+bool StringIsASCII(CFStringRef string) {
+    const __CFString* s = AsString(string);
+    return !s || s->IsASCII();
+}
+
+}  // namespace cf
+
+using cf::AsString;
+
+extern "C" {
+
+CFStringRef __CFStringMakeConstantString(const char* cStr) {
+    if (!cStr) return nullptr;
+    cf::ConstantTable& table = cf::Constants();
+    std::lock_guard<std::mutex> guard(table.lock);
+    auto byAddress = table.byAddress.find(cStr);
+    if (byAddress != table.byAddress.end()) return byAddress->second;
+    CFStringRef& slot = table.byContent[cStr];
+    if (!slot) slot = cf::MakeConstant(cStr);
+    table.byAddress.emplace(cStr, slot);
+    return slot;
+}
+
+CFTypeID CFStringGetTypeID(void) {
+    int32_t injected;
+    if (PT_ENTER("CFStringGetTypeID", injected)) return 0;
+    return cf::kStringTypeID;
+}
+
+CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex numBytes,
+                                    CFStringEncoding encoding, Boolean isExternalRepresentation) {
+    int32_t injected;
+    if (PT_ENTER("CFStringCreateWithBytes", injected)) return nullptr;
+    if (numBytes < 0 || (!bytes && numBytes > 0)) return nullptr;
+    return cf::CreateStringWithEncoding(bytes, static_cast<size_t>(numBytes), encoding,
+                                        isExternalRepresentation);
+}
+
+CFStringRef CFStringCreateWithCharacters(CFAllocatorRef, const UniChar* chars, CFIndex numChars) {
+    int32_t injected;
+    if (PT_ENTER("CFStringCreateWithCharacters", injected)) return nullptr;
+    if (numChars < 0 || (!chars && numChars > 0)) return nullptr;
+    return cf::CreateStringFromUTF16(reinterpret_cast<const char16_t*>(chars),
+                                     static_cast<size_t>(numChars));
+}
+
+CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding) {
+    int32_t injected;
+    if (PT_ENTER("CFStringCreateWithCString", injected) || !cStr) return nullptr;
+    return cf::CreateStringWithEncoding(reinterpret_cast<const uint8_t*>(cStr), std::strlen(cStr),
+                                        encoding, false);
+}
+
+CFStringRef CFStringCreateFromExternalRepresentation(CFAllocatorRef, CFDataRef data,
+                                                     CFStringEncoding encoding) {
+    int32_t injected;
+    if (PT_ENTER("CFStringCreateFromExternalRepresentation", injected) || !cf::IsData(data))
+        return nullptr;
+    return cf::CreateStringWithEncoding(cf::DataBytes(data), cf::DataLength(data), encoding, true);
+}
+
+CFDataRef CFStringCreateExternalRepresentation(CFAllocatorRef, CFStringRef theString,
+                                               CFStringEncoding encoding, UInt8 lossByte) {
+    int32_t injected;
+    if (PT_ENTER("CFStringCreateExternalRepresentation", injected)) return nullptr;
+    const __CFString* s = AsString(theString);
+    if (!s) return nullptr;
+    const std::u16string& units = s->mUnits;
+    size_t needed = 0;
+    size_t converted = cf::text::EncodeUnits(units.data(), units.size(), encoding, lossByte, true,
+                                             nullptr, 0, needed);
+    if (converted != units.size()) return nullptr;
+    std::vector<uint8_t> bytes(needed);
+    cf::text::EncodeUnits(units.data(), units.size(), encoding, lossByte, true, bytes.data(),
+                          bytes.size(), needed);
+    return cf::CreateDataAdopting(std::move(bytes));
+}
+
+CFStringRef CFStringCreateCopy(CFAllocatorRef, CFStringRef theString) {
+    int32_t injected;
+    if (PT_ENTER("CFStringCreateCopy", injected)) return nullptr;
+    const __CFString* s = AsString(theString);
+    if (!s) return nullptr;
+    if (!s->IsMutableObject()) return static_cast<CFStringRef>(cf::Retain(theString));
+    return cf::CreateStringFromUTF16(s->mUnits.data(), s->mUnits.size());
+}
+
+CFStringRef CFStringCreateWithSubstring(CFAllocatorRef, CFStringRef str, CFRange range) {
+    int32_t injected;
+    if (PT_ENTER("CFStringCreateWithSubstring", injected)) return nullptr;
+    const __CFString* s = AsString(str);
+    if (!s || !cf::RangeInside(range, s->mUnits.size())) return nullptr;
+    return cf::CreateStringFromUTF16(s->mUnits.data() + range.location,
+                                     static_cast<size_t>(range.length));
+}
+
+CFMutableStringRef CFStringCreateMutable(CFAllocatorRef, CFIndex) {
+    int32_t injected;
+    if (PT_ENTER("CFStringCreateMutable", injected)) return nullptr;
+    return const_cast<CFMutableStringRef>(cf::Make(std::u16string(), true));
+}
+
+CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef, CFIndex, CFStringRef theString) {
+    int32_t injected;
+    if (PT_ENTER("CFStringCreateMutableCopy", injected)) return nullptr;
+    std::u16string_view units = cf::StringUnits(theString);
+    return const_cast<CFMutableStringRef>(cf::CreateStringFromUTF16(units.data(), units.size(), true));
+}
+
+void CFStringAppend(CFMutableStringRef theString, CFStringRef appendedString) {
+    int32_t injected;
+    if (PT_ENTER("CFStringAppend", injected)) return;
+    __CFString* s = cf::MutableString(theString);
+    if (!s || !AsString(appendedString)) return;
+    s->mUnits.append(cf::StringUnits(appendedString));  // safe when both are the same string
+    s->Changed();
+}
+
+void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar* chars, CFIndex numChars) {
+    int32_t injected;
+    if (PT_ENTER("CFStringAppendCharacters", injected)) return;
+    __CFString* s = cf::MutableString(theString);
+    if (!s || numChars <= 0 || !chars) return;
+    s->mUnits.append(reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(numChars));
+    s->Changed();
+}
+
+void CFStringAppendCString(CFMutableStringRef theString, const char* cStr, CFStringEncoding encoding) {
+    int32_t injected;
+    if (PT_ENTER("CFStringAppendCString", injected)) return;
+    __CFString* s = cf::MutableString(theString);
+    if (!s || !cStr) return;
+    std::u16string units;
+    if (!cf::text::AppendUTF16FromBytes(reinterpret_cast<const uint8_t*>(cStr), std::strlen(cStr),
+                                        encoding, false, units))
+        return;
+    s->mUnits += units;
+    s->Changed();
+}
+
+CFIndex CFStringGetLength(CFStringRef theString) {
+    int32_t injected;
+    if (PT_ENTER("CFStringGetLength", injected)) return 0;
+    return static_cast<CFIndex>(cf::StringUnits(theString).size());
+}
+
+UniChar CFStringGetCharacterAtIndex(CFStringRef theString, CFIndex idx) {
+    int32_t injected;
+    if (PT_ENTER("CFStringGetCharacterAtIndex", injected)) return 0;
+    std::u16string_view units = cf::StringUnits(theString);
+    if (idx < 0 || static_cast<size_t>(idx) >= units.size()) return 0;
+    return units[static_cast<size_t>(idx)];
+}
+
+void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer) {
+    int32_t injected;
+    if (PT_ENTER("CFStringGetCharacters", injected)) return;
+    std::u16string_view units = cf::StringUnits(theString);
+    if (!buffer || !cf::RangeInside(range, units.size())) return;
+    std::memcpy(buffer, units.data() + range.location, static_cast<size_t>(range.length) * 2);
+}
+
+const UniChar* CFStringGetCharactersPtr(CFStringRef theString) {
+    int32_t injected;
+    if (PT_ENTER("CFStringGetCharactersPtr", injected)) return nullptr;
+    const __CFString* s = AsString(theString);
+    return s ? reinterpret_cast<const UniChar*>(s->mUnits.data()) : nullptr;
+}
+
+const char* CFStringGetCStringPtr(CFStringRef, CFStringEncoding) {
+    int32_t injected;
+    PT_ENTER("CFStringGetCStringPtr", injected);
+    return nullptr;
+}
+
+Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize,
+                           CFStringEncoding encoding) {
+    int32_t injected;
+    if (PT_ENTER("CFStringGetCString", injected)) return false;
+    const __CFString* s = AsString(theString);
+    if (!s || !buffer || bufferSize <= 0) return false;
+    size_t used = 0;
+    const std::u16string& units = s->mUnits;
+    size_t converted = cf::text::EncodeUnits(units.data(), units.size(), encoding, 0, false,
+                                             reinterpret_cast<uint8_t*>(buffer),
+                                             static_cast<size_t>(bufferSize - 1), used);
+    buffer[used] = '\0';
+    return converted == units.size();
+}
+
+CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding,
+                         UInt8 lossByte, Boolean isExternalRepresentation, UInt8* buffer,
+                         CFIndex maxBufLen, CFIndex* usedBufLen) {
+    int32_t injected;
+    if (usedBufLen) *usedBufLen = 0;
+    if (PT_ENTER("CFStringGetBytes", injected)) return 0;
+    std::u16string_view units = cf::StringUnits(theString);
+    if (!AsString(theString) || !cf::RangeInside(range, units.size()) || (buffer && maxBufLen < 0))
+        return 0;
+    size_t used = 0;
+    size_t converted = cf::text::EncodeUnits(
+        units.data() + range.location, static_cast<size_t>(range.length), encoding, lossByte,
+        isExternalRepresentation, buffer, buffer ? static_cast<size_t>(maxBufLen) : 0, used);
+    if (usedBufLen) *usedBufLen = static_cast<CFIndex>(used);
+    return static_cast<CFIndex>(converted);
+}
+
+CFStringEncoding CFStringGetSystemEncoding(void) {
+    int32_t injected;
+    PT_ENTER("CFStringGetSystemEncoding", injected);  // a constant: nothing to fail
+    return kCFStringEncodingMacRoman;
+}
+
+CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding) {
+    int32_t injected;
+    if (PT_ENTER("CFStringGetMaximumSizeForEncoding", injected)) return kCFNotFound;
+    if (length < 0 || !cf::text::IsSupportedEncoding(encoding)) return kCFNotFound;
+    CFIndex factor = encoding == kCFStringEncodingUTF8 ? 3
+                     : (encoding == kCFStringEncodingUnicode ||
+                        encoding == kCFStringEncodingUTF16BE || encoding == kCFStringEncodingUTF16LE)
+                         ? 2
+                         : 1;
+    if (length > (static_cast<CFIndex>(0x7fffffffffffffffL) - 2) / factor) return kCFNotFound;
+    return length * factor;
+}
+
+Boolean CFStringIsEncodingAvailable(CFStringEncoding encoding) {
+    int32_t injected;
+    if (PT_ENTER("CFStringIsEncodingAvailable", injected)) return false;
+    return cf::text::IsSupportedEncoding(encoding);
+}
+
+CFStringEncoding CFStringConvertIANACharSetNameToEncoding(CFStringRef theString) {
+    int32_t injected;
+    if (PT_ENTER("CFStringConvertIANACharSetNameToEncoding", injected))
+        return kCFStringEncodingInvalidId;
+    std::string name;
+    cf::AppendUTF8(theString, name);
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    static const struct {
+        const char* name;
+        CFStringEncoding encoding;
+    } kNames[] = {
+        {"utf-8", kCFStringEncodingUTF8},          {"utf8", kCFStringEncodingUTF8},
+        {"macintosh", kCFStringEncodingMacRoman},  {"x-mac-roman", kCFStringEncodingMacRoman},
+        {"macroman", kCFStringEncodingMacRoman},   {"us-ascii", kCFStringEncodingASCII},
+        {"ascii", kCFStringEncodingASCII},         {"iso-8859-1", kCFStringEncodingISOLatin1},
+        {"latin1", kCFStringEncodingISOLatin1},    {"iso_8859-1", kCFStringEncodingISOLatin1},
+        {"windows-1252", kCFStringEncodingWindowsLatin1},
+        {"cp1252", kCFStringEncodingWindowsLatin1}, {"utf-16", kCFStringEncodingUnicode},
+        {"utf-16be", kCFStringEncodingUTF16BE},    {"utf-16le", kCFStringEncodingUTF16LE},
+    };
+    for (const auto& entry : kNames)
+        if (name == entry.name) return entry.encoding;
+    return kCFStringEncodingInvalidId;
+}
+
+CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString2,
+                                   CFStringCompareFlags compareOptions) {
+    int32_t injected;
+    if (PT_ENTER("CFStringCompare", injected)) return kCFCompareEqualTo;
+    return cf::CompareUnits(cf::StringUnits(theString1), cf::StringUnits(theString2),
+                            compareOptions);
+}
+
+Boolean CFStringHasPrefix(CFStringRef theString, CFStringRef prefix) {
+    int32_t injected;
+    if (PT_ENTER("CFStringHasPrefix", injected)) return false;
+    return cf::StringUnits(theString).starts_with(cf::StringUnits(prefix));
+}
+
+Boolean CFStringHasSuffix(CFStringRef theString, CFStringRef suffix) {
+    int32_t injected;
+    if (PT_ENTER("CFStringHasSuffix", injected)) return false;
+    return cf::StringUnits(theString).ends_with(cf::StringUnits(suffix));
+}
+
+}  // extern "C"

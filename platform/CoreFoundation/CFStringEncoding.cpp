@@ -1,0 +1,339 @@
+// Transcoding between UTF-16 units and the byte encodings the stand-in knows.
+#include "CoreFoundation/CFStringEncodingInternal.h"
+
+#include <CoreFoundation/CFString.h>
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+namespace cf::text {
+namespace {
+
+// Mac OS Roman 0x80–0xFF (the current table: 0xDB is the euro sign, 0xF0 the Apple logo).
+constexpr char16_t kMacRomanHigh[128] = {
+    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4,
+    0x00E3, 0x00E5, 0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF,
+    0x00F1, 0x00F3, 0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020,
+    0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4,
+    0x00A8, 0x2260, 0x00C6, 0x00D8, 0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202,
+    0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1,
+    0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB, 0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3,
+    0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D, 0x2018, 0x2019, 0x00F7, 0x25CA,
+    0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02, 0x2021, 0x00B7, 0x201A,
+    0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC,
+    0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC, 0x00AF,
+    0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
+};
+
+// Windows Latin 1 0x80–0x9F; the five unassigned bytes map to the C1 controls of the same
+// value, as Windows itself decodes them, so no byte is refused and every byte round-trips.
+constexpr char16_t kWindowsLatin1C1[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+// Reverse lookup for a 128-entry high half: sorted (unit, byte) pairs, binary searched.
+struct ReverseTable {
+    std::array<std::pair<char16_t, uint8_t>, 128> entries{};
+    size_t size = 0;
+    constexpr ReverseTable(const char16_t* high, size_t count, uint8_t firstByte) {
+        for (size_t i = 0; i < count; ++i)
+            entries[size++] = {high[i], static_cast<uint8_t>(firstByte + i)};
+        for (size_t i = 1; i < size; ++i)  // insertion sort: constexpr and tiny
+            for (size_t j = i; j > 0 && entries[j - 1].first > entries[j].first; --j)
+                std::swap(entries[j - 1], entries[j]);
+    }
+    bool Find(char16_t unit, uint8_t& byte) const {
+        size_t lo = 0, hi = size;
+        while (lo < hi) {
+            size_t mid = (lo + hi) / 2;
+            if (entries[mid].first < unit) lo = mid + 1;
+            else hi = mid;
+        }
+        if (lo == size || entries[lo].first != unit) return false;
+        byte = entries[lo].second;
+        return true;
+    }
+};
+
+constexpr ReverseTable kMacRomanReverse(kMacRomanHigh, 128, 0x80);
+constexpr ReverseTable kWindowsLatin1Reverse(kWindowsLatin1C1, 32, 0x80);
+
+constexpr bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Widens the ASCII prefix of [p, end) into out, eight bytes per step; returns where it
+// stopped (the first byte >= 0x80, or end).
+const uint8_t* WidenASCII(const uint8_t* p, const uint8_t* end, std::u16string& out) {
+    const uint8_t* start = p;
+    while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (word & 0x8080808080808080ULL) break;
+        p += 8;
+    }
+    while (p < end && *p < 0x80) ++p;
+    size_t n = static_cast<size_t>(p - start);
+    size_t old = out.size();
+    out.resize(old + n);
+    char16_t* dst = out.data() + old;
+    for (size_t i = 0; i < n; ++i) dst[i] = start[i];
+    return p;
+}
+
+bool AppendUTF16FromUTF16(const uint8_t* bytes, size_t length, bool bigEndian,
+                          std::u16string& out) {
+    if (length % 2 != 0) return false;
+    size_t n = length / 2;
+    size_t old = out.size();
+    out.resize(old + n);
+    char16_t* dst = out.data() + old;
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t a = bytes[2 * i], b = bytes[2 * i + 1];
+        dst[i] = static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    }
+    return true;
+}
+
+bool AppendUTF16From8Bit(const uint8_t* bytes, size_t length, uint32_t encoding,
+                         std::u16string& out) {
+    const uint8_t* end = bytes + length;
+    const uint8_t* p = WidenASCII(bytes, end, out);
+    if (p == end) return true;
+    if (encoding == kCFStringEncodingASCII) return false;
+    out.reserve(out.size() + static_cast<size_t>(end - p));
+    for (; p < end; ++p) {
+        uint8_t b = *p;
+        char16_t u = b;
+        if (b >= 0x80) {
+            if (encoding == kCFStringEncodingMacRoman) u = kMacRomanHigh[b - 0x80];
+            else if (encoding == kCFStringEncodingWindowsLatin1 && b < 0xA0)
+                u = kWindowsLatin1C1[b - 0x80];
+        }
+        out.push_back(u);
+    }
+    return true;
+}
+
+constexpr bool kHostBigEndian = std::endian::native == std::endian::big;
+
+}  // namespace
+
+bool AppendUTF16FromUTF8(const uint8_t* bytes, size_t length, std::u16string& out) {
+    const uint8_t* p = bytes;
+    const uint8_t* end = bytes + length;
+    while (p < end) {
+        p = WidenASCII(p, end, out);
+        if (p == end) break;
+        uint8_t b0 = *p;
+        uint32_t cp;
+        size_t n;
+        uint32_t min;
+        if (b0 >= 0xC2 && b0 <= 0xDF) n = 2, cp = b0 & 0x1F, min = 0x80;
+        else if (b0 >= 0xE0 && b0 <= 0xEF) n = 3, cp = b0 & 0x0F, min = 0x800;
+        else if (b0 >= 0xF0 && b0 <= 0xF4) n = 4, cp = b0 & 0x07, min = 0x10000;
+        else return false;  // continuation byte, overlong lead C0/C1, or F5–FF
+        if (static_cast<size_t>(end - p) < n) return false;
+        for (size_t i = 1; i < n; ++i) {
+            uint8_t b = p[i];
+            if ((b & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (b & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        p += n;
+    }
+    return true;
+}
+
+void AppendUTF8FromUTF16(const char16_t* units, size_t count, std::string& out) {
+    out.reserve(out.size() + count);
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t cp = units[i];
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+            continue;
+        }
+        if (IsHighSurrogate(units[i]) && i + 1 < count && IsLowSurrogate(units[i + 1])) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        char buf[4];
+        size_t n;
+        if (cp < 0x800) {
+            buf[0] = static_cast<char>(0xC0 | cp >> 6), n = 2;
+        } else if (cp < 0x10000) {
+            buf[0] = static_cast<char>(0xE0 | cp >> 12);
+            buf[1] = static_cast<char>(0x80 | (cp >> 6 & 0x3F)), n = 3;
+        } else {
+            buf[0] = static_cast<char>(0xF0 | cp >> 18);
+            buf[1] = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+            buf[2] = static_cast<char>(0x80 | (cp >> 6 & 0x3F)), n = 4;
+        }
+        buf[n - 1] = static_cast<char>(0x80 | (cp & 0x3F));
+        out.append(buf, n);
+    }
+}
+
+void AppendUTF16FromMacRoman(const uint8_t* bytes, size_t length, std::u16string& out) {
+    AppendUTF16From8Bit(bytes, length, kCFStringEncodingMacRoman, out);
+}
+
+bool MacRomanByteForUnit(char16_t unit, uint8_t& byte) {
+    if (unit < 0x80) {
+        byte = static_cast<uint8_t>(unit);
+        return true;
+    }
+    return kMacRomanReverse.Find(unit, byte);
+}
+
+bool IsSupportedEncoding(uint32_t encoding) {
+    switch (encoding) {
+    case kCFStringEncodingMacRoman:
+    case kCFStringEncodingASCII:
+    case kCFStringEncodingISOLatin1:
+    case kCFStringEncodingWindowsLatin1:
+    case kCFStringEncodingUTF8:
+    case kCFStringEncodingUnicode:
+    case kCFStringEncodingUTF16BE:
+    case kCFStringEncodingUTF16LE: return true;
+    default: return false;
+    }
+}
+
+bool AppendUTF16FromBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
+                          bool isExternalRepresentation, std::u16string& out) {
+    switch (encoding) {
+    case kCFStringEncodingUTF8:
+        if (isExternalRepresentation && length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB &&
+            bytes[2] == 0xBF)
+            bytes += 3, length -= 3;
+        return AppendUTF16FromUTF8(bytes, length, out);
+    case kCFStringEncodingUnicode: {
+        bool bigEndian = isExternalRepresentation || kHostBigEndian;
+        if (length >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) ||
+                            (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
+            bigEndian = bytes[0] == 0xFE;
+            bytes += 2, length -= 2;
+        }
+        return AppendUTF16FromUTF16(bytes, length, bigEndian, out);
+    }
+    case kCFStringEncodingUTF16BE: return AppendUTF16FromUTF16(bytes, length, true, out);
+    case kCFStringEncodingUTF16LE: return AppendUTF16FromUTF16(bytes, length, false, out);
+    case kCFStringEncodingMacRoman:
+    case kCFStringEncodingASCII:
+    case kCFStringEncodingISOLatin1:
+    case kCFStringEncodingWindowsLatin1:
+        return AppendUTF16From8Bit(bytes, length, encoding, out);
+    default: return false;
+    }
+}
+
+bool ByteForUnit(uint32_t encoding, char16_t unit, uint8_t& byte) {
+    if (unit < 0x80) {
+        byte = static_cast<uint8_t>(unit);
+        return true;
+    }
+    switch (encoding) {
+    case kCFStringEncodingMacRoman: return kMacRomanReverse.Find(unit, byte);
+    case kCFStringEncodingISOLatin1:
+        if (unit > 0xFF) return false;
+        byte = static_cast<uint8_t>(unit);
+        return true;
+    case kCFStringEncodingWindowsLatin1:
+        if (unit >= 0xA0 && unit <= 0xFF) {
+            byte = static_cast<uint8_t>(unit);
+            return true;
+        }
+        return kWindowsLatin1Reverse.Find(unit, byte);
+    default: return false;
+    }
+}
+
+namespace {
+
+// One character's bytes in `encoding`: writes up to 4 bytes into `out`, sets `units` to the
+// UTF-16 units it spans; false when it has no form there.
+bool EncodeOne(const char16_t* units, size_t remaining, uint32_t encoding, uint8_t* out,
+               size_t& length, size_t& consumed) {
+    char16_t u = units[0];
+    bool pair = IsHighSurrogate(u) && remaining > 1 && IsLowSurrogate(units[1]);
+    consumed = pair ? 2 : 1;
+    switch (encoding) {
+    case kCFStringEncodingUTF8: {
+        if (!pair && u >= 0xD800 && u <= 0xDFFF) return false;
+        std::string tmp;
+        AppendUTF8FromUTF16(units, consumed, tmp);
+        length = tmp.size();
+        std::memcpy(out, tmp.data(), length);
+        return true;
+    }
+    case kCFStringEncodingUnicode:
+    case kCFStringEncodingUTF16BE:
+    case kCFStringEncodingUTF16LE: {
+        consumed = 1;  // UTF-16 carries every unit, paired or not
+        bool be = encoding == kCFStringEncodingUTF16BE ||
+                  (encoding == kCFStringEncodingUnicode && kHostBigEndian);
+        out[be ? 0 : 1] = static_cast<uint8_t>(u >> 8);
+        out[be ? 1 : 0] = static_cast<uint8_t>(u & 0xFF);
+        length = 2;
+        return true;
+    }
+    default:
+        length = 1;
+        return !pair && ByteForUnit(encoding, u, out[0]);
+    }
+}
+
+}  // namespace
+
+size_t EncodeUnits(const char16_t* units, size_t count, uint32_t encoding, uint8_t lossByte,
+                   bool isExternalRepresentation, uint8_t* buffer, size_t maxLength,
+                   size_t& used) {
+    used = 0;
+    if (!IsSupportedEncoding(encoding)) return 0;
+    auto fits = [&](size_t n) { return !buffer || maxLength - used >= n; };
+    if (isExternalRepresentation && encoding == kCFStringEncodingUnicode) {
+        if (!fits(2)) return 0;
+        if (buffer) {
+            buffer[0] = kHostBigEndian ? 0xFE : 0xFF;
+            buffer[1] = kHostBigEndian ? 0xFF : 0xFE;
+        }
+        used = 2;
+    }
+    size_t i = 0;
+    bool ascii = encoding != kCFStringEncodingUnicode && encoding != kCFStringEncodingUTF16BE &&
+                 encoding != kCFStringEncodingUTF16LE;
+    while (i < count) {
+        if (ascii && units[i] < 0x80) {  // the common case: one unit, one byte
+            if (!fits(1)) break;
+            if (buffer) buffer[used] = static_cast<uint8_t>(units[i]);
+            ++used, ++i;
+            continue;
+        }
+        uint8_t bytes[4];
+        size_t length = 0, consumed = 0;
+        if (!EncodeOne(units + i, count - i, encoding, bytes, length, consumed)) {
+            if (lossByte == 0) break;
+            bytes[0] = lossByte;
+            length = 1;
+        }
+        if (!fits(length)) break;
+        if (buffer) std::memcpy(buffer + used, bytes, length);
+        used += length;
+        i += consumed;
+    }
+    return i;
+}
+
+}  // namespace cf::text
