@@ -1,0 +1,402 @@
+// The XML property-list writer: the real framework's output byte for byte, except that an
+// unpaired surrogate becomes U+FFFD (instead of silently dropping the text around it) and a
+// date never shows second 60.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "Base64.h"
+#include "CFInternal.h"
+#include "CFPropertyListInternal.h"
+
+namespace cf::plist {
+namespace {
+
+// The real writer refuses a container instance met more often than this; it also bounds the
+// work on a shared-container graph whose tree form is exponential.
+constexpr uint32_t kMaxContainerVisits = 1536;
+
+// Indentation is one tab per level; a static run serves every level without per-line work.
+constexpr char kTabs[] =
+    "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t"
+    "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+constexpr size_t kTabRun = sizeof(kTabs) - 1;
+
+constexpr char kPrologue[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\">\n";
+
+// One growing byte buffer: the vector's size is the capacity, mLength the bytes written, so
+// small appends are a capacity check and a copy.
+class OutputBuffer {
+public:
+    OutputBuffer() { mBytes.resize(1 << 16); }
+
+    // Room for `count` more bytes; write through the pointer, then Commit what was used.
+    uint8_t* Reserve(size_t count) {
+        if (mBytes.size() - mLength < count) mBytes.resize(std::max(mBytes.size() * 2, mLength + count));
+        return mBytes.data() + mLength;
+    }
+    void Commit(size_t count) { mLength += count; }
+    void Append(const char* text, size_t count) {
+        std::memcpy(Reserve(count), text, count);
+        mLength += count;
+    }
+    template <size_t N>
+    void Literal(const char (&text)[N]) {
+        Append(text, N - 1);
+    }
+    void Indent(size_t level) {
+        while (level > kTabRun) {
+            Append(kTabs, kTabRun);
+            level -= kTabRun;
+        }
+        Append(kTabs, level);
+    }
+    std::vector<uint8_t> Take() {
+        mBytes.resize(mLength);
+        return std::move(mBytes);
+    }
+
+private:
+    std::vector<uint8_t> mBytes;
+    size_t mLength = 0;
+};
+
+// Containers met so far: how often each was written and whether it is on the current path.
+// Open addressing keyed by address, so a 10^5-dictionary document costs no node allocations.
+class ContainerVisits {
+public:
+    ContainerVisits() : mSlots(1024) {}
+
+    // False when `container` contains itself or has been written too often.
+    bool Enter(CFTypeRef container) {
+        Slot& slot = Find(container);
+        if (slot.onPath || slot.visits >= kMaxContainerVisits) return false;
+        ++slot.visits;
+        slot.onPath = true;
+        return true;
+    }
+    void Leave(CFTypeRef container) { Find(container).onPath = false; }
+
+private:
+    struct Slot {
+        CFTypeRef key = nullptr;
+        uint32_t visits = 0;
+        bool onPath = false;
+    };
+
+    Slot& Find(CFTypeRef key) {
+        if (mUsed * 2 >= mSlots.size()) Grow();
+        size_t mask = mSlots.size() - 1;
+        size_t i = AddressHash(key) & mask;
+        while (mSlots[i].key && mSlots[i].key != key) i = (i + 1) & mask;
+        if (!mSlots[i].key) {
+            mSlots[i].key = key;
+            ++mUsed;
+        }
+        return mSlots[i];
+    }
+    void Grow() {
+        std::vector<Slot> old(mSlots.size() * 2);
+        old.swap(mSlots);
+        size_t mask = mSlots.size() - 1;
+        for (const Slot& slot : old) {
+            if (!slot.key) continue;
+            size_t i = AddressHash(slot.key) & mask;
+            while (mSlots[i].key) i = (i + 1) & mask;
+            mSlots[i] = slot;
+        }
+    }
+
+    static size_t AddressHash(CFTypeRef key) {
+        uint64_t x = reinterpret_cast<uintptr_t>(key);
+        x ^= x >> 33;
+        x *= 0xff51afd7ed558ccdULL;
+        return static_cast<size_t>(x ^ (x >> 29));
+    }
+
+    std::vector<Slot> mSlots;
+    size_t mUsed = 0;
+};
+
+struct DictEntry {
+    std::u16string_view key;
+    CFTypeRef value;
+};
+
+class XMLWriter {
+public:
+    bool Write(CFTypeRef plist) {
+        mOut.Literal(kPrologue);
+        if (!WriteValue(plist, 0)) return false;
+        mOut.Literal("</plist>\n");
+        return true;
+    }
+    std::vector<uint8_t> Take() { return mOut.Take(); }
+
+private:
+    bool WriteValue(CFTypeRef value, size_t level);
+    bool WriteArray(CFArrayRef array, size_t level);
+    bool WriteDictionary(CFDictionaryRef dictionary, size_t level);
+    void WriteEscaped(std::u16string_view units);
+    void WriteNumber(CFNumberRef number);
+    bool WriteDate(CFDateRef date);
+    void WriteData(CFDataRef data, size_t level);
+
+    OutputBuffer mOut;
+    ContainerVisits mVisits;
+    std::vector<DictEntry> mEntries;  // a stack of every open dictionary's sorted entries
+};
+
+bool XMLWriter::WriteValue(CFTypeRef value, size_t level) {
+    switch (TypeOf(value)) {
+        case kStringTypeID:
+            mOut.Indent(level);
+            mOut.Literal("<string>");
+            WriteEscaped(StringUnits(static_cast<CFStringRef>(value)));
+            mOut.Literal("</string>\n");
+            return true;
+        case kNumberTypeID:
+            mOut.Indent(level);
+            WriteNumber(static_cast<CFNumberRef>(value));
+            return true;
+        case kBooleanTypeID:
+            mOut.Indent(level);
+            if (value == kCFBooleanTrue) mOut.Literal("<true/>\n");
+            else mOut.Literal("<false/>\n");
+            return true;
+        case kDateTypeID:
+            mOut.Indent(level);
+            return WriteDate(static_cast<CFDateRef>(value));
+        case kDataTypeID:
+            WriteData(static_cast<CFDataRef>(value), level);
+            return true;
+        case kArrayTypeID:
+        case kDictionaryTypeID: {
+            if (level >= static_cast<size_t>(kMaxDepth) || !mVisits.Enter(value)) return false;
+            bool ok = IsArray(value) ? WriteArray(static_cast<CFArrayRef>(value), level)
+                                     : WriteDictionary(static_cast<CFDictionaryRef>(value), level);
+            mVisits.Leave(value);
+            return ok;
+        }
+        default:
+            return false;  // NULL, kCFNull, URLs and every other non-property-list object
+    }
+}
+
+bool XMLWriter::WriteArray(CFArrayRef array, size_t level) {
+    size_t count = ArrayCount(array);
+    mOut.Indent(level);
+    if (count == 0) {
+        mOut.Literal("<array/>\n");
+        return true;
+    }
+    mOut.Literal("<array>\n");
+    for (size_t i = 0; i < count; ++i)
+        if (!WriteValue(ArrayValue(array, i), level + 1)) return false;
+    mOut.Indent(level);
+    mOut.Literal("</array>\n");
+    return true;
+}
+
+// Keys in CFStringCompare order without options: UTF-16 code units, a prefix first.
+bool XMLWriter::WriteDictionary(CFDictionaryRef dictionary, size_t level) {
+    size_t first = mEntries.size();
+    bool keysAreStrings = true;
+    struct Collect {
+        std::vector<DictEntry>* entries;
+        bool* ok;
+    } collect{&mEntries, &keysAreStrings};
+    DictionaryApply(
+        dictionary,
+        [](const void* key, const void* value, void* context) {
+            auto* c = static_cast<Collect*>(context);
+            if (!IsString(key)) *c->ok = false;
+            c->entries->push_back({StringUnits(static_cast<CFStringRef>(key)), value});
+        },
+        &collect);
+    if (!keysAreStrings) return false;
+    size_t end = mEntries.size();
+    mOut.Indent(level);
+    if (first == end) {
+        mOut.Literal("<dict/>\n");
+        return true;
+    }
+    std::sort(mEntries.begin() + first, mEntries.begin() + end,
+              [](const DictEntry& a, const DictEntry& b) { return a.key < b.key; });
+    mOut.Literal("<dict>\n");
+    for (size_t i = first; i < end; ++i) {
+        // Indices, not references: nested dictionaries push onto the same vector.
+        mOut.Indent(level + 1);
+        mOut.Literal("<key>");
+        WriteEscaped(mEntries[i].key);
+        mOut.Literal("</key>\n");
+        if (!WriteValue(mEntries[i].value, level + 1)) return false;
+    }
+    mEntries.resize(first);
+    mOut.Indent(level);
+    mOut.Literal("</dict>\n");
+    return true;
+}
+
+// UTF-8 with only & < > escaped. Work goes in chunks so the reservation (5 bytes a unit at
+// worst, for "&amp;") stays small for huge strings.
+void XMLWriter::WriteEscaped(std::u16string_view units) {
+    constexpr size_t kChunk = 4096;
+    size_t i = 0;
+    while (i < units.size()) {
+        size_t stop = std::min(units.size(), i + kChunk);
+        uint8_t* start = mOut.Reserve((stop - i) * 5 + 4);
+        uint8_t* p = start;
+        for (; i < stop; ++i) {
+            char32_t u = units[i];
+            if (u < 0x80) {
+                if (u == '&') p = static_cast<uint8_t*>(std::memcpy(p, "&amp;", 5)) + 5;
+                else if (u == '<') p = static_cast<uint8_t*>(std::memcpy(p, "&lt;", 4)) + 4;
+                else if (u == '>') p = static_cast<uint8_t*>(std::memcpy(p, "&gt;", 4)) + 4;
+                else *p++ = static_cast<uint8_t>(u);
+                continue;
+            }
+            if (u < 0x800) {
+                *p++ = static_cast<uint8_t>(0xC0 | (u >> 6));
+                *p++ = static_cast<uint8_t>(0x80 | (u & 0x3F));
+                continue;
+            }
+            if (u >= 0xD800 && u < 0xE000) {
+                // A pair may straddle the chunk end: it is read whole (the +4 above).
+                if (u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+                    units[i + 1] < 0xE000) {
+                    char32_t c = 0x10000 + ((u - 0xD800) << 10) + (units[++i] - 0xDC00);
+                    *p++ = static_cast<uint8_t>(0xF0 | (c >> 18));
+                    *p++ = static_cast<uint8_t>(0x80 | ((c >> 12) & 0x3F));
+                    *p++ = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));
+                    *p++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
+                    continue;
+                }
+                u = 0xFFFD;  // unpaired: costs only itself
+            }
+            *p++ = static_cast<uint8_t>(0xE0 | (u >> 12));
+            *p++ = static_cast<uint8_t>(0x80 | ((u >> 6) & 0x3F));
+            *p++ = static_cast<uint8_t>(0x80 | (u & 0x3F));
+        }
+        mOut.Commit(static_cast<size_t>(p - start));
+    }
+}
+
+// Reals as C's "%.17g" (which std::to_chars with general format and precision 17 equals),
+// with the framework's names for the special values and "0.0" for either zero.
+void XMLWriter::WriteNumber(CFNumberRef number) {
+    NumberValue value = GetNumberValue(number);
+    char text[64];
+    char* end = text;
+    if (value.kind == NumberValue::kReal) {
+        double d = value.d;
+        mOut.Literal("<real>");
+        if (std::isnan(d)) mOut.Literal("nan");
+        else if (std::isinf(d)) d > 0 ? mOut.Literal("+infinity") : mOut.Literal("-infinity");
+        else if (d == 0) mOut.Literal("0.0");
+        else end = std::to_chars(text, text + sizeof text, d, std::chars_format::general, 17).ptr;
+        mOut.Append(text, static_cast<size_t>(end - text));
+        mOut.Literal("</real>\n");
+        return;
+    }
+    end = value.kind == NumberValue::kUnsigned
+              ? std::to_chars(text, text + sizeof text, value.u).ptr
+              : std::to_chars(text, text + sizeof text, value.s).ptr;
+    mOut.Literal("<integer>");
+    mOut.Append(text, static_cast<size_t>(end - text));
+    mOut.Literal("</integer>\n");
+}
+
+// Zero-padded decimal of at least `width` characters, the sign counted as in "%0*d".
+char* PutPadded(char* p, int64_t value, int width) {
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    if (value < 0) {
+        *p++ = '-';
+        --width;
+    }
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    for (long pad = width - (end - digits); pad > 0; --pad) *p++ = '0';
+    return std::copy(digits, end, p);
+}
+
+// Floor first, then split whole seconds, so nothing can round up to second 60. Times whose
+// day count would not fit the calendar arithmetic (or are not finite) are refused: the real
+// writer prints garbage for them, which reads back as another date.
+bool XMLWriter::WriteDate(CFDateRef date) {
+    double t = std::floor(DateTime(date));
+    constexpr double kLimit = 4.0e18;  // keeps every step below in int64 range
+    if (!(t >= -kLimit && t <= kLimit)) return false;
+    auto seconds = static_cast<int64_t>(t);
+    int64_t days = seconds / 86400 - (seconds % 86400 < 0);
+    int64_t secondOfDay = seconds - days * 86400;
+    // Civil date from days since 1970-01-01, proleptic Gregorian (era arithmetic).
+    int64_t z = days + 11323 + 719468;  // 2001-01-01 is day 11323 after 1970-01-01
+    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    int64_t year = yoe + era * 400 + (month <= 2);
+
+    char text[64];
+    char* p = PutPadded(text, year, 4);
+    *p++ = '-';
+    p = PutPadded(p, month, 2);
+    *p++ = '-';
+    p = PutPadded(p, day, 2);
+    *p++ = 'T';
+    p = PutPadded(p, secondOfDay / 3600, 2);
+    *p++ = ':';
+    p = PutPadded(p, secondOfDay / 60 % 60, 2);
+    *p++ = ':';
+    p = PutPadded(p, secondOfDay % 60, 2);
+    mOut.Literal("<date>");
+    mOut.Append(text, static_cast<size_t>(p - text));
+    mOut.Literal("Z</date>\n");
+    return true;
+}
+
+// Base64 lines get min(level, 8) tabs and 76 - 8 * that many characters; the tags get all.
+void XMLWriter::WriteData(CFDataRef data, size_t level) {
+    const uint8_t* bytes = DataBytes(data);
+    size_t length = DataLength(data);
+    size_t lineTabs = std::min<size_t>(level, 8);
+    size_t lineBytes = (76 - 8 * lineTabs) / 4 * 3;
+    mOut.Indent(level);
+    mOut.Literal("<data>\n");
+    for (size_t offset = 0; offset < length; offset += lineBytes) {
+        size_t count = std::min(lineBytes, length - offset);
+        mOut.Indent(lineTabs);
+        size_t chars = base64::EncodedLength(count);
+        base64::Encode(bytes + offset, count, reinterpret_cast<char*>(mOut.Reserve(chars + 1)));
+        mOut.Commit(chars);
+        mOut.Literal("\n");
+    }
+    mOut.Indent(level);
+    mOut.Literal("</data>\n");
+}
+
+}  // namespace
+
+CFDataRef WriteXML(CFPropertyListRef plist) {
+    try {
+        XMLWriter writer;
+        if (!writer.Write(plist)) return nullptr;
+        return CreateDataAdopting(writer.Take());
+    } catch (const std::bad_alloc&) {
+        return nullptr;  // an output too large for memory is a refusal, not a crash
+    }
+}
+
+}  // namespace cf::plist

@@ -1,0 +1,196 @@
+// The XML writer: every golden write case byte for byte, our deliberate departures from the
+// real writer, and the refusals.
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "desc/CFRef.h"
+#include "support/PlatformTest.h"
+#include "support/TypedValue.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kGoldenWrite = std::string(PLISTBRIDGE_SHARED_DIR) + "/golden/write/";
+
+// Where our writer deliberately differs from the real one; each has its own test below.
+bool IsDeliberateDifference(const std::string& name) {
+    return name == "str_lone_surrogates" || name == "date_rounding_quirks";
+}
+
+std::vector<std::string> GoldenWriteCases() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(kGoldenWrite)) {
+        if (entry.path().extension() != ".json") continue;
+        std::string name = entry.path().stem().string();
+        if (!IsDeliberateDifference(name)) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+CFRef<CFTypeRef> BuildCase(const std::string& name) {
+    auto json = testjson::ReadFile(kGoldenWrite + name + ".json");
+    testjson::Value doc;
+    std::string error;
+    if (!json || !testjson::Parse(*json, doc, error) || !doc.Find("value")) {
+        ADD_FAILURE() << name << ": unreadable case " << error;
+        return {};
+    }
+    CFRef<CFTypeRef> value = testjson::BuildCF(*doc.Find("value"), error);
+    EXPECT_TRUE(value) << name << ": " << error;
+    return value;
+}
+
+std::string Write(CFTypeRef value) {
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, value));
+    EXPECT_TRUE(xml);
+    return testjson::Bytes(xml.Get());
+}
+
+constexpr const char kHeader[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\">\n";
+
+std::string Document(const std::string& body) { return kHeader + body + "</plist>\n"; }
+
+class GoldenWrite : public PlatformTestWithParam<std::string> {};
+
+TEST_P(GoldenWrite, MatchesTheRealWriterByteForByte) {
+    const std::string& name = GetParam();
+    CFRef<CFTypeRef> value = BuildCase(name);
+    ASSERT_TRUE(value);
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, value.Get()));
+    if (fs::exists(kGoldenWrite + name + ".result")) {
+        EXPECT_FALSE(xml) << "the real writer refuses " << name;
+        return;
+    }
+    auto expected = testjson::ReadFile(kGoldenWrite + name + ".plist");
+    ASSERT_TRUE(expected);
+    ASSERT_TRUE(xml);
+    EXPECT_EQ(testjson::Bytes(xml.Get()), *expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllCases, GoldenWrite, ::testing::ValuesIn(GoldenWriteCases()),
+                         [](const auto& info) { return info.param; });
+
+using PropertyListWrite = PlatformTest;
+
+CFRef<CFStringRef> Units(std::u16string units) {
+    std::vector<UniChar> chars(units.begin(), units.end());
+    return CFRef<CFStringRef>(
+        CFStringCreateWithCharacters(nullptr, chars.data(), static_cast<CFIndex>(chars.size())));
+}
+
+// An unpaired surrogate costs only itself: U+FFFD in its place, the text around it kept.
+TEST_F(PropertyListWrite, LoneSurrogatesBecomeReplacementCharacters) {
+    struct Case {
+        std::u16string units;
+        const char* text;
+    } cases[] = {
+        {u"x\xD800y", "x\xEF\xBF\xBDy"},
+        {u"ab\xDE00", "ab\xEF\xBF\xBD"},
+        {u"\xDC00\xD800", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {u"\xD83D\xDE00\xD83D", "\xF0\x9F\x98\x80\xEF\xBF\xBD"},
+        {u"<\xD800&\xE9", "&lt;\xEF\xBF\xBD&amp;\xC3\xA9"},
+    };
+    for (const Case& c : cases) {
+        CFRef<CFStringRef> string = Units(c.units);
+        EXPECT_EQ(Write(string.Get()),
+                  Document(std::string("<string>") + c.text + "</string>\n"));
+    }
+}
+
+// The whole time value is floored first, so a tiny negative fraction is the previous second,
+// never second 60.
+TEST_F(PropertyListWrite, DatesFloorTheWholeTimeValue) {
+    struct Case {
+        double time;
+        const char* text;
+    } cases[] = {
+        {-1e-15, "2000-12-31T23:59:59Z"},
+        {-5e-324, "2000-12-31T23:59:59Z"},
+        {-7.2e-15, "2000-12-31T23:59:59Z"},
+        {59.99999999999999, "2001-01-01T00:00:59Z"},
+        {86399.99999999999, "2001-01-01T23:59:59Z"},
+        {-978307200.0000001, "1969-12-31T23:59:59Z"},
+        {-63145526401.0, "-001-12-31T23:59:59Z"},
+        {-63177062400.0, "-001-01-01T00:00:00Z"},
+    };
+    for (const Case& c : cases) {
+        CFRef<CFDateRef> date(CFDateCreate(nullptr, c.time));
+        EXPECT_EQ(Write(date.Get()), Document(std::string("<date>") + c.text + "</date>\n"))
+            << c.time;
+    }
+}
+
+TEST_F(PropertyListWrite, RefusesWhatIsNotAPropertyList) {
+    CFRef<CFMutableArrayRef> selfContaining(
+        CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    CFArrayAppendValue(selfContaining.Get(), selfContaining.Get());
+    CFRef<CFMutableArrayRef> indirect(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    CFRef<CFMutableDictionaryRef> holder(CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    CFDictionarySetValue(holder.Get(), CFSTR("loop"), indirect.Get());
+    CFArrayAppendValue(indirect.Get(), holder.Get());
+    CFRef<CFMutableArrayRef> withNull(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    CFArrayAppendValue(withNull.Get(), kCFNull);
+    CFRef<CFURLRef> url(CFURLCreateWithString(nullptr, CFSTR("file:///tmp"), nullptr));
+
+    CFTypeRef refused[] = {selfContaining.Get(), indirect.Get(), withNull.Get(), url.Get(),
+                           kCFNull};
+    for (CFTypeRef value : refused) EXPECT_EQ(CFPropertyListCreateXMLData(nullptr, value), nullptr);
+    // Break the cycles so the leak check sees everything freed.
+    CFArrayRemoveAllValues(selfContaining.Get());
+    CFArrayRemoveAllValues(indirect.Get());
+}
+
+// Nested arrays `levels` deep around an empty dict.
+CFRef<CFTypeRef> Nest(int levels) {
+    CFRef<CFTypeRef> value(CFDictionaryCreate(nullptr, nullptr, nullptr, 0,
+                                              &kCFTypeDictionaryKeyCallBacks,
+                                              &kCFTypeDictionaryValueCallBacks));
+    for (int i = 0; i < levels; ++i) {
+        const void* item = value.Get();
+        value.Reset(CFArrayCreate(nullptr, &item, 1, &kCFTypeArrayCallBacks));
+    }
+    return value;
+}
+
+TEST_F(PropertyListWrite, NestingLimitIs512Containers) {
+    CFRef<CFTypeRef> deepest = Nest(511);
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, deepest.Get()));
+    ASSERT_TRUE(xml);
+    std::string bytes = testjson::Bytes(xml.Get());
+    EXPECT_NE(bytes.find(std::string(511, '\t') + "<dict/>\n"), std::string::npos);
+    CFRef<CFTypeRef> tooDeep = Nest(512);
+    EXPECT_EQ(CFPropertyListCreateXMLData(nullptr, tooDeep.Get()), nullptr);
+}
+
+// The same container may appear many times (a DAG is a tree on output), up to the real
+// writer's bound; an exponential DAG is refused instead of written for ever.
+TEST_F(PropertyListWrite, SharedContainersAreBounded) {
+    CFRef<CFTypeRef> leaf(CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks));
+    std::vector<const void*> items(1536, leaf.Get());
+    CFRef<CFArrayRef> wide(CFArrayCreate(nullptr, items.data(), 1536, &kCFTypeArrayCallBacks));
+    EXPECT_TRUE(CFRef<CFDataRef>(CFPropertyListCreateXMLData(nullptr, wide.Get())));
+    items.push_back(leaf.Get());
+    CFRef<CFArrayRef> tooWide(CFArrayCreate(nullptr, items.data(), 1537, &kCFTypeArrayCallBacks));
+    EXPECT_EQ(CFPropertyListCreateXMLData(nullptr, tooWide.Get()), nullptr);
+
+    CFRef<CFTypeRef> doubling(CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks));
+    for (int i = 0; i < 64; ++i) {
+        const void* pair[] = {doubling.Get(), doubling.Get()};
+        doubling.Reset(CFArrayCreate(nullptr, pair, 2, &kCFTypeArrayCallBacks));
+    }
+    EXPECT_EQ(CFPropertyListCreateXMLData(nullptr, doubling.Get()), nullptr);
+}
+
+}  // namespace
