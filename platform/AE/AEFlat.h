@@ -1,0 +1,43 @@
+// The flat, self-describing byte form of lists, records and events, which AEGetDescData
+// hands out and AECreateDesc reads back.
+//
+//   flat      := magic "AEfl" container
+//   container := shape:u8 (0 list, 1 record, 2 event) count:u32 item*count
+//                [event only: attributeCount:u32 item*attributeCount]
+//   item      := key:u32 type:u32 tag:u8 (0 bytes, 1 container)
+//                (length:u32 byte*length | container)
+// Integers are in host byte order, like all descriptor data.
+#ifndef PLATFORM_AE_AEFLAT_H
+#define PLATFORM_AE_AEFLAT_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "AE/AEStorage.h"
+
+namespace ae {
+
+// Shape a container must have to be a descriptor of `type`.
+Shape ShapeForType(DescType type);
+
+// Size of the data of a value: its bytes, or the flat form of its container.
+size_t DataSize(const Payload& value);
+
+// Copies min(DataSize(value), maximum) bytes of the value's data to `out`. Throws
+// std::bad_alloc when a partial flat copy needs a scratch buffer it cannot get.
+void CopyData(const Payload& value, uint8_t* out, size_t maximum);
+
+// The value of a descriptor of `type` made from `size` bytes. For typeAEList, typeAERecord
+// and typeAppleEvent the bytes must be a flat form of the matching shape (errAECorruptData
+// otherwise). Any other type becomes a record when its bytes are a valid flat record and
+// keeps the bytes as they are otherwise. Throws std::bad_alloc.
+OSErr ValueFromBytes(DescType type, const void* bytes, size_t size, Payload& out);
+
+// True for the types whose descriptors always hold a container.
+inline bool IsContainerType(DescType type) {
+    return type == typeAEList || type == typeAERecord || type == typeAppleEvent;
+}
+
+}  // namespace ae
+
+#endif

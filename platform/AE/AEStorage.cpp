@@ -1,0 +1,258 @@
+// Descriptor storage, shared containers and the registry of live handles.
+#include "AE/AEStorage.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <mutex>
+
+#include "Testing/PTInternal.h"
+
+namespace ae {
+
+// ---- NodeRef
+
+NodeRef::NodeRef(const NodeRef& other) : mNode(other.mNode) {
+    if (mNode) mNode->mRefs.fetch_add(1, std::memory_order_relaxed);
+}
+
+NodeRef::~NodeRef() {
+    if (mNode && mNode->mRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete mNode;
+}
+
+Container& NodeRef::Mutable() {
+    if (mNode->mRefs.load(std::memory_order_acquire) != 1) {
+        NodeRef copy(new Container(*mNode));
+        std::swap(mNode, copy.mNode);
+    }
+    return *mNode;
+}
+
+// ---- Payload
+
+Payload::Payload(const Payload& other) : mSize(other.mSize), mKind(other.mKind) {
+    if (mKind == kHeap) {
+        mHeap = new uint8_t[mSize];
+        std::memcpy(mHeap, other.mHeap, mSize);
+    } else if (mKind == kNode) {
+        mNode = other.mNode;
+        mNode->mRefs.fetch_add(1, std::memory_order_relaxed);
+    } else {
+        std::memcpy(mInline, other.mInline, sizeof mInline);
+    }
+}
+
+Payload::Payload(Payload&& other) noexcept : mSize(other.mSize), mKind(other.mKind) {
+    std::memcpy(mInline, other.mInline, sizeof mInline);  // moves whichever member is active
+    other.mKind = kInline;
+    other.mSize = 0;
+}
+
+Payload::~Payload() {
+    if (mKind == kHeap) {
+        delete[] mHeap;
+    } else if (mKind == kNode) {
+        NodeRef release(mNode);
+    }
+}
+
+void Payload::Swap(Payload& other) noexcept {
+    std::swap(mSize, other.mSize);
+    std::swap(mKind, other.mKind);
+    uint8_t tmp[8];
+    std::memcpy(tmp, mInline, 8);
+    std::memcpy(mInline, other.mInline, 8);
+    std::memcpy(other.mInline, tmp, 8);
+}
+
+Payload Payload::FromBytes(const void* bytes, size_t size) {
+    if (size > std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
+    Payload p;
+    p.mSize = static_cast<uint32_t>(size);
+    if (size <= sizeof p.mInline) {
+        if (size) std::memcpy(p.mInline, bytes, size);
+    } else {
+        p.mHeap = new uint8_t[size];
+        p.mKind = kHeap;
+        std::memcpy(p.mHeap, bytes, size);
+    }
+    return p;
+}
+
+Payload Payload::FromNode(NodeRef node) {
+    Payload p;
+    p.mKind = kNode;
+    p.mNode = node.Release();  // the reference now lives in the payload
+    return p;
+}
+
+Container& Payload::MutableNode() {
+    NodeRef ref(mNode);  // adopt our reference for the copy-on-write step
+    try {
+        ref.Mutable();
+    } catch (...) {
+        ref.Release();  // the payload still owns it
+        throw;
+    }
+    mNode = ref.Release();
+    return *mNode;
+}
+
+NodeRef Payload::NodeReference() const {
+    mNode->mRefs.fetch_add(1, std::memory_order_relaxed);
+    return NodeRef(mNode);
+}
+
+// ---- Container
+
+namespace {
+constexpr size_t kIndexThreshold = 16;  // below this a scan beats hashing
+}
+
+Container::Container(const Container& other)
+    : mShape(other.mShape), mDepth(other.mDepth), mItems(other.mItems),
+      mAttributes(other.mAttributes) {
+    if (other.mIndex) mIndex = std::make_unique<std::unordered_map<AEKeyword, size_t>>(*other.mIndex);
+}
+
+void Container::IndexFrom(size_t first) {
+    if (!IsKeyed()) return;
+    if (!mIndex) {
+        if (mItems.size() <= kIndexThreshold) return;
+        mIndex = std::make_unique<std::unordered_map<AEKeyword, size_t>>();
+        mIndex->reserve(mItems.size() * 2);
+        first = 0;
+    }
+    for (size_t i = first; i < mItems.size(); ++i) mIndex->try_emplace(mItems[i].key, i);
+}
+
+void Container::NoteDepth(const Item& item) {
+    if (const Container* child = item.value.Node())
+        mDepth = std::max<unsigned>(mDepth, child->Depth() + 1u);
+}
+
+void Container::Append(Item item) {
+    NoteDepth(item);
+    mItems.push_back(std::move(item));
+    IndexFrom(mItems.size() - 1);
+}
+
+void Container::Erase(size_t i) {
+    mItems.erase(mItems.begin() + static_cast<ptrdiff_t>(i));
+    if (mIndex) {
+        // Positions after i moved; erase is O(n) anyway, so rebuild.
+        mIndex.reset();
+        IndexFrom(0);
+    }
+}
+
+long Container::Find(AEKeyword key) const {
+    if (mIndex) {
+        auto it = mIndex->find(key);
+        return it == mIndex->end() ? -1 : static_cast<long>(it->second);
+    }
+    for (size_t i = 0; i < mItems.size(); ++i)
+        if (mItems[i].key == key) return static_cast<long>(i);
+    return -1;
+}
+
+void Container::Put(Item item) {
+    long at = Find(item.key);
+    NoteDepth(item);
+    if (at < 0) {
+        Append(std::move(item));
+    } else {
+        mItems[static_cast<size_t>(at)] = std::move(item);
+    }
+}
+
+Container& Container::MutableAttributes() {
+    if (!mAttributes) mAttributes = NodeRef(new Container(Shape::Record));
+    // Attributes nest like an item, so a deep attribute deepens the event.
+    return mAttributes.Mutable();
+}
+
+// ---- Handles
+
+namespace {
+
+struct Registry {
+    std::mutex lock;
+    std::unordered_set<const Storage*> live;
+};
+
+Registry& TheRegistry() {
+    static Registry* registry = new Registry;  // never destroyed: descriptors may die at exit
+    return *registry;
+}
+
+}  // namespace
+
+void MakeDesc(DescType type, Payload value, AEDesc* out) {
+    if (type == typeNull) {
+        ClearDesc(out);
+        return;
+    }
+    auto handle = std::make_unique<Storage>();
+    handle->value = std::move(value);
+    Registry& r = TheRegistry();
+    {
+        std::lock_guard<std::mutex> guard(r.lock);
+        r.live.insert(handle.get());
+    }
+    pt::DescriptorCreated();
+    out->descriptorType = type;
+    out->dataHandle = handle.release();
+}
+
+bool FreeHandle(Storage* handle) {
+    Registry& r = TheRegistry();
+    {
+        std::lock_guard<std::mutex> guard(r.lock);
+        if (r.live.erase(handle) == 0) return false;
+    }
+    delete handle;
+    pt::DescriptorDisposed();
+    return true;
+}
+
+bool IsLive(const Storage* handle) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return r.live.count(handle) != 0;
+}
+
+const Storage* Resolve(const AEDesc* desc, OSErr& status) {
+    status = noErr;
+    if (!desc) {
+        status = paramErr;
+        return nullptr;
+    }
+    const Storage* h = desc->dataHandle;
+    if (h && !IsLive(h)) {
+        status = errAENotAEDesc;
+        return nullptr;
+    }
+    return h;
+}
+
+Storage* ResolveMutable(AEDesc* desc, OSErr& status) {
+    return const_cast<Storage*>(Resolve(desc, status));
+}
+
+const Container* ContainerOf(const AEDesc* desc, OSErr& status) {
+    const Storage* h = Resolve(desc, status);
+    if (status != noErr) return nullptr;
+    if (!h || !h->value.IsNode()) {
+        status = errAEWrongDataType;
+        return nullptr;
+    }
+    return h->value.Node();
+}
+
+const Payload& EmptyPayload() {
+    static const Payload* empty = new Payload;
+    return *empty;
+}
+
+}  // namespace ae

@@ -1,0 +1,223 @@
+// Storage behind AEDesc.dataHandle: type-tagged bytes or a shared container of items.
+// Internal to the Apple Event Manager stand-in; nothing here is counted or fault-injected.
+#ifndef PLATFORM_AE_AESTORAGE_H
+#define PLATFORM_AE_AESTORAGE_H
+
+#include <CoreServices/CoreServices.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace ae {
+
+class Container;
+
+// Intrusive, copy-on-write reference to a container.
+class NodeRef {
+public:
+    NodeRef() = default;
+    explicit NodeRef(Container* adopted) : mNode(adopted) {}
+    NodeRef(const NodeRef& other);
+    NodeRef(NodeRef&& other) noexcept : mNode(other.mNode) { other.mNode = nullptr; }
+    NodeRef& operator=(NodeRef other) noexcept {
+        std::swap(mNode, other.mNode);
+        return *this;
+    }
+    ~NodeRef();
+
+    const Container* Get() const { return mNode; }
+    Container* Get() { return mNode; }
+    // The container, made private to this reference first when others share it.
+    Container& Mutable();
+    explicit operator bool() const { return mNode != nullptr; }
+    // Gives up the reference without releasing it.
+    Container* Release() {
+        Container* node = mNode;
+        mNode = nullptr;
+        return node;
+    }
+
+private:
+    Container* mNode = nullptr;
+};
+
+// The value of one descriptor or item: bytes (eight or fewer kept inline, since most items
+// are numbers and codes) or a container. 24 bytes with the two codes of an Item, so a list
+// of 10^7 numbers stays near 240 MB.
+class Payload {
+public:
+    Payload() { mInline[0] = 0; }
+    Payload(const Payload& other);
+    Payload(Payload&& other) noexcept;
+    Payload& operator=(Payload other) noexcept {
+        Swap(other);
+        return *this;
+    }
+    ~Payload();
+
+    // Throws std::bad_alloc, also for more than 4 GB of bytes.
+    static Payload FromBytes(const void* bytes, size_t size);
+    static Payload FromNode(NodeRef node);
+
+    bool IsNode() const { return mKind == kNode; }
+    const Container* Node() const { return IsNode() ? mNode : nullptr; }
+    // The container, unshared first; only for a node payload.
+    Container& MutableNode();
+    NodeRef NodeReference() const;  // a new reference to the container
+
+    // Bytes of a byte payload (empty for a node).
+    const uint8_t* Bytes() const { return mKind == kHeap ? mHeap : mInline; }
+    size_t Size() const { return mKind == kNode ? 0 : mSize; }
+
+    void Swap(Payload& other) noexcept;
+
+private:
+    enum : uint8_t { kInline, kHeap, kNode };
+    uint32_t mSize = 0;
+    uint8_t mKind = kInline;
+    union {
+        uint8_t mInline[8];
+        uint8_t* mHeap;
+        Container* mNode;
+    };
+};
+
+struct Item {
+    AEKeyword key = typeWildCard;  // typeWildCard for list items
+    DescType type = typeNull;
+    Payload value;
+};
+
+enum class Shape : uint8_t { List, Record, Event };
+
+// Deepest nesting of containers a descriptor may have; deeper data are refused.
+constexpr unsigned kMaxDepth = 512;
+
+// Depth a value adds when it becomes an item: 0 for bytes.
+inline unsigned DepthOf(const Payload& value);
+
+// Items in order. Records and events index their keywords once they grow past a few
+// fields, so lookup and replacement stay O(1) amortised.
+class Container {
+public:
+    explicit Container(Shape shape) : mShape(shape) {}
+    Container(const Container& other);
+    Container& operator=(const Container&) = delete;
+
+    Shape GetShape() const { return mShape; }
+    bool IsKeyed() const { return mShape != Shape::List; }
+    size_t Count() const { return mItems.size(); }
+    const Item& At(size_t i) const { return mItems[i]; }
+    Item& At(size_t i) { return mItems[i]; }
+    const std::vector<Item>& Items() const { return mItems; }
+
+    void Reserve(size_t n) { mItems.reserve(n); }
+    void Append(Item item);
+    void Erase(size_t i);
+    // Position of the first item with `key`, or -1.
+    long Find(AEKeyword key) const;
+    // Replaces the item with item.key in place, or appends it.
+    void Put(Item item);
+
+    // Nesting depth: 1 for a container of plain items. Never lowered by a removal, so it is
+    // an upper bound; kept at most kMaxDepth by the callers (ItemFits).
+    unsigned Depth() const { return mDepth; }
+    void NoteDepth(unsigned childDepth) { mDepth = std::max(mDepth, childDepth + 1u); }
+
+    // Attributes of an event (a keyed container), made on first use.
+    const Container* Attributes() const { return mAttributes.Get(); }
+    Container& MutableAttributes();
+
+    std::atomic<long> mRefs{1};
+
+private:
+    void IndexFrom(size_t first);
+    void NoteDepth(const Item& item);
+
+    Shape mShape;
+    unsigned mDepth = 1;
+    std::vector<Item> mItems;
+    std::unique_ptr<std::unordered_map<AEKeyword, size_t>> mIndex;
+    NodeRef mAttributes;
+};
+
+inline unsigned DepthOf(const Payload& value) {
+    const Container* node = value.Node();
+    return node ? node->Depth() : 0;
+}
+
+// True when `value` may become an item of a container without exceeding kMaxDepth.
+inline bool ItemFits(const Payload& value) { return DepthOf(value) + 1 <= kMaxDepth; }
+
+}  // namespace ae
+
+// One live descriptor's storage. Only handles are tracked as live descriptors; items inside
+// containers are plain values.
+struct OpaqueAEDataStorageType {
+    ae::Payload value;
+    // Parameters of an event read through AEGetParamDesc/AEGetParamPtr; kept with the handle
+    // because the read marks belong to this event, not to the shared container.
+    mutable std::unordered_set<AEKeyword> readParams;
+};
+
+namespace ae {
+
+using Storage = OpaqueAEDataStorageType;
+
+// Wraps a value in new storage and fills `out` with it; {typeNull, NULL} for typeNull.
+// Throws std::bad_alloc.
+void MakeDesc(DescType type, Payload value, AEDesc* out);
+
+// Frees a live handle: counted as disposed. False when `handle` is not live.
+bool FreeHandle(Storage* handle);
+
+// True when `handle` was made by MakeDesc and is not yet freed.
+bool IsLive(const Storage* handle);
+
+// The storage of a descriptor: NULL for a null handle (zero bytes); sets `status` to
+// errAENotAEDesc for a dead or foreign handle and paramErr for a NULL descriptor.
+const Storage* Resolve(const AEDesc* desc, OSErr& status);
+Storage* ResolveMutable(AEDesc* desc, OSErr& status);
+
+// The container of a descriptor, or NULL (with errAEWrongDataType) when it holds bytes.
+const Container* ContainerOf(const AEDesc* desc, OSErr& status);
+
+// An empty payload for NULL storage.
+const Payload& EmptyPayload();
+
+// Runs `body`, turning an allocation failure into memFullErr: no exception leaves the C API.
+template <class F>
+OSErr Guarded(F&& body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    } catch (...) {
+        return memFullErr;
+    }
+}
+
+// Clears an out descriptor; no-op for NULL.
+inline void ClearDesc(AEDesc* desc) {
+    if (desc) {
+        desc->descriptorType = typeNull;
+        desc->dataHandle = nullptr;
+    }
+}
+
+// Four-char code from its characters, without multi-character literals.
+constexpr uint32_t Code(const char (&s)[5]) {
+    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
+           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
+}
+
+}  // namespace ae
+
+#endif

@@ -1,0 +1,289 @@
+// Descriptors, lists and records: storage rules, positions, keywords and the flat form.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/AE/AETestSupport.h"
+#include "support/PlatformTest.h"
+
+namespace {
+
+class AEStructure : public PlatformTest {};
+
+// A record with fields k0..k(n-1) holding their index as 'long'.
+void FillRecord(AEDesc* record, int n) {
+    for (int32_t i = 0; i < n; ++i)
+        ASSERT_EQ(AEPutParamPtr(record, FourCC("k000") + i, typeSInt32, &i, 4), noErr);
+}
+
+std::vector<AEKeyword> Keys(const AEDesc* record) {
+    long count = 0;
+    AECountItems(record, &count);
+    std::vector<AEKeyword> keys;
+    for (long i = 1; i <= count; ++i) {
+        AEKeyword key;
+        DescType type;
+        Size size;
+        AESizeOfNthItem(record, i, &type, &size);
+        AEGetNthPtr(record, i, typeWildCard, &key, &type, nullptr, 0, &size);
+        keys.push_back(key);
+    }
+    return keys;
+}
+
+TEST_F(AEStructure, NullHasNoStorageAndEverythingElseHasSome) {
+    OwnedDesc null, empty;
+    ASSERT_EQ(AECreateDesc(typeNull, "x", 1, &null), noErr);
+    EXPECT_TRUE(null.isNullState());
+    ASSERT_EQ(AECreateDesc(typeChar, nullptr, 0, &empty), noErr);
+    EXPECT_NE(empty.get()->dataHandle, nullptr);
+    EXPECT_EQ(AEGetDescDataSize(empty.get()), 0);
+    EXPECT_EQ(AEDisposeDesc(&empty), noErr);
+    EXPECT_TRUE(empty.isNullState());
+}
+
+TEST_F(AEStructure, DuplicateIsIndependent) {
+    OwnedDesc list, copy, item;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
+    int32_t one = 1;
+    ASSERT_EQ(AEPutPtr(&list, 0, typeSInt32, &one, 4), noErr);
+    ASSERT_EQ(AEDuplicateDesc(list.get(), &copy), noErr);
+    ASSERT_EQ(AEPutPtr(&copy, 0, typeSInt32, &one, 4), noErr);
+    ASSERT_EQ(AEPutPtr(&copy, 1, typeChar, "a", 1), noErr);
+    long count = 0;
+    AECountItems(list.get(), &count);
+    EXPECT_EQ(count, 1);
+    ASSERT_EQ(AEGetNthDesc(list.get(), 1, typeWildCard, nullptr, &item), noErr);
+    EXPECT_EQ(item.type(), typeSInt32);
+}
+
+TEST_F(AEStructure, PutByIndexAppendsOrReplaces) {
+    OwnedDesc list;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
+    for (int32_t v : {10, 20}) ASSERT_EQ(AEPutPtr(&list, 0, typeSInt32, &v, 4), noErr);
+    int32_t v = 30;
+    EXPECT_EQ(AEPutPtr(&list, 3, typeSInt32, &v, 4), noErr);  // count + 1 appends
+    v = 11;
+    EXPECT_EQ(AEPutPtr(&list, 1, typeSInt32, &v, 4), noErr);  // replaces in place
+    EXPECT_EQ(AEPutPtr(&list, 5, typeSInt32, &v, 4), errAEIllegalIndex);
+    EXPECT_EQ(AEPutPtr(&list, -1, typeSInt32, &v, 4), errAEIllegalIndex);
+    std::vector<int32_t> seen;
+    for (long i = 1; i <= 3; ++i) {
+        int32_t x = 0;
+        ASSERT_EQ(AEGetNthPtr(list.get(), i, typeSInt32, nullptr, nullptr, &x, 4, nullptr), noErr);
+        seen.push_back(x);
+    }
+    EXPECT_EQ(seen, (std::vector<int32_t>{11, 20, 30}));
+}
+
+// Small records scan, large ones use the index: both must keep a replaced field in place.
+class AERecordSizes : public PlatformTestWithParam<int> {};
+
+TEST_P(AERecordSizes, ReplacingAFieldKeepsItsPlaceAndDeletingShifts) {
+    int n = GetParam();
+    OwnedDesc record;
+    ASSERT_EQ(AECreateList(nullptr, 0, true, &record), noErr);
+    FillRecord(&record, n);
+    AEKeyword middle = FourCC("k000") + n / 2;
+    ASSERT_EQ(AEPutParamPtr(&record, middle, typeChar, "new", 3), noErr);
+    std::vector<AEKeyword> keys = Keys(record.get());
+    ASSERT_EQ(keys.size(), static_cast<size_t>(n));
+    EXPECT_EQ(keys[static_cast<size_t>(n / 2)], middle);
+    char text[8] = {};
+    Size size = 0;
+    DescType type = 0;
+    ASSERT_EQ(AEGetParamPtr(record.get(), middle, typeWildCard, &type, text, 8, &size), noErr);
+    EXPECT_EQ(type, typeChar);
+    EXPECT_EQ(std::string(text, static_cast<size_t>(size)), "new");
+
+    ASSERT_EQ(AEDeleteParam(&record, FourCC("k000")), noErr);
+    EXPECT_EQ(AEDeleteParam(&record, FourCC("k000")), errAEDescNotFound);
+    int32_t last = -1;
+    ASSERT_EQ(AEGetParamPtr(record.get(), FourCC("k000") + n - 1, typeSInt32, nullptr, &last, 4,
+                            nullptr),
+              noErr);
+    EXPECT_EQ(last, n - 1);
+    keys = Keys(record.get());
+    EXPECT_EQ(keys.front(), FourCC("k001"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, AERecordSizes, ::testing::Values(3, 16, 17, 200));
+
+TEST_F(AEStructure, IndexKeywordAndShapeErrors) {
+    OwnedDesc list, record, text, out;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, true, &record), noErr);
+    ASSERT_EQ(AECreateDesc(typeChar, "abc", 3, &text), noErr);
+    int32_t v = 1;
+    ASSERT_EQ(AEPutPtr(&list, 0, typeSInt32, &v, 4), noErr);
+    long count = 7;
+    struct {
+        const char* what;
+        OSErr got, want;
+    } cases[] = {
+        {"index 0", AEGetNthDesc(list.get(), 0, typeWildCard, nullptr, &out), errAEIllegalIndex},
+        {"past the end", AEGetNthDesc(list.get(), 2, typeWildCard, nullptr, &out), errAEIllegalIndex},
+        {"delete past end", AEDeleteItem(&list, 2), errAEIllegalIndex},
+        {"size past end", AESizeOfNthItem(list.get(), 5, nullptr, nullptr), errAEIllegalIndex},
+        {"missing keyword", AEGetParamDesc(record.get(), keyDirectObject, typeWildCard, &out),
+         errAEDescNotFound},
+        {"size of missing", AESizeOfParam(record.get(), keyDirectObject, nullptr, nullptr),
+         errAEDescNotFound},
+        {"keyword on a list", AEPutParamPtr(&list, keyDirectObject, typeSInt32, &v, 4),
+         errAEWrongDataType},
+        {"position on a record", AEPutPtr(&record, 0, typeSInt32, &v, 4), errAEWrongDataType},
+        {"count of bytes", AECountItems(text.get(), &count), errAEWrongDataType},
+        {"item of bytes", AEGetNthDesc(text.get(), 1, typeWildCard, nullptr, &out),
+         errAEWrongDataType},
+        {"negative size", AECreateDesc(typeChar, "x", -1, &out), paramErr},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.got, c.want) << c.what;
+        EXPECT_TRUE(out.isNullState()) << c.what;
+    }
+    EXPECT_EQ(count, 0);
+}
+
+TEST_F(AEStructure, NthPtrCoercesTruncatesAndReportsTheKeyword) {
+    OwnedDesc record;
+    ASSERT_EQ(AECreateList(nullptr, 0, true, &record), noErr);
+    int16_t s = 7;
+    ASSERT_EQ(AEPutParamPtr(&record, FourCC("shrt"), typeSInt16, &s, 2), noErr);
+    ASSERT_EQ(AEPutParamPtr(&record, FourCC("text"), typeChar, "abcdef", 6), noErr);
+    AEKeyword key = 0;
+    DescType type = 0;
+    int32_t widened = 0;
+    Size size = 0;
+    ASSERT_EQ(AEGetNthPtr(record.get(), 1, typeSInt32, &key, &type, &widened, 4, &size), noErr);
+    EXPECT_EQ(key, FourCC("shrt"));
+    EXPECT_EQ(type, typeSInt32);
+    EXPECT_EQ(widened, 7);
+    char buffer[3] = {};
+    ASSERT_EQ(AEGetNthPtr(record.get(), 2, typeWildCard, &key, &type, buffer, 3, &size), noErr);
+    EXPECT_EQ(size, 6);  // the full size, though only 3 bytes were copied
+    EXPECT_EQ(std::string(buffer, 3), "abc");
+    EXPECT_EQ(AEGetNthPtr(record.get(), 2, typeSInt32, &key, &type, &widened, 4, &size),
+              errAECoercionFail);
+    EXPECT_EQ(type, typeNull);
+    EXPECT_EQ(size, 0);
+}
+
+TEST_F(AEStructure, InjectedFailureLeavesOutputsClear) {
+    OwnedDesc d;
+    PTFailCalls("AECreateDesc", 0, 1, memFullErr);
+    EXPECT_EQ(AECreateDesc(typeChar, "x", 1, &d), memFullErr);
+    EXPECT_TRUE(d.isNullState());
+    EXPECT_EQ(AECreateDesc(typeChar, "x", 1, &d), noErr);
+    EXPECT_EQ(PTCallCount("AECreateDesc"), 2u);
+}
+
+TEST_F(AEStructure, DisposingDeadStorageIsCaught) {
+    PTSetAbortOnDoubleRelease(false);
+    AEDesc d, alias;
+    ASSERT_EQ(AECreateDesc(typeChar, "x", 1, &d), noErr);
+    alias = d;
+    EXPECT_EQ(AEDisposeDesc(&d), noErr);
+    EXPECT_EQ(AEDisposeDesc(&alias), errAENotAEDesc);
+    EXPECT_EQ(PTDoubleReleaseCount(), 1);
+    PTReset();
+}
+
+// ---- the flat form
+
+// A list holding a number, a text, a nested record (with a list inside) and an object
+// specifier: every kind of item the flat form carries.
+void BuildNested(AEDesc* list) {
+    ASSERT_EQ(AECreateList(nullptr, 0, false, list), noErr);
+    int64_t big = -5;
+    ASSERT_EQ(AEPutPtr(list, 0, typeSInt64, &big, 8), noErr);
+    ASSERT_EQ(AEPutPtr(list, 0, typeUTF8Text, "h\xC3\xA9llo world", 12), noErr);
+    OwnedDesc record, inner, spec;
+    ASSERT_EQ(AECreateList(nullptr, 0, true, &record), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, false, &inner), noErr);
+    ASSERT_EQ(AEPutPtr(&inner, 0, typeNull, nullptr, 0), noErr);
+    ASSERT_EQ(AEPutParamDesc(&record, FourCC("innr"), inner.get()), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, true, &spec), noErr);
+    ASSERT_EQ(AEPutParamPtr(&spec, keyAEKeyForm, typeEnumerated, "eman", 4), noErr);
+    AEDesc asSpec;
+    ASSERT_EQ(AECoerceDesc(spec.get(), typeObjectSpecifier, &asSpec), noErr);
+    ASSERT_EQ(AEPutParamDesc(&record, FourCC("spec"), &asSpec), noErr);
+    AEDisposeDesc(&asSpec);
+    ASSERT_EQ(AEPutDesc(list, 0, record.get()), noErr);
+}
+
+TEST_F(AEStructure, FlatFormRebuildsTheSameStructure) {
+    OwnedDesc list, rebuilt, record, spec;
+    BuildNested(&list);
+    std::vector<uint8_t> flat = list.bytes();
+    ASSERT_EQ(Make(typeAEList, flat, &rebuilt), noErr);
+    EXPECT_EQ(rebuilt.bytes(), flat);
+    ASSERT_EQ(AEGetNthDesc(rebuilt.get(), 3, typeWildCard, nullptr, &record), noErr);
+    ASSERT_EQ(AEGetParamDesc(record.get(), FourCC("spec"), typeWildCard, &spec), noErr);
+    EXPECT_EQ(spec.type(), typeObjectSpecifier);
+
+    // A specifier kept as raw bytes of its own type comes back as the same specifier.
+    OwnedDesc again;
+    ASSERT_EQ(Make(typeObjectSpecifier, spec.bytes(), &again), noErr);
+    long count = 0;
+    EXPECT_EQ(AECountItems(again.get(), &count), noErr);
+    EXPECT_EQ(count, 1);
+    // Arbitrary bytes of another type stay bytes.
+    OwnedDesc plain;
+    ASSERT_EQ(Make(FourCC("abcd"), BytesOf(std::string("AEfl?")), &plain), noErr);
+    EXPECT_EQ(AECountItems(plain.get(), &count), errAEWrongDataType);
+}
+
+TEST_F(AEStructure, CorruptFlatBytesAreRefused) {
+    OwnedDesc list, record, out;
+    BuildNested(&list);
+    std::vector<uint8_t> flat = list.bytes();
+    // Every truncation of a valid form.
+    for (size_t n = 0; n < flat.size(); ++n) {
+        std::vector<uint8_t> cut(flat.begin(), flat.begin() + static_cast<long>(n));
+        ASSERT_EQ(Make(typeAEList, cut, &out), errAECorruptData) << n;
+        ASSERT_TRUE(out.isNullState());
+    }
+    std::vector<uint8_t> trailing = flat;
+    trailing.push_back(0);
+    EXPECT_EQ(Make(typeAEList, trailing, &out), errAECorruptData);
+    EXPECT_EQ(Make(typeAERecord, flat, &out), errAECorruptData);  // a list is not a record
+    std::vector<uint8_t> hugeCount = flat;
+    std::memset(&hugeCount[5], 0xFF, 4);
+    EXPECT_EQ(Make(typeAEList, hugeCount, &out), errAECorruptData);
+    // Random damage either still parses or is refused; it never crashes or over-reads.
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<uint8_t> damaged = flat;
+        damaged[rng() % damaged.size()] ^= static_cast<uint8_t>(1 + rng() % 255);
+        OSErr status = Make(typeAEList, damaged, &out);
+        ASSERT_TRUE(status == noErr || status == errAECorruptData) << status;
+        AEDisposeDesc(&out);
+    }
+}
+
+TEST_F(AEStructure, NestingIsLimitedTo512Levels) {
+    OwnedDesc deep;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, &deep), noErr);
+    for (int level = 2; level <= 512; ++level) {
+        OwnedDesc outer;
+        ASSERT_EQ(AECreateList(nullptr, 0, false, &outer), noErr);
+        ASSERT_EQ(AEPutDesc(&outer, 0, deep.get()), noErr) << level;
+        AEDisposeDesc(&deep);
+        ASSERT_EQ(AEDuplicateDesc(outer.get(), &deep), noErr);
+    }
+    OwnedDesc tooDeep, rebuilt;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, &tooDeep), noErr);
+    EXPECT_EQ(AEPutDesc(&tooDeep, 0, deep.get()), errOSAStackOverflow);
+    std::vector<uint8_t> flat = deep.bytes();
+    ASSERT_EQ(Make(typeAEList, flat, &rebuilt), noErr);
+    // The same bytes one level deeper: wrap them by hand as the only item of a list.
+    std::vector<uint8_t> wrapped = {'A', 'E', 'f', 'l', 0, 1, 0, 0, 0};
+    for (uint8_t b : BytesOf(uint32_t(typeWildCard))) wrapped.push_back(b);
+    for (uint8_t b : BytesOf(uint32_t(typeAEList))) wrapped.push_back(b);
+    wrapped.push_back(1);
+    wrapped.insert(wrapped.end(), flat.begin() + 4, flat.end());
+    OwnedDesc refused;
+    EXPECT_EQ(Make(typeAEList, wrapped, &refused), errAECorruptData);
+}
+
+}  // namespace
