@@ -8,3 +8,6 @@ target_include_directories(BinaryPListReaderTest PRIVATE ${PROJECT_SOURCE_DIR}/p
 add_project_test(PropertyListCorpusTest SOURCES PropertyListCorpusTest.cpp ${_plist_test_support})
 add_project_test(PropertyListRoundTripTest SOURCES PropertyListRoundTripTest.cpp ${_plist_test_support})
 target_include_directories(PropertyListRoundTripTest PRIVATE ${PROJECT_SOURCE_DIR}/platform/CoreFoundation)
+# Reading entry point, XML and old-style readers.
+add_project_test(PropertyListReadTest SOURCES PropertyListReadTest.cpp)
+add_project_test(OldStylePListReaderTest SOURCES OldStylePListReaderTest.cpp)

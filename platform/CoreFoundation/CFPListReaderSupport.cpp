@@ -1,0 +1,133 @@
+// Errors, the object stack and the object builder of the property-list text readers.
+#include "CFPListReaderSupport.h"
+
+#include "CFInternal.h"
+#include "CFPListInputEncoding.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace cf::plist {
+
+void ReaderError::Fail(const uint8_t* at, const char* format, ...) {
+    if (mFailed) return;
+    mFailed = true;
+    if (!mWanted) return;
+    char buffer[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    // Lines are counted only now, on the way out of a failed parse.
+    long line = 1;
+    for (const uint8_t* p = mBegin; p < at;) {
+        const void* lf = std::memchr(p, '\n', static_cast<size_t>(at - p));
+        if (!lf) break;
+        ++line;
+        p = static_cast<const uint8_t*>(lf) + 1;
+    }
+    mText = buffer;
+    mText += " at line " + std::to_string(line);
+    // Names quoted from the input may be invalid UTF-8; the message must still be a string.
+    if (!IsValidUTF8(reinterpret_cast<const uint8_t*>(mText.data()), mText.size()))
+        for (char& c : mText)
+            if (static_cast<uint8_t>(c) >= 0x80) c = '?';
+}
+
+void ReaderError::FailNoPlace(const char* text) {
+    if (mFailed) return;
+    mFailed = true;
+    if (mWanted) mText = text;
+}
+
+std::string ReaderError::Describe(uint8_t c) {
+    char buffer[8];
+    if (c > 0x20 && c < 0x7F) {
+        std::snprintf(buffer, sizeof buffer, "'%c'", c);
+    } else {
+        std::snprintf(buffer, sizeof buffer, "0x%02X", c);
+    }
+    return buffer;
+}
+
+CFStringRef CreateErrorString(const std::string& text) { return CreateStringFromUTF8(text); }
+
+void ObjectStack::ReleaseFrom(size_t index) {
+    for (size_t i = index; i < mItems.size(); ++i) Release(mItems[i]);
+    mItems.resize(index);
+}
+
+std::vector<CFTypeRef> ObjectStack::Take(size_t index) {
+    std::vector<CFTypeRef> taken(mItems.begin() + static_cast<std::ptrdiff_t>(index), mItems.end());
+    mItems.resize(index);
+    return taken;
+}
+
+Builder::Builder(CFOptionFlags mutability) : mMutability(mutability) {}
+
+Builder::~Builder() {
+    for (CacheEntry& entry : mCache) Release(entry.string);
+}
+
+CFTypeRef Builder::CreateString(const uint8_t* utf8, size_t length) {
+    return CreateStringFromUTF8(utf8, length,
+                                mMutability == kCFPropertyListMutableContainersAndLeaves);
+}
+
+CFTypeRef Builder::CreateKey(const uint8_t* utf8, size_t length, bool stable) {
+    // Keys stay immutable under every option, so equal keys may share one object.
+    if (!stable || length > 64) return CreateStringFromUTF8(utf8, length);
+    uint64_t hash = 14695981039346656037ull;
+    for (size_t i = 0; i < length; ++i) hash = (hash ^ utf8[i]) * 1099511628211ull;
+    CacheEntry& entry = mCache[(hash ^ (hash >> 29)) % kCacheSize];
+    if (entry.string && entry.length == length && std::memcmp(entry.bytes, utf8, length) == 0)
+        return Retain(entry.string);
+    CFTypeRef made = CreateStringFromUTF8(utf8, length);
+    if (!made) return nullptr;
+    Release(entry.string);
+    entry = {utf8, length, Retain(made)};
+    return made;
+}
+
+CFTypeRef Builder::CreateInteger(const IntegerValue& value) {
+    return value.isUnsigned ? CreateNumberUInt64(value.magnitude) : CreateNumberSInt64(value.value);
+}
+
+CFTypeRef Builder::CreateReal(double value) { return CreateNumberFloat64(value); }
+
+CFTypeRef Builder::CreateDate(double absoluteTime) { return cf::CreateDate(absoluteTime); }
+
+CFTypeRef Builder::CreateData(const uint8_t* bytes, size_t length) {
+    return cf::CreateData(bytes, length, mMutability == kCFPropertyListMutableContainersAndLeaves);
+}
+
+CFTypeRef Builder::CreateBoolean(bool value) { return BooleanFor(value); }
+
+CFTypeRef Builder::CreateArray(ObjectStack& values, size_t start) {
+    return CreateArrayAdopting(values.Take(start), mMutability != kCFPropertyListImmutable);
+}
+
+CFTypeRef Builder::CreateDictionary(ObjectStack& keys, size_t keyStart, ObjectStack& values,
+                                    size_t valueStart) {
+    const size_t count = values.Size() - valueStart;
+    Ref<CFDictionaryRef> dict(cf::CreateDictionary(count, mMutability != kCFPropertyListImmutable));
+    if (!dict) {
+        keys.ReleaseFrom(keyStart);
+        values.ReleaseFrom(valueStart);
+        return nullptr;
+    }
+    CFTypeRef* keySlots = keys.At(keyStart);
+    CFTypeRef* valueSlots = values.At(valueStart);
+    bool ok = true;
+    for (size_t i = 0; i < count && ok; ++i) {
+        ok = DictionarySetAdopting(dict.Get(), std::exchange(keySlots[i], nullptr),
+                                   std::exchange(valueSlots[i], nullptr));
+    }
+    keys.ReleaseFrom(keyStart);
+    values.ReleaseFrom(valueStart);
+    return ok ? dict.Detach() : nullptr;
+}
+
+}  // namespace cf::plist

@@ -1,0 +1,108 @@
+// What the property-list text readers share: the sticky first error with its line, the owner
+// of everything a parse has built so far, and the object builder (with the key cache) that
+// makes CF objects through the object model's internal, uncounted calls.
+#ifndef PLATFORM_COREFOUNDATION_CFPLISTREADERSUPPORT_H
+#define PLATFORM_COREFOUNDATION_CFPLISTREADERSUPPORT_H
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include "CFXMLPListScalars.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cf::plist {
+
+// The first failure of a parse. Text is formatted only when the caller wants it, and the
+// line is counted then, by a rescan of the input up to the failure.
+class ReaderError {
+public:
+    ReaderError(const uint8_t* begin, bool wanted) : mBegin(begin), mWanted(wanted) {}
+
+    // Records a failure at `at` (inside the UTF-8 input) unless one is already recorded; the
+    // text gets " at line N" appended.
+    void Fail(const uint8_t* at, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    // Records a failure that has no place in the input.
+    void FailNoPlace(const char* text);
+    void FailNoMemory() { FailNoPlace("Out of memory while building the property list"); }
+
+    bool Failed() const { return mFailed; }
+    const std::string& Text() const { return mText; }
+
+    // "Unexpected character X" helper: X printable ASCII or 0xNN.
+    static std::string Describe(uint8_t c);
+
+private:
+    const uint8_t* mBegin;
+    bool mWanted;
+    bool mFailed = false;
+    std::string mText;
+};
+
+// +1 CFString of `text` (UTF-8) for an error out-parameter; NULL when it cannot be made.
+CFStringRef CreateErrorString(const std::string& text);
+
+// Every +1 object a parse holds before its container exists: values of open arrays and
+// dictionaries, keys of open dictionaries. Released on destruction (a failed parse).
+class ObjectStack {
+public:
+    ObjectStack() = default;
+    ObjectStack(const ObjectStack&) = delete;
+    ObjectStack& operator=(const ObjectStack&) = delete;
+    ~ObjectStack() { ReleaseFrom(0); }
+
+    size_t Size() const { return mItems.size(); }
+    CFTypeRef* At(size_t index) { return mItems.data() + index; }
+    void Push(CFTypeRef object) { mItems.push_back(object); }
+    // Releases and drops the items from `index` on.
+    void ReleaseFrom(size_t index);
+    // Hands the items from `index` on to the caller, who now owns them.
+    std::vector<CFTypeRef> Take(size_t index);
+
+private:
+    std::vector<CFTypeRef> mItems;
+};
+
+// Makes the readers' objects, honouring the mutability option. Every Create returns +1 or
+// NULL (allocation failure, or for strings invalid UTF-8).
+class Builder {
+public:
+    explicit Builder(CFOptionFlags mutability);
+    Builder(const Builder&) = delete;
+    Builder& operator=(const Builder&) = delete;
+    ~Builder();
+
+    CFTypeRef CreateString(const uint8_t* utf8, size_t length);
+    // A dictionary key. Keys that come straight from the input (`stable`: the bytes outlive
+    // the parse) are uniqued through a small cache, since large documents repeat a few keys.
+    CFTypeRef CreateKey(const uint8_t* utf8, size_t length, bool stable);
+    CFTypeRef CreateInteger(const IntegerValue& value);
+    CFTypeRef CreateReal(double value);
+    CFTypeRef CreateDate(double absoluteTime);
+    CFTypeRef CreateData(const uint8_t* bytes, size_t length);
+    CFTypeRef CreateBoolean(bool value);
+    // Containers adopt their items: the array takes values [start, end) off `values`, the
+    // dictionary takes the keys and values from the given starts (equal counts); the items
+    // are consumed also on failure. Duplicate keys: the last value wins.
+    CFTypeRef CreateArray(ObjectStack& values, size_t start);
+    CFTypeRef CreateDictionary(ObjectStack& keys, size_t keyStart, ObjectStack& values,
+                               size_t valueStart);
+
+private:
+    struct CacheEntry {
+        const uint8_t* bytes = nullptr;
+        size_t length = 0;
+        CFTypeRef string = nullptr;
+    };
+    static constexpr size_t kCacheSize = 256;
+
+    CFOptionFlags mMutability;
+    std::array<CacheEntry, kCacheSize> mCache{};
+};
+
+}  // namespace cf::plist
+
+#endif
