@@ -2,6 +2,7 @@
 #include "AE/AEStorage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -111,19 +112,34 @@ constexpr size_t kIndexThreshold = 16;  // below this a scan beats hashing
 
 Container::Container(const Container& other)
     : mShape(other.mShape), mDepth(other.mDepth), mItems(other.mItems),
-      mAttributes(other.mAttributes) {
-    if (other.mIndex) mIndex = std::make_unique<std::unordered_map<AEKeyword, size_t>>(*other.mIndex);
+      mIndex(other.mIndex), mIndexShift(other.mIndexShift), mAttributes(other.mAttributes) {}
+
+void Container::Rehash(size_t slots) {
+    mIndex.assign(slots, 0);
+    mIndexShift = 64 - static_cast<size_t>(std::countr_zero(slots));
+    IndexFrom(0);
 }
 
+// Adds items [first, end) to the index, growing it to stay at most half full. The first item
+// with a keyword wins, as Find promises.
 void Container::IndexFrom(size_t first) {
     if (!IsKeyed()) return;
-    if (!mIndex) {
+    if (mIndex.empty()) {
         if (mItems.size() <= kIndexThreshold) return;
-        mIndex = std::make_unique<std::unordered_map<AEKeyword, size_t>>();
-        mIndex->reserve(mItems.size() * 2);
-        first = 0;
+        Rehash(std::bit_ceil(mItems.size() * 4));
+        return;
     }
-    for (size_t i = first; i < mItems.size(); ++i) mIndex->try_emplace(mItems[i].key, i);
+    if (mItems.size() * 2 > mIndex.size()) {
+        Rehash(mIndex.size() * 4);
+        return;
+    }
+    const size_t mask = mIndex.size() - 1;
+    for (size_t i = first; i < mItems.size(); ++i) {
+        AEKeyword key = mItems[i].key;
+        size_t slot = Slot(key);
+        while (mIndex[slot] != 0 && mItems[mIndex[slot] - 1].key != key) slot = (slot + 1) & mask;
+        if (mIndex[slot] == 0) mIndex[slot] = static_cast<uint32_t>(i + 1);
+    }
 }
 
 void Container::NoteDepth(const Item& item) {
@@ -139,17 +155,19 @@ void Container::Append(Item item) {
 
 void Container::Erase(size_t i) {
     mItems.erase(mItems.begin() + static_cast<ptrdiff_t>(i));
-    if (mIndex) {
+    if (!mIndex.empty()) {
         // Positions after i moved; erase is O(n) anyway, so rebuild.
-        mIndex.reset();
+        mIndex.clear();
         IndexFrom(0);
     }
 }
 
 long Container::Find(AEKeyword key) const {
-    if (mIndex) {
-        auto it = mIndex->find(key);
-        return it == mIndex->end() ? -1 : static_cast<long>(it->second);
+    if (!mIndex.empty()) {
+        const size_t mask = mIndex.size() - 1;
+        for (size_t slot = Slot(key); mIndex[slot] != 0; slot = (slot + 1) & mask)
+            if (mItems[mIndex[slot] - 1].key == key) return static_cast<long>(mIndex[slot] - 1);
+        return -1;
     }
     for (size_t i = 0; i < mItems.size(); ++i)
         if (mItems[i].key == key) return static_cast<long>(i);
