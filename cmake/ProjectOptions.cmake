@@ -1,6 +1,7 @@
 # Warnings and sanitizers for the project's own targets (not for third-party code).
 add_library(project_options INTERFACE)
-target_compile_options(project_options INTERFACE -Wall -Wextra -Werror)
+# Four-char codes are written as multi-character literals ('utxt'), as on the real platform.
+target_compile_options(project_options INTERFACE -Wall -Wextra -Werror -Wno-multichar)
 
 if(PLISTBRIDGE_SANITIZE)
   set(_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
