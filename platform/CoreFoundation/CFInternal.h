@@ -50,6 +50,7 @@ inline bool IsDate(CFTypeRef o) { return TypeOf(o) == kDateTypeID; }
 inline bool IsData(CFTypeRef o) { return TypeOf(o) == kDataTypeID; }
 inline bool IsArray(CFTypeRef o) { return TypeOf(o) == kArrayTypeID; }
 inline bool IsDictionary(CFTypeRef o) { return TypeOf(o) == kDictionaryTypeID; }
+inline bool IsURL(CFTypeRef o) { return TypeOf(o) == kURLTypeID; }
 
 // Move-only owner of one reference, for the stand-in's own code (bundle code uses CFRef).
 template <class T>

@@ -1,0 +1,162 @@
+// CFArray and CFDictionary: callbacks, insertion order, equality, scale.
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <string>
+#include <vector>
+
+#include "CoreFoundation/CFInternal.h"
+#include "support/PlatformTest.h"
+
+namespace {
+
+class CFContainersTest : public PlatformTest {};
+
+std::string Utf8(CFTypeRef s) {
+    std::string out;
+    cf::AppendUTF8(static_cast<CFStringRef>(s), out);
+    return out;
+}
+
+std::vector<std::string> Keys(CFDictionaryRef d) {
+    std::vector<std::string> keys;
+    CFDictionaryApplyFunction(
+        d, [](const void* k, const void*, void* ctx) {
+            static_cast<std::vector<std::string>*>(ctx)->push_back(Utf8(k));
+        },
+        &keys);
+    return keys;
+}
+
+cf::Ref<CFNumberRef> Number(int64_t v) { return cf::Ref<CFNumberRef>(cf::CreateNumberSInt64(v)); }
+
+TEST_F(CFContainersTest, DictionaryKeepsInsertionOrderThroughReplaceAndRemove) {
+    cf::Ref<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    for (const char* k : {"zeta", "alpha", "mid", "beta"})
+        CFDictionarySetValue(d.Get(), cf::Ref<CFStringRef>(cf::CreateStringFromUTF8(k)).Get(),
+                             kCFBooleanTrue);
+    CFDictionarySetValue(d.Get(), CFSTR("alpha"), kCFBooleanFalse);  // replaced: keeps its place
+    CFDictionaryAddValue(d.Get(), CFSTR("zeta"), kCFBooleanFalse);   // add: keeps the old value
+    CFDictionaryRemoveValue(d.Get(), CFSTR("mid"));
+    CFDictionarySetValue(d.Get(), CFSTR("mid"), kCFNull);  // back in, at the end
+    EXPECT_EQ(Keys(d.Get()), (std::vector<std::string>{"zeta", "alpha", "beta", "mid"}));
+    EXPECT_EQ(CFDictionaryGetValue(d.Get(), CFSTR("alpha")), kCFBooleanFalse);
+    EXPECT_EQ(CFDictionaryGetValue(d.Get(), CFSTR("zeta")), kCFBooleanTrue);
+    EXPECT_EQ(CFDictionaryGetCount(d.Get()), 4);
+    const void* value = kCFNull;
+    EXPECT_FALSE(CFDictionaryGetValueIfPresent(d.Get(), CFSTR("gone"), &value));
+    EXPECT_EQ(value, kCFNull) << "absent key leaves the out value alone";
+}
+
+TEST_F(CFContainersTest, DictionaryLooksUpByValueAcrossKeyTypes) {
+    cf::Ref<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    CFDictionarySetValue(d.Get(), Number(1).Get(), CFSTR("int"));
+    double one = 1.0;
+    cf::Ref<CFNumberRef> real(CFNumberCreate(nullptr, kCFNumberFloat64Type, &one));
+    EXPECT_TRUE(CFDictionaryContainsKey(d.Get(), real.Get()));
+    CFDictionarySetValue(d.Get(), real.Get(), CFSTR("real"));  // same key by value: replaces
+    EXPECT_EQ(CFDictionaryGetCount(d.Get()), 1);
+    EXPECT_EQ(CFDictionaryGetValue(d.Get(), Number(1).Get()), CFSTR("real"));
+    // A mutable string key equals its immutable twin.
+    cf::Ref<CFMutableStringRef> key(CFStringCreateMutableCopy(nullptr, 0, CFSTR("k")));
+    CFDictionarySetValue(d.Get(), key.Get(), kCFNull);
+    EXPECT_EQ(CFDictionaryGetValue(d.Get(), CFSTR("k")), kCFNull);
+}
+
+TEST_F(CFContainersTest, DictionaryEqualityIgnoresOrderAndComparesDeeply) {
+    auto make = [](bool reversed, CFTypeRef last) {
+        const void* keys[] = {CFSTR("a"), CFSTR("b")};
+        cf::Ref<CFArrayRef> inner(CFArrayCreate(nullptr, &last, 1, &kCFTypeArrayCallBacks));
+        const void* values[] = {kCFBooleanTrue, inner.Get()};
+        if (reversed) std::swap(keys[0], keys[1]), std::swap(values[0], values[1]);
+        return cf::Ref<CFDictionaryRef>(CFDictionaryCreate(nullptr, keys, values, 2,
+                                                           &kCFTypeDictionaryKeyCallBacks,
+                                                           &kCFTypeDictionaryValueCallBacks));
+    };
+    auto a = make(false, CFSTR("x"));
+    auto b = make(true, CFSTR("x"));
+    auto c = make(false, CFSTR("y"));
+    EXPECT_TRUE(CFEqual(a.Get(), b.Get()));
+    EXPECT_EQ(CFHash(a.Get()), CFHash(b.Get()));
+    EXPECT_FALSE(CFEqual(a.Get(), c.Get()));
+    EXPECT_EQ(Keys(b.Get()), (std::vector<std::string>{"b", "a"}));
+}
+
+TEST_F(CFContainersTest, CallbacksDecideRetention) {
+    cf::Ref<CFStringRef> s(cf::CreateStringFromUTF8("held"));
+    const void* values[] = {s.Get()};
+    {
+        cf::Ref<CFArrayRef> retaining(CFArrayCreate(nullptr, values, 1, &kCFTypeArrayCallBacks));
+        EXPECT_EQ(CFGetRetainCount(s.Get()), 2);
+        cf::Ref<CFArrayRef> plain(CFArrayCreate(nullptr, values, 1, nullptr));
+        EXPECT_EQ(CFGetRetainCount(s.Get()), 2);
+        cf::Ref<CFArrayRef> copy(CFArrayCreateCopy(nullptr, plain.Get()));
+        EXPECT_EQ(CFGetRetainCount(s.Get()), 2) << "a copy keeps the source's callbacks";
+    }
+    EXPECT_EQ(CFGetRetainCount(s.Get()), 1);
+
+    cf::Ref<CFMutableStringRef> mutableKey(CFStringCreateMutableCopy(nullptr, 0, CFSTR("key")));
+    cf::Ref<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(
+        nullptr, 0, &kCFCopyStringDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    CFDictionarySetValue(d.Get(), mutableKey.Get(), kCFNull);
+    CFStringAppend(mutableKey.Get(), CFSTR("!"));
+    EXPECT_EQ(Keys(d.Get()), std::vector<std::string>{"key"}) << "the key was copied";
+}
+
+TEST_F(CFContainersTest, ArrayMutatorsKeepValuesAlive) {
+    cf::Ref<CFMutableArrayRef> a(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    cf::Ref<CFStringRef> s(cf::CreateStringFromUTF8("v"));
+    CFArrayAppendValue(a.Get(), s.Get());
+    CFArraySetValueAtIndex(a.Get(), 0, s.Get());  // replacing a value with itself
+    CFArrayInsertValueAtIndex(a.Get(), 0, kCFNull);
+    CFArraySetValueAtIndex(a.Get(), 2, kCFBooleanTrue);  // one past the end appends
+    CFArraySetValueAtIndex(a.Get(), 9, kCFBooleanTrue);  // beyond: ignored
+    ASSERT_EQ(CFArrayGetCount(a.Get()), 3);
+    EXPECT_EQ(CFArrayGetValueAtIndex(a.Get(), 1), s.Get());
+    EXPECT_EQ(CFArrayGetValueAtIndex(a.Get(), 3), nullptr);
+    EXPECT_EQ(CFArrayGetFirstIndexOfValue(a.Get(), CFRangeMake(0, 3), CFSTR("v")), 1);
+    CFArrayRemoveValueAtIndex(a.Get(), 0);
+    EXPECT_EQ(CFArrayGetValueAtIndex(a.Get(), 0), s.Get());
+    EXPECT_EQ(CFGetRetainCount(s.Get()), 2);
+    CFArrayAppendValue(const_cast<CFMutableArrayRef>(
+                           cf::Ref<CFArrayRef>(CFArrayCreate(nullptr, nullptr, 0, nullptr)).Get()),
+                       kCFNull);  // immutable: ignored, must not crash
+}
+
+TEST_F(CFContainersTest, BuildersAdoptAndLastWins) {
+    cf::Ref<CFDictionaryRef> d(cf::CreateDictionary(0, false));
+    CFStringRef first = cf::CreateStringFromUTF8("k");
+    EXPECT_TRUE(cf::DictionarySetAdopting(d.Get(), first, cf::CreateNumberSInt64(1)));
+    EXPECT_TRUE(cf::DictionarySetAdopting(d.Get(), cf::CreateStringFromUTF8("other"), kCFNull));
+    EXPECT_TRUE(cf::DictionarySetAdopting(d.Get(), cf::CreateStringFromUTF8("k"), cf::CreateNumberSInt64(2)));
+    EXPECT_FALSE(cf::IsMutable(d.Get()));
+    ASSERT_EQ(cf::DictionaryCount(d.Get()), 2u);
+    const void* keys[2];
+    CFDictionaryGetKeysAndValues(d.Get(), keys, nullptr);
+    EXPECT_EQ(keys[0], first) << "the first key object keeps its place";
+    EXPECT_EQ(cf::GetNumberValue(static_cast<CFNumberRef>(cf::DictionaryGetValue(d.Get(), first))).s, 2);
+
+    std::vector<CFTypeRef> values = {cf::CreateStringFromUTF8("a"), cf::CreateNumberSInt64(3)};
+    cf::Ref<CFArrayRef> array(cf::CreateArrayAdopting(std::move(values), true));
+    EXPECT_TRUE(cf::IsMutable(array.Get()));
+    EXPECT_EQ(cf::ArrayCount(array.Get()), 2u);
+}
+
+TEST_F(CFContainersTest, LargeDictionaryStaysOrderedThroughChurn) {
+    constexpr int kCount = 100000;
+    cf::Ref<CFDictionaryRef> d(cf::CreateDictionary(0, true));
+    for (int i = 0; i < kCount; ++i)
+        cf::DictionarySetAdopting(d.Get(), cf::CreateNumberSInt64(i), cf::CreateNumberSInt64(i));
+    for (int i = 0; i < kCount; i += 2)
+        CFDictionaryRemoveValue(const_cast<CFMutableDictionaryRef>(d.Get()), Number(i).Get());
+    ASSERT_EQ(CFDictionaryGetCount(d.Get()), kCount / 2);
+    std::vector<const void*> keys(kCount / 2);
+    CFDictionaryGetKeysAndValues(d.Get(), keys.data(), nullptr);
+    for (int i = 0; i < kCount / 2; ++i)
+        ASSERT_EQ(cf::GetNumberValue(static_cast<CFNumberRef>(keys[i])).s, 2 * i + 1);
+    for (int i = 1; i < kCount; i += 2)
+        ASSERT_TRUE(CFDictionaryContainsKey(d.Get(), Number(i).Get()));
+}
+
+}  // namespace
