@@ -1,0 +1,181 @@
+// plistbridge: runs the addition's commands from a shell. Loads PlistBridge.osax, sends one
+// event, prints the result in the descriptor notation (or the XML), and turns the outcome
+// into an exit status: 0 success, 1 the command failed, 2 a usage or notation error.
+#include <cstdio>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "host/AdditionHost.h"
+#include "host/DescNotation.h"
+#include "host/EventSender.h"
+#include "host/HostValues.h"
+#include "tools/ToolArguments.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+int Complain(int exitStatus, const std::string& message) {
+    std::fprintf(stderr, "plistbridge: %s\n", message.c_str());
+    return exitStatus;
+}
+
+std::string StatusSuffix(OSStatus status) { return " (" + std::to_string(status) + ")"; }
+
+// "load plist", "store plist", or "event CLAS/EVID" for any other event.
+std::string EventName(AEEventClass eventClass, AEEventID eventID) {
+    if (eventClass == kPlistBridgeEventClass && eventID == kLoadPListEventID) return "load plist";
+    if (eventClass == kPlistBridgeEventClass && eventID == kStorePListEventID) return "store plist";
+    std::string name = "event ";
+    for (FourCharCode code : {eventClass, eventID}) {
+        if (code == eventID) name.push_back('/');
+        std::string quoted;
+        for (int shift = 24; shift >= 0; shift -= 8) quoted.push_back(static_cast<char>(code >> shift));
+        name += quoted;
+    }
+    return name;
+}
+
+int ReportFailure(const std::string& eventName, const EventOutcome& outcome) {
+    if (outcome.errorText && !outcome.errorText->empty())
+        return Complain(kExitFailed, *outcome.errorText + StatusSuffix(outcome.status));
+    return Complain(kExitFailed, eventName + " failed" + StatusSuffix(outcome.status));
+}
+
+std::string ReadStandardInput() {
+    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+}
+
+// Parses a value in the notation; on failure prints the error with the column in `argument`
+// (the value starts after `column` characters of it) and returns false.
+bool ParseValue(const std::string& text, size_t column, OwnedDesc& out, int& exitStatus) {
+    NotationError error;
+    if (ParseDesc(text, out, error)) return true;
+    if (error.line == 1) error.column += column;
+    exitStatus = Complain(kExitUsage, "notation error " + error.Describe());
+    return false;
+}
+
+int PrintLine(const AEDesc& desc) {
+    std::string text;
+    if (OSStatus err = PrintDesc(desc, text))
+        return Complain(kExitFailed, "cannot print the result" + StatusSuffix(err));
+    text.push_back('\n');
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
+
+int PrintDirectResult(const EventOutcome& outcome) {
+    OwnedDesc result;
+    if (OSStatus err = CopyDirectResult(outcome.reply.Get(), result)) {
+        if (err != errAEDescNotFound) return Complain(kExitFailed, "cannot read the result" + StatusSuffix(err));
+    }
+    return PrintLine(result.Get());
+}
+
+int RunLoad(const ToolArguments& args) {
+    OwnedDesc value;
+    if (args.loadText) {
+        const std::string text = args.operand == "-" ? ReadStandardInput() : args.operand;
+        if (CreateUnicodeTextDesc(text, value) != noErr)
+            return Complain(kExitUsage, "the text is not valid UTF-8");
+    } else if (OSStatus err = CreateFileURLDesc(args.operand, value)) {
+        return Complain(kExitFailed, "cannot make a file URL for '" + args.operand + "'" + StatusSuffix(err));
+    }
+    const EventOutcome outcome = SendLoadPList(value.Get());
+    if (outcome.status != noErr) return ReportFailure("load plist", outcome);
+    return PrintDirectResult(outcome);
+}
+
+int RunStore(const ToolArguments& args, const AEDesc& value) {
+    OwnedDesc destination;
+    if (args.destination) {
+        if (OSStatus err = CreateFileURLDesc(*args.destination, destination))
+            return Complain(kExitFailed, "cannot make a file URL for '" + *args.destination + "'" + StatusSuffix(err));
+    }
+    const EventOutcome outcome = SendStorePList(value, args.destination ? &destination.Get() : nullptr);
+    if (outcome.status != noErr) return ReportFailure("store plist", outcome);
+    if (args.destination) return PrintDirectResult(outcome);
+    // The text route: the XML exactly as the addition returned it.
+    OwnedDesc result;
+    std::string xml;
+    if (CopyDirectResult(outcome.reply.Get(), result) != noErr || result.Type() != typeUnicodeText ||
+        CopyUTF8Text(result.Get(), xml) != noErr)
+        return PrintLine(result.Get());
+    std::fwrite(xml.data(), 1, xml.size(), stdout);
+    return 0;
+}
+
+int RunSend(const ToolArguments& args, const std::vector<OwnedDesc>& values) {
+    std::vector<EventParameter> parameters;
+    for (size_t i = 0; i < values.size(); ++i) {
+        const AEKeyword keyword = args.parameters[i].keyword;
+        bool optional = false;
+        for (AEKeyword k : args.optionalKeywords) optional = optional || k == keyword;
+        parameters.push_back({keyword, &values[i].Get(), optional});
+    }
+    std::vector<AEKeyword> optionalOnly;
+    for (AEKeyword k : args.optionalKeywords) {
+        bool given = false;
+        for (const EventParameter& p : parameters) given = given || p.keyword == k;
+        if (!given) optionalOnly.push_back(k);
+    }
+    OwnedDesc event;
+    if (OSStatus err = BuildEvent(args.eventClass, args.eventID, parameters, optionalOnly, event))
+        return Complain(kExitFailed, "cannot build the event" + StatusSuffix(err));
+    const EventOutcome outcome = SendEvent(event.Get());
+    if (outcome.status != noErr) return ReportFailure(EventName(args.eventClass, args.eventID), outcome);
+    OwnedDesc record;
+    if (OSStatus err = CopyReplyParameters(outcome.reply.Get(), record))
+        return Complain(kExitFailed, "cannot read the reply" + StatusSuffix(err));
+    return PrintLine(record.Get());
+}
+
+int Run(const ToolArguments& args) {
+    // Values are parsed before the bundle is loaded, so a notation error is reported as such.
+    int exitStatus = 0;
+    std::vector<OwnedDesc> values;
+    if (args.command == ToolCommand::Store) {
+        values.emplace_back();
+        const std::string text = args.operand == "-" ? ReadStandardInput() : args.operand;
+        if (!ParseValue(text, 0, values.back(), exitStatus)) return exitStatus;
+    }
+    for (const SendParameter& parameter : args.parameters) {
+        values.emplace_back();
+        if (!ParseValue(parameter.valueText, parameter.valueColumn, values.back(), exitStatus))
+            return exitStatus;
+    }
+    const std::string bundlePath =
+        args.bundlePath.empty() ? CAdditionHost::DefaultBundlePath() : args.bundlePath;
+    CAdditionHost host;
+    if (OSStatus err = host.Load(bundlePath))
+        return Complain(kExitFailed, "cannot load the addition at " + bundlePath + StatusSuffix(err));
+    switch (args.command) {
+        case ToolCommand::Load: return RunLoad(args);
+        case ToolCommand::Store: return RunStore(args, values.front().Get());
+        default: return RunSend(args, values);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ToolArguments args;
+    std::string error;
+    if (!ParseToolArguments(std::vector<std::string>(argv + 1, argv + argc), args, error))
+        return Complain(kExitUsage, error + " (see plistbridge --help)");
+    if (args.command == ToolCommand::Help) {
+        std::fputs(ToolUsageText(), stdout);
+        return 0;
+    }
+    if (args.command == ToolCommand::Version) {
+        std::printf("plistbridge %s\n", PLISTBRIDGE_VERSION);
+        return 0;
+    }
+    const int status = Run(args);
+    if (std::fflush(stdout) != 0 && status == 0) return Complain(kExitFailed, "cannot write the output");
+    return status;
+}

@@ -1,0 +1,47 @@
+// The plistbridge tool's command line: what to run, with which operands. Parsing checks only
+// the shape of the command line; values in the notation are parsed later, by the command.
+#ifndef TOOLS_TOOLARGUMENTS_H
+#define TOOLS_TOOLARGUMENTS_H
+
+#include <CoreServices/CoreServices.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class ToolCommand { Help, Version, Load, Store, Send };
+
+// KEY=VALUE of send: the value still in the notation, and how many characters of the argument
+// come before it, so that a notation error can point at the argument's own column.
+struct SendParameter {
+    AEKeyword keyword;
+    std::string valueText;
+    size_t valueColumn;
+};
+
+struct ToolArguments {
+    ToolCommand command = ToolCommand::Help;
+    std::string bundlePath;                  // --bundle PATH; empty for the default
+    std::string operand;                     // load: FILE or TEXT; store: VALUE ("-": stdin)
+    bool loadText = false;                   // load --text
+    std::optional<std::string> destination;  // store --to FILE
+    AEEventClass eventClass = 0;             // send CLASS/ID
+    AEEventID eventID = 0;
+    std::vector<SendParameter> parameters;   // send KEY=VALUE …
+    std::vector<AEKeyword> optionalKeywords; // send --optional KEY …
+};
+
+// Parses the arguments after the program name. Returns true, or false with a one-line
+// message (without the "plistbridge: " prefix) for a usage error.
+bool ParseToolArguments(const std::vector<std::string>& args, ToolArguments& out,
+                        std::string& error);
+
+// A four-char code as written on the command line: four bytes as they are ("plsL", "----"),
+// or the notation's quoted form with escapes ("'ldt '", "'\x00abc'").
+bool ParseCodeArgument(std::string_view text, FourCharCode& code);
+
+// The --help text.
+const char* ToolUsageText();
+
+#endif
