@@ -147,7 +147,7 @@ CFTypeRef OldStyleReader::ParseQuoted(bool isKey) {
     size_t length = stable ? static_cast<size_t>(mCur - start) : mScratch.size();
     ++mCur;
     return Made(isKey ? mBuilder.CreateKey(text, length, stable)
-                      : mBuilder.CreateString(text, length));
+                      : mBuilder.CreateString(text, length, stable));
 }
 
 // At '\\' inside quotes: C escapes, up to three octal digits (a NeXTSTEP byte), or \U and up
@@ -206,7 +206,7 @@ CFTypeRef OldStyleReader::ParseUnquoted(bool isKey) {
     while (mCur < mEnd && Is(*mCur, kUnquoted)) ++mCur;
     size_t length = static_cast<size_t>(mCur - start);
     return Made(isKey ? mBuilder.CreateKey(start, length, true)
-                      : mBuilder.CreateString(start, length));
+                      : mBuilder.CreateString(start, length, true));
 }
 
 // <hex pairs>, whitespace allowed between pairs.

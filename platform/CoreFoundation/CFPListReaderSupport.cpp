@@ -2,6 +2,7 @@
 #include "CFPListReaderSupport.h"
 
 #include "CFInternal.h"
+#include "CFObject.h"
 #include "CFPListInputEncoding.h"
 
 #include <cstdarg>
@@ -68,20 +69,17 @@ std::vector<CFTypeRef> ObjectStack::Take(size_t index) {
 Builder::Builder(CFOptionFlags mutability) : mMutability(mutability) {}
 
 Builder::~Builder() {
-    for (CacheEntry& entry : mCache) Release(entry.string);
+    for (TextEntry& entry : mStrings) Release(entry.string);
+    for (ScalarEntry& entry : mIntegers) Release(entry.object);
+    for (ScalarEntry& entry : mDates) Release(entry.object);
 }
 
-CFTypeRef Builder::CreateString(const uint8_t* utf8, size_t length) {
-    return CreateStringFromUTF8(utf8, length,
-                                mMutability == kCFPropertyListMutableContainersAndLeaves);
-}
-
-CFTypeRef Builder::CreateKey(const uint8_t* utf8, size_t length, bool stable) {
-    // Keys stay immutable under every option, so equal keys may share one object.
-    if (!stable || length > 64) return CreateStringFromUTF8(utf8, length);
-    uint64_t hash = 14695981039346656037ull;
+CFTypeRef Builder::CachedString(const uint8_t* utf8, size_t length) {
+    static constexpr uint8_t kEmpty[1] = {0};
+    if (length == 0) utf8 = kEmpty;  // an empty span may come with no pointer at all
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
     for (size_t i = 0; i < length; ++i) hash = (hash ^ utf8[i]) * 1099511628211ull;
-    CacheEntry& entry = mCache[(hash ^ (hash >> 29)) % kCacheSize];
+    TextEntry& entry = mStrings[(hash ^ (hash >> 32)) % kTextCacheSize];
     if (entry.string && entry.length == length && std::memcmp(entry.bytes, utf8, length) == 0)
         return Retain(entry.string);
     CFTypeRef made = CreateStringFromUTF8(utf8, length);
@@ -91,13 +89,43 @@ CFTypeRef Builder::CreateKey(const uint8_t* utf8, size_t length, bool stable) {
     return made;
 }
 
+template <class Make>
+CFTypeRef Builder::CachedScalar(std::array<ScalarEntry, kScalarCacheSize>& cache, uint64_t bits,
+                                Make make) {
+    ScalarEntry& entry = cache[MixHash(bits) % kScalarCacheSize];
+    if (entry.object && entry.bits == bits) return Retain(entry.object);
+    CFTypeRef made = make();
+    if (!made) return nullptr;
+    Release(entry.object);
+    entry = {bits, Retain(made)};
+    return made;
+}
+
+CFTypeRef Builder::CreateString(const uint8_t* utf8, size_t length, bool stable) {
+    if (mMutability == kCFPropertyListMutableContainersAndLeaves)
+        return CreateStringFromUTF8(utf8, length, true);
+    if (!stable || length > kMaxCachedLength) return CreateStringFromUTF8(utf8, length);
+    return CachedString(utf8, length);
+}
+
+CFTypeRef Builder::CreateKey(const uint8_t* utf8, size_t length, bool stable) {
+    if (!stable || length > kMaxCachedLength) return CreateStringFromUTF8(utf8, length);
+    return CachedString(utf8, length);
+}
+
 CFTypeRef Builder::CreateInteger(const IntegerValue& value) {
-    return value.isUnsigned ? CreateNumberUInt64(value.magnitude) : CreateNumberSInt64(value.value);
+    if (value.isUnsigned) return CreateNumberUInt64(value.magnitude);
+    return CachedScalar(mIntegers, static_cast<uint64_t>(value.value),
+                        [&] { return CreateNumberSInt64(value.value); });
+}
+
+CFTypeRef Builder::CreateDate(double absoluteTime) {
+    uint64_t bits;
+    std::memcpy(&bits, &absoluteTime, sizeof bits);
+    return CachedScalar(mDates, bits, [&] { return cf::CreateDate(absoluteTime); });
 }
 
 CFTypeRef Builder::CreateReal(double value) { return CreateNumberFloat64(value); }
-
-CFTypeRef Builder::CreateDate(double absoluteTime) { return cf::CreateDate(absoluteTime); }
 
 CFTypeRef Builder::CreateData(const uint8_t* bytes, size_t length) {
     return cf::CreateData(bytes, length, mMutability == kCFPropertyListMutableContainersAndLeaves);

@@ -75,9 +75,13 @@ public:
     Builder& operator=(const Builder&) = delete;
     ~Builder();
 
-    CFTypeRef CreateString(const uint8_t* utf8, size_t length);
-    // A dictionary key. Keys that come straight from the input (`stable`: the bytes outlive
-    // the parse) are uniqued through a small cache, since large documents repeat a few keys.
+    // Strings, keys, numbers and dates that repeat are shared through small direct-mapped
+    // caches: large documents repeat a few keys and many values (a media library's kinds,
+    // genres, bit rates), and an allocation saved is most of a value's cost. Only immutable
+    // objects are shared. `stable` says the bytes outlive the parse (they point into the
+    // input, not into a scratch buffer), which a cached entry needs.
+    CFTypeRef CreateString(const uint8_t* utf8, size_t length, bool stable);
+    // A dictionary key: immutable under every option.
     CFTypeRef CreateKey(const uint8_t* utf8, size_t length, bool stable);
     CFTypeRef CreateInteger(const IntegerValue& value);
     CFTypeRef CreateReal(double value);
@@ -92,15 +96,28 @@ public:
                                size_t valueStart);
 
 private:
-    struct CacheEntry {
+    struct TextEntry {
         const uint8_t* bytes = nullptr;
         size_t length = 0;
         CFTypeRef string = nullptr;
     };
-    static constexpr size_t kCacheSize = 256;
+    struct ScalarEntry {
+        uint64_t bits = 0;
+        CFTypeRef object = nullptr;
+    };
+    static constexpr size_t kTextCacheSize = 1024;
+    static constexpr size_t kScalarCacheSize = 512;
+    static constexpr size_t kMaxCachedLength = 48;
+
+    CFTypeRef CachedString(const uint8_t* utf8, size_t length);
+    template <class Make>
+    CFTypeRef CachedScalar(std::array<ScalarEntry, kScalarCacheSize>& cache, uint64_t bits,
+                           Make make);
 
     CFOptionFlags mMutability;
-    std::array<CacheEntry, kCacheSize> mCache{};
+    std::array<TextEntry, kTextCacheSize> mStrings{};
+    std::array<ScalarEntry, kScalarCacheSize> mIntegers{};
+    std::array<ScalarEntry, kScalarCacheSize> mDates{};
 };
 
 }  // namespace cf::plist

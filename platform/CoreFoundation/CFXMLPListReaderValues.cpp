@@ -134,7 +134,7 @@ CFTypeRef XMLReader::ParseString(const Tag& tag, bool isKey) {
     const uint8_t* at = mCur;
     if (!tag.empty && !ReadText(tag.kind, text, length, stable)) return nullptr;
     CFTypeRef made = isKey ? mBuilder.CreateKey(text, length, stable)
-                           : mBuilder.CreateString(text, length);
+                           : mBuilder.CreateString(text, length, stable);
     if (!made) {
         if (!IsValidUTF8(text, length)) {
             mError.Fail(at, "Unable to convert string to correct encoding");
