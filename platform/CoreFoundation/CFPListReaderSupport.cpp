@@ -77,9 +77,17 @@ Builder::~Builder() {
 CFTypeRef Builder::CachedString(const uint8_t* utf8, size_t length) {
     static constexpr uint8_t kEmpty[1] = {0};
     if (length == 0) utf8 = kEmpty;  // an empty span may come with no pointer at all
-    uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (size_t i = 0; i < length; ++i) hash = (hash ^ utf8[i]) * 1099511628211ull;
-    TextEntry& entry = mStrings[(hash ^ (hash >> 32)) % kTextCacheSize];
+    // Hash the first and last eight bytes and the length: cheap, and repeated values that
+    // differ only in the middle merely evict each other.
+    uint64_t head = 0, tail = 0;
+    if (length >= 8) {
+        std::memcpy(&head, utf8, 8);
+        std::memcpy(&tail, utf8 + length - 8, 8);
+    } else {
+        std::memcpy(&head, utf8, length);
+    }
+    const uint64_t hash = MixHash(head ^ MixHash(tail + length));
+    TextEntry& entry = mStrings[hash % kTextCacheSize];
     if (entry.string && entry.length == length && std::memcmp(entry.bytes, utf8, length) == 0)
         return Retain(entry.string);
     CFTypeRef made = CreateStringFromUTF8(utf8, length);
