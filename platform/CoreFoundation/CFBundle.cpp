@@ -2,14 +2,13 @@
 #include <CoreFoundation/CFBundle.h>
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "CoreFoundation/CFFileAccess.h"
 #include "CoreFoundation/CFInternal.h"
 #include "CoreFoundation/CFObject.h"
 #include "CoreFoundation/CFPropertyListInternal.h"
@@ -45,13 +44,7 @@ __CFBundle* AsBundle(CFTypeRef ref) { return As<__CFBundle>(ref, kBundleTypeID);
 CFDictionaryRef ReadInfo(const std::string& folder) {
     std::string path = folder + "Contents/Info.plist";
     std::vector<uint8_t> bytes;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        uint8_t buffer[16384];
-        ssize_t n;
-        while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-            if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-        ::close(fd);
+    if (file::ReadWholeFile(path, bytes) == 0) {
         CFPropertyListRef plist =
             plist::Read(bytes.data(), bytes.size(), kCFPropertyListImmutable, nullptr);
         if (IsDictionary(plist)) return static_cast<CFDictionaryRef>(plist);

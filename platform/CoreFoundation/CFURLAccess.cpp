@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "CoreFoundation/CFFileAccess.h"
 #include "CoreFoundation/CFInternal.h"
 #include "CoreFoundation/CFURLSyntax.h"
 #include "Testing/PTInternal.h"
@@ -20,33 +21,7 @@
 namespace cf::url {
 namespace {
 
-// Owns one file descriptor; closes it once.
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : mFD(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor(FileDescriptor&& other) noexcept : mFD(std::exchange(other.mFD, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) {
-            if (mFD >= 0) ::close(mFD);
-            mFD = std::exchange(other.mFD, -1);
-        }
-        return *this;
-    }
-    ~FileDescriptor() {
-        if (mFD >= 0) ::close(mFD);
-    }
-    int Get() const { return mFD; }
-    explicit operator bool() const { return mFD >= 0; }
-    // Closes now and reports failure (a delayed write error can surface here); never retried,
-    // because the descriptor is gone whatever close returns.
-    bool Close() { return ::close(std::exchange(mFD, -1)) == 0; }
-
-private:
-    int mFD = -1;
-};
+using file::FileDescriptor;
 
 SInt32 ErrorFor(int error) {
     switch (error) {
@@ -80,30 +55,6 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t length) {
         length -= static_cast<size_t>(n);
     }
     return true;
-}
-
-SInt32 ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    FileDescriptor fd;
-    do fd = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    while (!fd && errno == EINTR);
-    if (!fd) return ErrorFor(errno);
-    struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0) return ErrorFor(errno);
-    if (S_ISDIR(info.st_mode)) return kCFURLUnknownError;
-    bytes.resize(S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0);
-    size_t have = 0;
-    for (;;) {
-        if (have == bytes.size()) bytes.resize(bytes.size() < 4096 ? 4096 : bytes.size() * 2);
-        ssize_t n = ::read(fd.Get(), bytes.data() + have, bytes.size() - have);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return kCFURLUnknownError;
-        }
-        if (n == 0) break;
-        have += static_cast<size_t>(n);
-    }
-    bytes.resize(have);
-    return 0;
 }
 
 mode_t NewFileMode() {
@@ -156,6 +107,34 @@ SInt32 WriteFileAtomically(std::string path, const uint8_t* bytes, size_t length
 }  // namespace
 }  // namespace cf::url
 
+namespace cf::file {
+
+int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    FileDescriptor fd;
+    do fd = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    while (!fd && errno == EINTR);
+    if (!fd) return errno;
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0) return errno;
+    if (S_ISDIR(info.st_mode)) return EISDIR;
+    bytes.resize(S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0);
+    size_t have = 0;
+    for (;;) {
+        if (have == bytes.size()) bytes.resize(bytes.size() < 4096 ? 4096 : bytes.size() * 2);
+        ssize_t n = ::read(fd.Get(), bytes.data() + have, bytes.size() - have);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) break;
+        have += static_cast<size_t>(n);
+    }
+    bytes.resize(have);
+    return 0;
+}
+
+}  // namespace cf::file
+
 extern "C" {
 
 Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef url,
@@ -173,7 +152,10 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef url,
     std::string path;
     SInt32 status = cf::url::FilePath(url, path);
     std::vector<uint8_t> bytes;
-    if (status == 0) status = cf::url::ReadFile(path, bytes);
+    if (status == 0) {
+        int error = cf::file::ReadWholeFile(path, bytes);
+        if (error) status = error == EISDIR ? kCFURLUnknownError : cf::url::ErrorFor(error);
+    }
     if (status == 0 && resourceData) {
         *resourceData = cf::CreateDataAdopting(std::move(bytes));
         if (!*resourceData) status = kCFURLUnknownError;
