@@ -94,13 +94,16 @@ CFURLRef CreateURLFromUnicode(CFAllocatorRef allocator, const AEDesc& text) {
 
 bool IsFileReference(const AEDesc* desc) {
     switch (desc->descriptorType) {
-    case typeAlias:
-    case cFile:
-    case typeFSRef:
-    case typeFileURL:
-    case kTypePOSIXFile: return true;
-    case typeObjectSpecifier: return IsFileObjectSpecifier(*desc);
-    default: return false;
+        case typeAlias:
+        case cFile:
+        case typeFSRef:
+        case typeFileURL:
+        case kTypePOSIXFile:
+            return true;
+        case typeObjectSpecifier:
+            return IsFileObjectSpecifier(*desc);
+        default:
+            return false;
     }
 }
 

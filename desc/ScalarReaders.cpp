@@ -31,48 +31,65 @@ auto ReadScalar(const AEDesc& desc, DescType target, ReadNative readNative) {
 
 std::optional<double> NativeDouble(const AEDesc& desc) {
     switch (desc.descriptorType) {
-    case typeIEEE64BitFloatingPoint: return ReadExact<double>(desc);
-    case typeIEEE32BitFloatingPoint: return static_cast<double>(ReadExact<float>(desc));
-    case typeFixed: return Fix2X(ReadExact<Fixed>(desc));
-    case typeSInt32: return static_cast<double>(ReadExact<int32_t>(desc));
-    case typeSInt16: return static_cast<double>(ReadExact<int16_t>(desc));
-    default: return std::nullopt;
+        case typeIEEE64BitFloatingPoint:
+            return ReadExact<double>(desc);
+        case typeIEEE32BitFloatingPoint:
+            return static_cast<double>(ReadExact<float>(desc));
+        case typeFixed:
+            return Fix2X(ReadExact<Fixed>(desc));
+        case typeSInt32:
+            return static_cast<double>(ReadExact<int32_t>(desc));
+        case typeSInt16:
+            return static_cast<double>(ReadExact<int16_t>(desc));
+        default:
+            return std::nullopt;
     }
 }
 
 std::optional<int32_t> NativeSInt32(const AEDesc& desc) {
     switch (desc.descriptorType) {
-    case typeSInt32: return ReadExact<int32_t>(desc);
-    case typeSInt16: return static_cast<int32_t>(ReadExact<int16_t>(desc));
-    default: return std::nullopt;
+        case typeSInt32:
+            return ReadExact<int32_t>(desc);
+        case typeSInt16:
+            return static_cast<int32_t>(ReadExact<int16_t>(desc));
+        default:
+            return std::nullopt;
     }
 }
 
 std::optional<DescType> NativeEnum(const AEDesc& desc) {
     switch (desc.descriptorType) {
-    case typeEnumerated:
-    case typeType:
-    case typeAbsoluteOrdinal: return ReadExact<DescType>(desc);
-    default: return std::nullopt;
+        case typeEnumerated:
+        case typeType:
+        case typeAbsoluteOrdinal:
+            return ReadExact<DescType>(desc);
+        default:
+            return std::nullopt;
     }
 }
 
 std::optional<DescType> NativeTypeCode(const AEDesc& desc) {
     switch (desc.descriptorType) {
-    case typeType:
-    case typeEnumerated:
-    case typeAbsoluteOrdinal:
-    case typeProperty: return ReadExact<DescType>(desc);
-    default: return std::nullopt;
+        case typeType:
+        case typeEnumerated:
+        case typeAbsoluteOrdinal:
+        case typeProperty:
+            return ReadExact<DescType>(desc);
+        default:
+            return std::nullopt;
     }
 }
 
 std::optional<bool> NativeBoolean(const AEDesc& desc) {
     switch (desc.descriptorType) {
-    case typeBoolean: return ReadExact<uint8_t>(desc) != 0;
-    case typeTrue: return true;
-    case typeFalse: return false;
-    default: return std::nullopt;
+        case typeBoolean:
+            return ReadExact<uint8_t>(desc) != 0;
+        case typeTrue:
+            return true;
+        case typeFalse:
+            return false;
+        default:
+            return std::nullopt;
     }
 }
 

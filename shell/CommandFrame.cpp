@@ -40,9 +40,8 @@ OSErr StatusFromCurrentException(AppleEvent* reply) noexcept {
 int32_t CheckMissedParams(const AppleEvent* event) {
     DescType actualType = typeNull;
     Size actualSize = 0;
-    const OSErr err =
-        AEGetAttributePtr(event, keyMissedKeywordAttr, typeWildCard, &actualType, nullptr, 0,
-                          &actualSize);
+    const OSErr err = AEGetAttributePtr(event, keyMissedKeywordAttr, typeWildCard, &actualType,
+                                        nullptr, 0, &actualSize);
     if (err == noErr) return errAEParamMissed;
     if (err == errAEDescNotFound) return 0;
     return err;
