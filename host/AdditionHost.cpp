@@ -41,7 +41,9 @@ void CAdditionHost::Unload() {
     mBundle.Reset();
 }
 
-bool CAdditionHost::IsBusy() const { return mIsBusy != nullptr && mIsBusy(); }
+bool CAdditionHost::IsBusy() const {
+    return mIsBusy != nullptr && mIsBusy();
+}
 
 std::string CAdditionHost::DefaultBundlePath() {
     std::error_code error;

@@ -25,11 +25,11 @@
 
 // Why a parse failed and where.
 struct NotationError {
-    size_t offset = 0;   // byte offset of the offending text
-    size_t line = 1;     // 1-based
-    size_t column = 1;   // 1-based, counted in characters of its line
-    OSStatus status = 0; // the platform status when a platform call refused, else 0
-    std::string message; // e.g. "expected ']'"
+    size_t offset = 0;    // byte offset of the offending text
+    size_t line = 1;      // 1-based
+    size_t column = 1;    // 1-based, counted in characters of its line
+    OSStatus status = 0;  // the platform status when a platform call refused, else 0
+    std::string message;  // e.g. "expected ']'"
 
     // "at column 7: expected ']'" (with "line 2, " in front for input of several lines).
     std::string Describe() const;

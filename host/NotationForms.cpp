@@ -9,28 +9,17 @@ namespace notation {
 namespace {
 
 constexpr std::array<TypedForm, 23> kForms = {{
-    {FourCC("shor"), Form::Integer, 2, true},
-    {FourCC("long"), Form::Integer, 4, true},
-    {FourCC("comp"), Form::Integer, 8, true},
-    {FourCC("magn"), Form::Integer, 4, false},
-    {FourCC("ldt "), Form::Integer, 8, true},
-    {FourCC("sing"), Form::Real, 4, true},
-    {FourCC("doub"), Form::Real, 8, true},
-    {FourCC("fixd"), Form::Fixed, 4, true},
-    {FourCC("TEXT"), Form::MacRoman, 0, false},
-    {FourCC("utxt"), Form::UTF16, 0, false},
-    {FourCC("utf8"), Form::UTF8, 0, false},
-    {FourCC("furl"), Form::UTF8, 0, false},
-    {FourCC("aprl"), Form::UTF8, 0, false},
-    {FourCC("bund"), Form::UTF8, 0, false},
-    {FourCC("alis"), Form::UTF8, 0, false},
-    {FourCC("fsrf"), Form::UTF8, 0, false},
-    {FourCC("file"), Form::UTF8, 0, false},
-    {FourCC("psxf"), Form::UTF8, 0, false},
-    {FourCC("type"), Form::Code, 4, false},
-    {FourCC("enum"), Form::Code, 4, false},
-    {FourCC("abso"), Form::Code, 4, false},
-    {FourCC("prop"), Form::Code, 4, false},
+    {FourCC("shor"), Form::Integer, 2, true},   {FourCC("long"), Form::Integer, 4, true},
+    {FourCC("comp"), Form::Integer, 8, true},   {FourCC("magn"), Form::Integer, 4, false},
+    {FourCC("ldt "), Form::Integer, 8, true},   {FourCC("sing"), Form::Real, 4, true},
+    {FourCC("doub"), Form::Real, 8, true},      {FourCC("fixd"), Form::Fixed, 4, true},
+    {FourCC("TEXT"), Form::MacRoman, 0, false}, {FourCC("utxt"), Form::UTF16, 0, false},
+    {FourCC("utf8"), Form::UTF8, 0, false},     {FourCC("furl"), Form::UTF8, 0, false},
+    {FourCC("aprl"), Form::UTF8, 0, false},     {FourCC("bund"), Form::UTF8, 0, false},
+    {FourCC("alis"), Form::UTF8, 0, false},     {FourCC("fsrf"), Form::UTF8, 0, false},
+    {FourCC("file"), Form::UTF8, 0, false},     {FourCC("psxf"), Form::UTF8, 0, false},
+    {FourCC("type"), Form::Code, 4, false},     {FourCC("enum"), Form::Code, 4, false},
+    {FourCC("abso"), Form::Code, 4, false},     {FourCC("prop"), Form::Code, 4, false},
     {FourCC("keyw"), Form::Code, 4, false},
 }};
 
@@ -79,8 +68,8 @@ void AppendRealImpl(Real value, std::string& out) {
         return;
     }
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      std::chars_format::scientific);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
     AppendLaidOut(buffer, result.ptr, out);
 }
 
@@ -107,7 +96,11 @@ void AppendCode(FourCharCode code, std::string& out) {
     out.push_back('\'');
 }
 
-void AppendReal(double value, std::string& out) { AppendRealImpl(value, out); }
-void AppendReal(float value, std::string& out) { AppendRealImpl(value, out); }
+void AppendReal(double value, std::string& out) {
+    AppendRealImpl(value, out);
+}
+void AppendReal(float value, std::string& out) {
+    AppendRealImpl(value, out);
+}
 
 }  // namespace notation

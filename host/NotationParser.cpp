@@ -3,8 +3,8 @@
 // column are worked out only then.
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -64,7 +64,8 @@ private:
         return false;
     }
     bool FailUnexpected(const char* expected) {
-        if (mCur == mEnd) return Fail(mCur, std::string("expected ") + expected + ", found the end");
+        if (mCur == mEnd)
+            return Fail(mCur, std::string("expected ") + expected + ", found the end");
         return Fail(mCur, std::string("expected ") + expected);
     }
     void SkipSpace() {
@@ -73,7 +74,8 @@ private:
     }
     bool At(char c) const { return mCur < mEnd && *mCur == c; }
     bool AtText(std::string_view s) const {
-        return static_cast<size_t>(mEnd - mCur) >= s.size() && std::memcmp(mCur, s.data(), s.size()) == 0;
+        return static_cast<size_t>(mEnd - mCur) >= s.size() &&
+               std::memcmp(mCur, s.data(), s.size()) == 0;
     }
     bool Expect(char c, const char* what) {
         SkipSpace();
@@ -110,7 +112,8 @@ bool Parser::ParseValue(OwnedDesc& out, int depth) {
     }
     if (c == '-' || (c >= '0' && c <= '9')) return ParseBareNumber(out);
     if (IsWordChar(c)) return ParseWord(out);
-    if (AtText(kOpenData)) return Fail(mCur, "data needs a type in front, as in 'rdat'(\u00AB0AFF\u00BB)");
+    if (AtText(kOpenData))
+        return Fail(mCur, "data needs a type in front, as in 'rdat'(\u00AB0AFF\u00BB)");
     return Fail(mCur, "expected a value");
 }
 
@@ -234,9 +237,11 @@ bool Parser::ParseTyped(DescType type, const char* typeStart, OwnedDesc& out) {
 
 bool Parser::ParseFormValue(const TypedForm& form, std::string& bytes) {
     switch (form.form) {
-        case Form::Integer: return ParseIntegerValue(form, bytes);
+        case Form::Integer:
+            return ParseIntegerValue(form, bytes);
         case Form::Real:
-        case Form::Fixed: return ParseRealValue(form, bytes);
+        case Form::Fixed:
+            return ParseRealValue(form, bytes);
         case Form::Code: {
             FourCharCode code;
             if (!At('\'')) return FailUnexpected("a code such as 'yes '");
@@ -244,7 +249,8 @@ bool Parser::ParseFormValue(const TypedForm& form, std::string& bytes) {
             bytes.assign(reinterpret_cast<const char*>(&code), sizeof code);
             return true;
         }
-        default: return ParseTextValue(form, bytes);
+        default:
+            return ParseTextValue(form, bytes);
     }
 }
 
@@ -351,8 +357,8 @@ bool Parser::ParseBareNumber(OwnedDesc& out) {
         return Create(typeSInt32, std::string(reinterpret_cast<const char*>(&v), sizeof v), out,
                       start);
     }
-    return Create(typeSInt64, std::string(reinterpret_cast<const char*>(&value), sizeof value),
-                  out, start);
+    return Create(typeSInt64, std::string(reinterpret_cast<const char*>(&value), sizeof value), out,
+                  start);
 }
 
 // true, false, nan, inf.
@@ -376,7 +382,8 @@ bool Parser::ScanNumber(NumberToken& token) {
     const char* p = mCur;
     if (p < mEnd && *p == '-') ++p;
     auto word = [&](std::string_view w) {
-        return static_cast<size_t>(mEnd - p) >= w.size() && std::memcmp(p, w.data(), w.size()) == 0 &&
+        return static_cast<size_t>(mEnd - p) >= w.size() &&
+               std::memcmp(p, w.data(), w.size()) == 0 &&
                (p + w.size() == mEnd || !IsWordChar(p[w.size()]));
     };
     if (word("inf") || (word("nan") && p == mCur)) {
@@ -390,7 +397,8 @@ bool Parser::ScanNumber(NumberToken& token) {
         while (p < mEnd && *p >= '0' && *p <= '9') ++p;
         return p != first;
     };
-    if (!digits()) return Fail(p, p < mEnd && IsWordChar(*p) ? "expected a number" : "expected a digit");
+    if (!digits())
+        return Fail(p, p < mEnd && IsWordChar(*p) ? "expected a number" : "expected a digit");
     if (p < mEnd && *p == '.') {
         ++p;
         token.isReal = true;
@@ -412,8 +420,8 @@ bool Parser::ParseString(std::u16string& units) {
     ++mCur;  // '"'
     for (;;) {
         const char* run = mCur;
-        while (mCur < mEnd && static_cast<uint8_t>(*mCur) >= 0x20 && *mCur != '"' && *mCur != '\\' &&
-               static_cast<uint8_t>(*mCur) < 0x80)
+        while (mCur < mEnd && static_cast<uint8_t>(*mCur) >= 0x20 && *mCur != '"' &&
+               *mCur != '\\' && static_cast<uint8_t>(*mCur) < 0x80)
             ++mCur;
         units.append(run, mCur);
         if (mCur == mEnd) return Fail(mCur, "unterminated string");
@@ -440,16 +448,34 @@ bool Parser::ParseEscape(std::u16string& units) {
     const char* start = mCur++;
     if (mCur == mEnd) return Fail(mCur, "unterminated string");
     switch (*mCur++) {
-        case '"': units.push_back(u'"'); return true;
-        case '\\': units.push_back(u'\\'); return true;
-        case '/': units.push_back(u'/'); return true;
-        case 'n': units.push_back(u'\n'); return true;
-        case 'r': units.push_back(u'\r'); return true;
-        case 't': units.push_back(u'\t'); return true;
-        case 'b': units.push_back(u'\b'); return true;
-        case 'f': units.push_back(u'\f'); return true;
-        case 'u': break;
-        default: return Fail(start, "unknown escape");
+        case '"':
+            units.push_back(u'"');
+            return true;
+        case '\\':
+            units.push_back(u'\\');
+            return true;
+        case '/':
+            units.push_back(u'/');
+            return true;
+        case 'n':
+            units.push_back(u'\n');
+            return true;
+        case 'r':
+            units.push_back(u'\r');
+            return true;
+        case 't':
+            units.push_back(u'\t');
+            return true;
+        case 'b':
+            units.push_back(u'\b');
+            return true;
+        case 'f':
+            units.push_back(u'\f');
+            return true;
+        case 'u':
+            break;
+        default:
+            return Fail(start, "unknown escape");
     }
     unsigned value = 0;
     for (int i = 0; i < 4; ++i, ++mCur) {

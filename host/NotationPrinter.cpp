@@ -102,9 +102,10 @@ bool Printer::PrintTypedValue(DescType type, const std::string& data) {
 bool Printer::PrintFixedWidth(const TypedForm& form, const std::string& data) {
     const DescType type = form.type;
     // 'long', 'doub' and 'type' are the bare forms; 'comp' is bare only outside 32 bits.
-    const bool bare = type == typeSInt32 || type == typeIEEE64BitFloatingPoint || type == typeType ||
-                      (type == typeSInt64 && (Load<int64_t>(data) < INT32_MIN ||
-                                              Load<int64_t>(data) > INT32_MAX));
+    const bool bare = type == typeSInt32 || type == typeIEEE64BitFloatingPoint ||
+                      type == typeType ||
+                      (type == typeSInt64 &&
+                       (Load<int64_t>(data) < INT32_MIN || Load<int64_t>(data) > INT32_MAX));
     std::string value;
     switch (form.form) {
         case Form::Integer: {

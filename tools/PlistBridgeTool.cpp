@@ -23,7 +23,9 @@ int Complain(int exitStatus, const std::string& message) {
     return exitStatus;
 }
 
-std::string StatusSuffix(OSStatus status) { return " (" + std::to_string(status) + ")"; }
+std::string StatusSuffix(OSStatus status) {
+    return " (" + std::to_string(status) + ")";
+}
 
 // "load plist", "store plist", or "event CLAS/EVID" for any other event.
 std::string EventName(AEEventClass eventClass, AEEventID eventID) {
@@ -33,7 +35,8 @@ std::string EventName(AEEventClass eventClass, AEEventID eventID) {
     for (FourCharCode code : {eventClass, eventID}) {
         if (code == eventID) name.push_back('/');
         std::string quoted;
-        for (int shift = 24; shift >= 0; shift -= 8) quoted.push_back(static_cast<char>(code >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            quoted.push_back(static_cast<char>(code >> shift));
         name += quoted;
     }
     return name;
@@ -71,7 +74,8 @@ int PrintLine(const AEDesc& desc) {
 int PrintDirectResult(const EventOutcome& outcome) {
     OwnedDesc result;
     if (OSStatus err = CopyDirectResult(outcome.reply.Get(), result)) {
-        if (err != errAEDescNotFound) return Complain(kExitFailed, "cannot read the result" + StatusSuffix(err));
+        if (err != errAEDescNotFound)
+            return Complain(kExitFailed, "cannot read the result" + StatusSuffix(err));
     }
     return PrintLine(result.Get());
 }
@@ -83,7 +87,8 @@ int RunLoad(const ToolArguments& args) {
         if (CreateUnicodeTextDesc(text, value) != noErr)
             return Complain(kExitUsage, "the text is not valid UTF-8");
     } else if (OSStatus err = CreateFileURLDesc(args.operand, value)) {
-        return Complain(kExitFailed, "cannot make a file URL for '" + args.operand + "'" + StatusSuffix(err));
+        return Complain(kExitFailed,
+                        "cannot make a file URL for '" + args.operand + "'" + StatusSuffix(err));
     }
     const EventOutcome outcome = SendLoadPList(value.Get());
     if (outcome.status != noErr) return ReportFailure("load plist", outcome);
@@ -94,16 +99,18 @@ int RunStore(const ToolArguments& args, const AEDesc& value) {
     OwnedDesc destination;
     if (args.destination) {
         if (OSStatus err = CreateFileURLDesc(*args.destination, destination))
-            return Complain(kExitFailed, "cannot make a file URL for '" + *args.destination + "'" + StatusSuffix(err));
+            return Complain(kExitFailed, "cannot make a file URL for '" + *args.destination + "'" +
+                                             StatusSuffix(err));
     }
-    const EventOutcome outcome = SendStorePList(value, args.destination ? &destination.Get() : nullptr);
+    const EventOutcome outcome =
+        SendStorePList(value, args.destination ? &destination.Get() : nullptr);
     if (outcome.status != noErr) return ReportFailure("store plist", outcome);
     if (args.destination) return PrintDirectResult(outcome);
     // The text route: the XML exactly as the addition returned it.
     OwnedDesc result;
     std::string xml;
-    if (CopyDirectResult(outcome.reply.Get(), result) != noErr || result.Type() != typeUnicodeText ||
-        CopyUTF8Text(result.Get(), xml) != noErr)
+    if (CopyDirectResult(outcome.reply.Get(), result) != noErr ||
+        result.Type() != typeUnicodeText || CopyUTF8Text(result.Get(), xml) != noErr)
         return PrintLine(result.Get());
     std::fwrite(xml.data(), 1, xml.size(), stdout);
     return 0;
@@ -127,7 +134,8 @@ int RunSend(const ToolArguments& args, const std::vector<OwnedDesc>& values) {
     if (OSStatus err = BuildEvent(args.eventClass, args.eventID, parameters, optionalOnly, event))
         return Complain(kExitFailed, "cannot build the event" + StatusSuffix(err));
     const EventOutcome outcome = SendEvent(event.Get());
-    if (outcome.status != noErr) return ReportFailure(EventName(args.eventClass, args.eventID), outcome);
+    if (outcome.status != noErr)
+        return ReportFailure(EventName(args.eventClass, args.eventID), outcome);
     OwnedDesc record;
     if (OSStatus err = CopyReplyParameters(outcome.reply.Get(), record))
         return Complain(kExitFailed, "cannot read the reply" + StatusSuffix(err));
@@ -152,11 +160,15 @@ int Run(const ToolArguments& args) {
         args.bundlePath.empty() ? CAdditionHost::DefaultBundlePath() : args.bundlePath;
     CAdditionHost host;
     if (OSStatus err = host.Load(bundlePath))
-        return Complain(kExitFailed, "cannot load the addition at " + bundlePath + StatusSuffix(err));
+        return Complain(kExitFailed,
+                        "cannot load the addition at " + bundlePath + StatusSuffix(err));
     switch (args.command) {
-        case ToolCommand::Load: return RunLoad(args);
-        case ToolCommand::Store: return RunStore(args, values.front().Get());
-        default: return RunSend(args, values);
+        case ToolCommand::Load:
+            return RunLoad(args);
+        case ToolCommand::Store:
+            return RunStore(args, values.front().Get());
+        default:
+            return RunSend(args, values);
     }
 }
 
@@ -176,6 +188,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     const int status = Run(args);
-    if (std::fflush(stdout) != 0 && status == 0) return Complain(kExitFailed, "cannot write the output");
+    if (std::fflush(stdout) != 0 && status == 0)
+        return Complain(kExitFailed, "cannot write the output");
     return status;
 }

@@ -120,7 +120,8 @@ bool ArgumentReader::ReadLoad(const std::vector<std::string_view>& words) {
 
 bool ArgumentReader::ReadStore(const std::vector<std::string_view>& words) {
     mOut.command = ToolCommand::Store;
-    if (words.size() != 1) return Fail("store takes one VALUE (in the notation, or - for standard input)");
+    if (words.size() != 1)
+        return Fail("store takes one VALUE (in the notation, or - for standard input)");
     mOut.operand = words[0];
     return true;
 }

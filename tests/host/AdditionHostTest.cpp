@@ -74,12 +74,14 @@ TEST_F(AdditionHostTest, InstallsAndRemovesTheHandlersEachCycle) {
     for (int cycle = 0; cycle < 2; ++cycle) {
         AEEventHandlerUPP handler = nullptr;
         SRefCon refcon = nullptr;
-        EXPECT_EQ(AEGetEventHandler(kPlistBridgeEventClass, kLoadPListEventID, &handler, &refcon, true),
-                  noErr);
+        EXPECT_EQ(
+            AEGetEventHandler(kPlistBridgeEventClass, kLoadPListEventID, &handler, &refcon, true),
+            noErr);
         EXPECT_FALSE(mHost.IsBusy());
         mHost.Unload();
-        EXPECT_EQ(AEGetEventHandler(kPlistBridgeEventClass, kStorePListEventID, &handler, &refcon, true),
-                  errAEHandlerNotFound);
+        EXPECT_EQ(
+            AEGetEventHandler(kPlistBridgeEventClass, kStorePListEventID, &handler, &refcon, true),
+            errAEHandlerNotFound);
         ASSERT_EQ(mHost.Load(kBundle), noErr);
     }
 }
@@ -170,26 +172,49 @@ TEST_P(AdditionHostFailureTest, ReturnsTheStatusAndText) {
 }
 
 const FailureCase kFailureCases[] = {
-    {"LoadNull", kLoadPListEventID, {{keyDirectObject, "'null'()"}}, errAEEventFailed,
+    {"LoadNull",
+     kLoadPListEventID,
+     {{keyDirectObject, "'null'()"}},
+     errAEEventFailed,
      "load plist: no property list specified"},
     // Empty text is a value (its storage exists); it is just not a property list.
-    {"LoadEmptyText", kLoadPListEventID, {{keyDirectObject, "'utf8'()"}}, coreFoundationUnknownErr,
+    {"LoadEmptyText",
+     kLoadPListEventID,
+     {{keyDirectObject, "'utf8'()"}},
+     coreFoundationUnknownErr,
      nullptr},
     {"LoadNoDirect", kLoadPListEventID, {}, errAEDescNotFound, nullptr},
-    {"LoadExtraRequired", kLoadPListEventID,
-     {{keyDirectObject, "\"<plist><true/></plist>\""}, {FourCC("XMlO"), "1"}}, errAEParamMissed, nullptr},
-    {"LoadMissingFile", kLoadPListEventID,
-     {{keyDirectObject, "'furl'(\"file://$DIR/missing.plist\")"}}, fnfErr, nullptr},
-    {"LoadNotAPropertyList", kLoadPListEventID, {{keyDirectObject, "\"<plist><dict>\""}},
-     coreFoundationUnknownErr, nullptr},
-    {"LoadUnreadableValue", kLoadPListEventID, {{keyDirectObject, "'rdat'(\u00AB00\u00BB)"}},
-     errAECoercionFail, nullptr},
+    {"LoadExtraRequired",
+     kLoadPListEventID,
+     {{keyDirectObject, "\"<plist><true/></plist>\""}, {FourCC("XMlO"), "1"}},
+     errAEParamMissed,
+     nullptr},
+    {"LoadMissingFile",
+     kLoadPListEventID,
+     {{keyDirectObject, "'furl'(\"file://$DIR/missing.plist\")"}},
+     fnfErr,
+     nullptr},
+    {"LoadNotAPropertyList",
+     kLoadPListEventID,
+     {{keyDirectObject, "\"<plist><dict>\""}},
+     coreFoundationUnknownErr,
+     nullptr},
+    {"LoadUnreadableValue",
+     kLoadPListEventID,
+     {{keyDirectObject, "'rdat'(\u00AB00\u00BB)"}},
+     errAECoercionFail,
+     nullptr},
     {"StoreNoDirect", kStorePListEventID, {}, errAEDescNotFound, nullptr},
-    {"StoreExtraRequired", kStorePListEventID, {{keyDirectObject, "1"}, {FourCC("pnam"), "2"}},
-     errAEParamMissed, nullptr},
-    {"StoreMissingFolder", kStorePListEventID,
+    {"StoreExtraRequired",
+     kStorePListEventID,
+     {{keyDirectObject, "1"}, {FourCC("pnam"), "2"}},
+     errAEParamMissed,
+     nullptr},
+    {"StoreMissingFolder",
+     kStorePListEventID,
      {{keyDirectObject, "1"}, {FourCC("XMlO"), "'furl'(\"file://$DIR/no/such/a.plist\")"}},
-     coreFoundationUnknownErr, nullptr},
+     coreFoundationUnknownErr,
+     nullptr},
     {"UnknownEvent", FourCC("plsX"), {{keyDirectObject, "1"}}, errAEEventNotHandled, nullptr},
 };
 

@@ -163,8 +163,7 @@ TEST_F(NotationParserTest, PlatformRefusalCarriesItsStatus) {
     EXPECT_FALSE(ParseDesc("[1, 'list'(\u00AB00\u00BB)]", desc, error));
     EXPECT_EQ(error.status, errAECorruptData);
     EXPECT_EQ(error.column, 5u);
-    EXPECT_EQ(error.Describe(),
-              "at column 5: cannot make a descriptor of type 'list' (-1702)");
+    EXPECT_EQ(error.Describe(), "at column 5: cannot make a descriptor of type 'list' (-1702)");
 }
 
 TEST_F(NotationParserTest, DescribeNamesTheLineOnlyPastTheFirst) {
@@ -180,8 +179,8 @@ TEST_F(NotationParserTest, DescribeNamesTheLineOnlyPastTheFirst) {
 // reports the platform's status.
 TEST_F(NotationParserTest, FaultsReleaseEverything) {
     const char* text = "{'pnam':[1, \"a\", {'usrf':[\"k\", 2.5]}], 'obj1':'obj '{'want':'file'}}";
-    for (const char* name : {"AECreateDesc", "AECreateList", "AEPutDesc", "AEPutParamDesc",
-                             "AECoerceDesc"}) {
+    for (const char* name :
+         {"AECreateDesc", "AECreateList", "AEPutDesc", "AEPutParamDesc", "AECoerceDesc"}) {
         for (long skip = 0;; ++skip) {
             PTFailCalls(name, skip, 1, memFullErr);
             OwnedDesc desc;

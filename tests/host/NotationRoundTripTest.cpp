@@ -16,26 +16,40 @@ public:
     OwnedDesc Make(int depth) {
         const int kind = Pick(depth < 4 ? 14 : 11);
         switch (kind) {
-            case 0: return Scalar(typeSInt32, 4);
-            case 1: return Scalar(typeSInt64, Pick(2) ? 8 : Pick(10));
-            case 2: return Scalar(typeIEEE64BitFloatingPoint, 8);
-            case 3: return Scalar(typeIEEE32BitFloatingPoint, Pick(2) ? 4 : 3);
-            case 4: return Scalar(kTextTypes[Pick(std::size(kTextTypes))], Pick(12));
-            case 5: return Scalar(typeUnicodeText, 2 * Pick(6));
-            case 6: return Scalar(typeBoolean, Pick(3));
-            case 7: return Scalar(kCodeTypes[Pick(std::size(kCodeTypes))], Pick(4) ? 4 : 5);
-            case 8: return Scalar(kNumberTypes[Pick(std::size(kNumberTypes))], Pick(9));
-            case 9: return Scalar(RandomCode(), Pick(6));
-            case 10: return OwnedDesc();
-            case 11: return List(depth);
-            case 12: return Record(depth, typeAERecord);
-            default: return Record(depth, Pick(2) ? DescType{typeObjectSpecifier} : RandomCode());
+            case 0:
+                return Scalar(typeSInt32, 4);
+            case 1:
+                return Scalar(typeSInt64, Pick(2) ? 8 : Pick(10));
+            case 2:
+                return Scalar(typeIEEE64BitFloatingPoint, 8);
+            case 3:
+                return Scalar(typeIEEE32BitFloatingPoint, Pick(2) ? 4 : 3);
+            case 4:
+                return Scalar(kTextTypes[Pick(std::size(kTextTypes))], Pick(12));
+            case 5:
+                return Scalar(typeUnicodeText, 2 * Pick(6));
+            case 6:
+                return Scalar(typeBoolean, Pick(3));
+            case 7:
+                return Scalar(kCodeTypes[Pick(std::size(kCodeTypes))], Pick(4) ? 4 : 5);
+            case 8:
+                return Scalar(kNumberTypes[Pick(std::size(kNumberTypes))], Pick(9));
+            case 9:
+                return Scalar(RandomCode(), Pick(6));
+            case 10:
+                return OwnedDesc();
+            case 11:
+                return List(depth);
+            case 12:
+                return Record(depth, typeAERecord);
+            default:
+                return Record(depth, Pick(2) ? DescType{typeObjectSpecifier} : RandomCode());
         }
     }
 
 private:
-    static constexpr DescType kTextTypes[] = {typeChar, typeUTF8Text, typeFileURL,
-                                              FourCC("psxf"), FourCC("bund")};
+    static constexpr DescType kTextTypes[] = {typeChar, typeUTF8Text, typeFileURL, FourCC("psxf"),
+                                              FourCC("bund")};
     static constexpr DescType kCodeTypes[] = {typeType, typeEnumerated, typeKeyword, FourCC("abso"),
                                               typeProperty};
     static constexpr DescType kNumberTypes[] = {typeSInt16, typeUInt32, typeFixed, FourCC("ldt ")};
@@ -45,7 +59,8 @@ private:
     // Mostly small bytes and ASCII, sometimes the awkward ones: quotes, backslashes, controls,
     // high bytes and halves of surrogates.
     uint8_t RandomByte() {
-        static constexpr uint8_t kAwkward[] = {0, '\'', '\\', '"', 0x7F, 0x80, 0xC3, 0xD8, 0xDC, 0xFF};
+        static constexpr uint8_t kAwkward[] = {0,    '\'', '\\', '"',  0x7F,
+                                               0x80, 0xC3, 0xD8, 0xDC, 0xFF};
         if (Pick(3) == 0) return kAwkward[Pick(std::size(kAwkward))];
         return static_cast<uint8_t>(Pick(2) ? 0x20 + Pick(95) : Pick(256));
     }

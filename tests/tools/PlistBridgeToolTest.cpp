@@ -70,7 +70,8 @@ struct ToolCase {
     std::string err;
 };
 
-const std::string kSmallXML = "<plist><array><integer>1</integer><string>a</string></array></plist>";
+const std::string kSmallXML =
+    "<plist><array><integer>1</integer><string>a</string></array></plist>";
 const std::string kStoredXML =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -83,46 +84,125 @@ const ToolCase kCases[] = {
     {"LoadText", {"load", "--text", kSmallXML}, "", 0, "[1, \"a\"]\n", ""},
     {"LoadStdin", {"load", "--text", "-"}, kSmallXML, 0, "[1, \"a\"]\n", ""},
     {"LoadBinaryFile", {"load", kExamples + "/Document.bplist"}, "", 0, "", ""},
-    {"LoadEmptyText", {"load", "--text", ""}, "", 1, "", "plistbridge: load plist failed (-4960)\n"},
-    {"LoadMissingFile", {"load", "missing.plist"}, "", 1, "", "plistbridge: load plist failed (-43)\n"},
-    {"LoadNotAPropertyList", {"load", "--text", "<plist><dict>"}, "", 1, "",
+    {"LoadEmptyText",
+     {"load", "--text", ""},
+     "",
+     1,
+     "",
+     "plistbridge: load plist failed (-4960)\n"},
+    {"LoadMissingFile",
+     {"load", "missing.plist"},
+     "",
+     1,
+     "",
+     "plistbridge: load plist failed (-43)\n"},
+    {"LoadNotAPropertyList",
+     {"load", "--text", "<plist><dict>"},
+     "",
+     1,
+     "",
      "plistbridge: load plist failed (-4960)\n"},
     {"StoreText", {"store", "[1, 2.5, true]"}, "", 0, kStoredXML, ""},
     {"StoreStdin", {"store", "-"}, "[1, 2.5,\n true]\n", 0, kStoredXML, ""},
-    {"StoreMissingFolder", {"store", "1", "--to", "no/such/folder/a.plist"}, "", 1, "",
+    {"StoreMissingFolder",
+     {"store", "1", "--to", "no/such/folder/a.plist"},
+     "",
+     1,
+     "",
      "plistbridge: store plist failed (-4960)\n"},
-    {"StoreNotationError", {"store", "[1, 2"}, "", 2, "",
+    {"StoreNotationError",
+     {"store", "[1, 2"},
+     "",
+     2,
+     "",
      "plistbridge: notation error at column 6: expected ',' or ']', found the end\n"},
-    {"StoreNotationErrorLine", {"store", "-"}, "[1,\n 2 3]", 2, "",
+    {"StoreNotationErrorLine",
+     {"store", "-"},
+     "[1,\n 2 3]",
+     2,
+     "",
      "plistbridge: notation error at line 2, column 4: expected ',' or ']'\n"},
-    {"SendLoad", {"send", "Gmqb/plsL", "----=\"<plist><true/></plist>\""}, "", 0, "{'----':true}\n", ""},
-    {"SendQuotedCodes", {"send", "'Gmqb'/'plsL'", "'----'='utf8'(\"<plist><real>1</real></plist>\")"},
-     "", 0, "{'----':1.0}\n", ""},
+    {"SendLoad",
+     {"send", "Gmqb/plsL", "----=\"<plist><true/></plist>\""},
+     "",
+     0,
+     "{'----':true}\n",
+     ""},
+    {"SendQuotedCodes",
+     {"send", "'Gmqb'/'plsL'", "'----'='utf8'(\"<plist><real>1</real></plist>\")"},
+     "",
+     0,
+     "{'----':1.0}\n",
+     ""},
     {"SendStoreNullDestination",
-     {"send", "Gmqb/plsS", "----=[]", "XMlO='null'()", "--optional", "XMlO"}, "", 0,
+     {"send", "Gmqb/plsS", "----=[]", "XMlO='null'()", "--optional", "XMlO"},
+     "",
+     0,
      "{'----':\"<?xml version=\\\"1.0\\\" encoding=\\\"UTF-8\\\"?>\\n<!DOCTYPE plist PUBLIC "
      "\\\"-//Apple//DTD PLIST 1.0//EN\\\" \\\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\\\">"
      "\\n<plist version=\\\"1.0\\\">\\n<array/>\\n</plist>\\n\"}\n",
      ""},
-    {"SendExtraRequired", {"send", "Gmqb/plsL", "----=\"<plist/>\"", "pnam=1"}, "", 1, "",
+    {"SendExtraRequired",
+     {"send", "Gmqb/plsL", "----=\"<plist/>\"", "pnam=1"},
+     "",
+     1,
+     "",
      "plistbridge: load plist failed (-1715)\n"},
     {"SendNoDirect", {"send", "Gmqb/plsL"}, "", 1, "", "plistbridge: load plist failed (-1701)\n"},
-    {"SendNullDirect", {"send", "Gmqb/plsL", "----='null'()"}, "", 1, "",
+    {"SendNullDirect",
+     {"send", "Gmqb/plsL", "----='null'()"},
+     "",
+     1,
+     "",
      "plistbridge: load plist: no property list specified (-10000)\n"},
-    {"SendUnknownEvent", {"send", "Gmqb/plsX", "----=1"}, "", 1, "",
+    {"SendUnknownEvent",
+     {"send", "Gmqb/plsX", "----=1"},
+     "",
+     1,
+     "",
      "plistbridge: event Gmqb/plsX failed (-1708)\n"},
-    {"SendNotationError", {"send", "Gmqb/plsL", "----=[1"}, "", 2, "",
+    {"SendNotationError",
+     {"send", "Gmqb/plsL", "----=[1"},
+     "",
+     2,
+     "",
      "plistbridge: notation error at column 8: expected ',' or ']', found the end\n"},
-    {"NoCommand", {}, "", 2, "", "plistbridge: no command given (load, store or send) (see plistbridge --help)\n"},
-    {"UnknownCommand", {"lode", "a"}, "", 2, "",
+    {"NoCommand",
+     {},
+     "",
+     2,
+     "",
+     "plistbridge: no command given (load, store or send) (see plistbridge --help)\n"},
+    {"UnknownCommand",
+     {"lode", "a"},
+     "",
+     2,
+     "",
      "plistbridge: unknown command 'lode' (load, store or send) (see plistbridge --help)\n"},
-    {"UnknownOption", {"load", "--txt", "a"}, "", 2, "",
+    {"UnknownOption",
+     {"load", "--txt", "a"},
+     "",
+     2,
+     "",
      "plistbridge: unknown option '--txt' (see plistbridge --help)\n"},
-    {"MisplacedTo", {"load", "a", "--to", "b"}, "", 2, "",
+    {"MisplacedTo",
+     {"load", "a", "--to", "b"},
+     "",
+     2,
+     "",
      "plistbridge: --to belongs to store (see plistbridge --help)\n"},
-    {"BadEventCodes", {"send", "Gmqb-plsL"}, "", 2, "",
-     "plistbridge: 'Gmqb-plsL' is not CLASS/ID with two four-char codes (see plistbridge --help)\n"},
-    {"MissingBundle", {"--bundle", "/nonexistent/PlistBridge.osax", "load", "a"}, "", 1, "",
+    {"BadEventCodes",
+     {"send", "Gmqb-plsL"},
+     "",
+     2,
+     "",
+     "plistbridge: 'Gmqb-plsL' is not CLASS/ID with two four-char codes (see plistbridge "
+     "--help)\n"},
+    {"MissingBundle",
+     {"--bundle", "/nonexistent/PlistBridge.osax", "load", "a"},
+     "",
+     1,
+     "",
      "plistbridge: cannot load the addition at /nonexistent/PlistBridge.osax (-43)\n"},
 };
 
@@ -152,16 +232,19 @@ TEST_F(PlistBridgeToolTest, LoadsTheExamples) {
     EXPECT_NE(preferences.out.find("\"Token\", '****'(\u00ABDEADBEEF\u00BB)"), std::string::npos);
     const ToolResult info = Run({"load", kExamples + "/Info.plist"});
     EXPECT_EQ(info.exitStatus, 0) << info.err;
-    EXPECT_NE(info.out.find("\"CFBundleIdentifier\", \"com.example.ledgerlite\""), std::string::npos);
+    EXPECT_NE(info.out.find("\"CFBundleIdentifier\", \"com.example.ledgerlite\""),
+              std::string::npos);
     const ToolResult binary = Run({"load", kExamples + "/Document.bplist"});
     EXPECT_NE(binary.out.find("\"FileSize\", 5000000000"), std::string::npos) << binary.out;
-    EXPECT_NE(binary.out.find("\"DocumentTitle\", \"R\u00E9sum\u00E9 \u2013 draft 3\""), std::string::npos);
+    EXPECT_NE(binary.out.find("\"DocumentTitle\", \"R\u00E9sum\u00E9 \u2013 draft 3\""),
+              std::string::npos);
 }
 
 // store --to writes the same XML the text route returns and prints the destination; load of
 // that file gives the value back in its property-list types (the XML has its keys sorted).
 TEST_F(PlistBridgeToolTest, StoreThenLoad) {
-    const std::string value = "{'pnam':\"x\", 'usrf':[\"n\", 'shor'(5), \"d\", 'ldt '(3600000000)]}";
+    const std::string value =
+        "{'pnam':\"x\", 'usrf':[\"n\", 'shor'(5), \"d\", 'ldt '(3600000000)]}";
     const ToolResult stored = Run({"store", value, "--to", "out.plist"});
     ASSERT_EQ(stored.exitStatus, 0) << stored.err;
     EXPECT_EQ(stored.out, "'furl'(\"file://" + Path("out.plist") + "\")\n");
@@ -174,8 +257,9 @@ TEST_F(PlistBridgeToolTest, StoreThenLoad) {
 TEST_F(PlistBridgeToolTest, HelpDocumentsCommandsAndStatuses) {
     const ToolResult help = Run({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
-    for (const char* text : {"load FILE", "load --text TEXT", "store VALUE --to FILE", "send CLASS/ID",
-                             "--optional", "--bundle PATH", "load plist failed (-43)", "column"})
+    for (const char* text :
+         {"load FILE", "load --text TEXT", "store VALUE --to FILE", "send CLASS/ID", "--optional",
+          "--bundle PATH", "load plist failed (-43)", "column"})
         EXPECT_NE(help.out.find(text), std::string::npos) << text;
 }
 

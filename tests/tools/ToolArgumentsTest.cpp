@@ -46,8 +46,8 @@ class ToolArgumentsTest : public PlatformTest {};
 TEST_F(ToolArgumentsTest, SendSplitsCodesValuesAndOptionalKeywords) {
     ToolArguments args;
     std::string error;
-    ASSERT_TRUE(ParseToolArguments({"send", "'a/bc'/'d/ef'", "----=[1]", "--optional", "XMlO", "----",
-                                    "'k=ey'=\"v\"", "--bundle", "/b"},
+    ASSERT_TRUE(ParseToolArguments({"send", "'a/bc'/'d/ef'", "----=[1]", "--optional", "XMlO",
+                                    "----", "'k=ey'=\"v\"", "--bundle", "/b"},
                                    args, error))
         << error;
     EXPECT_EQ(args.command, ToolCommand::Send);
