@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -32,20 +33,19 @@ constexpr char kPrologue[] =
     "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
     "<plist version=\"1.0\">\n";
 
-// One growing byte buffer: the vector's size is the capacity, mLength the bytes written, so
-// small appends are a capacity check and a copy.
+// One growing byte buffer: a small append is a capacity check and a copy. It grows with
+// realloc, which moves large blocks by remapping pages instead of copying them, and is never
+// zero-filled.
 class OutputBuffer {
 public:
-    OutputBuffer() { mBytes.resize(1 << 16); }
+    OutputBuffer() = default;
+    OutputBuffer(const OutputBuffer&) = delete;
+    OutputBuffer& operator=(const OutputBuffer&) = delete;
+    ~OutputBuffer() { std::free(mBytes); }
 
-    // Room for `count` more bytes; write through the pointer, then Commit what was used.
-    uint8_t* Reserve(size_t count) {
-        if (mBytes.size() - mLength < count) mBytes.resize(std::max(mBytes.size() * 2, mLength + count));
-        return mBytes.data() + mLength;
-    }
-    void Commit(size_t count) { mLength += count; }
-    void Append(const char* text, size_t count) {
-        std::memcpy(Reserve(count), text, count);
+    void Append(const void* bytes, size_t count) {
+        if (mCapacity - mLength < count) Grow(count);
+        std::memcpy(mBytes + mLength, bytes, count);
         mLength += count;
     }
     template <size_t N>
@@ -59,14 +59,26 @@ public:
         }
         Append(kTabs, level);
     }
-    std::vector<uint8_t> Take() {
-        mBytes.resize(mLength);
-        return std::move(mBytes);
+    // The bytes as the vector CF data adopts (one copy; reserve+insert fills no zeros).
+    std::vector<uint8_t> Take() const {
+        std::vector<uint8_t> out;
+        out.reserve(mLength);
+        out.insert(out.end(), mBytes, mBytes + mLength);
+        return out;
     }
 
 private:
-    std::vector<uint8_t> mBytes;
+    void Grow(size_t count) {
+        size_t capacity = std::max({mCapacity * 2, mLength + count, size_t{1} << 16});
+        auto* bytes = static_cast<uint8_t*>(std::realloc(mBytes, capacity));
+        if (!bytes) throw std::bad_alloc();
+        mBytes = bytes;
+        mCapacity = capacity;
+    }
+
+    uint8_t* mBytes = nullptr;
     size_t mLength = 0;
+    size_t mCapacity = 0;
 };
 
 // Containers met so far: how often each was written and whether it is on the current path.
@@ -127,6 +139,7 @@ private:
 };
 
 struct DictEntry {
+    CFTypeRef keyObject;
     std::u16string_view key;
     CFTypeRef value;
 };
@@ -145,6 +158,7 @@ private:
     bool WriteValue(CFTypeRef value, size_t level);
     bool WriteArray(CFArrayRef array, size_t level);
     bool WriteDictionary(CFDictionaryRef dictionary, size_t level);
+    void SortEntries(size_t first, size_t end);
     void WriteEscaped(std::u16string_view units);
     void WriteNumber(CFNumberRef number);
     bool WriteDate(CFDateRef date);
@@ -153,6 +167,11 @@ private:
     OutputBuffer mOut;
     ContainerVisits mVisits;
     std::vector<DictEntry> mEntries;  // a stack of every open dictionary's sorted entries
+    // The last sort: its key objects in enumeration order and the order it found. Dictionaries
+    // from a reader share uniqued key objects, so a library's records usually reuse it.
+    std::vector<CFTypeRef> mLastKeys;
+    std::vector<uint32_t> mLastOrder;
+    std::vector<DictEntry> mSorted;
 };
 
 bool XMLWriter::WriteValue(CFTypeRef value, size_t level) {
@@ -219,7 +238,7 @@ bool XMLWriter::WriteDictionary(CFDictionaryRef dictionary, size_t level) {
         [](const void* key, const void* value, void* context) {
             auto* c = static_cast<Collect*>(context);
             if (!IsString(key)) *c->ok = false;
-            c->entries->push_back({StringUnits(static_cast<CFStringRef>(key)), value});
+            c->entries->push_back({key, StringUnits(static_cast<CFStringRef>(key)), value});
         },
         &collect);
     if (!keysAreStrings) return false;
@@ -229,8 +248,7 @@ bool XMLWriter::WriteDictionary(CFDictionaryRef dictionary, size_t level) {
         mOut.Literal("<dict/>\n");
         return true;
     }
-    std::sort(mEntries.begin() + first, mEntries.begin() + end,
-              [](const DictEntry& a, const DictEntry& b) { return a.key < b.key; });
+    SortEntries(first, end);
     mOut.Literal("<dict>\n");
     for (size_t i = first; i < end; ++i) {
         // Indices, not references: nested dictionaries push onto the same vector.
@@ -246,14 +264,40 @@ bool XMLWriter::WriteDictionary(CFDictionaryRef dictionary, size_t level) {
     return true;
 }
 
-// UTF-8 with only & < > escaped. Work goes in chunks so the reservation (5 bytes a unit at
-// worst, for "&amp;") stays small for huge strings.
+// Sorts mEntries[first, end) by key. Records of one kind enumerate the same keys in the same
+// order, so the last dictionary's order is tried first: kept outright when the key objects are
+// the same (a reader uniques them), else kept when one pass shows it still sorts these keys.
+void XMLWriter::SortEntries(size_t first, size_t end) {
+    size_t count = end - first;
+    const DictEntry* entries = mEntries.data() + first;
+    bool reuse = count == mLastKeys.size();
+    bool sameObjects = reuse;
+    for (size_t i = 0; sameObjects && i < count; ++i) sameObjects = entries[i].keyObject == mLastKeys[i];
+    for (size_t i = 1; reuse && !sameObjects && i < count; ++i)
+        reuse = entries[mLastOrder[i - 1]].key < entries[mLastOrder[i]].key;
+    if (!reuse) {
+        mLastOrder.resize(count);
+        for (size_t i = 0; i < count; ++i) mLastOrder[i] = static_cast<uint32_t>(i);
+        std::sort(mLastOrder.begin(), mLastOrder.end(),
+                  [entries](uint32_t a, uint32_t b) { return entries[a].key < entries[b].key; });
+    }
+    if (!sameObjects) {
+        mLastKeys.resize(count);
+        for (size_t i = 0; i < count; ++i) mLastKeys[i] = entries[i].keyObject;
+    }
+    mSorted.clear();
+    for (uint32_t index : mLastOrder) mSorted.push_back(entries[index]);
+    std::copy(mSorted.begin(), mSorted.end(), mEntries.begin() + first);
+}
+
+// UTF-8 with only & < > escaped, converted through a stack buffer in chunks (5 bytes a unit
+// at worst, for "&amp;") and appended a chunk at a time.
 void XMLWriter::WriteEscaped(std::u16string_view units) {
-    constexpr size_t kChunk = 4096;
+    constexpr size_t kChunk = 1024;
+    uint8_t start[kChunk * 5 + 4];
     size_t i = 0;
     while (i < units.size()) {
         size_t stop = std::min(units.size(), i + kChunk);
-        uint8_t* start = mOut.Reserve((stop - i) * 5 + 4);
         uint8_t* p = start;
         for (; i < stop; ++i) {
             char32_t u = units[i];
@@ -286,7 +330,7 @@ void XMLWriter::WriteEscaped(std::u16string_view units) {
             *p++ = static_cast<uint8_t>(0x80 | ((u >> 6) & 0x3F));
             *p++ = static_cast<uint8_t>(0x80 | (u & 0x3F));
         }
-        mOut.Commit(static_cast<size_t>(p - start));
+        mOut.Append(start, static_cast<size_t>(p - start));
     }
 }
 
@@ -378,10 +422,11 @@ void XMLWriter::WriteData(CFDataRef data, size_t level) {
     for (size_t offset = 0; offset < length; offset += lineBytes) {
         size_t count = std::min(lineBytes, length - offset);
         mOut.Indent(lineTabs);
+        char line[80];
         size_t chars = base64::EncodedLength(count);
-        base64::Encode(bytes + offset, count, reinterpret_cast<char*>(mOut.Reserve(chars + 1)));
-        mOut.Commit(chars);
-        mOut.Literal("\n");
+        base64::Encode(bytes + offset, count, line);
+        line[chars] = '\n';
+        mOut.Append(line, chars + 1);
     }
     mOut.Indent(level);
     mOut.Literal("</data>\n");

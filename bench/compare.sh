@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Our XML reader and writer side by side with libplist's (Debian's libplist-dev, a benchmark
+# peer only) on the same generated media library, with MB/s and peak resident memory.
+#
+#   bench/compare.sh [BUILD_DIR] [TRACKS]     defaults: build, 100000 (about 100 MB of XML)
+#
+# Targets: our reader >= 3x plist_from_xml, our writer >= 2x plist_to_xml, our reader's peak
+# memory under 4x the file size.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+tracks=${2:-100000}
+runs=${RUNS:-3}
+
+if ! dpkg -s libplist-dev >/dev/null 2>&1; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libplist-dev pkg-config
+fi
+[ -x /usr/bin/time ] || { echo "compare.sh needs /usr/bin/time (package: time)" >&2; exit 1; }
+
+if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" --target PropertyListBench -j2 >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+pkg=$(pkg-config --list-all | awk '/^libplist-2|^libplist /{if (!found) print $1; found = 1}')
+cc -O2 -o "$work/libplist_driver" "$root/bench/libplist_driver.c" $(pkg-config --cflags --libs "$pkg")
+
+file="$work/library.plist"
+"$build/bin/PropertyListBench" --generate "$file" "$tracks"
+size=$(stat -c %s "$file")
+
+# Runs a timing command under /usr/bin/time; prints its line and the peak RSS.
+measure() {
+  local out
+  out=$( { /usr/bin/time -v "$@" 2>"$work/time.txt"; } )
+  local rss_kb
+  rss_kb=$(awk -F: '/Maximum resident set size/{gsub(/ /,"",$2); print $2}' "$work/time.txt")
+  printf '%s; peak RSS %.1f MB (%.2fx file)\n' "$out" "$(echo "$rss_kb/1024" | bc -l)" \
+    "$(echo "$rss_kb*1024/$size" | bc -l)"
+}
+
+echo "file: $size bytes, $tracks tracks, best of $runs runs"
+for mode in read write; do
+  measure "$build/bin/PropertyListBench" "--$mode" "$file" "$runs"
+  measure "$work/libplist_driver" "$mode" "$file" "$runs"
+done

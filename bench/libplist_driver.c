@@ -1,0 +1,72 @@
+/*
+ * Benchmark peer driver: times another property-list library's XML reader or writer on a
+ * file, best of N runs, in the same output format as PropertyListBench. Built only by
+ * bench/compare.sh, never part of the product.
+ *
+ *   libplist_driver read|write FILE [RUNS]
+ */
+#include <plist/plist.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+static double Now(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts); /* CPU time: the machine may be shared */
+    return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
+}
+
+static char* Load(const char* path, long* length) {
+    FILE* in = fopen(path, "rb");
+    if (!in) return NULL;
+    fseek(in, 0, SEEK_END);
+    *length = ftell(in);
+    fseek(in, 0, SEEK_SET);
+    char* bytes = malloc((size_t)*length);
+    if (bytes && fread(bytes, 1, (size_t)*length, in) != (size_t)*length) {
+        free(bytes);
+        bytes = NULL;
+    }
+    fclose(in);
+    return bytes;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: %s read|write FILE [RUNS]\n", argv[0]);
+        return 2;
+    }
+    int write = strcmp(argv[1], "write") == 0;
+    int runs = argc >= 4 ? atoi(argv[3]) : 3;
+    long length = 0;
+    char* xml = Load(argv[2], &length);
+    if (!xml) return 1;
+    plist_t value = NULL;
+    if (write) plist_from_xml(xml, (uint32_t)length, &value);
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        double start = Now();
+        if (write) {
+            char* out = NULL;
+            uint32_t outLength = 0;
+            plist_to_xml(value, &out, &outLength);
+            if (!out) return 1;
+            free(out);
+        } else {
+            plist_t parsed = NULL;
+            plist_from_xml(xml, (uint32_t)length, &parsed);
+            if (!parsed) return 1;
+            plist_free(parsed);
+        }
+        double elapsed = Now() - start;
+        if (elapsed < best) best = elapsed;
+    }
+    double mb = (double)length / 1e6;
+    printf("libplist %s: %.1f MB in %.3f s CPU = %.1f MB/s\n", write ? "write" : "read", mb, best,
+           mb / best);
+    if (value) plist_free(value);
+    free(xml);
+    return 0;
+}
