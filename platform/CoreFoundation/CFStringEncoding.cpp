@@ -75,11 +75,15 @@ const uint8_t* WidenASCII(const uint8_t* p, const uint8_t* end, std::u16string& 
         p += 8;
     }
     while (p < end && *p < 0x80) ++p;
-    size_t n = static_cast<size_t>(p - start);
-    size_t old = out.size();
-    out.resize(old + n);
-    char16_t* dst = out.data() + old;
-    for (size_t i = 0; i < n; ++i) dst[i] = start[i];
+    // Widen through a small stack buffer: appending it is cheaper than zero-filling the
+    // string with resize() and then overwriting it.
+    char16_t chunk[512];
+    for (const uint8_t* q = start; q < p;) {
+        size_t n = static_cast<size_t>(p - q) < 512 ? static_cast<size_t>(p - q) : 512;
+        for (size_t i = 0; i < n; ++i) chunk[i] = q[i];
+        out.append(chunk, n);
+        q += n;
+    }
     return p;
 }
 
@@ -158,8 +162,15 @@ void AppendUTF8FromUTF16(const char16_t* units, size_t count, std::string& out) 
     out.reserve(out.size() + count);
     for (size_t i = 0; i < count; ++i) {
         uint32_t cp = units[i];
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
+        if (cp < 0x80) {  // narrow a whole ASCII run through a stack buffer
+            char chunk[512];
+            size_t n = 0;
+            while (i < count && units[i] < 0x80) {
+                chunk[n++] = static_cast<char>(units[i++]);
+                if (n == sizeof chunk) out.append(chunk, n), n = 0;
+            }
+            out.append(chunk, n);
+            --i;
             continue;
         }
         if (IsHighSurrogate(units[i]) && i + 1 < count && IsLowSurrogate(units[i + 1])) {

@@ -32,8 +32,10 @@ CF_EXPORT CFTypeID CFURLGetTypeID(void);
 CF_EXPORT CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef URLString,
                                          CFURLRef baseURL);
 
-/* +1 URL from bytes in `encoding`; bytes that are not legal URL characters (and any non-ASCII
-   byte) are percent-escaped in UTF-8 first, so only undecodable bytes give NULL. */
+/* +1 URL from bytes in `encoding`; bytes that are not legal URL characters (and every
+   non-ASCII byte, and a '%' not followed by two hex digits) are percent-escaped first, so only
+   bytes invalid in the encoding give NULL. The escapes spell the bytes as given for the 8-bit
+   encodings and UTF-8, and the UTF-8 form for UTF-16 input. */
 CF_EXPORT CFURLRef CFURLCreateWithBytes(CFAllocatorRef allocator, const UInt8* URLBytes,
                                         CFIndex length, CFStringEncoding encoding,
                                         CFURLRef baseURL);
