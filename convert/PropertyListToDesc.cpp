@@ -35,6 +35,13 @@ public:
     DepthGuard& operator=(const DepthGuard&) = delete;
 };
 
+// Called by the appliers for the failure they drop. Nesting too deep for us or for the Apple
+// Event Manager (which refuses deeper descriptors with the same status) must still reach the
+// caller.
+void NoteDroppedFailure(int32_t status) {
+    if (status == errOSAStackOverflow) tNesting.overflow = true;
+}
+
 void ThrowIfNestedTooDeep() {
     if (tNesting.overflow) ThrowStatus(errOSAStackOverflow);
 }
@@ -126,6 +133,7 @@ void ConvertRawDesc(const RawDescParts& parts, CAEDesc& target) {
                     (DescType{code[2]} << 8) | DescType{code[3]};
     const UInt8* bytes = CFDataGetBytePtr(parts.data);
     CFIndex size = CFDataGetLength(parts.data);
+    if (size > 0 && !bytes) ThrowStatus(coreFoundationUnknownErr);
     if (type == typeEnumerated && size == 4) {
         DescType enumerator = (DescType{bytes[0]} << 24) | (DescType{bytes[1]} << 16) |
                               (DescType{bytes[2]} << 8) | DescType{bytes[3]};
@@ -186,6 +194,8 @@ void AppendListItem(const void* value, void* context) {
         CAEDesc item;
         PropertyListToDesc(value, item);
         ThrowIfError(AEPutDesc(&static_cast<CAEDesc*>(context)->mDesc, 0, &item.mDesc));
+    } catch (int32_t status) {
+        NoteDroppedFailure(status);
     } catch (...) {
         // A failing element is left out; CoreFoundation must never see an exception.
     }
@@ -210,6 +220,8 @@ void AddRecordField(const void* key, const void* value, void* context) {
             ThrowIfError(AEPutDesc(&fields.mUserFields->mDesc, 0, &keyDesc.mDesc));
             ThrowIfError(AEPutDesc(&fields.mUserFields->mDesc, 0, &valueDesc.mDesc));
         }
+    } catch (int32_t status) {
+        NoteDroppedFailure(status);
     } catch (...) {
         // A failing entry is left out; CoreFoundation must never see an exception.
     }

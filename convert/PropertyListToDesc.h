@@ -33,10 +33,12 @@ struct RecordFieldsContext {
 // releases. Throws an int32_t status:
 //   -4960 (coreFoundationUnknownErr) for an object of no property-list type, or a number that
 //         does not read back exactly;
-//   -2706 (errOSAStackOverflow) for arrays and dictionaries nested deeper than 512 levels;
+//   -2706 (errOSAStackOverflow) for arrays and dictionaries nested deeper than 512 levels, or
+//         deeper than the Apple Event Manager can hold (a record's 'usrf' list is a level there);
 //   the status of UCConvertCFAbsoluteTimeToLongDateTime (target untouched), of AECreateDesc,
 //   AECreateList or AEPutParamDesc sign-extended, or of SetCFString.
-// A failing array element or dictionary entry is left out silently (see the appliers).
+// A failing array element or dictionary entry is left out silently (see the appliers), except
+// for too deep a nesting, which always reaches the caller as -2706.
 // A two-entry dictionary {"AEDescType", "AEDescData"} whose values are not a string and a data
 // object is converted as an ordinary record, so nothing in it is lost.
 void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target);

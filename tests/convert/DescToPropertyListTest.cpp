@@ -1,0 +1,202 @@
+// Descriptor → property list: the mapping table, records with keyword and user fields, raw
+// descriptors, and failures that end the whole conversion.
+#include "convert/DescToPropertyList.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "convert/CFBuilders.h"
+#include "convert/DescBuilders.h"
+#include "convert/PropertyListToDesc.h"
+#include "support/PlatformTest.h"
+
+namespace {
+
+class DescToPropertyListTest : public PlatformTest {
+protected:
+    // The status DescToPropertyList throws (0 when it returns), the result in `out`.
+    static int32_t Convert(const AEDesc& desc, CFObject& out) {
+        try {
+            out.Reset(DescToPropertyList(desc));
+            return 0;
+        } catch (int32_t status) {
+            return status;
+        }
+    }
+};
+
+CFObject RawDesc(std::string_view type, std::string_view data) {
+    CFObject typeText = CFStr(type), bytes = CFBytes(data);
+    return CFDict({{CFSTR("AEDescType"), typeText.Get()}, {CFSTR("AEDescData"), bytes.Get()}});
+}
+
+struct MappingRow {
+    const char* what;
+    TestDesc desc;
+    CFObject expected;
+    CFNumberType numberType;  // 0 when the result is no number
+};
+
+TEST_F(DescToPropertyListTest, MapsEachDescriptorTypeToItsPropertyListObject) {
+    TestDesc text = MakeUnicode(u"x\u00E9");
+    CFAbsoluteTime when = 0;
+    ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(3061152000LL + 86400, &when), noErr);
+    MappingRow rows[] = {
+        {"utxt", MakeUnicode(u"x\u00E9"), CFStr("x\xC3\xA9"), 0},
+        {"utf8", MakeBytes(typeUTF8Text, "x\xC3\xA9"), CFStr("x\xC3\xA9"), 0},
+        {"TEXT", MakeBytes(typeChar, "x\x8E"), CFStr("x\xC3\xA9"), 0},
+        {"STXT", CoercedTo(*text, typeStyledText), CFStr("x\xC3\xA9"), 0},
+        {"sutx", CoercedTo(*text, typeStyledUnicodeText), CFStr("x\xC3\xA9"), 0},
+        {"itxt", CoercedTo(*text, typeIntlText), CFStr("x\xC3\xA9"), 0},
+        {"bool 2", MakeValue(typeBoolean, uint8_t(2)), CFShared(kCFBooleanTrue), 0},
+        {"bool 0", MakeValue(typeBoolean, uint8_t(0)), CFShared(kCFBooleanFalse), 0},
+        {"true", MakeBytes(typeTrue, ""), CFShared(kCFBooleanTrue), 0},
+        {"fals", MakeBytes(typeFalse, ""), CFShared(kCFBooleanFalse), 0},
+        {"shor -1", MakeValue(typeSInt16, int16_t(-1)), CFInt32(-1), kCFNumberSInt32Type},
+        {"long", MakeValue(typeSInt32, int32_t(INT32_MIN)), CFInt32(INT32_MIN), kCFNumberSInt32Type},
+        {"magn", MakeValue(typeUInt32, uint32_t(7)), CFInt32(7), kCFNumberSInt32Type},
+        {"comp", MakeValue(typeSInt64, int64_t(1099511627776LL)), CFInt64(1099511627776LL), kCFNumberSInt64Type},
+        {"comp small", MakeValue(typeSInt64, int64_t(3)), CFInt64(3), kCFNumberSInt64Type},
+        {"sing", MakeValue(typeIEEE32BitFloatingPoint, 1.5f), CFReal(1.5), kCFNumberDoubleType},
+        {"doub", MakeValue(typeIEEE64BitFloatingPoint, -0.25), CFReal(-0.25), kCFNumberDoubleType},
+        {"ldt", MakeValue(typeLongDateTime, int64_t(3061152000LL + 86400)),
+         CFObject(CFDateCreate(kCFAllocatorDefault, when)), 0},
+        {"empty list", MakeList({}), CFObject(CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks)), 0},
+        {"****", MakeBytes(typeWildCard, std::string("\0\x01", 2)), CFBytes(std::string("\0\x01", 2)), 0},
+        {"empty ****", MakeBytes(typeWildCard, ""), CFBytes(""), 0},
+        {"enum", MakeValue(typeEnumerated, Code("yes ")), RawDesc("enum", "yes "), 0},
+        {"type", MakeValue(typeType, Code("TEXT")), RawDesc("type", "TXET"), 0},  // host (little-endian) order
+        {"null", MakeNull(), RawDesc("null", ""), 0},
+        {"zero in code", MakeBytes(0x61006263, "q"), RawDesc("a", "q"), 0},
+        {"fixd", MakeValue(typeFixed, int32_t(0x18000)), RawDesc("fixd", std::string("\0\x80\x01\0", 4)), 0},
+        {"high code", MakeBytes(0x8E8E8E8E, ""), RawDesc("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", ""), 0},
+    };
+    for (MappingRow& row : rows) {
+        ASSERT_TRUE(row.expected) << row.what;
+        CFObject out;
+        ASSERT_EQ(Convert(*row.desc, out), 0) << row.what;
+        EXPECT_TRUE(CFEqual(out.Get(), row.expected.Get())) << row.what;
+        if (row.numberType == kCFNumberDoubleType) {
+            // The platform may report a double under its canonical name, Float64.
+            EXPECT_TRUE(CFNumberIsFloatType(static_cast<CFNumberRef>(out.Get()))) << row.what;
+        } else if (row.numberType) {
+            EXPECT_EQ(CFNumberGetType(static_cast<CFNumberRef>(out.Get())), row.numberType) << row.what;
+        }
+    }
+}
+
+TEST_F(DescToPropertyListTest, RecordsOfOtherTypesAreStoredAsRawDescriptors) {
+    TestDesc specifier = MakeRecord({{Code("want"), MakeValue(typeType, Code("file"))},
+                                     {Code("seld"), MakeUnicode(u"/tmp/x")}},
+                                    Code("obj "));
+    CFObject out;
+    ASSERT_EQ(Convert(*specifier, out), 0);
+    CFObject expected = RawDesc("obj ", DataOf(*specifier));
+    EXPECT_TRUE(CFEqual(out.Get(), expected.Get()));
+}
+
+TEST_F(DescToPropertyListTest, TrueAndFalseNeedNoPlatformCall) {
+    TestDesc yes = MakeBytes(typeTrue, ""), no = MakeBytes(typeFalse, "");
+    PTReset();
+    EXPECT_EQ(DescToPropertyList(*yes), kCFBooleanTrue);
+    EXPECT_EQ(DescToPropertyList(*no), kCFBooleanFalse);
+    EXPECT_EQ(PTTotalCallCount(), 0u);
+}
+
+TEST_F(DescToPropertyListTest, RecordsWriteQuotedKeywordsAndUserFields) {
+    struct Row {
+        const char* what;
+        TestDesc record;
+        CFObject expected;
+    };
+    CFObject x = CFStr("x"), one = CFInt32(1), field = CFStr("field");
+    CFObject quotedPnam = CFStr("'pnam'"), a = CFStr("a"), ab = CFStr("'ab'"), cafe = CFStr("'caf\xC3\xA9'");
+    TestDesc oddUserFields = MakeList({MakeUnicode(u"a"), MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"b")});
+    TestDesc numberKey = MakeList({MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"x")});
+    Row rows[] = {
+        {"keyword", MakeRecord({{Code("pnam"), MakeUnicode(u"x")}}), CFDict({{quotedPnam.Get(), x.Get()}})},
+        {"odd user list", MakeRecord({{keyASUserRecordFields, MakeList({})}}), CFDict({})},
+        {"no user fields", MakeRecord({}), CFDict({})},
+        {"keyword wins", MakeRecord({{Code("pnam"), MakeUnicode(u"field")},
+                                     {keyASUserRecordFields, MakeUserFields({{u"'pnam'", MakeUnicode(u"user")}})}}),
+         CFDict({{quotedPnam.Get(), field.Get()}})},
+        {"zero byte", MakeRecord({{0x61620063, MakeUnicode(u"x")}}), CFDict({{ab.Get(), x.Get()}})},
+        {"high byte", MakeRecord({{0x6361668E, MakeUnicode(u"x")}}), CFDict({{cafe.Get(), x.Get()}})},
+        {"number key", MakeRecord({{keyASUserRecordFields, MakeList({})}}), CFDict({})},
+    };
+    AEPutParamDesc(rows[1].record.Mutable(), keyASUserRecordFields, oddUserFields.Get());
+    rows[1].expected = CFDict({{a.Get(), one.Get()}});
+    AEPutParamDesc(rows[6].record.Mutable(), keyASUserRecordFields, numberKey.Get());
+    rows[6].expected = CFDict({{one.Get(), x.Get()}});
+    for (Row& row : rows) {
+        CFObject out;
+        ASSERT_EQ(Convert(*row.record, out), 0) << row.what;
+        EXPECT_TRUE(CFEqual(out.Get(), row.expected.Get())) << row.what;
+    }
+}
+
+TEST_F(DescToPropertyListTest, AKeywordWithAHighByteComesBackAsAUserField) {
+    TestDesc record = MakeRecord({{0x6361668E, MakeUnicode(u"x")}});
+    CFObject plist;
+    ASSERT_EQ(Convert(*record, plist), 0);
+    CAEDesc back;
+    PropertyListToDesc(plist.Get(), back);
+    TestDesc expected = MakeRecord({{keyASUserRecordFields, MakeUserFields({{u"'caf\u00E9'", MakeUnicode(u"x")}})}});
+    EXPECT_EQ(Describe(back.mDesc), Describe(*expected));
+}
+
+TEST_F(DescToPropertyListTest, TheFirstFailureEndsTheWholeConversion) {
+    struct Row {
+        const char* what;
+        TestDesc desc;
+        int32_t status;
+    } rows[] = {
+        {"unreadable list item",
+         MakeList({MakeValue(typeSInt32, int32_t(1)), MakeValue(typeUInt32, uint32_t(0xFFFFFFFF))}),
+         errAECoercionFail},
+        {"usrf not a list", MakeRecord({{keyASUserRecordFields, MakeValue(typeSInt32, int32_t(1))}}),
+         errAEWrongDataType},
+        {"unconvertible date in a field",
+         MakeRecord({{Code("pnam"), MakeList({MakeValue(typeLongDateTime, int64_t(INT64_MAX))})}}), paramErr},
+    };
+    for (Row& row : rows) {
+        CFObject out;
+        int32_t status = Convert(*row.desc, out);
+        EXPECT_EQ(status, row.status) << row.what;
+        EXPECT_FALSE(out) << row.what;
+    }
+}
+
+TEST_F(DescToPropertyListTest, CreationFailuresOfCoreFoundationGiveAStatus) {
+    TestDesc list = MakeList({MakeValue(typeSInt32, int32_t(1))});
+    TestDesc record = MakeRecord({{Code("pnam"), MakeValue(typeSInt32, int32_t(1))}});
+    CFObject out;
+    PTFailCalls("CFArrayCreateMutable", 0, 1, 0);
+    EXPECT_EQ(Convert(*list, out), coreFoundationUnknownErr);
+    PTFailCalls("CFDictionaryCreateMutable", 0, 1, 0);
+    EXPECT_EQ(Convert(*record, out), coreFoundationUnknownErr);
+    PTFailCalls("CFNumberCreate", 0, 1, 0);
+    EXPECT_EQ(Convert(*list, out), memFullErr);
+    PTFailCalls("CFStringCreateWithCString", 0, 1, 0);
+    EXPECT_EQ(Convert(*record, out), memFullErr);
+}
+
+TestDesc NestedLists(int levels, bool records) {
+    TestDesc value = MakeUnicode(u"leaf");
+    for (int i = 0; i < levels; ++i)
+        value = records ? MakeRecord({{Code("pnam"), std::move(value)}}) : MakeList({std::move(value)});
+    return value;
+}
+
+// The Apple Event Manager itself nests no deeper than the limit, so only the deepest tree it
+// can hold is tried here.
+TEST_F(DescToPropertyListTest, NestingUpToTheLimitIsConverted) {
+    for (bool records : {false, true}) {
+        CFObject out;
+        TestDesc deepest = NestedLists(kMaxPropertyListDepth, records);
+        EXPECT_EQ(Convert(*deepest, out), 0) << records;
+    }
+}
+
+}  // namespace
