@@ -14,7 +14,8 @@ namespace {
 CFPropertyListRef Convert(const AEDesc& desc, int depth);
 CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth);
 
-// Nested lists and records are the only recursion; each one is a level.
+// Nested lists and records are the only recursion; each one is a level, and so is the
+// dictionary a raw descriptor becomes, which the property-list reader counts like any other.
 void EnterLevel(int depth) {
     if (depth > kMaxPropertyListDepth) ThrowStatus(errOSAStackOverflow);
 }
@@ -48,7 +49,8 @@ void CodeBytes(FourCharCode code, char out[4]) {
     out[3] = static_cast<char>(code);
 }
 
-CFMutableDictionaryRef CreateRawDescDictionary(const AEDesc& desc) {
+CFMutableDictionaryRef CreateRawDescDictionary(const AEDesc& desc, int depth) {
+    EnterLevel(depth);
     CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
         kCFAllocatorDefault, 2, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
     if (!dict) ThrowStatus(coreFoundationUnknownErr);
@@ -141,7 +143,7 @@ CFPropertyListRef Convert(const AEDesc& desc, int depth) {
         case typeWildCard:
             return CreateDataOfDesc(desc);
         default:
-            return CreateRawDescDictionary(desc);
+            return CreateRawDescDictionary(desc, depth);
     }
 }
 

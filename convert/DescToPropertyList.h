@@ -18,7 +18,8 @@
 //   sign-extended; the status of UCConvertLongDateTimeToCFAbsoluteTime;
 //   -4960 (coreFoundationUnknownErr) when an array or dictionary cannot be created;
 //   -108 (memFullErr) when a number, date, data or string object cannot be created;
-//   -2706 (errOSAStackOverflow) for lists and records nested deeper than 512 levels.
+//   -2706 (errOSAStackOverflow) for lists, records and raw-descriptor dictionaries nested
+//         deeper than 512 levels.
 CFPropertyListRef DescToPropertyList(const AEDesc& desc);
 
 // Converts a record ('reco') into a mutable dictionary the caller owns: user fields from its

@@ -200,3 +200,29 @@ TEST_F(DescToPropertyListTest, NestingUpToTheLimitIsConverted) {
 }
 
 }  // namespace
+
+namespace {
+
+// A raw descriptor becomes a dictionary, one more level of the property list: at the limit it
+// must be refused like a list, not handed on to a writer and reader that cannot take it.
+TEST_F(DescToPropertyListTest, RawDescriptorDictionaryCountsAsALevel) {
+    for (bool records : {false, true}) {
+        for (int containers : {kMaxPropertyListDepth - 1, kMaxPropertyListDepth}) {
+            TestDesc value = MakeValue(typeEnumerated, Code("yes "));
+            for (int i = 0; i < containers; ++i)
+                value = records ? MakeRecord({{Code("pnam"), std::move(value)}})
+                                : MakeList({std::move(value)});
+            CFObject out;
+            const int32_t status = Convert(*value, out);
+            if (containers < kMaxPropertyListDepth) {
+                ASSERT_EQ(status, 0) << records;
+                CFObject xml(CFPropertyListCreateXMLData(kCFAllocatorDefault, out.Get()));
+                EXPECT_TRUE(xml) << records;  // within what the writer takes
+            } else {
+                EXPECT_EQ(status, errOSAStackOverflow) << records;
+            }
+        }
+    }
+}
+
+}  // namespace
