@@ -12,9 +12,10 @@
 #include <string.h>
 #include <time.h>
 
-static double Now(void) {
+/* CPU time (user + system) is what counts on a shared machine; wall time is shown too. */
+static double Clock(clockid_t clock) {
     struct timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts); /* CPU time: the machine may be shared */
+    clock_gettime(clock, &ts);
     return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
 }
 
@@ -45,9 +46,9 @@ int main(int argc, char** argv) {
     if (!xml) return 1;
     plist_t value = NULL;
     if (write) plist_from_xml(xml, (uint32_t)length, &value);
-    double best = 1e300;
+    double bestCPU = 1e300, bestWall = 1e300;
     for (int i = 0; i < runs; ++i) {
-        double start = Now();
+        double startCPU = Clock(CLOCK_PROCESS_CPUTIME_ID), startWall = Clock(CLOCK_MONOTONIC);
         if (write) {
             char* out = NULL;
             uint32_t outLength = 0;
@@ -60,12 +61,14 @@ int main(int argc, char** argv) {
             if (!parsed) return 1;
             plist_free(parsed);
         }
-        double elapsed = Now() - start;
-        if (elapsed < best) best = elapsed;
+        double cpu = Clock(CLOCK_PROCESS_CPUTIME_ID) - startCPU;
+        double wall = Clock(CLOCK_MONOTONIC) - startWall;
+        if (cpu < bestCPU) bestCPU = cpu;
+        if (wall < bestWall) bestWall = wall;
     }
     double mb = (double)length / 1e6;
-    printf("libplist %s: %.1f MB in %.3f s CPU = %.1f MB/s\n", write ? "write" : "read", mb, best,
-           mb / best);
+    printf("libplist %s: %.1f MB, CPU %.3f s = %.1f MB/s, wall %.3f s = %.1f MB/s\n",
+           write ? "write" : "read", mb, bestCPU, mb / bestCPU, bestWall, mb / bestWall);
     if (value) plist_free(value);
     free(xml);
     return 0;
