@@ -38,7 +38,7 @@ struct NotationError {
 // Appends the notation of `desc` to `out`, on one line. Every descriptor has a form that
 // ParseDesc turns back into the same type and bytes: types without a value form, bytes that
 // are not exactly a value's encoding (a 3-byte 'long', invalid UTF-8, a NaN with a payload)
-// and containers nested deeper than 512 levels print as 'code'(«hex»).
+// and containers nested deeper than 2048 levels print as 'code'(«hex»).
 // Returns noErr, or the status of the platform call that failed (out then holds a prefix).
 // An Apple event prints as a record of type 'aevt' holding its parameters; attributes are
 // not shown.
@@ -47,7 +47,7 @@ OSStatus PrintDesc(const AEDesc& desc, std::string& out);
 // Parses one value (surrounding white space allowed) into `out`, which the caller owns.
 // On failure returns false, leaves `out` null and fills `error`; a refusal by the platform
 // (e.g. AECreateDesc of malformed 'list' bytes, -1702) carries its status. Nesting deeper
-// than 512 levels, integers outside 64 bits, reals outside the double range, values that do
+// than 2048 levels, integers outside 64 bits, reals outside the double range, values that do
 // not fit their typed form and duplicate record keywords are errors.
 bool ParseDesc(std::string_view text, OwnedDesc& out, NotationError& error);
 

@@ -33,7 +33,8 @@ struct TypedForm {
 const TypedForm* FindTypedForm(DescType type);
 
 // Largest nesting the printer and parser follow; deeper descriptors print as flat «hex» data.
-constexpr int kMaxDepth = 512;
+// The Apple Event Manager's own limit, so whatever a reply can hold prints in brackets.
+constexpr int kMaxDepth = 2048;
 
 constexpr DescType FourCC(const char (&s)[5]) {
     return (static_cast<DescType>(static_cast<uint8_t>(s[0])) << 24) |

@@ -63,6 +63,9 @@ private:
         mError.status = status;
         return false;
     }
+    bool FailTooDeep() {
+        return Fail(mCur, "nesting deeper than " + std::to_string(kMaxDepth) + " levels");
+    }
     bool FailUnexpected(const char* expected) {
         if (mCur == mEnd)
             return Fail(mCur, std::string("expected ") + expected + ", found the end");
@@ -107,7 +110,7 @@ bool Parser::ParseValue(OwnedDesc& out, int depth) {
     }
     if (c == '\'') return ParseAfterCode(out, depth);
     if (c == '[' || c == '{') {
-        if (depth >= kMaxDepth) return Fail(mCur, "nesting deeper than 512 levels");
+        if (depth >= kMaxDepth) return FailTooDeep();
         return c == '[' ? ParseList(out, depth) : ParseRecord(out, depth, typeAERecord, nullptr);
     }
     if (c == '-' || (c >= '0' && c <= '9')) return ParseBareNumber(out);
@@ -127,7 +130,7 @@ bool Parser::ParseAfterCode(OwnedDesc& out, int depth) {
         return ParseTyped(code, start, out);
     }
     if (At('{')) {
-        if (depth >= kMaxDepth) return Fail(mCur, "nesting deeper than 512 levels");
+        if (depth >= kMaxDepth) return FailTooDeep();
         return ParseRecord(out, depth, code, start);
     }
     std::string bytes(sizeof code, '\0');

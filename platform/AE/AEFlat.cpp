@@ -74,87 +74,132 @@ private:
     uint8_t* mCur;
 };
 
-// Reads a flat form; every read checked against the end, the first failure sticks.
+// Reads a flat form; every read checked against the end, the first failure sticks. Nested
+// containers are followed with an explicit stack of open containers rather than recursion,
+// so the deepest data allowed need no more machine stack than flat data.
 class Reader {
 public:
     Reader(const uint8_t* begin, size_t size) : mCur(begin), mEnd(begin + size) {}
 
     bool U32(uint32_t& v) {
-        if (mEnd - mCur < 4) return Fail();
+        if (mEnd - mCur < 4) return false;
         std::memcpy(&v, mCur, 4);
         mCur += 4;
         return true;
     }
     bool U8(uint8_t& v) {
-        if (mCur == mEnd) return Fail();
+        if (mCur == mEnd) return false;
         v = *mCur++;
         return true;
     }
     bool Magic() {
-        if (mEnd - mCur < 4 || std::memcmp(mCur, kMagic, 4) != 0) return Fail();
+        if (mEnd - mCur < 4 || std::memcmp(mCur, kMagic, 4) != 0) return false;
         mCur += 4;
         return true;
     }
     bool AtEnd() const { return mCur == mEnd; }
 
-    bool Container(Shape expected, unsigned depth, NodeRef& out);
+    // Reads a container of shape `expected` and everything in it. Throws std::bad_alloc.
+    bool Container(Shape expected, NodeRef& out);
 
 private:
-    bool Fail() { return false; }
-    bool Items(ae::Container& into, unsigned depth);
-    bool ItemValue(DescType type, unsigned depth, Payload& value);
+    // A container being read: the items still to come into `into` (the container itself, or
+    // an event's attributes once its parameters are done), and the item whose container
+    // value is being read below it.
+    struct Open {
+        NodeRef node;
+        ae::Container* into = nullptr;
+        uint32_t left = 0;
+        bool attributesNext = false;
+        Item pending;
+    };
+
+    bool Begin(Shape expected, std::vector<Open>& open);
+    bool Count(Open& frame);
+    bool Add(Open& frame, Item item);
+    bool Close(std::vector<Open>& open, NodeRef& out);
+    bool NextItem(std::vector<Open>& open);
 
     const uint8_t* mCur;
     const uint8_t* mEnd;
 };
 
-bool Reader::Container(Shape expected, unsigned depth, NodeRef& out) {
+// Starts a container: its shape byte and item count.
+bool Reader::Begin(Shape expected, std::vector<Open>& open) {
     uint8_t shape;
-    if (depth > kMaxDepth || !U8(shape) || shape != static_cast<uint8_t>(expected)) return false;
-    NodeRef node(new ae::Container(expected));
-    if (!Items(*node.Get(), depth)) return false;
-    if (expected == Shape::Event) {
-        auto& attrs = node.Get()->MutableAttributes();
-        if (!Items(attrs, depth)) return false;
-        node.Get()->NoteDepth(attrs.Depth());
-    }
-    out = std::move(node);
+    if (open.size() >= kMaxDepth || !U8(shape) || shape != static_cast<uint8_t>(expected))
+        return false;
+    Open frame;
+    frame.node = NodeRef(new ae::Container(expected));
+    frame.into = frame.node.Get();
+    frame.attributesNext = expected == Shape::Event;
+    if (!Count(frame)) return false;
+    open.push_back(std::move(frame));
     return true;
 }
 
-bool Reader::Items(ae::Container& into, unsigned depth) {
-    uint32_t count;
-    if (!U32(count)) return false;
-    if (count > static_cast<size_t>(mEnd - mCur) / kMinItemSize) return false;
-    into.Reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        Item item;
-        if (!U32(item.key) || !U32(item.type)) return false;
-        if (!into.IsKeyed() && item.key != typeWildCard) return false;
-        if (!ItemValue(item.type, depth, item.value)) return false;
-        if (into.IsKeyed()) {
-            if (into.Find(item.key) >= 0) return false;  // a keyword appears once
-        }
-        into.Append(std::move(item));
-    }
+bool Reader::Count(Open& frame) {
+    if (!U32(frame.left)) return false;
+    if (frame.left > static_cast<size_t>(mEnd - mCur) / kMinItemSize) return false;
+    frame.into->Reserve(frame.left);
     return true;
 }
 
-bool Reader::ItemValue(DescType type, unsigned depth, Payload& value) {
+bool Reader::Add(Open& frame, Item item) {
+    if (frame.into->IsKeyed() && frame.into->Find(item.key) >= 0) return false;  // once each
+    frame.into->Append(std::move(item));
+    --frame.left;
+    return true;
+}
+
+// Ends the innermost container: it becomes the pending item's value one level up, or `out`.
+bool Reader::Close(std::vector<Open>& open, NodeRef& out) {
+    Open& frame = open.back();
+    if (frame.attributesNext) {
+        frame.attributesNext = false;
+        frame.into = &frame.node.Get()->MutableAttributes();
+        return Count(frame);
+    }
+    if (frame.into != frame.node.Get()) frame.node.Get()->NoteDepth(frame.into->Depth());
+    NodeRef done = std::move(frame.node);
+    open.pop_back();
+    if (open.empty()) {
+        out = std::move(done);
+        return true;
+    }
+    Item item = std::move(open.back().pending);
+    item.value = Payload::FromNode(std::move(done));
+    return Add(open.back(), std::move(item));
+}
+
+// Reads the next item of the innermost container; a container value opens a new level.
+bool Reader::NextItem(std::vector<Open>& open) {
+    Open& frame = open.back();
+    Item item;
     uint8_t tag;
-    if (!U8(tag)) return false;
+    if (!U32(item.key) || !U32(item.type) || !U8(tag)) return false;
+    if (!frame.into->IsKeyed() && item.key != typeWildCard) return false;
     if (tag == kTagBytes) {
         uint32_t length;
         if (!U32(length) || length > static_cast<size_t>(mEnd - mCur)) return false;
-        if (IsContainerType(type) || (type == typeNull && length != 0)) return false;
-        value = Payload::FromBytes(mCur, length);
+        if (IsContainerType(item.type) || (item.type == typeNull && length != 0)) return false;
+        item.value = Payload::FromBytes(mCur, length);
         mCur += length;
-        return true;
+        return Add(frame, std::move(item));
     }
-    if (tag != kTagContainer || type == typeNull) return false;
-    NodeRef node;
-    if (!Container(ShapeForType(type), depth + 1, node)) return false;
-    value = Payload::FromNode(std::move(node));
+    if (tag != kTagContainer || item.type == typeNull) return false;
+    const Shape shape = ShapeForType(item.type);
+    frame.pending = std::move(item);
+    return Begin(shape, open);
+}
+
+bool Reader::Container(Shape expected, NodeRef& out) {
+    std::vector<Open> open;
+    if (!Begin(expected, open)) return false;
+    while (!open.empty()) {
+        const bool ok = open.back().left == 0 ? Close(open, out) : NextItem(open);
+        if (!ok) return false;
+    }
     return true;
 }
 
@@ -195,7 +240,7 @@ OSErr ValueFromBytes(DescType type, const void* bytes, size_t size, Payload& out
     if (type != typeNull && size >= sizeof kMagic && p && std::memcmp(p, kMagic, 4) == 0) {
         Reader reader(p, size);
         NodeRef node;
-        if (reader.Magic() && reader.Container(ShapeForType(type), 1, node) && reader.AtEnd()) {
+        if (reader.Magic() && reader.Container(ShapeForType(type), node) && reader.AtEnd()) {
             out = Payload::FromNode(std::move(node));
             return noErr;
         }

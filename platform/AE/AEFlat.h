@@ -28,9 +28,9 @@ size_t DataSize(const Payload& value);
 void CopyData(const Payload& value, uint8_t* out, size_t maximum);
 
 // The value of a descriptor of `type` made from `size` bytes. For typeAEList, typeAERecord
-// and typeAppleEvent the bytes must be a flat form of the matching shape (errAECorruptData
-// otherwise). Any other type becomes a record when its bytes are a valid flat record and
-// keeps the bytes as they are otherwise. Throws std::bad_alloc.
+// and typeAppleEvent the bytes must be a flat form of the matching shape, nested at most
+// kMaxDepth deep (errAECorruptData otherwise). Any other type becomes a record when its bytes
+// are a valid flat record and keeps the bytes as they are otherwise. Throws std::bad_alloc.
 OSErr ValueFromBytes(DescType type, const void* bytes, size_t size, Payload& out);
 
 // True for the types whose descriptors always hold a container.

@@ -104,6 +104,14 @@ NodeRef Payload::NodeReference() const {
     return NodeRef(mNode);
 }
 
+Container* Payload::ReleaseNode() {
+    if (mKind != kNode) return nullptr;
+    Container* node = mNode;
+    mKind = kInline;
+    mSize = 0;
+    return node;
+}
+
 // ---- Container
 
 namespace {
@@ -113,6 +121,31 @@ constexpr size_t kIndexThreshold = 16;  // below this a scan beats hashing
 Container::Container(const Container& other)
     : mShape(other.mShape), mDepth(other.mDepth), mItems(other.mItems),
       mIndex(other.mIndex), mIndexShift(other.mIndexShift), mAttributes(other.mAttributes) {}
+
+// Nested containers are freed from a work list rather than by recursion, so tearing down the
+// deepest descriptor needs no more stack than a flat one; the list is linked through the
+// doomed containers themselves, so teardown never allocates.
+Container::~Container() {
+    Container* doomed = nullptr;
+    DetachChildren(doomed);
+    while (doomed) {
+        Container* next = doomed;
+        doomed = next->mNextDoomed;
+        next->DetachChildren(doomed);
+        delete next;  // holds no nested containers any more
+    }
+}
+
+void Container::DetachChildren(Container*& doomed) {
+    auto drop = [&doomed](Container* child) {
+        if (child && child->mRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            child->mNextDoomed = doomed;
+            doomed = child;
+        }
+    };
+    for (Item& item : mItems) drop(item.value.ReleaseNode());
+    drop(mAttributes.Release());
+}
 
 void Container::Rehash(size_t slots) {
     mIndex.assign(slots, 0);

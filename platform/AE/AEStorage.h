@@ -70,6 +70,9 @@ public:
     // The container, unshared first; only for a node payload.
     Container& MutableNode();
     NodeRef NodeReference() const;  // a new reference to the container
+    // Gives up a node payload's reference without releasing it and leaves the payload empty;
+    // NULL for a byte payload.
+    Container* ReleaseNode();
 
     // Bytes of a byte payload (empty for a node).
     const uint8_t* Bytes() const { return mKind == kHeap ? mHeap : mInline; }
@@ -96,8 +99,10 @@ struct Item {
 
 enum class Shape : uint8_t { List, Record, Event };
 
-// Deepest nesting of containers a descriptor may have; deeper data are refused.
-constexpr unsigned kMaxDepth = 512;
+// Deepest nesting of containers a descriptor may have; deeper data are refused. Four times the
+// property lists' 512 levels: a dictionary is a record plus its user-field list, inside an event
+// inside a reply.
+constexpr unsigned kMaxDepth = 2048;
 
 // Depth a value adds when it becomes an item: 0 for bytes.
 inline unsigned DepthOf(const Payload& value);
@@ -109,6 +114,7 @@ public:
     explicit Container(Shape shape) : mShape(shape) {}
     Container(const Container& other);
     Container& operator=(const Container&) = delete;
+    ~Container();
 
     Shape GetShape() const { return mShape; }
     bool IsKeyed() const { return mShape != Shape::List; }
@@ -143,6 +149,9 @@ private:
         return static_cast<size_t>((uint64_t(key) * 0x9E3779B97F4A7C15ull) >> mIndexShift);
     }
     void NoteDepth(const Item& item);
+    // Drops this container's references to nested containers, pushing those it held last
+    // onto `doomed` (linked through mNextDoomed).
+    void DetachChildren(Container*& doomed);
 
     Shape mShape;
     unsigned mDepth = 1;
@@ -152,6 +161,7 @@ private:
     std::vector<uint32_t> mIndex;
     size_t mIndexShift = 0;
     NodeRef mAttributes;
+    Container* mNextDoomed = nullptr;  // link in the teardown work list
 };
 
 inline unsigned DepthOf(const Payload& value) {

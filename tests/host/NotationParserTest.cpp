@@ -136,7 +136,9 @@ const ErrorCase kErrorCases[] = {
     {"1e400", 1, 1, "real out of range"},
     {"[\"\u00E9\" 1]", 1, 6, "expected ',' or ']'"},
     {"[\n  1,\n  2 3]", 3, 5, "expected ',' or ']'"},
-    {std::string(513, '[') + std::string(513, ']'), 1, 513, "nesting deeper than 512 levels"},
+    {std::string(2049, '[') + std::string(2049, ']'), 1, 2049, "nesting deeper than 2048 levels"},
+    {std::string(2048, '[') + "{'pnam':1}" + std::string(2048, ']'), 1, 2049,
+     "nesting deeper than 2048 levels"},
 };
 
 class NotationErrorTest : public PlatformTestWithParam<ErrorCase> {};

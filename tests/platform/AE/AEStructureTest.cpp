@@ -1,6 +1,8 @@
 // Descriptors, lists and records: storage rules, positions, keywords and the flat form.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <random>
 
 #include "platform/AE/AETestSupport.h"
@@ -261,29 +263,82 @@ TEST_F(AEStructure, CorruptFlatBytesAreRefused) {
     }
 }
 
-TEST_F(AEStructure, NestingIsLimitedTo512Levels) {
-    OwnedDesc deep;
-    ASSERT_EQ(AECreateList(nullptr, 0, false, &deep), noErr);
-    for (int level = 2; level <= 512; ++level) {
-        OwnedDesc outer;
-        ASSERT_EQ(AECreateList(nullptr, 0, false, &outer), noErr);
-        ASSERT_EQ(AEPutDesc(&outer, 0, deep.get()), noErr) << level;
-        AEDisposeDesc(&deep);
-        ASSERT_EQ(AEDuplicateDesc(outer.get(), &deep), noErr);
+// Lists and records may nest 2048 deep: a property list's 512 levels of dictionaries, each a
+// record holding its user fields in a list, fit inside an event inside a reply.
+constexpr int kDeepest = 2048;
+
+// `inner` becomes the only item of a new list, or the 'pnam' field of a new record.
+OSErr Wrap(OwnedDesc& inner, bool record) {
+    OwnedDesc outer;
+    OSErr err = AECreateList(nullptr, 0, record, &outer);
+    if (err == noErr)
+        err = record ? AEPutParamDesc(&outer, FourCC("pnam"), inner.get())
+                     : AEPutDesc(&outer, 0, inner.get());
+    AEDisposeDesc(&inner);
+    if (err == noErr) err = AEDuplicateDesc(outer.get(), &inner);
+    return err;
+}
+
+TEST_F(AEStructure, NestingIsLimitedTo2048Levels) {
+    for (bool record : {false, true}) {
+        OwnedDesc deep;
+        ASSERT_EQ(AECreateList(nullptr, 0, record, &deep), noErr);
+        for (int level = 2; level <= kDeepest; ++level)
+            ASSERT_EQ(Wrap(deep, record), noErr) << level;
+        OwnedDesc tooDeep, rebuilt;
+        ASSERT_EQ(AECreateList(nullptr, 0, record, &tooDeep), noErr);
+        EXPECT_EQ(record ? AEPutParamDesc(&tooDeep, FourCC("pnam"), deep.get())
+                         : AEPutDesc(&tooDeep, 0, deep.get()),
+                  errOSAStackOverflow);
+        const DescType type = record ? typeAERecord : typeAEList;
+        std::vector<uint8_t> flat = deep.bytes();
+        ASSERT_EQ(Make(type, flat, &rebuilt), noErr);
+        EXPECT_EQ(rebuilt.bytes(), flat);
+        // The same bytes one level deeper: wrap them by hand as the only item of a container.
+        std::vector<uint8_t> wrapped = {'A', 'E', 'f', 'l', uint8_t(record ? 1 : 0), 1, 0, 0, 0};
+        for (uint8_t b : BytesOf(record ? FourCC("pnam") : uint32_t(typeWildCard)))
+            wrapped.push_back(b);
+        for (uint8_t b : BytesOf(uint32_t(type))) wrapped.push_back(b);
+        wrapped.push_back(1);
+        wrapped.insert(wrapped.end(), flat.begin() + 4, flat.end());
+        OwnedDesc refused;
+        EXPECT_EQ(Make(type, wrapped, &refused), errAECorruptData) << record;
+        EXPECT_TRUE(refused.isNullState());
     }
-    OwnedDesc tooDeep, rebuilt;
-    ASSERT_EQ(AECreateList(nullptr, 0, false, &tooDeep), noErr);
-    EXPECT_EQ(AEPutDesc(&tooDeep, 0, deep.get()), errOSAStackOverflow);
-    std::vector<uint8_t> flat = deep.bytes();
-    ASSERT_EQ(Make(typeAEList, flat, &rebuilt), noErr);
-    // The same bytes one level deeper: wrap them by hand as the only item of a list.
-    std::vector<uint8_t> wrapped = {'A', 'E', 'f', 'l', 0, 1, 0, 0, 0};
-    for (uint8_t b : BytesOf(uint32_t(typeWildCard))) wrapped.push_back(b);
-    for (uint8_t b : BytesOf(uint32_t(typeAEList))) wrapped.push_back(b);
-    wrapped.push_back(1);
-    wrapped.insert(wrapped.end(), flat.begin() + 4, flat.end());
-    OwnedDesc refused;
-    EXPECT_EQ(Make(typeAEList, wrapped, &refused), errAECorruptData);
+}
+
+// Runs `body` on a thread with a stack of `bytes`, far less than a main thread's.
+template <class F>
+void OnSmallStack(size_t bytes, F body) {
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, bytes), 0);
+    pthread_t thread;
+    auto run = [](void* f) -> void* {
+        (*static_cast<F*>(f))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, run, &body), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+// The deepest descriptors are built, copied, flattened, rebuilt, coerced and freed on an eighth
+// of a main thread's stack, sanitizers included: freeing and reading the flat form use no
+// recursion, and writing it takes two small frames a level.
+TEST_F(AEStructure, DeepestDescriptorsFitASmallStack) {
+    OnSmallStack(1024 * 1024, [] {
+        OwnedDesc deep;
+        ASSERT_EQ(AECreateList(nullptr, 0, true, &deep), noErr);
+        for (int level = 2; level <= kDeepest; ++level)
+            ASSERT_EQ(Wrap(deep, level % 2 == 0), noErr) << level;
+        OwnedDesc copy, rebuilt, coerced;
+        ASSERT_EQ(AEDuplicateDesc(deep.get(), &copy), noErr);
+        std::vector<uint8_t> flat = copy.bytes();
+        ASSERT_EQ(Make(typeAERecord, flat, &rebuilt), noErr);  // the outermost is a record
+        ASSERT_EQ(AECoerceDesc(rebuilt.get(), typeWildCard, &coerced), noErr);
+        EXPECT_EQ(coerced.bytes(), flat);
+    });
 }
 
 }  // namespace
