@@ -72,6 +72,12 @@ CFDataRef CreateDataAdopting(std::vector<uint8_t>&& bytes, bool isMutable) {
     return New<__CFData>(std::move(bytes), isMutable);
 }
 
+CFDataRef CreateDataAdoptingMalloc(uint8_t* bytes, size_t length) {
+    CFDataRef data = New<__CFData>(bytes, length, bytes != nullptr);
+    if (!data) std::free(bytes);
+    return data;
+}
+
 const uint8_t* DataBytes(CFDataRef data) {
     const __CFData* d = AsData(data);
     return d ? d->Bytes() : nullptr;

@@ -238,6 +238,16 @@ size_t DictionaryCount(CFDictionaryRef dictionary) {
     return d ? d->mLive : 0;
 }
 
+void DictionaryGetKeysAndValues(CFDictionaryRef dictionary, CFTypeRef* keys, CFTypeRef* values) {
+    const __CFDictionary* d = AsDictionary(dictionary);
+    if (!d) return;
+    for (const Entry& e : d->mEntries) {
+        if (!e.live) continue;
+        *keys++ = e.key;
+        *values++ = e.value;
+    }
+}
+
 CFTypeRef DictionaryGetValue(CFDictionaryRef dictionary, CFTypeRef key) {
     const __CFDictionary* d = AsDictionary(dictionary);
     if (!d) return nullptr;

@@ -132,6 +132,9 @@ CFAbsoluteTime DateTime(CFDateRef date);
 CFDataRef CreateData(const uint8_t* bytes, size_t length, bool isMutable = false);
 // Takes over the buffer without copying (a writer builds its output, then adopts it).
 CFDataRef CreateDataAdopting(std::vector<uint8_t>&& bytes, bool isMutable = false);
+// Immutable data that takes over a block from malloc/realloc (freed with free), also when
+// it fails; `bytes` may be NULL only for length 0.
+CFDataRef CreateDataAdoptingMalloc(uint8_t* bytes, size_t length);
 const uint8_t* DataBytes(CFDataRef data);  // never NULL for a data object
 size_t DataLength(CFDataRef data);
 
@@ -155,6 +158,8 @@ CFDictionaryRef CreateDictionary(size_t capacity, bool isMutable);
 // new value (last wins). False (both released) when memory runs out.
 bool DictionarySetAdopting(CFDictionaryRef dictionary, CFTypeRef key, CFTypeRef value);
 size_t DictionaryCount(CFDictionaryRef dictionary);
+// Borrowed keys and values in insertion order into arrays of DictionaryCount entries.
+void DictionaryGetKeysAndValues(CFDictionaryRef dictionary, CFTypeRef* keys, CFTypeRef* values);
 CFTypeRef DictionaryGetValue(CFDictionaryRef dictionary, CFTypeRef key);  // borrowed or NULL
 // Pairs in insertion order.
 void DictionaryApply(CFDictionaryRef dictionary, CFDictionaryApplierFunction applier,

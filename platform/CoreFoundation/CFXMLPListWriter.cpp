@@ -8,10 +8,16 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "Base64.h"
 #include "CFInternal.h"
+#include "CFObject.h"
 #include "CFPropertyListInternal.h"
 
 namespace cf::plist {
@@ -59,12 +65,21 @@ public:
         }
         Append(kTabs, level);
     }
-    // The bytes as the vector CF data adopts (one copy; reserve+insert fills no zeros).
-    std::vector<uint8_t> Take() const {
-        std::vector<uint8_t> out;
-        out.reserve(mLength);
-        out.insert(out.end(), mBytes, mBytes + mLength);
-        return out;
+    // Room for `count` more bytes at the end; Commit says how many were written.
+    uint8_t* Reserve(size_t count) {
+        if (mCapacity - mLength < count) Grow(count);
+        return mBytes + mLength;
+    }
+    void Commit(uint8_t* end) { mLength = static_cast<size_t>(end - mBytes); }
+    // Hands the bytes to a data object that frees them: no final copy of a large output.
+    CFDataRef CreateData() {
+        uint8_t* bytes = std::exchange(mBytes, nullptr);
+        size_t length = std::exchange(mLength, 0);
+        mCapacity = 0;
+        // Give back the unused tail of the last doubling (mremap for a large block: no copy).
+        if (auto* fitted = static_cast<uint8_t*>(std::realloc(bytes, length ? length : 1)))
+            bytes = fitted;
+        return CreateDataAdoptingMalloc(bytes, length);
     }
 
 private:
@@ -138,11 +153,8 @@ private:
     size_t mUsed = 0;
 };
 
-struct DictEntry {
-    CFTypeRef keyObject;
-    std::u16string_view key;
-    CFTypeRef value;
-};
+// The type without a call: the writer asks it for every value.
+inline CFTypeID KindOf(CFTypeRef value) { return value ? ObjectOf(value)->TypeID() : 0; }
 
 class XMLWriter {
 public:
@@ -152,13 +164,13 @@ public:
         mOut.Literal("</plist>\n");
         return true;
     }
-    std::vector<uint8_t> Take() { return mOut.Take(); }
+    CFDataRef CreateData() { return mOut.CreateData(); }
 
 private:
     bool WriteValue(CFTypeRef value, size_t level);
     bool WriteArray(CFArrayRef array, size_t level);
     bool WriteDictionary(CFDictionaryRef dictionary, size_t level);
-    void SortEntries(size_t first, size_t end);
+    void SortEntries(size_t first, size_t count);
     void WriteEscaped(std::u16string_view units);
     void WriteNumber(CFNumberRef number);
     bool WriteDate(CFDateRef date);
@@ -166,16 +178,19 @@ private:
 
     OutputBuffer mOut;
     ContainerVisits mVisits;
-    std::vector<DictEntry> mEntries;  // a stack of every open dictionary's sorted entries
+    // Stacks of every open dictionary's keys and values, each dictionary's in sorted order.
+    std::vector<CFTypeRef> mKeys;
+    std::vector<CFTypeRef> mValues;
     // The last sort: its key objects in enumeration order and the order it found. Dictionaries
     // from a reader share uniqued key objects, so a library's records usually reuse it.
     std::vector<CFTypeRef> mLastKeys;
     std::vector<uint32_t> mLastOrder;
-    std::vector<DictEntry> mSorted;
+    std::vector<std::u16string_view> mKeyUnits;  // scratch of SortEntries
+    std::vector<CFTypeRef> mScratch;
 };
 
 bool XMLWriter::WriteValue(CFTypeRef value, size_t level) {
-    switch (TypeOf(value)) {
+    switch (KindOf(value)) {
         case kStringTypeID:
             mOut.Indent(level);
             mOut.Literal("<string>");
@@ -200,7 +215,7 @@ bool XMLWriter::WriteValue(CFTypeRef value, size_t level) {
         case kArrayTypeID:
         case kDictionaryTypeID: {
             if (level >= static_cast<size_t>(kMaxDepth) || !mVisits.Enter(value)) return false;
-            bool ok = IsArray(value) ? WriteArray(static_cast<CFArrayRef>(value), level)
+            bool ok = KindOf(value) == kArrayTypeID ? WriteArray(static_cast<CFArrayRef>(value), level)
                                      : WriteDictionary(static_cast<CFDictionaryRef>(value), level);
             mVisits.Leave(value);
             return ok;
@@ -227,85 +242,109 @@ bool XMLWriter::WriteArray(CFArrayRef array, size_t level) {
 
 // Keys in CFStringCompare order without options: UTF-16 code units, a prefix first.
 bool XMLWriter::WriteDictionary(CFDictionaryRef dictionary, size_t level) {
-    size_t first = mEntries.size();
-    bool keysAreStrings = true;
-    struct Collect {
-        std::vector<DictEntry>* entries;
-        bool* ok;
-    } collect{&mEntries, &keysAreStrings};
-    DictionaryApply(
-        dictionary,
-        [](const void* key, const void* value, void* context) {
-            auto* c = static_cast<Collect*>(context);
-            if (!IsString(key)) *c->ok = false;
-            c->entries->push_back({key, StringUnits(static_cast<CFStringRef>(key)), value});
-        },
-        &collect);
-    if (!keysAreStrings) return false;
-    size_t end = mEntries.size();
+    size_t first = mKeys.size();
+    size_t count = DictionaryCount(dictionary);
     mOut.Indent(level);
-    if (first == end) {
+    if (count == 0) {
         mOut.Literal("<dict/>\n");
         return true;
     }
-    SortEntries(first, end);
+    mKeys.resize(first + count);
+    mValues.resize(first + count);
+    DictionaryGetKeysAndValues(dictionary, mKeys.data() + first, mValues.data() + first);
+    for (size_t i = first; i < first + count; ++i)
+        if (KindOf(mKeys[i]) != kStringTypeID) return false;
+    SortEntries(first, count);
     mOut.Literal("<dict>\n");
-    for (size_t i = first; i < end; ++i) {
-        // Indices, not references: nested dictionaries push onto the same vector.
+    for (size_t i = first; i < first + count; ++i) {
+        // Indices, not references: nested dictionaries push onto the same vectors.
         mOut.Indent(level + 1);
         mOut.Literal("<key>");
-        WriteEscaped(mEntries[i].key);
+        WriteEscaped(StringUnits(static_cast<CFStringRef>(mKeys[i])));
         mOut.Literal("</key>\n");
-        if (!WriteValue(mEntries[i].value, level + 1)) return false;
+        if (!WriteValue(mValues[i], level + 1)) return false;
     }
-    mEntries.resize(first);
+    mKeys.resize(first);
+    mValues.resize(first);
     mOut.Indent(level);
     mOut.Literal("</dict>\n");
     return true;
 }
 
-// Sorts mEntries[first, end) by key. Records of one kind enumerate the same keys in the same
-// order, so the last dictionary's order is tried first: kept outright when the key objects are
-// the same (a reader uniques them), else kept when one pass shows it still sorts these keys.
-void XMLWriter::SortEntries(size_t first, size_t end) {
-    size_t count = end - first;
-    const DictEntry* entries = mEntries.data() + first;
-    bool reuse = count == mLastKeys.size();
-    bool sameObjects = reuse;
-    for (size_t i = 0; sameObjects && i < count; ++i) sameObjects = entries[i].keyObject == mLastKeys[i];
-    for (size_t i = 1; reuse && !sameObjects && i < count; ++i)
-        reuse = entries[mLastOrder[i - 1]].key < entries[mLastOrder[i]].key;
-    if (!reuse) {
-        mLastOrder.resize(count);
-        for (size_t i = 0; i < count; ++i) mLastOrder[i] = static_cast<uint32_t>(i);
-        std::sort(mLastOrder.begin(), mLastOrder.end(),
-                  [entries](uint32_t a, uint32_t b) { return entries[a].key < entries[b].key; });
-    }
+// Sorts the `count` pairs at `first` by key. Records of one kind enumerate the same keys in the
+// same order, so the last dictionary's order is tried first: kept outright when the key objects
+// are the same (a reader uniques them), else kept when one pass shows it still sorts these keys.
+void XMLWriter::SortEntries(size_t first, size_t count) {
+    const CFTypeRef* keys = mKeys.data() + first;
+    bool sameObjects = count == mLastKeys.size() &&
+                       std::equal(keys, keys + count, mLastKeys.begin());
     if (!sameObjects) {
-        mLastKeys.resize(count);
-        for (size_t i = 0; i < count; ++i) mLastKeys[i] = entries[i].keyObject;
+        mKeyUnits.resize(count);
+        for (size_t i = 0; i < count; ++i) mKeyUnits[i] = StringUnits(static_cast<CFStringRef>(keys[i]));
+        const std::u16string_view* units = mKeyUnits.data();
+        bool reuse = count == mLastOrder.size();
+        for (size_t i = 1; reuse && i < count; ++i)
+            reuse = units[mLastOrder[i - 1]] < units[mLastOrder[i]];
+        if (!reuse) {
+            mLastOrder.resize(count);
+            for (size_t i = 0; i < count; ++i) mLastOrder[i] = static_cast<uint32_t>(i);
+            std::sort(mLastOrder.begin(), mLastOrder.end(),
+                      [units](uint32_t a, uint32_t b) { return units[a] < units[b]; });
+        }
+        mLastKeys.assign(keys, keys + count);
     }
-    mSorted.clear();
-    for (uint32_t index : mLastOrder) mSorted.push_back(entries[index]);
-    std::copy(mSorted.begin(), mSorted.end(), mEntries.begin() + first);
+    for (std::vector<CFTypeRef>* column : {&mKeys, &mValues}) {
+        CFTypeRef* items = column->data() + first;
+        mScratch.assign(items, items + count);
+        for (size_t i = 0; i < count; ++i) items[i] = mScratch[mLastOrder[i]];
+    }
 }
 
-// UTF-8 with only & < > escaped, converted through a stack buffer in chunks (5 bytes a unit
-// at worst, for "&amp;") and appended a chunk at a time.
+// How many leading units are plain ASCII text (below 0x80 and none of & < >), narrowed into
+// `out` as they are; the writer's common case, taken eight units at a time where it can.
+size_t NarrowPlainASCII(const char16_t* units, size_t count, uint8_t* out) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i amp = _mm_set1_epi16('&'), lt = _mm_set1_epi16('<'), gt = _mm_set1_epi16('>');
+    for (; i + 8 <= count; i += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+        __m128i stop = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi16(v, amp), _mm_cmpeq_epi16(v, lt)),
+            _mm_or_si128(_mm_cmpeq_epi16(v, gt),
+                         _mm_xor_si128(_mm_cmpeq_epi16(_mm_and_si128(v, high), _mm_setzero_si128()),
+                                       _mm_set1_epi32(-1))));
+        if (_mm_movemask_epi8(stop)) break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
+    }
+#endif
+    for (; i < count; ++i) {
+        char16_t u = units[i];
+        if (u >= 0x80 || u == '&' || u == '<' || u == '>') break;
+        out[i] = static_cast<uint8_t>(u);
+    }
+    return i;
+}
+
+// UTF-8 with only & < > escaped, written straight into the output a chunk at a time (room
+// for 5 bytes a unit at worst, for "&amp;").
 void XMLWriter::WriteEscaped(std::u16string_view units) {
-    constexpr size_t kChunk = 1024;
-    uint8_t start[kChunk * 5 + 4];
+    constexpr size_t kChunk = 4096;
     size_t i = 0;
     while (i < units.size()) {
         size_t stop = std::min(units.size(), i + kChunk);
-        uint8_t* p = start;
-        for (; i < stop; ++i) {
-            char32_t u = units[i];
+        // +4: a surrogate pair may straddle the chunk end and is read whole.
+        uint8_t* p = mOut.Reserve((stop - i) * 5 + 4);
+        while (i < stop) {
+            size_t plain = NarrowPlainASCII(units.data() + i, stop - i, p);
+            p += plain;
+            i += plain;
+            if (i == stop) break;
+            char32_t u = units[i++];
             if (u < 0x80) {
                 if (u == '&') p = static_cast<uint8_t*>(std::memcpy(p, "&amp;", 5)) + 5;
                 else if (u == '<') p = static_cast<uint8_t*>(std::memcpy(p, "&lt;", 4)) + 4;
-                else if (u == '>') p = static_cast<uint8_t*>(std::memcpy(p, "&gt;", 4)) + 4;
-                else *p++ = static_cast<uint8_t>(u);
+                else p = static_cast<uint8_t*>(std::memcpy(p, "&gt;", 4)) + 4;
                 continue;
             }
             if (u < 0x800) {
@@ -314,10 +353,8 @@ void XMLWriter::WriteEscaped(std::u16string_view units) {
                 continue;
             }
             if (u >= 0xD800 && u < 0xE000) {
-                // A pair may straddle the chunk end: it is read whole (the +4 above).
-                if (u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-                    units[i + 1] < 0xE000) {
-                    char32_t c = 0x10000 + ((u - 0xD800) << 10) + (units[++i] - 0xDC00);
+                if (u < 0xDC00 && i < units.size() && units[i] >= 0xDC00 && units[i] < 0xE000) {
+                    char32_t c = 0x10000 + ((u - 0xD800) << 10) + (units[i++] - 0xDC00);
                     *p++ = static_cast<uint8_t>(0xF0 | (c >> 18));
                     *p++ = static_cast<uint8_t>(0x80 | ((c >> 12) & 0x3F));
                     *p++ = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));
@@ -330,7 +367,7 @@ void XMLWriter::WriteEscaped(std::u16string_view units) {
             *p++ = static_cast<uint8_t>(0x80 | ((u >> 6) & 0x3F));
             *p++ = static_cast<uint8_t>(0x80 | (u & 0x3F));
         }
-        mOut.Append(start, static_cast<size_t>(p - start));
+        mOut.Commit(p);
     }
 }
 
@@ -438,7 +475,7 @@ CFDataRef WriteXML(CFPropertyListRef plist) {
     try {
         XMLWriter writer;
         if (!writer.Write(plist)) return nullptr;
-        return CreateDataAdopting(writer.Take());
+        return writer.CreateData();
     } catch (const std::bad_alloc&) {
         return nullptr;  // an output too large for memory is a refusal, not a crash
     }

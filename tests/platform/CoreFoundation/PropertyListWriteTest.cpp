@@ -193,4 +193,62 @@ TEST_F(PropertyListWrite, SharedContainersAreBounded) {
     EXPECT_EQ(CFPropertyListCreateXMLData(nullptr, doubling.Get()), nullptr);
 }
 
+// Plain ASCII is copied several units at a time: a markup character, a non-ASCII character or
+// a surrogate pair must be found at every position of such a group and at the edges of the
+// writer's internal chunks, and the text around it kept.
+TEST_F(PropertyListWrite, EscapesAtEveryPositionOfLongText) {
+    struct Special {
+        std::u16string units;
+        std::string utf8;
+    } specials[] = {{u"&", "&amp;"},      {u"<", "&lt;"},      {u">", "&gt;"},
+                    {u"\xE9", "\xC3\xA9"}, {u"\x7F", "\x7F"}, {u"\x2022", "\xE2\x80\xA2"},
+                    {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"}};
+    for (size_t length : {size_t{1}, size_t{7}, size_t{8}, size_t{17}, size_t{4095}, size_t{4100}}) {
+        std::vector<size_t> positions = {length - 1, 4094, 4095, 4096};
+        for (size_t at = 0; at < 40; ++at) positions.push_back(at);
+        for (size_t at : positions) {
+            if (at >= length) continue;
+            for (const Special& special : specials) {
+                std::u16string units;
+                std::string expected;
+                for (size_t i = 0; i < length; ++i) {
+                    char c = static_cast<char>('a' + i % 26);
+                    if (i == at) units += special.units, expected += special.utf8;
+                    else units += static_cast<char16_t>(c), expected += c;
+                }
+                CFRef<CFStringRef> string = Units(units);
+                ASSERT_EQ(Write(string.Get()),
+                          Document("<string>" + expected + "</string>\n"))
+                    << "length " << length << ", special at " << at;
+            }
+        }
+    }
+}
+
+// Records with the same key objects reuse the previous order; a record whose equal-count keys
+// differ must still come out sorted.
+TEST_F(PropertyListWrite, KeyOrderOfConsecutiveDictionaries) {
+    auto dict = [](std::vector<const char*> keys) {
+        CFRef<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(
+            nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+        for (const char* key : keys) {
+            CFRef<CFStringRef> k(CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8));
+            CFDictionarySetValue(d.Get(), k.Get(), kCFBooleanTrue);
+        }
+        return d;
+    };
+    CFRef<CFMutableDictionaryRef> first = dict({"b", "a", "c"});
+    CFRef<CFMutableDictionaryRef> other = dict({"z", "y", "x"});
+    const void* items[] = {first.Get(), first.Get(), other.Get(), first.Get()};
+    CFRef<CFArrayRef> array(CFArrayCreate(nullptr, items, 4, &kCFTypeArrayCallBacks));
+    auto body = [](const char* a, const char* b, const char* c) {
+        std::string text = "\t<dict>\n";
+        for (const char* k : {a, b, c}) text += std::string("\t\t<key>") + k + "</key>\n\t\t<true/>\n";
+        return text + "\t</dict>\n";
+    };
+    std::string abc = body("a", "b", "c");
+    EXPECT_EQ(Write(array.Get()),
+              Document("<array>\n" + abc + abc + body("x", "y", "z") + abc + "</array>\n"));
+}
+
 }  // namespace
