@@ -64,8 +64,15 @@ std::vector<uint8_t>* MutableBuffer(CFMutableDataRef ref) {
 }  // namespace
 
 CFDataRef CreateData(const uint8_t* bytes, size_t length, bool isMutable) {
-    std::vector<uint8_t> buffer(bytes, bytes + length);
-    return New<__CFData>(std::move(buffer), isMutable);
+    if (isMutable) return New<__CFData>(std::vector<uint8_t>(bytes, bytes + length), true);
+    // Immutable bytes live right after the object: one allocation.
+    __CFData* data = NewWithTrailing<__CFData>(length, nullptr, length, false);
+    if (data && length) {
+        auto* trailing = reinterpret_cast<uint8_t*>(data + 1);
+        std::memcpy(trailing, bytes, length);
+        data->mExternal = trailing;
+    }
+    return data;
 }
 
 CFDataRef CreateDataAdopting(std::vector<uint8_t>&& bytes, bool isMutable) {

@@ -71,6 +71,20 @@ T* New(Args&&... args) {
     }
 }
 
+// Constructs a counted T followed by `trailing` bytes of storage it owns (one allocation for
+// an object and its contents); nullptr when allocation fails.
+template <class T, class... Args>
+T* NewWithTrailing(size_t trailing, Args&&... args) {
+    void* memory = AllocateObject(sizeof(T) + trailing);
+    if (!memory) return nullptr;
+    try {
+        return ::new (memory) T(std::forward<Args>(args)...);
+    } catch (const std::bad_alloc&) {
+        AbandonObject(memory);
+        return nullptr;
+    }
+}
+
 // Storage for a constant-initialised immortal object that is never destroyed, so it stays
 // usable by code that runs during exit.
 template <class T>

@@ -11,28 +11,39 @@
 #include "CoreFoundation/CFStringEncodingInternal.h"
 #include "Testing/PTInternal.h"
 
+// An immutable string keeps its units right after the object (one allocation); a mutable one
+// keeps them in mUnits, which can grow. Units() is the one view of either.
 struct __CFString final : cf::Object {
     __CFString(std::u16string&& units, bool isMutable, bool immortal = false)
-        : Object(cf::kStringTypeID, isMutable, immortal), mUnits(std::move(units)) {}
+        : Object(cf::kStringTypeID, isMutable, immortal), mUnits(std::move(units)) {
+        mData = mUnits.data(), mLength = mUnits.size();
+    }
+    // Immutable, units copied into the `count` trailing units the allocation made room for.
+    __CFString(const char16_t* units, size_t count)
+        : Object(cf::kStringTypeID, false), mData(Trailing()), mLength(count) {
+        if (count) std::memcpy(Trailing(), units, count * sizeof(char16_t));
+    }
+
+    std::u16string_view Units() const { return {mData, mLength}; }
 
     bool EqualTo(const Object& other) const override {
-        return mUnits == static_cast<const __CFString&>(other).mUnits;
+        return Units() == static_cast<const __CFString&>(other).Units();
     }
     CFHashCode HashValue() const override {
         if (mHashed) return mHash;
-        uint64_t h = 0xcbf29ce484222325ULL ^ mUnits.size();
-        for (char16_t u : mUnits) h = (h ^ u) * 0x100000001b3ULL;
+        uint64_t h = 0xcbf29ce484222325ULL ^ mLength;
+        for (char16_t u : Units()) h = (h ^ u) * 0x100000001b3ULL;
         CFHashCode result = cf::MixHash(h);
         if (!IsMutableObject()) mHash = result, mHashed = true;  // mutable strings may change
         return result;
     }
     void Describe(std::string& out) const override {
-        cf::text::AppendUTF8FromUTF16(mUnits.data(), mUnits.size(), out);
+        cf::text::AppendUTF8FromUTF16(mData, mLength, out);
     }
     bool IsASCII() const {
         if (mASCII < 0 || IsMutableObject()) {
             bool ascii = true;
-            for (char16_t u : mUnits)
+            for (char16_t u : Units())
                 if (u >= 0x80) {
                     ascii = false;
                     break;
@@ -41,13 +52,19 @@ struct __CFString final : cf::Object {
         }
         return mASCII == 1;
     }
-    void Changed() { mHashed = false, mASCII = -1; }
+    // After every change to mUnits of a mutable string.
+    void Changed() { mData = mUnits.data(), mLength = mUnits.size(), mHashed = false, mASCII = -1; }
 
-    std::u16string mUnits;
+    char16_t* Trailing() { return reinterpret_cast<char16_t*>(this + 1); }
+
+    std::u16string mUnits;  // mutable and constant strings only
+    const char16_t* mData;
+    size_t mLength;
     mutable CFHashCode mHash = 0;
     mutable bool mHashed = false;
     mutable int8_t mASCII = -1;
 };
+static_assert(sizeof(__CFString) % alignof(char16_t) == 0);
 
 namespace cf {
 namespace {
@@ -61,6 +78,12 @@ __CFString* MutableString(CFMutableStringRef ref) {
 
 CFStringRef Make(std::u16string&& units, bool isMutable) {
     return New<__CFString>(std::move(units), isMutable);
+}
+
+// Any string from units: immutable ones in one allocation.
+CFStringRef Make(const char16_t* units, size_t count, bool isMutable) {
+    if (isMutable) return Make(std::u16string(units, count), true);
+    return NewWithTrailing<__CFString>(count * sizeof(char16_t), units, count);
 }
 
 // Interned CFSTR constants, looked up first by the literal's address (stable for the
@@ -125,18 +148,27 @@ int CompareUnits(std::u16string_view a, std::u16string_view b, CFStringCompareFl
 }  // namespace
 
 CFStringRef CreateStringFromUTF8(const uint8_t* bytes, size_t length, bool isMutable) {
+    // A UTF-8 text never has more UTF-16 units than bytes: short ones decode on the stack,
+    // then the string copies them into its own single allocation.
+    constexpr size_t kStackUnits = 512;
+    if (length <= kStackUnits && !isMutable) {
+        char16_t units[kStackUnits];
+        size_t count = text::DecodeUTF8(bytes, length, units);
+        if (count == text::kInvalidUTF8) return nullptr;
+        return Make(units, count, false);
+    }
     std::u16string units;
     units.reserve(length);
     if (!text::AppendUTF16FromUTF8(bytes, length, units)) return nullptr;
-    return Make(std::move(units), isMutable);
+    return isMutable ? Make(std::move(units), true) : Make(units.data(), units.size(), false);
 }
 
 CFStringRef CreateStringFromUTF16(const char16_t* units, size_t count, bool isMutable) {
-    return Make(std::u16string(units, count), isMutable);
+    return Make(units, count, isMutable);
 }
 
 CFStringRef CreateStringAdoptingUTF16(std::u16string&& units, bool isMutable) {
-    return Make(std::move(units), isMutable);
+    return isMutable ? Make(std::move(units), true) : Make(units.data(), units.size(), false);
 }
 
 CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length,
@@ -145,12 +177,12 @@ CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length,
     std::u16string units;
     if (!text::AppendUTF16FromBytes(bytes, length, encoding, isExternalRepresentation, units))
         return nullptr;
-    return Make(std::move(units), isMutable);
+    return isMutable ? Make(std::move(units), true) : Make(units.data(), units.size(), false);
 }
 
 std::u16string_view StringUnits(CFStringRef string) {
     const __CFString* s = AsString(string);
-    return s ? std::u16string_view(s->mUnits) : std::u16string_view();
+    return s ? s->Units() : std::u16string_view();
 }
 
 void AppendUTF8(CFStringRef string, std::string& out) {
@@ -225,7 +257,7 @@ CFDataRef CFStringCreateExternalRepresentation(CFAllocatorRef, CFStringRef theSt
     if (PT_ENTER("CFStringCreateExternalRepresentation", injected)) return nullptr;
     const __CFString* s = AsString(theString);
     if (!s) return nullptr;
-    const std::u16string& units = s->mUnits;
+    std::u16string_view units = s->Units();
     size_t needed = 0;
     size_t converted = cf::text::EncodeUnits(units.data(), units.size(), encoding, lossByte, true,
                                              nullptr, 0, needed);
@@ -242,15 +274,15 @@ CFStringRef CFStringCreateCopy(CFAllocatorRef, CFStringRef theString) {
     const __CFString* s = AsString(theString);
     if (!s) return nullptr;
     if (!s->IsMutableObject()) return static_cast<CFStringRef>(cf::Retain(theString));
-    return cf::CreateStringFromUTF16(s->mUnits.data(), s->mUnits.size());
+    return cf::CreateStringFromUTF16(s->mData, s->mLength);
 }
 
 CFStringRef CFStringCreateWithSubstring(CFAllocatorRef, CFStringRef str, CFRange range) {
     int32_t injected;
     if (PT_ENTER("CFStringCreateWithSubstring", injected)) return nullptr;
     const __CFString* s = AsString(str);
-    if (!s || !cf::RangeInside(range, s->mUnits.size())) return nullptr;
-    return cf::CreateStringFromUTF16(s->mUnits.data() + range.location,
+    if (!s || !cf::RangeInside(range, s->mLength)) return nullptr;
+    return cf::CreateStringFromUTF16(s->mData + range.location,
                                      static_cast<size_t>(range.length));
 }
 
@@ -324,7 +356,7 @@ const UniChar* CFStringGetCharactersPtr(CFStringRef theString) {
     int32_t injected;
     if (PT_ENTER("CFStringGetCharactersPtr", injected)) return nullptr;
     const __CFString* s = AsString(theString);
-    return s ? reinterpret_cast<const UniChar*>(s->mUnits.data()) : nullptr;
+    return s ? reinterpret_cast<const UniChar*>(s->mData) : nullptr;
 }
 
 const char* CFStringGetCStringPtr(CFStringRef, CFStringEncoding) {
@@ -340,7 +372,7 @@ Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSi
     const __CFString* s = AsString(theString);
     if (!s || !buffer || bufferSize <= 0) return false;
     size_t used = 0;
-    const std::u16string& units = s->mUnits;
+    std::u16string_view units = s->Units();
     size_t converted = cf::text::EncodeUnits(units.data(), units.size(), encoding, 0, false,
                                              reinterpret_cast<uint8_t*>(buffer),
                                              static_cast<size_t>(bufferSize - 1), used);

@@ -158,6 +158,49 @@ bool AppendUTF16FromUTF8(const uint8_t* bytes, size_t length, std::u16string& ou
     return true;
 }
 
+size_t DecodeUTF8(const uint8_t* bytes, size_t length, char16_t* out) {
+    const uint8_t* p = bytes;
+    const uint8_t* end = bytes + length;
+    char16_t* o = out;
+    while (p < end) {
+        // ASCII runs widen in a loop the compiler vectorises.
+        const uint8_t* run = p;
+        while (end - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL) break;
+            p += 8;
+        }
+        while (p < end && *p < 0x80) ++p;
+        for (const uint8_t* q = run; q < p; ++q) *o++ = *q;
+        if (p == end) break;
+        uint8_t b0 = *p;
+        uint32_t cp;
+        size_t n;
+        uint32_t min;
+        if (b0 >= 0xC2 && b0 <= 0xDF) n = 2, cp = b0 & 0x1F, min = 0x80;
+        else if (b0 >= 0xE0 && b0 <= 0xEF) n = 3, cp = b0 & 0x0F, min = 0x800;
+        else if (b0 >= 0xF0 && b0 <= 0xF4) n = 4, cp = b0 & 0x07, min = 0x10000;
+        else return kInvalidUTF8;
+        if (static_cast<size_t>(end - p) < n) return kInvalidUTF8;
+        for (size_t i = 1; i < n; ++i) {
+            uint8_t b = p[i];
+            if ((b & 0xC0) != 0x80) return kInvalidUTF8;
+            cp = cp << 6 | (b & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kInvalidUTF8;
+        if (cp >= 0x10000) {  // four bytes become two units
+            cp -= 0x10000;
+            *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            *o++ = static_cast<char16_t>(cp);
+        }
+        p += n;
+    }
+    return static_cast<size_t>(o - out);
+}
+
 void AppendUTF8FromUTF16(const char16_t* units, size_t count, std::string& out) {
     out.reserve(out.size() + count);
     for (size_t i = 0; i < count; ++i) {

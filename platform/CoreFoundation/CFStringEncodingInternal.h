@@ -14,6 +14,12 @@ namespace cf::text {
 // the bytes are not valid UTF-8: overlong forms, surrogates, values above U+10FFFF, truncation.
 bool AppendUTF16FromUTF8(const uint8_t* bytes, size_t length, std::u16string& out);
 
+// Decodes UTF-8 into `out`, which has room for `length` units (never exceeded: UTF-8 has at
+// least one byte per UTF-16 unit). Returns the units written, or kInvalidUTF8 for bytes that
+// AppendUTF16FromUTF8 refuses.
+inline constexpr size_t kInvalidUTF8 = ~size_t{0};
+size_t DecodeUTF8(const uint8_t* bytes, size_t length, char16_t* out);
+
 // Appends UTF-8 for UTF-16 units. An unpaired surrogate becomes U+FFFD.
 void AppendUTF8FromUTF16(const char16_t* units, size_t count, std::string& out);
 

@@ -47,6 +47,24 @@ TEST_P(CFStringDecode, GivesTheUnitsOrNull) {
     }
 }
 
+// The readers' own UTF-8 path (short texts decode on the stack, long ones on the heap,
+// mutable ones into growable storage) accepts and refuses exactly what the public call does.
+TEST_P(CFStringDecode, InternalUTF8CreationAgrees) {
+    const DecodeCase& c = GetParam();
+    if (c.encoding != kCFStringEncodingUTF8 || c.external) GTEST_SKIP();
+    for (size_t padding : {size_t{0}, size_t{509}, size_t{600}}) {
+        for (bool isMutable : {false, true}) {
+            Bytes bytes(padding, 'p');
+            bytes.insert(bytes.end(), c.bytes.begin(), c.bytes.end());
+            cf::Ref<CFStringRef> s(cf::CreateStringFromUTF8(bytes.data(), bytes.size(), isMutable));
+            ASSERT_EQ(s.Get() != nullptr, c.valid) << "padding " << padding;
+            if (c.valid) {
+                EXPECT_EQ(UnitsOf(s.Get()), Units(padding, u'p') + c.expected);
+            }
+        }
+    }
+}
+
 constexpr CFStringEncoding kUTF8 = kCFStringEncodingUTF8;
 constexpr CFStringEncoding kUTF16 = kCFStringEncodingUnicode;
 
