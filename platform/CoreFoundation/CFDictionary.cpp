@@ -64,9 +64,9 @@ struct __CFDictionary final : cf::Object {
     }
 
     // Position of the live entry with this key, or -1.
-    long Find(const void* key) const {
+    long Find(const void* key) const { return mSlots.empty() ? -1 : Find(key, HashKey(key)); }
+    long Find(const void* key, CFHashCode h) const {
         if (mSlots.empty()) return -1;
-        CFHashCode h = HashKey(key);
         size_t mask = mSlots.size() - 1;
         for (size_t i = h & mask;; i = (i + 1) & mask) {
             uint32_t slot = mSlots[i];
@@ -99,8 +99,8 @@ struct __CFDictionary final : cf::Object {
     }
 
     // Appends a new entry holding key and value as given (already retained or adopted).
-    void Insert(const void* key, const void* value) {
-        CFHashCode h = HashKey(key);
+    void Insert(const void* key, const void* value) { Insert(key, value, HashKey(key)); }
+    void Insert(const void* key, const void* value, CFHashCode h) {
         if ((mEntries.size() + 1) * 4 > mSlots.size() * 3) Rebuild(mLive + 1);  // doubles
         mEntries.push_back(Entry{key, value, h, true});
         PlaceInIndex(mEntries.size() - 1);
@@ -215,7 +215,8 @@ bool DictionarySetAdopting(CFDictionaryRef dictionary, CFTypeRef key, CFTypeRef 
         Release(value);
         return false;
     }
-    long p = d->Find(key);
+    CFHashCode h = d->HashKey(key);
+    long p = d->Find(key, h);
     if (p >= 0) {
         Entry& e = d->mEntries[static_cast<size_t>(p)];
         const void* old = std::exchange(e.value, value);
@@ -224,7 +225,7 @@ bool DictionarySetAdopting(CFDictionaryRef dictionary, CFTypeRef key, CFTypeRef 
         return true;
     }
     try {
-        d->Insert(key, value);
+        d->Insert(key, value, h);
     } catch (const std::bad_alloc&) {
         Release(key);
         Release(value);

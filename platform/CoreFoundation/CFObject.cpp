@@ -149,7 +149,12 @@ void Release(CFTypeRef ref) {
     if (!ref) return;
     const Object* o = ObjectOf(ref);
     if (!CheckLive(o, true) || o->IsImmortal()) return;
-    if (ObjectAccess::Count(o).fetch_sub(1, std::memory_order_acq_rel) == 1) Free(o);
+    std::atomic<long>& count = ObjectAccess::Count(o);
+    // A count of 1 means the caller holds the only reference: nobody else may touch the count,
+    // so the object goes without a locked read-modify-write (most objects of a freed tree).
+    if (count.load(std::memory_order_acquire) == 1 ||
+        count.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        Free(o);
 }
 
 long RetainCount(CFTypeRef ref) {

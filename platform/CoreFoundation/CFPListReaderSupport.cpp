@@ -70,11 +70,13 @@ Builder::Builder(CFOptionFlags mutability) : mMutability(mutability) {}
 
 Builder::~Builder() {
     for (TextEntry& entry : mStrings) Release(entry.string);
+    for (TextEntry& entry : mKeyStrings) Release(entry.string);
     for (ScalarEntry& entry : mIntegers) Release(entry.object);
     for (ScalarEntry& entry : mDates) Release(entry.object);
 }
 
-CFTypeRef Builder::CachedString(const uint8_t* utf8, size_t length) {
+CFTypeRef Builder::CachedString(std::array<TextEntry, kTextCacheSize>& cache, const uint8_t* utf8,
+                                size_t length) {
     static constexpr uint8_t kEmpty[1] = {0};
     if (length == 0) utf8 = kEmpty;  // an empty span may come with no pointer at all
     // Hash the first and last eight bytes and the length: cheap, and repeated values that
@@ -87,13 +89,16 @@ CFTypeRef Builder::CachedString(const uint8_t* utf8, size_t length) {
         std::memcpy(&head, utf8, length);
     }
     const uint64_t hash = MixHash(head ^ MixHash(tail + length));
-    TextEntry& entry = mStrings[hash % kTextCacheSize];
-    if (entry.string && entry.length == length && std::memcmp(entry.bytes, utf8, length) == 0)
+    TextEntry& entry = cache[hash % kTextCacheSize];
+    // Head and tail cover every byte of a text up to 16 bytes long (zero-padded below 8), so
+    // only longer ones compare their middle.
+    if (entry.string && entry.length == length && entry.head == head && entry.tail == tail &&
+        (length <= 16 || std::memcmp(entry.bytes + 8, utf8 + 8, length - 16) == 0))
         return Retain(entry.string);
     CFTypeRef made = CreateStringFromUTF8(utf8, length);
     if (!made) return nullptr;
     Release(entry.string);
-    entry = {utf8, length, Retain(made)};
+    entry = {utf8, length, head, tail, Retain(made)};
     return made;
 }
 
@@ -113,12 +118,12 @@ CFTypeRef Builder::CreateString(const uint8_t* utf8, size_t length, bool stable)
     if (mMutability == kCFPropertyListMutableContainersAndLeaves)
         return CreateStringFromUTF8(utf8, length, true);
     if (!stable || length > kMaxCachedLength) return CreateStringFromUTF8(utf8, length);
-    return CachedString(utf8, length);
+    return CachedString(mStrings, utf8, length);
 }
 
 CFTypeRef Builder::CreateKey(const uint8_t* utf8, size_t length, bool stable) {
     if (!stable || length > kMaxCachedLength) return CreateStringFromUTF8(utf8, length);
-    return CachedString(utf8, length);
+    return CachedString(mKeyStrings, utf8, length);
 }
 
 CFTypeRef Builder::CreateInteger(const IntegerValue& value) {

@@ -99,6 +99,7 @@ private:
     struct TextEntry {
         const uint8_t* bytes = nullptr;
         size_t length = 0;
+        uint64_t head = 0, tail = 0;  // first and last eight bytes, as hashed
         CFTypeRef string = nullptr;
     };
     struct ScalarEntry {
@@ -109,13 +110,16 @@ private:
     static constexpr size_t kScalarCacheSize = 512;
     static constexpr size_t kMaxCachedLength = 48;
 
-    CFTypeRef CachedString(const uint8_t* utf8, size_t length);
+    CFTypeRef CachedString(std::array<TextEntry, kTextCacheSize>& cache, const uint8_t* utf8,
+                           size_t length);
     template <class Make>
     CFTypeRef CachedScalar(std::array<ScalarEntry, kScalarCacheSize>& cache, uint64_t bits,
                            Make make);
 
     CFOptionFlags mMutability;
     std::array<TextEntry, kTextCacheSize> mStrings{};
+    // Keys apart from values, so that many distinct values never evict the few keys.
+    std::array<TextEntry, kTextCacheSize> mKeyStrings{};
     std::array<ScalarEntry, kScalarCacheSize> mIntegers{};
     std::array<ScalarEntry, kScalarCacheSize> mDates{};
 };
