@@ -98,7 +98,10 @@ int Time(const char* path, bool write, int runs) {
     if (!xml) return 1;
     double mb = static_cast<double>(CFDataGetLength(xml.Get())) / 1e6;
     CFRef<CFTypeRef> value;
-    if (write) value.Reset(CFPropertyListCreateFromXMLData(nullptr, xml.Get(), 0, nullptr));
+    if (write) {
+        value.Reset(CFPropertyListCreateFromXMLData(nullptr, xml.Get(), 0, nullptr));
+        xml.Reset();  // the writer needs only the value: keep the input out of its peak memory
+    }
     double bestCPU = 1e300, bestWall = 1e300;
     for (int i = 0; i < runs; ++i) {
         double startCPU = Seconds(CLOCK_PROCESS_CPUTIME_ID), startWall = Seconds(CLOCK_MONOTONIC);
