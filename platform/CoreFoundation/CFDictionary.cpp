@@ -1,5 +1,5 @@
 // CFDictionary: entries kept in insertion order in one vector, found through an open-addressed
-// index of entry positions. Removal marks an entry dead; dead entries are squeezed out when
+// index of entry positions (or, up to a few dozen entries, by a scan of their hashes). Removal marks an entry dead; dead entries are squeezed out when
 // the index is rebuilt, so every operation stays amortised O(1) and order is preserved.
 #include <CoreFoundation/CFDictionary.h>
 
@@ -64,9 +64,15 @@ struct __CFDictionary final : cf::Object {
     }
 
     // Position of the live entry with this key, or -1.
-    long Find(const void* key) const { return mSlots.empty() ? -1 : Find(key, HashKey(key)); }
+    long Find(const void* key) const { return mEntries.empty() ? -1 : Find(key, HashKey(key)); }
     long Find(const void* key, CFHashCode h) const {
-        if (mSlots.empty()) return -1;
+        if (mSlots.empty()) {  // small: a scan of the stored hashes
+            for (size_t p = 0; p < mEntries.size(); ++p) {
+                const Entry& e = mEntries[p];
+                if (e.live && e.hash == h && KeysEqual(e.key, key)) return static_cast<long>(p);
+            }
+            return -1;
+        }
         size_t mask = mSlots.size() - 1;
         for (size_t i = h & mask;; i = (i + 1) & mask) {
             uint32_t slot = mSlots[i];
@@ -86,8 +92,10 @@ struct __CFDictionary final : cf::Object {
     // Squeezes out dead entries and rebuilds the index for `room` more entries. Throws
     // bad_alloc with the dictionary unchanged.
     void Rebuild(size_t room) {
-        size_t want = 8;
-        while (want < (mLive + room) * 2) want *= 2;
+        // Up to kLinearMax entries need no index (one block fewer per record of a document).
+        size_t want = 0;
+        if (mLive + room > kLinearMax)
+            for (want = 8; want < (mLive + room) * 2;) want *= 2;
         std::vector<uint32_t> slots(want, 0);
         std::vector<Entry> entries;
         entries.reserve(mLive + room);
@@ -95,15 +103,18 @@ struct __CFDictionary final : cf::Object {
             if (e.live) entries.push_back(e);
         mEntries.swap(entries);
         mSlots.swap(slots);
-        for (size_t p = 0; p < mEntries.size(); ++p) PlaceInIndex(p);
+        if (!mSlots.empty())
+            for (size_t p = 0; p < mEntries.size(); ++p) PlaceInIndex(p);
     }
 
     // Appends a new entry holding key and value as given (already retained or adopted).
     void Insert(const void* key, const void* value) { Insert(key, value, HashKey(key)); }
     void Insert(const void* key, const void* value, CFHashCode h) {
-        if ((mEntries.size() + 1) * 4 > mSlots.size() * 3) Rebuild(mLive + 1);  // doubles
+        bool full = mSlots.empty() ? mEntries.size() + 1 > kLinearMax
+                                   : (mEntries.size() + 1) * 4 > mSlots.size() * 3;
+        if (full) Rebuild(mLive + 1);  // doubles
         mEntries.push_back(Entry{key, value, h, true});
-        PlaceInIndex(mEntries.size() - 1);
+        if (!mSlots.empty()) PlaceInIndex(mEntries.size() - 1);
         ++mLive;
     }
 
@@ -143,7 +154,8 @@ struct __CFDictionary final : cf::Object {
     CFDictionaryKeyCallBacks mKeyCallBacks;
     CFDictionaryValueCallBacks mValueCallBacks;
     std::vector<Entry> mEntries;
-    std::vector<uint32_t> mSlots;  // 0: empty, else entry position + 1
+    static constexpr size_t kLinearMax = 24;
+    std::vector<uint32_t> mSlots;  // 0: empty, else entry position + 1; none when small
     size_t mLive = 0;
 };
 

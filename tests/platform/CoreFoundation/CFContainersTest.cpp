@@ -1,6 +1,7 @@
 // CFArray and CFDictionary: callbacks, insertion order, equality, scale.
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,39 @@ TEST_F(CFContainersTest, LargeDictionaryStaysOrderedThroughChurn) {
         ASSERT_EQ(cf::GetNumberValue(static_cast<CFNumberRef>(keys[i])).s, 2 * i + 1);
     for (int i = 1; i < kCount; i += 2)
         ASSERT_TRUE(CFDictionaryContainsKey(d.Get(), Number(i).Get()));
+}
+
+// Small dictionaries find keys by a scan and large ones by an index: every size around the
+// switch, grown, shrunk and regrown, must keep lookups, order and counts those of a model.
+TEST_F(CFContainersTest, DictionaryAtEverySizeAroundTheIndexSwitch) {
+    for (int size = 0; size <= 60; ++size) {
+        cf::Ref<CFMutableDictionaryRef> d(const_cast<CFMutableDictionaryRef>(
+            cf::CreateDictionary(static_cast<size_t>(size % 7), true)));
+        std::vector<int64_t> order;  // the model: keys in insertion order
+        for (int i = 0; i < size; ++i) {
+            CFDictionarySetValue(d.Get(), Number(i).Get(), Number(i * 10).Get());
+            order.push_back(i);
+        }
+        for (int i = 0; i < size; i += 3) {  // remove every third, then put half back
+            CFDictionaryRemoveValue(d.Get(), Number(i).Get());
+            order.erase(std::find(order.begin(), order.end(), i));
+        }
+        for (int i = 0; i < size; i += 6) {
+            CFDictionarySetValue(d.Get(), Number(i).Get(), Number(i * 10).Get());
+            order.push_back(i);
+        }
+        ASSERT_EQ(CFDictionaryGetCount(d.Get()), static_cast<CFIndex>(order.size())) << size;
+        std::vector<const void*> keys(order.size()), values(order.size());
+        CFDictionaryGetKeysAndValues(d.Get(), keys.data(), values.data());
+        for (size_t k = 0; k < order.size(); ++k) {
+            ASSERT_EQ(cf::GetNumberValue(static_cast<CFNumberRef>(keys[k])).s, order[k]) << size;
+            ASSERT_EQ(cf::GetNumberValue(static_cast<CFNumberRef>(values[k])).s, order[k] * 10);
+        }
+        for (int i = 0; i < size + 2; ++i) {
+            bool present = std::find(order.begin(), order.end(), i) != order.end();
+            ASSERT_EQ(CFDictionaryContainsKey(d.Get(), Number(i).Get()), present) << size << " " << i;
+        }
+    }
 }
 
 }  // namespace
