@@ -56,27 +56,27 @@ void MarkRead(const Storage* h, AEKeyword key) {
     if (h->value.Node()->GetShape() == Shape::Event) h->readParams.insert(key);
 }
 
-OSErr GetKeyedDesc(const AEDesc* desc, AEKeyword key, DescType desired, AEDesc* result,
-                   bool markRead) {
+// Fetching a parameter of an event marks it as read.
+OSErr GetKeyedDesc(const AEDesc* desc, AEKeyword key, DescType desired, AEDesc* result) {
     if (!result) return paramErr;
     return Guarded([&]() -> OSErr {
         OSErr status;
         const Storage* h = nullptr;
         const Item* item = FindKeyed(desc, key, &h, status);
         if (!item) return status;
-        if (markRead) MarkRead(h, key);
+        MarkRead(h, key);
         return DeliverDesc(*item, desired, result);
     });
 }
 
 OSErr GetKeyedPtr(const AEDesc* desc, AEKeyword key, DescType desired, DescType* typeCode,
-                  void* dataPtr, Size maximum, Size* actualSize, bool markRead) {
+                  void* dataPtr, Size maximum, Size* actualSize) {
     return Guarded([&]() -> OSErr {
         OSErr status;
         const Storage* h = nullptr;
         const Item* item = FindKeyed(desc, key, &h, status);
         if (!item) return status;
-        if (markRead) MarkRead(h, key);
+        MarkRead(h, key);
         return DeliverPtr(*item, desired, typeCode, dataPtr, maximum, actualSize);
     });
 }
@@ -212,34 +212,13 @@ OSErr AEPutParamDesc(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, const AE
     });
 }
 
-OSErr AEPutKeyPtr(AERecord* theAERecord, AEKeyword theAEKeyword, DescType typeCode,
-                  const void* dataPtr, Size dataSize) {
-    int32_t injected;
-    if (PT_ENTER("AEPutKeyPtr", injected)) return static_cast<OSErr>(injected);
-    return Guarded([&]() -> OSErr {
-        Item item;
-        if (OSErr e = ItemFromPtr(typeCode, dataPtr, dataSize, item)) return e;
-        return PutKeyed(theAERecord, theAEKeyword, std::move(item));
-    });
-}
-
-OSErr AEPutKeyDesc(AERecord* theAERecord, AEKeyword theAEKeyword, const AEDesc* theAEDesc) {
-    int32_t injected;
-    if (PT_ENTER("AEPutKeyDesc", injected)) return static_cast<OSErr>(injected);
-    return Guarded([&]() -> OSErr {
-        Item item;
-        if (OSErr e = ItemFromDesc(theAEDesc, item)) return e;
-        return PutKeyed(theAERecord, theAEKeyword, std::move(item));
-    });
-}
-
 OSErr AEGetParamPtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType desiredType,
                     DescType* actualType, void* dataPtr, Size maximumSize, Size* actualSize) {
     int32_t injected;
     ClearPtrOuts(actualType, actualSize);
     if (PT_ENTER("AEGetParamPtr", injected)) return static_cast<OSErr>(injected);
     return GetKeyedPtr(theAppleEvent, theAEKeyword, desiredType, actualType, dataPtr, maximumSize,
-                       actualSize, true);
+                       actualSize);
 }
 
 OSErr AEGetParamDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType desiredType,
@@ -247,24 +226,7 @@ OSErr AEGetParamDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, De
     int32_t injected;
     ClearDesc(result);
     if (PT_ENTER("AEGetParamDesc", injected)) return static_cast<OSErr>(injected);
-    return GetKeyedDesc(theAppleEvent, theAEKeyword, desiredType, result, true);
-}
-
-OSErr AEGetKeyPtr(const AERecord* theAERecord, AEKeyword theAEKeyword, DescType desiredType,
-                  DescType* typeCode, void* dataPtr, Size maximumSize, Size* actualSize) {
-    int32_t injected;
-    ClearPtrOuts(typeCode, actualSize);
-    if (PT_ENTER("AEGetKeyPtr", injected)) return static_cast<OSErr>(injected);
-    return GetKeyedPtr(theAERecord, theAEKeyword, desiredType, typeCode, dataPtr, maximumSize,
-                       actualSize, false);
-}
-
-OSErr AEGetKeyDesc(const AERecord* theAERecord, AEKeyword theAEKeyword, DescType desiredType,
-                   AEDesc* result) {
-    int32_t injected;
-    ClearDesc(result);
-    if (PT_ENTER("AEGetKeyDesc", injected)) return static_cast<OSErr>(injected);
-    return GetKeyedDesc(theAERecord, theAEKeyword, desiredType, result, false);
+    return GetKeyedDesc(theAppleEvent, theAEKeyword, desiredType, result);
 }
 
 OSErr AESizeOfParam(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType* typeCode,
@@ -275,24 +237,10 @@ OSErr AESizeOfParam(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, Des
     return SizeOfKeyed(theAppleEvent, theAEKeyword, typeCode, dataSize);
 }
 
-OSErr AESizeOfKeyDesc(const AERecord* theAERecord, AEKeyword theAEKeyword, DescType* typeCode,
-                      Size* dataSize) {
-    int32_t injected;
-    ClearPtrOuts(typeCode, dataSize);
-    if (PT_ENTER("AESizeOfKeyDesc", injected)) return static_cast<OSErr>(injected);
-    return SizeOfKeyed(theAERecord, theAEKeyword, typeCode, dataSize);
-}
-
 OSErr AEDeleteParam(AppleEvent* theAppleEvent, AEKeyword theAEKeyword) {
     int32_t injected;
     if (PT_ENTER("AEDeleteParam", injected)) return static_cast<OSErr>(injected);
     return Guarded([&]() { return DeleteKeyed(theAppleEvent, theAEKeyword); });
-}
-
-OSErr AEDeleteKeyDesc(AERecord* theAERecord, AEKeyword theAEKeyword) {
-    int32_t injected;
-    if (PT_ENTER("AEDeleteKeyDesc", injected)) return static_cast<OSErr>(injected);
-    return Guarded([&]() { return DeleteKeyed(theAERecord, theAEKeyword); });
 }
 
 OSErr AEGetAttributePtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,

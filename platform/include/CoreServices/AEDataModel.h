@@ -271,19 +271,22 @@ OSErr AEDeleteItem(AEDescList* theAEDescList, long index);
 /* Records: keyed fields. An existing keyword is replaced in place, else the field is appended. */
 /* AECheckIsRecord: true for a record, an event or a record of any other type. */
 Boolean AECheckIsRecord(const AEDesc* theDesc);
-OSErr AEPutKeyPtr(AERecord* theAERecord, AEKeyword theAEKeyword, DescType typeCode,
-                  const void* dataPtr, Size dataSize);
-OSErr AEPutKeyDesc(AERecord* theAERecord, AEKeyword theAEKeyword, const AEDesc* theAEDesc);
-OSErr AEGetKeyPtr(const AERecord* theAERecord, AEKeyword theAEKeyword, DescType desiredType,
-                  DescType* typeCode, void* dataPtr, Size maximumSize, Size* actualSize);
-OSErr AEGetKeyDesc(const AERecord* theAERecord, AEKeyword theAEKeyword, DescType desiredType,
-                   AEDesc* result);
-OSErr AESizeOfKeyDesc(const AERecord* theAERecord, AEKeyword theAEKeyword, DescType* typeCode,
-                      Size* dataSize);
-OSErr AEDeleteKeyDesc(AERecord* theAERecord, AEKeyword theAEKeyword);
+/* The key functions are the parameter functions under another name, as on the platform. */
+#define AEPutKeyPtr(theAERecord, theAEKeyword, typeCode, dataPtr, dataSize) \
+    AEPutParamPtr((theAERecord), (theAEKeyword), (typeCode), (dataPtr), (dataSize))
+#define AEPutKeyDesc(theAERecord, theAEKeyword, theAEDesc) \
+    AEPutParamDesc((theAERecord), (theAEKeyword), (theAEDesc))
+#define AEGetKeyPtr(theAERecord, theAEKeyword, desiredType, typeCode, dataPtr, maxSize, actualSize) \
+    AEGetParamPtr((theAERecord), (theAEKeyword), (desiredType), (typeCode), (dataPtr), (maxSize), \
+                  (actualSize))
+#define AEGetKeyDesc(theAERecord, theAEKeyword, desiredType, result) \
+    AEGetParamDesc((theAERecord), (theAEKeyword), (desiredType), (result))
+#define AESizeOfKeyDesc(theAERecord, theAEKeyword, typeCode, dataSize) \
+    AESizeOfParam((theAERecord), (theAEKeyword), (typeCode), (dataSize))
+#define AEDeleteKeyDesc(theAERecord, theAEKeyword) AEDeleteParam((theAERecord), (theAEKeyword))
 
-/* Parameters of an event (or fields of any record): as the key functions, except that
-   AEGetParamPtr and AEGetParamDesc mark the parameter as read. */
+/* Parameters of an event, or fields of any record. AEGetParamPtr and AEGetParamDesc mark a
+   parameter as read (which matters only for events). */
 OSErr AEPutParamPtr(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType typeCode,
                     const void* dataPtr, Size dataSize);
 OSErr AEPutParamDesc(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, const AEDesc* theAEDesc);
