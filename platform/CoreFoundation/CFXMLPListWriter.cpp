@@ -65,6 +65,9 @@ public:
         }
         Append(kTabs, level);
     }
+    size_t Length() const { return mLength; }
+    const uint8_t* Bytes() const { return mBytes; }
+    void Truncate(size_t length) { mLength = length; }
     // Room for `count` more bytes at the end; Commit says how many were written.
     uint8_t* Reserve(size_t count) {
         if (mCapacity - mLength < count) Grow(count);
@@ -170,7 +173,8 @@ private:
     bool WriteValue(CFTypeRef value, size_t level);
     bool WriteArray(CFArrayRef array, size_t level);
     bool WriteDictionary(CFDictionaryRef dictionary, size_t level);
-    void SortEntries(size_t first, size_t count);
+    uint64_t SortEntries(size_t first, size_t count);
+    void WriteKey(CFTypeRef key, size_t position, uint64_t keySet);
     void WriteEscaped(std::u16string_view units);
     void WriteNumber(CFNumberRef number);
     bool WriteDate(CFDateRef date);
@@ -186,6 +190,12 @@ private:
     std::vector<CFTypeRef> mLastKeys;
     std::vector<uint32_t> mLastOrder;
     std::vector<std::u16string_view> mKeyUnits;  // scratch of SortEntries
+    // The "<key>…</key>\n" lines of the last key set in sorted order, made once that set is
+    // met a second time; mKeySet changes whenever the last key set does.
+    uint64_t mKeySet = 0;
+    bool mKeyLinesReady = false;
+    std::vector<uint8_t> mKeyLines;
+    std::vector<size_t> mKeyLineEnds;
     std::vector<CFTypeRef> mScratch;
 };
 
@@ -254,14 +264,12 @@ bool XMLWriter::WriteDictionary(CFDictionaryRef dictionary, size_t level) {
     DictionaryGetKeysAndValues(dictionary, mKeys.data() + first, mValues.data() + first);
     for (size_t i = first; i < first + count; ++i)
         if (KindOf(mKeys[i]) != kStringTypeID) return false;
-    SortEntries(first, count);
+    uint64_t keySet = SortEntries(first, count);
     mOut.Literal("<dict>\n");
     for (size_t i = first; i < first + count; ++i) {
         // Indices, not references: nested dictionaries push onto the same vectors.
         mOut.Indent(level + 1);
-        mOut.Literal("<key>");
-        WriteEscaped(StringUnits(static_cast<CFStringRef>(mKeys[i])));
-        mOut.Literal("</key>\n");
+        WriteKey(mKeys[i], i - first, keySet);
         if (!WriteValue(mValues[i], level + 1)) return false;
     }
     mKeys.resize(first);
@@ -274,7 +282,21 @@ bool XMLWriter::WriteDictionary(CFDictionaryRef dictionary, size_t level) {
 // Sorts the `count` pairs at `first` by key. Records of one kind enumerate the same keys in the
 // same order, so the last dictionary's order is tried first: kept outright when the key objects
 // are the same (a reader uniques them), else kept when one pass shows it still sorts these keys.
-void XMLWriter::SortEntries(size_t first, size_t count) {
+// A key line, copied whole when this dictionary's keys are still the last key set (nested
+// dictionaries with other keys replace it).
+void XMLWriter::WriteKey(CFTypeRef key, size_t position, uint64_t keySet) {
+    if (keySet == mKeySet && mKeyLinesReady) {
+        size_t start = position ? mKeyLineEnds[position - 1] : 0;
+        mOut.Append(mKeyLines.data() + start, mKeyLineEnds[position] - start);
+        return;
+    }
+    mOut.Literal("<key>");
+    WriteEscaped(StringUnits(static_cast<CFStringRef>(key)));
+    mOut.Literal("</key>\n");
+}
+
+// Returns the key set's stamp (see mKeySet).
+uint64_t XMLWriter::SortEntries(size_t first, size_t count) {
     const CFTypeRef* keys = mKeys.data() + first;
     bool sameObjects = count == mLastKeys.size() &&
                        std::equal(keys, keys + count, mLastKeys.begin());
@@ -292,12 +314,28 @@ void XMLWriter::SortEntries(size_t first, size_t count) {
                       [units](uint32_t a, uint32_t b) { return units[a] < units[b]; });
         }
         mLastKeys.assign(keys, keys + count);
+        ++mKeySet;
+        mKeyLinesReady = false;
+    } else if (!mKeyLinesReady) {
+        // Rendered through the output itself, then moved aside.
+        size_t mark = mOut.Length();
+        mKeyLineEnds.clear();
+        for (size_t i = 0; i < count; ++i) {
+            mOut.Literal("<key>");
+            WriteEscaped(StringUnits(static_cast<CFStringRef>(keys[mLastOrder[i]])));
+            mOut.Literal("</key>\n");
+            mKeyLineEnds.push_back(mOut.Length() - mark);
+        }
+        mKeyLines.assign(mOut.Bytes() + mark, mOut.Bytes() + mOut.Length());
+        mOut.Truncate(mark);
+        mKeyLinesReady = true;
     }
     for (std::vector<CFTypeRef>* column : {&mKeys, &mValues}) {
         CFTypeRef* items = column->data() + first;
         mScratch.assign(items, items + count);
         for (size_t i = 0; i < count; ++i) items[i] = mScratch[mLastOrder[i]];
     }
+    return mKeySet;
 }
 
 // How many leading units are plain ASCII text (below 0x80 and none of & < >), narrowed into

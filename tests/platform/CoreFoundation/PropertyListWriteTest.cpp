@@ -251,4 +251,30 @@ TEST_F(PropertyListWrite, KeyOrderOfConsecutiveDictionaries) {
               Document("<array>\n" + abc + abc + body("x", "y", "z") + abc + "</array>\n"));
 }
 
+// Key lines of a repeated key set are reused; a nested dictionary with the same keys or with
+// other keys, met between the parent's keys, must not disturb the parent's remaining keys.
+TEST_F(PropertyListWrite, NestedDictionariesSharingOrChangingTheKeySet) {
+    CFStringRef a = CFSTR("a&"), b = CFSTR("b<"), x = CFSTR("x");
+    auto dict = [](std::vector<std::pair<CFStringRef, CFTypeRef>> pairs) {
+        CFRef<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(
+            nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+        for (auto& [key, value] : pairs) CFDictionarySetValue(d.Get(), key, value);
+        return d;
+    };
+    CFRef<CFMutableDictionaryRef> same = dict({{b, kCFBooleanTrue}, {a, kCFBooleanFalse}});
+    CFRef<CFMutableDictionaryRef> other = dict({{x, kCFBooleanTrue}});
+    CFRef<CFMutableDictionaryRef> parent = dict({{b, other.Get()}, {a, same.Get()}});
+    const void* items[] = {parent.Get(), parent.Get()};
+    CFRef<CFArrayRef> array(CFArrayCreate(nullptr, items, 2, &kCFTypeArrayCallBacks));
+    const std::string one =
+        "\t<dict>\n"
+        "\t\t<key>a&amp;</key>\n"
+        "\t\t<dict>\n\t\t\t<key>a&amp;</key>\n\t\t\t<false/>\n"
+        "\t\t\t<key>b&lt;</key>\n\t\t\t<true/>\n\t\t</dict>\n"
+        "\t\t<key>b&lt;</key>\n"
+        "\t\t<dict>\n\t\t\t<key>x</key>\n\t\t\t<true/>\n\t\t</dict>\n"
+        "\t</dict>\n";
+    EXPECT_EQ(Write(array.Get()), Document("<array>\n" + one + one + "</array>\n"));
+}
+
 }  // namespace
