@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "Testing/PTInternal.h"
@@ -34,8 +36,48 @@ State& TheState() {
     return *state;
 }
 
-std::atomic<long> gLiveDescriptors{0};
-std::atomic<long> gLiveCFObjects{0};
+// Live-object counts are kept per thread: a property-list read creates millions of objects,
+// and an uncontended locked add per object is measurable there. Only the owning thread
+// writes its counters (plain load + store, no lock); readers sum every thread's counters.
+// A thread's counters stay registered after it exits, so objects it made and another thread
+// freed still balance, and nothing is torn down while exit-time code may still count.
+struct LiveCounts {
+    std::atomic<long> descriptors{0};
+    std::atomic<long> cfObjects{0};
+};
+
+struct LiveRegistry {
+    std::mutex lock;
+    std::deque<LiveCounts> threads;  // a deque never moves its elements
+};
+
+LiveRegistry& Registry() {
+    static LiveRegistry* registry = new LiveRegistry;  // outlives every thread
+    return *registry;
+}
+
+LiveCounts& RegisterThread() {
+    LiveRegistry& r = Registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return r.threads.emplace_back();
+}
+
+LiveCounts& ThisThread() {
+    thread_local LiveCounts* counts = &RegisterThread();
+    return *counts;
+}
+
+void Add(std::atomic<long>& counter, long delta) {
+    counter.store(counter.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
+}
+
+long Sum(std::atomic<long> LiveCounts::*member) {
+    LiveRegistry& r = Registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    long total = 0;
+    for (LiveCounts& counts : r.threads) total += (counts.*member).load();
+    return total;
+}
 
 void RecomputeAnyFault(State& s) {
     s.anyFault = s.failAtCall != 0 || s.allocFailures > 0;
@@ -91,10 +133,10 @@ bool CFAllocationFails() {
     return true;
 }
 
-void DescriptorCreated() { gLiveDescriptors.fetch_add(1, std::memory_order_relaxed); }
-void DescriptorDisposed() { gLiveDescriptors.fetch_sub(1, std::memory_order_relaxed); }
-void CFObjectCreated() { gLiveCFObjects.fetch_add(1, std::memory_order_relaxed); }
-void CFObjectFreed() { gLiveCFObjects.fetch_sub(1, std::memory_order_relaxed); }
+void DescriptorCreated() { Add(ThisThread().descriptors, 1); }
+void DescriptorDisposed() { Add(ThisThread().descriptors, -1); }
+void CFObjectCreated() { Add(ThisThread().cfObjects, 1); }
+void CFObjectFreed() { Add(ThisThread().cfObjects, -1); }
 
 void DoubleRelease(const char* what) {
     State& s = TheState();
@@ -148,8 +190,8 @@ void PTClearFaults(void) {
     s.anyFault = false;
 }
 
-long PTLiveDescriptorCount(void) { return pt::gLiveDescriptors.load(); }
-long PTLiveCFObjectCount(void) { return pt::gLiveCFObjects.load(); }
+long PTLiveDescriptorCount(void) { return pt::Sum(&pt::LiveCounts::descriptors); }
+long PTLiveCFObjectCount(void) { return pt::Sum(&pt::LiveCounts::cfObjects); }
 long PTDoubleReleaseCount(void) { return pt::TheState().doubleReleases; }
 void PTSetAbortOnDoubleRelease(int on) { pt::TheState().abortOnDoubleRelease = on != 0; }
 

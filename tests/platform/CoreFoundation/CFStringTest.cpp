@@ -38,74 +38,94 @@ class CFStringDecode : public PlatformTestWithParam<DecodeCase> {};
 
 TEST_P(CFStringDecode, GivesTheUnitsOrNull) {
     const DecodeCase& c = GetParam();
-    cf::Ref<CFStringRef> s(CFStringCreateWithBytes(nullptr, c.bytes.data(),
-                                                   static_cast<CFIndex>(c.bytes.size()),
-                                                   c.encoding, c.external));
+    cf::Ref<CFStringRef> s(CFStringCreateWithBytes(
+        nullptr, c.bytes.data(), static_cast<CFIndex>(c.bytes.size()), c.encoding, c.external));
     ASSERT_EQ(s.Get() != nullptr, c.valid);
     if (c.valid) {
         EXPECT_EQ(UnitsOf(s.Get()), c.expected);
     }
 }
 
+constexpr CFStringEncoding kUTF8 = kCFStringEncodingUTF8;
+constexpr CFStringEncoding kUTF16 = kCFStringEncodingUnicode;
+
+const std::vector<DecodeCase> kDecodeCases = {
+    DecodeCase{
+        "ascii", {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i'}, kUTF8, false, true, u"abcdefghi"},
+    DecodeCase{"twoByte", {0xC3, 0xA9}, kUTF8, false, true, u"\u00E9"},
+    DecodeCase{"astral", {0xF0, 0x9F, 0x98, 0x80}, kUTF8, false, true, u"\U0001F600"},
+    DecodeCase{"largest", {0xF4, 0x8F, 0xBF, 0xBF}, kUTF8, false, true, u"\U0010FFFF"},
+    DecodeCase{"overlongTwo", {0xC0, 0x80}, kUTF8, false, false, {}},
+    DecodeCase{"overlongThree", {0xE0, 0x80, 0xAF}, kUTF8, false, false, {}},
+    DecodeCase{"overlongFour", {0xF0, 0x8F, 0xBF, 0xBF}, kUTF8, false, false, {}},
+    DecodeCase{"encodedSurrogate", {0xED, 0xA0, 0x80}, kUTF8, false, false, {}},
+    DecodeCase{"aboveRange", {0xF4, 0x90, 0x80, 0x80}, kUTF8, false, false, {}},
+    DecodeCase{"truncated", {'a', 0xE2, 0x82}, kUTF8, false, false, {}},
+    DecodeCase{"loneContinuation", {'a', 0x80, 'b'}, kUTF8, false, false, {}},
+    DecodeCase{"invalidLead", {0xF8, 0x88, 0x80, 0x80, 0x80}, kUTF8, false, false, {}},
+    DecodeCase{"utf8BomExternal", {0xEF, 0xBB, 0xBF, 'x'}, kUTF8, true, true, u"x"},
+    DecodeCase{"utf8BomKeptOtherwise", {0xEF, 0xBB, 0xBF, 'x'}, kUTF8, false, true, u"\uFEFFx"},
+    DecodeCase{
+        "bomBigEndian", {0xFE, 0xFF, 0x00, 0x41, 0xD8, 0x00}, kUTF16, false, true, u"A\xD800"},
+    DecodeCase{"bomLittleEndian", {0xFF, 0xFE, 0x41, 0x00}, kUTF16, true, true, u"A"},
+    DecodeCase{"externalNoBomIsBigEndian", {0x00, 0x41}, kUTF16, true, true, u"A"},
+    DecodeCase{"hostOrderNoBom", {0x41, 0x00}, kUTF16, false, true, u"A"},
+    DecodeCase{"utf16OddLength", {0x00, 0x41, 0x00}, kUTF16, false, false, {}},
+    DecodeCase{"utf16BEKeepsBom",
+               {0xFE, 0xFF, 0xDC, 0x00},
+               kCFStringEncodingUTF16BE,
+               false,
+               true,
+               u"\uFEFF\xDC00"},
+    DecodeCase{
+        "utf16LE", {0x3D, 0xD8, 0x00, 0xDE}, kCFStringEncodingUTF16LE, false, true, u"\U0001F600"},
+    DecodeCase{"asciiHighByte", {'a', 0xE9}, kCFStringEncodingASCII, false, false, {}},
+    DecodeCase{"latin1", {0xE9, 0xFF}, kCFStringEncodingISOLatin1, false, true, u"\u00E9\u00FF"},
+    DecodeCase{"windowsLatin1",
+               {0x80, 0x81, 0x9F},
+               kCFStringEncodingWindowsLatin1,
+               false,
+               true,
+               u"\u20AC\u0081\u0178"},
+    DecodeCase{"macRomanSpots",
+               {0xDB, 0xF0, 0xCA, 0x80},
+               kCFStringEncodingMacRoman,
+               false,
+               true,
+               u"\u20AC\uF8FF\u00A0\u00C4"},
+    DecodeCase{"unknownEncoding", {'a'}, kCFStringEncodingNextStepLatin, false, false, {}}};
+
+INSTANTIATE_TEST_SUITE_P(Edges, CFStringDecode, ::testing::ValuesIn(kDecodeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class CFStringTest : public PlatformTest {};
+
 // The readers' own UTF-8 path (short texts decode on the stack, long ones on the heap,
 // mutable ones into growable storage) accepts and refuses exactly what the public call does.
-TEST_P(CFStringDecode, InternalUTF8CreationAgrees) {
-    const DecodeCase& c = GetParam();
-    if (c.encoding != kCFStringEncodingUTF8 || c.external) GTEST_SKIP();
-    for (size_t padding : {size_t{0}, size_t{509}, size_t{600}}) {
-        for (bool isMutable : {false, true}) {
-            Bytes bytes(padding, 'p');
-            bytes.insert(bytes.end(), c.bytes.begin(), c.bytes.end());
-            cf::Ref<CFStringRef> s(cf::CreateStringFromUTF8(bytes.data(), bytes.size(), isMutable));
-            ASSERT_EQ(s.Get() != nullptr, c.valid) << "padding " << padding;
-            if (c.valid) {
-                EXPECT_EQ(UnitsOf(s.Get()), Units(padding, u'p') + c.expected);
+TEST_F(CFStringTest, InternalUTF8CreationAgrees) {
+    for (const DecodeCase& c : kDecodeCases) {
+        if (c.encoding != kCFStringEncodingUTF8 || c.external) continue;
+        SCOPED_TRACE(c.name);
+        for (size_t padding : {size_t{0}, size_t{509}, size_t{600}}) {
+            for (bool isMutable : {false, true}) {
+                Bytes bytes(padding, 'p');
+                bytes.insert(bytes.end(), c.bytes.begin(), c.bytes.end());
+                cf::Ref<CFStringRef> s(
+                    cf::CreateStringFromUTF8(bytes.data(), bytes.size(), isMutable));
+                ASSERT_EQ(s.Get() != nullptr, c.valid) << "padding " << padding;
+                if (c.valid) {
+                    EXPECT_EQ(UnitsOf(s.Get()), Units(padding, u'p') + c.expected);
+                }
             }
         }
     }
 }
 
-constexpr CFStringEncoding kUTF8 = kCFStringEncodingUTF8;
-constexpr CFStringEncoding kUTF16 = kCFStringEncodingUnicode;
-
-INSTANTIATE_TEST_SUITE_P(
-    Edges, CFStringDecode,
-    ::testing::Values(
-        DecodeCase{"ascii", {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i'}, kUTF8, false, true, u"abcdefghi"},
-        DecodeCase{"twoByte", {0xC3, 0xA9}, kUTF8, false, true, u"\u00E9"},
-        DecodeCase{"astral", {0xF0, 0x9F, 0x98, 0x80}, kUTF8, false, true, u"\U0001F600"},
-        DecodeCase{"largest", {0xF4, 0x8F, 0xBF, 0xBF}, kUTF8, false, true, u"\U0010FFFF"},
-        DecodeCase{"overlongTwo", {0xC0, 0x80}, kUTF8, false, false, {}},
-        DecodeCase{"overlongThree", {0xE0, 0x80, 0xAF}, kUTF8, false, false, {}},
-        DecodeCase{"overlongFour", {0xF0, 0x8F, 0xBF, 0xBF}, kUTF8, false, false, {}},
-        DecodeCase{"encodedSurrogate", {0xED, 0xA0, 0x80}, kUTF8, false, false, {}},
-        DecodeCase{"aboveRange", {0xF4, 0x90, 0x80, 0x80}, kUTF8, false, false, {}},
-        DecodeCase{"truncated", {'a', 0xE2, 0x82}, kUTF8, false, false, {}},
-        DecodeCase{"loneContinuation", {'a', 0x80, 'b'}, kUTF8, false, false, {}},
-        DecodeCase{"invalidLead", {0xF8, 0x88, 0x80, 0x80, 0x80}, kUTF8, false, false, {}},
-        DecodeCase{"utf8BomExternal", {0xEF, 0xBB, 0xBF, 'x'}, kUTF8, true, true, u"x"},
-        DecodeCase{"utf8BomKeptOtherwise", {0xEF, 0xBB, 0xBF, 'x'}, kUTF8, false, true, u"\uFEFFx"},
-        DecodeCase{"bomBigEndian", {0xFE, 0xFF, 0x00, 0x41, 0xD8, 0x00}, kUTF16, false, true, u"A\xD800"},
-        DecodeCase{"bomLittleEndian", {0xFF, 0xFE, 0x41, 0x00}, kUTF16, true, true, u"A"},
-        DecodeCase{"externalNoBomIsBigEndian", {0x00, 0x41}, kUTF16, true, true, u"A"},
-        DecodeCase{"hostOrderNoBom", {0x41, 0x00}, kUTF16, false, true, u"A"},
-        DecodeCase{"utf16OddLength", {0x00, 0x41, 0x00}, kUTF16, false, false, {}},
-        DecodeCase{"utf16BEKeepsBom", {0xFE, 0xFF, 0xDC, 0x00}, kCFStringEncodingUTF16BE, false, true, u"\uFEFF\xDC00"},
-        DecodeCase{"utf16LE", {0x3D, 0xD8, 0x00, 0xDE}, kCFStringEncodingUTF16LE, false, true, u"\U0001F600"},
-        DecodeCase{"asciiHighByte", {'a', 0xE9}, kCFStringEncodingASCII, false, false, {}},
-        DecodeCase{"latin1", {0xE9, 0xFF}, kCFStringEncodingISOLatin1, false, true, u"\u00E9\u00FF"},
-        DecodeCase{"windowsLatin1", {0x80, 0x81, 0x9F}, kCFStringEncodingWindowsLatin1, false, true, u"\u20AC\u0081\u0178"},
-        DecodeCase{"macRomanSpots", {0xDB, 0xF0, 0xCA, 0x80}, kCFStringEncodingMacRoman, false, true, u"\u20AC\uF8FF\u00A0\u00C4"},
-        DecodeCase{"unknownEncoding", {'a'}, kCFStringEncodingNextStepLatin, false, false, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-class CFStringTest : public PlatformTest {};
-
 TEST_F(CFStringTest, MacRomanHighHalfRoundTrips) {
     Bytes high;
     for (int b = 0x80; b <= 0xFF; ++b) high.push_back(static_cast<uint8_t>(b));
-    cf::Ref<CFStringRef> s(CFStringCreateWithBytes(nullptr, high.data(), 128,
-                                                   kCFStringEncodingMacRoman, false));
+    cf::Ref<CFStringRef> s(
+        CFStringCreateWithBytes(nullptr, high.data(), 128, kCFStringEncodingMacRoman, false));
     ASSERT_TRUE(s);
     Units units = UnitsOf(s.Get());
     EXPECT_EQ(std::set<char16_t>(units.begin(), units.end()).size(), 128u) << "table not bijective";
@@ -135,9 +155,9 @@ TEST_P(CFStringEncode, StopsOrSubstitutes) {
     cf::Ref<CFStringRef> s(Make(c.text));
     Bytes buffer(64, 0xEE);
     CFIndex used = -1;
-    CFIndex converted = CFStringGetBytes(s.Get(), CFRangeMake(0, CFStringGetLength(s.Get())),
-                                         c.encoding, c.lossByte, false, buffer.data(), c.maxBufLen,
-                                         &used);
+    CFIndex converted =
+        CFStringGetBytes(s.Get(), CFRangeMake(0, CFStringGetLength(s.Get())), c.encoding,
+                         c.lossByte, false, buffer.data(), c.maxBufLen, &used);
     EXPECT_EQ(converted, c.converted);
     ASSERT_EQ(used, static_cast<CFIndex>(c.bytes.size()));
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + used), c.bytes);
@@ -154,19 +174,59 @@ TEST_P(CFStringEncode, StopsOrSubstitutes) {
 INSTANTIATE_TEST_SUITE_P(
     Edges, CFStringEncode,
     ::testing::Values(
-        EncodeCase{"latin1StopsAtEuro", u"ab\u20ACc", kCFStringEncodingISOLatin1, 0, 64, 2, {'a', 'b'}},
-        EncodeCase{"latin1LossByte", u"ab\u20ACc", kCFStringEncodingISOLatin1, '?', 64, 4, {'a', 'b', '?', 'c'}},
+        EncodeCase{
+            "latin1StopsAtEuro", u"ab\u20ACc", kCFStringEncodingISOLatin1, 0, 64, 2, {'a', 'b'}},
+        EncodeCase{"latin1LossByte",
+                   u"ab\u20ACc",
+                   kCFStringEncodingISOLatin1,
+                   '?',
+                   64,
+                   4,
+                   {'a', 'b', '?', 'c'}},
         EncodeCase{"asciiStopsAtAccent", u"x\u00E9", kCFStringEncodingASCII, 0, 64, 1, {'x'}},
-        EncodeCase{"macRomanEuro", u"\u20AC\u00E9", kCFStringEncodingMacRoman, 0, 64, 2, {0xDB, 0x8E}},
+        EncodeCase{
+            "macRomanEuro", u"\u20AC\u00E9", kCFStringEncodingMacRoman, 0, 64, 2, {0xDB, 0x8E}},
         EncodeCase{"macRomanStopsAtCJK", u"a\u4E00b", kCFStringEncodingMacRoman, 0, 64, 1, {'a'}},
-        EncodeCase{"macRomanPairIsOneLoss", u"a\U0001F600b", kCFStringEncodingMacRoman, '?', 64, 4, {'a', '?', 'b'}},
-        EncodeCase{"utf8LoneSurrogateStops", u"a\xD800" u"b", kUTF8, 0, 64, 1, {'a'}},
-        EncodeCase{"utf8LoneSurrogateLoss", u"a\xDC00" u"b", kUTF8, '?', 64, 3, {'a', '?', 'b'}},
+        EncodeCase{"macRomanPairIsOneLoss",
+                   u"a\U0001F600b",
+                   kCFStringEncodingMacRoman,
+                   '?',
+                   64,
+                   4,
+                   {'a', '?', 'b'}},
+        EncodeCase{"utf8LoneSurrogateStops",
+                   u"a\xD800"
+                   u"b",
+                   kUTF8,
+                   0,
+                   64,
+                   1,
+                   {'a'}},
+        EncodeCase{"utf8LoneSurrogateLoss",
+                   u"a\xDC00"
+                   u"b",
+                   kUTF8,
+                   '?',
+                   64,
+                   3,
+                   {'a', '?', 'b'}},
         EncodeCase{"utf8Pair", u"\U0001F600", kUTF8, 0, 64, 2, {0xF0, 0x9F, 0x98, 0x80}},
         EncodeCase{"utf8NoSplitAtLimit", u"a\u20AC", kUTF8, 0, 3, 1, {'a'}},
         EncodeCase{"utf8PairNoSplit", u"a\U0001F600", kUTF8, 0, 4, 1, {'a'}},
-        EncodeCase{"utf16BEKeepsLoneSurrogate", u"\xD800", kCFStringEncodingUTF16BE, 0, 64, 1, {0xD8, 0x00}},
-        EncodeCase{"windowsLatin1Euro", u"\u20AC\u00FF", kCFStringEncodingWindowsLatin1, 0, 64, 2, {0x80, 0xFF}}),
+        EncodeCase{"utf16BEKeepsLoneSurrogate",
+                   u"\xD800",
+                   kCFStringEncodingUTF16BE,
+                   0,
+                   64,
+                   1,
+                   {0xD8, 0x00}},
+        EncodeCase{"windowsLatin1Euro",
+                   u"\u20AC\u00FF",
+                   kCFStringEncodingWindowsLatin1,
+                   0,
+                   64,
+                   2,
+                   {0x80, 0xFF}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CFStringTest, ExternalRepresentationCarriesBomAndRoundTrips) {
@@ -176,12 +236,13 @@ TEST_F(CFStringTest, ExternalRepresentationCarriesBomAndRoundTrips) {
     ASSERT_EQ(CFDataGetLength(utf16.Get()), 10);
     const UInt8* p = CFDataGetBytePtr(utf16.Get());
     EXPECT_EQ(p[0] | p[1] << 8, 0xFEFF) << "BOM in host (little-endian) order";
-    cf::Ref<CFStringRef> back(CFStringCreateFromExternalRepresentation(nullptr, utf16.Get(), kUTF16));
+    cf::Ref<CFStringRef> back(
+        CFStringCreateFromExternalRepresentation(nullptr, utf16.Get(), kUTF16));
     ASSERT_TRUE(back);
     EXPECT_TRUE(CFEqual(back.Get(), s.Get()));
 
-    cf::Ref<CFDataRef> roman(CFStringCreateExternalRepresentation(nullptr, s.Get(),
-                                                                  kCFStringEncodingMacRoman, 0));
+    cf::Ref<CFDataRef> roman(
+        CFStringCreateExternalRepresentation(nullptr, s.Get(), kCFStringEncodingMacRoman, 0));
     EXPECT_FALSE(roman) << "no loss byte: an unencodable character refuses the whole string";
 }
 
@@ -249,8 +310,10 @@ TEST_F(CFStringTest, FailuresReturnNullWithoutLeaking) {
 
 TEST_F(CFStringTest, IANANamesMapToEncodings) {
     EXPECT_EQ(CFStringConvertIANACharSetNameToEncoding(CFSTR("UTF-8")), kUTF8);
-    EXPECT_EQ(CFStringConvertIANACharSetNameToEncoding(CFSTR("macintosh")), kCFStringEncodingMacRoman);
-    EXPECT_EQ(CFStringConvertIANACharSetNameToEncoding(CFSTR("koi8-r")), kCFStringEncodingInvalidId);
+    EXPECT_EQ(CFStringConvertIANACharSetNameToEncoding(CFSTR("macintosh")),
+              kCFStringEncodingMacRoman);
+    EXPECT_EQ(CFStringConvertIANACharSetNameToEncoding(CFSTR("koi8-r")),
+              kCFStringEncodingInvalidId);
 }
 
 }  // namespace
