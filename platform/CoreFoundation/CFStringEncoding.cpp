@@ -64,10 +64,8 @@ constexpr ReverseTable kWindowsLatin1Reverse(kWindowsLatin1C1, 32, 0x80);
 constexpr bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 constexpr bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-// Widens the ASCII prefix of [p, end) into out, eight bytes per step; returns where it
-// stopped (the first byte >= 0x80, or end).
-const uint8_t* WidenASCII(const uint8_t* p, const uint8_t* end, std::u16string& out) {
-    const uint8_t* start = p;
+// The first byte of [p, end) that is not ASCII, or end; eight bytes per step.
+const uint8_t* SkipASCII(const uint8_t* p, const uint8_t* end) {
     while (end - p >= 8) {
         uint64_t word;
         std::memcpy(&word, p, 8);
@@ -75,6 +73,14 @@ const uint8_t* WidenASCII(const uint8_t* p, const uint8_t* end, std::u16string& 
         p += 8;
     }
     while (p < end && *p < 0x80) ++p;
+    return p;
+}
+
+// Widens the ASCII prefix of [p, end) into out, eight bytes per step; returns where it
+// stopped (the first byte >= 0x80, or end).
+const uint8_t* WidenASCII(const uint8_t* p, const uint8_t* end, std::u16string& out) {
+    const uint8_t* start = p;
+    p = SkipASCII(p, end);
     // Widen through a small stack buffer: appending it is cheaper than zero-filling the
     // string with resize() and then overwriting it.
     char16_t chunk[512];
@@ -165,13 +171,7 @@ size_t DecodeUTF8(const uint8_t* bytes, size_t length, char16_t* out) {
     while (p < end) {
         // ASCII runs widen in a loop the compiler vectorises.
         const uint8_t* run = p;
-        while (end - p >= 8) {
-            uint64_t word;
-            std::memcpy(&word, p, 8);
-            if (word & 0x8080808080808080ULL) break;
-            p += 8;
-        }
-        while (p < end && *p < 0x80) ++p;
+        p = SkipASCII(p, end);
         for (const uint8_t* q = run; q < p; ++q) *o++ = *q;
         if (p == end) break;
         uint8_t b0 = *p;
