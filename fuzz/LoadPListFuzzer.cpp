@@ -5,57 +5,19 @@
 // object behind.
 #include <CoreServices/CoreServices.h>
 #include <PlatformTesting.h>
-#include <unistd.h>
 
+#include <cctype>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
+#include "fuzz/CommandFuzzSupport.h"
 #include "host/OwnedDesc.h"
-#include "shell/AdditionEntryPoints.h"
 
 namespace {
 
-constexpr AEEventClass kSuite = 0x476D7162;  // 'Gmqb'
-constexpr AEEventID kLoad = 0x706C734C;      // 'plsL'
-
-void Require(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "LoadPListFuzzer: %s\n", what);
-    std::abort();
-}
-
-// One scratch folder for the whole run, removed at exit.
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "plistbridge-fuzz-XXXXXX").string();
-        Require(mkdtemp(pattern.data()) != nullptr, "mkdtemp failed");
-        mFolder = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(mFolder, ignored);
-    }
-    std::string Write(std::string_view bytes) const {
-        std::string path = (mFolder / "in.plist").string();
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-
-private:
-    std::filesystem::path mFolder;
-};
-
-const Scratch& TheScratch() {
-    static const Scratch scratch;
-    return scratch;
-}
+using fuzz::Require;
+using fuzz::TheScratch;
 
 OwnedDesc Bytes(DescType type, std::string_view bytes) {
     OwnedDesc desc;
@@ -126,27 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const long objectsBefore = PTLiveCFObjectCount();
     {
         OwnedDesc direct = DirectParameter(data[0], rest);
-        ProcessSerialNumber self{0, kCurrentProcess};
-        OwnedDesc target;
-        AECreateDesc(typeProcessSerialNumber, &self, sizeof self, target.Out());
-        OwnedDesc event;
-        Require(AECreateAppleEvent(kSuite, kLoad, &target.Get(), kAutoGenerateReturnID, kAnyTransactionID,
-                                   event.Out()) == noErr,
-                "cannot make the event");
-        if (!direct.IsNull()) AEPutParamDesc(event.Mutable(), keyDirectObject, &direct.Get());
-        OwnedDesc reply;
-        Require(AECreateAppleEvent(kCoreEventClass, kAEAnswer, nullptr, kAutoGenerateReturnID,
-                                   kAnyTransactionID, reply.Out()) == noErr,
-                "cannot make the reply");
-
-        const OSErr status = LoadPList(&event.Get(), reply.Mutable(), 0);
-
-        DescType type;
-        Size resultSize;
-        const bool hasResult = AESizeOfParam(&reply.Get(), keyDirectObject, &type, &resultSize) == noErr;
-        Require(status == noErr || !hasResult, "a failed load left a result in the reply");
-        Require(status != noErr || hasResult, "a successful load left no result in the reply");
-        Require(!SAIsBusy(), "the addition is still busy after the handler returned");
+        OwnedDesc result;
+        fuzz::RunCommand(fuzz::kLoad, direct.IsNull() ? nullptr : &direct.Get(), nullptr, result);
     }
     Require(PTLiveDescriptorCount() == descriptorsBefore, "descriptors leaked");
     Require(PTLiveCFObjectCount() == objectsBefore, "CF objects leaked");

@@ -6,57 +6,25 @@
 // again must give the same bytes.
 #include <CoreServices/CoreServices.h>
 #include <PlatformTesting.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
 
+#include "fuzz/CommandFuzzSupport.h"
 #include "host/DescNotation.h"
 #include "host/OwnedDesc.h"
-#include "shell/AdditionEntryPoints.h"
 
 namespace {
 
-constexpr AEEventClass kSuite = 0x476D7162;  // 'Gmqb'
-constexpr AEEventID kLoad = 0x706C734C;      // 'plsL'
-constexpr AEEventID kStore = 0x706C7353;     // 'plsS'
-constexpr AEKeyword kDestination = 0x584D6C4F;  // 'XMlO'
-
-void Require(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "StorePListFuzzer: %s\n", what);
-    std::abort();
-}
-
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "plistbridge-fuzz-XXXXXX").string();
-        Require(mkdtemp(pattern.data()) != nullptr, "mkdtemp failed");
-        mFolder = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(mFolder, ignored);
-    }
-    std::string Path(const char* name) const { return (mFolder / name).string(); }
-
-private:
-    std::filesystem::path mFolder;
-};
-
-const Scratch& TheScratch() {
-    static const Scratch scratch;
-    return scratch;
-}
+using fuzz::kLoad;
+using fuzz::kStore;
+using fuzz::Require;
+using fuzz::TheScratch;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -75,40 +43,6 @@ OwnedDesc FileURL(const std::string& path) {
     OwnedDesc desc;
     AECreateDesc(typeFileURL, url.data(), static_cast<Size>(url.size()), desc.Out());
     return desc;
-}
-
-// Runs one handler on an event with `direct` (and `destination` unless null) and checks the
-// invariants every call keeps. True with the reply's result in `result` when the command
-// succeeded (the result may itself be a 'null' descriptor).
-bool Run(AEEventID id, const AEDesc& direct, const AEDesc* destination, OwnedDesc& result) {
-    ProcessSerialNumber self{0, kCurrentProcess};
-    OwnedDesc target;
-    AECreateDesc(typeProcessSerialNumber, &self, sizeof self, target.Out());
-    OwnedDesc event;
-    Require(AECreateAppleEvent(kSuite, id, &target.Get(), kAutoGenerateReturnID, kAnyTransactionID,
-                               event.Out()) == noErr,
-            "cannot make the event");
-    if (id == kStore) {
-        OwnedDesc optional;
-        AECreateList(nullptr, 0, false, optional.Out());
-        AEPutPtr(optional.Mutable(), 0, typeKeyword, &kDestination, sizeof kDestination);
-        AEPutAttributeDesc(event.Mutable(), keyOptionalKeywordAttr, &optional.Get());
-    }
-    AEPutParamDesc(event.Mutable(), keyDirectObject, &direct);
-    if (destination) AEPutParamDesc(event.Mutable(), kDestination, destination);
-    OwnedDesc reply;
-    Require(AECreateAppleEvent(kCoreEventClass, kAEAnswer, nullptr, kAutoGenerateReturnID, kAnyTransactionID,
-                               reply.Out()) == noErr,
-            "cannot make the reply");
-
-    const OSErr status = (id == kStore ? StorePList : LoadPList)(&event.Get(), reply.Mutable(), 0);
-
-    const bool hasResult =
-        AEGetParamDesc(&reply.Get(), keyDirectObject, typeWildCard, result.Out()) == noErr;
-    Require(status == noErr || !hasResult, "a failed command left a result in the reply");
-    Require(status != noErr || hasResult, "a successful command left no result in the reply");
-    Require(!SAIsBusy(), "the addition is still busy after the handler returned");
-    return status == noErr;
 }
 
 // The bytes a store produced: the text it returned, or the file it wrote.
@@ -182,15 +116,15 @@ void StoreThenLoad(const OwnedDesc& value, bool toFile) {
     OwnedDesc secondDestination = toFile ? FileURL(second) : OwnedDesc();
 
     OwnedDesc stored;
-    if (!Run(kStore, value.Get(), toFile ? &firstDestination.Get() : nullptr, stored)) return;
+    if (!fuzz::RunCommand(kStore, &value.Get(), toFile ? &firstDestination.Get() : nullptr, stored)) return;
     OwnedDesc loaded;
-    if (!Run(kLoad, stored.Get(), nullptr, loaded)) {
+    if (!fuzz::RunCommand(kLoad, &stored.Get(), nullptr, loaded)) {
         const std::string xml = AsASCII(StoredBytes(stored, first), !toFile);
         std::fprintf(stderr, "stored:\n%s\n", xml.c_str());
         Require(false, "what store produced does not load");
     }
     OwnedDesc again;
-    Require(Run(kStore, loaded.Get(), toFile ? &secondDestination.Get() : nullptr, again),
+    Require(fuzz::RunCommand(kStore, &loaded.Get(), toFile ? &secondDestination.Get() : nullptr, again),
             "the loaded value does not store");
     Require(stored.Type() == again.Type(), "storing the loaded value gave another type");
     const std::string once = StoredBytes(stored, first);
