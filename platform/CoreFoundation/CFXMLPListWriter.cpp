@@ -174,6 +174,7 @@ private:
     bool WriteArray(CFArrayRef array, size_t level);
     bool WriteDictionary(CFDictionaryRef dictionary, size_t level);
     uint64_t SortEntries(size_t first, size_t count);
+    void SortKeyOrder(const std::u16string_view* units, size_t count);
     void WriteKey(CFTypeRef key, size_t position, uint64_t keySet);
     void WriteEscaped(std::u16string_view units);
     void WriteNumber(CFNumberRef number);
@@ -190,6 +191,11 @@ private:
     std::vector<CFTypeRef> mLastKeys;
     std::vector<uint32_t> mLastOrder;
     std::vector<std::u16string_view> mKeyUnits;  // scratch of SortEntries
+    struct SortItem {
+        uint64_t high, low;  // the key's first eight units
+        uint32_t index;
+    };
+    std::vector<SortItem> mSortItems;  // scratch of SortKeyOrder
     // The "<key>…</key>\n" lines of the last key set in sorted order, made once that set is
     // met a second time; mKeySet changes whenever the last key set does.
     uint64_t mKeySet = 0;
@@ -300,6 +306,26 @@ void XMLWriter::WriteKey(CFTypeRef key, size_t position, uint64_t keySet) {
     mOut.Literal("</key>\n");
 }
 
+// mLastOrder := the order of `units`. Each key's first eight units, packed into two integers,
+// decide most comparisons without touching the strings (a zero pad ties with a U+0000 unit,
+// and ties fall back to the whole keys).
+void XMLWriter::SortKeyOrder(const std::u16string_view* units, size_t count) {
+    mSortItems.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t packed[2] = {0, 0};
+        size_t n = std::min<size_t>(units[i].size(), 8);
+        for (size_t k = 0; k < n; ++k) packed[k / 4] |= uint64_t{units[i][k]} << (48 - 16 * (k % 4));
+        mSortItems[i] = {packed[0], packed[1], static_cast<uint32_t>(i)};
+    }
+    std::sort(mSortItems.begin(), mSortItems.end(), [units](const SortItem& a, const SortItem& b) {
+        if (a.high != b.high) return a.high < b.high;
+        if (a.low != b.low) return a.low < b.low;
+        return units[a.index] < units[b.index];
+    });
+    mLastOrder.resize(count);
+    for (size_t i = 0; i < count; ++i) mLastOrder[i] = mSortItems[i].index;
+}
+
 // Returns the key set's stamp (see mKeySet).
 uint64_t XMLWriter::SortEntries(size_t first, size_t count) {
     const CFTypeRef* keys = mKeys.data() + first;
@@ -312,12 +338,7 @@ uint64_t XMLWriter::SortEntries(size_t first, size_t count) {
         bool reuse = count == mLastOrder.size();
         for (size_t i = 1; reuse && i < count; ++i)
             reuse = units[mLastOrder[i - 1]] < units[mLastOrder[i]];
-        if (!reuse) {
-            mLastOrder.resize(count);
-            for (size_t i = 0; i < count; ++i) mLastOrder[i] = static_cast<uint32_t>(i);
-            std::sort(mLastOrder.begin(), mLastOrder.end(),
-                      [units](uint32_t a, uint32_t b) { return units[a] < units[b]; });
-        }
+        if (!reuse) SortKeyOrder(units, count);
         mLastKeys.assign(keys, keys + count);
         ++mKeySet;
         mKeyLinesReady = false;

@@ -277,4 +277,38 @@ TEST_F(PropertyListWrite, NestedDictionariesSharingOrChangingTheKeySet) {
     EXPECT_EQ(Write(array.Get()), Document("<array>\n" + one + one + "</array>\n"));
 }
 
+// Keys alike in their first eight units or more, a U+0000 unit against the end of a key, and
+// units above 0x7FFF: the order is UTF-16 unit order, a prefix first.
+TEST_F(PropertyListWrite, KeyOrderOfKeysSharingLongPrefixes) {
+    const std::u16string keys[] = {
+        u"abcdefghij", u"abcdefgh", std::u16string(u"abcdefgh\0", 9), u"abcdefgi",
+        u"ab", std::u16string(u"ab\0", 3), std::u16string(u"ab\0c", 4), u"a", u"",
+        u"\xFF01", u"\x00E9x", u"abcdefg\xFF01", u"abcdefg\x00E9", u"100000", u"10000",
+        u"1000", u"9", u"abcdefghij\xFF01", u"abcdefghij\x0001", u"abcdefghi"};
+    auto keyOf = [](const std::u16string& units) {
+        return CFRef<CFStringRef>(CFStringCreateWithCharacters(
+            nullptr, reinterpret_cast<const UniChar*>(units.data()),
+            static_cast<CFIndex>(units.size())));
+    };
+    // One key's lines, as the writer renders them in a dictionary of its own.
+    auto entryLines = [&](const std::u16string& units) {
+        CFRef<CFStringRef> key = keyOf(units);
+        const void* k = key.Get();
+        const void* v = kCFBooleanTrue;
+        CFRef<CFDictionaryRef> single(CFDictionaryCreate(
+            nullptr, &k, &v, 1, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+        std::string text = Write(single.Get());
+        size_t start = text.find("<dict>\n") + 7;
+        return text.substr(start, text.rfind("</dict>\n") - start);
+    };
+    CFRef<CFMutableDictionaryRef> all(CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    for (const std::u16string& units : keys) CFDictionarySetValue(all.Get(), keyOf(units).Get(), kCFBooleanTrue);
+    std::vector<std::u16string> sorted(std::begin(keys), std::end(keys));
+    std::sort(sorted.begin(), sorted.end());
+    std::string expected;
+    for (const std::u16string& units : sorted) expected += entryLines(units);
+    EXPECT_EQ(Write(all.Get()), Document("<dict>\n" + expected + "</dict>\n"));
+}
+
 }  // namespace
