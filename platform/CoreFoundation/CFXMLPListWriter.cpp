@@ -473,6 +473,13 @@ char* PutPadded(char* p, int64_t value, int width) {
     return std::copy(digits, end, p);
 }
 
+// Two decimal digits of 0 ≤ value < 100.
+char* PutTwoDigits(char* p, int64_t value) {
+    p[0] = static_cast<char>('0' + value / 10);
+    p[1] = static_cast<char>('0' + value % 10);
+    return p + 2;
+}
+
 // Floor first, then split whole seconds, so nothing can round up to second 60. Times whose
 // day count would not fit the calendar arithmetic (or are not finite) are refused: the real
 // writer prints garbage for them, which reads back as another date.
@@ -495,17 +502,23 @@ bool XMLWriter::WriteDate(CFDateRef date) {
     int64_t year = yoe + era * 400 + (month <= 2);
 
     char text[64];
-    char* p = PutPadded(text, year, 4);
+    char* p = text;
+    if (year >= 0 && year <= 9999) {
+        // The usual four-digit year: fixed digits, no conversion calls.
+        p = PutTwoDigits(PutTwoDigits(p, year / 100), year % 100);
+    } else {
+        p = PutPadded(text, year, 4);
+    }
     *p++ = '-';
-    p = PutPadded(p, month, 2);
+    p = PutTwoDigits(p, month);
     *p++ = '-';
-    p = PutPadded(p, day, 2);
+    p = PutTwoDigits(p, day);
     *p++ = 'T';
-    p = PutPadded(p, secondOfDay / 3600, 2);
+    p = PutTwoDigits(p, secondOfDay / 3600);
     *p++ = ':';
-    p = PutPadded(p, secondOfDay / 60 % 60, 2);
+    p = PutTwoDigits(p, secondOfDay / 60 % 60);
     *p++ = ':';
-    p = PutPadded(p, secondOfDay % 60, 2);
+    p = PutTwoDigits(p, secondOfDay % 60);
     mOut.Literal("<date>");
     mOut.Append(text, static_cast<size_t>(p - text));
     mOut.Literal("Z</date>\n");
