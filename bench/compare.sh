@@ -3,7 +3,7 @@
 # peer only) on the same generated media library, with MB/s and peak resident memory.
 #
 #   bench/compare.sh [BUILD_DIR] [TRACKS]     defaults: build, 100000 (about 100 MB of XML)
-#   environment: RUNS (timed runs per process, best kept; default 3),
+#   environment: RUNS (timed runs per process, best kept; default 5: a shared machine is noisy),
 #                ROUNDS (side-by-side rounds; default 3)
 #
 # Each process reports its best CPU time (user + system) and best wall time. The machine may
@@ -15,7 +15,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 tracks=${2:-100000}
-runs=${RUNS:-3}
+runs=${RUNS:-5}
 rounds=${ROUNDS:-3}
 
 if ! dpkg -s libplist-dev >/dev/null 2>&1; then
