@@ -340,25 +340,17 @@ CFTypeRef OldStyleReader::ParseDocument() {
 
 CFPropertyListRef ReadOldStyle(const uint8_t* bytes, size_t length, CFOptionFlags mutability,
                                CFStringRef* error) {
-    if (error) *error = nullptr;
-    if (!bytes || length == 0) {
-        if (error) *error = CreateErrorString("Cannot parse a NULL or zero-length data");
-        return nullptr;
-    }
-    try {
+    return ReadTextDocument(bytes, length, error, [&](std::string& failure) -> CFTypeRef {
         UTF8Input input;
         if (DecodeTextInput(bytes, length, input) != InputStatus::kOK) {
-            if (error) *error = CreateErrorString("Unable to convert the text from its encoding");
+            failure = "Unable to convert the text from its encoding";
             return nullptr;
         }
         OldStyleReader reader(input, mutability, error != nullptr);
         CFTypeRef result = reader.ParseDocument();
-        if (!result && error) *error = CreateErrorString(reader.Error().Text());
+        if (!result) failure = reader.Error().Text();
         return result;
-    } catch (const std::bad_alloc&) {
-        if (error) *error = CreateErrorString("Out of memory while building the property list");
-        return nullptr;
-    }
+    });
 }
 
 }  // namespace cf::plist

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,28 @@ private:
 
 // +1 CFString of `text` (UTF-8) for an error out-parameter; NULL when it cannot be made.
 CFStringRef CreateErrorString(const std::string& text);
+
+// The frame the text readers share: refuses empty input, runs `parse` (a +1 object, or NULL
+// with its message in the string it is given), turns an allocation failure into NULL, and
+// fills *error when the caller asked for it.
+template <class Parse>
+CFTypeRef ReadTextDocument(const uint8_t* bytes, size_t length, CFStringRef* error,
+                           Parse&& parse) {
+    if (error) *error = nullptr;
+    std::string failure;
+    CFTypeRef result = nullptr;
+    if (!bytes || length == 0) {
+        failure = "Cannot parse a NULL or zero-length data";
+    } else {
+        try {
+            result = parse(failure);
+        } catch (const std::bad_alloc&) {
+            failure = "Out of memory while building the property list";
+        }
+    }
+    if (!result && error) *error = CreateErrorString(failure);
+    return result;
+}
 
 // Every +1 object a parse holds before its container exists: values of open arrays and
 // dictionaries, keys of open dictionaries. Released on destruction (a failed parse).

@@ -302,29 +302,20 @@ const char* DescribeInputFailure(InputStatus status) {
 
 CFPropertyListRef ReadXML(const uint8_t* bytes, size_t length, CFOptionFlags mutability,
                           CFStringRef* error) {
-    if (error) *error = nullptr;
-    if (!bytes || length == 0) {
-        if (error) *error = CreateErrorString("Cannot parse a NULL or zero-length data");
-        return nullptr;
-    }
-    try {
+    return ReadTextDocument(bytes, length, error, [&](std::string& failure) -> CFTypeRef {
         UTF8Input input;
         std::string name;
         InputStatus status = DecodeXMLInput(bytes, length, input, &name);
         if (status != InputStatus::kOK) {
-            std::string text = DescribeInputFailure(status);
-            if (!name.empty()) text += " (" + name + ")";
-            if (error) *error = CreateErrorString(text);
+            failure = DescribeInputFailure(status);
+            if (!name.empty()) failure += " (" + name + ")";
             return nullptr;
         }
         xml::XMLReader reader(input, mutability, error != nullptr);
         CFTypeRef result = reader.ParseDocument();
-        if (!result && error) *error = CreateErrorString(reader.Error().Text());
+        if (!result) failure = reader.Error().Text();
         return result;
-    } catch (const std::bad_alloc&) {
-        if (error) *error = CreateErrorString("Out of memory while building the property list");
-        return nullptr;
-    }
+    });
 }
 
 }  // namespace cf::plist
