@@ -3,7 +3,6 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 namespace notation {
 namespace {
@@ -29,7 +28,13 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 void AppendLaidOut(const char* first, const char* last, std::string& out) {
     const char* e = first;
     while (e < last && *e != 'e') ++e;
-    const int exponent = std::atoi(e + 1);
+    // The exponent is read within [first, last): to_chars writes no terminator.
+    int exponent = 0;
+    if (e < last) {
+        const char* digitsOfExponent = e + 1;
+        if (digitsOfExponent < last && *digitsOfExponent == '+') ++digitsOfExponent;
+        std::from_chars(digitsOfExponent, last, exponent);
+    }
     if (exponent < -4 || exponent > 15) {
         out.append(first, last);
         return;
