@@ -76,6 +76,37 @@ const uint8_t* SkipASCII(const uint8_t* p, const uint8_t* end) {
     return p;
 }
 
+// Decodes the multi-byte UTF-8 sequence at p (p < end, *p >= 0x80) into one or two UTF-16
+// units at `units` and moves p past it. 0 when the sequence is invalid: a continuation or
+// overlong lead byte, F5–FF, truncation, an overlong form, a surrogate or a value above
+// U+10FFFF.
+inline size_t DecodeSequence(const uint8_t*& p, const uint8_t* end, char16_t* units) {
+    uint8_t b0 = *p;
+    uint32_t cp;
+    size_t n;
+    uint32_t min;
+    if (b0 >= 0xC2 && b0 <= 0xDF) n = 2, cp = b0 & 0x1F, min = 0x80;
+    else if (b0 >= 0xE0 && b0 <= 0xEF) n = 3, cp = b0 & 0x0F, min = 0x800;
+    else if (b0 >= 0xF0 && b0 <= 0xF4) n = 4, cp = b0 & 0x07, min = 0x10000;
+    else return 0;
+    if (static_cast<size_t>(end - p) < n) return 0;
+    for (size_t i = 1; i < n; ++i) {
+        uint8_t b = p[i];
+        if ((b & 0xC0) != 0x80) return 0;
+        cp = cp << 6 | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    p += n;
+    if (cp < 0x10000) {
+        units[0] = static_cast<char16_t>(cp);
+        return 1;
+    }
+    cp -= 0x10000;  // four bytes become two units
+    units[0] = static_cast<char16_t>(0xD800 + (cp >> 10));
+    units[1] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    return 2;
+}
+
 // Widens the ASCII prefix of [p, end) into out, eight bytes per step; returns where it
 // stopped (the first byte >= 0x80, or end).
 const uint8_t* WidenASCII(const uint8_t* p, const uint8_t* end, std::u16string& out) {
@@ -137,29 +168,10 @@ bool AppendUTF16FromUTF8(const uint8_t* bytes, size_t length, std::u16string& ou
     while (p < end) {
         p = WidenASCII(p, end, out);
         if (p == end) break;
-        uint8_t b0 = *p;
-        uint32_t cp;
-        size_t n;
-        uint32_t min;
-        if (b0 >= 0xC2 && b0 <= 0xDF) n = 2, cp = b0 & 0x1F, min = 0x80;
-        else if (b0 >= 0xE0 && b0 <= 0xEF) n = 3, cp = b0 & 0x0F, min = 0x800;
-        else if (b0 >= 0xF0 && b0 <= 0xF4) n = 4, cp = b0 & 0x07, min = 0x10000;
-        else return false;  // continuation byte, overlong lead C0/C1, or F5–FF
-        if (static_cast<size_t>(end - p) < n) return false;
-        for (size_t i = 1; i < n; ++i) {
-            uint8_t b = p[i];
-            if ((b & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (b & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        p += n;
+        char16_t units[2];
+        size_t count = DecodeSequence(p, end, units);
+        if (count == 0) return false;
+        out.append(units, count);
     }
     return true;
 }
@@ -174,29 +186,9 @@ size_t DecodeUTF8(const uint8_t* bytes, size_t length, char16_t* out) {
         p = SkipASCII(p, end);
         for (const uint8_t* q = run; q < p; ++q) *o++ = *q;
         if (p == end) break;
-        uint8_t b0 = *p;
-        uint32_t cp;
-        size_t n;
-        uint32_t min;
-        if (b0 >= 0xC2 && b0 <= 0xDF) n = 2, cp = b0 & 0x1F, min = 0x80;
-        else if (b0 >= 0xE0 && b0 <= 0xEF) n = 3, cp = b0 & 0x0F, min = 0x800;
-        else if (b0 >= 0xF0 && b0 <= 0xF4) n = 4, cp = b0 & 0x07, min = 0x10000;
-        else return kInvalidUTF8;
-        if (static_cast<size_t>(end - p) < n) return kInvalidUTF8;
-        for (size_t i = 1; i < n; ++i) {
-            uint8_t b = p[i];
-            if ((b & 0xC0) != 0x80) return kInvalidUTF8;
-            cp = cp << 6 | (b & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kInvalidUTF8;
-        if (cp >= 0x10000) {  // four bytes become two units
-            cp -= 0x10000;
-            *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
-            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            *o++ = static_cast<char16_t>(cp);
-        }
-        p += n;
+        size_t count = DecodeSequence(p, end, o);
+        if (count == 0) return kInvalidUTF8;
+        o += count;
     }
     return static_cast<size_t>(o - out);
 }
