@@ -5,6 +5,7 @@
 #include <string>
 
 #include "commands/CommandTestSupport.h"
+#include "commands/LoadedBundleTest.h"
 #include "host/AdditionHost.h"
 #include "host/EventSender.h"
 #include "support/PlatformTest.h"
@@ -21,20 +22,8 @@ const std::string kBinary(
     "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x0F",
     50);
 
-class BundleEndToEndTest : public PlatformTest {
+class BundleEndToEndTest : public LoadedBundleTest {
 protected:
-    static void SetUpTestSuite() {
-        sHost = new CAdditionHost;
-        ASSERT_EQ(sHost->Load(PLISTBRIDGE_BINARY_DIR "/bin/PlistBridge.osax"), noErr);
-    }
-    static void TearDownTestSuite() {
-        delete sHost;
-        sHost = nullptr;
-    }
-    void SetUp() override {
-        PlatformTest::SetUp();
-        ASSERT_TRUE(sHost && sHost->IsLoaded());
-    }
     // The result in the notation-free canonical form, or the status and 'errs' text.
     static std::string Outcome(EventOutcome&& outcome) {
         OwnedDesc result;
@@ -48,11 +37,8 @@ protected:
     }
     static std::string Load(const TestDesc& value) { return Outcome(SendLoadPList(*value)); }
 
-    static CAdditionHost* sHost;
     ScratchFolder mFolder;
 };
-
-CAdditionHost* BundleEndToEndTest::sHost = nullptr;
 
 TestDesc ExpectedXMLValue() {
     return MakeRecord({{Code("pnam"), MakeUnicode(u"Prefs")},

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "commands/CommandTestSupport.h"
+#include "commands/LoadedBundleTest.h"
 #include "host/AdditionHost.h"
 #include "host/DescNotation.h"
 #include "host/EventSender.h"
@@ -32,25 +33,7 @@ TestDesc ExpectedRecords(int levels) {
     return value;
 }
 
-class DeepPropertyListEndToEndTest : public PlatformTest {
-protected:
-    static void SetUpTestSuite() {
-        sHost = new CAdditionHost;
-        ASSERT_EQ(sHost->Load(PLISTBRIDGE_BINARY_DIR "/bin/PlistBridge.osax"), noErr);
-    }
-    static void TearDownTestSuite() {
-        delete sHost;
-        sHost = nullptr;
-    }
-    void SetUp() override {
-        PlatformTest::SetUp();
-        ASSERT_TRUE(sHost && sHost->IsLoaded());
-    }
-
-    static CAdditionHost* sHost;
-};
-
-CAdditionHost* DeepPropertyListEndToEndTest::sHost = nullptr;
+using DeepPropertyListEndToEndTest = LoadedBundleTest;
 
 TEST_F(DeepPropertyListEndToEndTest, DictionariesAsDeepAsTheReaderAllowsLoad) {
     TestDesc text = MakeUnicode(ToUTF16(NestedDictionaries(kReaderDepth)));
