@@ -11,25 +11,17 @@
 #include "commands/CommandTestSupport.h"
 #include "shell/AdditionEntryPoints.h"
 #include "shell/CommandFrame.h"
+#include "support/PListDocument.h"
 #include "support/PlatformTest.h"
 
 namespace {
-
-const char kHeader[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n";
-
-std::string Document(const std::string& body) {
-    return kHeader + body + "</plist>\n";
-}
 
 TestDesc SampleValue() {
     return MakeRecord({{Code("pnam"), MakeUnicode(u"x & y")},
                        {keyASUserRecordFields, MakeUserFields({{u"n", MakeValue(typeSInt16, int16_t(5))}})}});
 }
 
-const std::string kSampleXML = Document(
+const std::string kSampleXML = PListDocument(
     "<dict>\n\t<key>'pnam'</key>\n\t<string>x &amp; y</string>\n\t<key>n</key>\n\t<integer>5</integer>\n</dict>\n");
 
 class StorePListTest : public PlatformTest {
@@ -64,9 +56,9 @@ TEST_F(StorePListTest, WithoutADestinationReturnsTheXMLAsUnicodeText) {
     } rows[] = {
         {"record", SampleValue(), kSampleXML},
         {"null value", MakeNull(),
-         Document("<dict>\n\t<key>AEDescData</key>\n\t<data>\n\t</data>\n\t<key>AEDescType</key>\n"
+         PListDocument("<dict>\n\t<key>AEDescData</key>\n\t<data>\n\t</data>\n\t<key>AEDescType</key>\n"
                   "\t<string>null</string>\n</dict>\n")},
-        {"non-ASCII text", MakeUnicode(u"\u00E9\U0001F600"), Document("<string>\xC3\xA9\xF0\x9F\x98\x80</string>\n")},
+        {"non-ASCII text", MakeUnicode(u"\u00E9\U0001F600"), PListDocument("<string>\xC3\xA9\xF0\x9F\x98\x80</string>\n")},
     };
     for (Row& row : rows) {
         ASSERT_EQ(Store(row.value), noErr) << row.what;
@@ -109,7 +101,7 @@ TEST_F(StorePListTest, StoringAgainReplacesTheFile) {
     ASSERT_EQ(Store(SampleValue(), &destination), noErr);
     std::string firstReply = Describe(*ResultOf(mReply));
     ASSERT_EQ(Store(MakeValue(typeTrue, uint8_t(0)), &destination), noErr);
-    EXPECT_EQ(ReadFile(mFolder.Path("twice.plist")), Document("<true/>\n"));
+    EXPECT_EQ(ReadFile(mFolder.Path("twice.plist")), PListDocument("<true/>\n"));
     EXPECT_EQ(Describe(*ResultOf(mReply)), firstReply);
 }
 

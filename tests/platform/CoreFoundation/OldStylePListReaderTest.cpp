@@ -7,6 +7,7 @@
 
 #include "desc/CFRef.h"
 #include "platform/CoreFoundation/CFPropertyListInternal.h"
+#include "support/PListDocument.h"
 #include "support/PlatformTest.h"
 
 namespace {
@@ -18,19 +19,7 @@ CFPropertyListRef ReadOld(const std::string& text, CFOptionFlags options = 0) {
                                    options, nullptr);
 }
 
-std::string Write(CFPropertyListRef value) {
-    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, value));
-    if (!xml) return "<writer refused>";
-    return std::string(reinterpret_cast<const char*>(CFDataGetBytePtr(xml.Get())),
-                       static_cast<size_t>(CFDataGetLength(xml.Get())));
-}
-
-std::string Document(const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n" + body + "\n</plist>\n";
-}
+std::string Document(const std::string& body) { return PListDocument(body + "\n"); }
 
 struct Case {
     std::string input;
@@ -45,11 +34,11 @@ TEST_P(OldStyleSyntaxTest, ReadsAsTheFrameworkDoes) {
     const Case& c = GetParam();
     CFRef<CFPropertyListRef> value(ReadOld(c.input));
     if (!c.body) {
-        EXPECT_FALSE(value) << Write(value.Get());
+        EXPECT_FALSE(value) << WrittenXML(value.Get());
         return;
     }
     ASSERT_TRUE(value);
-    EXPECT_EQ(Write(value.Get()), Document(c.body));
+    EXPECT_EQ(WrittenXML(value.Get()), Document(c.body));
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, OldStyleSyntaxTest, ::testing::Values(
@@ -138,7 +127,7 @@ TEST_F(OldStyleTest, WideEncodingsAreDecoded) {
                                      utf16(true, false), utf16(false, false)}) {
         CFRef<CFPropertyListRef> value(ReadOld(input));
         ASSERT_TRUE(value);
-        EXPECT_EQ(Write(value.Get()), expected);
+        EXPECT_EQ(WrittenXML(value.Get()), expected);
     }
     EXPECT_FALSE(CFRef<CFPropertyListRef>(ReadOld("\"\xE9\"")));  // not UTF-8
 }

@@ -13,6 +13,7 @@
 #include "desc/CFRef.h"
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/CoreFoundation/CFPropertyListInternal.h"
+#include "support/PListDocument.h"
 #include "support/PlatformTest.h"
 
 namespace {
@@ -51,20 +52,8 @@ std::string Utf8(CFStringRef s) {
     return out;
 }
 
-std::string Write(CFPropertyListRef value) {
-    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, value));
-    if (!xml) return "<writer refused>";
-    return std::string(reinterpret_cast<const char*>(CFDataGetBytePtr(xml.Get())),
-                       static_cast<size_t>(CFDataGetLength(xml.Get())));
-}
-
 // The document our writer makes for a one-line root value.
-std::string Document(const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n" + body + "\n</plist>\n";
-}
+std::string Document(const std::string& body) { return PListDocument(body + "\n"); }
 
 // ---- Golden read cases --------------------------------------------------------------------
 
@@ -105,12 +94,12 @@ TEST_P(GoldenReadTest, VerdictAndValueMatch) {
     const std::string expect = ReadFile(kGoldenRead + c.name + ".expect");
     Parsed parsed = Parse(input);
     if (c.verdict == "REJECT") {
-        EXPECT_FALSE(parsed.value) << Write(parsed.value.Get());
+        EXPECT_FALSE(parsed.value) << WrittenXML(parsed.value.Get());
         EXPECT_TRUE(parsed.error) << "a refusal must say why";
         return;
     }
     ASSERT_TRUE(parsed.value) << (parsed.error ? Utf8(parsed.error.Get()) : "no error text");
-    EXPECT_EQ(Write(parsed.value.Get()), expect);
+    EXPECT_EQ(WrittenXML(parsed.value.Get()), expect);
     // The right reader must be the one that accepts: the old-style fallback must not hide
     // an XML reader that refuses good XML (or accepts what it should leave to old-style).
     CFRef<CFPropertyListRef> xml(cf::plist::ReadXML(BytesOf(input), input.size(), 0, nullptr));
@@ -145,7 +134,7 @@ TEST_F(ReadTest, UTF16WithoutBOMIsReadInBothByteOrders) {
     for (const char* name : {"enc_utf16be_no_bom", "enc_utf16le_no_bom"}) {
         Parsed parsed = Parse(ReadFile(kGoldenRead + name + ".plist"));
         ASSERT_TRUE(parsed.value) << name;
-        EXPECT_EQ(Write(parsed.value.Get()),
+        EXPECT_EQ(WrittenXML(parsed.value.Get()),
                   Document("<string>caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80</string>"))
             << name;
     }
@@ -154,7 +143,7 @@ TEST_F(ReadTest, UTF16WithoutBOMIsReadInBothByteOrders) {
 TEST_F(ReadTest, EmptyCommentBeforeRootIsAccepted) {
     Parsed parsed = Parse(ReadFile(kGoldenRead + "frame_empty_comment_prolog.plist"));
     ASSERT_TRUE(parsed.value);
-    EXPECT_EQ(Write(parsed.value.Get()), Document("<string>x</string>"));
+    EXPECT_EQ(WrittenXML(parsed.value.Get()), Document("<string>x</string>"));
 }
 
 TEST_F(ReadTest, MacintoshEncodingNameIsMacOSRoman) {
@@ -174,7 +163,7 @@ TEST_F(ReadTest, KeyedArchiverUIDStaysAnOrdinaryDictionary) {
     int64_t value = 0;
     ASSERT_TRUE(uid && CFNumberGetValue(uid, kCFNumberSInt64Type, &value));
     EXPECT_EQ(value, 5);
-    EXPECT_EQ(Write(parsed.value.Get()), ReadFile(kGoldenRead + "dict_cfuid.expect"));
+    EXPECT_EQ(WrittenXML(parsed.value.Get()), ReadFile(kGoldenRead + "dict_cfuid.expect"));
 }
 
 // ---- What golden data does not show --------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "desc/CFRef.h"
+#include "support/PListDocument.h"
 #include "support/PlatformTest.h"
 #include "support/TypedValue.h"
 
@@ -53,13 +54,6 @@ std::string Write(CFTypeRef value) {
     return testjson::Bytes(xml.Get());
 }
 
-constexpr const char kHeader[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-    "<plist version=\"1.0\">\n";
-
-std::string Document(const std::string& body) { return kHeader + body + "</plist>\n"; }
 
 class GoldenWrite : public PlatformTestWithParam<std::string> {};
 
@@ -104,7 +98,7 @@ TEST_F(PropertyListWrite, LoneSurrogatesBecomeReplacementCharacters) {
     for (const Case& c : cases) {
         CFRef<CFStringRef> string = Units(c.units);
         EXPECT_EQ(Write(string.Get()),
-                  Document(std::string("<string>") + c.text + "</string>\n"));
+                  PListDocument(std::string("<string>") + c.text + "</string>\n"));
     }
 }
 
@@ -126,7 +120,7 @@ TEST_F(PropertyListWrite, DatesFloorTheWholeTimeValue) {
     };
     for (const Case& c : cases) {
         CFRef<CFDateRef> date(CFDateCreate(nullptr, c.time));
-        EXPECT_EQ(Write(date.Get()), Document(std::string("<date>") + c.text + "</date>\n"))
+        EXPECT_EQ(Write(date.Get()), PListDocument(std::string("<date>") + c.text + "</date>\n"))
             << c.time;
     }
 }
@@ -218,7 +212,7 @@ TEST_F(PropertyListWrite, EscapesAtEveryPositionOfLongText) {
                 }
                 CFRef<CFStringRef> string = Units(units);
                 ASSERT_EQ(Write(string.Get()),
-                          Document("<string>" + expected + "</string>\n"))
+                          PListDocument("<string>" + expected + "</string>\n"))
                     << "length " << length << ", special at " << at;
             }
         }
@@ -248,7 +242,7 @@ TEST_F(PropertyListWrite, KeyOrderOfConsecutiveDictionaries) {
     };
     std::string abc = body("a", "b", "c");
     EXPECT_EQ(Write(array.Get()),
-              Document("<array>\n" + abc + abc + body("x", "y", "z") + abc + "</array>\n"));
+              PListDocument("<array>\n" + abc + abc + body("x", "y", "z") + abc + "</array>\n"));
 }
 
 // Key lines of a repeated key set are reused; a nested dictionary with the same keys or with
@@ -274,7 +268,7 @@ TEST_F(PropertyListWrite, NestedDictionariesSharingOrChangingTheKeySet) {
         "\t\t<key>b&lt;</key>\n"
         "\t\t<dict>\n\t\t\t<key>x</key>\n\t\t\t<true/>\n\t\t</dict>\n"
         "\t</dict>\n";
-    EXPECT_EQ(Write(array.Get()), Document("<array>\n" + one + one + "</array>\n"));
+    EXPECT_EQ(Write(array.Get()), PListDocument("<array>\n" + one + one + "</array>\n"));
 }
 
 // Keys alike in their first eight units or more, a U+0000 unit against the end of a key, and
@@ -308,7 +302,7 @@ TEST_F(PropertyListWrite, KeyOrderOfKeysSharingLongPrefixes) {
     std::sort(sorted.begin(), sorted.end());
     std::string expected;
     for (const std::u16string& units : sorted) expected += entryLines(units);
-    EXPECT_EQ(Write(all.Get()), Document("<dict>\n" + expected + "</dict>\n"));
+    EXPECT_EQ(Write(all.Get()), PListDocument("<dict>\n" + expected + "</dict>\n"));
 }
 
 }  // namespace
