@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "CFInternal.h"
-#include "CFPropertyListInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (CFOptionFlags mutability : {kCFPropertyListImmutable, kCFPropertyListMutableContainers}) {

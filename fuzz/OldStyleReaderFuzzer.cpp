@@ -1,8 +1,8 @@
 // Fuzz target: the old-style (text) property-list reader alone.
 #include <cstdint>
 
-#include "CFInternal.h"
-#include "CFPropertyListInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CFStringRef error = nullptr;

@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "fuzz/CommandFuzzSupport.h"
-#include "host/DescNotation.h"
+#include "notation/DescNotation.h"
 #include "host/OwnedDesc.h"
 
 namespace {

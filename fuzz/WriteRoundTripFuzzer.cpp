@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "CFInternal.h"
-#include "CFPropertyListInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "desc/CFRef.h"
-#include "host/NotationText.h"
+#include "notation/NotationText.h"
 
 namespace {
 

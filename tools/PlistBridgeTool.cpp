@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/AdditionHost.h"
-#include "host/DescNotation.h"
+#include "notation/DescNotation.h"
 #include "host/EventSender.h"
 #include "host/HostValues.h"
 #include "tools/ToolArguments.h"

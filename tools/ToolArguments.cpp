@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/DescNotation.h"
+#include "notation/DescNotation.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <vector>
 
-#include "AE/AEInternal.h"
-#include "Testing/PTInternal.h"
+#include "platform/AE/AEInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 using namespace ae;
 

@@ -1,8 +1,8 @@
 // Descriptors as a whole: creation, disposal, duplication and their data.
 #include <cstring>
 
-#include "AE/AEInternal.h"
-#include "Testing/PTInternal.h"
+#include "platform/AE/AEInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 using namespace ae;
 

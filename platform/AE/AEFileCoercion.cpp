@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "AE/AEInternal.h"
-#include "AE/AETextInternal.h"
-#include "CoreFoundation/CFStringEncodingInternal.h"
+#include "platform/AE/AEInternal.h"
+#include "platform/AE/AETextInternal.h"
+#include "platform/CoreFoundation/CFStringEncodingInternal.h"
 
 namespace ae {
 namespace {

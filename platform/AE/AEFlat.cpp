@@ -1,5 +1,5 @@
 // Writing and validating the flat form of containers.
-#include "AE/AEFlat.h"
+#include "platform/AE/AEFlat.h"
 
 #include <cstring>
 #include <vector>

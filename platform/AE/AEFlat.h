@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "AE/AEStorage.h"
+#include "platform/AE/AEStorage.h"
 
 namespace ae {
 

@@ -3,8 +3,8 @@
 #ifndef PLATFORM_AE_AEINTERNAL_H
 #define PLATFORM_AE_AEINTERNAL_H
 
-#include "AE/AEFlat.h"
-#include "AE/AEStorage.h"
+#include "platform/AE/AEFlat.h"
+#include "platform/AE/AEStorage.h"
 
 namespace ae {
 

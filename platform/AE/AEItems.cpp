@@ -1,8 +1,8 @@
 // Items of lists and records by position, and delivering an item to the caller.
 #include <cstring>
 
-#include "AE/AEInternal.h"
-#include "Testing/PTInternal.h"
+#include "platform/AE/AEInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 using namespace ae;
 

@@ -2,8 +2,8 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "AE/AEInternal.h"
-#include "Testing/PTInternal.h"
+#include "platform/AE/AEInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 using namespace ae;
 

@@ -1,5 +1,5 @@
 // Descriptor storage, shared containers and the registry of live handles.
-#include "AE/AEStorage.h"
+#include "platform/AE/AEStorage.h"
 
 #include <algorithm>
 #include <bit>
@@ -7,7 +7,7 @@
 #include <limits>
 #include <mutex>
 
-#include "Testing/PTInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 namespace ae {
 

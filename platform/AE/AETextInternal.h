@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "AE/AEStorage.h"
+#include "platform/AE/AEStorage.h"
 
 namespace ae {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "Testing/PTInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 extern "C" {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Testing/PTInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 namespace {
 thread_local OSErr tMemError = noErr;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <ctime>
 
-#include "Testing/PTInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 namespace {
 

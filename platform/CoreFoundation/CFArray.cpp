@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "CoreFoundation/CFInternal.h"
-#include "CoreFoundation/CFObject.h"
-#include "Testing/PTInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFObject.h"
+#include "platform/Testing/PTInternal.h"
 
 struct __CFArray final : cf::Object {
     __CFArray(const CFArrayCallBacks* callBacks, bool isMutable)

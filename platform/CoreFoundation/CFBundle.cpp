@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "CoreFoundation/CFFileAccess.h"
-#include "CoreFoundation/CFInternal.h"
-#include "CoreFoundation/CFObject.h"
-#include "CoreFoundation/CFPropertyListInternal.h"
-#include "Testing/PTInternal.h"
+#include "platform/CoreFoundation/CFFileAccess.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFObject.h"
+#include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 struct __CFBundle final : cf::Object {
     __CFBundle(std::string&& path, CFURLRef url, CFDictionaryRef info)

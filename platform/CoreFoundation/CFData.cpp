@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "CoreFoundation/CFInternal.h"
-#include "CoreFoundation/CFObject.h"
-#include "Testing/PTInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFObject.h"
+#include "platform/Testing/PTInternal.h"
 
 struct __CFData final : cf::Object {
     __CFData(std::vector<uint8_t>&& bytes, bool isMutable)

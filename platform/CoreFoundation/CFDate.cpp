@@ -6,9 +6,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "CoreFoundation/CFInternal.h"
-#include "CoreFoundation/CFObject.h"
-#include "Testing/PTInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFObject.h"
+#include "platform/Testing/PTInternal.h"
 
 struct __CFDate final : cf::Object {
     explicit __CFDate(CFAbsoluteTime at) : Object(cf::kDateTypeID, false), mTime(at) {}

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <limits>
 
-#include "CoreFoundation/CFInternal.h"
-#include "CoreFoundation/CFObject.h"
-#include "Testing/PTInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFObject.h"
+#include "platform/Testing/PTInternal.h"
 
 namespace cf {
 namespace {

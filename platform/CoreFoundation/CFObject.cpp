@@ -1,6 +1,6 @@
 // The object model: allocation, reference counting with double-release detection, identity,
 // kCFNull and the allocators; the public CFBase entry points.
-#include "CoreFoundation/CFObject.h"
+#include "platform/CoreFoundation/CFObject.h"
 
 #include <cstdio>
 #include <initializer_list>
@@ -8,8 +8,8 @@
 #include <mutex>
 #include <unordered_set>
 
-#include "CoreFoundation/CFInternal.h"
-#include "Testing/PTInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 struct __CFNull final : cf::Object {
     constexpr __CFNull() : Object(cf::kNullTypeID, false, true) {}

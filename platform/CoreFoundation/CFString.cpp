@@ -6,10 +6,10 @@
 #include <string>
 #include <unordered_map>
 
-#include "CoreFoundation/CFInternal.h"
-#include "CoreFoundation/CFObject.h"
-#include "CoreFoundation/CFStringEncodingInternal.h"
-#include "Testing/PTInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFObject.h"
+#include "platform/CoreFoundation/CFStringEncodingInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 // An immutable string keeps its units right after the object (one allocation); a mutable one
 // keeps them in mUnits, which can grow. Units() is the one view of either.

@@ -1,5 +1,5 @@
 // Transcoding between UTF-16 units and the byte encodings the stand-in knows.
-#include "CoreFoundation/CFStringEncodingInternal.h"
+#include "platform/CoreFoundation/CFStringEncodingInternal.h"
 
 #include <CoreFoundation/CFString.h>
 

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <string>
 
-#include "CoreFoundation/CFInternal.h"
-#include "CoreFoundation/CFObject.h"
-#include "CoreFoundation/CFStringEncodingInternal.h"
-#include "CoreFoundation/CFURLSyntax.h"
-#include "Testing/PTInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFObject.h"
+#include "platform/CoreFoundation/CFStringEncodingInternal.h"
+#include "platform/CoreFoundation/CFURLSyntax.h"
+#include "platform/Testing/PTInternal.h"
 
 struct __CFURL final : cf::Object {
     __CFURL(std::string&& text, CFStringRef string, CFURLRef base)

@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "CoreFoundation/CFFileAccess.h"
-#include "CoreFoundation/CFInternal.h"
-#include "CoreFoundation/CFURLSyntax.h"
-#include "Testing/PTInternal.h"
+#include "platform/CoreFoundation/CFFileAccess.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFURLSyntax.h"
+#include "platform/Testing/PTInternal.h"
 
 namespace cf::url {
 namespace {

@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "CoreFoundation/CFInternal.h"
-#include "CoreFoundation/CFStringEncodingInternal.h"
-#include "CoreFoundation/CFURLSyntax.h"
-#include "Testing/PTInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFStringEncodingInternal.h"
+#include "platform/CoreFoundation/CFURLSyntax.h"
+#include "platform/Testing/PTInternal.h"
 
 namespace cf::url {
 namespace {

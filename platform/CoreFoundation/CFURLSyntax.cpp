@@ -1,5 +1,5 @@
 // URL syntax: splitting, reference resolution, escapes, and the file-path conversions.
-#include "CoreFoundation/CFURLSyntax.h"
+#include "platform/CoreFoundation/CFURLSyntax.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
 
 namespace cf::url {
 namespace {

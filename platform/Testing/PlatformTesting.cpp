@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "Testing/PTInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 namespace pt {
 namespace {

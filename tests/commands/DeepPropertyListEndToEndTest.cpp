@@ -8,7 +8,7 @@
 #include "commands/CommandTestSupport.h"
 #include "commands/LoadedBundleTest.h"
 #include "host/AdditionHost.h"
-#include "host/DescNotation.h"
+#include "notation/DescNotation.h"
 #include "host/EventSender.h"
 #include "support/PlatformTest.h"
 

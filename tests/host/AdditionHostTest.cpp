@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "NotationTestSupport.h"
+#include "notation/NotationTestSupport.h"
 #include "host/AdditionHost.h"
 #include "host/EventSender.h"
 #include "host/HostValues.h"

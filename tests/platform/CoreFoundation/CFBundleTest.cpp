@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
 #include "support/PlatformTest.h"
 
 namespace {

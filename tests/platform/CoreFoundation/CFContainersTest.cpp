@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
 #include "support/PlatformTest.h"
 
 namespace {

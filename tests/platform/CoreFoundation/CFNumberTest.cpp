@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
 #include "support/PlatformTest.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The object model: allocation failure, double release, injected call failures.
 #include <CoreFoundation/CoreFoundation.h>
 
-#include "CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
 #include "support/PlatformTest.h"
 
 namespace {

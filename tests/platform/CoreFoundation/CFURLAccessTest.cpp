@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFInternal.h"
 #include "support/PlatformTest.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Testing/PTInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 namespace {
 

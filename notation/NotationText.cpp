@@ -1,0 +1,225 @@
+#include "notation/NotationText.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace notation {
+namespace {
+
+// Characters of Mac OS Roman bytes 0x80–0xFF (0x00–0x7F are ASCII).
+constexpr std::array<char16_t, 128> kMacRomanHigh = {
+    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4, 0x00E3,
+    0x00E5, 0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3,
+    0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020, 0x00B0, 0x00A2, 0x00A3,
+    0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8,
+    0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202, 0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA,
+    0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB,
+    0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D,
+    0x2018, 0x2019, 0x00F7, 0x25CA, 0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02,
+    0x2021, 0x00B7, 0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE,
+    0x00CF, 0x00CC, 0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC,
+    0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
+};
+
+// The reverse table, sorted by character, for a binary search per character.
+using RomanPair = std::pair<char16_t, uint8_t>;
+const std::array<RomanPair, 128>& MacRomanReverse() {
+    static const std::array<RomanPair, 128> table = [] {
+        std::array<RomanPair, 128> t{};
+        for (size_t i = 0; i < 128; ++i) t[i] = {kMacRomanHigh[i], static_cast<uint8_t>(0x80 + i)};
+        std::sort(t.begin(), t.end());
+        return t;
+    }();
+    return table;
+}
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+bool IsSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDFFF;
+}
+
+}  // namespace
+
+size_t DecodeUTF8(const char* p, const char* end, char32_t& codePoint) {
+    const auto b0 = static_cast<uint8_t>(p[0]);
+    if (b0 < 0x80) {
+        codePoint = b0;
+        return 1;
+    }
+    size_t length;
+    char32_t c;
+    char32_t minimum;
+    if ((b0 & 0xE0) == 0xC0) {
+        length = 2, c = b0 & 0x1F, minimum = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        length = 3, c = b0 & 0x0F, minimum = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        length = 4, c = b0 & 0x07, minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (static_cast<size_t>(end - p) < length) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        const auto b = static_cast<uint8_t>(p[i]);
+        if ((b & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (b & 0x3F);
+    }
+    if (c < minimum || c > 0x10FFFF || IsSurrogate(c)) return 0;
+    codePoint = c;
+    return length;
+}
+
+void AppendUTF8(char32_t c, std::string& out) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+void AppendUTF16(char32_t c, std::u16string& out) {
+    if (c < 0x10000) {
+        out.push_back(static_cast<char16_t>(c));
+    } else {
+        c -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 | (c >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
+    }
+}
+
+bool UTF8ToUTF16(std::string_view text, std::u16string& out) {
+    out.reserve(out.size() + text.size());
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        char32_t c;
+        const size_t n = DecodeUTF8(p, end, c);
+        if (n == 0) return false;
+        AppendUTF16(c, out);
+        p += n;
+    }
+    return true;
+}
+
+bool UTF16ToUTF8(std::u16string_view units, std::string& out) {
+    out.reserve(out.size() + units.size());
+    for (size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        } else if (IsSurrogate(c)) {
+            return false;
+        }
+        AppendUTF8(c, out);
+    }
+    return true;
+}
+
+void MacRomanToUTF16(std::string_view bytes, std::u16string& out) {
+    out.reserve(out.size() + bytes.size());
+    for (char ch : bytes) {
+        const auto b = static_cast<uint8_t>(ch);
+        out.push_back(b < 0x80 ? char16_t{b} : kMacRomanHigh[b - 0x80]);
+    }
+}
+
+bool UTF16ToMacRoman(std::u16string_view units, std::string& out, size_t* badIndex) {
+    const auto& reverse = MacRomanReverse();
+    out.reserve(out.size() + units.size());
+    for (size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+            continue;
+        }
+        auto it = std::lower_bound(reverse.begin(), reverse.end(), RomanPair{u, 0});
+        if (it == reverse.end() || it->first != u) {
+            if (badIndex) *badIndex = i;
+            return false;
+        }
+        out.push_back(static_cast<char>(it->second));
+    }
+    return true;
+}
+
+void AppendQuoted(std::u16string_view units, std::string& out) {
+    out.reserve(out.size() + units.size() + 2);
+    out.push_back('"');
+    for (size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            AppendUTF8(0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00), out);
+            continue;
+        }
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                continue;
+            case '\\':
+                out += "\\\\";
+                continue;
+            case '\n':
+                out += "\\n";
+                continue;
+            case '\r':
+                out += "\\r";
+                continue;
+            case '\t':
+                out += "\\t";
+                continue;
+            case '\b':
+                out += "\\b";
+                continue;
+            case '\f':
+                out += "\\f";
+                continue;
+            default:
+                break;
+        }
+        if (c < 0x20 || IsSurrogate(c)) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out.push_back(kHexDigits[(c >> shift) & 0xF]);
+        } else {
+            AppendUTF8(c, out);
+        }
+    }
+    out.push_back('"');
+}
+
+void AppendHex(const uint8_t* bytes, size_t byteCount, std::string& out) {
+    const size_t start = out.size();
+    out.resize(start + 2 * byteCount);
+    char* p = out.data() + start;
+    for (size_t i = 0; i < byteCount; ++i) {
+        *p++ = kHexDigits[bytes[i] >> 4];
+        *p++ = kHexDigits[bytes[i] & 0xF];
+    }
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace notation

@@ -1,0 +1,47 @@
+// Text helpers of the descriptor notation: strict UTF-8 decoding, UTF-16 to UTF-8, Mac OS
+// Roman, and the quoted-string form the printer writes. Internal to host/.
+#ifndef NOTATION_NOTATIONTEXT_H
+#define NOTATION_NOTATIONTEXT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace notation {
+
+// Decodes one UTF-8 sequence starting at `p` (p < end). Returns its length (1–4) and the code
+// point, or 0 when the bytes are not a well-formed sequence (overlong, surrogate, above
+// U+10FFFF, truncated).
+size_t DecodeUTF8(const char* p, const char* end, char32_t& codePoint);
+
+// Appends the UTF-8 form of a code point (not a surrogate).
+void AppendUTF8(char32_t codePoint, std::string& out);
+
+// Appends the UTF-16 units of a code point.
+void AppendUTF16(char32_t codePoint, std::u16string& out);
+
+// Whole-string conversions; false (out unspecified) when the input is not well formed: invalid
+// UTF-8, or a lone surrogate in UTF-16 that has no UTF-8 form.
+bool UTF8ToUTF16(std::string_view text, std::u16string& out);
+bool UTF16ToUTF8(std::u16string_view units, std::string& out);
+
+// Mac OS Roman: every byte has a character (so decoding cannot fail); a character without a
+// Mac OS Roman form makes the encoding fail and reports its position in *badIndex.
+void MacRomanToUTF16(std::string_view bytes, std::u16string& out);
+bool UTF16ToMacRoman(std::u16string_view units, std::string& out, size_t* badIndex);
+
+// Appends `units` as a double-quoted string: printable ASCII as itself except `"` and `\`,
+// controls as \n \r \t \b \f or \u00XX, a lone surrogate as \uXXXX, everything else (U+007F
+// included) as raw UTF-8.
+void AppendQuoted(std::u16string_view units, std::string& out);
+
+// Appends `byteCount` bytes as upper-case hex digits.
+void AppendHex(const uint8_t* bytes, size_t byteCount, std::string& out);
+
+// Value of a hex digit, or -1.
+int HexValue(char c);
+
+}  // namespace notation
+
+#endif

@@ -1,0 +1,315 @@
+// The binary property-list reader ("bplist00"). The trailer is validated before anything is
+// indexed, every read is checked against the end of the object area, and the object graph is
+// checked for cycles along the current path and for nesting deeper than kMaxDepth.
+//
+// Choices where the real reader is silent or lossy:
+//  - an ASCII string (0x5_) holding a byte >= 0x80 is refused, as the real reader's ASCII
+//    conversion refuses it, rather than guessed at as Latin-1 or UTF-8;
+//  - a 16-byte integer is kept when its high half is zero (as an unsigned value) or the sign
+//    extension of a negative low half; any other is refused instead of truncated;
+//  - a UID (0x8_, 1 to 8 bytes) is the dictionary {"CF$UID": n}, which is how the XML writer
+//    prints a UID anyway; null (0x00) is kCFNull, which no writer accepts;
+//  - a set (0xC_) is read as an array; fill bytes and other markers are refused;
+//  - objects are shared, not copied, where they are referenced several times, except mutable
+//    ones (a mutable container or leaf is made afresh for every reference, so changing one
+//    place changes no other); that expansion is bounded so a small file cannot make an
+//    exponential tree.
+#include <bit>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
+
+namespace cf::plist {
+namespace {
+
+constexpr size_t kHeaderSize = 8;
+constexpr size_t kTrailerSize = 32;
+
+uint64_t ReadBigEndian(const uint8_t* p, size_t size) {
+    uint64_t value = 0;
+    for (size_t i = 0; i < size; ++i) value = (value << 8) | p[i];
+    return value;
+}
+
+class BinaryReader {
+public:
+    BinaryReader(const uint8_t* bytes, size_t length, CFOptionFlags mutability)
+        : mBytes(bytes),
+          mLength(length),
+          mMutableContainers(mutability != kCFPropertyListImmutable),
+          mMutableLeaves(mutability == kCFPropertyListMutableContainersAndLeaves) {}
+    BinaryReader(const BinaryReader&) = delete;
+    BinaryReader& operator=(const BinaryReader&) = delete;
+    ~BinaryReader() {
+        for (CFTypeRef object : mCache) Release(object);
+    }
+
+    CFPropertyListRef Read(CFStringRef* error);
+
+private:
+    bool ReadTrailer();
+    CFTypeRef CreateObject(uint64_t index, size_t depth);
+    CFTypeRef CreateAt(uint64_t offset, size_t depth, bool& cacheable);
+    CFTypeRef CreateScalar(uint64_t offset, uint8_t marker);
+    CFTypeRef CreateString(uint64_t offset, uint8_t marker);
+    CFTypeRef CreateUID(uint64_t offset, uint8_t marker);
+    CFTypeRef CreateArray(uint64_t offset, uint8_t marker, size_t depth);
+    CFTypeRef CreateDictionary(uint64_t offset, uint8_t marker, size_t depth);
+    bool ReadCount(uint64_t offset, uint8_t marker, uint64_t& count, uint64_t& start);
+    bool Available(uint64_t start, uint64_t count, uint64_t unit) const {
+        return start <= mEnd && count <= (mEnd - start) / unit;
+    }
+    uint64_t RefAt(uint64_t start, uint64_t i) const {
+        return ReadBigEndian(mBytes + start + i * mRefSize, mRefSize);
+    }
+    // Records the first error only; returns NULL for the caller's convenience.
+    CFTypeRef Fail(const char* what, uint64_t offset) {
+        if (!mError) {
+            mError = what;
+            mErrorOffset = offset;
+        }
+        return nullptr;
+    }
+
+    const uint8_t* mBytes;
+    size_t mLength;
+    uint64_t mEnd = 0;  // objects lie in [kHeaderSize, mEnd): the trailer is not theirs
+    bool mMutableContainers;
+    bool mMutableLeaves;
+    size_t mOffsetSize = 0;
+    size_t mRefSize = 0;
+    uint64_t mObjectCount = 0;
+    uint64_t mTopObject = 0;
+    uint64_t mTableOffset = 0;
+    std::vector<CFTypeRef> mCache;   // finished shareable objects by index (+1 each)
+    std::vector<uint8_t> mOnPath;    // containers being built, for the cycle check
+    uint64_t mBudget = 0;            // object creations still allowed
+    const char* mError = nullptr;
+    uint64_t mErrorOffset = 0;
+};
+
+bool BinaryReader::ReadTrailer() {
+    if (mLength < kHeaderSize + 1 + 1 + kTrailerSize ||
+        std::memcmp(mBytes, "bplist00", kHeaderSize) != 0) {
+        Fail("not a binary property list", 0);
+        return false;
+    }
+    const uint8_t* trailer = mBytes + mLength - kTrailerSize;
+    mEnd = mLength - kTrailerSize;
+    mOffsetSize = trailer[6];
+    mRefSize = trailer[7];
+    mObjectCount = ReadBigEndian(trailer + 8, 8);
+    mTopObject = ReadBigEndian(trailer + 16, 8);
+    mTableOffset = ReadBigEndian(trailer + 24, 8);
+    const char* problem = nullptr;
+    if (mOffsetSize < 1 || mOffsetSize > 8) problem = "offset size is not 1 to 8 bytes";
+    else if (mRefSize < 1 || mRefSize > 8) problem = "object reference size is not 1 to 8 bytes";
+    else if (mObjectCount == 0) problem = "no objects";
+    else if (mTopObject >= mObjectCount) problem = "top object out of range";
+    else if (mTableOffset <= kHeaderSize || mTableOffset >= mEnd)
+        problem = "offset table outside the file";
+    else if (mObjectCount > (mEnd - mTableOffset) / mOffsetSize)
+        problem = "offset table runs into the trailer";
+    if (problem) {
+        Fail(problem, mLength - kTrailerSize);
+        return false;
+    }
+    // Both sized by the object count, which the offset table bounds by the file length.
+    mCache.assign(mObjectCount, nullptr);
+    mOnPath.assign(mObjectCount, 0);
+    mBudget = 4 * static_cast<uint64_t>(mLength) + 65536;
+    return true;
+}
+
+CFPropertyListRef BinaryReader::Read(CFStringRef* error) {
+    CFTypeRef result = nullptr;
+    try {
+        if (ReadTrailer()) result = CreateObject(mTopObject, 0);
+    } catch (const std::bad_alloc&) {
+        result = Fail("out of memory", 0);
+    }
+    if (!result && error) {
+        if (!mError) mError = "out of memory";
+        std::string text = std::string("Invalid binary property list: ") + mError +
+                           " (byte " + std::to_string(mErrorOffset) + ")";
+        *error = CreateStringFromUTF8(text);
+    }
+    return result;
+}
+
+// +1 object number `index`, shared from the cache when it was made before.
+CFTypeRef BinaryReader::CreateObject(uint64_t index, size_t depth) {
+    if (index >= mObjectCount) return Fail("object reference out of range", mTableOffset);
+    if (mCache[index]) return Retain(mCache[index]);
+    if (mOnPath[index]) return Fail("object contains itself", mTableOffset);
+    if (mBudget == 0) return Fail("object graph too large when expanded", mTableOffset);
+    --mBudget;
+    uint64_t offset = ReadBigEndian(mBytes + mTableOffset + index * mOffsetSize, mOffsetSize);
+    if (offset < kHeaderSize || offset >= mEnd) return Fail("object offset out of range", offset);
+    mOnPath[index] = 1;
+    bool cacheable = true;
+    CFTypeRef object = CreateAt(offset, depth, cacheable);
+    mOnPath[index] = 0;
+    if (object && cacheable) mCache[index] = Retain(object);
+    return object;
+}
+
+CFTypeRef BinaryReader::CreateAt(uint64_t offset, size_t depth, bool& cacheable) {
+    uint8_t marker = mBytes[offset];
+    switch (marker >> 4) {
+        case 0x0: case 0x1: case 0x2: case 0x3:
+            return CreateScalar(offset, marker);
+        case 0x4: case 0x5: case 0x6:
+            cacheable = !mMutableLeaves;
+            return CreateString(offset, marker);
+        case 0x8:
+            cacheable = !mMutableContainers;
+            return CreateUID(offset, marker);
+        case 0xA: case 0xC:
+            cacheable = !mMutableContainers;
+            return CreateArray(offset, marker, depth);
+        case 0xD:
+            cacheable = !mMutableContainers;
+            return CreateDictionary(offset, marker, depth);
+        default:
+            return Fail("unknown object type", offset);
+    }
+}
+
+// Null, Booleans, integers, reals and dates.
+CFTypeRef BinaryReader::CreateScalar(uint64_t offset, uint8_t marker) {
+    uint8_t info = marker & 0x0F;
+    if (marker == 0x00) return Retain(kCFNull);
+    if (marker == 0x08 || marker == 0x09) return BooleanFor(marker == 0x09);
+    if (marker < 0x10) return Fail("fill byte or unknown marker where an object belongs", offset);
+    size_t size = size_t{1} << (info & 0x7);
+    if (info > 4 || (marker >> 4 != 1 && info != 2 && info != 3) || (marker >> 4 == 3 && info != 3))
+        return Fail("number of unsupported size", offset);
+    if (!Available(offset + 1, size, 1)) return Fail("number runs past the end", offset);
+    const uint8_t* p = mBytes + offset + 1;
+    CFTypeRef number = nullptr;
+    if (marker >> 4 == 2 && size == 4) {
+        float f = std::bit_cast<float>(static_cast<uint32_t>(ReadBigEndian(p, 4)));
+        number = CreateNumber(kCFNumberFloat32Type, &f);
+    } else if (marker >> 4 == 2) {
+        number = CreateNumberFloat64(std::bit_cast<double>(ReadBigEndian(p, 8)));
+    } else if (marker >> 4 == 3) {
+        number = CreateDate(std::bit_cast<double>(ReadBigEndian(p, 8)));
+    } else if (size < 8) {
+        number = CreateNumberSInt64(static_cast<int64_t>(ReadBigEndian(p, size)));  // unsigned
+    } else if (size == 8) {
+        number = CreateNumberSInt64(static_cast<int64_t>(ReadBigEndian(p, 8)));
+    } else {
+        uint64_t high = ReadBigEndian(p, 8), low = ReadBigEndian(p + 8, 8);
+        if (high == 0) number = CreateNumberUInt64(low);
+        else if (high == ~uint64_t{0} && (low >> 63) != 0)
+            number = CreateNumberSInt64(static_cast<int64_t>(low));
+        else return Fail("integer beyond 64 bits", offset);
+    }
+    return number ? number : Fail("out of memory", offset);
+}
+
+// Object count from the marker's low nibble, or from the integer that follows it (0x_F).
+bool BinaryReader::ReadCount(uint64_t offset, uint8_t marker, uint64_t& count, uint64_t& start) {
+    start = offset + 1;
+    count = marker & 0x0F;
+    if (count != 0x0F) return true;
+    if (!Available(start, 1, 1)) return Fail("count runs past the end", offset), false;
+    uint8_t intMarker = mBytes[start];
+    if (intMarker >> 4 != 1 || (intMarker & 0x0F) > 3)
+        return Fail("malformed count", offset), false;
+    size_t size = size_t{1} << (intMarker & 0x0F);
+    if (!Available(start + 1, size, 1)) return Fail("count runs past the end", offset), false;
+    count = ReadBigEndian(mBytes + start + 1, size);
+    start += 1 + size;
+    return true;
+}
+
+// Data (0x4_), ASCII strings (0x5_) and UTF-16 big-endian strings (0x6_).
+CFTypeRef BinaryReader::CreateString(uint64_t offset, uint8_t marker) {
+    uint64_t count, start;
+    if (!ReadCount(offset, marker, count, start)) return nullptr;
+    uint64_t unit = marker >> 4 == 6 ? 2 : 1;
+    if (!Available(start, count, unit)) return Fail("object runs past the end", offset);
+    const uint8_t* p = mBytes + start;
+    CFTypeRef object = nullptr;
+    if (marker >> 4 == 4) {
+        object = CreateData(p, count, mMutableLeaves);
+    } else if (marker >> 4 == 5) {
+        for (uint64_t i = 0; i < count; ++i)
+            if (p[i] >= 0x80) return Fail("non-ASCII byte in an ASCII string", start + i);
+        object = CreateStringFromUTF8(p, count, mMutableLeaves);
+    } else {
+        std::u16string units(count, u'\0');
+        for (uint64_t i = 0; i < count; ++i)
+            units[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+        object = CreateStringAdoptingUTF16(std::move(units), mMutableLeaves);
+    }
+    return object ? object : Fail("out of memory", offset);
+}
+
+CFTypeRef BinaryReader::CreateUID(uint64_t offset, uint8_t marker) {
+    size_t size = (marker & 0x0F) + 1u;
+    if (size > 8) return Fail("UID wider than 8 bytes", offset);
+    if (!Available(offset + 1, size, 1)) return Fail("UID runs past the end", offset);
+    Ref<CFDictionaryRef> dict(cf::CreateDictionary(1, mMutableContainers));
+    CFTypeRef key = CreateStringFromUTF8("CF$UID", mMutableLeaves);
+    CFTypeRef value = CreateNumberUInt64(ReadBigEndian(mBytes + offset + 1, size));
+    if (!dict || !key || !value) {
+        Release(key);
+        Release(value);
+        return Fail("out of memory", offset);
+    }
+    if (!DictionarySetAdopting(dict.Get(), key, value)) return Fail("out of memory", offset);
+    return dict.Detach();
+}
+
+CFTypeRef BinaryReader::CreateArray(uint64_t offset, uint8_t marker, size_t depth) {
+    if (depth >= static_cast<size_t>(kMaxDepth)) return Fail("nested too deeply", offset);
+    uint64_t count, start;
+    if (!ReadCount(offset, marker, count, start)) return nullptr;
+    if (!Available(start, count, mRefSize)) return Fail("array runs past the end", offset);
+    Ref<CFArrayRef> array(cf::CreateArray(count, mMutableContainers));
+    if (!array) return Fail("out of memory", offset);
+    for (uint64_t i = 0; i < count; ++i) {
+        CFTypeRef item = CreateObject(RefAt(start, i), depth + 1);
+        if (!item) return nullptr;
+        if (!ArrayAppendAdopting(array.Get(), item)) return Fail("out of memory", offset);
+    }
+    return array.Detach();
+}
+
+CFTypeRef BinaryReader::CreateDictionary(uint64_t offset, uint8_t marker, size_t depth) {
+    if (depth >= static_cast<size_t>(kMaxDepth)) return Fail("nested too deeply", offset);
+    uint64_t count, start;
+    if (!ReadCount(offset, marker, count, start)) return nullptr;
+    if (count > UINT64_MAX / 2 || !Available(start, 2 * count, mRefSize))
+        return Fail("dictionary runs past the end", offset);
+    Ref<CFDictionaryRef> dict(cf::CreateDictionary(count, mMutableContainers));
+    if (!dict) return Fail("out of memory", offset);
+    for (uint64_t i = 0; i < count; ++i) {
+        Ref<CFTypeRef> key(CreateObject(RefAt(start, i), depth + 1));
+        if (!key) return nullptr;
+        if (!IsString(key.Get())) return Fail("dictionary key is not a string", offset);
+        CFTypeRef value = CreateObject(RefAt(start, count + i), depth + 1);
+        if (!value) return nullptr;
+        if (!DictionarySetAdopting(dict.Get(), key.Detach(), value))
+            return Fail("out of memory", offset);
+    }
+    return dict.Detach();
+}
+
+}  // namespace
+
+CFPropertyListRef ReadBinary(const uint8_t* bytes, size_t length, CFOptionFlags mutability,
+                             CFStringRef* error) {
+    if (error) *error = nullptr;
+    BinaryReader reader(bytes, length, mutability);
+    return reader.Read(error);
+}
+
+}  // namespace cf::plist

@@ -1,0 +1,283 @@
+// Encoding detection and one-shot transcoding to UTF-8 for the property-list text readers.
+#include "platform/CoreFoundation/PropertyList/CFPListInputEncoding.h"
+
+#include "platform/CoreFoundation/CFStringEncodingInternal.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace cf::plist {
+namespace {
+
+enum class Encoding { kUTF8, kUTF16BE, kUTF16LE, kUTF32BE, kUTF32LE, kLatin1, kCP1252, kASCII,
+                      kMacRoman };
+
+// Windows-1252 0x80..0x9F. The five unassigned bytes keep their C1 code points, so nothing
+// is refused or lost.
+constexpr char16_t kCP1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+struct NamedEncoding {
+    std::string_view name;
+    Encoding encoding;
+};
+
+// Declaration names we honour (compared without regard to case). The 16/32-bit names are
+// listed so that a declaration naming them in an 8-bit document is refused as a mismatch.
+constexpr NamedEncoding kNames[] = {
+    {"utf-8", Encoding::kUTF8},           {"utf8", Encoding::kUTF8},
+    {"utf-16", Encoding::kUTF16BE},       {"utf-16be", Encoding::kUTF16BE},
+    {"utf-16le", Encoding::kUTF16LE},     {"ucs-2", Encoding::kUTF16BE},
+    {"utf-32", Encoding::kUTF32BE},       {"utf-32be", Encoding::kUTF32BE},
+    {"utf-32le", Encoding::kUTF32LE},     {"iso-8859-1", Encoding::kLatin1},
+    {"iso_8859-1", Encoding::kLatin1},    {"iso8859-1", Encoding::kLatin1},
+    {"latin1", Encoding::kLatin1},        {"l1", Encoding::kLatin1},
+    {"iso-ir-100", Encoding::kLatin1},    {"cp819", Encoding::kLatin1},
+    {"windows-1252", Encoding::kCP1252},  {"cp1252", Encoding::kCP1252},
+    {"us-ascii", Encoding::kASCII},       {"ascii", Encoding::kASCII},
+    {"iso646-us", Encoding::kASCII},      {"ansi_x3.4-1968", Encoding::kASCII},
+    {"macintosh", Encoding::kMacRoman},   {"macroman", Encoding::kMacRoman},
+    {"x-mac-roman", Encoding::kMacRoman}, {"mac", Encoding::kMacRoman},
+};
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// BOM or zero-byte detection. Sets `skip` to the BOM length. False when the bytes look 8-bit.
+bool DetectWideOrBOM(const uint8_t* b, size_t n, Encoding& enc, size_t& skip) {
+    skip = 0;
+    if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) {
+        enc = Encoding::kUTF32BE, skip = 4;
+    } else if (n >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) {
+        enc = Encoding::kUTF32LE, skip = 4;
+    } else if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+        enc = Encoding::kUTF8, skip = 3;
+    } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+        enc = Encoding::kUTF16BE, skip = 2;
+    } else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+        enc = Encoding::kUTF16LE, skip = 2;
+    } else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0) {
+        enc = Encoding::kUTF32BE;
+    } else if (n >= 4 && b[1] == 0 && b[2] == 0 && b[3] == 0) {
+        enc = Encoding::kUTF32LE;
+    } else if (n >= 2 && b[0] == 0) {
+        enc = Encoding::kUTF16BE;
+    } else if (n >= 2 && b[1] == 0) {
+        enc = Encoding::kUTF16LE;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool TranscodeUTF16(const uint8_t* b, size_t n, bool bigEndian, std::string& out) {
+    if (n % 2 != 0) return false;
+    out.reserve(n + n / 2);
+    auto unit = [&](size_t i) -> uint32_t {
+        return bigEndian ? (uint32_t{b[i]} << 8 | b[i + 1]) : (uint32_t{b[i + 1]} << 8 | b[i]);
+    };
+    for (size_t i = 0; i < n; i += 2) {
+        uint32_t u = unit(i);
+        if (u >= 0xDC00 && u <= 0xDFFF) return false;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 4 > n) return false;
+            uint32_t low = unit(i + 2);
+            if (low < 0xDC00 || low > 0xDFFF) return false;
+            u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        AppendUTF8(u, out);
+    }
+    return true;
+}
+
+bool TranscodeUTF32(const uint8_t* b, size_t n, bool bigEndian, std::string& out) {
+    if (n % 4 != 0) return false;
+    out.reserve(n);
+    for (size_t i = 0; i < n; i += 4) {
+        uint32_t u = bigEndian ? (uint32_t{b[i]} << 24 | uint32_t{b[i + 1]} << 16 |
+                                  uint32_t{b[i + 2]} << 8 | b[i + 3])
+                               : (uint32_t{b[i + 3]} << 24 | uint32_t{b[i + 2]} << 16 |
+                                  uint32_t{b[i + 1]} << 8 | b[i]);
+        if (u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) return false;
+        AppendUTF8(u, out);
+    }
+    return true;
+}
+
+bool TranscodeSingleByte(const uint8_t* b, size_t n, Encoding enc, std::string& out) {
+    if (enc == Encoding::kMacRoman) {
+        std::u16string units;
+        cf::text::AppendUTF16FromMacRoman(b, n, units);
+        cf::text::AppendUTF8FromUTF16(units.data(), units.size(), out);
+        return true;
+    }
+    out.reserve(n + n / 4);
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t c = b[i];
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (enc == Encoding::kASCII) {
+            return false;
+        } else if (enc == Encoding::kCP1252 && c < 0xA0) {
+            AppendUTF8(kCP1252High[c - 0x80], out);
+        } else {
+            AppendUTF8(c, out);
+        }
+    }
+    return true;
+}
+
+// Transcodes [b, b+n) from `enc` into out.storage and points out at it.
+InputStatus Transcode(const uint8_t* b, size_t n, Encoding enc, UTF8Input& out) {
+    bool ok = false;
+    switch (enc) {
+        case Encoding::kUTF8:
+            out.begin = b;
+            out.end = b + n;
+            return InputStatus::kOK;
+        case Encoding::kUTF16BE: ok = TranscodeUTF16(b, n, true, out.storage); break;
+        case Encoding::kUTF16LE: ok = TranscodeUTF16(b, n, false, out.storage); break;
+        case Encoding::kUTF32BE: ok = TranscodeUTF32(b, n, true, out.storage); break;
+        case Encoding::kUTF32LE: ok = TranscodeUTF32(b, n, false, out.storage); break;
+        default: ok = TranscodeSingleByte(b, n, enc, out.storage); break;
+    }
+    if (!ok) return InputStatus::kBadBytes;
+    out.begin = reinterpret_cast<const uint8_t*>(out.storage.data());
+    out.end = out.begin + out.storage.size();
+    return InputStatus::kOK;
+}
+
+// Finds encoding="name" (either quote) inside the declaration that starts the document.
+// Returns kOK with `name` empty when there is none.
+InputStatus FindDeclaredName(const uint8_t* b, size_t n, std::string_view& name) {
+    std::string_view text(reinterpret_cast<const char*>(b), n);
+    size_t declEnd = text.find_first_of("?>", 5);
+    std::string_view decl = text.substr(0, declEnd);
+    size_t at = decl.find("encoding");
+    name = {};
+    if (at == std::string_view::npos) {
+        return declEnd == std::string_view::npos ? InputStatus::kNoEncodingName : InputStatus::kOK;
+    }
+    size_t i = at + 8;
+    auto skipSpace = [&] {
+        while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+            ++i;
+    };
+    skipSpace();
+    if (i >= n || text[i] != '=') return InputStatus::kNoEncodingName;
+    ++i;
+    skipSpace();
+    if (i >= n || (text[i] != '"' && text[i] != '\'')) return InputStatus::kNoEncodingName;
+    size_t close = text.find(text[i], i + 1);
+    if (close == std::string_view::npos) return InputStatus::kNoEncodingName;
+    name = text.substr(i + 1, close - i - 1);
+    return InputStatus::kOK;
+}
+
+}  // namespace
+
+void AppendUTF8(uint32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        char s[2] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+        out.append(s, 2);
+    } else if (cp < 0x10000) {
+        char s[3] = {static_cast<char>(0xE0 | (cp >> 12)),
+                     static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                     static_cast<char>(0x80 | (cp & 0x3F))};
+        out.append(s, 3);
+    } else {
+        char s[4] = {static_cast<char>(0xF0 | (cp >> 18)),
+                     static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+                     static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                     static_cast<char>(0x80 | (cp & 0x3F))};
+        out.append(s, 4);
+    }
+}
+
+bool IsValidUTF8(const uint8_t* p, size_t length) {
+    const uint8_t* end = p + length;
+    while (p < end) {
+        // Runs of ASCII go eight bytes at a time.
+        while (end - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ull) break;
+            p += 8;
+        }
+        if (p == end) break;
+        uint8_t c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        size_t need;
+        uint32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) need = 1, cp = c & 0x1F;
+        else if (c >= 0xE0 && c <= 0xEF) need = 2, cp = c & 0x0F;
+        else if (c >= 0xF0 && c <= 0xF4) need = 3, cp = c & 0x07;
+        else return false;
+        if (static_cast<size_t>(end - p) <= need) return false;
+        for (size_t k = 1; k <= need; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[k] & 0x3F);
+        }
+        if ((need == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+            (need == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+            return false;
+        p += need + 1;
+    }
+    return true;
+}
+
+InputStatus DecodeXMLInput(const uint8_t* bytes, size_t length, UTF8Input& out,
+                           std::string* name) {
+    Encoding enc = Encoding::kUTF8;
+    size_t skip = 0;
+    if (DetectWideOrBOM(bytes, length, enc, skip))
+        return Transcode(bytes + skip, length - skip, enc, out);
+    if (length >= 5 && std::memcmp(bytes, "<?xml", 5) == 0) {
+        std::string_view declared;
+        InputStatus status = FindDeclaredName(bytes, length, declared);
+        if (status != InputStatus::kOK) return status;
+        if (!declared.empty()) {
+            const NamedEncoding* found = nullptr;
+            for (const NamedEncoding& entry : kNames)
+                if (EqualsIgnoringCase(declared, entry.name)) found = &entry;
+            if (!found) {
+                if (name) name->assign(declared);
+                return InputStatus::kUnknownEncoding;
+            }
+            enc = found->encoding;
+            if (enc >= Encoding::kUTF16BE && enc <= Encoding::kUTF32LE) {
+                if (name) name->assign(declared);
+                return InputStatus::kMismatch;
+            }
+        }
+    }
+    return Transcode(bytes, length, enc, out);
+}
+
+InputStatus DecodeTextInput(const uint8_t* bytes, size_t length, UTF8Input& out) {
+    Encoding enc = Encoding::kUTF8;
+    size_t skip = 0;
+    DetectWideOrBOM(bytes, length, enc, skip);
+    InputStatus status = Transcode(bytes + skip, length - skip, enc, out);
+    if (status == InputStatus::kOK && enc == Encoding::kUTF8 &&
+        !IsValidUTF8(out.begin, static_cast<size_t>(out.end - out.begin)))
+        return InputStatus::kBadBytes;
+    return status;
+}
+
+}  // namespace cf::plist

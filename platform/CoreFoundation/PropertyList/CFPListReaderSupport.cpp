@@ -1,0 +1,174 @@
+// Errors, the object stack and the object builder of the property-list text readers.
+#include "platform/CoreFoundation/PropertyList/CFPListReaderSupport.h"
+
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFObject.h"
+#include "platform/CoreFoundation/PropertyList/CFPListInputEncoding.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace cf::plist {
+
+void ReaderError::Fail(const uint8_t* at, const char* format, ...) {
+    if (mFailed) return;
+    mFailed = true;
+    if (!mWanted) return;
+    char buffer[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    // Lines are counted only now, on the way out of a failed parse.
+    long line = 1;
+    for (const uint8_t* p = mBegin; p < at;) {
+        const void* lf = std::memchr(p, '\n', static_cast<size_t>(at - p));
+        if (!lf) break;
+        ++line;
+        p = static_cast<const uint8_t*>(lf) + 1;
+    }
+    mText = buffer;
+    mText += " at line " + std::to_string(line);
+    // Names quoted from the input may be invalid UTF-8; the message must still be a string.
+    if (!IsValidUTF8(reinterpret_cast<const uint8_t*>(mText.data()), mText.size()))
+        for (char& c : mText)
+            if (static_cast<uint8_t>(c) >= 0x80) c = '?';
+}
+
+void ReaderError::FailNoPlace(const char* text) {
+    if (mFailed) return;
+    mFailed = true;
+    if (mWanted) mText = text;
+}
+
+std::string ReaderError::Describe(uint8_t c) {
+    char buffer[8];
+    if (c > 0x20 && c < 0x7F) {
+        std::snprintf(buffer, sizeof buffer, "'%c'", c);
+    } else {
+        std::snprintf(buffer, sizeof buffer, "0x%02X", c);
+    }
+    return buffer;
+}
+
+CFStringRef CreateErrorString(const std::string& text) { return CreateStringFromUTF8(text); }
+
+void ObjectStack::ReleaseFrom(size_t index) {
+    for (size_t i = index; i < mItems.size(); ++i) Release(mItems[i]);
+    mItems.resize(index);
+}
+
+std::vector<CFTypeRef> ObjectStack::Take(size_t index) {
+    std::vector<CFTypeRef> taken(mItems.begin() + static_cast<std::ptrdiff_t>(index), mItems.end());
+    mItems.resize(index);
+    return taken;
+}
+
+Builder::Builder(CFOptionFlags mutability) : mMutability(mutability) {}
+
+Builder::~Builder() {
+    for (TextEntry& entry : mStrings) Release(entry.string);
+    for (TextEntry& entry : mKeyStrings) Release(entry.string);
+    for (ScalarEntry& entry : mIntegers) Release(entry.object);
+    for (ScalarEntry& entry : mDates) Release(entry.object);
+}
+
+CFTypeRef Builder::CachedString(std::array<TextEntry, kTextCacheSize>& cache, const uint8_t* utf8,
+                                size_t length) {
+    static constexpr uint8_t kEmpty[1] = {0};
+    if (length == 0) utf8 = kEmpty;  // an empty span may come with no pointer at all
+    // Hash the first and last eight bytes and the length: cheap, and repeated values that
+    // differ only in the middle merely evict each other.
+    uint64_t head = 0, tail = 0;
+    if (length >= 8) {
+        std::memcpy(&head, utf8, 8);
+        std::memcpy(&tail, utf8 + length - 8, 8);
+    } else {
+        std::memcpy(&head, utf8, length);
+    }
+    const uint64_t hash = MixHash(head ^ MixHash(tail + length));
+    TextEntry& entry = cache[hash % kTextCacheSize];
+    // Head and tail cover every byte of a text up to 16 bytes long (zero-padded below 8), so
+    // only longer ones compare their middle.
+    if (entry.string && entry.length == length && entry.head == head && entry.tail == tail &&
+        (length <= 16 || std::memcmp(entry.bytes + 8, utf8 + 8, length - 16) == 0))
+        return Retain(entry.string);
+    CFTypeRef made = CreateStringFromUTF8(utf8, length);
+    if (!made) return nullptr;
+    Release(entry.string);
+    entry = {utf8, length, head, tail, Retain(made)};
+    return made;
+}
+
+template <class Make>
+CFTypeRef Builder::CachedScalar(std::array<ScalarEntry, kScalarCacheSize>& cache, uint64_t bits,
+                                Make make) {
+    ScalarEntry& entry = cache[MixHash(bits) % kScalarCacheSize];
+    if (entry.object && entry.bits == bits) return Retain(entry.object);
+    CFTypeRef made = make();
+    if (!made) return nullptr;
+    Release(entry.object);
+    entry = {bits, Retain(made)};
+    return made;
+}
+
+CFTypeRef Builder::CreateString(const uint8_t* utf8, size_t length, bool stable) {
+    if (mMutability == kCFPropertyListMutableContainersAndLeaves)
+        return CreateStringFromUTF8(utf8, length, true);
+    if (!stable || length > kMaxCachedLength) return CreateStringFromUTF8(utf8, length);
+    return CachedString(mStrings, utf8, length);
+}
+
+CFTypeRef Builder::CreateKey(const uint8_t* utf8, size_t length, bool stable) {
+    if (!stable || length > kMaxCachedLength) return CreateStringFromUTF8(utf8, length);
+    return CachedString(mKeyStrings, utf8, length);
+}
+
+CFTypeRef Builder::CreateInteger(const IntegerValue& value) {
+    if (value.isUnsigned) return CreateNumberUInt64(value.magnitude);
+    return CachedScalar(mIntegers, static_cast<uint64_t>(value.value),
+                        [&] { return CreateNumberSInt64(value.value); });
+}
+
+CFTypeRef Builder::CreateDate(double absoluteTime) {
+    uint64_t bits;
+    std::memcpy(&bits, &absoluteTime, sizeof bits);
+    return CachedScalar(mDates, bits, [&] { return cf::CreateDate(absoluteTime); });
+}
+
+CFTypeRef Builder::CreateReal(double value) { return CreateNumberFloat64(value); }
+
+CFTypeRef Builder::CreateData(const uint8_t* bytes, size_t length) {
+    return cf::CreateData(bytes, length, mMutability == kCFPropertyListMutableContainersAndLeaves);
+}
+
+CFTypeRef Builder::CreateBoolean(bool value) { return BooleanFor(value); }
+
+CFTypeRef Builder::CreateArray(ObjectStack& values, size_t start) {
+    return CreateArrayAdopting(values.Take(start), mMutability != kCFPropertyListImmutable);
+}
+
+CFTypeRef Builder::CreateDictionary(ObjectStack& keys, size_t keyStart, ObjectStack& values,
+                                    size_t valueStart) {
+    const size_t count = values.Size() - valueStart;
+    Ref<CFDictionaryRef> dict(cf::CreateDictionary(count, mMutability != kCFPropertyListImmutable));
+    if (!dict) {
+        keys.ReleaseFrom(keyStart);
+        values.ReleaseFrom(valueStart);
+        return nullptr;
+    }
+    CFTypeRef* keySlots = keys.At(keyStart);
+    CFTypeRef* valueSlots = values.At(valueStart);
+    bool ok = true;
+    for (size_t i = 0; i < count && ok; ++i) {
+        ok = DictionarySetAdopting(dict.Get(), std::exchange(keySlots[i], nullptr),
+                                   std::exchange(valueSlots[i], nullptr));
+    }
+    keys.ReleaseFrom(keyStart);
+    values.ReleaseFrom(valueStart);
+    return ok ? dict.Detach() : nullptr;
+}
+
+}  // namespace cf::plist

@@ -1,0 +1,29 @@
+// The public property-list entry points: counted wrappers over the stand-in's readers and
+// writer.
+#include <CoreFoundation/CFPropertyList.h>
+
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
+#include "platform/Testing/PTInternal.h"
+
+// Reads binary, XML or old-style text (in that order). Returns +1 or NULL; *errorString
+// (when not NULL) is cleared first and, on failure, gets a +1 description with the line.
+// A NULL or non-data xmlData fails like empty data. The allocator is ignored.
+CFPropertyListRef CFPropertyListCreateFromXMLData(CFAllocatorRef, CFDataRef xmlData,
+                                                  CFOptionFlags mutabilityOption,
+                                                  CFStringRef* errorString) {
+    if (errorString) *errorString = nullptr;
+    int32_t injected;
+    if (PT_ENTER("CFPropertyListCreateFromXMLData", injected)) return nullptr;
+    const uint8_t* bytes = cf::IsData(xmlData) ? cf::DataBytes(xmlData) : nullptr;
+    size_t length = bytes ? cf::DataLength(xmlData) : 0;
+    return cf::plist::Read(bytes, length, mutabilityOption, errorString);
+}
+
+// +1 UTF-8 XML document, or NULL when propertyList is not a valid property list. The
+// allocator is ignored.
+CFDataRef CFPropertyListCreateXMLData(CFAllocatorRef, CFPropertyListRef propertyList) {
+    int32_t injected;
+    if (PT_ENTER("CFPropertyListCreateXMLData", injected)) return nullptr;
+    return cf::plist::WriteXML(propertyList);
+}

@@ -1,0 +1,27 @@
+// The reading entry point: binary, then XML, then old-style text.
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
+
+#include <cstring>
+
+namespace cf::plist {
+
+CFPropertyListRef Read(const uint8_t* bytes, size_t length, CFOptionFlags mutability,
+                       CFStringRef* error) {
+    if (error) *error = nullptr;
+    if (!bytes || length == 0) return ReadXML(bytes, length, mutability, error);
+    // A binary header decides: such bytes are neither XML nor old-style text.
+    if (length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0)
+        return ReadBinary(bytes, length, mutability, error);
+    CFStringRef xmlErrorText = nullptr;
+    CFPropertyListRef result = ReadXML(bytes, length, mutability, error ? &xmlErrorText : nullptr);
+    Ref<CFStringRef> xmlError(xmlErrorText);
+    if (result) return result;
+    result = ReadOldStyle(bytes, length, mutability, nullptr);
+    if (result) return result;
+    // Both text readers failed: the XML reader's complaint is the more useful one.
+    if (error) *error = xmlError.Detach();
+    return nullptr;
+}
+
+}  // namespace cf::plist

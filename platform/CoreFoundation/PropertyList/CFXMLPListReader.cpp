@@ -1,0 +1,321 @@
+// The XML property-list reader: one pass over UTF-8 bytes, straight into CF objects.
+#include "platform/CoreFoundation/PropertyList/CFXMLPListReader.h"
+
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
+#include "platform/CoreFoundation/PropertyList/CFXMLPListReaderTables.h"
+
+#include <new>
+
+namespace cf::plist {
+namespace xml {
+
+// Skips whitespace, comments and processing instructions (and, before the root, DOCTYPE).
+// Stops at anything else: a tag, text or the end, which the caller judges.
+bool XMLReader::SkipMisc(bool prolog) {
+    for (;;) {
+        while (mCur < mEnd && Is(*mCur, kXMLSpace)) ++mCur;
+        if (mEnd - mCur < 2 || mCur[0] != '<') return true;
+        const uint8_t* start = mCur;
+        if (StartsWith("<!--")) {
+            const void* close = memmem(mCur + 4, static_cast<size_t>(mEnd - mCur - 4), "-->", 3);
+            if (!close) {
+                mError.Fail(start, "Unterminated comment");
+                return false;
+            }
+            mCur = static_cast<const uint8_t*>(close) + 3;
+        } else if (mCur[1] == '?') {
+            const void* close = memmem(mCur + 2, static_cast<size_t>(mEnd - mCur - 2), "?>", 2);
+            if (!close) {
+                mError.Fail(start, "Unterminated processing instruction");
+                return false;
+            }
+            mCur = static_cast<const uint8_t*>(close) + 2;
+        } else if (prolog && StartsWith("<!DOCTYPE")) {
+            if (!SkipDoctype()) return false;
+        } else {
+            return true;
+        }
+    }
+}
+
+// A DOCTYPE without an internal subset: quoted literals may hold '>' and '['.
+bool XMLReader::SkipDoctype() {
+    const uint8_t* start = mCur;
+    for (mCur += 9; mCur < mEnd; ++mCur) {
+        uint8_t c = *mCur;
+        if (c == '>') {
+            ++mCur;
+            return true;
+        }
+        if (c == '[') {
+            mError.Fail(mCur, "Encountered unexpected character [ while parsing DTD");
+            return false;
+        }
+        if (c == '"' || c == '\'') {
+            const void* close = std::memchr(mCur + 1, c, static_cast<size_t>(mEnd - mCur - 1));
+            if (!close) break;
+            mCur = static_cast<const uint8_t*>(close);
+        }
+    }
+    mError.Fail(start, "Unterminated DOCTYPE");
+    return false;
+}
+
+// At '<' + name: reads the name, skips attributes, notes "/>".
+bool XMLReader::ReadTag(Tag& tag) {
+    const uint8_t* start = mCur++;
+    const uint8_t* name = mCur;
+    while (mCur < mEnd && !Is(*mCur, kNameEnd)) ++mCur;
+    if (mCur == name) {
+        mError.Fail(start, "Malformed tag");
+        return false;
+    }
+    std::string_view nameView(reinterpret_cast<const char*>(name), static_cast<size_t>(mCur - name));
+    tag.kind = KindOf(nameView);
+    if (tag.kind == Kind::kUnknown) {
+        mError.Fail(start, "Encountered unknown tag %.*s", static_cast<int>(nameView.size()),
+                    nameView.data());
+        return false;
+    }
+    for (; mCur < mEnd; ++mCur) {
+        uint8_t c = *mCur;
+        if (c == '>') {
+            tag.empty = mCur[-1] == '/';
+            ++mCur;
+            return true;
+        }
+        if (c == '"' || c == '\'') {
+            const void* close = std::memchr(mCur + 1, c, static_cast<size_t>(mEnd - mCur - 1));
+            if (!close) break;
+            mCur = static_cast<const uint8_t*>(close);
+        }
+    }
+    mError.Fail(start, "Encountered unexpected EOF inside tag %.*s",
+                static_cast<int>(nameView.size()), nameView.data());
+    return false;
+}
+
+// At "</": the close tag of `kind`, with optional whitespace before '>'.
+bool XMLReader::ReadCloseTag(Kind kind) {
+    std::string_view name = NameOf(kind);
+    const uint8_t* start = mCur;
+    mCur += 2;
+    size_t have = static_cast<size_t>(mEnd - mCur);
+    size_t same = 0;
+    while (same < name.size() && same < have && mCur[same] == static_cast<uint8_t>(name[same]))
+        ++same;
+    if (same < name.size()) {
+        mError.Fail(start, "Close tag does not match open tag %.*s",
+                    static_cast<int>(name.size()), name.data());
+        return false;
+    }
+    mCur += same;
+    while (mCur < mEnd && Is(*mCur, kXMLSpace)) ++mCur;
+    if (mCur < mEnd && *mCur == '>') {
+        ++mCur;
+        return true;
+    }
+    if (mCur >= mEnd) {
+        mError.Fail(start, "Encountered unexpected EOF in close tag");
+    } else {
+        mError.Fail(mCur, "Encountered unexpected character %s while looking for close tag",
+                    ReaderError::Describe(*mCur).c_str());
+    }
+    return false;
+}
+
+// Text, a stray "<!" or the end where a tag was expected.
+bool XMLReader::FailUnexpected(const char* where) {
+    if (AtEnd()) {
+        mError.Fail(mCur, "Encountered unexpected EOF");
+    } else {
+        const uint8_t* at = *mCur == '<' && mCur + 1 < mEnd ? mCur + 1 : mCur;
+        mError.Fail(at, "Encountered unexpected character %s while looking for %s",
+                    ReaderError::Describe(*at).c_str(), where);
+    }
+    return false;
+}
+
+CFTypeRef XMLReader::ParseDocument() {
+    if (!SkipMisc(true)) return nullptr;
+    if (AtEnd()) {
+        mError.Fail(mCur, "Encountered unexpected EOF before the root element");
+        return nullptr;
+    }
+    if (*mCur != '<' || mCur + 1 >= mEnd || mCur[1] == '/' || mCur[1] == '!') {
+        mError.Fail(mCur, "Unexpected character %s", ReaderError::Describe(*mCur).c_str());
+        return nullptr;
+    }
+    Tag tag;
+    if (!ReadTag(tag)) return nullptr;
+    // Whatever follows the root element is ignored.
+    return ParseValue(tag);
+}
+
+CFTypeRef XMLReader::ParseValue(const Tag& tag) {
+    switch (tag.kind) {
+        case Kind::kPlist: return tag.empty ? (mError.Fail(mCur, "Encountered empty plist tag"),
+                                               nullptr)
+                                            : ParsePlist();
+        case Kind::kArray:
+        case Kind::kDict: {
+            if (++mDepth > kMaxDepth) {
+                mError.Fail(mCur, "Too many nested arrays or dictionaries");
+                return nullptr;
+            }
+            CFTypeRef made = tag.kind == Kind::kArray ? ParseArray(tag.empty) : ParseDict(tag.empty);
+            --mDepth;
+            return made;
+        }
+        case Kind::kKey: return ParseString(tag, false);
+        case Kind::kString: return ParseString(tag, false);
+        case Kind::kData: return ParseData(tag);
+        case Kind::kDate: return ParseDate(tag);
+        case Kind::kInteger: return ParseInteger(tag);
+        case Kind::kReal: return ParseReal(tag);
+        case Kind::kTrue:
+        case Kind::kFalse: return ParseBoolean(tag);
+        case Kind::kUnknown: break;
+    }
+    return nullptr;
+}
+
+// <plist> wraps exactly one value and may itself be wrapped; handled as a loop so that no
+// input can nest it deeper than the stack allows.
+CFTypeRef XMLReader::ParsePlist() {
+    size_t open = 1;
+    Tag tag;
+    for (;;) {
+        if (!SkipMisc(false)) return nullptr;
+        if (AtEnd() || *mCur != '<' || mEnd - mCur < 2 || mCur[1] == '!') {
+            FailUnexpected("open tag");
+            return nullptr;
+        }
+        if (mCur[1] == '/') {
+            mError.Fail(mCur, "Encountered empty plist tag");
+            return nullptr;
+        }
+        if (!ReadTag(tag)) return nullptr;
+        if (tag.kind != Kind::kPlist) break;
+        if (tag.empty) {
+            mError.Fail(mCur, "Encountered empty plist tag");
+            return nullptr;
+        }
+        ++open;
+    }
+    Ref<CFTypeRef> value(ParseValue(tag));
+    if (!value) return nullptr;
+    for (; open > 0; --open) {
+        if (!SkipMisc(false)) return nullptr;
+        if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] == '/') {
+            if (!ReadCloseTag(Kind::kPlist)) return nullptr;
+        } else if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] != '!') {
+            mError.Fail(mCur, "Encountered unexpected element (plist can only include one object)");
+            return nullptr;
+        } else {
+            FailUnexpected("close tag");
+            return nullptr;
+        }
+    }
+    return value.Detach();
+}
+
+CFTypeRef XMLReader::ParseArray(bool empty) {
+    const size_t start = mValues.Size();
+    while (!empty) {
+        if (!SkipMisc(false)) return nullptr;
+        if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] == '/') {
+            if (!ReadCloseTag(Kind::kArray)) return nullptr;
+            break;
+        }
+        if (mEnd - mCur < 2 || mCur[0] != '<' || mCur[1] == '!') {
+            FailUnexpected("open tag");
+            return nullptr;
+        }
+        Tag tag;
+        if (!ReadTag(tag)) return nullptr;
+        CFTypeRef value = ParseValue(tag);
+        if (!value) return nullptr;
+        mValues.Push(value);
+    }
+    return Made(mBuilder.CreateArray(mValues, start));
+}
+
+// Pairs of <key> and one value. Keys wait on mKeys and values on mValues until the close tag,
+// so the dictionary is made once, at its final size.
+CFTypeRef XMLReader::ParseDict(bool empty) {
+    const size_t keyStart = mKeys.Size();
+    const size_t valueStart = mValues.Size();
+    while (!empty) {
+        if (!SkipMisc(false)) return nullptr;
+        if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] == '/') {
+            if (!ReadCloseTag(Kind::kDict)) return nullptr;
+            break;
+        }
+        if (mEnd - mCur < 2 || mCur[0] != '<' || mCur[1] == '!') return FailUnexpected("open tag"), nullptr;
+        const uint8_t* at = mCur;
+        Tag tag;
+        if (!ReadTag(tag)) return nullptr;
+        if (tag.kind != Kind::kKey) {
+            mError.Fail(at, "Found non-key inside <dict>");
+            return nullptr;
+        }
+        CFTypeRef key = ParseString(tag, true);
+        if (!key) return nullptr;
+        mKeys.Push(key);
+        if (!SkipMisc(false)) return nullptr;
+        if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] == '/') {
+            mError.Fail(mCur, "Value missing for key inside <dict>");
+            return nullptr;
+        }
+        if (mEnd - mCur < 2 || mCur[0] != '<' || mCur[1] == '!') return FailUnexpected("open tag"), nullptr;
+        at = mCur;
+        if (!ReadTag(tag)) return nullptr;
+        if (tag.kind == Kind::kKey) {
+            mError.Fail(at, "Found a key where a value was expected inside <dict>");
+            return nullptr;
+        }
+        CFTypeRef value = ParseValue(tag);
+        if (!value) return nullptr;
+        mValues.Push(value);
+    }
+    return Made(mBuilder.CreateDictionary(mKeys, keyStart, mValues, valueStart));
+}
+
+}  // namespace xml
+
+namespace {
+
+const char* DescribeInputFailure(InputStatus status) {
+    switch (status) {
+        case InputStatus::kBadBytes: return "Unable to convert the data from its encoding";
+        case InputStatus::kUnknownEncoding: return "Encountered unknown encoding";
+        case InputStatus::kMismatch: return "The declared encoding does not match the data";
+        case InputStatus::kNoEncodingName: return "End of buffer while looking for encoding name";
+        case InputStatus::kOK: break;
+    }
+    return "";
+}
+
+}  // namespace
+
+CFPropertyListRef ReadXML(const uint8_t* bytes, size_t length, CFOptionFlags mutability,
+                          CFStringRef* error) {
+    return ReadTextDocument(bytes, length, error, [&](std::string& failure) -> CFTypeRef {
+        UTF8Input input;
+        std::string name;
+        InputStatus status = DecodeXMLInput(bytes, length, input, &name);
+        if (status != InputStatus::kOK) {
+            failure = DescribeInputFailure(status);
+            if (!name.empty()) failure += " (" + name + ")";
+            return nullptr;
+        }
+        xml::XMLReader reader(input, mutability, error != nullptr);
+        CFTypeRef result = reader.ParseDocument();
+        if (!result) failure = reader.Error().Text();
+        return result;
+    });
+}
+
+}  // namespace cf::plist

@@ -1,0 +1,90 @@
+// The XML property-list reader's parser, shared by its two source files: the structure
+// (prolog, tags, containers) in CFXMLPListReader.cpp, character data and scalar elements in
+// CFXMLPListReaderValues.cpp. Private to the reader.
+#ifndef PLATFORM_COREFOUNDATION_PROPERTYLIST_CFXMLPLISTREADER_H
+#define PLATFORM_COREFOUNDATION_PROPERTYLIST_CFXMLPLISTREADER_H
+
+#include "platform/CoreFoundation/PropertyList/CFPListInputEncoding.h"
+#include "platform/CoreFoundation/PropertyList/CFPListReaderSupport.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cf::plist::xml {
+
+enum class Kind { kUnknown, kPlist, kArray, kDict, kKey, kString, kData, kDate, kInteger,
+                  kReal, kTrue, kFalse };
+
+inline constexpr std::string_view kNames[] = {"",     "plist",   "array", "dict",
+                                              "key",  "string",  "data",  "date",
+                                              "integer", "real", "true",  "false"};
+
+inline std::string_view NameOf(Kind kind) { return kNames[static_cast<int>(kind)]; }
+
+inline Kind KindOf(std::string_view name) {
+    for (size_t i = 1; i < std::size(kNames); ++i)
+        if (kNames[i] == name) return static_cast<Kind>(i);
+    return Kind::kUnknown;
+}
+
+struct Tag {
+    Kind kind = Kind::kUnknown;
+    bool empty = false;  // <name/>
+};
+
+class XMLReader {
+public:
+    XMLReader(const UTF8Input& input, CFOptionFlags mutability, bool wantError)
+        : mCur(input.begin), mEnd(input.end),
+          mError(input.begin, wantError), mBuilder(mutability) {}
+
+    CFTypeRef ParseDocument();
+    const ReaderError& Error() const { return mError; }
+
+private:
+    bool AtEnd() const { return mCur >= mEnd; }
+    bool StartsWith(std::string_view s) const {
+        return static_cast<size_t>(mEnd - mCur) >= s.size() &&
+               std::memcmp(mCur, s.data(), s.size()) == 0;
+    }
+    bool SkipMisc(bool prolog);
+    bool SkipDoctype();
+    bool ReadTag(Tag& tag);
+    bool ReadCloseTag(Kind kind);
+    bool FailUnexpected(const char* where);
+    CFTypeRef ParseValue(const Tag& tag);
+    CFTypeRef ParsePlist();
+    CFTypeRef ParseArray(bool empty);
+    CFTypeRef ParseDict(bool empty);
+    bool ReadText(Kind kind, const uint8_t*& text, size_t& length, bool& stable);
+    bool ReadCDATA();
+    bool ReadEntity();
+    bool ReadRaw(Kind kind, const uint8_t*& text, size_t& length);
+    bool CloseAfterText(Kind kind);
+    CFTypeRef ParseString(const Tag& tag, bool isKey);
+    CFTypeRef ParseInteger(const Tag& tag);
+    CFTypeRef ParseReal(const Tag& tag);
+    CFTypeRef ParseDate(const Tag& tag);
+    CFTypeRef ParseData(const Tag& tag);
+    CFTypeRef ParseBoolean(const Tag& tag);
+    CFTypeRef Made(CFTypeRef object) {
+        if (!object) mError.FailNoMemory();
+        return object;
+    }
+
+    const uint8_t* mCur;
+    const uint8_t* mEnd;
+    int mDepth = 0;
+    ReaderError mError;
+    Builder mBuilder;
+    ObjectStack mValues;
+    ObjectStack mKeys;
+    std::string mScratch;              // text with entities or CDATA, one buffer per parse
+    std::vector<uint8_t> mDataScratch; // decoded <data>
+};
+
+}  // namespace cf::plist::xml
+
+#endif

@@ -1,0 +1,43 @@
+// Byte classes of the property-list text readers. Scan loops test `kByteClass[c] & flag` and
+// run over ordinary bytes without a branch per kind.
+#ifndef PLATFORM_COREFOUNDATION_PROPERTYLIST_CFXMLPLISTREADERTABLES_H
+#define PLATFORM_COREFOUNDATION_PROPERTYLIST_CFXMLPLISTREADERTABLES_H
+
+#include <array>
+#include <cstdint>
+
+namespace cf::plist {
+
+enum ByteClass : uint8_t {
+    kXMLSpace = 1 << 0,      // XML whitespace: space, TAB, CR, LF
+    kTextStop = 1 << 1,      // ends a run of character data: '<', '&'
+    kNameEnd = 1 << 2,       // ends an element name: XML whitespace, '/', '>'
+    kUnquoted = 1 << 3,      // old-style unquoted string: A-Z a-z 0-9 _ $ / : . -
+    kOldSpace = 1 << 4,      // old-style whitespace: space, TAB, LF, VT, FF, CR
+    kQuotedStop = 1 << 5,    // ends a run inside an old-style quoted string: '"', '\'', '\\'
+    kHex = 1 << 6,           // hex digit
+};
+
+constexpr std::array<uint8_t, 256> MakeByteClasses() {
+    std::array<uint8_t, 256> t{};
+    for (int c : {' ', '\t', '\r', '\n'}) t[c] |= kXMLSpace | kNameEnd;
+    for (int c : {'<', '&'}) t[c] |= kTextStop;
+    for (int c : {'/', '>'}) t[c] |= kNameEnd;
+    for (int c = 'A'; c <= 'Z'; ++c) t[c] |= kUnquoted;
+    for (int c = 'a'; c <= 'z'; ++c) t[c] |= kUnquoted;
+    for (int c = '0'; c <= '9'; ++c) t[c] |= kUnquoted | kHex;
+    for (int c = 'a'; c <= 'f'; ++c) t[c] |= kHex;
+    for (int c = 'A'; c <= 'F'; ++c) t[c] |= kHex;
+    for (int c : {'_', '$', '/', ':', '.', '-'}) t[c] |= kUnquoted;
+    for (int c : {' ', '\t', '\n', '\v', '\f', '\r'}) t[c] |= kOldSpace;
+    for (int c : {'"', '\'', '\\'}) t[c] |= kQuotedStop;
+    return t;
+}
+
+inline constexpr std::array<uint8_t, 256> kByteClass = MakeByteClasses();
+
+inline bool Is(uint8_t c, ByteClass flag) { return (kByteClass[c] & flag) != 0; }
+
+}  // namespace cf::plist
+
+#endif

@@ -1,0 +1,204 @@
+#include "notation/NotationTestSupport.h"
+#include "support/PlatformTest.h"
+
+using notation::FourCC;
+
+namespace {
+
+// Input → the canonical form the printer gives for what was parsed.
+struct NormaliseCase {
+    const char* input;
+    const char* canonical;
+};
+
+const NormaliseCase kNormaliseCases[] = {
+    {"  [ 1 ,2 ,\n 3 ]  ", "[1, 2, 3]"},
+    {"{ 'pnam' : \"x\" }", "{'pnam':\"x\"}"},
+    {"{}", "{}"},
+    {"'obj '{}", "'obj '{}"},
+    {"-0", "0"},
+    {"2147483647", "2147483647"},
+    {"2147483648", "2147483648"},
+    {"-9223372036854775808", "-9223372036854775808"},
+    {"'long'(5)", "5"},
+    {"'comp'(5)", "'comp'(5)"},
+    {"1E5", "100000.0"},
+    {"2.50", "2.5"},
+    {"-inf", "-inf"},
+    {"nan", "nan"},
+    {"'doub'(3)", "3.0"},
+    {"'sing'(0.1)", "'sing'(0.1)"},
+    {"'fixd'(-32768)", "'fixd'(-32768.0)"},
+    {"'magn'(0)", "'magn'(0)"},
+    {"\"\\u00e9\\/\"", "\"\u00E9/\""},
+    {"\"\\uD83D\\uDE00\"", "\"\U0001F600\""},
+    {"'utxt'(\"x\")", "\"x\""},
+    {"'TEXT'(\"\u20AC\")", "'TEXT'(\"\u20AC\")"},
+    {"'bund'(\"org.example\")", "'bund'(\"org.example\")"},
+    {"'\\x61bcd'", "'abcd'"},
+    {"'a\\'\\\\d'", "'a\\x27\\x5Cd'"},
+    {"'keyw'('pnam')", "'keyw'('pnam')"},
+    {"'type'('pnam')", "'pnam'"},
+    {"'bool'(true)", "true"},
+    {"'bool'(\u00AB00\u00BB)", "false"},
+    {"'rdat'(\u00AB0aff\u00BB)", "'rdat'(\u00AB0AFF\u00BB)"},
+    {"'rdat'()", "'rdat'()"},
+    {"'null'( )", "'null'()"},
+    {"'true'()", "'true'()"},
+};
+
+class NotationNormaliseTest : public PlatformTestWithParam<NormaliseCase> {};
+
+TEST_P(NotationNormaliseTest, ParsesToTheCanonicalForm) {
+    OwnedDesc desc;
+    NotationError error;
+    ASSERT_TRUE(ParseDesc(GetParam().input, desc, error)) << error.Describe();
+    EXPECT_EQ(Print(desc.Get()), GetParam().canonical);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, NotationNormaliseTest, ::testing::ValuesIn(kNormaliseCases));
+
+// The typed forms store exactly the type's width and encoding.
+struct BytesCase {
+    const char* input;
+    DescType type;
+    std::string bytes;
+};
+
+const BytesCase kBytesCases[] = {
+    {"'shor'(-2)", typeSInt16, BytesOf<int16_t>(-2)},
+    {"'magn'(4294967295)", typeUInt32, BytesOf<uint32_t>(4294967295U)},
+    {"'fixd'(1.5)", typeFixed, BytesOf<int32_t>(0x18000)},
+    {"'sing'(1.5)", typeIEEE32BitFloatingPoint, BytesOf(1.5f)},
+    {"'TEXT'(\"caf\u00E9\")", typeChar, "caf\x8E"},
+    {"'utf8'(\"\u00E9\")", typeUTF8Text, "\xC3\xA9"},
+    {"\"\u00E9\"", typeUnicodeText, BytesOf(u'\u00E9')},
+    {"'enum'('yes ')", typeEnumerated, BytesOf(FourCC("yes "))},
+    {"true", typeBoolean, "\x01"},
+    {"3000000000", typeSInt64, BytesOf<int64_t>(3000000000LL)},
+};
+
+class NotationBytesTest : public PlatformTestWithParam<BytesCase> {};
+
+TEST_P(NotationBytesTest, StoresTheTypesEncoding) {
+    OwnedDesc desc;
+    NotationError error;
+    ASSERT_TRUE(ParseDesc(GetParam().input, desc, error)) << error.Describe();
+    EXPECT_EQ(desc.Type(), GetParam().type);
+    EXPECT_EQ(DataOf(desc.Get()), GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, NotationBytesTest, ::testing::ValuesIn(kBytesCases));
+
+struct ErrorCase {
+    std::string input;
+    size_t line;
+    size_t column;
+    const char* message;
+};
+
+const ErrorCase kErrorCases[] = {
+    {"", 1, 1, "expected a value, found the end"},
+    {"[1, 2", 1, 6, "expected ',' or ']', found the end"},
+    {"[1 2]", 1, 4, "expected ',' or ']'"},
+    {"{'pnam' 1}", 1, 9, "expected ':'"},
+    {"{pnam:1}", 1, 2, "expected a keyword such as 'pnam'"},
+    {"{'pnam':1, 'pnam':2}", 1, 12, "duplicate keyword 'pnam'"},
+    {"'abc'", 1, 1, "a code is four characters (printable ASCII or \\xHH)"},
+    {"'ab\\qd'", 1, 4, "expected \\xHH, \\' or \\\\ in a code"},
+    {"'shor'(40000)", 1, 8, "integer out of range for 'shor'"},
+    {"'magn'(-1)", 1, 8, "integer out of range for 'magn'"},
+    {"'shor'(1.5)", 1, 8, "'shor' takes an integer"},
+    {"'fixd'(0.1)", 1, 8, "value has no exact 'fixd' form"},
+    {"'sing'(1e39)", 1, 8, "real out of range for 'sing'"},
+    {"'TEXT'(\"\U0001F600\")", 1, 8, "character U+1F600 has no Mac OS Roman form"},
+    {"'utf8'(\"\\uD800\")", 1, 8, "a lone surrogate has no UTF-8 form"},
+    {"'utf8'(5)", 1, 8, "expected a string"},
+    {"'enum'(\"yes \")", 1, 8, "expected a code such as 'yes '"},
+    {"'rdat'(5)", 1, 8, "'rdat' takes \u00ABhex\u00BB data or nothing"},
+    {"'rdat'(\u00AB0G\u00BB)", 1, 10, "expected a hex digit"},
+    {"'rdat'(\u00ABx\u00BB)", 1, 9, "expected a hex digit or '\u00BB'"},
+    {"'rdat'(\u00AB0\u00BB)", 1, 10, "hex data needs an even number of digits"},
+    {"'rdat'(\u00AB0A", 1, 8, "unterminated \u00AB\u00BB data"},
+    {"'rdat'(\u00AB\u00BB", 1, 10, "expected ')', found the end"},
+    {"'null'(\u00AB00\u00BB)", 1, 8, "'null' holds no data"},
+    {"\u00AB00\u00BB", 1, 1, "data needs a type in front, as in 'rdat'(\u00AB0AFF\u00BB)"},
+    {"\"abc", 1, 5, "unterminated string"},
+    {"\"a\\q\"", 1, 3, "unknown escape"},
+    {"\"\\u12\"", 1, 2, "\\u needs four hex digits"},
+    {"\"a\tb\"", 1, 3, "control character in a string (write it as an escape)"},
+    {"\"\xC3\"", 1, 2, "invalid UTF-8 in a string"},
+    {"nope", 1, 1, "unknown word 'nope'"},
+    {"1 2", 1, 3, "unexpected text after the value"},
+    {"1.", 1, 3, "expected a digit after '.'"},
+    {"1e+", 1, 4, "expected a digit in the exponent"},
+    {"99999999999999999999", 1, 1, "integer out of range (64 bits at most)"},
+    {"1e400", 1, 1, "real out of range"},
+    {"[\"\u00E9\" 1]", 1, 6, "expected ',' or ']'"},
+    {"[\n  1,\n  2 3]", 3, 5, "expected ',' or ']'"},
+    {std::string(2049, '[') + std::string(2049, ']'), 1, 2049, "nesting deeper than 2048 levels"},
+    {std::string(2048, '[') + "{'pnam':1}" + std::string(2048, ']'), 1, 2049,
+     "nesting deeper than 2048 levels"},
+};
+
+class NotationErrorTest : public PlatformTestWithParam<ErrorCase> {};
+
+TEST_P(NotationErrorTest, ReportsWhatAndWhere) {
+    const ErrorCase& c = GetParam();
+    OwnedDesc desc;
+    NotationError error;
+    EXPECT_FALSE(ParseDesc(c.input, desc, error));
+    EXPECT_TRUE(desc.IsNull());
+    EXPECT_EQ(error.message, c.message);
+    EXPECT_EQ(error.line, c.line);
+    EXPECT_EQ(error.column, c.column);
+    EXPECT_EQ(error.status, noErr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, NotationErrorTest, ::testing::ValuesIn(kErrorCases));
+
+class NotationParserTest : public PlatformTest {};
+
+TEST_F(NotationParserTest, PlatformRefusalCarriesItsStatus) {
+    OwnedDesc desc;
+    NotationError error;
+    EXPECT_FALSE(ParseDesc("[1, 'list'(\u00AB00\u00BB)]", desc, error));
+    EXPECT_EQ(error.status, errAECorruptData);
+    EXPECT_EQ(error.column, 5u);
+    EXPECT_EQ(error.Describe(), "at column 5: cannot make a descriptor of type 'list' (-1702)");
+}
+
+TEST_F(NotationParserTest, DescribeNamesTheLineOnlyPastTheFirst) {
+    NotationError error;
+    error.column = 7;
+    error.message = "expected ']'";
+    EXPECT_EQ(error.Describe(), "at column 7: expected ']'");
+    error.line = 2;
+    EXPECT_EQ(error.Describe(), "at line 2, column 7: expected ']'");
+}
+
+// A failure part-way through releases everything built so far (the fixture checks) and
+// reports the platform's status.
+TEST_F(NotationParserTest, FaultsReleaseEverything) {
+    const char* text = "{'pnam':[1, \"a\", {'usrf':[\"k\", 2.5]}], 'obj1':'obj '{'want':'file'}}";
+    for (const char* name :
+         {"AECreateDesc", "AECreateList", "AEPutDesc", "AEPutParamDesc", "AECoerceDesc"}) {
+        for (long skip = 0;; ++skip) {
+            PTFailCalls(name, skip, 1, memFullErr);
+            OwnedDesc desc;
+            NotationError error;
+            const bool parsed = ParseDesc(text, desc, error);
+            const bool delivered = PTFaultWasDelivered();
+            PTClearFaults();
+            if (!delivered) {
+                EXPECT_TRUE(parsed) << error.Describe();
+                break;
+            }
+            EXPECT_FALSE(parsed) << name << " " << skip;
+            EXPECT_EQ(error.status, memFullErr) << name << " " << skip;
+            EXPECT_TRUE(desc.IsNull());
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+#include <cmath>
+#include <limits>
+
+#include "notation/NotationTestSupport.h"
+#include "support/PlatformTest.h"
+
+using notation::FourCC;
+
+namespace {
+
+struct PrintCase {
+    const char* name;
+    DescType type;
+    std::string bytes;
+    const char* expected;
+};
+
+std::string U16(std::u16string_view units) {
+    return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+}
+
+double NaNWithPayload() {
+    uint64_t bits = 0x7FF8000000000123ULL;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+const PrintCase kPrintCases[] = {
+    // Integers: 'long' bare; 'comp' bare only outside 32 bits.
+    {"long", typeSInt32, BytesOf<int32_t>(-7), "-7"},
+    {"compWide", typeSInt64, BytesOf<int64_t>(3000000000LL), "3000000000"},
+    {"compNarrow", typeSInt64, BytesOf<int64_t>(INT32_MIN), "'comp'(-2147483648)"},
+    {"shor", typeSInt16, BytesOf<int16_t>(5), "'shor'(5)"},
+    {"magn", typeUInt32, BytesOf<uint32_t>(4000000000U), "'magn'(4000000000)"},
+    {"ldt", FourCC("ldt "), BytesOf<int64_t>(3600), "'ldt '(3600)"},
+    // Reals laid out as Python's repr.
+    {"realPoint", typeIEEE64BitFloatingPoint, BytesOf(1.5), "1.5"},
+    {"realWhole", typeIEEE64BitFloatingPoint, BytesOf(100.0), "100.0"},
+    {"realNegZero", typeIEEE64BitFloatingPoint, BytesOf(-0.0), "-0.0"},
+    {"realTenth", typeIEEE64BitFloatingPoint, BytesOf(0.1), "0.1"},
+    {"realSmallPositional", typeIEEE64BitFloatingPoint, BytesOf(0.0001), "0.0001"},
+    {"realSmallExponent", typeIEEE64BitFloatingPoint, BytesOf(1.5e-5), "1.5e-05"},
+    {"realLargePositional", typeIEEE64BitFloatingPoint, BytesOf(1e15), "1000000000000000.0"},
+    {"realLargeExponent", typeIEEE64BitFloatingPoint, BytesOf(1e16), "1e+16"},
+    {"realLongDigits", typeIEEE64BitFloatingPoint, BytesOf(123456789012345678.0),
+     "1.2345678901234568e+17"},
+    {"realDenormal", typeIEEE64BitFloatingPoint, BytesOf(5e-324), "5e-324"},
+    {"realNaN", typeIEEE64BitFloatingPoint, BytesOf(std::numeric_limits<double>::quiet_NaN()),
+     "nan"},
+    {"realNegInf", typeIEEE64BitFloatingPoint, BytesOf(-HUGE_VAL), "-inf"},
+    {"realNaNPayload", typeIEEE64BitFloatingPoint, BytesOf(NaNWithPayload()),
+     "'doub'(\u00AB230100000000F87F\u00BB)"},
+    {"sing", typeIEEE32BitFloatingPoint, BytesOf(1.1f), "'sing'(1.1)"},
+    {"fixd", typeFixed, BytesOf<int32_t>(-0x18000), "'fixd'(-1.5)"},
+    // Text.
+    {"utxtEscapes", typeUnicodeText, U16(u"a\"b\\c\n\r\t\b\f\x01\x1F\x7F"),
+     "\"a\\\"b\\\\c\\n\\r\\t\\b\\f\\u0001\\u001F\x7F\""},
+    {"utxtNonASCII", typeUnicodeText, U16(u"caf\u00E9 \U0001F600"), "\"caf\u00E9 \U0001F600\""},
+    {"utxtLoneSurrogates", typeUnicodeText, U16(u"\xD800x\xDFFF"), "\"\\uD800x\\uDFFF\""},
+    {"utxtEmpty", typeUnicodeText, "", "\"\""},
+    {"utxtOddLength", typeUnicodeText, "a", "'utxt'(\u00AB61\u00BB)"},
+    {"macRoman", typeChar, "caf\x8E \xDB", "'TEXT'(\"caf\u00E9 \u20AC\")"},
+    {"macRomanEmpty", typeChar, "", "'TEXT'(\"\")"},
+    {"utf8", typeUTF8Text, "\xC3\xA9", "'utf8'(\"\u00E9\")"},
+    {"utf8Invalid", typeUTF8Text, "\xC3", "'utf8'(\u00ABC3\u00BB)"},
+    {"furl", typeFileURL, "file:///tmp/a", "'furl'(\"file:///tmp/a\")"},
+    {"psxf", FourCC("psxf"), "/tmp/a.plist", "'psxf'(\"/tmp/a.plist\")"},
+    // Booleans and codes.
+    {"true", typeBoolean, "\x01", "true"},
+    {"false", typeBoolean, std::string(1, '\0'), "false"},
+    {"boolOther", typeBoolean, "\x02", "'bool'(\u00AB02\u00BB)"},
+    {"type", typeType, BytesOf(FourCC("abcd")), "'abcd'"},
+    {"typeEscaped", typeType, BytesOf(FourCC("a'\\\x01")), "'a\\x27\\x5C\\x01'"},
+    {"enum", typeEnumerated, BytesOf(FourCC("yes ")), "'enum'('yes ')"},
+    // Everything else: no data, or exactly its bytes.
+    {"fallbackHex", FourCC("rdat"), "\x0A\xFF", "'rdat'(\u00AB0AFF\u00BB)"},
+    {"wrongWidth", typeSInt32, "\x01\x02\x03", "'long'(\u00AB010203\u00BB)"},
+    {"emptyLong", typeSInt32, "", "'long'()"},
+    {"escapedType", FourCC("\x01\x02\x03\x04"), "", "'\\x01\\x02\\x03\\x04'()"},
+};
+
+class NotationPrinterTest : public PlatformTestWithParam<PrintCase> {};
+
+TEST_P(NotationPrinterTest, PrintsCanonicalForm) {
+    const PrintCase& c = GetParam();
+    OwnedDesc desc = MakeDesc(c.type, c.bytes);
+    EXPECT_EQ(Print(desc.Get()), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, NotationPrinterTest, ::testing::ValuesIn(kPrintCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class NotationContainerPrintTest : public PlatformTest {};
+
+TEST_F(NotationContainerPrintTest, ListsRecordsAndTypedRecords) {
+    OwnedDesc record, list, inner, specifier;
+    ASSERT_EQ(AECreateList(nullptr, 0, true, record.Out()), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, false, list.Out()), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, false, inner.Out()), noErr);
+    OwnedDesc one = MakeDesc(typeSInt32, BytesOf<int32_t>(1));
+    OwnedDesc text = MakeDesc(typeUnicodeText, std::string("a\0", 2));
+    ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &one.Get()), noErr);
+    ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &inner.Get()), noErr);
+    ASSERT_EQ(AEPutParamDesc(record.Mutable(), FourCC("pnam"), &text.Get()), noErr);
+    ASSERT_EQ(AEPutParamDesc(record.Mutable(), FourCC("usrf"), &list.Get()), noErr);
+    EXPECT_EQ(Print(record.Get()), "{'pnam':\"a\", 'usrf':[1, []]}");
+
+    ASSERT_EQ(AECoerceDesc(&record.Get(), typeObjectSpecifier, specifier.Out()), noErr);
+    EXPECT_EQ(Print(specifier.Get()), "'obj '{'pnam':\"a\", 'usrf':[1, []]}");
+
+    OwnedDesc null;
+    EXPECT_EQ(Print(null.Get()), "'null'()");
+}
+
+// The deepest list the platform will build prints in brackets all the way down and parses back.
+TEST_F(NotationContainerPrintTest, DeepestListRoundTrips) {
+    OwnedDesc nested;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, nested.Out()), noErr);
+    int depth = 1;
+    for (;; ++depth) {
+        OwnedDesc outer;
+        ASSERT_EQ(AECreateList(nullptr, 0, false, outer.Out()), noErr);
+        if (AEPutDesc(outer.Mutable(), 0, &nested.Get()) != noErr) break;
+        nested = std::move(outer);
+    }
+    EXPECT_EQ(depth, notation::kMaxDepth);
+    const std::string text = Print(nested.Get());
+    EXPECT_EQ(text, std::string(depth, '[') + std::string(depth, ']'));
+    OwnedDesc back;
+    NotationError error;
+    ASSERT_TRUE(ParseDesc(text, back, error)) << error.Describe();
+    EXPECT_TRUE(SameDesc(nested.Get(), back.Get()));
+}
+
+TEST_F(NotationContainerPrintTest, ReportsAFailingPlatformCall) {
+    OwnedDesc list;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, list.Out()), noErr);
+    OwnedDesc one = MakeDesc(typeSInt32, BytesOf<int32_t>(1));
+    ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &one.Get()), noErr);
+    PTFailCalls("AEGetNthDesc", 0, 1, errAECorruptData);
+    std::string text;
+    EXPECT_EQ(PrintDesc(list.Get(), text), errAECorruptData);
+}
+
+}  // namespace

@@ -1,0 +1,268 @@
+// The binary property-list reader: accepted object kinds (read back through the XML writer),
+// corrupt and truncated files, cycles, nesting and allocation failure.
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
+#include "desc/CFRef.h"
+#include "support/PlatformTest.h"
+
+namespace {
+
+using Bytes = std::string;
+
+Bytes BigEndian(uint64_t value, size_t size) {
+    Bytes out(size, '\0');
+    for (size_t i = size; i-- > 0; value >>= 8) out[i] = static_cast<char>(value & 0xFF);
+    return out;
+}
+
+// Object encodings, with one-byte references.
+Bytes Marker(int type, uint64_t count) {
+    if (count < 15) return Bytes(1, static_cast<char>(type << 4 | count));
+    return Bytes(1, static_cast<char>(type << 4 | 0xF)) + "\x13" + BigEndian(count, 8);
+}
+Bytes Int(uint64_t value, int sizeLog2 = 3) {
+    return Bytes(1, static_cast<char>(0x10 | sizeLog2)) + BigEndian(value, size_t{1} << sizeLog2);
+}
+Bytes Ascii(const Bytes& text) { return Marker(5, text.size()) + text; }
+Bytes Refs(std::vector<int> refs) {
+    Bytes out;
+    for (int r : refs) out += static_cast<char>(r);
+    return out;
+}
+Bytes Array(std::vector<int> refs) { return Marker(0xA, refs.size()) + Refs(refs); }
+Bytes Dict(std::vector<int> keys, std::vector<int> values) {
+    return Marker(0xD, keys.size()) + Refs(keys) + Refs(values);
+}
+
+struct Layout {
+    size_t offsetSize = 1;
+    size_t refSize = 1;
+    uint64_t top = 0;
+    // Overrides for corrupting the trailer; UINT64_MAX keeps the computed value.
+    uint64_t objectCount = UINT64_MAX;
+    uint64_t tableOffset = UINT64_MAX;
+};
+
+Bytes Build(const std::vector<Bytes>& objects, Layout layout = {}) {
+    Bytes file = "bplist00";
+    std::vector<uint64_t> offsets;
+    for (const Bytes& object : objects) {
+        offsets.push_back(file.size());
+        file += object;
+    }
+    uint64_t table = file.size();
+    for (uint64_t offset : offsets) file += BigEndian(offset, layout.offsetSize);
+    file += Bytes(6, '\0');
+    file += static_cast<char>(layout.offsetSize);
+    file += static_cast<char>(layout.refSize);
+    file += BigEndian(layout.objectCount != UINT64_MAX ? layout.objectCount : objects.size(), 8);
+    file += BigEndian(layout.top, 8);
+    file += BigEndian(layout.tableOffset != UINT64_MAX ? layout.tableOffset : table, 8);
+    return file;
+}
+
+CFRef<CFTypeRef> Read(const Bytes& file, CFOptionFlags mutability = kCFPropertyListImmutable,
+                      std::string* error = nullptr) {
+    // An exact-size copy, so that any over-read is caught by the address sanitizer.
+    std::vector<uint8_t> bytes(file.begin(), file.end());
+    CFStringRef message = nullptr;
+    CFRef<CFTypeRef> result(cf::plist::ReadBinary(bytes.data(), bytes.size(), mutability,
+                                                  &message));
+    CFRef<CFStringRef> owned(message);
+    EXPECT_EQ(!result, message != nullptr) << "an error string exactly when refused";
+    if (error && message) {
+        error->clear();
+        cf::AppendUTF8(message, *error);
+    }
+    return result;
+}
+
+// The XML body between the <plist> lines, as the writer prints the value.
+std::string Body(CFTypeRef value) {
+    CFRef<CFDataRef> xml(cf::plist::WriteXML(value));
+    if (!xml) return "(not writable)";
+    std::string text(reinterpret_cast<const char*>(cf::DataBytes(xml.Get())),
+                     cf::DataLength(xml.Get()));
+    size_t start = text.find("<plist version=\"1.0\">\n") + 22;
+    return text.substr(start, text.size() - start - 9);
+}
+
+using BinaryPListReader = PlatformTest;
+
+TEST_F(BinaryPListReader, ReadsEveryObjectKind) {
+    struct Case {
+        const char* name;
+        std::vector<Bytes> objects;
+        Layout layout;
+        const char* body;
+    } cases[] = {
+        {"one-byte int is unsigned", {Int(0xFF, 0)}, {}, "<integer>255</integer>\n"},
+        {"four-byte int is unsigned", {Int(0xFFFFFFFF, 2)}, {}, "<integer>4294967295</integer>\n"},
+        {"eight-byte int is signed", {Int(~uint64_t{0})}, {}, "<integer>-1</integer>\n"},
+        {"sixteen-byte int, high half zero",
+         {Bytes("\x14", 1) + BigEndian(0, 8) + BigEndian(~uint64_t{0}, 8)}, {},
+         "<integer>18446744073709551615</integer>\n"},
+        {"sixteen-byte negative int",
+         {Bytes("\x14", 1) + BigEndian(~uint64_t{0}, 8) + BigEndian(~uint64_t{0} - 4, 8)}, {},
+         "<integer>-5</integer>\n"},
+        {"double", {Bytes("\x23") + BigEndian(0x3FF8000000000000, 8)}, {}, "<real>1.5</real>\n"},
+        {"float", {Bytes("\x22") + BigEndian(0x3DCCCCCD, 4)}, {},
+         "<real>0.10000000149011612</real>\n"},
+        {"date", {Bytes("\x33") + BigEndian(0x41CDCD6500000000, 8)}, {},
+         "<date>2032-09-09T01:46:40Z</date>\n"},
+        {"data", {Bytes("\x43Hel")}, {}, "<data>\nSGVs\n</data>\n"},
+        {"booleans", {Array({1, 2}), Bytes("\x09"), Bytes("\x08")}, {},
+         "<array>\n\t<true/>\n\t<false/>\n</array>\n"},
+        {"long ASCII string", {Ascii("fifteen or more chars")}, {},
+         "<string>fifteen or more chars</string>\n"},
+        {"UTF-16 string with a pair", {Bytes("\x63\x00\xE9\xD8\x3D\xDE\x00", 7)}, {},
+         "<string>\xC3\xA9\xF0\x9F\x98\x80</string>\n"},
+        {"UID becomes a CF$UID dictionary", {Bytes("\x81\x01\x02", 3)}, {},
+         "<dict>\n\t<key>CF$UID</key>\n\t<integer>258</integer>\n</dict>\n"},
+        {"set reads as an array", {Marker(0xC, 1) + Refs({1}), Ascii("x")}, {},
+         "<array>\n\t<string>x</string>\n</array>\n"},
+        {"shared object", {Array({1, 1}), Ascii("s")}, {},
+         "<array>\n\t<string>s</string>\n\t<string>s</string>\n</array>\n"},
+        {"dictionary, last duplicate wins",
+         {Dict({1, 1}, {2, 3}), Ascii("k"), Int(1), Int(2)}, {},
+         "<dict>\n\t<key>k</key>\n\t<integer>2</integer>\n</dict>\n"},
+        {"wide offsets and references",
+         {Bytes("\xA1\x00\x00\x00\x01", 5), Ascii("w")}, {8, 4, 0},
+         "<array>\n\t<string>w</string>\n</array>\n"},
+        {"top object not first", {Ascii("a"), Ascii("b")}, {1, 1, 1}, "<string>b</string>\n"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        CFRef<CFTypeRef> value = Read(Build(c.objects, c.layout), kCFPropertyListImmutable, &error);
+        ASSERT_TRUE(value) << c.name << ": " << error;
+        EXPECT_EQ(Body(value.Get()), c.body) << c.name;
+    }
+}
+
+TEST_F(BinaryPListReader, KeepsFloat32AndMakesEveryIntegerSInt64) {
+    CFRef<CFTypeRef> value = Read(Build({Array({1, 2}), Bytes("\x22") + BigEndian(0x3F800000, 4),
+                                         Int(7, 0)}));
+    ASSERT_TRUE(value);
+    auto array = static_cast<CFArrayRef>(value.Get());
+    EXPECT_EQ(cf::NumberType(static_cast<CFNumberRef>(cf::ArrayValue(array, 0))),
+              kCFNumberFloat32Type);
+    EXPECT_EQ(cf::NumberType(static_cast<CFNumberRef>(cf::ArrayValue(array, 1))),
+              kCFNumberSInt64Type);
+}
+
+TEST_F(BinaryPListReader, RefusesCorruptFiles) {
+    const Bytes string = Ascii("x");
+    struct Case {
+        const char* name;
+        Bytes file;
+    } cases[] = {
+        {"empty", ""},
+        {"wrong magic", "bplist01" + Build({string}).substr(8)},
+        {"offset size 0", Build({string}, {0, 1, 0})},
+        {"offset size 9", Build({string}, {9, 1, 0})},
+        {"reference size 0", Build({Array({})}, {1, 0, 0})},
+        {"no objects", Build({string}, {1, 1, 0, 0})},
+        {"top object out of range", Build({string}, {1, 1, 1})},
+        {"object count beyond the table", Build({string}, {1, 1, 0, 3})},
+        {"huge object count", Build({string}, {8, 1, 0, UINT64_MAX / 2})},
+        {"table offset past the end", Build({string}, {1, 1, 0, UINT64_MAX, 1000})},
+        {"table offset inside the header", Build({string}, {1, 1, 0, UINT64_MAX, 3})},
+        {"object offset out of range", Build({Array({1}), string}).replace(12, 1, "\x7F")},
+        {"reference out of range", Build({Array({5})})},
+        {"array contains itself", Build({Array({0})})},
+        {"indirect cycle", Build({Array({1}), Dict({2}, {0}), Ascii("k")})},
+        {"non-string key", Build({Dict({1}, {1}), Int(1)})},
+        {"non-ASCII byte in ASCII string", Build({Ascii("caf\xE9")})},
+        {"string longer than the file", Build({Marker(5, 1000) + "abc"})},
+        {"array count beyond the file", Build({Marker(0xA, UINT64_MAX / 2)})},
+        {"count with a non-integer marker", Build({Bytes("\x5F\x23") + BigEndian(1, 8)})},
+        {"fill byte as object", Build({Bytes("\x0F")})},
+        {"unknown marker", Build({Bytes("\x70")})},
+        {"real of unsupported size", Build({Bytes("\x21\x00\x00", 3)})},
+        {"sixteen-byte int beyond 64 bits",
+         {Build({Bytes("\x14", 1) + BigEndian(1, 8) + BigEndian(0, 8)})}},
+        {"UID of nine bytes", Build({Bytes("\x88") + BigEndian(1, 9)})},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(Read(c.file, kCFPropertyListImmutable, &error)) << c.name;
+        EXPECT_NE(error.find("byte"), std::string::npos) << c.name << ": " << error;
+    }
+}
+
+TEST_F(BinaryPListReader, EveryTruncationIsRefused) {
+    Bytes file = Build({Dict({1, 2}, {3, 4}), Ascii("key"), Ascii("other"),
+                        Array({5, 6}), Bytes("\x43\x01\x02\x03"), Int(42, 1),
+                        Bytes("\x23") + BigEndian(0, 8)});
+    ASSERT_TRUE(Read(file));
+    for (size_t length = 0; length < file.size(); ++length)
+        EXPECT_FALSE(Read(file.substr(0, length))) << "prefix of " << length << " bytes";
+}
+
+// Nested arrays: object i holds object i + 1; the last is empty.
+Bytes Nested(size_t containers) {
+    std::vector<Bytes> objects;
+    for (size_t i = 0; i + 1 < containers; ++i)
+        objects.push_back(Bytes("\xA1") + BigEndian(i + 1, 2));
+    objects.push_back(Bytes("\xA0"));
+    return Build(objects, {4, 2, 0});
+}
+
+TEST_F(BinaryPListReader, NestingLimitIs512Containers) {
+    EXPECT_TRUE(Read(Nested(512)));
+    std::string error;
+    EXPECT_FALSE(Read(Nested(513), kCFPropertyListImmutable, &error));
+    EXPECT_NE(error.find("deep"), std::string::npos) << error;
+}
+
+TEST_F(BinaryPListReader, MutableContainersAreNotShared) {
+    Bytes file = Build({Array({1, 1}), Array({2}), Ascii("s")});
+    CFRef<CFTypeRef> immutable = Read(file);
+    ASSERT_TRUE(immutable);
+    auto outer = static_cast<CFArrayRef>(immutable.Get());
+    EXPECT_EQ(cf::ArrayValue(outer, 0), cf::ArrayValue(outer, 1));
+
+    CFRef<CFTypeRef> mutableCopy = Read(file, kCFPropertyListMutableContainers);
+    ASSERT_TRUE(mutableCopy);
+    outer = static_cast<CFArrayRef>(mutableCopy.Get());
+    EXPECT_TRUE(cf::IsMutable(outer));
+    EXPECT_NE(cf::ArrayValue(outer, 0), cf::ArrayValue(outer, 1));
+    EXPECT_TRUE(cf::IsMutable(cf::ArrayValue(outer, 0)));
+    EXPECT_FALSE(cf::IsMutable(cf::ArrayValue(static_cast<CFArrayRef>(cf::ArrayValue(outer, 0)), 0)));
+
+    CFRef<CFTypeRef> leaves = Read(file, kCFPropertyListMutableContainersAndLeaves);
+    ASSERT_TRUE(leaves);
+    auto inner = static_cast<CFArrayRef>(cf::ArrayValue(static_cast<CFArrayRef>(leaves.Get()), 0));
+    EXPECT_TRUE(cf::IsMutable(cf::ArrayValue(inner, 0)));
+}
+
+// Each array holds the next one twice: 60 objects, 2^60 nodes once expanded.
+TEST_F(BinaryPListReader, ExponentialSharingIsBoundedWhenCopying) {
+    std::vector<Bytes> objects;
+    for (int i = 0; i < 59; ++i) objects.push_back(Array({i + 1, i + 1}));
+    objects.push_back(Ascii("leaf"));
+    Bytes file = Build(objects);
+    EXPECT_TRUE(Read(file));  // shared: linear
+    std::string error;
+    EXPECT_FALSE(Read(file, kCFPropertyListMutableContainers, &error));
+    EXPECT_NE(error.find("expanded"), std::string::npos) << error;
+}
+
+TEST_F(BinaryPListReader, AllocationFailureAtAnyPointLeaksNothing) {
+    Bytes file = Build({Dict({1, 2}, {3, 4}), Ascii("key"), Ascii("other"), Array({5, 1}),
+                        Bytes("\x81\x07", 2), Bytes("\x43\x01\x02\x03")});
+    bool succeeded = false;
+    for (long skip = 0; skip < 100 && !succeeded; ++skip) {
+        PTFailCFAllocations(skip, 1);
+        succeeded = static_cast<bool>(Read(file));
+        PTClearFaults();
+    }
+    EXPECT_TRUE(succeeded);
+}
+
+}  // namespace
