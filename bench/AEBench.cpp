@@ -22,7 +22,9 @@ private:
 };
 
 // Keywords spread over the code space, as real four-char codes are.
-AEKeyword KeyFor(int64_t i) { return static_cast<AEKeyword>(0x61616161u + i * 2654435761u); }
+AEKeyword KeyFor(int64_t i) {
+    return static_cast<AEKeyword>(0x61616161u + i * 2654435761u);
+}
 
 void BuildRecord(AEDesc* record, int64_t fields) {
     AECreateList(nullptr, 0, true, record);
@@ -50,7 +52,11 @@ void BM_RecordBuildAndRead(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * fields);
 }
-BENCHMARK(BM_RecordBuildAndRead)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecordBuildAndRead)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ListBuildAndRead(benchmark::State& state) {
     const int64_t items = state.range(0);
@@ -73,7 +79,11 @@ void BM_ListBuildAndRead(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * items);
 }
-BENCHMARK(BM_ListBuildAndRead)->Arg(100000)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListBuildAndRead)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_FlatFormRoundTrip(benchmark::State& state) {
     const int64_t fields = state.range(0);

@@ -7,9 +7,10 @@
 namespace {
 
 const char* const kWords[] = {
-    "Love", "Night", "Blue", "Rock & Roll", "<Live>", "Café", "Über", "Señor", "Ñandú", "Straße",
-    "Déjà Vu", "Björk", "Motörhead", "東京", "Мечта", "Ελπίδα", "Remix", "Version", "\"Demo\"",
-    "It's", "Symphony No. 5", "Part II", "Intro", "Outro", "Sunrise", "Moon", "Heart"};
+    "Love",    "Night",  "Blue",   "Rock & Roll", "<Live>",   "Café",      "Über",
+    "Señor",   "Ñandú",  "Straße", "Déjà Vu",     "Björk",    "Motörhead", "東京",
+    "Мечта",   "Ελπίδα", "Remix",  "Version",     "\"Demo\"", "It's",      "Symphony No. 5",
+    "Part II", "Intro",  "Outro",  "Sunrise",     "Moon",     "Heart"};
 
 class Builder {
 public:
@@ -93,8 +94,8 @@ private:
         char pid[17];
         snprintf(pid, sizeof pid, "%016llX", static_cast<unsigned long long>(mRandom()));
         SetString(d, "Persistent ID", pid);
-        SetString(d, "Location", "file:///Users/me/Music/" + std::to_string(id) +
-                                     "%20Track%20&%20More.mp3");
+        SetString(d, "Location",
+                  "file:///Users/me/Music/" + std::to_string(id) + "%20Track%20&%20More.mp3");
         std::vector<UInt8> art(16 + Below(32));
         for (UInt8& b : art) b = static_cast<UInt8>(mRandom());
         Set(d, "Artwork Hash", CFDataCreate(nullptr, art.data(), static_cast<CFIndex>(art.size())));
@@ -106,4 +107,6 @@ private:
 
 }  // namespace
 
-CFRef<CFDictionaryRef> CreateMediaLibrary(size_t tracks) { return Builder(2024).Library(tracks); }
+CFRef<CFDictionaryRef> CreateMediaLibrary(size_t tracks) {
+    return Builder(2024).Library(tracks);
+}

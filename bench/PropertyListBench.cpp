@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <ctime>
+#include <map>
 #include <string>
 
 #include "MediaLibrary.h"
@@ -62,13 +62,13 @@ CFRef<CFDataRef> LoadFile(const char* path) {
     std::FILE* in = std::fopen(path, "rb");
     if (!in) return {};
     long length = std::fseek(in, 0, SEEK_END) == 0 ? std::ftell(in) : -1;
-    auto* bytes = length >= 0 ? static_cast<UInt8*>(std::malloc(static_cast<size_t>(length) + 1))
-                              : nullptr;
+    auto* bytes =
+        length >= 0 ? static_cast<UInt8*>(std::malloc(static_cast<size_t>(length) + 1)) : nullptr;
     bool ok = bytes && std::fseek(in, 0, SEEK_SET) == 0 &&
               std::fread(bytes, 1, static_cast<size_t>(length), in) == static_cast<size_t>(length);
     std::fclose(in);
-    CFDataRef data = ok ? CFDataCreateWithBytesNoCopy(nullptr, bytes, length, kCFAllocatorDefault)
-                        : nullptr;
+    CFDataRef data =
+        ok ? CFDataCreateWithBytesNoCopy(nullptr, bytes, length, kCFAllocatorDefault) : nullptr;
     if (!data) std::free(bytes);
     return CFRef<CFDataRef>(data);
 }
@@ -109,7 +109,8 @@ int Time(const char* path, bool write, int runs) {
             CFRef<CFDataRef> out(CFPropertyListCreateXMLData(nullptr, value.Get()));
             if (!out) return 1;
         } else {
-            CFRef<CFTypeRef> parsed(CFPropertyListCreateFromXMLData(nullptr, xml.Get(), 0, nullptr));
+            CFRef<CFTypeRef> parsed(
+                CFPropertyListCreateFromXMLData(nullptr, xml.Get(), 0, nullptr));
             if (!parsed) return 1;
         }
         bestCPU = std::min(bestCPU, Seconds(CLOCK_PROCESS_CPUTIME_ID) - startCPU);

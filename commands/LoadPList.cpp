@@ -14,8 +14,8 @@ namespace {
 const char* const kNoPropertyList = "load plist: no property list specified";
 
 CFPropertyListRef CreatePropertyListOrThrow(CFDataRef data) {
-    CFPropertyListRef list =
-        CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data, kCFPropertyListImmutable, nullptr);
+    CFPropertyListRef list = CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data,
+                                                             kCFPropertyListImmutable, nullptr);
     if (!list) ThrowStatus(coreFoundationUnknownErr);
     return list;
 }
@@ -44,8 +44,9 @@ void LoadPListBody(const AppleEvent* event, AppleEvent* reply) {
     ThrowIfError(AEGetParamDesc(&eventView.mDesc, keyDirectObject, typeWildCard, &direct.mDesc));
     if (direct.IsNull()) ThrowMessage(kNoPropertyList);
     ThrowIfStatus(CheckMissedParams(event));
-    CFRef<CFPropertyListRef> list(IsFileReference(&direct.mDesc) ? ReadPropertyListFile(&direct.mDesc)
-                                                                 : ReadPropertyListText(&direct.mDesc));
+    CFRef<CFPropertyListRef> list(IsFileReference(&direct.mDesc)
+                                      ? ReadPropertyListFile(&direct.mDesc)
+                                      : ReadPropertyListText(&direct.mDesc));
     CAEDesc result;
     PropertyListToDesc(list.Get(), result);
     ThrowIfError(AEPutParamDesc(&replyView.mDesc, keyDirectObject, &result.mDesc));

@@ -35,8 +35,10 @@ void StorePListBody(const AppleEvent* event, AppleEvent* reply) {
     CAEDesc destination;
     DescType destinationType = 0;
     Size destinationSize = 0;
-    if (AESizeOfParam(&eventView.mDesc, kKeyDestination, &destinationType, &destinationSize) == noErr)
-        ThrowIfError(AEGetParamDesc(&eventView.mDesc, kKeyDestination, typeWildCard, &destination.mDesc));
+    if (AESizeOfParam(&eventView.mDesc, kKeyDestination, &destinationType, &destinationSize) ==
+        noErr)
+        ThrowIfError(
+            AEGetParamDesc(&eventView.mDesc, kKeyDestination, typeWildCard, &destination.mDesc));
     ThrowIfStatus(CheckMissedParams(event));
     CFRef<CFPropertyListRef> list(DescToPropertyList(direct.mDesc));
     // The converter throws rather than return nothing; this guards what it cannot promise for

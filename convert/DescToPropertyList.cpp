@@ -161,9 +161,11 @@ void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth)
     for (long pair = 1; pair <= count / 2; ++pair) {
         AEKeyword keyword = 0;
         key.Dispose();
-        ThrowIfError(AEGetNthDesc(&userFields.mDesc, 2 * pair - 1, typeWildCard, &keyword, &key.mDesc));
+        ThrowIfError(
+            AEGetNthDesc(&userFields.mDesc, 2 * pair - 1, typeWildCard, &keyword, &key.mDesc));
         value.Dispose();
-        ThrowIfError(AEGetNthDesc(&userFields.mDesc, 2 * pair, typeWildCard, &keyword, &value.mDesc));
+        ThrowIfError(
+            AEGetNthDesc(&userFields.mDesc, 2 * pair, typeWildCard, &keyword, &value.mDesc));
         CFRef<CFPropertyListRef> keyObject(Convert(key.mDesc, depth + 1));
         CFRef<CFPropertyListRef> valueObject(Convert(value.mDesc, depth + 1));
         CFDictionarySetValue(dict, keyObject.Get(), valueObject.Get());

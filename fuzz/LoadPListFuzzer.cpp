@@ -67,15 +67,24 @@ std::string FileURL(const std::string& path) {
 
 OwnedDesc DirectParameter(uint8_t selector, std::string_view rest) {
     switch (selector % 9) {
-        case 0: return Bytes(typeUTF8Text, rest);
-        case 1: return Bytes(typeChar, rest);
-        case 2: return Bytes(typeUnicodeText, rest);  // odd lengths and lone surrogates included
-        case 3: return Bytes(typeWildCard, rest);
-        case 4: return Bytes(typeFileURL, FileURL(TheScratch().Write(rest)));
-        case 5: return Specifier(Unicode(TheScratch().Write(rest)), (selector / 9) & 1);
-        case 6: return Bytes(typeFileURL, rest);       // the rest is the URL itself
-        case 7: return Specifier(Unicode(rest), (selector / 9) & 1);  // ...or the file's name
-        default: return Unicode(rest);                 // text route, Latin-1 as UTF-16
+        case 0:
+            return Bytes(typeUTF8Text, rest);
+        case 1:
+            return Bytes(typeChar, rest);
+        case 2:
+            return Bytes(typeUnicodeText, rest);  // odd lengths and lone surrogates included
+        case 3:
+            return Bytes(typeWildCard, rest);
+        case 4:
+            return Bytes(typeFileURL, FileURL(TheScratch().Write(rest)));
+        case 5:
+            return Specifier(Unicode(TheScratch().Write(rest)), (selector / 9) & 1);
+        case 6:
+            return Bytes(typeFileURL, rest);  // the rest is the URL itself
+        case 7:
+            return Specifier(Unicode(rest), (selector / 9) & 1);  // ...or the file's name
+        default:
+            return Unicode(rest);  // text route, Latin-1 as UTF-16
     }
 }
 

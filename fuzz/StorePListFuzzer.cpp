@@ -16,8 +16,8 @@
 #include <string_view>
 
 #include "fuzz/CommandFuzzSupport.h"
-#include "notation/DescNotation.h"
 #include "host/OwnedDesc.h"
+#include "notation/DescNotation.h"
 
 namespace {
 
@@ -59,16 +59,20 @@ std::string AsASCII(const std::string& bytes, bool utf16) {
     if (!utf16) {
         for (char c : bytes) {
             const unsigned char byte = static_cast<unsigned char>(c);
-            if (byte < 0x80) out += c;
-            else if (byte >= 0xC0) out += kBeyondASCII;  // none for continuation bytes
+            if (byte < 0x80)
+                out += c;
+            else if (byte >= 0xC0)
+                out += kBeyondASCII;  // none for continuation bytes
         }
         return out;
     }
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         char16_t unit = 0;
         std::memcpy(&unit, bytes.data() + i, 2);
-        if (unit < 0x80) out += static_cast<char>(unit);
-        else if (unit < 0xDC00 || unit > 0xDFFF) out += kBeyondASCII;
+        if (unit < 0x80)
+            out += static_cast<char>(unit);
+        else if (unit < 0xDC00 || unit > 0xDFFF)
+            out += kBeyondASCII;
     }
     return out;
 }
@@ -116,7 +120,8 @@ void StoreThenLoad(const OwnedDesc& value, bool toFile) {
     OwnedDesc secondDestination = toFile ? FileURL(second) : OwnedDesc();
 
     OwnedDesc stored;
-    if (!fuzz::RunCommand(kStore, &value.Get(), toFile ? &firstDestination.Get() : nullptr, stored)) return;
+    if (!fuzz::RunCommand(kStore, &value.Get(), toFile ? &firstDestination.Get() : nullptr, stored))
+        return;
     OwnedDesc loaded;
     if (!fuzz::RunCommand(kLoad, &stored.Get(), nullptr, loaded)) {
         const std::string xml = AsASCII(StoredBytes(stored, first), !toFile);
@@ -124,8 +129,9 @@ void StoreThenLoad(const OwnedDesc& value, bool toFile) {
         Require(false, "what store produced does not load");
     }
     OwnedDesc again;
-    Require(fuzz::RunCommand(kStore, &loaded.Get(), toFile ? &secondDestination.Get() : nullptr, again),
-            "the loaded value does not store");
+    Require(
+        fuzz::RunCommand(kStore, &loaded.Get(), toFile ? &secondDestination.Get() : nullptr, again),
+        "the loaded value does not store");
     Require(stored.Type() == again.Type(), "storing the loaded value gave another type");
     const std::string once = StoredBytes(stored, first);
     const std::string twice = StoredBytes(again, second);

@@ -6,13 +6,14 @@
 #include <initializer_list>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    CFDataRef bytes = CFDataCreateWithBytesNoCopy(nullptr, data, static_cast<CFIndex>(size),
-                                                  kCFAllocatorNull);
+    CFDataRef bytes =
+        CFDataCreateWithBytesNoCopy(nullptr, data, static_cast<CFIndex>(size), kCFAllocatorNull);
     if (!bytes) return 0;
     CFStringRef error = nullptr;
-    for (CFOptionFlags mutability : {kCFPropertyListImmutable,
-                                     kCFPropertyListMutableContainersAndLeaves}) {
-        CFPropertyListRef value = CFPropertyListCreateFromXMLData(nullptr, bytes, mutability, &error);
+    for (CFOptionFlags mutability :
+         {kCFPropertyListImmutable, kCFPropertyListMutableContainersAndLeaves}) {
+        CFPropertyListRef value =
+            CFPropertyListCreateFromXMLData(nullptr, bytes, mutability, &error);
         if (value) CFRelease(value);
         if (error) CFRelease(error);
         error = nullptr;

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "host/AdditionHost.h"
-#include "notation/DescNotation.h"
 #include "host/EventSender.h"
 #include "host/HostValues.h"
+#include "notation/DescNotation.h"
 #include "tools/ToolArguments.h"
 
 namespace {

@@ -74,8 +74,7 @@ OSErr RunHandler(const CoercionRow& row, DescType fromType, const Payload& from,
     } else {
         std::vector<uint8_t> bytes(DataSize(from));
         CopyData(from, bytes.data(), bytes.size());
-        status = reinterpret_cast<AECoercePtrProcPtr>(
-            reinterpret_cast<void (*)(void)>(row.proc))(
+        status = reinterpret_cast<AECoercePtrProcPtr>(reinterpret_cast<void (*)(void)>(row.proc))(
             fromType, bytes.data(), static_cast<Size>(bytes.size()), toType, row.refcon, &result);
     }
     if (status != noErr) {
@@ -103,23 +102,48 @@ T Load(const Payload& v) {
 // Width of a number type's data, 0 for other types.
 size_t NumberWidth(DescType type) {
     switch (type) {
-        case typeSInt16: return 2;
-        case typeSInt32: case typeUInt32: case typeIEEE32BitFloatingPoint: case typeFixed: return 4;
-        case typeSInt64: case typeIEEE64BitFloatingPoint: return 8;
-        default: return 0;
+        case typeSInt16:
+            return 2;
+        case typeSInt32:
+        case typeUInt32:
+        case typeIEEE32BitFloatingPoint:
+        case typeFixed:
+            return 4;
+        case typeSInt64:
+        case typeIEEE64BitFloatingPoint:
+            return 8;
+        default:
+            return 0;
     }
 }
 
 Number ReadNumber(DescType type, const Payload& v) {
     Number n;
     switch (type) {
-        case typeSInt16: n.i = Load<int16_t>(v); break;
-        case typeSInt32: n.i = Load<int32_t>(v); break;
-        case typeUInt32: n.i = Load<uint32_t>(v); break;
-        case typeSInt64: n.i = Load<int64_t>(v); break;
-        case typeIEEE32BitFloatingPoint: n.isReal = true; n.d = Load<float>(v); break;
-        case typeIEEE64BitFloatingPoint: n.isReal = true; n.d = Load<double>(v); break;
-        default: n.isReal = true; n.d = Load<int32_t>(v) / 65536.0; break;  // typeFixed
+        case typeSInt16:
+            n.i = Load<int16_t>(v);
+            break;
+        case typeSInt32:
+            n.i = Load<int32_t>(v);
+            break;
+        case typeUInt32:
+            n.i = Load<uint32_t>(v);
+            break;
+        case typeSInt64:
+            n.i = Load<int64_t>(v);
+            break;
+        case typeIEEE32BitFloatingPoint:
+            n.isReal = true;
+            n.d = Load<float>(v);
+            break;
+        case typeIEEE64BitFloatingPoint:
+            n.isReal = true;
+            n.d = Load<double>(v);
+            break;
+        default:
+            n.isReal = true;
+            n.d = Load<int32_t>(v) / 65536.0;
+            break;  // typeFixed
     }
     return n;
 }
@@ -158,7 +182,8 @@ void Store(Item& out, DescType type, T value) {
 
 template <class T>
 bool StoreInteger(Item& out, DescType type, int64_t v) {
-    if (v < std::numeric_limits<T>::min() || v > static_cast<int64_t>(std::numeric_limits<T>::max()))
+    if (v < std::numeric_limits<T>::min() ||
+        v > static_cast<int64_t>(std::numeric_limits<T>::max()))
         return false;
     Store(out, type, static_cast<T>(v));
     return true;
@@ -168,10 +193,14 @@ bool WriteNumber(const Number& n, DescType to, Item& out) {
     int64_t i;
     double d;
     switch (to) {
-        case typeSInt16: return ExactInteger(n, i) && StoreInteger<int16_t>(out, to, i);
-        case typeSInt32: return ExactInteger(n, i) && StoreInteger<int32_t>(out, to, i);
-        case typeUInt32: return ExactInteger(n, i) && StoreInteger<uint32_t>(out, to, i);
-        case typeSInt64: return ExactInteger(n, i) && StoreInteger<int64_t>(out, to, i);
+        case typeSInt16:
+            return ExactInteger(n, i) && StoreInteger<int16_t>(out, to, i);
+        case typeSInt32:
+            return ExactInteger(n, i) && StoreInteger<int32_t>(out, to, i);
+        case typeUInt32:
+            return ExactInteger(n, i) && StoreInteger<uint32_t>(out, to, i);
+        case typeSInt64:
+            return ExactInteger(n, i) && StoreInteger<int64_t>(out, to, i);
         case typeIEEE64BitFloatingPoint:
             if (!ExactDouble(n, d)) return false;
             Store(out, to, d);
@@ -192,7 +221,8 @@ bool WriteNumber(const Number& n, DescType to, Item& out) {
             Store(out, to, static_cast<int32_t>(scaled));
             return true;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -229,8 +259,12 @@ OSErr CoerceBoolean(DescType fromType, const Payload& from, DescType toType, Ite
     int b = ReadBoolean(fromType, from);
     if (b < 0) return errAECoercionFail;
     switch (toType) {
-        case typeBoolean: Store(out, toType, static_cast<uint8_t>(b)); return noErr;
-        case typeSInt32: Store(out, toType, static_cast<int32_t>(b)); return noErr;
+        case typeBoolean:
+            Store(out, toType, static_cast<uint8_t>(b));
+            return noErr;
+        case typeSInt32:
+            Store(out, toType, static_cast<int32_t>(b));
+            return noErr;
         default:
             // 'true' and 'fals' carry no data; only the matching value converts.
             if ((toType == typeTrue) != (b == 1)) return errAECoercionFail;
@@ -244,10 +278,23 @@ OSErr CoerceBoolean(DescType fromType, const Payload& from, DescType toType, Ite
 
 bool IsByteType(DescType type) {
     switch (type) {
-        case typeChar: case typeUTF8Text: case typeUnicodeText: case typeIntlText:
-        case typeApplicationURL: case typeApplicationBundleID: case typeBoolean: case typeTrue:
-        case typeFalse: case typeFileURL: case typeAlias: case typeFSRef: case cFile:
-        case Code("psxf"): case typeLongDateTime: case typeAEList: case typeAppleEvent:
+        case typeChar:
+        case typeUTF8Text:
+        case typeUnicodeText:
+        case typeIntlText:
+        case typeApplicationURL:
+        case typeApplicationBundleID:
+        case typeBoolean:
+        case typeTrue:
+        case typeFalse:
+        case typeFileURL:
+        case typeAlias:
+        case typeFSRef:
+        case cFile:
+        case Code("psxf"):
+        case typeLongDateTime:
+        case typeAEList:
+        case typeAppleEvent:
         case typeNull:
             return true;
         default:
@@ -275,7 +322,8 @@ OSErr CoerceBuiltIn(DescType fromType, const Payload& from, DescType toType, Ite
     size_t width = NumberWidth(fromType);
     if (width && NumberWidth(toType)) {
         if (from.Size() != width || from.IsNode()) return errAECoercionFail;
-        return WriteNumber(ReadNumber(fromType, from), toType, out) ? OSErr(noErr) : OSErr(errAECoercionFail);
+        return WriteNumber(ReadNumber(fromType, from), toType, out) ? OSErr(noErr)
+                                                                    : OSErr(errAECoercionFail);
     }
     if (toType == typeBoolean || fromType == typeBoolean || fromType == typeTrue ||
         fromType == typeFalse)
@@ -334,7 +382,8 @@ OSErr AECoerceDesc(const AEDesc* theAEDesc, DescType toType, AEDesc* result) {
 }
 
 OSErr AEInstallCoercionHandler(DescType fromType, DescType toType, AECoercionHandlerUPP handler,
-                               SRefCon handlerRefcon, Boolean fromTypeIsDesc, Boolean isSysHandler) {
+                               SRefCon handlerRefcon, Boolean fromTypeIsDesc,
+                               Boolean isSysHandler) {
     int32_t injected;
     if (PT_ENTER("AEInstallCoercionHandler", injected)) return static_cast<OSErr>(injected);
     if (!handler) return paramErr;

@@ -42,7 +42,8 @@ extern "C" {
 
 void AEInitializeDesc(AEDesc* desc) {
     int32_t injected;
-    if (PT_ENTER("AEInitializeDesc", injected)) {}
+    if (PT_ENTER("AEInitializeDesc", injected)) {
+    }
     ClearDesc(desc);
 }
 
@@ -160,8 +161,12 @@ Boolean AECheckIsRecord(const AEDesc* theDesc) {
     return c && c->IsKeyed();
 }
 
-AECoerceDescUPP NewAECoerceDescUPP(AECoerceDescProcPtr userRoutine) { return userRoutine; }
-AECoercePtrUPP NewAECoercePtrUPP(AECoercePtrProcPtr userRoutine) { return userRoutine; }
+AECoerceDescUPP NewAECoerceDescUPP(AECoerceDescProcPtr userRoutine) {
+    return userRoutine;
+}
+AECoercePtrUPP NewAECoercePtrUPP(AECoercePtrProcPtr userRoutine) {
+    return userRoutine;
+}
 void DisposeAECoerceDescUPP(AECoerceDescUPP) {}
 void DisposeAECoercePtrUPP(AECoercePtrUPP) {}
 

@@ -36,8 +36,8 @@ HandlerTables& Tables() {
 // The row for (class, ID), trying the wildcard rows as the real tables do.
 bool Lookup(const std::map<HandlerKey, HandlerRow>& table, AEEventClass cls, AEEventID id,
             HandlerRow& row) {
-    const HandlerKey keys[] = {{cls, id}, {cls, typeWildCard}, {typeWildCard, id},
-                               {typeWildCard, typeWildCard}};
+    const HandlerKey keys[] = {
+        {cls, id}, {cls, typeWildCard}, {typeWildCard, id}, {typeWildCard, typeWildCard}};
     for (const HandlerKey& key : keys) {
         auto it = table.find(key);
         if (it != table.end()) {
@@ -142,7 +142,9 @@ Payload NewEventValue(AEEventClass eventClass, AEEventID eventID, const Item* ad
 
 extern "C" {
 
-AEEventHandlerUPP NewAEEventHandlerUPP(AEEventHandlerProcPtr userRoutine) { return userRoutine; }
+AEEventHandlerUPP NewAEEventHandlerUPP(AEEventHandlerProcPtr userRoutine) {
+    return userRoutine;
+}
 void DisposeAEEventHandlerUPP(AEEventHandlerUPP) {}
 OSErr InvokeAEEventHandlerUPP(const AppleEvent* theAppleEvent, AppleEvent* reply,
                               SRefCon handlerRefcon, AEEventHandlerUPP userUPP) {
@@ -164,15 +166,16 @@ OSErr AECreateAppleEvent(AEEventClass theAEEventClass, AEEventID theAEEventID,
                 return errOSAStackOverflow;
         }
         MakeDesc(typeAppleEvent,
-                 NewEventValue(theAEEventClass, theAEEventID, target ? &address : nullptr,
-                               returnID, transactionID),
+                 NewEventValue(theAEEventClass, theAEEventID, target ? &address : nullptr, returnID,
+                               transactionID),
                  result);
         return noErr;
     });
 }
 
 OSErr AEInstallEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
-                            AEEventHandlerUPP handler, SRefCon handlerRefcon, Boolean isSysHandler) {
+                            AEEventHandlerUPP handler, SRefCon handlerRefcon,
+                            Boolean isSysHandler) {
     int32_t injected;
     if (PT_ENTER("AEInstallEventHandler", injected)) return static_cast<OSErr>(injected);
     if (!handler) return paramErr;

@@ -271,8 +271,8 @@ OSErr AEGetAttributeDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword
     });
 }
 
-OSErr AESizeOfAttribute(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
-                        DescType* typeCode, Size* dataSize) {
+OSErr AESizeOfAttribute(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType* typeCode,
+                        Size* dataSize) {
     int32_t injected;
     ClearPtrOuts(typeCode, dataSize);
     if (PT_ENTER("AESizeOfAttribute", injected)) return static_cast<OSErr>(injected);

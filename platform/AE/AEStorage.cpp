@@ -119,8 +119,12 @@ constexpr size_t kIndexThreshold = 16;  // below this a scan beats hashing
 }
 
 Container::Container(const Container& other)
-    : mShape(other.mShape), mDepth(other.mDepth), mItems(other.mItems),
-      mIndex(other.mIndex), mIndexShift(other.mIndexShift), mAttributes(other.mAttributes) {}
+    : mShape(other.mShape),
+      mDepth(other.mDepth),
+      mItems(other.mItems),
+      mIndex(other.mIndex),
+      mIndexShift(other.mIndexShift),
+      mAttributes(other.mAttributes) {}
 
 // Nested containers are freed from a work list rather than by recursion, so tearing down the
 // deepest descriptor needs no more stack than a flat one; the list is linked through the

@@ -170,7 +170,9 @@ inline unsigned DepthOf(const Payload& value) {
 }
 
 // True when `value` may become an item of a container without exceeding kMaxDepth.
-inline bool ItemFits(const Payload& value) { return DepthOf(value) + 1 <= kMaxDepth; }
+inline bool ItemFits(const Payload& value) {
+    return DepthOf(value) + 1 <= kMaxDepth;
+}
 
 }  // namespace ae
 

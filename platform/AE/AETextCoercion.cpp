@@ -56,10 +56,22 @@ bool NumberText(DescType type, const Payload& v, std::string& out) {
     };
     size_t width = v.Size();
     switch (type) {
-        case typeSInt16: if (width != 2) return false; r = std::to_chars(buffer, buffer + 64, load(int16_t())); break;
-        case typeSInt32: if (width != 4) return false; r = std::to_chars(buffer, buffer + 64, load(int32_t())); break;
-        case typeUInt32: if (width != 4) return false; r = std::to_chars(buffer, buffer + 64, load(uint32_t())); break;
-        case typeSInt64: if (width != 8) return false; r = std::to_chars(buffer, buffer + 64, load(int64_t())); break;
+        case typeSInt16:
+            if (width != 2) return false;
+            r = std::to_chars(buffer, buffer + 64, load(int16_t()));
+            break;
+        case typeSInt32:
+            if (width != 4) return false;
+            r = std::to_chars(buffer, buffer + 64, load(int32_t()));
+            break;
+        case typeUInt32:
+            if (width != 4) return false;
+            r = std::to_chars(buffer, buffer + 64, load(uint32_t()));
+            break;
+        case typeSInt64:
+            if (width != 8) return false;
+            r = std::to_chars(buffer, buffer + 64, load(int64_t()));
+            break;
         case typeIEEE32BitFloatingPoint: {
             if (width != 4) return false;
             float f = load(float());
@@ -78,7 +90,8 @@ bool NumberText(DescType type, const Payload& v, std::string& out) {
             if (width != 4) return false;
             r = std::to_chars(buffer, buffer + 64, load(int32_t()) / 65536.0);
             break;
-        default: return false;
+        default:
+            return false;
     }
     out.assign(buffer, r.ptr);
     return true;
@@ -146,7 +159,9 @@ TextStatus DecodeText(DescType type, const Payload& v, std::u16string& out) {
             if (v.IsNode()) return TextStatus::Invalid;
             cf::text::AppendUTF16FromMacRoman(bytes, size, out);
             return TextStatus::Ok;
-        case typeUTF8Text: case typeApplicationURL: case typeApplicationBundleID:
+        case typeUTF8Text:
+        case typeApplicationURL:
+        case typeApplicationBundleID:
             if (v.IsNode()) return TextStatus::Invalid;
             return cf::text::AppendUTF16FromUTF8(bytes, size, out) ? TextStatus::Ok
                                                                    : TextStatus::Invalid;
@@ -167,10 +182,10 @@ TextStatus DecodeText(DescType type, const Payload& v, std::u16string& out) {
             if (!text || text->type != typeUnicodeText) return TextStatus::Invalid;
             return DecodeUTF16Bytes(text->value, out) ? TextStatus::Ok : TextStatus::Invalid;
         }
-        default: return TextStatus::NotText;
+        default:
+            return TextStatus::NotText;
     }
 }
-
 
 bool EncodeText(const std::u16string& text, DescType toType, Item& out) {
     std::string bytes;
@@ -221,7 +236,8 @@ bool EncodeText(const std::u16string& text, DescType toType, Item& out) {
             out.value = RecordOf(std::move(body), std::move(styles));
             return true;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 

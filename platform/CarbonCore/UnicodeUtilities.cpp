@@ -35,7 +35,8 @@ OSStatus UCConvertLongDateTimeToCFAbsoluteTime(LongDateTime iLongTime, CFAbsolut
     int32_t injected;
     if (oCFTime) *oCFTime = 0;
     if (PT_ENTER("UCConvertLongDateTimeToCFAbsoluteTime", injected)) return injected;
-    if (!oCFTime || iLongTime > static_cast<int64_t>(kLimit) || iLongTime < -static_cast<int64_t>(kLimit))
+    if (!oCFTime || iLongTime > static_cast<int64_t>(kLimit) ||
+        iLongTime < -static_cast<int64_t>(kLimit))
         return paramErr;
     // The local wall-clock fields, read as if they were UTC, then placed in the zone.
     time_t wall = static_cast<time_t>(iLongTime - kUnixFrom1904);

@@ -12,7 +12,8 @@
 struct __CFArray final : cf::Object {
     __CFArray(const CFArrayCallBacks* callBacks, bool isMutable)
         : Object(cf::kArrayTypeID, isMutable),
-          mCallBacks(callBacks ? *callBacks : CFArrayCallBacks{0, nullptr, nullptr, nullptr, nullptr}) {}
+          mCallBacks(callBacks ? *callBacks
+                               : CFArrayCallBacks{0, nullptr, nullptr, nullptr, nullptr}) {}
     ~__CFArray() override {
         if (mCallBacks.release)
             for (const void* v : mValues) mCallBacks.release(nullptr, v);
@@ -49,7 +50,9 @@ struct __CFArray final : cf::Object {
 namespace cf {
 namespace {
 
-__CFArray* AsArray(CFTypeRef ref) { return As<__CFArray>(ref, kArrayTypeID); }
+__CFArray* AsArray(CFTypeRef ref) {
+    return As<__CFArray>(ref, kArrayTypeID);
+}
 
 __CFArray* MutableArray(CFMutableArrayRef ref) {
     __CFArray* a = AsArray(ref);

@@ -38,7 +38,9 @@ struct __CFBundle final : cf::Object {
 namespace cf {
 namespace {
 
-__CFBundle* AsBundle(CFTypeRef ref) { return As<__CFBundle>(ref, kBundleTypeID); }
+__CFBundle* AsBundle(CFTypeRef ref) {
+    return As<__CFBundle>(ref, kBundleTypeID);
+}
 
 // The Info.plist dictionary, or an empty one when it is missing or not a dictionary.
 CFDictionaryRef ReadInfo(const std::string& folder) {
@@ -66,7 +68,8 @@ bool Load(__CFBundle* b) {
     std::string path = ExecutablePath(b);
     if (path.empty()) return false;
     b->mHandle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!b->mHandle) std::fprintf(stderr, "CFBundle: cannot load %s: %s\n", path.c_str(), ::dlerror());
+    if (!b->mHandle)
+        std::fprintf(stderr, "CFBundle: cannot load %s: %s\n", path.c_str(), ::dlerror());
     return b->mHandle != nullptr;
 }
 

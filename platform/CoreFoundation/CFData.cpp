@@ -54,7 +54,9 @@ struct __CFData final : cf::Object {
 namespace cf {
 namespace {
 
-__CFData* AsData(CFTypeRef ref) { return As<__CFData>(ref, kDataTypeID); }
+__CFData* AsData(CFTypeRef ref) {
+    return As<__CFData>(ref, kDataTypeID);
+}
 
 std::vector<uint8_t>* MutableBuffer(CFMutableDataRef ref) {
     __CFData* d = AsData(ref);
@@ -177,7 +179,8 @@ void CFDataIncreaseLength(CFMutableDataRef theData, CFIndex extraLength) {
     int32_t injected;
     if (PT_ENTER("CFDataIncreaseLength", injected)) return;
     std::vector<uint8_t>* buffer = cf::MutableBuffer(theData);
-    if (buffer && extraLength >= 0) buffer->resize(buffer->size() + static_cast<size_t>(extraLength));
+    if (buffer && extraLength >= 0)
+        buffer->resize(buffer->size() + static_cast<size_t>(extraLength));
 }
 
 void CFDataAppendBytes(CFMutableDataRef theData, const UInt8* bytes, CFIndex length) {

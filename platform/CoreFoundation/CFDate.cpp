@@ -32,7 +32,9 @@ struct __CFDate final : cf::Object {
 
 namespace cf {
 
-CFDateRef CreateDate(CFAbsoluteTime at) { return New<__CFDate>(at); }
+CFDateRef CreateDate(CFAbsoluteTime at) {
+    return New<__CFDate>(at);
+}
 
 CFAbsoluteTime DateTime(CFDateRef date) {
     const __CFDate* d = As<__CFDate>(date, kDateTypeID);

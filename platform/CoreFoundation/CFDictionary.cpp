@@ -1,6 +1,7 @@
 // CFDictionary: entries kept in insertion order in one vector, found through an open-addressed
-// index of entry positions (or, up to a few dozen entries, by a scan of their hashes). Removal marks an entry dead; dead entries are squeezed out when
-// the index is rebuilt, so every operation stays amortised O(1) and order is preserved.
+// index of entry positions (or, up to a few dozen entries, by a scan of their hashes). Removal
+// marks an entry dead; dead entries are squeezed out when the index is rebuilt, so every operation
+// stays amortised O(1) and order is preserved.
 #include <CoreFoundation/CFDictionary.h>
 
 #include <cstdio>
@@ -13,7 +14,8 @@
 
 namespace {
 
-constexpr CFDictionaryKeyCallBacks kNoKeyCallBacks = {0, nullptr, nullptr, nullptr, nullptr, nullptr};
+constexpr CFDictionaryKeyCallBacks kNoKeyCallBacks = {0,       nullptr, nullptr,
+                                                      nullptr, nullptr, nullptr};
 constexpr CFDictionaryValueCallBacks kNoValueCallBacks = {0, nullptr, nullptr, nullptr, nullptr};
 
 struct Entry {
@@ -140,7 +142,8 @@ struct __CFDictionary final : cf::Object {
         for (const Entry& e : mEntries) {
             if (!e.live) continue;
             long p = o.Find(e.key);
-            if (p < 0 || !ValuesEqual(e.value, o.mEntries[static_cast<size_t>(p)].value)) return false;
+            if (p < 0 || !ValuesEqual(e.value, o.mEntries[static_cast<size_t>(p)].value))
+                return false;
         }
         return true;
     }
@@ -162,7 +165,9 @@ struct __CFDictionary final : cf::Object {
 namespace cf {
 namespace {
 
-__CFDictionary* AsDictionary(CFTypeRef ref) { return As<__CFDictionary>(ref, kDictionaryTypeID); }
+__CFDictionary* AsDictionary(CFTypeRef ref) {
+    return As<__CFDictionary>(ref, kDictionaryTypeID);
+}
 
 __CFDictionary* MutableDictionary(CFMutableDictionaryRef ref) {
     __CFDictionary* d = AsDictionary(ref);
@@ -283,12 +288,19 @@ void DictionaryApply(CFDictionaryRef dictionary, CFDictionaryApplierFunction app
 
 extern "C" {
 
-const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {
-    0, cf::callbacks::Retain, cf::callbacks::Release, cf::callbacks::CopyDescription,
-    cf::callbacks::Equal, cf::callbacks::Hash};
+const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {0,
+                                                                cf::callbacks::Retain,
+                                                                cf::callbacks::Release,
+                                                                cf::callbacks::CopyDescription,
+                                                                cf::callbacks::Equal,
+                                                                cf::callbacks::Hash};
 const CFDictionaryKeyCallBacks kCFCopyStringDictionaryKeyCallBacks = {
-    0, cf::callbacks::CopyStringRetain, cf::callbacks::Release, cf::callbacks::CopyDescription,
-    cf::callbacks::Equal, cf::callbacks::Hash};
+    0,
+    cf::callbacks::CopyStringRetain,
+    cf::callbacks::Release,
+    cf::callbacks::CopyDescription,
+    cf::callbacks::Equal,
+    cf::callbacks::Hash};
 const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {
     0, cf::callbacks::Retain, cf::callbacks::Release, cf::callbacks::CopyDescription,
     cf::callbacks::Equal};
@@ -369,7 +381,8 @@ const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key) {
     return cf::DictionaryGetValue(theDict, key);
 }
 
-Boolean CFDictionaryGetValueIfPresent(CFDictionaryRef theDict, const void* key, const void** value) {
+Boolean CFDictionaryGetValueIfPresent(CFDictionaryRef theDict, const void* key,
+                                      const void** value) {
     int32_t injected;
     if (PT_ENTER("CFDictionaryGetValueIfPresent", injected)) {
         if (value) *value = nullptr;

@@ -43,14 +43,30 @@ CFHashCode Hash(CFTypeRef object);
 // True when the object can be changed by the mutating public calls.
 bool IsMutable(CFTypeRef object);
 
-inline bool IsString(CFTypeRef o) { return TypeOf(o) == kStringTypeID; }
-inline bool IsNumber(CFTypeRef o) { return TypeOf(o) == kNumberTypeID; }
-inline bool IsBoolean(CFTypeRef o) { return TypeOf(o) == kBooleanTypeID; }
-inline bool IsDate(CFTypeRef o) { return TypeOf(o) == kDateTypeID; }
-inline bool IsData(CFTypeRef o) { return TypeOf(o) == kDataTypeID; }
-inline bool IsArray(CFTypeRef o) { return TypeOf(o) == kArrayTypeID; }
-inline bool IsDictionary(CFTypeRef o) { return TypeOf(o) == kDictionaryTypeID; }
-inline bool IsURL(CFTypeRef o) { return TypeOf(o) == kURLTypeID; }
+inline bool IsString(CFTypeRef o) {
+    return TypeOf(o) == kStringTypeID;
+}
+inline bool IsNumber(CFTypeRef o) {
+    return TypeOf(o) == kNumberTypeID;
+}
+inline bool IsBoolean(CFTypeRef o) {
+    return TypeOf(o) == kBooleanTypeID;
+}
+inline bool IsDate(CFTypeRef o) {
+    return TypeOf(o) == kDateTypeID;
+}
+inline bool IsData(CFTypeRef o) {
+    return TypeOf(o) == kDataTypeID;
+}
+inline bool IsArray(CFTypeRef o) {
+    return TypeOf(o) == kArrayTypeID;
+}
+inline bool IsDictionary(CFTypeRef o) {
+    return TypeOf(o) == kDictionaryTypeID;
+}
+inline bool IsURL(CFTypeRef o) {
+    return TypeOf(o) == kURLTypeID;
+}
 
 // Move-only owner of one reference, for the stand-in's own code (bundle code uses CFRef).
 template <class T>
@@ -93,9 +109,8 @@ CFStringRef CreateStringFromUTF16(const char16_t* units, size_t count, bool isMu
 // Takes over the buffer without copying.
 CFStringRef CreateStringAdoptingUTF16(std::u16string&& units, bool isMutable = false);
 // Bytes in any encoding CFStringCreateWithBytes accepts, same rules; NULL when invalid.
-CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length,
-                                     CFStringEncoding encoding, bool isExternalRepresentation,
-                                     bool isMutable = false);
+CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length, CFStringEncoding encoding,
+                                     bool isExternalRepresentation, bool isMutable = false);
 
 // The string's UTF-16 units (a valid pointer, possibly to an empty buffer, for any string;
 // an empty view for NULL or a non-string). Valid while the string lives and is not mutated.
@@ -123,7 +138,9 @@ struct NumberValue {
 NumberValue GetNumberValue(CFNumberRef number);
 CFNumberType NumberType(CFNumberRef number);
 
-inline CFBooleanRef BooleanFor(bool value) { return value ? kCFBooleanTrue : kCFBooleanFalse; }
+inline CFBooleanRef BooleanFor(bool value) {
+    return value ? kCFBooleanTrue : kCFBooleanFalse;
+}
 
 CFDateRef CreateDate(CFAbsoluteTime at);
 CFAbsoluteTime DateTime(CFDateRef date);

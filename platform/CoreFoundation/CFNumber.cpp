@@ -5,8 +5,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 
 #include "platform/CoreFoundation/CFInternal.h"
@@ -21,33 +21,44 @@ int CompareNumbers(const NumberValue& a, const NumberValue& b);
 // Canonical type for a creation type, 0 for an unknown one.
 constexpr CFNumberType Canonical(CFNumberType type) {
     switch (type) {
-    case kCFNumberSInt8Type:
-    case kCFNumberCharType: return kCFNumberSInt8Type;
-    case kCFNumberSInt16Type:
-    case kCFNumberShortType: return kCFNumberSInt16Type;
-    case kCFNumberSInt32Type:
-    case kCFNumberIntType: return kCFNumberSInt32Type;
-    case kCFNumberSInt64Type:
-    case kCFNumberLongType:
-    case kCFNumberLongLongType:
-    case kCFNumberCFIndexType:
-    case kCFNumberNSIntegerType: return kCFNumberSInt64Type;
-    case kCFNumberFloat32Type:
-    case kCFNumberFloatType: return kCFNumberFloat32Type;
-    case kCFNumberFloat64Type:
-    case kCFNumberDoubleType:
-    case kCFNumberCGFloatType: return kCFNumberFloat64Type;
-    default: return 0;
+        case kCFNumberSInt8Type:
+        case kCFNumberCharType:
+            return kCFNumberSInt8Type;
+        case kCFNumberSInt16Type:
+        case kCFNumberShortType:
+            return kCFNumberSInt16Type;
+        case kCFNumberSInt32Type:
+        case kCFNumberIntType:
+            return kCFNumberSInt32Type;
+        case kCFNumberSInt64Type:
+        case kCFNumberLongType:
+        case kCFNumberLongLongType:
+        case kCFNumberCFIndexType:
+        case kCFNumberNSIntegerType:
+            return kCFNumberSInt64Type;
+        case kCFNumberFloat32Type:
+        case kCFNumberFloatType:
+            return kCFNumberFloat32Type;
+        case kCFNumberFloat64Type:
+        case kCFNumberDoubleType:
+        case kCFNumberCGFloatType:
+            return kCFNumberFloat64Type;
+        default:
+            return 0;
     }
 }
 
 constexpr CFIndex ByteSize(CFNumberType canonical) {
     switch (canonical) {
-    case kCFNumberSInt8Type: return 1;
-    case kCFNumberSInt16Type: return 2;
-    case kCFNumberSInt32Type:
-    case kCFNumberFloat32Type: return 4;
-    default: return 8;
+        case kCFNumberSInt8Type:
+            return 1;
+        case kCFNumberSInt16Type:
+            return 2;
+        case kCFNumberSInt32Type:
+        case kCFNumberFloat32Type:
+            return 4;
+        default:
+            return 8;
     }
 }
 
@@ -64,9 +75,12 @@ struct __CFNumber final : cf::Object {
     CFHashCode HashValue() const override {
         // Equal values hash alike whatever their form: integral values hash as integers.
         switch (mValue.kind) {
-        case cf::NumberValue::kSigned: return cf::MixHash(static_cast<uint64_t>(mValue.s));
-        case cf::NumberValue::kUnsigned: return cf::MixHash(mValue.u);
-        case cf::NumberValue::kReal: break;
+            case cf::NumberValue::kSigned:
+                return cf::MixHash(static_cast<uint64_t>(mValue.s));
+            case cf::NumberValue::kUnsigned:
+                return cf::MixHash(mValue.u);
+            case cf::NumberValue::kReal:
+                break;
         }
         double d = mValue.d;
         if (std::isnan(d)) return 0x7ff8;
@@ -80,9 +94,16 @@ struct __CFNumber final : cf::Object {
     void Describe(std::string& out) const override {
         char buffer[64];
         switch (mValue.kind) {
-        case cf::NumberValue::kSigned: std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(mValue.s)); break;
-        case cf::NumberValue::kUnsigned: std::snprintf(buffer, sizeof buffer, "%llu", static_cast<unsigned long long>(mValue.u)); break;
-        case cf::NumberValue::kReal: std::snprintf(buffer, sizeof buffer, "%.17g", mValue.d); break;
+            case cf::NumberValue::kSigned:
+                std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(mValue.s));
+                break;
+            case cf::NumberValue::kUnsigned:
+                std::snprintf(buffer, sizeof buffer, "%llu",
+                              static_cast<unsigned long long>(mValue.u));
+                break;
+            case cf::NumberValue::kReal:
+                std::snprintf(buffer, sizeof buffer, "%.17g", mValue.d);
+                break;
         }
         out += buffer;
     }
@@ -92,7 +113,8 @@ struct __CFNumber final : cf::Object {
 };
 
 struct __CFBoolean final : cf::Object {
-    constexpr explicit __CFBoolean(bool value) : Object(cf::kBooleanTypeID, false, true), mValue(value) {}
+    constexpr explicit __CFBoolean(bool value)
+        : Object(cf::kBooleanTypeID, false, true), mValue(value) {}
     bool EqualTo(const Object& other) const override {
         return mValue == static_cast<const __CFBoolean&>(other).mValue;
     }
@@ -106,22 +128,28 @@ namespace {
 
 constinit Static<__CFBoolean> gTrue(true);
 constinit Static<__CFBoolean> gFalse(false);
-constexpr NumberValue Real(double d) { return {NumberValue::kReal, 0, 0, d}; }
+constexpr NumberValue Real(double d) {
+    return {NumberValue::kReal, 0, 0, d};
+}
 constinit Static<__CFNumber> gPositiveInfinity(kCFNumberFloat64Type,
                                                Real(std::numeric_limits<double>::infinity()), true);
 constinit Static<__CFNumber> gNegativeInfinity(kCFNumberFloat64Type,
-                                               Real(-std::numeric_limits<double>::infinity()), true);
+                                               Real(-std::numeric_limits<double>::infinity()),
+                                               true);
 constinit Static<__CFNumber> gNaN(kCFNumberFloat64Type,
                                   Real(std::numeric_limits<double>::quiet_NaN()), true);
 
 [[maybe_unused]] const bool gStaticsRegistered = [] {
-    for (const Object* o : std::initializer_list<const Object*>{&gTrue.object, &gFalse.object,
-                            &gPositiveInfinity.object, &gNegativeInfinity.object, &gNaN.object})
+    for (const Object* o : std::initializer_list<const Object*>{
+             &gTrue.object, &gFalse.object, &gPositiveInfinity.object, &gNegativeInfinity.object,
+             &gNaN.object})
         RegisterImmortal(o);
     return true;
 }();
 
-__CFNumber* AsNumber(CFTypeRef ref) { return As<__CFNumber>(ref, kNumberTypeID); }
+__CFNumber* AsNumber(CFTypeRef ref) {
+    return As<__CFNumber>(ref, kNumberTypeID);
+}
 
 // Orders two values; NaN below everything, equal to NaN.
 int CompareNumbers(const NumberValue& a, const NumberValue& b) {
@@ -160,23 +188,27 @@ bool StoreInteger(const NumberValue& v, void* out) {
     T result;
     bool exact;
     switch (v.kind) {
-    case NumberValue::kSigned:
-        result = static_cast<T>(v.s);
-        exact = static_cast<int64_t>(result) == v.s;
-        break;
-    case NumberValue::kUnsigned:
-        result = static_cast<T>(v.u);
-        exact = false;  // above INT64_MAX: no signed type holds it
-        break;
-    default: {
-        double d = v.d;
-        constexpr double lo = static_cast<double>(std::numeric_limits<T>::min());
-        constexpr double hi = -lo;  // 2^(bits-1), one above the maximum
-        if (std::isnan(d)) result = 0, exact = false;
-        else if (d < lo) result = std::numeric_limits<T>::min(), exact = false;
-        else if (d >= hi) result = std::numeric_limits<T>::max(), exact = false;
-        else result = static_cast<T>(d), exact = static_cast<double>(result) == d;
-    }
+        case NumberValue::kSigned:
+            result = static_cast<T>(v.s);
+            exact = static_cast<int64_t>(result) == v.s;
+            break;
+        case NumberValue::kUnsigned:
+            result = static_cast<T>(v.u);
+            exact = false;  // above INT64_MAX: no signed type holds it
+            break;
+        default: {
+            double d = v.d;
+            constexpr double lo = static_cast<double>(std::numeric_limits<T>::min());
+            constexpr double hi = -lo;  // 2^(bits-1), one above the maximum
+            if (std::isnan(d))
+                result = 0, exact = false;
+            else if (d < lo)
+                result = std::numeric_limits<T>::min(), exact = false;
+            else if (d >= hi)
+                result = std::numeric_limits<T>::max(), exact = false;
+            else
+                result = static_cast<T>(d), exact = static_cast<double>(result) == d;
+        }
     }
     std::memcpy(out, &result, sizeof result);
     return exact;
@@ -187,21 +219,21 @@ bool StoreReal(const NumberValue& v, void* out) {
     T result;
     bool exact;
     switch (v.kind) {
-    case NumberValue::kSigned: {
-        result = static_cast<T>(v.s);
-        long double back = result;
-        exact = back == static_cast<long double>(v.s);
-        break;
-    }
-    case NumberValue::kUnsigned: {
-        result = static_cast<T>(v.u);
-        long double back = result;
-        exact = back == static_cast<long double>(v.u);
-        break;
-    }
-    default:
-        result = static_cast<T>(v.d);
-        exact = static_cast<double>(result) == v.d || (std::isnan(v.d) && std::isnan(result));
+        case NumberValue::kSigned: {
+            result = static_cast<T>(v.s);
+            long double back = result;
+            exact = back == static_cast<long double>(v.s);
+            break;
+        }
+        case NumberValue::kUnsigned: {
+            result = static_cast<T>(v.u);
+            long double back = result;
+            exact = back == static_cast<long double>(v.u);
+            break;
+        }
+        default:
+            result = static_cast<T>(v.d);
+            exact = static_cast<double>(result) == v.d || (std::isnan(v.d) && std::isnan(result));
     }
     std::memcpy(out, &result, sizeof result);
     return exact;
@@ -210,12 +242,42 @@ bool StoreReal(const NumberValue& v, void* out) {
 NumberValue Read(CFNumberType type, const void* p) {
     NumberValue v{NumberValue::kSigned, 0, 0, 0.0};
     switch (type) {
-    case kCFNumberSInt8Type: { int8_t x; std::memcpy(&x, p, 1); v.s = x; break; }
-    case kCFNumberSInt16Type: { int16_t x; std::memcpy(&x, p, 2); v.s = x; break; }
-    case kCFNumberSInt32Type: { int32_t x; std::memcpy(&x, p, 4); v.s = x; break; }
-    case kCFNumberSInt64Type: { int64_t x; std::memcpy(&x, p, 8); v.s = x; break; }
-    case kCFNumberFloat32Type: { float x; std::memcpy(&x, p, 4); v = Real(x); break; }
-    default: { double x; std::memcpy(&x, p, 8); v = Real(x); break; }
+        case kCFNumberSInt8Type: {
+            int8_t x;
+            std::memcpy(&x, p, 1);
+            v.s = x;
+            break;
+        }
+        case kCFNumberSInt16Type: {
+            int16_t x;
+            std::memcpy(&x, p, 2);
+            v.s = x;
+            break;
+        }
+        case kCFNumberSInt32Type: {
+            int32_t x;
+            std::memcpy(&x, p, 4);
+            v.s = x;
+            break;
+        }
+        case kCFNumberSInt64Type: {
+            int64_t x;
+            std::memcpy(&x, p, 8);
+            v.s = x;
+            break;
+        }
+        case kCFNumberFloat32Type: {
+            float x;
+            std::memcpy(&x, p, 4);
+            v = Real(x);
+            break;
+        }
+        default: {
+            double x;
+            std::memcpy(&x, p, 8);
+            v = Real(x);
+            break;
+        }
     }
     return v;
 }
@@ -242,7 +304,9 @@ CFNumberRef CreateNumberUInt64(uint64_t value) {
     return Make(kCFNumberSInt64Type, {NumberValue::kUnsigned, 0, value, 0.0});
 }
 
-CFNumberRef CreateNumberFloat64(double value) { return Make(kCFNumberFloat64Type, Real(value)); }
+CFNumberRef CreateNumberFloat64(double value) {
+    return Make(kCFNumberFloat64Type, Real(value));
+}
 
 NumberValue GetNumberValue(CFNumberRef number) {
     const __CFNumber* n = AsNumber(number);
@@ -316,12 +380,18 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
     CFNumberType target = cf::Canonical(theType);
     if (!n || !target || !valuePtr) return false;
     switch (target) {
-    case kCFNumberSInt8Type: return cf::StoreInteger<int8_t>(n->mValue, valuePtr);
-    case kCFNumberSInt16Type: return cf::StoreInteger<int16_t>(n->mValue, valuePtr);
-    case kCFNumberSInt32Type: return cf::StoreInteger<int32_t>(n->mValue, valuePtr);
-    case kCFNumberSInt64Type: return cf::StoreInteger<int64_t>(n->mValue, valuePtr);
-    case kCFNumberFloat32Type: return cf::StoreReal<float>(n->mValue, valuePtr);
-    default: return cf::StoreReal<double>(n->mValue, valuePtr);
+        case kCFNumberSInt8Type:
+            return cf::StoreInteger<int8_t>(n->mValue, valuePtr);
+        case kCFNumberSInt16Type:
+            return cf::StoreInteger<int16_t>(n->mValue, valuePtr);
+        case kCFNumberSInt32Type:
+            return cf::StoreInteger<int32_t>(n->mValue, valuePtr);
+        case kCFNumberSInt64Type:
+            return cf::StoreInteger<int64_t>(n->mValue, valuePtr);
+        case kCFNumberFloat32Type:
+            return cf::StoreReal<float>(n->mValue, valuePtr);
+        default:
+            return cf::StoreReal<double>(n->mValue, valuePtr);
     }
 }
 

@@ -3,8 +3,8 @@
 #include "platform/CoreFoundation/CFObject.h"
 
 #include <cstdio>
-#include <initializer_list>
 #include <cstdlib>
+#include <initializer_list>
 #include <mutex>
 #include <unordered_set>
 
@@ -98,8 +98,9 @@ void Free(const Object* o) {
 }
 
 [[maybe_unused]] const bool gStaticsRegistered = [] {
-    for (const Object* o : std::initializer_list<const Object*>{&gNull.object, &gSystemDefault.object,
-                            &gMalloc.object, &gNullAllocator.object, &gUseContext.object})
+    for (const Object* o : std::initializer_list<const Object*>{
+             &gNull.object, &gSystemDefault.object, &gMalloc.object, &gNullAllocator.object,
+             &gUseContext.object})
         RegisterImmortal(o);
     return true;
 }();
@@ -164,9 +165,13 @@ long RetainCount(CFTypeRef ref) {
     return ObjectAccess::Count(o).load(std::memory_order_relaxed);
 }
 
-CFTypeID TypeOf(CFTypeRef ref) { return ref ? ObjectOf(ref)->TypeID() : 0; }
+CFTypeID TypeOf(CFTypeRef ref) {
+    return ref ? ObjectOf(ref)->TypeID() : 0;
+}
 
-bool IsMutable(CFTypeRef ref) { return ref && ObjectOf(ref)->IsMutableObject(); }
+bool IsMutable(CFTypeRef ref) {
+    return ref && ObjectOf(ref)->IsMutableObject();
+}
 
 bool Equal(CFTypeRef a, CFTypeRef b) {
     if (!a || !b) return false;
@@ -176,22 +181,36 @@ bool Equal(CFTypeRef a, CFTypeRef b) {
     return x->TypeID() == y->TypeID() && x->EqualTo(*y);
 }
 
-CFHashCode Hash(CFTypeRef ref) { return ref ? ObjectOf(ref)->HashValue() : 0; }
+CFHashCode Hash(CFTypeRef ref) {
+    return ref ? ObjectOf(ref)->HashValue() : 0;
+}
 
 const char* TypeName(CFTypeID type) {
     switch (type) {
-    case kAllocatorTypeID: return "CFAllocator";
-    case kNullTypeID: return "CFNull";
-    case kBooleanTypeID: return "CFBoolean";
-    case kNumberTypeID: return "CFNumber";
-    case kDateTypeID: return "CFDate";
-    case kDataTypeID: return "CFData";
-    case kStringTypeID: return "CFString";
-    case kArrayTypeID: return "CFArray";
-    case kDictionaryTypeID: return "CFDictionary";
-    case kURLTypeID: return "CFURL";
-    case kBundleTypeID: return "CFBundle";
-    default: return nullptr;
+        case kAllocatorTypeID:
+            return "CFAllocator";
+        case kNullTypeID:
+            return "CFNull";
+        case kBooleanTypeID:
+            return "CFBoolean";
+        case kNumberTypeID:
+            return "CFNumber";
+        case kDateTypeID:
+            return "CFDate";
+        case kDataTypeID:
+            return "CFData";
+        case kStringTypeID:
+            return "CFString";
+        case kArrayTypeID:
+            return "CFArray";
+        case kDictionaryTypeID:
+            return "CFDictionary";
+        case kURLTypeID:
+            return "CFURL";
+        case kBundleTypeID:
+            return "CFBundle";
+        default:
+            return nullptr;
     }
 }
 
@@ -204,11 +223,21 @@ CFStringRef CopyDescription(CFTypeRef ref) {
 
 namespace callbacks {
 
-const void* Retain(CFAllocatorRef, const void* value) { return cf::Retain(value); }
-void Release(CFAllocatorRef, const void* value) { cf::Release(value); }
-CFStringRef CopyDescription(const void* value) { return cf::CopyDescription(value); }
-Boolean Equal(const void* a, const void* b) { return cf::Equal(a, b); }
-CFHashCode Hash(const void* value) { return cf::Hash(value); }
+const void* Retain(CFAllocatorRef, const void* value) {
+    return cf::Retain(value);
+}
+void Release(CFAllocatorRef, const void* value) {
+    cf::Release(value);
+}
+CFStringRef CopyDescription(const void* value) {
+    return cf::CopyDescription(value);
+}
+Boolean Equal(const void* a, const void* b) {
+    return cf::Equal(a, b);
+}
+CFHashCode Hash(const void* value) {
+    return cf::Hash(value);
+}
 
 const void* CopyStringRetain(CFAllocatorRef, const void* value) {
     if (IsString(value) && IsMutable(value)) {

@@ -95,7 +95,9 @@ union Static {
     constexpr ~Static() {}
 };
 
-inline const Object* ObjectOf(CFTypeRef ref) { return static_cast<const Object*>(ref); }
+inline const Object* ObjectOf(CFTypeRef ref) {
+    return static_cast<const Object*>(ref);
+}
 
 // The object as T when it is one of kind `type`, else nullptr.
 template <class T>

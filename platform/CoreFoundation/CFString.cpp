@@ -69,7 +69,9 @@ static_assert(sizeof(__CFString) % alignof(char16_t) == 0);
 namespace cf {
 namespace {
 
-__CFString* AsString(CFTypeRef ref) { return As<__CFString>(ref, kStringTypeID); }
+__CFString* AsString(CFTypeRef ref) {
+    return As<__CFString>(ref, kStringTypeID);
+}
 
 __CFString* MutableString(CFMutableStringRef ref) {
     __CFString* s = AsString(ref);
@@ -171,9 +173,8 @@ CFStringRef CreateStringAdoptingUTF16(std::u16string&& units, bool isMutable) {
     return isMutable ? Make(std::move(units), true) : Make(units.data(), units.size(), false);
 }
 
-CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length,
-                                     CFStringEncoding encoding, bool isExternalRepresentation,
-                                     bool isMutable) {
+CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length, CFStringEncoding encoding,
+                                     bool isExternalRepresentation, bool isMutable) {
     std::u16string units;
     if (!text::AppendUTF16FromBytes(bytes, length, encoding, isExternalRepresentation, units))
         return nullptr;
@@ -282,8 +283,7 @@ CFStringRef CFStringCreateWithSubstring(CFAllocatorRef, CFStringRef str, CFRange
     if (PT_ENTER("CFStringCreateWithSubstring", injected)) return nullptr;
     const __CFString* s = AsString(str);
     if (!s || !cf::RangeInside(range, s->mLength)) return nullptr;
-    return cf::CreateStringFromUTF16(s->mData + range.location,
-                                     static_cast<size_t>(range.length));
+    return cf::CreateStringFromUTF16(s->mData + range.location, static_cast<size_t>(range.length));
 }
 
 CFMutableStringRef CFStringCreateMutable(CFAllocatorRef, CFIndex) {
@@ -296,7 +296,8 @@ CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef, CFIndex, CFStringRe
     int32_t injected;
     if (PT_ENTER("CFStringCreateMutableCopy", injected)) return nullptr;
     std::u16string_view units = cf::StringUnits(theString);
-    return const_cast<CFMutableStringRef>(cf::CreateStringFromUTF16(units.data(), units.size(), true));
+    return const_cast<CFMutableStringRef>(
+        cf::CreateStringFromUTF16(units.data(), units.size(), true));
 }
 
 void CFStringAppend(CFMutableStringRef theString, CFStringRef appendedString) {
@@ -308,7 +309,8 @@ void CFStringAppend(CFMutableStringRef theString, CFStringRef appendedString) {
     s->Changed();
 }
 
-void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar* chars, CFIndex numChars) {
+void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar* chars,
+                              CFIndex numChars) {
     int32_t injected;
     if (PT_ENTER("CFStringAppendCharacters", injected)) return;
     __CFString* s = cf::MutableString(theString);
@@ -317,7 +319,8 @@ void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar* chars
     s->Changed();
 }
 
-void CFStringAppendCString(CFMutableStringRef theString, const char* cStr, CFStringEncoding encoding) {
+void CFStringAppendCString(CFMutableStringRef theString, const char* cStr,
+                           CFStringEncoding encoding) {
     int32_t injected;
     if (PT_ENTER("CFStringAppendCString", injected)) return;
     __CFString* s = cf::MutableString(theString);
@@ -407,11 +410,12 @@ CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encod
     int32_t injected;
     if (PT_ENTER("CFStringGetMaximumSizeForEncoding", injected)) return kCFNotFound;
     if (length < 0 || !cf::text::IsSupportedEncoding(encoding)) return kCFNotFound;
-    CFIndex factor = encoding == kCFStringEncodingUTF8 ? 3
-                     : (encoding == kCFStringEncodingUnicode ||
-                        encoding == kCFStringEncodingUTF16BE || encoding == kCFStringEncodingUTF16LE)
-                         ? 2
-                         : 1;
+    CFIndex factor =
+        encoding == kCFStringEncodingUTF8 ? 3
+        : (encoding == kCFStringEncodingUnicode || encoding == kCFStringEncodingUTF16BE ||
+           encoding == kCFStringEncodingUTF16LE)
+            ? 2
+            : 1;
     if (length > (static_cast<CFIndex>(0x7fffffffffffffffL) - 2) / factor) return kCFNotFound;
     return length * factor;
 }
@@ -434,14 +438,21 @@ CFStringEncoding CFStringConvertIANACharSetNameToEncoding(CFStringRef theString)
         const char* name;
         CFStringEncoding encoding;
     } kNames[] = {
-        {"utf-8", kCFStringEncodingUTF8},          {"utf8", kCFStringEncodingUTF8},
-        {"macintosh", kCFStringEncodingMacRoman},  {"x-mac-roman", kCFStringEncodingMacRoman},
-        {"macroman", kCFStringEncodingMacRoman},   {"us-ascii", kCFStringEncodingASCII},
-        {"ascii", kCFStringEncodingASCII},         {"iso-8859-1", kCFStringEncodingISOLatin1},
-        {"latin1", kCFStringEncodingISOLatin1},    {"iso_8859-1", kCFStringEncodingISOLatin1},
+        {"utf-8", kCFStringEncodingUTF8},
+        {"utf8", kCFStringEncodingUTF8},
+        {"macintosh", kCFStringEncodingMacRoman},
+        {"x-mac-roman", kCFStringEncodingMacRoman},
+        {"macroman", kCFStringEncodingMacRoman},
+        {"us-ascii", kCFStringEncodingASCII},
+        {"ascii", kCFStringEncodingASCII},
+        {"iso-8859-1", kCFStringEncodingISOLatin1},
+        {"latin1", kCFStringEncodingISOLatin1},
+        {"iso_8859-1", kCFStringEncodingISOLatin1},
         {"windows-1252", kCFStringEncodingWindowsLatin1},
-        {"cp1252", kCFStringEncodingWindowsLatin1}, {"utf-16", kCFStringEncodingUnicode},
-        {"utf-16be", kCFStringEncodingUTF16BE},    {"utf-16le", kCFStringEncodingUTF16LE},
+        {"cp1252", kCFStringEncodingWindowsLatin1},
+        {"utf-16", kCFStringEncodingUnicode},
+        {"utf-16be", kCFStringEncodingUTF16BE},
+        {"utf-16le", kCFStringEncodingUTF16LE},
     };
     for (const auto& entry : kNames)
         if (name == entry.name) return entry.encoding;

@@ -12,18 +12,17 @@ namespace {
 
 // Mac OS Roman 0x80–0xFF (the current table: 0xDB is the euro sign, 0xF0 the Apple logo).
 constexpr char16_t kMacRomanHigh[128] = {
-    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4,
-    0x00E3, 0x00E5, 0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF,
-    0x00F1, 0x00F3, 0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020,
-    0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4,
-    0x00A8, 0x2260, 0x00C6, 0x00D8, 0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202,
-    0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1,
-    0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB, 0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3,
-    0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D, 0x2018, 0x2019, 0x00F7, 0x25CA,
-    0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02, 0x2021, 0x00B7, 0x201A,
-    0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC,
-    0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC, 0x00AF,
-    0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
+    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4, 0x00E3,
+    0x00E5, 0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3,
+    0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020, 0x00B0, 0x00A2, 0x00A3,
+    0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8,
+    0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202, 0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA,
+    0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB,
+    0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D,
+    0x2018, 0x2019, 0x00F7, 0x25CA, 0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02,
+    0x2021, 0x00B7, 0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE,
+    0x00CF, 0x00CC, 0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC,
+    0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
 };
 
 // Windows Latin 1 0x80–0x9F; the five unassigned bytes map to the C1 controls of the same
@@ -49,8 +48,10 @@ struct ReverseTable {
         size_t lo = 0, hi = size;
         while (lo < hi) {
             size_t mid = (lo + hi) / 2;
-            if (entries[mid].first < unit) lo = mid + 1;
-            else hi = mid;
+            if (entries[mid].first < unit)
+                lo = mid + 1;
+            else
+                hi = mid;
         }
         if (lo == size || entries[lo].first != unit) return false;
         byte = entries[lo].second;
@@ -61,8 +62,12 @@ struct ReverseTable {
 constexpr ReverseTable kMacRomanReverse(kMacRomanHigh, 128, 0x80);
 constexpr ReverseTable kWindowsLatin1Reverse(kWindowsLatin1C1, 32, 0x80);
 
-constexpr bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-constexpr bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+constexpr bool IsHighSurrogate(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+constexpr bool IsLowSurrogate(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 // The first byte of [p, end) that is not ASCII, or end; eight bytes per step.
 const uint8_t* SkipASCII(const uint8_t* p, const uint8_t* end) {
@@ -85,10 +90,14 @@ inline size_t DecodeSequence(const uint8_t*& p, const uint8_t* end, char16_t* un
     uint32_t cp;
     size_t n;
     uint32_t min;
-    if (b0 >= 0xC2 && b0 <= 0xDF) n = 2, cp = b0 & 0x1F, min = 0x80;
-    else if (b0 >= 0xE0 && b0 <= 0xEF) n = 3, cp = b0 & 0x0F, min = 0x800;
-    else if (b0 >= 0xF0 && b0 <= 0xF4) n = 4, cp = b0 & 0x07, min = 0x10000;
-    else return 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+        n = 2, cp = b0 & 0x1F, min = 0x80;
+    else if (b0 >= 0xE0 && b0 <= 0xEF)
+        n = 3, cp = b0 & 0x0F, min = 0x800;
+    else if (b0 >= 0xF0 && b0 <= 0xF4)
+        n = 4, cp = b0 & 0x07, min = 0x10000;
+    else
+        return 0;
     if (static_cast<size_t>(end - p) < n) return 0;
     for (size_t i = 1; i < n; ++i) {
         uint8_t b = p[i];
@@ -149,7 +158,8 @@ bool AppendUTF16From8Bit(const uint8_t* bytes, size_t length, uint32_t encoding,
         uint8_t b = *p;
         char16_t u = b;
         if (b >= 0x80) {
-            if (encoding == kCFStringEncodingMacRoman) u = kMacRomanHigh[b - 0x80];
+            if (encoding == kCFStringEncodingMacRoman)
+                u = kMacRomanHigh[b - 0x80];
             else if (encoding == kCFStringEncodingWindowsLatin1 && b < 0xA0)
                 u = kWindowsLatin1C1[b - 0x80];
         }
@@ -245,43 +255,48 @@ bool MacRomanByteForUnit(char16_t unit, uint8_t& byte) {
 
 bool IsSupportedEncoding(uint32_t encoding) {
     switch (encoding) {
-    case kCFStringEncodingMacRoman:
-    case kCFStringEncodingASCII:
-    case kCFStringEncodingISOLatin1:
-    case kCFStringEncodingWindowsLatin1:
-    case kCFStringEncodingUTF8:
-    case kCFStringEncodingUnicode:
-    case kCFStringEncodingUTF16BE:
-    case kCFStringEncodingUTF16LE: return true;
-    default: return false;
+        case kCFStringEncodingMacRoman:
+        case kCFStringEncodingASCII:
+        case kCFStringEncodingISOLatin1:
+        case kCFStringEncodingWindowsLatin1:
+        case kCFStringEncodingUTF8:
+        case kCFStringEncodingUnicode:
+        case kCFStringEncodingUTF16BE:
+        case kCFStringEncodingUTF16LE:
+            return true;
+        default:
+            return false;
     }
 }
 
 bool AppendUTF16FromBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
                           bool isExternalRepresentation, std::u16string& out) {
     switch (encoding) {
-    case kCFStringEncodingUTF8:
-        if (isExternalRepresentation && length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB &&
-            bytes[2] == 0xBF)
-            bytes += 3, length -= 3;
-        return AppendUTF16FromUTF8(bytes, length, out);
-    case kCFStringEncodingUnicode: {
-        bool bigEndian = isExternalRepresentation || kHostBigEndian;
-        if (length >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) ||
-                            (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
-            bigEndian = bytes[0] == 0xFE;
-            bytes += 2, length -= 2;
+        case kCFStringEncodingUTF8:
+            if (isExternalRepresentation && length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB &&
+                bytes[2] == 0xBF)
+                bytes += 3, length -= 3;
+            return AppendUTF16FromUTF8(bytes, length, out);
+        case kCFStringEncodingUnicode: {
+            bool bigEndian = isExternalRepresentation || kHostBigEndian;
+            if (length >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) ||
+                                (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
+                bigEndian = bytes[0] == 0xFE;
+                bytes += 2, length -= 2;
+            }
+            return AppendUTF16FromUTF16(bytes, length, bigEndian, out);
         }
-        return AppendUTF16FromUTF16(bytes, length, bigEndian, out);
-    }
-    case kCFStringEncodingUTF16BE: return AppendUTF16FromUTF16(bytes, length, true, out);
-    case kCFStringEncodingUTF16LE: return AppendUTF16FromUTF16(bytes, length, false, out);
-    case kCFStringEncodingMacRoman:
-    case kCFStringEncodingASCII:
-    case kCFStringEncodingISOLatin1:
-    case kCFStringEncodingWindowsLatin1:
-        return AppendUTF16From8Bit(bytes, length, encoding, out);
-    default: return false;
+        case kCFStringEncodingUTF16BE:
+            return AppendUTF16FromUTF16(bytes, length, true, out);
+        case kCFStringEncodingUTF16LE:
+            return AppendUTF16FromUTF16(bytes, length, false, out);
+        case kCFStringEncodingMacRoman:
+        case kCFStringEncodingASCII:
+        case kCFStringEncodingISOLatin1:
+        case kCFStringEncodingWindowsLatin1:
+            return AppendUTF16From8Bit(bytes, length, encoding, out);
+        default:
+            return false;
     }
 }
 
@@ -291,18 +306,20 @@ bool ByteForUnit(uint32_t encoding, char16_t unit, uint8_t& byte) {
         return true;
     }
     switch (encoding) {
-    case kCFStringEncodingMacRoman: return kMacRomanReverse.Find(unit, byte);
-    case kCFStringEncodingISOLatin1:
-        if (unit > 0xFF) return false;
-        byte = static_cast<uint8_t>(unit);
-        return true;
-    case kCFStringEncodingWindowsLatin1:
-        if (unit >= 0xA0 && unit <= 0xFF) {
+        case kCFStringEncodingMacRoman:
+            return kMacRomanReverse.Find(unit, byte);
+        case kCFStringEncodingISOLatin1:
+            if (unit > 0xFF) return false;
             byte = static_cast<uint8_t>(unit);
             return true;
-        }
-        return kWindowsLatin1Reverse.Find(unit, byte);
-    default: return false;
+        case kCFStringEncodingWindowsLatin1:
+            if (unit >= 0xA0 && unit <= 0xFF) {
+                byte = static_cast<uint8_t>(unit);
+                return true;
+            }
+            return kWindowsLatin1Reverse.Find(unit, byte);
+        default:
+            return false;
     }
 }
 
@@ -316,36 +333,35 @@ bool EncodeOne(const char16_t* units, size_t remaining, uint32_t encoding, uint8
     bool pair = IsHighSurrogate(u) && remaining > 1 && IsLowSurrogate(units[1]);
     consumed = pair ? 2 : 1;
     switch (encoding) {
-    case kCFStringEncodingUTF8: {
-        if (!pair && u >= 0xD800 && u <= 0xDFFF) return false;
-        std::string tmp;
-        AppendUTF8FromUTF16(units, consumed, tmp);
-        length = tmp.size();
-        std::memcpy(out, tmp.data(), length);
-        return true;
-    }
-    case kCFStringEncodingUnicode:
-    case kCFStringEncodingUTF16BE:
-    case kCFStringEncodingUTF16LE: {
-        consumed = 1;  // UTF-16 carries every unit, paired or not
-        bool be = encoding == kCFStringEncodingUTF16BE ||
-                  (encoding == kCFStringEncodingUnicode && kHostBigEndian);
-        out[be ? 0 : 1] = static_cast<uint8_t>(u >> 8);
-        out[be ? 1 : 0] = static_cast<uint8_t>(u & 0xFF);
-        length = 2;
-        return true;
-    }
-    default:
-        length = 1;
-        return !pair && ByteForUnit(encoding, u, out[0]);
+        case kCFStringEncodingUTF8: {
+            if (!pair && u >= 0xD800 && u <= 0xDFFF) return false;
+            std::string tmp;
+            AppendUTF8FromUTF16(units, consumed, tmp);
+            length = tmp.size();
+            std::memcpy(out, tmp.data(), length);
+            return true;
+        }
+        case kCFStringEncodingUnicode:
+        case kCFStringEncodingUTF16BE:
+        case kCFStringEncodingUTF16LE: {
+            consumed = 1;  // UTF-16 carries every unit, paired or not
+            bool be = encoding == kCFStringEncodingUTF16BE ||
+                      (encoding == kCFStringEncodingUnicode && kHostBigEndian);
+            out[be ? 0 : 1] = static_cast<uint8_t>(u >> 8);
+            out[be ? 1 : 0] = static_cast<uint8_t>(u & 0xFF);
+            length = 2;
+            return true;
+        }
+        default:
+            length = 1;
+            return !pair && ByteForUnit(encoding, u, out[0]);
     }
 }
 
 }  // namespace
 
 size_t EncodeUnits(const char16_t* units, size_t count, uint32_t encoding, uint8_t lossByte,
-                   bool isExternalRepresentation, uint8_t* buffer, size_t maxLength,
-                   size_t& used) {
+                   bool isExternalRepresentation, uint8_t* buffer, size_t maxLength, size_t& used) {
     used = 0;
     if (!IsSupportedEncoding(encoding)) return 0;
     auto fits = [&](size_t n) { return !buffer || maxLength - used >= n; };

@@ -29,7 +29,6 @@ void AppendUTF16FromMacRoman(const uint8_t* bytes, size_t length, std::u16string
 // Mac OS Roman byte for one UTF-16 unit; false when the character has no Mac OS Roman form.
 bool MacRomanByteForUnit(char16_t unit, uint8_t& byte);
 
-
 // ---- Every encoding the stand-in knows (CFString.h lists them) --------------------------
 
 // True for the encodings CFStringCreateWithBytes and CFStringGetBytes accept.
@@ -54,8 +53,7 @@ bool ByteForUnit(uint32_t encoding, char16_t unit, uint8_t& byte);
 // (host order) is written first for kCFStringEncodingUnicode when `isExternalRepresentation`.
 // Returns the units converted and sets `used` to the bytes written (or needed).
 size_t EncodeUnits(const char16_t* units, size_t count, uint32_t encoding, uint8_t lossByte,
-                   bool isExternalRepresentation, uint8_t* buffer, size_t maxLength,
-                   size_t& used);
+                   bool isExternalRepresentation, uint8_t* buffer, size_t maxLength, size_t& used);
 
 }  // namespace cf::text
 

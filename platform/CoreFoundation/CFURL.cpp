@@ -12,7 +12,9 @@
 
 struct __CFURL final : cf::Object {
     __CFURL(std::string&& text, CFStringRef string, CFURLRef base)
-        : Object(cf::kURLTypeID, false), mText(std::move(text)), mString(string),
+        : Object(cf::kURLTypeID, false),
+          mText(std::move(text)),
+          mString(string),
           mBase(static_cast<CFURLRef>(cf::Retain(base))) {}
     ~__CFURL() override {
         cf::Release(mString);
@@ -34,7 +36,9 @@ struct __CFURL final : cf::Object {
 namespace cf::url {
 namespace {
 
-const __CFURL* AsURL(CFTypeRef ref) { return As<__CFURL>(ref, kURLTypeID); }
+const __CFURL* AsURL(CFTypeRef ref) {
+    return As<__CFURL>(ref, kURLTypeID);
+}
 
 // +1 URL for legal ASCII text; the base is dropped when the text has a scheme.
 CFURLRef Make(std::string text, CFURLRef base) {
@@ -53,7 +57,9 @@ std::string AbsoluteText(const __CFURL* u) {
     return Resolve(AbsoluteText(base), u->mText);
 }
 
-CFStringRef StringFromUTF8(const std::string& text) { return CreateStringFromUTF8(text); }
+CFStringRef StringFromUTF8(const std::string& text) {
+    return CreateStringFromUTF8(text);
+}
 
 // The POSIX path a URL names without resolving: decoded relative path for a relative URL.
 bool OwnPath(const __CFURL* u, std::string& path) {
@@ -69,8 +75,10 @@ std::string EscapeRelativePath(std::string_view path, bool isDirectory) {
     std::string out;
     for (char ch : path) {
         unsigned char c = static_cast<unsigned char>(ch);
-        if (IsPathByte(c) && c != ':') out.push_back(ch);
-        else AppendEscape(out, c);
+        if (IsPathByte(c) && c != ':')
+            out.push_back(ch);
+        else
+            AppendEscape(out, c);
     }
     if (isDirectory && !out.ends_with('/')) out.push_back('/');
     return out;
@@ -141,9 +149,10 @@ CFURLRef CFURLCreateWithBytes(CFAllocatorRef, const UInt8* URLBytes, CFIndex len
                                         units))
         return nullptr;
     std::string bytes;
-    bool byteEncoding = encoding == kCFStringEncodingUTF8 || encoding == kCFStringEncodingMacRoman ||
-                        encoding == kCFStringEncodingASCII || encoding == kCFStringEncodingISOLatin1 ||
-                        encoding == kCFStringEncodingWindowsLatin1;
+    bool byteEncoding =
+        encoding == kCFStringEncodingUTF8 || encoding == kCFStringEncodingMacRoman ||
+        encoding == kCFStringEncodingASCII || encoding == kCFStringEncodingISOLatin1 ||
+        encoding == kCFStringEncodingWindowsLatin1;
     if (byteEncoding)  // escapes spell the bytes in the URL's own encoding
         bytes.assign(reinterpret_cast<const char*>(URLBytes), static_cast<size_t>(length));
     else
@@ -184,8 +193,8 @@ Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean resolveAgainstBas
     return true;
 }
 
-CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef, CFStringRef filePath, CFURLPathStyle pathStyle,
-                                       Boolean isDirectory) {
+CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef, CFStringRef filePath,
+                                       CFURLPathStyle pathStyle, Boolean isDirectory) {
     int32_t injected;
     if (PT_ENTER("CFURLCreateWithFileSystemPath", injected)) return nullptr;
     if (pathStyle != kCFURLPOSIXPathStyle || !cf::IsString(filePath)) return nullptr;

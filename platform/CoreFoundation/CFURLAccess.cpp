@@ -25,12 +25,15 @@ using file::FileDescriptor;
 
 SInt32 ErrorFor(int error) {
     switch (error) {
-    case ENOENT:
-    case ENOTDIR: return kCFURLResourceNotFoundError;
-    case EACCES:
-    case EPERM:
-    case EROFS: return kCFURLResourceAccessViolationError;
-    default: return kCFURLUnknownError;
+        case ENOENT:
+        case ENOTDIR:
+            return kCFURLResourceNotFoundError;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return kCFURLResourceAccessViolationError;
+        default:
+            return kCFURLUnknownError;
     }
 }
 
@@ -99,7 +102,8 @@ SInt32 WriteFileAtomically(std::string path, const uint8_t* bytes, size_t length
                                                  : kCFURLUnknownError;
     }
     // Make the rename itself durable; the data is already safe, so a failure changes nothing.
-    FileDescriptor dir(::open(path.substr(0, slash + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor dir(
+        ::open(path.substr(0, slash + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir) ::fsync(dir.Get());
     return 0;
 }
@@ -164,8 +168,8 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef url,
     return status == 0;
 }
 
-Boolean CFURLWriteDataAndPropertiesToResource(CFURLRef url, CFDataRef dataToWrite,
-                                              CFDictionaryRef, SInt32* errorCode) {
+Boolean CFURLWriteDataAndPropertiesToResource(CFURLRef url, CFDataRef dataToWrite, CFDictionaryRef,
+                                              SInt32* errorCode) {
     if (errorCode) *errorCode = 0;
     int32_t injected;
     if (PT_ENTER("CFURLWriteDataAndPropertiesToResource", injected)) {
@@ -175,8 +179,8 @@ Boolean CFURLWriteDataAndPropertiesToResource(CFURLRef url, CFDataRef dataToWrit
     std::string path;
     SInt32 status = cf::url::FilePath(url, path);
     if (status == 0)
-        status = cf::url::WriteFileAtomically(path, dataToWrite ? cf::DataBytes(dataToWrite) : nullptr,
-                                              cf::DataLength(dataToWrite));
+        status = cf::url::WriteFileAtomically(
+            path, dataToWrite ? cf::DataBytes(dataToWrite) : nullptr, cf::DataLength(dataToWrite));
     if (errorCode) *errorCode = status;
     return status == 0;
 }

@@ -11,8 +11,12 @@
 namespace cf::url {
 namespace {
 
-bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHigh(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLow(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 // Length in units of the character starting at i (2 for a surrogate pair).
 size_t CharLength(std::u16string_view s, size_t i) {
@@ -23,7 +27,9 @@ bool Contains(std::u16string_view set, std::u16string_view character) {
     return !character.empty() && set.find(character) != std::u16string_view::npos;
 }
 
-bool IsHexUnit(char16_t u) { return u < 0x80 && HexValue(static_cast<char>(u)) >= 0; }
+bool IsHexUnit(char16_t u) {
+    return u < 0x80 && HexValue(static_cast<char>(u)) >= 0;
+}
 
 // The bytes of one character in `encoding`; false when it has none.
 bool EncodeCharacter(std::u16string_view character, CFStringEncoding encoding, std::string& bytes) {
@@ -36,8 +42,8 @@ bool EncodeCharacter(std::u16string_view character, CFStringEncoding encoding, s
     return true;
 }
 
-CFStringRef AddEscapes(std::u16string_view in, std::u16string_view leave,
-                       std::u16string_view force, CFStringEncoding encoding) {
+CFStringRef AddEscapes(std::u16string_view in, std::u16string_view leave, std::u16string_view force,
+                       CFStringEncoding encoding) {
     std::u16string out;
     out.reserve(in.size());
     std::string bytes;
@@ -47,8 +53,10 @@ CFStringRef AddEscapes(std::u16string_view in, std::u16string_view leave,
         std::u16string_view ch = in.substr(i, n);
         char16_t u = in[i];
         bool legal;
-        if (u == '%') legal = i + 2 < in.size() && IsHexUnit(in[i + 1]) && IsHexUnit(in[i + 2]);
-        else legal = u < 0x80 && IsLegalByte(static_cast<unsigned char>(u));
+        if (u == '%')
+            legal = i + 2 < in.size() && IsHexUnit(in[i + 1]) && IsHexUnit(in[i + 2]);
+        else
+            legal = u < 0x80 && IsLegalByte(static_cast<unsigned char>(u));
         bool escape = (!legal && !Contains(leave, ch)) || Contains(force, ch);
         if (!escape) {
             out.append(ch);
@@ -81,7 +89,8 @@ CFStringRef ReplaceEscapes(std::u16string_view in, std::u16string_view leave) {
         size_t start = i;
         std::string bytes;
         while (i < in.size() && in[i] == '%') {
-            if (i + 2 >= in.size() || !IsHexUnit(in[i + 1]) || !IsHexUnit(in[i + 2])) return nullptr;
+            if (i + 2 >= in.size() || !IsHexUnit(in[i + 1]) || !IsHexUnit(in[i + 2]))
+                return nullptr;
             bytes.push_back(static_cast<char>(HexValue(static_cast<char>(in[i + 1])) << 4 |
                                               HexValue(static_cast<char>(in[i + 2]))));
             i += 3;

@@ -22,10 +22,14 @@ bool IsSchemeChar(char c, bool first) {
 std::string RemoveDotSegments(std::string_view in) {
     std::string out;
     while (!in.empty()) {
-        if (in.starts_with("../")) in.remove_prefix(3);
-        else if (in.starts_with("./")) in.remove_prefix(2);
-        else if (in.starts_with("/./")) in.remove_prefix(2);
-        else if (in == "/.") in = "/";
+        if (in.starts_with("../"))
+            in.remove_prefix(3);
+        else if (in.starts_with("./"))
+            in.remove_prefix(2);
+        else if (in.starts_with("/./"))
+            in.remove_prefix(2);
+        else if (in == "/.")
+            in = "/";
         else if (in.starts_with("/../") || in == "/..") {
             in = in.size() == 3 ? std::string_view("/") : in.substr(3);
             size_t cut = out.rfind('/');
@@ -118,8 +122,10 @@ std::string Resolve(std::string_view base, std::string_view reference) {
                     path = RemoveDotSegments(r.path);
                 } else {
                     std::string merged;
-                    if (b.hasAuthority && b.path.empty()) merged = "/";
-                    else merged = b.path.substr(0, b.path.rfind('/') + 1);
+                    if (b.hasAuthority && b.path.empty())
+                        merged = "/";
+                    else
+                        merged = b.path.substr(0, b.path.rfind('/') + 1);
                     merged.append(r.path);
                     path = RemoveDotSegments(merged);
                 }
@@ -185,8 +191,10 @@ std::string EscapeIllegal(std::string_view utf8) {
         unsigned char c = static_cast<unsigned char>(utf8[i]);
         bool goodPercent = c == '%' && i + 2 < utf8.size() && HexValue(utf8[i + 1]) >= 0 &&
                            HexValue(utf8[i + 2]) >= 0;
-        if (goodPercent || (c != '%' && IsLegalByte(c))) out.push_back(static_cast<char>(c));
-        else AppendEscape(out, c);
+        if (goodPercent || (c != '%' && IsLegalByte(c)))
+            out.push_back(static_cast<char>(c));
+        else
+            AppendEscape(out, c);
     }
     return out;
 }
@@ -202,8 +210,10 @@ std::string FileURLStringFromPath(std::string_view posixPath, bool isDirectory) 
     std::string out = "file://";
     for (char ch : absolute) {
         unsigned char c = static_cast<unsigned char>(ch);
-        if (IsPathByte(c)) out.push_back(ch);
-        else AppendEscape(out, c);
+        if (IsPathByte(c))
+            out.push_back(ch);
+        else
+            AppendEscape(out, c);
     }
     return out;
 }

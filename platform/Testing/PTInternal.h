@@ -10,9 +10,9 @@ namespace pt {
 struct Site {
     const char* name;
     unsigned long calls = 0;
-    long skip = 0;        // successful calls still to let through before failing
-    long failures = 0;    // calls still to fail
-    int32_t status = 0;   // status those calls return
+    long skip = 0;       // successful calls still to let through before failing
+    long failures = 0;   // calls still to fail
+    int32_t status = 0;  // status those calls return
 };
 
 // The counter and fault state of one public function, made on first use.
@@ -38,12 +38,12 @@ void DoubleRelease(const char* what);
 //   int32_t injected;
 //   if (PT_ENTER("AECreateDesc", injected)) return static_cast<OSErr>(injected);
 // The site is looked up once per call site, so a call costs an increment and a branch.
-#define PT_ENTER(name, status)                                                  \
-    ::pt::Enter(                                                                \
-        []() -> ::pt::Site& {                                                   \
-            static ::pt::Site& site = ::pt::RegisterSite(name);                 \
-            return site;                                                        \
-        }(),                                                                    \
+#define PT_ENTER(name, status)                                  \
+    ::pt::Enter(                                                \
+        []() -> ::pt::Site& {                                   \
+            static ::pt::Site& site = ::pt::RegisterSite(name); \
+            return site;                                        \
+        }(),                                                    \
         status)
 
 #endif

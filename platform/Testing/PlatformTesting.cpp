@@ -19,7 +19,7 @@ struct State {
     unsigned long totalCalls = 0;
     unsigned long failAtCall = 0;  // 0: no nth-call fault armed
     int32_t failAtCallStatus = 0;
-    bool anyFault = false;         // fast path: one branch when nothing is armed
+    bool anyFault = false;  // fast path: one branch when nothing is armed
     bool delivered = false;
     long allocSkip = 0;
     long allocFailures = 0;
@@ -90,8 +90,7 @@ void RecomputeAnyFault(State& s) {
 Site& RegisterSite(const char* name) {
     auto& sites = TheState().sites;
     auto it = sites.find(name);
-    if (it == sites.end())
-        it = sites.emplace(name, std::make_unique<Site>(Site{name})).first;
+    if (it == sites.end()) it = sites.emplace(name, std::make_unique<Site>(Site{name})).first;
     return *it->second;
 }
 
@@ -133,10 +132,18 @@ bool CFAllocationFails() {
     return true;
 }
 
-void DescriptorCreated() { Add(ThisThread().descriptors, 1); }
-void DescriptorDisposed() { Add(ThisThread().descriptors, -1); }
-void CFObjectCreated() { Add(ThisThread().cfObjects, 1); }
-void CFObjectFreed() { Add(ThisThread().cfObjects, -1); }
+void DescriptorCreated() {
+    Add(ThisThread().descriptors, 1);
+}
+void DescriptorDisposed() {
+    Add(ThisThread().descriptors, -1);
+}
+void CFObjectCreated() {
+    Add(ThisThread().cfObjects, 1);
+}
+void CFObjectFreed() {
+    Add(ThisThread().cfObjects, -1);
+}
 
 void DoubleRelease(const char* what) {
     State& s = TheState();
@@ -155,7 +162,9 @@ unsigned long PTCallCount(const char* name) {
     return it == sites.end() ? 0 : it->second->calls;
 }
 
-unsigned long PTTotalCallCount(void) { return pt::TheState().totalCalls; }
+unsigned long PTTotalCallCount(void) {
+    return pt::TheState().totalCalls;
+}
 
 void PTFailCalls(const char* name, long skip, long count, int32_t status) {
     pt::Site& site = pt::RegisterSite(name);
@@ -172,7 +181,9 @@ void PTFailNthCall(unsigned long n, int32_t status) {
     pt::RecomputeAnyFault(s);
 }
 
-int PTFaultWasDelivered(void) { return pt::TheState().delivered ? 1 : 0; }
+int PTFaultWasDelivered(void) {
+    return pt::TheState().delivered ? 1 : 0;
+}
 
 void PTFailCFAllocations(long skip, long count) {
     auto& s = pt::TheState();
@@ -190,10 +201,18 @@ void PTClearFaults(void) {
     s.anyFault = false;
 }
 
-long PTLiveDescriptorCount(void) { return pt::Sum(&pt::LiveCounts::descriptors); }
-long PTLiveCFObjectCount(void) { return pt::Sum(&pt::LiveCounts::cfObjects); }
-long PTDoubleReleaseCount(void) { return pt::TheState().doubleReleases; }
-void PTSetAbortOnDoubleRelease(int on) { pt::TheState().abortOnDoubleRelease = on != 0; }
+long PTLiveDescriptorCount(void) {
+    return pt::Sum(&pt::LiveCounts::descriptors);
+}
+long PTLiveCFObjectCount(void) {
+    return pt::Sum(&pt::LiveCounts::cfObjects);
+}
+long PTDoubleReleaseCount(void) {
+    return pt::TheState().doubleReleases;
+}
+void PTSetAbortOnDoubleRelease(int on) {
+    pt::TheState().abortOnDoubleRelease = on != 0;
+}
 
 void PTReset(void) {
     PTClearFaults();

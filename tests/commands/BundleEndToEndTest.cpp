@@ -31,7 +31,8 @@ protected:
         EXPECT_FALSE(sHost->IsBusy());
         if (outcome.status != noErr) {
             EXPECT_EQ(found, errAEDescNotFound) << "a failed command left a result";
-            return "status " + std::to_string(outcome.status) + " " + outcome.errorText.value_or("");
+            return "status " + std::to_string(outcome.status) + " " +
+                   outcome.errorText.value_or("");
         }
         return Describe(result.Get());
     }
@@ -41,11 +42,12 @@ protected:
 };
 
 TestDesc ExpectedXMLValue() {
-    return MakeRecord({{Code("pnam"), MakeUnicode(u"Prefs")},
-                       {keyASUserRecordFields,
-                        MakeUserFields({{u"sizes", MakeList({MakeValue(typeSInt32, int32_t(1)),
-                                                             MakeValue(typeSInt64, int64_t(8589934592LL)),
-                                                             MakeValue(typeIEEE64BitFloatingPoint, 0.5)})}})}});
+    return MakeRecord(
+        {{Code("pnam"), MakeUnicode(u"Prefs")},
+         {keyASUserRecordFields,
+          MakeUserFields({{u"sizes", MakeList({MakeValue(typeSInt32, int32_t(1)),
+                                               MakeValue(typeSInt64, int64_t(8589934592LL)),
+                                               MakeValue(typeIEEE64BitFloatingPoint, 0.5)})}})}});
 }
 
 TEST_F(BundleEndToEndTest, LoadsTextAndEveryKindOfFileReference) {
@@ -56,13 +58,18 @@ TEST_F(BundleEndToEndTest, LoadsTextAndEveryKindOfFileReference) {
     std::string expected = Describe(*ExpectedXMLValue());
     EXPECT_EQ(Load(MakeUnicode(ToUTF16(kXML))), expected);
     EXPECT_EQ(Load(MakeBytes(typeUTF8Text, kXML)), expected);
-    for (DescType type : {DescType(typeFileURL), DescType(typeAlias), DescType(typeFSRef), DescType(cFile), Code("psxf")})
-        EXPECT_EQ(Load(FileReference(type, path)), expected) << Describe(*FileReference(type, path));
+    for (DescType type : {DescType(typeFileURL), DescType(typeAlias), DescType(typeFSRef),
+                          DescType(cFile), Code("psxf")})
+        EXPECT_EQ(Load(FileReference(type, path)), expected)
+            << Describe(*FileReference(type, path));
     EXPECT_EQ(Load(FileSpecifier(ToUTF16(path))), expected);
-    EXPECT_EQ(Load(FileReference(typeFileURL, mFolder.Path("binary.plist"))),
-              Describe(*MakeRecord({{keyASUserRecordFields, MakeUserFields({{u"a", MakeValue(typeSInt32, int32_t(1))}})}})));
+    EXPECT_EQ(
+        Load(FileReference(typeFileURL, mFolder.Path("binary.plist"))),
+        Describe(*MakeRecord({{keyASUserRecordFields,
+                               MakeUserFields({{u"a", MakeValue(typeSInt32, int32_t(1))}})}})));
     EXPECT_EQ(Load(FileReference(typeFileURL, mFolder.Path("old.plist"))),
-              Describe(*MakeRecord({{keyASUserRecordFields, MakeUserFields({{u"a", MakeUnicode(u"1")}})}})));
+              Describe(*MakeRecord(
+                  {{keyASUserRecordFields, MakeUserFields({{u"a", MakeUnicode(u"1")}})}})));
 }
 
 TEST_F(BundleEndToEndTest, StoresToTextAndToEveryKindOfDestination) {
@@ -76,10 +83,11 @@ TEST_F(BundleEndToEndTest, StoresToTextAndToEveryKindOfDestination) {
     EXPECT_EQ(Load(MakeBytes(typeUnicodeText, DataOf(xml.Get()))), Describe(*value));
 
     int index = 0;
-    for (DescType type : {DescType(typeFileURL), DescType(typeAlias), DescType(typeFSRef), DescType(cFile), Code("psxf"),
-                          DescType(typeUnicodeText)}) {
+    for (DescType type : {DescType(typeFileURL), DescType(typeAlias), DescType(typeFSRef),
+                          DescType(cFile), Code("psxf"), DescType(typeUnicodeText)}) {
         std::string path = mFolder.Path("out" + std::to_string(index++) + ".plist");
-        TestDesc destination = type == typeUnicodeText ? MakeUnicode(ToUTF16(FileURL(path))) : FileReference(type, path);
+        TestDesc destination = type == typeUnicodeText ? MakeUnicode(ToUTF16(FileURL(path)))
+                                                       : FileReference(type, path);
         EventOutcome stored = SendStorePList(*value, destination.Get());
         ASSERT_EQ(stored.status, noErr) << Describe(*destination);
         OwnedDesc result;

@@ -19,13 +19,16 @@ TestDesc MakeEvent(AEEventID id, std::initializer_list<AEKeyword> optional) {
     ProcessSerialNumber self{0, kCurrentProcess};
     TestDesc target = MakeValue(typeProcessSerialNumber, self);
     TestDesc event;
-    Check(AECreateAppleEvent(kSuite, id, target.Get(), kAutoGenerateReturnID, kAnyTransactionID, event.Out()),
+    Check(AECreateAppleEvent(kSuite, id, target.Get(), kAutoGenerateReturnID, kAnyTransactionID,
+                             event.Out()),
           "AECreateAppleEvent");
     if (optional.size()) {
         TestDesc keywords = MakeList({});
         for (AEKeyword keyword : optional)
-            Check(AEPutPtr(keywords.Mutable(), 0, typeKeyword, &keyword, sizeof keyword), "AEPutPtr");
-        Check(AEPutAttributeDesc(event.Mutable(), keyOptionalKeywordAttr, keywords.Get()), "AEPutAttributeDesc");
+            Check(AEPutPtr(keywords.Mutable(), 0, typeKeyword, &keyword, sizeof keyword),
+                  "AEPutPtr");
+        Check(AEPutAttributeDesc(event.Mutable(), keyOptionalKeywordAttr, keywords.Get()),
+              "AEPutAttributeDesc");
     }
     return event;
 }
@@ -36,8 +39,8 @@ void PutParam(TestDesc& event, AEKeyword keyword, const TestDesc& value) {
 
 TestDesc MakeReply() {
     TestDesc reply;
-    Check(AECreateAppleEvent(Code("aevt"), Code("ansr"), nullptr, kAutoGenerateReturnID, kAnyTransactionID,
-                             reply.Out()),
+    Check(AECreateAppleEvent(Code("aevt"), Code("ansr"), nullptr, kAutoGenerateReturnID,
+                             kAnyTransactionID, reply.Out()),
           "AECreateAppleEvent");
     return reply;
 }
@@ -65,7 +68,8 @@ std::string FileURL(const std::string& path) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string url = "file://";
     for (unsigned char c : path) {
-        if (std::isalnum(c) || std::string_view("/-._~").find(static_cast<char>(c)) != std::string_view::npos) {
+        if (std::isalnum(c) ||
+            std::string_view("/-._~").find(static_cast<char>(c)) != std::string_view::npos) {
             url += static_cast<char>(c);
         } else {
             url += '%';
@@ -89,7 +93,8 @@ TestDesc FileSpecifier(const std::u16string& name, DescType wantedClass) {
 }
 
 ScratchFolder::ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "plistbridge-cmd-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "plistbridge-cmd-XXXXXX").string();
     if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
     mPath = pattern;
 }
@@ -119,7 +124,8 @@ std::u16string ToUTF16(std::string_view utf8) {
         char32_t cp;
         int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
         cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
-        for (int k = 1; k <= extra && i + k < utf8.size(); ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
+        for (int k = 1; k <= extra && i + k < utf8.size(); ++k)
+            cp = (cp << 6) | (utf8[i + k] & 0x3F);
         i += 1 + extra;
         if (cp >= 0x10000) {
             cp -= 0x10000;

@@ -8,8 +8,8 @@
 #include "commands/CommandTestSupport.h"
 #include "commands/LoadedBundleTest.h"
 #include "host/AdditionHost.h"
-#include "notation/DescNotation.h"
 #include "host/EventSender.h"
+#include "notation/DescNotation.h"
 #include "support/PlatformTest.h"
 
 namespace {

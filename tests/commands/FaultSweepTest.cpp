@@ -20,7 +20,8 @@ const char kDocument[] =
     "<plist version=\"1.0\"><dict><key>'pnam'</key><string>name</string>"
     "<key>user</key><array><integer>1</integer><integer>4294967296</integer><real>2.5</real>"
     "<true/><date>2020-02-29T12:00:00Z</date><data>AAEC</data></array>"
-    "<key>raw</key><dict><key>AEDescType</key><string>enum</string><key>AEDescData</key><data>eWVzIA==</data></dict>"
+    "<key>raw</key><dict><key>AEDescType</key><string>enum</string><key>AEDescData</"
+    "key><data>eWVzIA==</data></dict>"
     "</dict></plist>";
 
 // Every function the platform headers declare.
@@ -33,7 +34,8 @@ std::set<std::string> PlatformFunctionNames() {
         std::stringstream text;
         text << in.rdbuf();
         std::string source = text.str();
-        for (std::sregex_iterator it(source.begin(), source.end(), declaration), end; it != end; ++it)
+        for (std::sregex_iterator it(source.begin(), source.end(), declaration), end; it != end;
+             ++it)
             names.insert((*it)[1]);
     }
     return names;
@@ -41,7 +43,8 @@ std::set<std::string> PlatformFunctionNames() {
 
 // Releases cannot report a failure, so a failing one would only leak: they are left alone.
 bool IsRelease(const std::string& name) {
-    return name == "CFRelease" || name == "AEDisposeDesc" || name == "DisposePtr" || name == "CFRetain";
+    return name == "CFRelease" || name == "AEDisposeDesc" || name == "DisposePtr" ||
+           name == "CFRetain";
 }
 
 struct Scenario {
@@ -58,20 +61,27 @@ protected:
         if (scenario.store) {
             TestDesc value = MakeRecord(
                 {{Code("pnam"), MakeBytes(typeChar, "n\x8E")},
-                 {Code("list"), MakeList({MakeValue(typeSInt16, int16_t(2)), MakeValue(typeIEEE32BitFloatingPoint, 1.5f),
+                 {Code("list"), MakeList({MakeValue(typeSInt16, int16_t(2)),
+                                          MakeValue(typeIEEE32BitFloatingPoint, 1.5f),
                                           MakeValue(typeLongDateTime, int64_t(3'700'000'000LL)),
-                                          MakeBytes(typeWildCard, "ab"), MakeValue(typeEnumerated, Code("yes "))})},
-                 {keyASUserRecordFields, MakeUserFields({{u"k", MakeValue(typeSInt64, int64_t(1) << 40)}})}});
+                                          MakeBytes(typeWildCard, "ab"),
+                                          MakeValue(typeEnumerated, Code("yes "))})},
+                 {keyASUserRecordFields,
+                  MakeUserFields({{u"k", MakeValue(typeSInt64, int64_t(1) << 40)}})}});
             PutParam(event, keyDirectObject, value);
-            if (scenario.toFile) PutParam(event, kDestination, FileReference(typeFileURL, mFolder.Path("out.plist")));
+            if (scenario.toFile)
+                PutParam(event, kDestination,
+                         FileReference(typeFileURL, mFolder.Path("out.plist")));
         } else {
             PutParam(event, keyDirectObject,
-                     scenario.toFile ? FileReference(typeAlias, mFolder.Path("in.plist")) : MakeUnicode(ToUTF16(kDocument)));
+                     scenario.toFile ? FileReference(typeAlias, mFolder.Path("in.plist"))
+                                     : MakeUnicode(ToUTF16(kDocument)));
         }
         return event;
     }
     OSErr Run(const TestDesc& event, TestDesc& reply) {
-        return GetParam().store ? StorePList(event.Get(), reply.Mutable(), 0) : LoadPList(event.Get(), reply.Mutable(), 0);
+        return GetParam().store ? StorePList(event.Get(), reply.Mutable(), 0)
+                                : LoadPList(event.Get(), reply.Mutable(), 0);
     }
 
     ScratchFolder mFolder;
@@ -115,8 +125,10 @@ TEST_P(FaultSweepTest, EveryFailingCallEndsInAStatusWithNothingLeaked) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, FaultSweepTest,
-                         ::testing::Values(Scenario{"LoadText", false, false}, Scenario{"LoadFile", false, true},
-                                           Scenario{"StoreText", true, false}, Scenario{"StoreFile", true, true}),
+                         ::testing::Values(Scenario{"LoadText", false, false},
+                                           Scenario{"LoadFile", false, true},
+                                           Scenario{"StoreText", true, false},
+                                           Scenario{"StoreFile", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -15,7 +15,8 @@ namespace {
 const char kXMLDocument[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
     "\t<key>'pnam'</key>\n\t<string>caf\xC3\xA9</string>\n\t<key>n</key>\n\t<integer>5</integer>\n"
-    "\t<key>list</key>\n\t<array><real>1.5</real><true/><data>AAE=</data></array>\n</dict>\n</plist>\n";
+    "\t<key>list</key>\n\t<array><real>1.5</real><true/><data>AAE=</data></array>\n</dict>\n</"
+    "plist>\n";
 
 // {"a": 1} in the binary format: header, three objects, offset table, trailer.
 const std::string kBinaryDocument(
@@ -29,10 +30,11 @@ TestDesc ExpectedXMLValue() {
     return MakeRecord(
         {{Code("pnam"), MakeUnicode(u"caf\u00E9")},
          {keyASUserRecordFields,
-          MakeUserFields({{u"n", MakeValue(typeSInt32, int32_t(5))},
-                          {u"list", MakeList({MakeValue(typeIEEE64BitFloatingPoint, 1.5),
-                                              MakeValue(typeBoolean, uint8_t(1)),
-                                              MakeBytes(typeWildCard, std::string("\0\x01", 2))})}})}});
+          MakeUserFields(
+              {{u"n", MakeValue(typeSInt32, int32_t(5))},
+               {u"list", MakeList({MakeValue(typeIEEE64BitFloatingPoint, 1.5),
+                                   MakeValue(typeBoolean, uint8_t(1)),
+                                   MakeBytes(typeWildCard, std::string("\0\x01", 2))})}})}});
 }
 
 class LoadPListTest : public PlatformTest {
@@ -74,9 +76,14 @@ TEST_F(LoadPListTest, TakesAnyValueThatIsNoFileReferenceAsPropertyListText) {
         TestDesc expected;
     } rows[] = {
         {"utxt dictionary", MakeUnicode(ToUTF16(kXMLDocument)), ExpectedXMLValue()},
-        {"utf8 array", MakeBytes(typeUTF8Text, "<array><integer>-2147483648</integer><date>2001-01-01T00:00:00Z</date></array>"),
-         MakeList({MakeValue(typeSInt64, int64_t(-2147483648LL)), MakeValue(typeLongDateTime, epoch)})},
-        {"TEXT string", MakeBytes(typeChar, "<string>caf&#233;</string>"), MakeUnicode(u"caf\u00E9")},
+        {"utf8 array",
+         MakeBytes(
+             typeUTF8Text,
+             "<array><integer>-2147483648</integer><date>2001-01-01T00:00:00Z</date></array>"),
+         MakeList(
+             {MakeValue(typeSInt64, int64_t(-2147483648LL)), MakeValue(typeLongDateTime, epoch)})},
+        {"TEXT string", MakeBytes(typeChar, "<string>caf&#233;</string>"),
+         MakeUnicode(u"caf\u00E9")},
         // A path is text like any other: the file it names is not opened.
         {"path text", MakeUnicode(ToUTF16(pathText)), MakeUnicode(ToUTF16(pathText))},
         {"number", MakeValue(typeSInt32, int32_t(12)), MakeUnicode(u"12")},
@@ -111,10 +118,12 @@ TEST_F(LoadPListTest, ReadsTheFileThatAnyKindOfFileReferenceNames) {
 TEST_F(LoadPListTest, ReadsBinaryAndOldStyleFiles) {
     WriteFile(mFolder.Path("binary.plist"), kBinaryDocument);
     WriteFile(mFolder.Path("old.plist"), kOldStyleDocument);
-    TestDesc binary = MakeRecord({{keyASUserRecordFields, MakeUserFields({{u"a", MakeValue(typeSInt32, int32_t(1))}})}});
-    TestDesc oldStyle = MakeRecord(
-        {{keyASUserRecordFields,
-          MakeUserFields({{u"a", MakeUnicode(u"1")}, {u"b", MakeList({MakeUnicode(u"x"), MakeUnicode(u"y")})}})}});
+    TestDesc binary = MakeRecord(
+        {{keyASUserRecordFields, MakeUserFields({{u"a", MakeValue(typeSInt32, int32_t(1))}})}});
+    TestDesc oldStyle =
+        MakeRecord({{keyASUserRecordFields,
+                     MakeUserFields({{u"a", MakeUnicode(u"1")},
+                                     {u"b", MakeList({MakeUnicode(u"x"), MakeUnicode(u"y")})}})}});
     EXPECT_EQ(Loaded(FileReference(typeFileURL, mFolder.Path("binary.plist"))), Describe(*binary));
     EXPECT_EQ(Loaded(FileReference(typeFileURL, mFolder.Path("old.plist"))), Describe(*oldStyle));
 }
@@ -145,7 +154,8 @@ TEST_F(LoadPListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
     };
     const FailureRow rows[] = {
         {"no direct parameter", [] { return MakeEvent(kLoadID); }, errAEDescNotFound},
-        {"null direct parameter", with(MakeNull()), errAEEventFailed, "load plist: no property list specified"},
+        {"null direct parameter", with(MakeNull()), errAEEventFailed,
+         "load plist: no property list specified"},
         {"extra required parameter",
          [&] {
              TestDesc event = with(FileReference(typeFileURL, good))();
@@ -153,26 +163,29 @@ TEST_F(LoadPListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
              return event;
          },
          errAEParamMissed},
-        {"specifier without container", with(MakeRecord({{keyAEDesiredClass, MakeValue(typeType, cFile)},
-                                                          {keyAEKeyForm, MakeValue(typeEnumerated, Code("name"))},
-                                                          {keyAEKeyData, MakeUnicode(u"/x")}},
-                                                         Code("obj "))),
+        {"specifier without container",
+         with(MakeRecord({{keyAEDesiredClass, MakeValue(typeType, cFile)},
+                          {keyAEKeyForm, MakeValue(typeEnumerated, Code("name"))},
+                          {keyAEKeyData, MakeUnicode(u"/x")}},
+                         Code("obj "))),
          errAEDescNotFound},
         {"refused coercion to a URL", with(FileReference(typeAlias, good)), errAEBadListItem, "",
          [] { AEInstallCoercionHandler(typeAlias, typeFileURL, RefuseCoercion, 0, true, false); }},
         {"missing file", with(FileReference(typeFileURL, mFolder.Path("missing.plist"))), fnfErr},
         {"folder instead of file", with(FileReference(typeFileURL, mFolder.Path(""))), fnfErr},
-        {"file is no property list", with(FileReference(typeFileURL, garbage)), coreFoundationUnknownErr},
+        {"file is no property list", with(FileReference(typeFileURL, garbage)),
+         coreFoundationUnknownErr},
         {"text is no property list", with(MakeUnicode(u"hello world")), coreFoundationUnknownErr},
         {"empty text", with(MakeUnicode(u"")), coreFoundationUnknownErr},
         {"value is no text", with(MakeBytes(Code("xxxx"), "abc")), errAECoercionFail},
         {"no data object", with(MakeUnicode(u"<true/>")), memFullErr, "",
          [] { PTFailCalls("CFDataCreate", 0, 1, 0); }},
-        {"conversion fails", with(MakeUnicode(u"<integer>18446744073709551615</integer>")), coreFoundationUnknownErr},
-        {"descriptor cannot be made", with(MakeUnicode(u"<string>x</string>")), errAEReplyNotValid, "",
-         [] { PTFailCalls("AECreateDesc", 0, 1, errAEReplyNotValid); }},
-        {"reply cannot take the result", with(MakeUnicode(u"<string>x</string>")), errAENotAEDesc, "",
-         [] { PTFailCalls("AEPutParamDesc", 0, 1, errAENotAEDesc); }},
+        {"conversion fails", with(MakeUnicode(u"<integer>18446744073709551615</integer>")),
+         coreFoundationUnknownErr},
+        {"descriptor cannot be made", with(MakeUnicode(u"<string>x</string>")), errAEReplyNotValid,
+         "", [] { PTFailCalls("AECreateDesc", 0, 1, errAEReplyNotValid); }},
+        {"reply cannot take the result", with(MakeUnicode(u"<string>x</string>")), errAENotAEDesc,
+         "", [] { PTFailCalls("AEPutParamDesc", 0, 1, errAENotAEDesc); }},
     };
     for (const FailureRow& row : rows) {
         TestDesc event = row.event();

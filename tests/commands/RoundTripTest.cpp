@@ -20,33 +20,54 @@ public:
     TestDesc Value(int depth) {
         int kind = Pick(depth < 4 ? 24 : 20);
         switch (kind) {
-            case 0: return MakeUnicode(Text(false));
-            case 1: return MakeBytes(typeUTF8Text, UTF8(Text(false)));
-            case 2: return MakeBytes(typeChar, MacRoman(Text(true)));
-            case 3: return CoercedTo(*MakeUnicode(Text(true)), typeStyledText);
-            case 4: return CoercedTo(*MakeUnicode(Text(false)), typeStyledUnicodeText);
-            case 5: return CoercedTo(*MakeUnicode(Text(true)), typeIntlText);
-            case 6: return MakeValue(typeSInt16, int16_t(Int(-32768, 32767)));
-            case 7: return MakeValue(typeSInt32, int32_t(Int(INT32_MIN, INT32_MAX)));
-            case 8: return MakeValue(typeUInt32, uint32_t(Int(0, INT32_MAX)));
+            case 0:
+                return MakeUnicode(Text(false));
+            case 1:
+                return MakeBytes(typeUTF8Text, UTF8(Text(false)));
+            case 2:
+                return MakeBytes(typeChar, MacRoman(Text(true)));
+            case 3:
+                return CoercedTo(*MakeUnicode(Text(true)), typeStyledText);
+            case 4:
+                return CoercedTo(*MakeUnicode(Text(false)), typeStyledUnicodeText);
+            case 5:
+                return CoercedTo(*MakeUnicode(Text(true)), typeIntlText);
+            case 6:
+                return MakeValue(typeSInt16, int16_t(Int(-32768, 32767)));
+            case 7:
+                return MakeValue(typeSInt32, int32_t(Int(INT32_MIN, INT32_MAX)));
+            case 8:
+                return MakeValue(typeUInt32, uint32_t(Int(0, INT32_MAX)));
             case 9: {
-                static const int64_t kEdges[] = {0, 2147483647, 2147483648LL, -2147483647, -2147483648LL,
-                                                 INT64_MAX, INT64_MIN};
+                static const int64_t kEdges[] = {
+                    0, 2147483647, 2147483648LL, -2147483647, -2147483648LL, INT64_MAX, INT64_MIN};
                 return MakeValue(typeSInt64, Pick(2) ? kEdges[Pick(7)] : Int(INT64_MIN, INT64_MAX));
             }
-            case 10: return MakeValue(typeIEEE32BitFloatingPoint, float(Real()));
-            case 11: return MakeValue(typeIEEE64BitFloatingPoint, Real());
-            case 12: return MakeValue(typeBoolean, uint8_t(Pick(3)));
-            case 13: return MakeBytes(Pick(2) ? typeTrue : typeFalse, "");
-            case 14: return MakeValue(typeLongDateTime, int64_t(Int(0, 6'000'000'000LL)));
-            case 15: return MakeBytes(typeWildCard, Bytes());
-            case 16: return MakeValue(typeEnumerated, Keyword());
-            case 17: return RawOfAnyType();
-            case 18: return FileSpecifier(Text(false));
-            case 19: return MakeNull();
+            case 10:
+                return MakeValue(typeIEEE32BitFloatingPoint, float(Real()));
+            case 11:
+                return MakeValue(typeIEEE64BitFloatingPoint, Real());
+            case 12:
+                return MakeValue(typeBoolean, uint8_t(Pick(3)));
+            case 13:
+                return MakeBytes(Pick(2) ? typeTrue : typeFalse, "");
+            case 14:
+                return MakeValue(typeLongDateTime, int64_t(Int(0, 6'000'000'000LL)));
+            case 15:
+                return MakeBytes(typeWildCard, Bytes());
+            case 16:
+                return MakeValue(typeEnumerated, Keyword());
+            case 17:
+                return RawOfAnyType();
+            case 18:
+                return FileSpecifier(Text(false));
+            case 19:
+                return MakeNull();
             case 20:
-            case 21: return List(depth);
-            default: return Record(depth);
+            case 21:
+                return List(depth);
+            default:
+                return Record(depth);
         }
     }
 
@@ -80,7 +101,8 @@ private:
         std::string out;
         for (size_t i = 0; i < text.size(); ++i) {
             char32_t c = text[i];
-            if (c >= 0xD800 && c < 0xDC00) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+            if (c >= 0xD800 && c < 0xDC00)
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
             if (c < 0x80) {
                 out += char(c);
             } else if (c < 0x800) {
@@ -111,12 +133,14 @@ private:
     }
     FourCharCode Keyword() {
         FourCharCode code = 0;
-        for (int i = 0; i < 4; ++i) code = (code << 8) | FourCharCode("abcdefghijklmnopqrstuvwxyz #"[Pick(28)]);
+        for (int i = 0; i < 4; ++i)
+            code = (code << 8) | FourCharCode("abcdefghijklmnopqrstuvwxyz #"[Pick(28)]);
         return code == keyASUserRecordFields ? Code("pnam") : code;
     }
     TestDesc RawOfAnyType() {
-        static const DescType kTypes[] = {typeType, typeFixed, typeFileURL, typeAlias, typeApplicationURL,
-                                          Code("psxf"), typeKeyword, Code("zzzz")};
+        static const DescType kTypes[] = {typeType,    typeFixed,          typeFileURL,
+                                          typeAlias,   typeApplicationURL, Code("psxf"),
+                                          typeKeyword, Code("zzzz")};
         return MakeBytes(kTypes[Pick(8)], Bytes());
     }
     TestDesc List(int depth) {
@@ -126,7 +150,8 @@ private:
     }
     TestDesc Record(int depth) {
         TestDesc record = MakeRecord({});
-        for (int i = Pick(4); i > 0; --i) AEPutParamDesc(record.Mutable(), Keyword(), Value(depth + 1).Get());
+        for (int i = Pick(4); i > 0; --i)
+            AEPutParamDesc(record.Mutable(), Keyword(), Value(depth + 1).Get());
         if (Pick(3)) {
             TestDesc userFields = MakeList({});
             for (int i = Pick(4); i > 0; --i) {
@@ -182,10 +207,13 @@ TEST_F(RoundTripTest, NestingUpToTheLimitComesBackAndDeeperIsRefusedWhole) {
     for (bool records : {false, true}) {
         TestDesc value = MakeUnicode(u"leaf");
         for (int level = 1; level <= kMaxPropertyListDepth; ++level)
-            value = records ? MakeRecord({{Code("pnam"), std::move(value)}}) : MakeList({std::move(value)});
+            value = records ? MakeRecord({{Code("pnam"), std::move(value)}})
+                            : MakeList({std::move(value)});
         EXPECT_EQ(StoreThenLoad(value, ""), Describe(*ExpectedAfterRoundTrip(*value))) << records;
-        value = records ? MakeRecord({{Code("pnam"), std::move(value)}}) : MakeList({std::move(value)});
-        EXPECT_EQ(StoreThenLoad(value, ""), "store failed with " + std::to_string(errOSAStackOverflow))
+        value =
+            records ? MakeRecord({{Code("pnam"), std::move(value)}}) : MakeList({std::move(value)});
+        EXPECT_EQ(StoreThenLoad(value, ""),
+                  "store failed with " + std::to_string(errOSAStackOverflow))
             << records;
     }
 }

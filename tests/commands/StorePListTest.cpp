@@ -17,12 +17,14 @@
 namespace {
 
 TestDesc SampleValue() {
-    return MakeRecord({{Code("pnam"), MakeUnicode(u"x & y")},
-                       {keyASUserRecordFields, MakeUserFields({{u"n", MakeValue(typeSInt16, int16_t(5))}})}});
+    return MakeRecord(
+        {{Code("pnam"), MakeUnicode(u"x & y")},
+         {keyASUserRecordFields, MakeUserFields({{u"n", MakeValue(typeSInt16, int16_t(5))}})}});
 }
 
 const std::string kSampleXML = PListDocument(
-    "<dict>\n\t<key>'pnam'</key>\n\t<string>x &amp; y</string>\n\t<key>n</key>\n\t<integer>5</integer>\n</dict>\n");
+    "<dict>\n\t<key>'pnam'</key>\n\t<string>x &amp; "
+    "y</string>\n\t<key>n</key>\n\t<integer>5</integer>\n</dict>\n");
 
 class StorePListTest : public PlatformTest {
 protected:
@@ -56,13 +58,16 @@ TEST_F(StorePListTest, WithoutADestinationReturnsTheXMLAsUnicodeText) {
     } rows[] = {
         {"record", SampleValue(), kSampleXML},
         {"null value", MakeNull(),
-         PListDocument("<dict>\n\t<key>AEDescData</key>\n\t<data>\n\t</data>\n\t<key>AEDescType</key>\n"
-                  "\t<string>null</string>\n</dict>\n")},
-        {"non-ASCII text", MakeUnicode(u"\u00E9\U0001F600"), PListDocument("<string>\xC3\xA9\xF0\x9F\x98\x80</string>\n")},
+         PListDocument(
+             "<dict>\n\t<key>AEDescData</key>\n\t<data>\n\t</data>\n\t<key>AEDescType</key>\n"
+             "\t<string>null</string>\n</dict>\n")},
+        {"non-ASCII text", MakeUnicode(u"\u00E9\U0001F600"),
+         PListDocument("<string>\xC3\xA9\xF0\x9F\x98\x80</string>\n")},
     };
     for (Row& row : rows) {
         ASSERT_EQ(Store(row.value), noErr) << row.what;
-        EXPECT_EQ(Describe(*ResultOf(mReply)), Describe(*MakeUnicode(ToUTF16(row.xml)))) << row.what;
+        EXPECT_EQ(Describe(*ResultOf(mReply)), Describe(*MakeUnicode(ToUTF16(row.xml))))
+            << row.what;
     }
     // A destination that is present but null selects the same route.
     TestDesc null = MakeNull();
@@ -81,12 +86,15 @@ TEST_F(StorePListTest, WritesTheXMLToADestinationOfEveryKindAndReturnsTheDestina
         {"alis", mFolder.Path("b.plist"), FileReference(typeAlias, mFolder.Path("b.plist"))},
         {"fsrf", mFolder.Path("c.plist"), FileReference(typeFSRef, mFolder.Path("c.plist"))},
         {"file", mFolder.Path("d.plist"), FileReference(cFile, mFolder.Path("d.plist"))},
-        {"psxf", mFolder.Path("e \xC3\xA9.plist"), FileReference(Code("psxf"), mFolder.Path("e \xC3\xA9.plist"))},
+        {"psxf", mFolder.Path("e \xC3\xA9.plist"),
+         FileReference(Code("psxf"), mFolder.Path("e \xC3\xA9.plist"))},
         {"specifier", mFolder.Path("f.plist"), FileSpecifier(ToUTF16(mFolder.Path("f.plist")))},
         {"URL as utxt", mFolder.Path("url text.plist"), MakeUnicode(ToUTF16(url))},
-        {"URL as TEXT", mFolder.Path("g.plist"), MakeBytes(typeChar, FileURL(mFolder.Path("g.plist")))},
+        {"URL as TEXT", mFolder.Path("g.plist"),
+         MakeBytes(typeChar, FileURL(mFolder.Path("g.plist")))},
         // Not a legal URL until its space is escaped.
-        {"unescaped URL", mFolder.Path("h i.plist"), MakeUnicode(ToUTF16("file://" + mFolder.Path("h i.plist")))},
+        {"unescaped URL", mFolder.Path("h i.plist"),
+         MakeUnicode(ToUTF16("file://" + mFolder.Path("h i.plist")))},
     };
     for (Row& row : rows) {
         ASSERT_EQ(Store(SampleValue(), &row.destination), noErr) << row.what;
@@ -134,7 +142,8 @@ TEST_F(StorePListTest, AFailedWriteLeavesThePreviousContentIntact) {
     fs::permissions(mFolder.Path(""), fs::perms(0755));
     fs::permissions(folder, fs::perms(0555));
     TestDesc intoLocked = FileReference(typeFileURL, folder + "/old.plist");
-    EXPECT_EQ(RunUnprivileged([&] { return Store(SampleValue(), &intoLocked); }), coreFoundationUnknownErr);
+    EXPECT_EQ(RunUnprivileged([&] { return Store(SampleValue(), &intoLocked); }),
+              coreFoundationUnknownErr);
     EXPECT_EQ(ReadFile(folder + "/old.plist"), "previous");
     fs::permissions(folder, fs::perms(0755));
 
@@ -156,18 +165,22 @@ struct FailureRow {
 TEST_F(StorePListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
     std::string target = mFolder.Path("out.plist");
     auto with = [](TestDesc value, TestDesc destination) {
-        auto shared = std::make_shared<std::pair<TestDesc, TestDesc>>(std::move(value), std::move(destination));
+        auto shared = std::make_shared<std::pair<TestDesc, TestDesc>>(std::move(value),
+                                                                      std::move(destination));
         return [shared] {
             TestDesc event = MakeEvent(kStoreID, {kDestination});
             PutParam(event, keyDirectObject, shared->first);
-            if (shared->second->descriptorType != typeNull) PutParam(event, kDestination, shared->second);
+            if (shared->second->descriptorType != typeNull)
+                PutParam(event, kDestination, shared->second);
             return event;
         };
     };
-    TestDesc numberKey = MakeRecord({{keyASUserRecordFields,
-                                      MakeList({MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"x")})}});
+    TestDesc numberKey =
+        MakeRecord({{keyASUserRecordFields,
+                     MakeList({MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"x")})}});
     const FailureRow rows[] = {
-        {"no direct parameter", [] { return MakeEvent(kStoreID, {kDestination}); }, errAEDescNotFound},
+        {"no direct parameter", [] { return MakeEvent(kStoreID, {kDestination}); },
+         errAEDescNotFound},
         {"extra required parameter",
          [&] {
              TestDesc event = with(SampleValue(), FileReference(typeFileURL, target))();
@@ -175,17 +188,23 @@ TEST_F(StorePListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
              return event;
          },
          errAEParamMissed},
-        {"destination cannot be fetched", with(SampleValue(), FileReference(typeFileURL, target)), errAECorruptData,
-         [] { PTFailCalls("AEGetParamDesc", 1, 1, errAECorruptData); }},
-        {"value cannot be converted", with(MakeList({MakeValue(typeUInt32, uint32_t(0xFFFFFFFF))}), MakeNull()),
+        {"destination cannot be fetched", with(SampleValue(), FileReference(typeFileURL, target)),
+         errAECorruptData, [] { PTFailCalls("AEGetParamDesc", 1, 1, errAECorruptData); }},
+        {"value cannot be converted",
+         with(MakeList({MakeValue(typeUInt32, uint32_t(0xFFFFFFFF))}), MakeNull()),
          errAECoercionFail},
-        {"no XML for a number key", with(std::move(numberKey), MakeNull()), coreFoundationUnknownErr},
-        {"destination is no URL", with(SampleValue(), MakeValue(typeSInt32, int32_t(3))), errAECoercionFail},
-        {"folder does not exist", with(SampleValue(), FileReference(typeFileURL, mFolder.Path("none/x.plist"))),
+        {"no XML for a number key", with(std::move(numberKey), MakeNull()),
          coreFoundationUnknownErr},
-        {"not a file URL", with(SampleValue(), MakeUnicode(u"http://example.com/x.plist")), coreFoundationUnknownErr},
-        {"destination cannot be duplicated", with(SampleValue(), FileReference(typeFileURL, target)),
-         errAENotAEDesc, [] { PTFailCalls("AEDuplicateDesc", 0, 1, errAENotAEDesc); }},
+        {"destination is no URL", with(SampleValue(), MakeValue(typeSInt32, int32_t(3))),
+         errAECoercionFail},
+        {"folder does not exist",
+         with(SampleValue(), FileReference(typeFileURL, mFolder.Path("none/x.plist"))),
+         coreFoundationUnknownErr},
+        {"not a file URL", with(SampleValue(), MakeUnicode(u"http://example.com/x.plist")),
+         coreFoundationUnknownErr},
+        {"destination cannot be duplicated",
+         with(SampleValue(), FileReference(typeFileURL, target)), errAENotAEDesc,
+         [] { PTFailCalls("AEDuplicateDesc", 0, 1, errAENotAEDesc); }},
         {"text cannot be made", with(SampleValue(), MakeNull()), errAEWrongDataType,
          [] { PTFailCalls("AECreateDesc", 0, 1, errAEWrongDataType); }},
         {"reply cannot take the result", with(SampleValue(), MakeNull()), errAEIllegalIndex,

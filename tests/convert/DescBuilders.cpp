@@ -88,12 +88,13 @@ std::string DescribeRecord(const AEDesc& record) {
     for (long i = 1; i <= count; ++i) {
         AEKeyword keyword = 0;
         TestDesc value = NthItem(record, i, &keyword);
-        fields.push_back(CodeText(keyword) + ":" +
-                         (keyword == keyASUserRecordFields ? DescribeUserFields(*value)
-                                                           : Describe(*value)));
+        fields.push_back(
+            CodeText(keyword) + ":" +
+            (keyword == keyASUserRecordFields ? DescribeUserFields(*value) : Describe(*value)));
     }
     std::sort(fields.begin(), fields.end());
-    std::string text = record.descriptorType == typeAERecord ? "{" : CodeText(record.descriptorType) + "{";
+    std::string text =
+        record.descriptorType == typeAERecord ? "{" : CodeText(record.descriptorType) + "{";
     for (size_t i = 0; i < fields.size(); ++i) text += (i ? ", " : "") + fields[i];
     return text + "}";
 }
@@ -164,7 +165,8 @@ TestDesc MakeUserFields(std::initializer_list<std::pair<std::u16string_view, Tes
 
 std::string DataOf(const AEDesc& desc) {
     std::string bytes(static_cast<size_t>(AEGetDescDataSize(&desc)), '\0');
-    if (!bytes.empty()) Check(AEGetDescData(&desc, bytes.data(), static_cast<Size>(bytes.size())), "AEGetDescData");
+    if (!bytes.empty())
+        Check(AEGetDescData(&desc, bytes.data(), static_cast<Size>(bytes.size())), "AEGetDescData");
     return bytes;
 }
 
@@ -187,7 +189,8 @@ std::string Describe(const AEDesc& desc) {
         return text;
     }
     if (desc.descriptorType == typeUnicodeText) return "utxt" + DescribeUnicode(bytes);
-    return CodeText(desc.descriptorType) + "(" + Hex(bytes) + ")" + (desc.dataHandle ? "" : "<no data>");
+    return CodeText(desc.descriptorType) + "(" + Hex(bytes) + ")" +
+           (desc.dataHandle ? "" : "<no data>");
 }
 
 TestDesc ExpectedAfterRoundTrip(const AEDesc& desc) {
@@ -204,7 +207,8 @@ TestDesc ExpectedAfterRoundTrip(const AEDesc& desc) {
         case typeUInt32:
         case typeSInt64: {
             int64_t value = IntegerOf(desc);
-            if (value >= -2147483647 && value <= 2147483647) return MakeValue(typeSInt32, int32_t(value));
+            if (value >= -2147483647 && value <= 2147483647)
+                return MakeValue(typeSInt32, int32_t(value));
             return MakeValue(typeSInt64, value);
         }
         case typeIEEE32BitFloatingPoint:
@@ -218,7 +222,8 @@ TestDesc ExpectedAfterRoundTrip(const AEDesc& desc) {
         case typeAEList: {
             TestDesc list = MakeList({});
             for (long i = 1; i <= CountOf(desc); ++i)
-                Check(AEPutDesc(list.Mutable(), 0, ExpectedAfterRoundTrip(*NthItem(desc, i)).Get()), "AEPutDesc");
+                Check(AEPutDesc(list.Mutable(), 0, ExpectedAfterRoundTrip(*NthItem(desc, i)).Get()),
+                      "AEPutDesc");
             return list;
         }
         case typeAERecord: {
@@ -229,16 +234,19 @@ TestDesc ExpectedAfterRoundTrip(const AEDesc& desc) {
                 AEKeyword keyword = 0;
                 TestDesc value = NthItem(desc, i, &keyword);
                 if (keyword != keyASUserRecordFields) {
-                    Check(AEPutParamDesc(target, keyword, ExpectedAfterRoundTrip(*value).Get()), "AEPutParamDesc");
+                    Check(AEPutParamDesc(target, keyword, ExpectedAfterRoundTrip(*value).Get()),
+                          "AEPutParamDesc");
                     continue;
                 }
                 long count = CountOf(*value);
                 for (long k = 1; k + 1 <= count; k += 2)
                     for (long j : {k, k + 1})
                         Check(AEPutDesc(userFields.Mutable(), 0,
-                                        ExpectedAfterRoundTrip(*NthItem(*value, j)).Get()), "AEPutDesc");
+                                        ExpectedAfterRoundTrip(*NthItem(*value, j)).Get()),
+                              "AEPutDesc");
             }
-            Check(AEPutParamDesc(target, keyASUserRecordFields, userFields.Get()), "AEPutParamDesc");
+            Check(AEPutParamDesc(target, keyASUserRecordFields, userFields.Get()),
+                  "AEPutParamDesc");
             return record;
         }
         default: {

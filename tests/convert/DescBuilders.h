@@ -24,7 +24,8 @@ public:
     TestDesc() = default;
     TestDesc(const TestDesc&) = delete;
     TestDesc& operator=(const TestDesc&) = delete;
-    TestDesc(TestDesc&& other) noexcept : mDesc(std::exchange(other.mDesc, AEDesc{typeNull, nullptr})) {}
+    TestDesc(TestDesc&& other) noexcept
+        : mDesc(std::exchange(other.mDesc, AEDesc{typeNull, nullptr})) {}
     TestDesc& operator=(TestDesc&& other) noexcept {
         if (this != &other) {
             AEDisposeDesc(&mDesc);

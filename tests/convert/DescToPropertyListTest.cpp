@@ -54,23 +54,30 @@ TEST_F(DescToPropertyListTest, MapsEachDescriptorTypeToItsPropertyListObject) {
         {"true", MakeBytes(typeTrue, ""), CFShared(kCFBooleanTrue), 0},
         {"fals", MakeBytes(typeFalse, ""), CFShared(kCFBooleanFalse), 0},
         {"shor -1", MakeValue(typeSInt16, int16_t(-1)), CFInt32(-1), kCFNumberSInt32Type},
-        {"long", MakeValue(typeSInt32, int32_t(INT32_MIN)), CFInt32(INT32_MIN), kCFNumberSInt32Type},
+        {"long", MakeValue(typeSInt32, int32_t(INT32_MIN)), CFInt32(INT32_MIN),
+         kCFNumberSInt32Type},
         {"magn", MakeValue(typeUInt32, uint32_t(7)), CFInt32(7), kCFNumberSInt32Type},
-        {"comp", MakeValue(typeSInt64, int64_t(1099511627776LL)), CFInt64(1099511627776LL), kCFNumberSInt64Type},
+        {"comp", MakeValue(typeSInt64, int64_t(1099511627776LL)), CFInt64(1099511627776LL),
+         kCFNumberSInt64Type},
         {"comp small", MakeValue(typeSInt64, int64_t(3)), CFInt64(3), kCFNumberSInt64Type},
         {"sing", MakeValue(typeIEEE32BitFloatingPoint, 1.5f), CFReal(1.5), kCFNumberDoubleType},
         {"doub", MakeValue(typeIEEE64BitFloatingPoint, -0.25), CFReal(-0.25), kCFNumberDoubleType},
         {"ldt", MakeValue(typeLongDateTime, int64_t(3061152000LL + 86400)),
          CFObject(CFDateCreate(kCFAllocatorDefault, when)), 0},
-        {"empty list", MakeList({}), CFObject(CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks)), 0},
-        {"****", MakeBytes(typeWildCard, std::string("\0\x01", 2)), CFBytes(std::string("\0\x01", 2)), 0},
+        {"empty list", MakeList({}),
+         CFObject(CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks)), 0},
+        {"****", MakeBytes(typeWildCard, std::string("\0\x01", 2)),
+         CFBytes(std::string("\0\x01", 2)), 0},
         {"empty ****", MakeBytes(typeWildCard, ""), CFBytes(""), 0},
         {"enum", MakeValue(typeEnumerated, Code("yes ")), RawDesc("enum", "yes "), 0},
-        {"type", MakeValue(typeType, Code("TEXT")), RawDesc("type", "TXET"), 0},  // host (little-endian) order
+        {"type", MakeValue(typeType, Code("TEXT")), RawDesc("type", "TXET"),
+         0},  // host (little-endian) order
         {"null", MakeNull(), RawDesc("null", ""), 0},
         {"zero in code", MakeBytes(0x61006263, "q"), RawDesc("a", "q"), 0},
-        {"fixd", MakeValue(typeFixed, int32_t(0x18000)), RawDesc("fixd", std::string("\0\x80\x01\0", 4)), 0},
-        {"high code", MakeBytes(0x8E8E8E8E, ""), RawDesc("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", ""), 0},
+        {"fixd", MakeValue(typeFixed, int32_t(0x18000)),
+         RawDesc("fixd", std::string("\0\x80\x01\0", 4)), 0},
+        {"high code", MakeBytes(0x8E8E8E8E, ""), RawDesc("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", ""),
+         0},
     };
     for (MappingRow& row : rows) {
         ASSERT_TRUE(row.expected) << row.what;
@@ -81,15 +88,16 @@ TEST_F(DescToPropertyListTest, MapsEachDescriptorTypeToItsPropertyListObject) {
             // The platform may report a double under its canonical name, Float64.
             EXPECT_TRUE(CFNumberIsFloatType(static_cast<CFNumberRef>(out.Get()))) << row.what;
         } else if (row.numberType) {
-            EXPECT_EQ(CFNumberGetType(static_cast<CFNumberRef>(out.Get())), row.numberType) << row.what;
+            EXPECT_EQ(CFNumberGetType(static_cast<CFNumberRef>(out.Get())), row.numberType)
+                << row.what;
         }
     }
 }
 
 TEST_F(DescToPropertyListTest, RecordsOfOtherTypesAreStoredAsRawDescriptors) {
-    TestDesc specifier = MakeRecord({{Code("want"), MakeValue(typeType, Code("file"))},
-                                     {Code("seld"), MakeUnicode(u"/tmp/x")}},
-                                    Code("obj "));
+    TestDesc specifier = MakeRecord(
+        {{Code("want"), MakeValue(typeType, Code("file"))}, {Code("seld"), MakeUnicode(u"/tmp/x")}},
+        Code("obj "));
     CFObject out;
     ASSERT_EQ(Convert(*specifier, out), 0);
     CFObject expected = RawDesc("obj ", DataOf(*specifier));
@@ -111,18 +119,23 @@ TEST_F(DescToPropertyListTest, RecordsWriteQuotedKeywordsAndUserFields) {
         CFObject expected;
     };
     CFObject x = CFStr("x"), one = CFInt32(1), field = CFStr("field");
-    CFObject quotedPnam = CFStr("'pnam'"), a = CFStr("a"), ab = CFStr("'ab'"), cafe = CFStr("'caf\xC3\xA9'");
-    TestDesc oddUserFields = MakeList({MakeUnicode(u"a"), MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"b")});
+    CFObject quotedPnam = CFStr("'pnam'"), a = CFStr("a"), ab = CFStr("'ab'"),
+             cafe = CFStr("'caf\xC3\xA9'");
+    TestDesc oddUserFields =
+        MakeList({MakeUnicode(u"a"), MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"b")});
     TestDesc numberKey = MakeList({MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"x")});
     Row rows[] = {
-        {"keyword", MakeRecord({{Code("pnam"), MakeUnicode(u"x")}}), CFDict({{quotedPnam.Get(), x.Get()}})},
+        {"keyword", MakeRecord({{Code("pnam"), MakeUnicode(u"x")}}),
+         CFDict({{quotedPnam.Get(), x.Get()}})},
         {"odd user list", MakeRecord({{keyASUserRecordFields, MakeList({})}}), CFDict({})},
         {"no user fields", MakeRecord({}), CFDict({})},
-        {"keyword wins", MakeRecord({{Code("pnam"), MakeUnicode(u"field")},
-                                     {keyASUserRecordFields, MakeUserFields({{u"'pnam'", MakeUnicode(u"user")}})}}),
+        {"keyword wins",
+         MakeRecord({{Code("pnam"), MakeUnicode(u"field")},
+                     {keyASUserRecordFields, MakeUserFields({{u"'pnam'", MakeUnicode(u"user")}})}}),
          CFDict({{quotedPnam.Get(), field.Get()}})},
         {"zero byte", MakeRecord({{0x61620063, MakeUnicode(u"x")}}), CFDict({{ab.Get(), x.Get()}})},
-        {"high byte", MakeRecord({{0x6361668E, MakeUnicode(u"x")}}), CFDict({{cafe.Get(), x.Get()}})},
+        {"high byte", MakeRecord({{0x6361668E, MakeUnicode(u"x")}}),
+         CFDict({{cafe.Get(), x.Get()}})},
         {"number key", MakeRecord({{keyASUserRecordFields, MakeList({})}}), CFDict({})},
     };
     AEPutParamDesc(rows[1].record.Mutable(), keyASUserRecordFields, oddUserFields.Get());
@@ -142,7 +155,8 @@ TEST_F(DescToPropertyListTest, AKeywordWithAHighByteComesBackAsAUserField) {
     ASSERT_EQ(Convert(*record, plist), 0);
     CAEDesc back;
     PropertyListToDesc(plist.Get(), back);
-    TestDesc expected = MakeRecord({{keyASUserRecordFields, MakeUserFields({{u"'caf\u00E9'", MakeUnicode(u"x")}})}});
+    TestDesc expected = MakeRecord(
+        {{keyASUserRecordFields, MakeUserFields({{u"'caf\u00E9'", MakeUnicode(u"x")}})}});
     EXPECT_EQ(Describe(back.mDesc), Describe(*expected));
 }
 
@@ -155,10 +169,12 @@ TEST_F(DescToPropertyListTest, TheFirstFailureEndsTheWholeConversion) {
         {"unreadable list item",
          MakeList({MakeValue(typeSInt32, int32_t(1)), MakeValue(typeUInt32, uint32_t(0xFFFFFFFF))}),
          errAECoercionFail},
-        {"usrf not a list", MakeRecord({{keyASUserRecordFields, MakeValue(typeSInt32, int32_t(1))}}),
+        {"usrf not a list",
+         MakeRecord({{keyASUserRecordFields, MakeValue(typeSInt32, int32_t(1))}}),
          errAEWrongDataType},
         {"unconvertible date in a field",
-         MakeRecord({{Code("pnam"), MakeList({MakeValue(typeLongDateTime, int64_t(INT64_MAX))})}}), paramErr},
+         MakeRecord({{Code("pnam"), MakeList({MakeValue(typeLongDateTime, int64_t(INT64_MAX))})}}),
+         paramErr},
     };
     for (Row& row : rows) {
         CFObject out;
@@ -185,7 +201,8 @@ TEST_F(DescToPropertyListTest, CreationFailuresOfCoreFoundationGiveAStatus) {
 TestDesc NestedLists(int levels, bool records) {
     TestDesc value = MakeUnicode(u"leaf");
     for (int i = 0; i < levels; ++i)
-        value = records ? MakeRecord({{Code("pnam"), std::move(value)}}) : MakeList({std::move(value)});
+        value =
+            records ? MakeRecord({{Code("pnam"), std::move(value)}}) : MakeList({std::move(value)});
     return value;
 }
 

@@ -54,14 +54,17 @@ TEST_F(PropertyListToDescTest, MapsEachPropertyListTypeToItsDescriptor) {
         {"int32 INT32_MIN", CFInt32(INT32_MIN), MakeValue(typeSInt32, int32_t(INT32_MIN))},
         {"int8", CFNum(kCFNumberSInt8Type, &int8), MakeValue(typeSInt32, int32_t(-5))},
         {"int16", CFNum(kCFNumberSInt16Type, &int16), MakeValue(typeSInt32, int32_t(300))},
-        {"float32", CFNum(kCFNumberFloat32Type, &float32), MakeValue(typeIEEE64BitFloatingPoint, 1.5)},
+        {"float32", CFNum(kCFNumberFloat32Type, &float32),
+         MakeValue(typeIEEE64BitFloatingPoint, 1.5)},
         {"integral real", CFReal(3.0), MakeValue(typeIEEE64BitFloatingPoint, 3.0)},
         {"true", CFShared(kCFBooleanTrue), MakeValue(typeBoolean, uint8_t(1))},
         {"false", CFShared(kCFBooleanFalse), MakeValue(typeBoolean, uint8_t(0))},
-        {"data", CFBytes(std::string("\x00\xFFz", 3)), MakeBytes(typeWildCard, std::string("\x00\xFFz", 3))},
+        {"data", CFBytes(std::string("\x00\xFFz", 3)),
+         MakeBytes(typeWildCard, std::string("\x00\xFFz", 3))},
         {"empty data", CFBytes(""), MakeBytes(typeWildCard, "")},
         {"null", CFShared(kCFNull), MakeValue(typeType, Code("undf"))},
-        {"date", CFObject(CFDateCreate(kCFAllocatorDefault, 1234.0)), MakeValue(typeLongDateTime, ldt)},
+        {"date", CFObject(CFDateCreate(kCFAllocatorDefault, 1234.0)),
+         MakeValue(typeLongDateTime, ldt)},
         {"empty array", CFArr({}), MakeList({})},
         {"empty dictionary", CFDict({}), MakeRecord({{keyASUserRecordFields, MakeList({})}})},
     };
@@ -76,9 +79,9 @@ TEST_F(PropertyListToDescTest, ArraysKeepOrderAndDropElementsThatFail) {
     CFObject url(CFURLCreateWithString(kCFAllocatorDefault, CFSTR("http://example.com/"), nullptr));
     CFObject inner = CFArr({two.Get(), one.Get()});
     CFObject array = CFArr({one.Get(), url.Get(), inner.Get(), two.Get()});
-    TestDesc expected = MakeList({MakeValue(typeSInt32, int32_t(1)),
-                                  MakeList({MakeUnicode(u"two"), MakeValue(typeSInt32, int32_t(1))}),
-                                  MakeUnicode(u"two")});
+    TestDesc expected = MakeList(
+        {MakeValue(typeSInt32, int32_t(1)),
+         MakeList({MakeUnicode(u"two"), MakeValue(typeSInt32, int32_t(1))}), MakeUnicode(u"two")});
     EXPECT_EQ(Converted(array.Get()), Describe(*expected));
     // The same object at the top level has nowhere to be dropped from.
     EXPECT_EQ(Converted(url.Get()), "threw -4960");
@@ -89,7 +92,8 @@ TEST_F(PropertyListToDescTest, NumbersThatDoNotReadBackExactlyAreRefused) {
     CFObject huge = CFParse("<integer>18446744073709551615</integer>");
     ASSERT_TRUE(huge);
     EXPECT_EQ(Converted(huge.Get()), "threw -4960");
-    CFObject list = CFParse("<array><integer>18446744073709551615</integer><integer>7</integer></array>");
+    CFObject list =
+        CFParse("<array><integer>18446744073709551615</integer><integer>7</integer></array>");
     ASSERT_TRUE(list);
     EXPECT_EQ(Converted(list.Get()), Describe(*MakeList({MakeValue(typeSInt32, int32_t(7))})));
 }
@@ -116,17 +120,21 @@ TEST_F(PropertyListToDescTest, QuotedSixByteKeysAreKeywordsAndEveryOtherKeyIsAUs
         CFObject key = CFStr(row.key), value = CFStr("x");
         CFObject dict = CFDict({{key.Get(), value.Get()}});
         TestDesc expected =
-            row.isKeyword
-                ? MakeRecord({{row.keyword, MakeUnicode(u"x")}, {keyASUserRecordFields, MakeList({})}})
-                : MakeRecord({{keyASUserRecordFields, MakeList({MakeUnicode(row.userKey), MakeUnicode(u"x")})}});
+            row.isKeyword ? MakeRecord({{row.keyword, MakeUnicode(u"x")},
+                                        {keyASUserRecordFields, MakeList({})}})
+                          : MakeRecord({{keyASUserRecordFields,
+                                         MakeList({MakeUnicode(row.userKey), MakeUnicode(u"x")})}});
         EXPECT_EQ(Converted(dict.Get()), Describe(*expected)) << row.key;
     }
 }
 
 TEST_F(PropertyListToDescTest, RecordsKeepUserFieldsInEnumerationOrderAndOwnTheirUsrfField) {
-    CFObject name = CFStr("name"), other = CFStr("other"), usrf = CFStr("'usrf'"), pnam = CFStr("'pnam'");
+    CFObject name = CFStr("name"), other = CFStr("other"), usrf = CFStr("'usrf'"),
+             pnam = CFStr("'pnam'");
     CFObject one = CFInt64(1), x = CFStr("x"), lost = CFStr("lost");
-    CFObject dict = CFDict({{name.Get(), one.Get()}, {usrf.Get(), lost.Get()}, {pnam.Get(), x.Get()},
+    CFObject dict = CFDict({{name.Get(), one.Get()},
+                            {usrf.Get(), lost.Get()},
+                            {pnam.Get(), x.Get()},
                             {other.Get(), x.Get()}});
     CAEDesc out;
     ASSERT_EQ(Convert(dict.Get(), out), 0);
@@ -137,7 +145,8 @@ TEST_F(PropertyListToDescTest, RecordsKeepUserFieldsInEnumerationOrderAndOwnThei
     EXPECT_EQ(Describe(out.mDesc), Describe(*expected));
     // Describe sorts pairs; the list itself must follow the dictionary's order.
     TestDesc userFields;
-    ASSERT_EQ(AEGetParamDesc(&out.mDesc, keyASUserRecordFields, typeWildCard, userFields.Out()), noErr);
+    ASSERT_EQ(AEGetParamDesc(&out.mDesc, keyASUserRecordFields, typeWildCard, userFields.Out()),
+              noErr);
     TestDesc first;
     AEKeyword keyword;
     ASSERT_EQ(AEGetNthDesc(userFields.Get(), 1, typeWildCard, &keyword, first.Out()), noErr);
@@ -155,19 +164,23 @@ TEST_F(PropertyListToDescTest, RawDescriptorDictionariesBecomeTheDescriptorTheyD
         {"type", "\x01\x02\x03\x04", MakeBytes(typeType, "\x01\x02\x03\x04")},
         {"ab", "zz", MakeBytes(Code("ab**"), "zz")},
         {"utxtXYZ", "ab", MakeBytes(typeUnicodeText, "ab")},
-        {"a\xC4\x80" "bc", "", MakeBytes(Code("a***"), "")},  // U+0100 has no Mac OS Roman form
+        {"a\xC4\x80"
+         "bc",
+         "", MakeBytes(Code("a***"), "")},                      // U+0100 has no Mac OS Roman form
         {"\xC3\xA9t\xC3\xA9s", "", MakeBytes(0x8E748E73, "")},  // é is 8E in Mac OS Roman
         {"null", "", MakeNull()},
     };
     for (const Row& row : rows) {
         CFObject type = CFStr(row.type), data = CFBytes(row.data);
-        CFObject dict = CFDict({{CFSTR("AEDescType"), type.Get()}, {CFSTR("AEDescData"), data.Get()}});
+        CFObject dict =
+            CFDict({{CFSTR("AEDescType"), type.Get()}, {CFSTR("AEDescData"), data.Get()}});
         EXPECT_EQ(Converted(dict.Get()), Describe(*row.expected)) << row.type;
     }
 }
 
 TEST_F(PropertyListToDescTest, RawDescriptorLookalikesStayRecords) {
-    CFObject type = CFStr("long"), data = CFBytes("abcd"), third = CFStr("3rd"), number = CFInt64(5);
+    CFObject type = CFStr("long"), data = CFBytes("abcd"), third = CFStr("3rd"),
+             number = CFInt64(5);
     auto userFieldsOf = [](std::vector<std::pair<std::u16string, TestDesc>>&& pairs) {
         TestDesc list = MakeList({});
         for (auto& [key, value] : pairs) {
@@ -178,7 +191,8 @@ TEST_F(PropertyListToDescTest, RawDescriptorLookalikesStayRecords) {
         AEPutParamDesc(record.Mutable(), keyASUserRecordFields, list.Get());
         return Describe(*record);
     };
-    CFObject three = CFDict({{CFSTR("AEDescType"), type.Get()}, {CFSTR("AEDescData"), data.Get()},
+    CFObject three = CFDict({{CFSTR("AEDescType"), type.Get()},
+                             {CFSTR("AEDescData"), data.Get()},
                              {third.Get(), third.Get()}});
     std::vector<std::pair<std::u16string, TestDesc>> threeFields;
     threeFields.emplace_back(u"AEDescType", MakeUnicode(u"long"));
@@ -186,7 +200,8 @@ TEST_F(PropertyListToDescTest, RawDescriptorLookalikesStayRecords) {
     threeFields.emplace_back(u"3rd", MakeUnicode(u"3rd"));
     EXPECT_EQ(Converted(three.Get()), userFieldsOf(std::move(threeFields)));
     // The right keys with values of the wrong kinds: kept whole as an ordinary record.
-    CFObject wrong = CFDict({{CFSTR("AEDescType"), number.Get()}, {CFSTR("AEDescData"), data.Get()}});
+    CFObject wrong =
+        CFDict({{CFSTR("AEDescType"), number.Get()}, {CFSTR("AEDescData"), data.Get()}});
     std::vector<std::pair<std::u16string, TestDesc>> wrongFields;
     wrongFields.emplace_back(u"AEDescType", MakeValue(typeSInt32, int32_t(5)));
     wrongFields.emplace_back(u"AEDescData", MakeBytes(typeWildCard, "abcd"));
@@ -199,14 +214,16 @@ CFObject Nested(int levels, Nesting kind) {
     CFObject value = CFStr("leaf");
     CFObject key = CFStr(kind == Nesting::kKeywordDictionaries ? "'pnam'" : "k");
     for (int i = 0; i < levels; ++i)
-        value = kind == Nesting::kArrays ? CFArr({value.Get()}) : CFDict({{key.Get(), value.Get()}});
+        value =
+            kind == Nesting::kArrays ? CFArr({value.Get()}) : CFDict({{key.Get(), value.Get()}});
     return value;
 }
 
 TEST_F(PropertyListToDescTest, NestingDeeperThanTheLimitIsRefusedAsAWhole) {
     // A dictionary with ordinary keys is a record holding a user-field list, two descriptor
     // levels; the Apple Event Manager takes those too, so our own limit is the only one met.
-    for (Nesting kind : {Nesting::kArrays, Nesting::kKeywordDictionaries, Nesting::kUserDictionaries}) {
+    for (Nesting kind :
+         {Nesting::kArrays, Nesting::kKeywordDictionaries, Nesting::kUserDictionaries}) {
         CFObject deepest = Nested(kMaxPropertyListDepth, kind);
         CAEDesc out;
         EXPECT_EQ(Convert(deepest.Get(), out), 0) << int(kind);

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "notation/NotationTestSupport.h"
 #include "host/AdditionHost.h"
 #include "host/EventSender.h"
 #include "host/HostValues.h"
+#include "notation/NotationTestSupport.h"
 #include "support/PlatformTest.h"
 
 using notation::FourCC;

@@ -53,8 +53,8 @@ private:
         }
         if (Literal("null")) return true;
         size_t start = mPos;
-        while (mPos < mText.size() && std::string_view("+-.0123456789eE").find(mText[mPos]) !=
-                                          std::string_view::npos)
+        while (mPos < mText.size() &&
+               std::string_view("+-.0123456789eE").find(mText[mPos]) != std::string_view::npos)
             ++mPos;
         out.kind = Value::kNumber;
         out.number = std::string(mText.substr(start, mPos - start));
@@ -95,10 +95,14 @@ private:
         for (int i = 0; i < 4; ++i) {
             char c = mText[mPos++];
             v <<= 4;
-            if (c >= '0' && c <= '9') v |= unsigned(c - '0');
-            else if (c >= 'a' && c <= 'f') v |= unsigned(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') v |= unsigned(c - 'A' + 10);
-            else return false;
+            if (c >= '0' && c <= '9')
+                v |= unsigned(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                v |= unsigned(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                v |= unsigned(c - 'A' + 10);
+            else
+                return false;
         }
         unit = static_cast<char16_t>(v);
         return true;
@@ -118,13 +122,26 @@ private:
                 char e = mText[mPos++];
                 char16_t unit = 0;
                 switch (e) {
-                    case 'n': unit = u'\n'; break;
-                    case 't': unit = u'\t'; break;
-                    case 'r': unit = u'\r'; break;
-                    case 'b': unit = u'\b'; break;
-                    case 'f': unit = u'\f'; break;
-                    case 'u': if (!Hex4(unit)) return false; break;
-                    default: unit = static_cast<char16_t>(e);
+                    case 'n':
+                        unit = u'\n';
+                        break;
+                    case 't':
+                        unit = u'\t';
+                        break;
+                    case 'r':
+                        unit = u'\r';
+                        break;
+                    case 'b':
+                        unit = u'\b';
+                        break;
+                    case 'f':
+                        unit = u'\f';
+                        break;
+                    case 'u':
+                        if (!Hex4(unit)) return false;
+                        break;
+                    default:
+                        unit = static_cast<char16_t>(e);
                 }
                 out.push_back(unit);
                 continue;

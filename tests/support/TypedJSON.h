@@ -14,7 +14,7 @@ namespace testjson {
 struct Value {
     enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
     bool boolean = false;
-    std::string number;                       // the literal text of a number
+    std::string number;  // the literal text of a number
     std::u16string string;
     std::vector<Value> array;
     std::vector<std::pair<std::string, Value>> object;  // member names as UTF-8, in order

@@ -10,7 +10,9 @@
 namespace testjson {
 namespace {
 
-uint64_t Hex(const std::string& text) { return std::strtoull(text.c_str(), nullptr, 16); }
+uint64_t Hex(const std::string& text) {
+    return std::strtoull(text.c_str(), nullptr, 16);
+}
 
 CFRef<CFTypeRef> BuildInteger(const Value& typed, const Value& payload) {
     const Value* cftype = typed.Find("cftype");
@@ -54,8 +56,7 @@ CFRef<CFTypeRef> BuildData(const Value& payload) {
         CFDataCreate(nullptr, bytes.data(), static_cast<CFIndex>(bytes.size())));
 }
 
-CFRef<CFTypeRef> BuildContainer(const std::string& kind, const Value& payload,
-                                std::string& error) {
+CFRef<CFTypeRef> BuildContainer(const std::string& kind, const Value& payload, std::string& error) {
     if (kind == "array") {
         CFRef<CFMutableArrayRef> array(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
         for (const Value& item : payload.array) {

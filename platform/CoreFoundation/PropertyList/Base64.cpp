@@ -47,8 +47,8 @@ void Encode(const uint8_t* bytes, size_t length, char* out) {
 bool Decode(const uint8_t* text, size_t length, std::vector<uint8_t>& out, size_t* badOffset) {
     out.reserve(out.size() + length / 4 * 3);
     uint32_t acc = 0;
-    unsigned digits = 0;   // digits (and '=') in the current quad
-    unsigned padRun = 0;   // '=' seen since the last real digit
+    unsigned digits = 0;  // digits (and '=') in the current quad
+    unsigned padRun = 0;  // '=' seen since the last real digit
     for (size_t i = 0; i < length; ++i) {
         int8_t value = kDecode[text[i]];
         if (value == kSkip) continue;

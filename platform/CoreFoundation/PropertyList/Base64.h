@@ -10,7 +10,9 @@
 namespace cf::base64 {
 
 // Characters Encode writes for `length` input bytes (padding included).
-constexpr size_t EncodedLength(size_t length) { return (length + 2) / 3 * 4; }
+constexpr size_t EncodedLength(size_t length) {
+    return (length + 2) / 3 * 4;
+}
 
 // Writes exactly EncodedLength(length) characters of the standard alphabet, '=' padded, to
 // `out` (no terminator). Callers wrap lines by encoding one multiple of 3 bytes at a time.

@@ -85,9 +85,9 @@ private:
     uint64_t mObjectCount = 0;
     uint64_t mTopObject = 0;
     uint64_t mTableOffset = 0;
-    std::vector<CFTypeRef> mCache;   // finished shareable objects by index (+1 each)
-    std::vector<uint8_t> mOnPath;    // containers being built, for the cycle check
-    uint64_t mBudget = 0;            // object creations still allowed
+    std::vector<CFTypeRef> mCache;  // finished shareable objects by index (+1 each)
+    std::vector<uint8_t> mOnPath;   // containers being built, for the cycle check
+    uint64_t mBudget = 0;           // object creations still allowed
     const char* mError = nullptr;
     uint64_t mErrorOffset = 0;
 };
@@ -106,10 +106,14 @@ bool BinaryReader::ReadTrailer() {
     mTopObject = ReadBigEndian(trailer + 16, 8);
     mTableOffset = ReadBigEndian(trailer + 24, 8);
     const char* problem = nullptr;
-    if (mOffsetSize < 1 || mOffsetSize > 8) problem = "offset size is not 1 to 8 bytes";
-    else if (mRefSize < 1 || mRefSize > 8) problem = "object reference size is not 1 to 8 bytes";
-    else if (mObjectCount == 0) problem = "no objects";
-    else if (mTopObject >= mObjectCount) problem = "top object out of range";
+    if (mOffsetSize < 1 || mOffsetSize > 8)
+        problem = "offset size is not 1 to 8 bytes";
+    else if (mRefSize < 1 || mRefSize > 8)
+        problem = "object reference size is not 1 to 8 bytes";
+    else if (mObjectCount == 0)
+        problem = "no objects";
+    else if (mTopObject >= mObjectCount)
+        problem = "top object out of range";
     else if (mTableOffset <= kHeaderSize || mTableOffset >= mEnd)
         problem = "offset table outside the file";
     else if (mObjectCount > (mEnd - mTableOffset) / mOffsetSize)
@@ -134,8 +138,8 @@ CFPropertyListRef BinaryReader::Read(CFStringRef* error) {
     }
     if (!result && error) {
         if (!mError) mError = "out of memory";
-        std::string text = std::string("Invalid binary property list: ") + mError +
-                           " (byte " + std::to_string(mErrorOffset) + ")";
+        std::string text = std::string("Invalid binary property list: ") + mError + " (byte " +
+                           std::to_string(mErrorOffset) + ")";
         *error = CreateStringFromUTF8(text);
     }
     return result;
@@ -161,15 +165,21 @@ CFTypeRef BinaryReader::CreateObject(uint64_t index, size_t depth) {
 CFTypeRef BinaryReader::CreateAt(uint64_t offset, size_t depth, bool& cacheable) {
     uint8_t marker = mBytes[offset];
     switch (marker >> 4) {
-        case 0x0: case 0x1: case 0x2: case 0x3:
+        case 0x0:
+        case 0x1:
+        case 0x2:
+        case 0x3:
             return CreateScalar(offset, marker);
-        case 0x4: case 0x5: case 0x6:
+        case 0x4:
+        case 0x5:
+        case 0x6:
             cacheable = !mMutableLeaves;
             return CreateString(offset, marker);
         case 0x8:
             cacheable = !mMutableContainers;
             return CreateUID(offset, marker);
-        case 0xA: case 0xC:
+        case 0xA:
+        case 0xC:
             cacheable = !mMutableContainers;
             return CreateArray(offset, marker, depth);
         case 0xD:
@@ -205,10 +215,12 @@ CFTypeRef BinaryReader::CreateScalar(uint64_t offset, uint8_t marker) {
         number = CreateNumberSInt64(static_cast<int64_t>(ReadBigEndian(p, 8)));
     } else {
         uint64_t high = ReadBigEndian(p, 8), low = ReadBigEndian(p + 8, 8);
-        if (high == 0) number = CreateNumberUInt64(low);
+        if (high == 0)
+            number = CreateNumberUInt64(low);
         else if (high == ~uint64_t{0} && (low >> 63) != 0)
             number = CreateNumberSInt64(static_cast<int64_t>(low));
-        else return Fail("integer beyond 64 bits", offset);
+        else
+            return Fail("integer beyond 64 bits", offset);
     }
     return number ? number : Fail("out of memory", offset);
 }

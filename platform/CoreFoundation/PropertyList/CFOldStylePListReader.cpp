@@ -14,18 +14,17 @@ namespace {
 // NeXTSTEP characters 0x80..0xFF, for octal escapes above 0x7F (the old-style format's
 // native 8-bit encoding). 0xFE and 0xFF are unassigned and become U+FFFD.
 constexpr char16_t kNextStepHigh[128] = {
-    0x00A0, 0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C7, 0x00C8, 0x00C9, 0x00CA,
-    0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF, 0x00D0, 0x00D1, 0x00D2, 0x00D3, 0x00D4, 0x00D5,
-    0x00D6, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x00DD, 0x00DE, 0x00B5, 0x00D7, 0x00F7, 0x00A9,
-    0x00A1, 0x00A2, 0x00A3, 0x2044, 0x00A5, 0x0192, 0x00A7, 0x00A4, 0x2019, 0x201C, 0x00AB,
-    0x2039, 0x203A, 0xFB01, 0xFB02, 0x00AE, 0x2013, 0x2020, 0x2021, 0x00B7, 0x00A6, 0x00B6,
-    0x2022, 0x201A, 0x201E, 0x201D, 0x00BB, 0x2026, 0x2030, 0x00AC, 0x00BF, 0x00B9, 0x02CB,
-    0x00B4, 0x02C6, 0x02DC, 0x00AF, 0x02D8, 0x02D9, 0x00A8, 0x00B2, 0x02DA, 0x00B8, 0x00B3,
-    0x02DD, 0x02DB, 0x02C7, 0x2014, 0x00B1, 0x00BC, 0x00BD, 0x00BE, 0x00E0, 0x00E1, 0x00E2,
-    0x00E3, 0x00E4, 0x00E5, 0x00E7, 0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC, 0x00C6, 0x00ED,
-    0x00AA, 0x00EE, 0x00EF, 0x00F0, 0x00F1, 0x0141, 0x00D8, 0x0152, 0x00BA, 0x00F2, 0x00F3,
-    0x00F4, 0x00F5, 0x00F6, 0x00E6, 0x00F9, 0x00FA, 0x00FB, 0x0131, 0x00FC, 0x00FD, 0x0142,
-    0x00F8, 0x0153, 0x00DF, 0x00FE, 0x00FF, 0xFFFD, 0xFFFD};
+    0x00A0, 0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C7, 0x00C8, 0x00C9, 0x00CA, 0x00CB,
+    0x00CC, 0x00CD, 0x00CE, 0x00CF, 0x00D0, 0x00D1, 0x00D2, 0x00D3, 0x00D4, 0x00D5, 0x00D6, 0x00D9,
+    0x00DA, 0x00DB, 0x00DC, 0x00DD, 0x00DE, 0x00B5, 0x00D7, 0x00F7, 0x00A9, 0x00A1, 0x00A2, 0x00A3,
+    0x2044, 0x00A5, 0x0192, 0x00A7, 0x00A4, 0x2019, 0x201C, 0x00AB, 0x2039, 0x203A, 0xFB01, 0xFB02,
+    0x00AE, 0x2013, 0x2020, 0x2021, 0x00B7, 0x00A6, 0x00B6, 0x2022, 0x201A, 0x201E, 0x201D, 0x00BB,
+    0x2026, 0x2030, 0x00AC, 0x00BF, 0x00B9, 0x02CB, 0x00B4, 0x02C6, 0x02DC, 0x00AF, 0x02D8, 0x02D9,
+    0x00A8, 0x00B2, 0x02DA, 0x00B8, 0x00B3, 0x02DD, 0x02DB, 0x02C7, 0x2014, 0x00B1, 0x00BC, 0x00BD,
+    0x00BE, 0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E7, 0x00E8, 0x00E9, 0x00EA, 0x00EB,
+    0x00EC, 0x00C6, 0x00ED, 0x00AA, 0x00EE, 0x00EF, 0x00F0, 0x00F1, 0x0141, 0x00D8, 0x0152, 0x00BA,
+    0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x00E6, 0x00F9, 0x00FA, 0x00FB, 0x0131, 0x00FC, 0x00FD,
+    0x0142, 0x00F8, 0x0153, 0x00DF, 0x00FE, 0x00FF, 0xFFFD, 0xFFFD};
 
 int HexDigit(uint8_t c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -37,8 +36,12 @@ int HexDigit(uint8_t c) {
 class OldStyleReader {
 public:
     OldStyleReader(const UTF8Input& input, CFOptionFlags mutability, bool wantError)
-        : mBegin(input.begin), mCur(input.begin), mEnd(input.end),
-          mError(input.begin, wantError), mBuilder(mutability), mMutability(mutability) {}
+        : mBegin(input.begin),
+          mCur(input.begin),
+          mEnd(input.end),
+          mError(input.begin, wantError),
+          mBuilder(mutability),
+          mMutability(mutability) {}
 
     CFTypeRef ParseDocument();
     const ReaderError& Error() const { return mError; }
@@ -103,10 +106,14 @@ CFTypeRef OldStyleReader::ParseObject(bool required) {
         return nullptr;
     }
     switch (*mCur) {
-        case '{': return ParseDict();
-        case '(': return ParseArray();
-        case '<': return ParseData();
-        default: return ParseString(required, false);
+        case '{':
+            return ParseDict();
+        case '(':
+            return ParseArray();
+        case '<':
+            return ParseData();
+        default:
+            return ParseString(required, false);
     }
 }
 
@@ -182,8 +189,7 @@ bool OldStyleReader::ReadEscape() {
         return unit;
     };
     uint32_t unit = readUnit();
-    if (unit >= 0xD800 && unit <= 0xDBFF && mEnd - mCur >= 2 && mCur[0] == '\\' &&
-        mCur[1] == 'U') {
+    if (unit >= 0xD800 && unit <= 0xDBFF && mEnd - mCur >= 2 && mCur[0] == '\\' && mCur[1] == 'U') {
         const uint8_t* save = mCur;
         mCur += 2;
         uint32_t low = readUnit();
@@ -235,7 +241,8 @@ CFTypeRef OldStyleReader::ParseData() {
 
 CFTypeRef OldStyleReader::ParseArray() {
     const uint8_t* open = mCur++;
-    if (++mDepth > kMaxDepth) return mError.Fail(open, "Too many nested arrays or dictionaries"), nullptr;
+    if (++mDepth > kMaxDepth)
+        return mError.Fail(open, "Too many nested arrays or dictionaries"), nullptr;
     const size_t start = mValues.Size();
     // Items separated by commas; a trailing comma is allowed.
     for (CFTypeRef item = ParseObject(false); item; item = ParseObject(false)) {
@@ -256,7 +263,8 @@ CFTypeRef OldStyleReader::ParseArray() {
 
 CFTypeRef OldStyleReader::ParseDict() {
     const uint8_t* open = mCur++;
-    if (++mDepth > kMaxDepth) return mError.Fail(open, "Too many nested arrays or dictionaries"), nullptr;
+    if (++mDepth > kMaxDepth)
+        return mError.Fail(open, "Too many nested arrays or dictionaries"), nullptr;
     size_t keyStart = 0, valueStart = 0;
     if (!ParseDictContent(keyStart, valueStart) || !SkipSpace()) return nullptr;
     if (AtEnd() || *mCur != '}') {
@@ -283,9 +291,11 @@ bool OldStyleReader::ParseDictContent(size_t& keyStart, size_t& valueStart) {
             ++mCur;
             value = ParseObject(true);
         } else {
-            if (AtEnd()) mError.Fail(mCur, "Unexpected end of input after a key; expected '=' or ';'");
-            else mError.Fail(mCur, "Unexpected character %s after a key; expected '=' or ';'",
-                             ReaderError::Describe(*mCur).c_str());
+            if (AtEnd())
+                mError.Fail(mCur, "Unexpected end of input after a key; expected '=' or ';'");
+            else
+                mError.Fail(mCur, "Unexpected character %s after a key; expected '=' or ';'",
+                            ReaderError::Describe(*mCur).c_str());
             return false;
         }
         if (!value) return false;

@@ -9,8 +9,17 @@
 namespace cf::plist {
 namespace {
 
-enum class Encoding { kUTF8, kUTF16BE, kUTF16LE, kUTF32BE, kUTF32LE, kLatin1, kCP1252, kASCII,
-                      kMacRoman };
+enum class Encoding {
+    kUTF8,
+    kUTF16BE,
+    kUTF16LE,
+    kUTF32BE,
+    kUTF32LE,
+    kLatin1,
+    kCP1252,
+    kASCII,
+    kMacRoman
+};
 
 // Windows-1252 0x80..0x9F. The five unassigned bytes keep their C1 code points, so nothing
 // is refused or lost.
@@ -145,11 +154,21 @@ InputStatus Transcode(const uint8_t* b, size_t n, Encoding enc, UTF8Input& out) 
             out.begin = b;
             out.end = b + n;
             return InputStatus::kOK;
-        case Encoding::kUTF16BE: ok = TranscodeUTF16(b, n, true, out.storage); break;
-        case Encoding::kUTF16LE: ok = TranscodeUTF16(b, n, false, out.storage); break;
-        case Encoding::kUTF32BE: ok = TranscodeUTF32(b, n, true, out.storage); break;
-        case Encoding::kUTF32LE: ok = TranscodeUTF32(b, n, false, out.storage); break;
-        default: ok = TranscodeSingleByte(b, n, enc, out.storage); break;
+        case Encoding::kUTF16BE:
+            ok = TranscodeUTF16(b, n, true, out.storage);
+            break;
+        case Encoding::kUTF16LE:
+            ok = TranscodeUTF16(b, n, false, out.storage);
+            break;
+        case Encoding::kUTF32BE:
+            ok = TranscodeUTF32(b, n, true, out.storage);
+            break;
+        case Encoding::kUTF32LE:
+            ok = TranscodeUTF32(b, n, false, out.storage);
+            break;
+        default:
+            ok = TranscodeSingleByte(b, n, enc, out.storage);
+            break;
     }
     if (!ok) return InputStatus::kBadBytes;
     out.begin = reinterpret_cast<const uint8_t*>(out.storage.data());
@@ -198,10 +217,9 @@ void AppendUTF8(uint32_t cp, std::string& out) {
                      static_cast<char>(0x80 | (cp & 0x3F))};
         out.append(s, 3);
     } else {
-        char s[4] = {static_cast<char>(0xF0 | (cp >> 18)),
-                     static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-                     static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                     static_cast<char>(0x80 | (cp & 0x3F))};
+        char s[4] = {
+            static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+            static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
         out.append(s, 4);
     }
 }
@@ -224,10 +242,14 @@ bool IsValidUTF8(const uint8_t* p, size_t length) {
         }
         size_t need;
         uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) need = 1, cp = c & 0x1F;
-        else if (c >= 0xE0 && c <= 0xEF) need = 2, cp = c & 0x0F;
-        else if (c >= 0xF0 && c <= 0xF4) need = 3, cp = c & 0x07;
-        else return false;
+        if (c >= 0xC2 && c <= 0xDF)
+            need = 1, cp = c & 0x1F;
+        else if (c >= 0xE0 && c <= 0xEF)
+            need = 2, cp = c & 0x0F;
+        else if (c >= 0xF0 && c <= 0xF4)
+            need = 3, cp = c & 0x07;
+        else
+            return false;
         if (static_cast<size_t>(end - p) <= need) return false;
         for (size_t k = 1; k <= need; ++k) {
             if ((p[k] & 0xC0) != 0x80) return false;
@@ -241,8 +263,7 @@ bool IsValidUTF8(const uint8_t* p, size_t length) {
     return true;
 }
 
-InputStatus DecodeXMLInput(const uint8_t* bytes, size_t length, UTF8Input& out,
-                           std::string* name) {
+InputStatus DecodeXMLInput(const uint8_t* bytes, size_t length, UTF8Input& out, std::string* name) {
     Encoding enc = Encoding::kUTF8;
     size_t skip = 0;
     if (DetectWideOrBOM(bytes, length, enc, skip))

@@ -20,10 +20,10 @@ struct UTF8Input {
 
 enum class InputStatus {
     kOK,
-    kBadBytes,          // the bytes are not valid in the encoding they were found to be in
-    kUnknownEncoding,   // the XML declaration names an encoding we do not know
-    kMismatch,          // the declaration names a 16/32-bit encoding but the bytes are 8-bit
-    kNoEncodingName,    // the declaration ends before the encoding name does
+    kBadBytes,         // the bytes are not valid in the encoding they were found to be in
+    kUnknownEncoding,  // the XML declaration names an encoding we do not know
+    kMismatch,         // the declaration names a 16/32-bit encoding but the bytes are 8-bit
+    kNoEncodingName,   // the declaration ends before the encoding name does
 };
 
 // Input of the XML reader. A UTF-32, UTF-8 or UTF-16 BOM decides and is dropped; without

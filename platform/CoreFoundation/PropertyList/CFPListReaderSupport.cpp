@@ -53,7 +53,9 @@ std::string ReaderError::Describe(uint8_t c) {
     return buffer;
 }
 
-CFStringRef CreateErrorString(const std::string& text) { return CreateStringFromUTF8(text); }
+CFStringRef CreateErrorString(const std::string& text) {
+    return CreateStringFromUTF8(text);
+}
 
 void ObjectStack::ReleaseFrom(size_t index) {
     for (size_t i = index; i < mItems.size(); ++i) Release(mItems[i]);
@@ -138,13 +140,17 @@ CFTypeRef Builder::CreateDate(double absoluteTime) {
     return CachedScalar(mDates, bits, [&] { return cf::CreateDate(absoluteTime); });
 }
 
-CFTypeRef Builder::CreateReal(double value) { return CreateNumberFloat64(value); }
+CFTypeRef Builder::CreateReal(double value) {
+    return CreateNumberFloat64(value);
+}
 
 CFTypeRef Builder::CreateData(const uint8_t* bytes, size_t length) {
     return cf::CreateData(bytes, length, mMutability == kCFPropertyListMutableContainersAndLeaves);
 }
 
-CFTypeRef Builder::CreateBoolean(bool value) { return BooleanFor(value); }
+CFTypeRef Builder::CreateBoolean(bool value) {
+    return BooleanFor(value);
+}
 
 CFTypeRef Builder::CreateArray(ObjectStack& values, size_t start) {
     return CreateArrayAdopting(values.Take(start), mMutability != kCFPropertyListImmutable);

@@ -50,8 +50,7 @@ CFStringRef CreateErrorString(const std::string& text);
 // with its message in the string it is given), turns an allocation failure into NULL, and
 // fills *error when the caller asked for it.
 template <class Parse>
-CFTypeRef ReadTextDocument(const uint8_t* bytes, size_t length, CFStringRef* error,
-                           Parse&& parse) {
+CFTypeRef ReadTextDocument(const uint8_t* bytes, size_t length, CFStringRef* error, Parse&& parse) {
     if (error) *error = nullptr;
     std::string failure;
     CFTypeRef result = nullptr;

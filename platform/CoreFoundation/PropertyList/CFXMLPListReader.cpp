@@ -71,7 +71,8 @@ bool XMLReader::ReadTag(Tag& tag) {
         mError.Fail(start, "Malformed tag");
         return false;
     }
-    std::string_view nameView(reinterpret_cast<const char*>(name), static_cast<size_t>(mCur - name));
+    std::string_view nameView(reinterpret_cast<const char*>(name),
+                              static_cast<size_t>(mCur - name));
     tag.kind = KindOf(nameView);
     if (tag.kind == Kind::kUnknown) {
         mError.Fail(start, "Encountered unknown tag %.*s", static_cast<int>(nameView.size()),
@@ -106,8 +107,8 @@ bool XMLReader::ReadCloseTag(Kind kind) {
     while (same < name.size() && same < have && mCur[same] == static_cast<uint8_t>(name[same]))
         ++same;
     if (same < name.size()) {
-        mError.Fail(start, "Close tag does not match open tag %.*s",
-                    static_cast<int>(name.size()), name.data());
+        mError.Fail(start, "Close tag does not match open tag %.*s", static_cast<int>(name.size()),
+                    name.data());
         return false;
     }
     mCur += same;
@@ -155,28 +156,37 @@ CFTypeRef XMLReader::ParseDocument() {
 
 CFTypeRef XMLReader::ParseValue(const Tag& tag) {
     switch (tag.kind) {
-        case Kind::kPlist: return tag.empty ? (mError.Fail(mCur, "Encountered empty plist tag"),
-                                               nullptr)
-                                            : ParsePlist();
+        case Kind::kPlist:
+            return tag.empty ? (mError.Fail(mCur, "Encountered empty plist tag"), nullptr)
+                             : ParsePlist();
         case Kind::kArray:
         case Kind::kDict: {
             if (++mDepth > kMaxDepth) {
                 mError.Fail(mCur, "Too many nested arrays or dictionaries");
                 return nullptr;
             }
-            CFTypeRef made = tag.kind == Kind::kArray ? ParseArray(tag.empty) : ParseDict(tag.empty);
+            CFTypeRef made =
+                tag.kind == Kind::kArray ? ParseArray(tag.empty) : ParseDict(tag.empty);
             --mDepth;
             return made;
         }
-        case Kind::kKey: return ParseString(tag, false);
-        case Kind::kString: return ParseString(tag, false);
-        case Kind::kData: return ParseData(tag);
-        case Kind::kDate: return ParseDate(tag);
-        case Kind::kInteger: return ParseInteger(tag);
-        case Kind::kReal: return ParseReal(tag);
+        case Kind::kKey:
+            return ParseString(tag, false);
+        case Kind::kString:
+            return ParseString(tag, false);
+        case Kind::kData:
+            return ParseData(tag);
+        case Kind::kDate:
+            return ParseDate(tag);
+        case Kind::kInteger:
+            return ParseInteger(tag);
+        case Kind::kReal:
+            return ParseReal(tag);
         case Kind::kTrue:
-        case Kind::kFalse: return ParseBoolean(tag);
-        case Kind::kUnknown: break;
+        case Kind::kFalse:
+            return ParseBoolean(tag);
+        case Kind::kUnknown:
+            break;
     }
     return nullptr;
 }
@@ -253,7 +263,8 @@ CFTypeRef XMLReader::ParseDict(bool empty) {
             if (!ReadCloseTag(Kind::kDict)) return nullptr;
             break;
         }
-        if (mEnd - mCur < 2 || mCur[0] != '<' || mCur[1] == '!') return FailUnexpected("open tag"), nullptr;
+        if (mEnd - mCur < 2 || mCur[0] != '<' || mCur[1] == '!')
+            return FailUnexpected("open tag"), nullptr;
         const uint8_t* at = mCur;
         Tag tag;
         if (!ReadTag(tag)) return nullptr;
@@ -269,7 +280,8 @@ CFTypeRef XMLReader::ParseDict(bool empty) {
             mError.Fail(mCur, "Value missing for key inside <dict>");
             return nullptr;
         }
-        if (mEnd - mCur < 2 || mCur[0] != '<' || mCur[1] == '!') return FailUnexpected("open tag"), nullptr;
+        if (mEnd - mCur < 2 || mCur[0] != '<' || mCur[1] == '!')
+            return FailUnexpected("open tag"), nullptr;
         at = mCur;
         if (!ReadTag(tag)) return nullptr;
         if (tag.kind == Kind::kKey) {
@@ -289,11 +301,16 @@ namespace {
 
 const char* DescribeInputFailure(InputStatus status) {
     switch (status) {
-        case InputStatus::kBadBytes: return "Unable to convert the data from its encoding";
-        case InputStatus::kUnknownEncoding: return "Encountered unknown encoding";
-        case InputStatus::kMismatch: return "The declared encoding does not match the data";
-        case InputStatus::kNoEncodingName: return "End of buffer while looking for encoding name";
-        case InputStatus::kOK: break;
+        case InputStatus::kBadBytes:
+            return "Unable to convert the data from its encoding";
+        case InputStatus::kUnknownEncoding:
+            return "Encountered unknown encoding";
+        case InputStatus::kMismatch:
+            return "The declared encoding does not match the data";
+        case InputStatus::kNoEncodingName:
+            return "End of buffer while looking for encoding name";
+        case InputStatus::kOK:
+            break;
     }
     return "";
 }

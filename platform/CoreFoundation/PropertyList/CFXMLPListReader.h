@@ -14,14 +14,27 @@
 
 namespace cf::plist::xml {
 
-enum class Kind { kUnknown, kPlist, kArray, kDict, kKey, kString, kData, kDate, kInteger,
-                  kReal, kTrue, kFalse };
+enum class Kind {
+    kUnknown,
+    kPlist,
+    kArray,
+    kDict,
+    kKey,
+    kString,
+    kData,
+    kDate,
+    kInteger,
+    kReal,
+    kTrue,
+    kFalse
+};
 
-inline constexpr std::string_view kNames[] = {"",     "plist",   "array", "dict",
-                                              "key",  "string",  "data",  "date",
-                                              "integer", "real", "true",  "false"};
+inline constexpr std::string_view kNames[] = {"",     "plist", "array",   "dict", "key",  "string",
+                                              "data", "date",  "integer", "real", "true", "false"};
 
-inline std::string_view NameOf(Kind kind) { return kNames[static_cast<int>(kind)]; }
+inline std::string_view NameOf(Kind kind) {
+    return kNames[static_cast<int>(kind)];
+}
 
 inline Kind KindOf(std::string_view name) {
     for (size_t i = 1; i < std::size(kNames); ++i)
@@ -37,8 +50,10 @@ struct Tag {
 class XMLReader {
 public:
     XMLReader(const UTF8Input& input, CFOptionFlags mutability, bool wantError)
-        : mCur(input.begin), mEnd(input.end),
-          mError(input.begin, wantError), mBuilder(mutability) {}
+        : mCur(input.begin),
+          mEnd(input.end),
+          mError(input.begin, wantError),
+          mBuilder(mutability) {}
 
     CFTypeRef ParseDocument();
     const ReaderError& Error() const { return mError; }
@@ -81,8 +96,8 @@ private:
     Builder mBuilder;
     ObjectStack mValues;
     ObjectStack mKeys;
-    std::string mScratch;              // text with entities or CDATA, one buffer per parse
-    std::vector<uint8_t> mDataScratch; // decoded <data>
+    std::string mScratch;               // text with entities or CDATA, one buffer per parse
+    std::vector<uint8_t> mDataScratch;  // decoded <data>
 };
 
 }  // namespace cf::plist::xml

@@ -9,13 +9,13 @@
 namespace cf::plist {
 
 enum ByteClass : uint8_t {
-    kXMLSpace = 1 << 0,      // XML whitespace: space, TAB, CR, LF
-    kTextStop = 1 << 1,      // ends a run of character data: '<', '&'
-    kNameEnd = 1 << 2,       // ends an element name: XML whitespace, '/', '>'
-    kUnquoted = 1 << 3,      // old-style unquoted string: A-Z a-z 0-9 _ $ / : . -
-    kOldSpace = 1 << 4,      // old-style whitespace: space, TAB, LF, VT, FF, CR
-    kQuotedStop = 1 << 5,    // ends a run inside an old-style quoted string: '"', '\'', '\\'
-    kHex = 1 << 6,           // hex digit
+    kXMLSpace = 1 << 0,    // XML whitespace: space, TAB, CR, LF
+    kTextStop = 1 << 1,    // ends a run of character data: '<', '&'
+    kNameEnd = 1 << 2,     // ends an element name: XML whitespace, '/', '>'
+    kUnquoted = 1 << 3,    // old-style unquoted string: A-Z a-z 0-9 _ $ / : . -
+    kOldSpace = 1 << 4,    // old-style whitespace: space, TAB, LF, VT, FF, CR
+    kQuotedStop = 1 << 5,  // ends a run inside an old-style quoted string: '"', '\'', '\\'
+    kHex = 1 << 6,         // hex digit
 };
 
 constexpr std::array<uint8_t, 256> MakeByteClasses() {
@@ -36,7 +36,9 @@ constexpr std::array<uint8_t, 256> MakeByteClasses() {
 
 inline constexpr std::array<uint8_t, 256> kByteClass = MakeByteClasses();
 
-inline bool Is(uint8_t c, ByteClass flag) { return (kByteClass[c] & flag) != 0; }
+inline bool Is(uint8_t c, ByteClass flag) {
+    return (kByteClass[c] & flag) != 0;
+}
 
 }  // namespace cf::plist
 

@@ -1,6 +1,6 @@
 // The XML property-list reader: character data (entities, CDATA) and the scalar elements.
-#include "platform/CoreFoundation/PropertyList/Base64.h"
 #include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/PropertyList/Base64.h"
 #include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
 #include "platform/CoreFoundation/PropertyList/CFXMLPListReader.h"
 #include "platform/CoreFoundation/PropertyList/CFXMLPListReaderTables.h"
@@ -71,7 +71,10 @@ bool XMLReader::ReadCDATA() {
 // At '&': one of the five predefined entities or a numeric reference (at most eight
 // characters between '#' and ';', lower-case 'x' for hex).
 bool XMLReader::ReadEntity() {
-    static constexpr struct { std::string_view name; char value; } kEntities[] = {
+    static constexpr struct {
+        std::string_view name;
+        char value;
+    } kEntities[] = {
         {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
     const uint8_t* start = mCur;
     for (const auto& entity : kEntities) {
@@ -99,9 +102,12 @@ bool XMLReader::ReadEntity() {
         }
         int d = -1;
         uint8_t c = *mCur;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
         if (d < 0) {
             mError.Fail(mCur, "Encountered unexpected character %s in a character reference",
                         ReaderError::Describe(c).c_str());
@@ -154,16 +160,27 @@ CFTypeRef XMLReader::ParseInteger(const Tag& tag) {
     IntegerValue value;
     const uint8_t* bad = text;
     switch (ParseXMLInteger(text, text + length, value, &bad)) {
-        case IntegerStatus::kOK: return Made(mBuilder.CreateInteger(value));
-        case IntegerStatus::kEmpty: mError.Fail(at, "Encountered empty <integer>"); break;
-        case IntegerStatus::kIncomplete: mError.Fail(at, "Incomplete <integer>"); break;
-        case IntegerStatus::kHexInDecimal: mError.Fail(at, "Hex digit in non-hex <integer>"); break;
+        case IntegerStatus::kOK:
+            return Made(mBuilder.CreateInteger(value));
+        case IntegerStatus::kEmpty:
+            mError.Fail(at, "Encountered empty <integer>");
+            break;
+        case IntegerStatus::kIncomplete:
+            mError.Fail(at, "Incomplete <integer>");
+            break;
+        case IntegerStatus::kHexInDecimal:
+            mError.Fail(at, "Hex digit in non-hex <integer>");
+            break;
         case IntegerStatus::kBadCharacter:
             mError.Fail(bad, "Unknown character %s in <integer>",
                         ReaderError::Describe(*bad).c_str());
             break;
-        case IntegerStatus::kOverflow: mError.Fail(at, "Integer overflow in <integer>"); break;
-        case IntegerStatus::kUnderflow: mError.Fail(at, "Integer underflow in <integer>"); break;
+        case IntegerStatus::kOverflow:
+            mError.Fail(at, "Integer overflow in <integer>");
+            break;
+        case IntegerStatus::kUnderflow:
+            mError.Fail(at, "Integer underflow in <integer>");
+            break;
     }
     return nullptr;
 }
@@ -202,8 +219,7 @@ CFTypeRef XMLReader::ParseData(const Tag& tag) {
     mDataScratch.clear();
     size_t bad = 0;
     if (!base64::Decode(text, length, mDataScratch, &bad)) {
-        mError.Fail(text + bad, "Could not interpret <data> (invalid character 0x%02X)",
-                    text[bad]);
+        mError.Fail(text + bad, "Could not interpret <data> (invalid character 0x%02X)", text[bad]);
         return nullptr;
     }
     return Made(mBuilder.CreateData(mDataScratch.data(), mDataScratch.size()));
@@ -212,7 +228,8 @@ CFTypeRef XMLReader::ParseData(const Tag& tag) {
 CFTypeRef XMLReader::ParseBoolean(const Tag& tag) {
     if (!tag.empty) {
         if (mEnd - mCur < 2 || mCur[0] != '<' || mCur[1] != '/') {
-            mError.Fail(mCur, "Encountered non-empty <%s>", tag.kind == Kind::kTrue ? "true" : "false");
+            mError.Fail(mCur, "Encountered non-empty <%s>",
+                        tag.kind == Kind::kTrue ? "true" : "false");
             return nullptr;
         }
         if (!ReadCloseTag(tag.kind)) return nullptr;

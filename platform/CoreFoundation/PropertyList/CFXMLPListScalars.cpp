@@ -37,7 +37,9 @@ int HexValue(uint8_t c) {
     return -1;
 }
 
-bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+bool IsDigit(uint8_t c) {
+    return c >= '0' && c <= '9';
+}
 
 // Digits of an unsigned magnitude in base 10 or 16. Sets overflow rather than stopping so
 // that a bad character later still wins over an overflow earlier, as readers expect.
@@ -71,7 +73,9 @@ bool EqualsIgnoringCase(const uint8_t* p, const uint8_t* end, const char* word) 
     return true;
 }
 
-bool IsCSpace(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsCSpace(uint8_t c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // Length of a strtod-style decimal at p (sign, digits, fraction, exponent); 0 when none.
 size_t DecimalLength(const uint8_t* p, const uint8_t* end) {
@@ -133,7 +137,9 @@ bool TwoDigits(const uint8_t* p, int64_t& out) {
     return true;
 }
 
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+int64_t FloorDiv(int64_t a, int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 }  // namespace
 
@@ -171,7 +177,8 @@ IntegerStatus ParseXMLInteger(const uint8_t* p, const uint8_t* end, IntegerValue
 
 bool ParseXMLReal(const uint8_t* p, const uint8_t* end, double& out) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
-    if (EqualsIgnoringCase(p, end, "nan")) return out = std::numeric_limits<double>::quiet_NaN(), true;
+    if (EqualsIgnoringCase(p, end, "nan"))
+        return out = std::numeric_limits<double>::quiet_NaN(), true;
     for (const char* name : {"inf", "+inf", "infinity", "+infinity"})
         if (EqualsIgnoringCase(p, end, name)) return out = kInf, true;
     for (const char* name : {"-inf", "-infinity"})
@@ -216,8 +223,8 @@ bool ParseXMLDate(const uint8_t* p, const uint8_t* end, double& out) {
     if (p == digits) return false;
     if (negative) year = -year;
     // The rest is fixed: -MM-DDTHH:MM:SSZ, 16 bytes.
-    if (end - p != 16 || p[0] != '-' || p[3] != '-' || p[6] != 'T' || p[9] != ':' ||
-        p[12] != ':' || p[15] != 'Z')
+    if (end - p != 16 || p[0] != '-' || p[3] != '-' || p[6] != 'T' || p[9] != ':' || p[12] != ':' ||
+        p[15] != 'Z')
         return false;
     int64_t month, day, hour, minute, second;
     if (!TwoDigits(p + 1, month) || !TwoDigits(p + 4, day) || !TwoDigits(p + 7, hour) ||

@@ -11,16 +11,16 @@ namespace cf::plist {
 
 enum class IntegerStatus {
     kOK,
-    kEmpty,        // nothing at all between the tags
-    kIncomplete,   // a sign or "0x" with no digits after it
-    kHexInDecimal, // a-f/A-F in a number without 0x
-    kBadCharacter, // anything else that is not a digit; *bad points at it
-    kOverflow,     // above 2^64-1
-    kUnderflow,    // below -2^63
+    kEmpty,         // nothing at all between the tags
+    kIncomplete,    // a sign or "0x" with no digits after it
+    kHexInDecimal,  // a-f/A-F in a number without 0x
+    kBadCharacter,  // anything else that is not a digit; *bad points at it
+    kOverflow,      // above 2^64-1
+    kUnderflow,     // below -2^63
 };
 
 struct IntegerValue {
-    int64_t value = 0;     // the value when !isUnsigned
+    int64_t value = 0;  // the value when !isUnsigned
     uint64_t magnitude = 0;
     bool isUnsigned = false;  // above INT64_MAX: the value is `magnitude`
 };

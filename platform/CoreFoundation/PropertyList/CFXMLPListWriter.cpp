@@ -15,9 +15,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/CoreFoundation/PropertyList/Base64.h"
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/CoreFoundation/CFObject.h"
+#include "platform/CoreFoundation/PropertyList/Base64.h"
 #include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
 
 namespace cf::plist {
@@ -157,7 +157,9 @@ private:
 };
 
 // The type without a call: the writer asks it for every value.
-inline CFTypeID KindOf(CFTypeRef value) { return value ? ObjectOf(value)->TypeID() : 0; }
+inline CFTypeID KindOf(CFTypeRef value) {
+    return value ? ObjectOf(value)->TypeID() : 0;
+}
 
 class XMLWriter {
 public:
@@ -219,8 +221,10 @@ bool XMLWriter::WriteValue(CFTypeRef value, size_t level) {
             return true;
         case kBooleanTypeID:
             mOut.Indent(level);
-            if (value == kCFBooleanTrue) mOut.Literal("<true/>\n");
-            else mOut.Literal("<false/>\n");
+            if (value == kCFBooleanTrue)
+                mOut.Literal("<true/>\n");
+            else
+                mOut.Literal("<false/>\n");
             return true;
         case kDateTypeID:
             mOut.Indent(level);
@@ -231,8 +235,9 @@ bool XMLWriter::WriteValue(CFTypeRef value, size_t level) {
         case kArrayTypeID:
         case kDictionaryTypeID: {
             if (level >= static_cast<size_t>(kMaxDepth) || !mVisits.Enter(value)) return false;
-            bool ok = KindOf(value) == kArrayTypeID ? WriteArray(static_cast<CFArrayRef>(value), level)
-                                     : WriteDictionary(static_cast<CFDictionaryRef>(value), level);
+            bool ok = KindOf(value) == kArrayTypeID
+                          ? WriteArray(static_cast<CFArrayRef>(value), level)
+                          : WriteDictionary(static_cast<CFDictionaryRef>(value), level);
             mVisits.Leave(value);
             return ok;
         }
@@ -314,7 +319,8 @@ void XMLWriter::SortKeyOrder(const std::u16string_view* units, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         uint64_t packed[2] = {0, 0};
         size_t n = std::min<size_t>(units[i].size(), 8);
-        for (size_t k = 0; k < n; ++k) packed[k / 4] |= uint64_t{units[i][k]} << (48 - 16 * (k % 4));
+        for (size_t k = 0; k < n; ++k)
+            packed[k / 4] |= uint64_t{units[i][k]} << (48 - 16 * (k % 4));
         mSortItems[i] = {packed[0], packed[1], static_cast<uint32_t>(i)};
     }
     std::sort(mSortItems.begin(), mSortItems.end(), [units](const SortItem& a, const SortItem& b) {
@@ -329,11 +335,12 @@ void XMLWriter::SortKeyOrder(const std::u16string_view* units, size_t count) {
 // Returns the key set's stamp (see mKeySet).
 uint64_t XMLWriter::SortEntries(size_t first, size_t count) {
     const CFTypeRef* keys = mKeys.data() + first;
-    bool sameObjects = count == mLastKeys.size() &&
-                       std::equal(keys, keys + count, mLastKeys.begin());
+    bool sameObjects =
+        count == mLastKeys.size() && std::equal(keys, keys + count, mLastKeys.begin());
     if (!sameObjects) {
         mKeyUnits.resize(count);
-        for (size_t i = 0; i < count; ++i) mKeyUnits[i] = StringUnits(static_cast<CFStringRef>(keys[i]));
+        for (size_t i = 0; i < count; ++i)
+            mKeyUnits[i] = StringUnits(static_cast<CFStringRef>(keys[i]));
         const std::u16string_view* units = mKeyUnits.data();
         bool reuse = count == mLastOrder.size();
         for (size_t i = 1; reuse && i < count; ++i)
@@ -406,9 +413,12 @@ void XMLWriter::WriteEscaped(std::u16string_view units) {
             if (i == stop) break;
             char32_t u = units[i++];
             if (u < 0x80) {
-                if (u == '&') p = static_cast<uint8_t*>(std::memcpy(p, "&amp;", 5)) + 5;
-                else if (u == '<') p = static_cast<uint8_t*>(std::memcpy(p, "&lt;", 4)) + 4;
-                else p = static_cast<uint8_t*>(std::memcpy(p, "&gt;", 4)) + 4;
+                if (u == '&')
+                    p = static_cast<uint8_t*>(std::memcpy(p, "&amp;", 5)) + 5;
+                else if (u == '<')
+                    p = static_cast<uint8_t*>(std::memcpy(p, "&lt;", 4)) + 4;
+                else
+                    p = static_cast<uint8_t*>(std::memcpy(p, "&gt;", 4)) + 4;
                 continue;
             }
             if (u < 0x800) {
@@ -444,10 +454,14 @@ void XMLWriter::WriteNumber(CFNumberRef number) {
     if (value.kind == NumberValue::kReal) {
         double d = value.d;
         mOut.Literal("<real>");
-        if (std::isnan(d)) mOut.Literal("nan");
-        else if (std::isinf(d)) d > 0 ? mOut.Literal("+infinity") : mOut.Literal("-infinity");
-        else if (d == 0) mOut.Literal("0.0");
-        else end = std::to_chars(text, text + sizeof text, d, std::chars_format::general, 17).ptr;
+        if (std::isnan(d))
+            mOut.Literal("nan");
+        else if (std::isinf(d))
+            d > 0 ? mOut.Literal("+infinity") : mOut.Literal("-infinity");
+        else if (d == 0)
+            mOut.Literal("0.0");
+        else
+            end = std::to_chars(text, text + sizeof text, d, std::chars_format::general, 17).ptr;
         mOut.Append(text, static_cast<size_t>(end - text));
         mOut.Literal("</real>\n");
         return;
@@ -462,7 +476,8 @@ void XMLWriter::WriteNumber(CFNumberRef number) {
 
 // Zero-padded decimal of at least `width` characters, the sign counted as in "%0*d".
 char* PutPadded(char* p, int64_t value, int width) {
-    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    uint64_t magnitude =
+        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     if (value < 0) {
         *p++ = '-';
         --width;

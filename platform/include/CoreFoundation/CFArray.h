@@ -31,8 +31,8 @@ CF_EXPORT CFTypeID CFArrayGetTypeID(void);
 
 /* +1 immutable array of numValues values. NULL callBacks: values are neither retained nor
    released and compared by identity. The callbacks are copied. */
-CF_EXPORT CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values,
-                                   CFIndex numValues, const CFArrayCallBacks* callBacks);
+CF_EXPORT CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex numValues,
+                                   const CFArrayCallBacks* callBacks);
 
 /* +1 immutable copy with the same callbacks (shallow: the values are retained, not copied). */
 CF_EXPORT CFArrayRef CFArrayCreateCopy(CFAllocatorRef allocator, CFArrayRef theArray);
@@ -70,8 +70,7 @@ CF_EXPORT CFIndex CFArrayGetFirstIndexOfValue(CFArrayRef theArray, CFRange range
 CF_EXPORT void CFArrayAppendValue(CFMutableArrayRef theArray, const void* value);
 CF_EXPORT void CFArrayInsertValueAtIndex(CFMutableArrayRef theArray, CFIndex idx,
                                          const void* value);
-CF_EXPORT void CFArraySetValueAtIndex(CFMutableArrayRef theArray, CFIndex idx,
-                                      const void* value);
+CF_EXPORT void CFArraySetValueAtIndex(CFMutableArrayRef theArray, CFIndex idx, const void* value);
 CF_EXPORT void CFArrayRemoveValueAtIndex(CFMutableArrayRef theArray, CFIndex idx);
 CF_EXPORT void CFArrayRemoveAllValues(CFMutableArrayRef theArray);
 

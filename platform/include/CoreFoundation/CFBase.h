@@ -80,11 +80,7 @@ typedef const struct __CFString* CFStringRef;
 typedef struct __CFString* CFMutableStringRef;
 
 typedef CFIndex CFComparisonResult;
-enum {
-    kCFCompareLessThan = -1L,
-    kCFCompareEqualTo = 0,
-    kCFCompareGreaterThan = 1
-};
+enum { kCFCompareLessThan = -1L, kCFCompareEqualTo = 0, kCFCompareGreaterThan = 1 };
 
 typedef CFComparisonResult (*CFComparatorFunction)(const void* val1, const void* val2,
                                                    void* context);

@@ -29,8 +29,7 @@ CF_EXPORT CFAbsoluteTime CFDateGetAbsoluteTime(CFDateRef theDate);
 
 CF_EXPORT CFTimeInterval CFDateGetTimeIntervalSinceDate(CFDateRef theDate, CFDateRef otherDate);
 
-CF_EXPORT CFComparisonResult CFDateCompare(CFDateRef theDate, CFDateRef otherDate,
-                                           void* context);
+CF_EXPORT CFComparisonResult CFDateCompare(CFDateRef theDate, CFDateRef otherDate, void* context);
 
 CF_EXTERN_C_END
 

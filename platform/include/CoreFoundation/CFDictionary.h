@@ -59,8 +59,7 @@ CF_EXPORT CFDictionaryRef CFDictionaryCreate(CFAllocatorRef allocator, const voi
                                              const CFDictionaryValueCallBacks* valueCallBacks);
 
 /* +1 immutable shallow copy with the same callbacks and order. */
-CF_EXPORT CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef allocator,
-                                                 CFDictionaryRef theDict);
+CF_EXPORT CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef allocator, CFDictionaryRef theDict);
 
 /* +1 empty mutable dictionary; capacity is a hint (0 = no limit). */
 CF_EXPORT CFMutableDictionaryRef CFDictionaryCreateMutable(

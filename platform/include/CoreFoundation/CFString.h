@@ -79,8 +79,7 @@ CF_EXPORT CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char
                                                 CFStringEncoding encoding);
 
 /* CFStringCreateWithBytes of the data's bytes as an external representation. */
-CF_EXPORT CFStringRef CFStringCreateFromExternalRepresentation(CFAllocatorRef alloc,
-                                                               CFDataRef data,
+CF_EXPORT CFStringRef CFStringCreateFromExternalRepresentation(CFAllocatorRef alloc, CFDataRef data,
                                                                CFStringEncoding encoding);
 
 /* +1 data with the string in `encoding`, a BOM first for kCFStringEncodingUnicode (host
@@ -88,8 +87,7 @@ CF_EXPORT CFStringRef CFStringCreateFromExternalRepresentation(CFAllocatorRef al
    a character makes the result NULL. */
 CF_EXPORT CFDataRef CFStringCreateExternalRepresentation(CFAllocatorRef alloc,
                                                          CFStringRef theString,
-                                                         CFStringEncoding encoding,
-                                                         UInt8 lossByte);
+                                                         CFStringEncoding encoding, UInt8 lossByte);
 
 /* +1 immutable copy (the same object, retained, when the string is already immutable). */
 CF_EXPORT CFStringRef CFStringCreateCopy(CFAllocatorRef alloc, CFStringRef theString);
@@ -143,9 +141,8 @@ CF_EXPORT Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFInde
  * written first for kCFStringEncodingUnicode. A surrogate pair is never split: a pair that does
  * not fit stops the conversion before it. A lone surrogate has no form in UTF-8.
  */
-CF_EXPORT CFIndex CFStringGetBytes(CFStringRef theString, CFRange range,
-                                   CFStringEncoding encoding, UInt8 lossByte,
-                                   Boolean isExternalRepresentation, UInt8* buffer,
+CF_EXPORT CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding,
+                                   UInt8 lossByte, Boolean isExternalRepresentation, UInt8* buffer,
                                    CFIndex maxBufLen, CFIndex* usedBufLen);
 
 /* kCFStringEncodingMacRoman. */

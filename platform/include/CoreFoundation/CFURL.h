@@ -14,11 +14,7 @@
 CF_EXTERN_C_BEGIN
 
 typedef CFIndex CFURLPathStyle;
-enum {
-    kCFURLPOSIXPathStyle = 0,
-    kCFURLHFSPathStyle = 1,
-    kCFURLWindowsPathStyle = 2
-};
+enum { kCFURLPOSIXPathStyle = 0, kCFURLHFSPathStyle = 1, kCFURLWindowsPathStyle = 2 };
 
 typedef const struct __CFURL* CFURLRef;
 

@@ -123,16 +123,9 @@ enum {
 };
 
 /* Special values of the return and transaction IDs and of the process serial number. */
-enum {
-    kAutoGenerateReturnID = -1,
-    kAnyTransactionID = 0
-};
+enum { kAutoGenerateReturnID = -1, kAnyTransactionID = 0 };
 
-enum {
-    kNoProcess = 0,
-    kSystemProcess = 1,
-    kCurrentProcess = 2
-};
+enum { kNoProcess = 0, kSystemProcess = 1, kCurrentProcess = 2 };
 
 typedef struct ProcessSerialNumber {
     UInt32 highLongOfPSN;
@@ -276,7 +269,8 @@ Boolean AECheckIsRecord(const AEDesc* theDesc);
     AEPutParamPtr((theAERecord), (theAEKeyword), (typeCode), (dataPtr), (dataSize))
 #define AEPutKeyDesc(theAERecord, theAEKeyword, theAEDesc) \
     AEPutParamDesc((theAERecord), (theAEKeyword), (theAEDesc))
-#define AEGetKeyPtr(theAERecord, theAEKeyword, desiredType, typeCode, dataPtr, maxSize, actualSize) \
+#define AEGetKeyPtr(theAERecord, theAEKeyword, desiredType, typeCode, dataPtr, maxSize,           \
+                    actualSize)                                                                   \
     AEGetParamPtr((theAERecord), (theAEKeyword), (desiredType), (typeCode), (dataPtr), (maxSize), \
                   (actualSize))
 #define AEGetKeyDesc(theAERecord, theAEKeyword, desiredType, result) \
@@ -305,8 +299,8 @@ OSErr AEGetAttributePtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
                         Size* actualSize);
 OSErr AEGetAttributeDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
                          DescType desiredType, AEDesc* result);
-OSErr AESizeOfAttribute(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
-                        DescType* typeCode, Size* dataSize);
+OSErr AESizeOfAttribute(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType* typeCode,
+                        Size* dataSize);
 OSErr AEPutAttributePtr(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType typeCode,
                         const void* dataPtr, Size dataSize);
 OSErr AEPutAttributeDesc(AppleEvent* theAppleEvent, AEKeyword theAEKeyword,

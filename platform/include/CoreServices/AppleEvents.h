@@ -58,15 +58,9 @@ enum {
 };
 
 typedef SInt16 AESendPriority;
-enum {
-    kAENormalPriority = 0x00000000,
-    kAEHighPriority = 0x00000001
-};
+enum { kAENormalPriority = 0x00000000, kAEHighPriority = 0x00000001 };
 
-enum {
-    kAEDefaultTimeout = -1,
-    kNoTimeOut = -2
-};
+enum { kAEDefaultTimeout = -1, kNoTimeOut = -2 };
 
 /* Event handlers. The universal procedure pointer is the plain function pointer. */
 typedef OSErr (*AEEventHandlerProcPtr)(const AppleEvent* theAppleEvent, AppleEvent* reply,

@@ -4,15 +4,15 @@
 #ifndef __CORESERVICES__
 #define __CORESERVICES__
 
-#include <CoreServices/MacTypes.h>
-#include <CoreServices/MacErrors.h>
-#include <CoreServices/MacMemory.h>
-#include <CoreServices/FixMath.h>
-#include <CoreServices/UnicodeUtilities.h>
 #include <CoreServices/AEDataModel.h>
-#include <CoreServices/AppleEvents.h>
 #include <CoreServices/AEObjects.h>
 #include <CoreServices/AERegistry.h>
 #include <CoreServices/ASRegistry.h>
+#include <CoreServices/AppleEvents.h>
+#include <CoreServices/FixMath.h>
+#include <CoreServices/MacErrors.h>
+#include <CoreServices/MacMemory.h>
+#include <CoreServices/MacTypes.h>
+#include <CoreServices/UnicodeUtilities.h>
 
 #endif

@@ -10,20 +10,20 @@ extern "C" {
 #endif
 
 enum {
-    noErr = 0,             /* no error */
-    paramErr = -50,        /* error in a parameter */
-    unimpErr = -4,         /* unimplemented routine */
-    ioErr = -36,           /* I/O error */
-    fnfErr = -43,          /* file not found */
-    dirNFErr = -120,       /* directory not found */
-    permErr = -54,         /* permission error */
-    wrPermErr = -61,       /* write permission error */
-    dskFulErr = -34,       /* disk full */
-    eofErr = -39,          /* end of file */
-    memFullErr = -108,     /* not enough memory */
-    nilHandleErr = -109,   /* a NULL handle */
-    memWZErr = -111,       /* tried to dispose a free block */
-    userCanceledErr = -128, /* the user cancelled */
+    noErr = 0,                         /* no error */
+    paramErr = -50,                    /* error in a parameter */
+    unimpErr = -4,                     /* unimplemented routine */
+    ioErr = -36,                       /* I/O error */
+    fnfErr = -43,                      /* file not found */
+    dirNFErr = -120,                   /* directory not found */
+    permErr = -54,                     /* permission error */
+    wrPermErr = -61,                   /* write permission error */
+    dskFulErr = -34,                   /* disk full */
+    eofErr = -39,                      /* end of file */
+    memFullErr = -108,                 /* not enough memory */
+    nilHandleErr = -109,               /* a NULL handle */
+    memWZErr = -111,                   /* tried to dispose a free block */
+    userCanceledErr = -128,            /* the user cancelled */
     errAECoercionFail = -1700,         /* the data could not be coerced to the requested type */
     errAEDescNotFound = -1701,         /* no descriptor with this keyword */
     errAECorruptData = -1702,          /* the data are corrupt */
@@ -67,13 +67,13 @@ enum {
     errAECantHandleClass = -10010,     /* cannot handle this class */
     errAEInTransaction = -10011,       /* inside a transaction */
     errAENoSuchTransaction = -10012,   /* no such transaction */
-    errOSAGeneralError = -2700,       /* a script error */
+    errOSAGeneralError = -2700,        /* a script error */
     errOSACantCoerce = errAECoercionFail,
     errOSASystemError = -2750,
     errOSAInvalidID = -1751,
     errOSAScriptError = -1753,
-    errOSAStackOverflow = -2706,      /* too deeply nested */
-    coreFoundationUnknownErr = -4960  /* CoreFoundation failed without a more specific status */
+    errOSAStackOverflow = -2706,     /* too deeply nested */
+    coreFoundationUnknownErr = -4960 /* CoreFoundation failed without a more specific status */
 };
 
 #ifdef __cplusplus

@@ -19,7 +19,9 @@ struct Coercion {
     std::vector<uint8_t> expected;  // compared when the coercion succeeds
 };
 
-std::ostream& operator<<(std::ostream& os, const Coercion& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const Coercion& c) {
+    return os << c.name;
+}
 
 class AEBuiltInCoercion : public PlatformTestWithParam<Coercion> {};
 
@@ -40,8 +42,12 @@ template <class T>
 std::vector<uint8_t> B(T v) {
     return BytesOf(v);
 }
-std::vector<uint8_t> S(const std::string& s) { return BytesOf(s); }
-std::vector<uint8_t> U(const std::u16string& s) { return UTF16Bytes(s); }
+std::vector<uint8_t> S(const std::string& s) {
+    return BytesOf(s);
+}
+std::vector<uint8_t> U(const std::u16string& s) {
+    return UTF16Bytes(s);
+}
 const std::vector<uint8_t> kNone;
 constexpr OSErr kNo = errAECoercionFail;
 
@@ -131,7 +137,8 @@ const Coercion kTexts[] = {
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Numbers, AEBuiltInCoercion, ::testing::ValuesIn(kNumbers));
-INSTANTIATE_TEST_SUITE_P(BooleansAndCodes, AEBuiltInCoercion, ::testing::ValuesIn(kBooleansAndCodes));
+INSTANTIATE_TEST_SUITE_P(BooleansAndCodes, AEBuiltInCoercion,
+                         ::testing::ValuesIn(kBooleansAndCodes));
 INSTANTIATE_TEST_SUITE_P(Texts, AEBuiltInCoercion, ::testing::ValuesIn(kTexts));
 
 class AECoercion : public PlatformTest {};
@@ -174,7 +181,9 @@ struct FileCase {
     std::string expected;
 };
 
-std::ostream& operator<<(std::ostream& os, const FileCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const FileCase& c) {
+    return os << c.name;
+}
 
 class AEFileCoercion : public PlatformTestWithParam<FileCase> {};
 
@@ -269,14 +278,15 @@ TEST_F(AECoercion, InstalledHandlersTakePrecedence) {
     int32_t v = 5;
     ASSERT_EQ(AECreateDesc(typeSInt32, &v, 4, &number), noErr);
     for (OSErr forced : {OSErr(paramErr), OSErr(errAECoercionFail), OSErr(-12345)}) {
-        ASSERT_EQ(AEInstallCoercionHandler(typeSInt32, typeChar, RefuseWithRefcon,
-                                           reinterpret_cast<SRefCon>(intptr_t(forced)), true,
-                                           false),
-                  noErr);
+        ASSERT_EQ(
+            AEInstallCoercionHandler(typeSInt32, typeChar, RefuseWithRefcon,
+                                     reinterpret_cast<SRefCon>(intptr_t(forced)), true, false),
+            noErr);
         EXPECT_EQ(AECoerceDesc(number.get(), typeChar, &result), forced);
         EXPECT_TRUE(result.isNullState());
     }
-    auto upp = reinterpret_cast<AECoercionHandlerUPP>(reinterpret_cast<void (*)(void)>(PtrToAnswer));
+    auto upp =
+        reinterpret_cast<AECoercionHandlerUPP>(reinterpret_cast<void (*)(void)>(PtrToAnswer));
     EXPECT_EQ(AERemoveCoercionHandler(typeSInt32, typeChar, upp, false), errAEHandlerNotFound);
     ASSERT_EQ(AERemoveCoercionHandler(typeSInt32, typeChar, RefuseWithRefcon, false), noErr);
     ASSERT_EQ(AECoerceDesc(number.get(), typeChar, &result), noErr);

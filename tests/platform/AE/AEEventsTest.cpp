@@ -53,7 +53,8 @@ TEST_F(AEEvents, AttributesComeFromCreation) {
     Size size;
     ASSERT_EQ(AEGetAttributePtr(event.get(), keyEventClassAttr, typeType, &type, &cls, 4, &size),
               noErr);
-    ASSERT_EQ(AEGetAttributePtr(event.get(), keyEventIDAttr, typeType, &type, &id, 4, &size), noErr);
+    ASSERT_EQ(AEGetAttributePtr(event.get(), keyEventIDAttr, typeType, &type, &id, 4, &size),
+              noErr);
     EXPECT_EQ(cls, kClass);
     EXPECT_EQ(id, kID);
     int32_t rtid = 0;
@@ -72,10 +73,10 @@ TEST_F(AEEvents, AttributesComeFromCreation) {
 TEST_F(AEEvents, MissedKeywordFollowsReadsAndOptionalKeywords) {
     struct Case {
         const char* what;
-        bool optionalDirect;  // '----' listed in 'optk'
-        bool readDirect;      // read through AEGetParamDesc
-        bool readOther;       // 'othr' read through AEGetParamPtr
-        bool sizeOther;       // 'othr' only sized, which is no read
+        bool optionalDirect;     // '----' listed in 'optk'
+        bool readDirect;         // read through AEGetParamDesc
+        bool readOther;          // 'othr' read through AEGetParamPtr
+        bool sizeOther;          // 'othr' only sized, which is no read
         AEKeyword expectedMiss;  // 0: -1701
     } cases[] = {
         {"nothing read", false, false, false, false, keyDirectObject},
@@ -147,7 +148,9 @@ OSErr ProbeHandler(const AppleEvent* event, AppleEvent* reply, SRefCon refcon) {
     return probe->result;
 }
 
-OSErr OtherHandler(const AppleEvent*, AppleEvent*, SRefCon) { return noErr; }
+OSErr OtherHandler(const AppleEvent*, AppleEvent*, SRefCon) {
+    return noErr;
+}
 
 TEST_F(AEEvents, InstallReplacesRemoveNeedsTheSameProc) {
     Probe first, second;

@@ -101,9 +101,9 @@ TEST_P(AERecordSizes, ReplacingAFieldKeepsItsPlaceAndDeletingShifts) {
     ASSERT_EQ(AEDeleteParam(&record, FourCC("k000")), noErr);
     EXPECT_EQ(AEDeleteParam(&record, FourCC("k000")), errAEDescNotFound);
     int32_t last = -1;
-    ASSERT_EQ(AEGetParamPtr(record.get(), FourCC("k000") + n - 1, typeSInt32, nullptr, &last, 4,
-                            nullptr),
-              noErr);
+    ASSERT_EQ(
+        AEGetParamPtr(record.get(), FourCC("k000") + n - 1, typeSInt32, nullptr, &last, 4, nullptr),
+        noErr);
     EXPECT_EQ(last, n - 1);
     keys = Keys(record.get());
     EXPECT_EQ(keys.front(), FourCC("k001"));
@@ -124,7 +124,8 @@ TEST_F(AEStructure, IndexKeywordAndShapeErrors) {
         OSErr got, want;
     } cases[] = {
         {"index 0", AEGetNthDesc(list.get(), 0, typeWildCard, nullptr, &out), errAEIllegalIndex},
-        {"past the end", AEGetNthDesc(list.get(), 2, typeWildCard, nullptr, &out), errAEIllegalIndex},
+        {"past the end", AEGetNthDesc(list.get(), 2, typeWildCard, nullptr, &out),
+         errAEIllegalIndex},
         {"delete past end", AEDeleteItem(&list, 2), errAEIllegalIndex},
         {"size past end", AESizeOfNthItem(list.get(), 5, nullptr, nullptr), errAEIllegalIndex},
         {"missing keyword", AEGetParamDesc(record.get(), keyDirectObject, typeWildCard, &out),

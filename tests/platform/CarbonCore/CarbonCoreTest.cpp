@@ -65,7 +65,10 @@ public:
         tzset();
     }
     ~ZoneScope() {
-        if (mHad) setenv("TZ", mOld.c_str(), 1); else unsetenv("TZ");
+        if (mHad)
+            setenv("TZ", mOld.c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
 
@@ -74,7 +77,7 @@ private:
     bool mHad = false;
 };
 
-constexpr LongDateTime k2001 = 3061152000;  // 2001-01-01 00:00 counted from 1904-01-01
+constexpr LongDateTime k2001 = 3061152000;       // 2001-01-01 00:00 counted from 1904-01-01
 constexpr CFAbsoluteTime kJuly2021 = 646790400;  // 2021-07-01 00:00 UTC
 
 struct DateCase {
@@ -115,9 +118,9 @@ TEST_F(CarbonCore, DatesOutOfRangeFailWithParamErr) {
     }
     EXPECT_EQ(UCConvertCFAbsoluteTimeToLongDateTime(0, nullptr), paramErr);
     CFAbsoluteTime absolute = 7;
-    EXPECT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(std::numeric_limits<LongDateTime>::max(),
-                                                    &absolute),
-              paramErr);
+    EXPECT_EQ(
+        UCConvertLongDateTimeToCFAbsoluteTime(std::numeric_limits<LongDateTime>::max(), &absolute),
+        paramErr);
     EXPECT_EQ(absolute, 0);
 }
 

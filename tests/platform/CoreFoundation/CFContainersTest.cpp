@@ -21,14 +21,17 @@ std::string Utf8(CFTypeRef s) {
 std::vector<std::string> Keys(CFDictionaryRef d) {
     std::vector<std::string> keys;
     CFDictionaryApplyFunction(
-        d, [](const void* k, const void*, void* ctx) {
+        d,
+        [](const void* k, const void*, void* ctx) {
             static_cast<std::vector<std::string>*>(ctx)->push_back(Utf8(k));
         },
         &keys);
     return keys;
 }
 
-cf::Ref<CFNumberRef> Number(int64_t v) { return cf::Ref<CFNumberRef>(cf::CreateNumberSInt64(v)); }
+cf::Ref<CFNumberRef> Number(int64_t v) {
+    return cf::Ref<CFNumberRef>(cf::CreateNumberSInt64(v));
+}
 
 TEST_F(CFContainersTest, DictionaryKeepsInsertionOrderThroughReplaceAndRemove) {
     cf::Ref<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(
@@ -130,13 +133,15 @@ TEST_F(CFContainersTest, BuildersAdoptAndLastWins) {
     CFStringRef first = cf::CreateStringFromUTF8("k");
     EXPECT_TRUE(cf::DictionarySetAdopting(d.Get(), first, cf::CreateNumberSInt64(1)));
     EXPECT_TRUE(cf::DictionarySetAdopting(d.Get(), cf::CreateStringFromUTF8("other"), kCFNull));
-    EXPECT_TRUE(cf::DictionarySetAdopting(d.Get(), cf::CreateStringFromUTF8("k"), cf::CreateNumberSInt64(2)));
+    EXPECT_TRUE(cf::DictionarySetAdopting(d.Get(), cf::CreateStringFromUTF8("k"),
+                                          cf::CreateNumberSInt64(2)));
     EXPECT_FALSE(cf::IsMutable(d.Get()));
     ASSERT_EQ(cf::DictionaryCount(d.Get()), 2u);
     const void* keys[2];
     CFDictionaryGetKeysAndValues(d.Get(), keys, nullptr);
     EXPECT_EQ(keys[0], first) << "the first key object keeps its place";
-    EXPECT_EQ(cf::GetNumberValue(static_cast<CFNumberRef>(cf::DictionaryGetValue(d.Get(), first))).s, 2);
+    EXPECT_EQ(
+        cf::GetNumberValue(static_cast<CFNumberRef>(cf::DictionaryGetValue(d.Get(), first))).s, 2);
 
     std::vector<CFTypeRef> values = {cf::CreateStringFromUTF8("a"), cf::CreateNumberSInt64(3)};
     cf::Ref<CFArrayRef> array(cf::CreateArrayAdopting(std::move(values), true));
@@ -188,7 +193,8 @@ TEST_F(CFContainersTest, DictionaryAtEverySizeAroundTheIndexSwitch) {
         }
         for (int i = 0; i < size + 2; ++i) {
             bool present = std::find(order.begin(), order.end(), i) != order.end();
-            ASSERT_EQ(CFDictionaryContainsKey(d.Get(), Number(i).Get()), present) << size << " " << i;
+            ASSERT_EQ(CFDictionaryContainsKey(d.Get(), Number(i).Get()), present)
+                << size << " " << i;
         }
     }
 }

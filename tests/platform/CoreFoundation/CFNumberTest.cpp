@@ -17,11 +17,16 @@ TEST_F(CFNumberTest, KeepsTheCanonicalFormOfItsCreationType) {
         CFNumberType created, reported;
         CFIndex size;
     } cases[] = {
-        {kCFNumberSInt8Type, kCFNumberSInt8Type, 1},     {kCFNumberCharType, kCFNumberSInt8Type, 1},
-        {kCFNumberShortType, kCFNumberSInt16Type, 2},    {kCFNumberIntType, kCFNumberSInt32Type, 4},
-        {kCFNumberSInt32Type, kCFNumberSInt32Type, 4},   {kCFNumberLongType, kCFNumberSInt64Type, 8},
-        {kCFNumberLongLongType, kCFNumberSInt64Type, 8}, {kCFNumberCFIndexType, kCFNumberSInt64Type, 8},
-        {kCFNumberFloatType, kCFNumberFloat32Type, 4},   {kCFNumberDoubleType, kCFNumberFloat64Type, 8},
+        {kCFNumberSInt8Type, kCFNumberSInt8Type, 1},
+        {kCFNumberCharType, kCFNumberSInt8Type, 1},
+        {kCFNumberShortType, kCFNumberSInt16Type, 2},
+        {kCFNumberIntType, kCFNumberSInt32Type, 4},
+        {kCFNumberSInt32Type, kCFNumberSInt32Type, 4},
+        {kCFNumberLongType, kCFNumberSInt64Type, 8},
+        {kCFNumberLongLongType, kCFNumberSInt64Type, 8},
+        {kCFNumberCFIndexType, kCFNumberSInt64Type, 8},
+        {kCFNumberFloatType, kCFNumberFloat32Type, 4},
+        {kCFNumberDoubleType, kCFNumberFloat64Type, 8},
         {kCFNumberCGFloatType, kCFNumberFloat64Type, 8},
     };
     alignas(8) unsigned char zero[8] = {};
@@ -43,20 +48,31 @@ struct Source {
     unsigned long long u;
     double d;
 };
-Source Int(long long v) { return {Source::kInt, v, 0, 0}; }
-Source UInt(unsigned long long v) { return {Source::kUInt, 0, v, 0}; }
-Source Real(double v) { return {Source::kReal, 0, 0, v}; }
-Source Float(float v) { return {Source::kFloat, 0, 0, v}; }
+Source Int(long long v) {
+    return {Source::kInt, v, 0, 0};
+}
+Source UInt(unsigned long long v) {
+    return {Source::kUInt, 0, v, 0};
+}
+Source Real(double v) {
+    return {Source::kReal, 0, 0, v};
+}
+Source Float(float v) {
+    return {Source::kFloat, 0, 0, v};
+}
 
 CFNumberRef MakeNumber(const Source& s) {
     switch (s.kind) {
-    case Source::kInt: return cf::CreateNumberSInt64(s.i);
-    case Source::kUInt: return cf::CreateNumberUInt64(s.u);
-    case Source::kFloat: {
-        float f = static_cast<float>(s.d);
-        return CFNumberCreate(nullptr, kCFNumberFloat32Type, &f);
-    }
-    default: return CFNumberCreate(nullptr, kCFNumberFloat64Type, &s.d);
+        case Source::kInt:
+            return cf::CreateNumberSInt64(s.i);
+        case Source::kUInt:
+            return cf::CreateNumberUInt64(s.u);
+        case Source::kFloat: {
+            float f = static_cast<float>(s.d);
+            return CFNumberCreate(nullptr, kCFNumberFloat32Type, &f);
+        }
+        default:
+            return CFNumberCreate(nullptr, kCFNumberFloat64Type, &s.d);
     }
 }
 
@@ -97,12 +113,23 @@ TEST_F(CFNumberTest, GetValueReportsLossAndStillStores) {
         bool exact = CFNumberGetValue(n.Get(), c.target, out);
         double stored = 0;
         switch (c.target) {
-        case kCFNumberSInt8Type: stored = *reinterpret_cast<int8_t*>(out); break;
-        case kCFNumberSInt16Type: stored = *reinterpret_cast<int16_t*>(out); break;
-        case kCFNumberSInt32Type: stored = *reinterpret_cast<int32_t*>(out); break;
-        case kCFNumberSInt64Type: stored = static_cast<double>(*reinterpret_cast<int64_t*>(out)); break;
-        case kCFNumberFloat32Type: stored = *reinterpret_cast<float*>(out); break;
-        default: std::memcpy(&stored, out, 8);
+            case kCFNumberSInt8Type:
+                stored = *reinterpret_cast<int8_t*>(out);
+                break;
+            case kCFNumberSInt16Type:
+                stored = *reinterpret_cast<int16_t*>(out);
+                break;
+            case kCFNumberSInt32Type:
+                stored = *reinterpret_cast<int32_t*>(out);
+                break;
+            case kCFNumberSInt64Type:
+                stored = static_cast<double>(*reinterpret_cast<int64_t*>(out));
+                break;
+            case kCFNumberFloat32Type:
+                stored = *reinterpret_cast<float*>(out);
+                break;
+            default:
+                std::memcpy(&stored, out, 8);
         }
         EXPECT_EQ(exact, c.exact) << cf::GetNumberValue(n.Get()).d << " → " << c.target;
         EXPECT_EQ(stored, c.stored) << cf::GetNumberValue(n.Get()).d << " → " << c.target;
@@ -133,7 +160,8 @@ TEST_F(CFNumberTest, EqualityAndHashFollowValueAcrossTypes) {
         {Real(0.1), Float(0.1f), false},
         {Int(9007199254740993LL), Real(9007199254740992.0), false},
         {UInt(9223372036854775808ULL), Real(9223372036854775808.0), true},
-        {Real(std::numeric_limits<double>::quiet_NaN()), Real(std::numeric_limits<double>::quiet_NaN()), true},
+        {Real(std::numeric_limits<double>::quiet_NaN()),
+         Real(std::numeric_limits<double>::quiet_NaN()), true},
         {Real(-0.0), Int(0), true},
     };
     for (const auto& c : cases) {

@@ -33,10 +33,22 @@ TEST_F(CFURLTest, OnlyLegalStringsMakeURLs) {
         {"", true},
         {"[::1]@~!$'()*+,;=", true},
         {"file:///tmp/a b", false},
-        {"a\"b", false}, {"a<b", false}, {"a>b", false}, {"a\\b", false}, {"a^b", false},
-        {"a`b", false},  {"a{b", false}, {"a|b", false}, {"a}b", false}, {"a\tb", false},
-        {"a\x7f", false}, {"caf\xC3\xA9", false},
-        {"100%", false}, {"%4", false}, {"%zz", false}, {"%4g", false},
+        {"a\"b", false},
+        {"a<b", false},
+        {"a>b", false},
+        {"a\\b", false},
+        {"a^b", false},
+        {"a`b", false},
+        {"a{b", false},
+        {"a|b", false},
+        {"a}b", false},
+        {"a\tb", false},
+        {"a\x7f", false},
+        {"caf\xC3\xA9", false},
+        {"100%", false},
+        {"%4", false},
+        {"%zz", false},
+        {"%4g", false},
     };
     for (const auto& c : cases) {
         cf::Ref<CFURLRef> url(CFURLCreateWithString(nullptr, Str(c.text).Get(), nullptr));
@@ -112,7 +124,8 @@ TEST_F(CFURLTest, BytesAreEscapedIntoALegalURL) {
     ASSERT_TRUE(url);
     EXPECT_EQ(Utf8(CFURLGetString(url.Get())), "file:///tmp/a%20b%25zz%C3%A9");
     const UInt8 invalid[] = {'a', 0xFF};
-    EXPECT_FALSE(cf::Ref<CFURLRef>(CFURLCreateWithBytes(nullptr, invalid, 2, kCFStringEncodingUTF8, nullptr)));
+    EXPECT_FALSE(cf::Ref<CFURLRef>(
+        CFURLCreateWithBytes(nullptr, invalid, 2, kCFStringEncodingUTF8, nullptr)));
 }
 
 TEST_F(CFURLTest, RelativeURLsResolveAgainstTheirBase) {
@@ -121,11 +134,11 @@ TEST_F(CFURLTest, RelativeURLsResolveAgainstTheirBase) {
         const char* reference;
         const char* absolute;
     } cases[] = {
-        {"g", "http://a/b/c/g"},          {"./g/", "http://a/b/c/g/"},
-        {"/g", "http://a/g"},             {"//g", "http://g"},
-        {"?y", "http://a/b/c/d;p?y"},     {"#s", "http://a/b/c/d;p?q#s"},
-        {"../..", "http://a/"},           {"../../../g", "http://a/g"},
-        {"", "http://a/b/c/d;p?q"},       {"g;x=1/../y", "http://a/b/c/y"},
+        {"g", "http://a/b/c/g"},      {"./g/", "http://a/b/c/g/"},
+        {"/g", "http://a/g"},         {"//g", "http://g"},
+        {"?y", "http://a/b/c/d;p?y"}, {"#s", "http://a/b/c/d;p?q#s"},
+        {"../..", "http://a/"},       {"../../../g", "http://a/g"},
+        {"", "http://a/b/c/d;p?q"},   {"g;x=1/../y", "http://a/b/c/y"},
         {"ftp://x/y", "ftp://x/y"},
     };
     for (const auto& c : cases) {
@@ -160,8 +173,8 @@ TEST_F(CFURLTest, FileSystemPathsConvertBothWays) {
     cf::Ref<CFStringRef> dirPath(CFURLCopyFileSystemPath(dir.Get(), kCFURLPOSIXPathStyle));
     EXPECT_EQ(Utf8(dirPath.Get()), "/tmp/d");
 
-    cf::Ref<CFURLRef> relative(CFURLCreateWithFileSystemPath(nullptr, CFSTR("x:y/z"),
-                                                             kCFURLPOSIXPathStyle, false));
+    cf::Ref<CFURLRef> relative(
+        CFURLCreateWithFileSystemPath(nullptr, CFSTR("x:y/z"), kCFURLPOSIXPathStyle, false));
     ASSERT_TRUE(relative);
     EXPECT_EQ(Utf8(CFURLGetString(relative.Get())), "x%3Ay/z") << "':' must not become a scheme";
     ASSERT_TRUE(CFURLGetBaseURL(relative.Get()));
@@ -182,15 +195,17 @@ TEST_F(CFURLTest, FileSystemPathsConvertBothWays) {
 }
 
 TEST_F(CFURLTest, ComponentsAndAppending) {
-    cf::Ref<CFURLRef> url(CFURLCreateWithString(nullptr, CFSTR("file://localhost/a/b%20c/"), nullptr));
+    cf::Ref<CFURLRef> url(
+        CFURLCreateWithString(nullptr, CFSTR("file://localhost/a/b%20c/"), nullptr));
     cf::Ref<CFStringRef> host(CFURLCopyHostName(url.Get()));
     EXPECT_EQ(Utf8(host.Get()), "localhost");
     cf::Ref<CFStringRef> last(CFURLCopyLastPathComponent(url.Get()));
     EXPECT_EQ(Utf8(last.Get()), "b c");
-    cf::Ref<CFURLRef> child(CFURLCreateCopyAppendingPathComponent(nullptr, url.Get(),
-                                                                  CFSTR("d e"), false));
+    cf::Ref<CFURLRef> child(
+        CFURLCreateCopyAppendingPathComponent(nullptr, url.Get(), CFSTR("d e"), false));
     EXPECT_EQ(Utf8(CFURLGetString(child.Get())), "file://localhost/a/b%20c/d%20e");
-    cf::Ref<CFURLRef> same(CFURLCreateWithString(nullptr, CFSTR("file://localhost/a/b%20c/"), nullptr));
+    cf::Ref<CFURLRef> same(
+        CFURLCreateWithString(nullptr, CFSTR("file://localhost/a/b%20c/"), nullptr));
     EXPECT_TRUE(CFEqual(url.Get(), same.Get()));
     EXPECT_EQ(CFHash(url.Get()), CFHash(same.Get()));
 }

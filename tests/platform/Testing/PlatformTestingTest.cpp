@@ -6,7 +6,9 @@
 
 namespace {
 
-bool CallProbe(int32_t& status) { return PT_ENTER("PTProbe", status); }
+bool CallProbe(int32_t& status) {
+    return PT_ENTER("PTProbe", status);
+}
 
 TEST(PlatformTesting, CountsCallsPerFunction) {
     PTReset();

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "desc/CFRef.h"
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
-#include "desc/CFRef.h"
 #include "support/PlatformTest.h"
 
 namespace {
@@ -28,13 +28,17 @@ Bytes Marker(int type, uint64_t count) {
 Bytes Int(uint64_t value, int sizeLog2 = 3) {
     return Bytes(1, static_cast<char>(0x10 | sizeLog2)) + BigEndian(value, size_t{1} << sizeLog2);
 }
-Bytes Ascii(const Bytes& text) { return Marker(5, text.size()) + text; }
+Bytes Ascii(const Bytes& text) {
+    return Marker(5, text.size()) + text;
+}
 Bytes Refs(std::vector<int> refs) {
     Bytes out;
     for (int r : refs) out += static_cast<char>(r);
     return out;
 }
-Bytes Array(std::vector<int> refs) { return Marker(0xA, refs.size()) + Refs(refs); }
+Bytes Array(std::vector<int> refs) {
+    return Marker(0xA, refs.size()) + Refs(refs);
+}
 Bytes Dict(std::vector<int> keys, std::vector<int> values) {
     return Marker(0xD, keys.size()) + Refs(keys) + Refs(values);
 }
@@ -71,8 +75,8 @@ CFRef<CFTypeRef> Read(const Bytes& file, CFOptionFlags mutability = kCFPropertyL
     // An exact-size copy, so that any over-read is caught by the address sanitizer.
     std::vector<uint8_t> bytes(file.begin(), file.end());
     CFStringRef message = nullptr;
-    CFRef<CFTypeRef> result(cf::plist::ReadBinary(bytes.data(), bytes.size(), mutability,
-                                                  &message));
+    CFRef<CFTypeRef> result(
+        cf::plist::ReadBinary(bytes.data(), bytes.size(), mutability, &message));
     CFRef<CFStringRef> owned(message);
     EXPECT_EQ(!result, message != nullptr) << "an error string exactly when refused";
     if (error && message) {
@@ -105,34 +109,54 @@ TEST_F(BinaryPListReader, ReadsEveryObjectKind) {
         {"four-byte int is unsigned", {Int(0xFFFFFFFF, 2)}, {}, "<integer>4294967295</integer>\n"},
         {"eight-byte int is signed", {Int(~uint64_t{0})}, {}, "<integer>-1</integer>\n"},
         {"sixteen-byte int, high half zero",
-         {Bytes("\x14", 1) + BigEndian(0, 8) + BigEndian(~uint64_t{0}, 8)}, {},
+         {Bytes("\x14", 1) + BigEndian(0, 8) + BigEndian(~uint64_t{0}, 8)},
+         {},
          "<integer>18446744073709551615</integer>\n"},
         {"sixteen-byte negative int",
-         {Bytes("\x14", 1) + BigEndian(~uint64_t{0}, 8) + BigEndian(~uint64_t{0} - 4, 8)}, {},
+         {Bytes("\x14", 1) + BigEndian(~uint64_t{0}, 8) + BigEndian(~uint64_t{0} - 4, 8)},
+         {},
          "<integer>-5</integer>\n"},
         {"double", {Bytes("\x23") + BigEndian(0x3FF8000000000000, 8)}, {}, "<real>1.5</real>\n"},
-        {"float", {Bytes("\x22") + BigEndian(0x3DCCCCCD, 4)}, {},
+        {"float",
+         {Bytes("\x22") + BigEndian(0x3DCCCCCD, 4)},
+         {},
          "<real>0.10000000149011612</real>\n"},
-        {"date", {Bytes("\x33") + BigEndian(0x41CDCD6500000000, 8)}, {},
+        {"date",
+         {Bytes("\x33") + BigEndian(0x41CDCD6500000000, 8)},
+         {},
          "<date>2032-09-09T01:46:40Z</date>\n"},
         {"data", {Bytes("\x43Hel")}, {}, "<data>\nSGVs\n</data>\n"},
-        {"booleans", {Array({1, 2}), Bytes("\x09"), Bytes("\x08")}, {},
+        {"booleans",
+         {Array({1, 2}), Bytes("\x09"), Bytes("\x08")},
+         {},
          "<array>\n\t<true/>\n\t<false/>\n</array>\n"},
-        {"long ASCII string", {Ascii("fifteen or more chars")}, {},
+        {"long ASCII string",
+         {Ascii("fifteen or more chars")},
+         {},
          "<string>fifteen or more chars</string>\n"},
-        {"UTF-16 string with a pair", {Bytes("\x63\x00\xE9\xD8\x3D\xDE\x00", 7)}, {},
+        {"UTF-16 string with a pair",
+         {Bytes("\x63\x00\xE9\xD8\x3D\xDE\x00", 7)},
+         {},
          "<string>\xC3\xA9\xF0\x9F\x98\x80</string>\n"},
-        {"UID becomes a CF$UID dictionary", {Bytes("\x81\x01\x02", 3)}, {},
+        {"UID becomes a CF$UID dictionary",
+         {Bytes("\x81\x01\x02", 3)},
+         {},
          "<dict>\n\t<key>CF$UID</key>\n\t<integer>258</integer>\n</dict>\n"},
-        {"set reads as an array", {Marker(0xC, 1) + Refs({1}), Ascii("x")}, {},
+        {"set reads as an array",
+         {Marker(0xC, 1) + Refs({1}), Ascii("x")},
+         {},
          "<array>\n\t<string>x</string>\n</array>\n"},
-        {"shared object", {Array({1, 1}), Ascii("s")}, {},
+        {"shared object",
+         {Array({1, 1}), Ascii("s")},
+         {},
          "<array>\n\t<string>s</string>\n\t<string>s</string>\n</array>\n"},
         {"dictionary, last duplicate wins",
-         {Dict({1, 1}, {2, 3}), Ascii("k"), Int(1), Int(2)}, {},
+         {Dict({1, 1}, {2, 3}), Ascii("k"), Int(1), Int(2)},
+         {},
          "<dict>\n\t<key>k</key>\n\t<integer>2</integer>\n</dict>\n"},
         {"wide offsets and references",
-         {Bytes("\xA1\x00\x00\x00\x01", 5), Ascii("w")}, {8, 4, 0},
+         {Bytes("\xA1\x00\x00\x00\x01", 5), Ascii("w")},
+         {8, 4, 0},
          "<array>\n\t<string>w</string>\n</array>\n"},
         {"top object not first", {Ascii("a"), Ascii("b")}, {1, 1, 1}, "<string>b</string>\n"},
     };
@@ -145,8 +169,8 @@ TEST_F(BinaryPListReader, ReadsEveryObjectKind) {
 }
 
 TEST_F(BinaryPListReader, KeepsFloat32AndMakesEveryIntegerSInt64) {
-    CFRef<CFTypeRef> value = Read(Build({Array({1, 2}), Bytes("\x22") + BigEndian(0x3F800000, 4),
-                                         Int(7, 0)}));
+    CFRef<CFTypeRef> value =
+        Read(Build({Array({1, 2}), Bytes("\x22") + BigEndian(0x3F800000, 4), Int(7, 0)}));
     ASSERT_TRUE(value);
     auto array = static_cast<CFArrayRef>(value.Get());
     EXPECT_EQ(cf::NumberType(static_cast<CFNumberRef>(cf::ArrayValue(array, 0))),
@@ -196,9 +220,8 @@ TEST_F(BinaryPListReader, RefusesCorruptFiles) {
 }
 
 TEST_F(BinaryPListReader, EveryTruncationIsRefused) {
-    Bytes file = Build({Dict({1, 2}, {3, 4}), Ascii("key"), Ascii("other"),
-                        Array({5, 6}), Bytes("\x43\x01\x02\x03"), Int(42, 1),
-                        Bytes("\x23") + BigEndian(0, 8)});
+    Bytes file = Build({Dict({1, 2}, {3, 4}), Ascii("key"), Ascii("other"), Array({5, 6}),
+                        Bytes("\x43\x01\x02\x03"), Int(42, 1), Bytes("\x23") + BigEndian(0, 8)});
     ASSERT_TRUE(Read(file));
     for (size_t length = 0; length < file.size(); ++length)
         EXPECT_FALSE(Read(file.substr(0, length))) << "prefix of " << length << " bytes";
@@ -233,7 +256,8 @@ TEST_F(BinaryPListReader, MutableContainersAreNotShared) {
     EXPECT_TRUE(cf::IsMutable(outer));
     EXPECT_NE(cf::ArrayValue(outer, 0), cf::ArrayValue(outer, 1));
     EXPECT_TRUE(cf::IsMutable(cf::ArrayValue(outer, 0)));
-    EXPECT_FALSE(cf::IsMutable(cf::ArrayValue(static_cast<CFArrayRef>(cf::ArrayValue(outer, 0)), 0)));
+    EXPECT_FALSE(
+        cf::IsMutable(cf::ArrayValue(static_cast<CFArrayRef>(cf::ArrayValue(outer, 0)), 0)));
 
     CFRef<CFTypeRef> leaves = Read(file, kCFPropertyListMutableContainersAndLeaves);
     ASSERT_TRUE(leaves);

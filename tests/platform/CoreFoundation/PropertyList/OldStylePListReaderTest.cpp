@@ -19,14 +19,18 @@ CFPropertyListRef ReadOld(const std::string& text, CFOptionFlags options = 0) {
                                    options, nullptr);
 }
 
-std::string Document(const std::string& body) { return PListDocument(body + "\n"); }
+std::string Document(const std::string& body) {
+    return PListDocument(body + "\n");
+}
 
 struct Case {
     std::string input;
     const char* body;  // what the writer prints for the value, or nullptr for a refusal
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.input << '"'; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << '"' << c.input << '"';
+}
 
 class OldStyleSyntaxTest : public PlatformTestWithParam<Case> {};
 
@@ -41,42 +45,32 @@ TEST_P(OldStyleSyntaxTest, ReadsAsTheFrameworkDoes) {
     EXPECT_EQ(WrittenXML(value.Get()), Document(c.body));
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, OldStyleSyntaxTest, ::testing::Values(
-    Case{"abc_$/:.-9", "<string>abc_$/:.-9</string>"},
-    Case{"'single'", "<string>single</string>"},
-    Case{"\"caf\xC3\xA9 \xE2\x82\xAC\"", "<string>caf\xC3\xA9 \xE2\x82\xAC</string>"},
-    Case{"\"\"", "<string></string>"},
-    Case{"()", "<array/>"},
-    Case{"(a, b,)", "<array>\n\t<string>a</string>\n\t<string>b</string>\n</array>"},
-    Case{"{}", "<dict/>"},
-    Case{"{a=b}", "<dict>\n\t<key>a</key>\n\t<string>b</string>\n</dict>"},
-    Case{"{a = b; a = c;}", "<dict>\n\t<key>a</key>\n\t<string>c</string>\n</dict>"},
-    Case{"<>", "<data>\n</data>"},
-    Case{"< 0001 ff >", "<data>\nAAH/\n</data>"},
-    Case{"/* c */ x // d", "<string>x</string>"},
-    Case{"  \n\t// only a comment\n", "<dict/>"},
-    Case{"k = v; /* c */ k2 = (1);",
-         "<dict>\n\t<key>k</key>\n\t<string>v</string>\n\t<key>k2</key>\n\t<array>\n"
-         "\t\t<string>1</string>\n\t</array>\n</dict>"},
-    Case{"\"a\"; b;", "<dict>\n\t<key>a</key>\n\t<string>a</string>\n"
-                      "\t<key>b</key>\n\t<string>b</string>\n</dict>"},
-    // Refusals.
-    Case{"", nullptr},
-    Case{"(a b)", nullptr},
-    Case{"(a,,b)", nullptr},
-    Case{"{a = ;}", nullptr},
-    Case{"{a b}", nullptr},
-    Case{"{a = b; c}", nullptr},
-    Case{"{a = b}}", nullptr},
-    Case{"(a) b", nullptr},
-    Case{"k = v; !", nullptr},
-    Case{"\"open", nullptr},
-    Case{"'mixed\"", nullptr},
-    Case{"/* open", nullptr},
-    Case{"<0g>", nullptr},
-    Case{"<123>", nullptr},
-    Case{"<12", nullptr},
-    Case{"a = \"\\U", nullptr}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, OldStyleSyntaxTest,
+    ::testing::Values(
+        Case{"abc_$/:.-9", "<string>abc_$/:.-9</string>"},
+        Case{"'single'", "<string>single</string>"},
+        Case{"\"caf\xC3\xA9 \xE2\x82\xAC\"", "<string>caf\xC3\xA9 \xE2\x82\xAC</string>"},
+        Case{"\"\"", "<string></string>"}, Case{"()", "<array/>"},
+        Case{"(a, b,)", "<array>\n\t<string>a</string>\n\t<string>b</string>\n</array>"},
+        Case{"{}", "<dict/>"},
+        Case{"{a=b}", "<dict>\n\t<key>a</key>\n\t<string>b</string>\n</dict>"},
+        Case{"{a = b; a = c;}", "<dict>\n\t<key>a</key>\n\t<string>c</string>\n</dict>"},
+        Case{"<>", "<data>\n</data>"}, Case{"< 0001 ff >", "<data>\nAAH/\n</data>"},
+        Case{"/* c */ x // d", "<string>x</string>"}, Case{"  \n\t// only a comment\n", "<dict/>"},
+        Case{"k = v; /* c */ k2 = (1);",
+             "<dict>\n\t<key>k</key>\n\t<string>v</string>\n\t<key>k2</key>\n\t<array>\n"
+             "\t\t<string>1</string>\n\t</array>\n</dict>"},
+        Case{"\"a\"; b;",
+             "<dict>\n\t<key>a</key>\n\t<string>a</string>\n"
+             "\t<key>b</key>\n\t<string>b</string>\n</dict>"},
+        // Refusals.
+        Case{"", nullptr}, Case{"(a b)", nullptr}, Case{"(a,,b)", nullptr},
+        Case{"{a = ;}", nullptr}, Case{"{a b}", nullptr}, Case{"{a = b; c}", nullptr},
+        Case{"{a = b}}", nullptr}, Case{"(a) b", nullptr}, Case{"k = v; !", nullptr},
+        Case{"\"open", nullptr}, Case{"'mixed\"", nullptr}, Case{"/* open", nullptr},
+        Case{"<0g>", nullptr}, Case{"<123>", nullptr}, Case{"<12", nullptr},
+        Case{"a = \"\\U", nullptr}));
 
 using OldStyleTest = PlatformTest;
 
@@ -100,9 +94,8 @@ TEST_F(OldStyleTest, EscapesDecode) {
         std::string utf8(static_cast<size_t>(length) * 4 + 1, '\0');
         CFIndex used = 0;
         CFStringGetBytes(static_cast<CFStringRef>(value.Get()), CFRangeMake(0, length),
-                         kCFStringEncodingUTF8, 0, false,
-                         reinterpret_cast<UInt8*>(utf8.data()), static_cast<CFIndex>(utf8.size()),
-                         &used);
+                         kCFStringEncodingUTF8, 0, false, reinterpret_cast<UInt8*>(utf8.data()),
+                         static_cast<CFIndex>(utf8.size()), &used);
         utf8.resize(static_cast<size_t>(used));
         EXPECT_EQ(utf8, c.utf8) << c.input;
     }
@@ -117,12 +110,14 @@ TEST_F(OldStyleTest, WideEncodingsAreDecoded) {
     const std::string text = "\"k\" = \"\xC3\xA9\";";
     auto utf16 = [&](bool big, bool bom) {
         std::string out = bom ? (big ? "\xFE\xFF" : "\xFF\xFE") : "";
-        for (char c : std::string("\"k\" = \"")) out += big ? std::string{'\0', c} : std::string{c, '\0'};
+        for (char c : std::string("\"k\" = \""))
+            out += big ? std::string{'\0', c} : std::string{c, '\0'};
         out += big ? "\x00\xE9"s : "\xE9\x00"s;
         for (char c : std::string("\";")) out += big ? std::string{'\0', c} : std::string{c, '\0'};
         return out;
     };
-    const std::string expected = Document("<dict>\n\t<key>k</key>\n\t<string>\xC3\xA9</string>\n</dict>");
+    const std::string expected =
+        Document("<dict>\n\t<key>k</key>\n\t<string>\xC3\xA9</string>\n</dict>");
     for (const std::string& input : {"\xEF\xBB\xBF" + text, utf16(true, true), utf16(false, true),
                                      utf16(true, false), utf16(false, false)}) {
         CFRef<CFPropertyListRef> value(ReadOld(input));
@@ -141,8 +136,8 @@ TEST_F(OldStyleTest, NestingLimitIsFiveHundredTwelve) {
 
 TEST_F(OldStyleTest, ContainersFollowTheMutabilityOption) {
     CFRef<CFPropertyListRef> immutable(ReadOld("{a = (b);}", kCFPropertyListImmutable));
-    CFRef<CFPropertyListRef> mutableLeaves(ReadOld("{a = (b); c;}",
-                                                   kCFPropertyListMutableContainersAndLeaves));
+    CFRef<CFPropertyListRef> mutableLeaves(
+        ReadOld("{a = (b); c;}", kCFPropertyListMutableContainersAndLeaves));
     ASSERT_TRUE(immutable && mutableLeaves);
     // The mutable dictionary accepts a new entry and the shorthand value is its own string.
     auto dict = (CFMutableDictionaryRef)mutableLeaves.Get();

@@ -41,8 +41,8 @@ TEST_P(PropertyListCorpus, ReadThenWrittenMatchesTheRealFramework) {
     ASSERT_TRUE(input && expected);
     CFRef<CFDataRef> data = testjson::MakeData(*input);
     CFStringRef error = nullptr;
-    CFRef<CFTypeRef> value(CFPropertyListCreateFromXMLData(nullptr, data.Get(),
-                                                           kCFPropertyListImmutable, &error));
+    CFRef<CFTypeRef> value(
+        CFPropertyListCreateFromXMLData(nullptr, data.Get(), kCFPropertyListImmutable, &error));
     CFRef<CFStringRef> ownedError(error);
     if (expected->rfind("REJECT", 0) == 0) {
         EXPECT_FALSE(value) << "the real framework refuses this file";

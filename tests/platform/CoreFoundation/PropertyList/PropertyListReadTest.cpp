@@ -27,7 +27,9 @@ std::string ReadFile(const std::string& path) {
     return out.str();
 }
 
-const uint8_t* BytesOf(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+const uint8_t* BytesOf(const std::string& s) {
+    return reinterpret_cast<const uint8_t*>(s.data());
+}
 
 struct Parsed {
     CFRef<CFPropertyListRef> value;
@@ -35,7 +37,8 @@ struct Parsed {
 };
 
 Parsed Parse(const std::string& bytes, CFOptionFlags options = kCFPropertyListImmutable) {
-    CFRef<CFDataRef> data(CFDataCreate(nullptr, BytesOf(bytes), static_cast<CFIndex>(bytes.size())));
+    CFRef<CFDataRef> data(
+        CFDataCreate(nullptr, BytesOf(bytes), static_cast<CFIndex>(bytes.size())));
     Parsed parsed;
     CFStringRef error = CFSTR("not cleared");
     parsed.value.Reset(CFPropertyListCreateFromXMLData(nullptr, data.Get(), options, &error));
@@ -53,7 +56,9 @@ std::string Utf8(CFStringRef s) {
 }
 
 // The document our writer makes for a one-line root value.
-std::string Document(const std::string& body) { return PListDocument(body + "\n"); }
+std::string Document(const std::string& body) {
+    return PListDocument(body + "\n");
+}
 
 // ---- Golden read cases --------------------------------------------------------------------
 
@@ -62,7 +67,9 @@ struct GoldenCase {
     std::string verdict;  // "REJECT", "ACCEPT xml", "ACCEPT binary", "ACCEPT openstep"
 };
 
-void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const GoldenCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 // Where we deliberately read differently from the real framework; each has its own test.
 bool IsDeliberateDifference(const std::string& name) {
@@ -108,7 +115,8 @@ TEST_P(GoldenReadTest, VerdictAndValueMatch) {
     }
     if (c.verdict == "ACCEPT openstep") {
         EXPECT_FALSE(xml);
-        CFRef<CFPropertyListRef> old(cf::plist::ReadOldStyle(BytesOf(input), input.size(), 0, nullptr));
+        CFRef<CFPropertyListRef> old(
+            cf::plist::ReadOldStyle(BytesOf(input), input.size(), 0, nullptr));
         EXPECT_TRUE(old);
     }
 }
@@ -125,8 +133,12 @@ TEST_F(ReadTest, LeadingByteOrderMarkCharacterIsKept) {
     ASSERT_TRUE(parsed.value);
     auto array = static_cast<CFArrayRef>(parsed.value.Get());
     ASSERT_EQ(CFArrayGetCount(array), 3);
-    EXPECT_EQ(Utf8((CFStringRef)CFArrayGetValueAtIndex(array, 0)), "\xEF\xBB\xBF" "abc");
-    EXPECT_EQ(Utf8((CFStringRef)CFArrayGetValueAtIndex(array, 1)), "a\xEF\xBB\xBF" "b");
+    EXPECT_EQ(Utf8((CFStringRef)CFArrayGetValueAtIndex(array, 0)),
+              "\xEF\xBB\xBF"
+              "abc");
+    EXPECT_EQ(Utf8((CFStringRef)CFArrayGetValueAtIndex(array, 1)),
+              "a\xEF\xBB\xBF"
+              "b");
     EXPECT_EQ(Utf8((CFStringRef)CFArrayGetValueAtIndex(array, 2)), "\xEF\xBB\xBF");
 }
 
@@ -273,8 +285,9 @@ TEST_F(ReadTest, MutabilityOptionReachesContainersAndLeaves) {
 }
 
 TEST_F(ReadTest, NumbersKeepTheReaderTypes) {
-    Parsed parsed = Parse("<array><integer>7</integer><integer>18446744073709551615</integer>"
-                          "<real>1.5</real></array>");
+    Parsed parsed = Parse(
+        "<array><integer>7</integer><integer>18446744073709551615</integer>"
+        "<real>1.5</real></array>");
     ASSERT_TRUE(parsed.value);
     auto array = static_cast<CFArrayRef>(parsed.value.Get());
     auto number = [&](CFIndex i) { return (CFNumberRef)CFArrayGetValueAtIndex(array, i); };

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/CoreFoundation/CFInternal.h"
 #include "desc/CFRef.h"
+#include "platform/CoreFoundation/CFInternal.h"
 #include "support/PlatformTest.h"
 #include "support/TypedValue.h"
 
@@ -24,15 +24,24 @@ public:
 
     CFRef<CFTypeRef> Value(int depth) {
         switch (Below(depth > 0 ? 9 : 7)) {
-            case 0: return CFRef<CFTypeRef>(String(Below(3) == 0 ? 200 : 12).Detach());
-            case 1: return Integer();
-            case 2: return Real();
-            case 3: return CFRef<CFTypeRef>(CFDateCreate(nullptr, Date()));
-            case 4: return Data();
-            case 5: return CFRef<CFTypeRef>(CFRetain(Below(2) ? kCFBooleanTrue : kCFBooleanFalse));
-            case 6: return CFRef<CFTypeRef>(String(0).Detach());
-            case 7: return Array(depth - 1);
-            default: return Dictionary(depth - 1);
+            case 0:
+                return CFRef<CFTypeRef>(String(Below(3) == 0 ? 200 : 12).Detach());
+            case 1:
+                return Integer();
+            case 2:
+                return Real();
+            case 3:
+                return CFRef<CFTypeRef>(CFDateCreate(nullptr, Date()));
+            case 4:
+                return Data();
+            case 5:
+                return CFRef<CFTypeRef>(CFRetain(Below(2) ? kCFBooleanTrue : kCFBooleanFalse));
+            case 6:
+                return CFRef<CFTypeRef>(String(0).Detach());
+            case 7:
+                return Array(depth - 1);
+            default:
+                return Dictionary(depth - 1);
         }
     }
 
@@ -40,23 +49,45 @@ private:
     uint64_t Below(uint64_t n) { return mRandom() % n; }
 
     CFRef<CFStringRef> String(size_t maxLength) {
-        static const char16_t kPieces[][3] = {
-            u"a", u"Z", u"0", u" ", u"&", u"<", u">", u"]]", u"\"", u"'", u"\t", u"\n", u"\r",
-            u"\x01", u"\x7F", u"\xE9", u"\x85", u"\x65e5", u"\xFEFF", u"\xFFFD", u"\xFFFF",
-            u"\xD83D\xDE00", u"\xDBFF\xDFFF", u"\x0000"};
+        static const char16_t kPieces[][3] = {u"a",
+                                              u"Z",
+                                              u"0",
+                                              u" ",
+                                              u"&",
+                                              u"<",
+                                              u">",
+                                              u"]]",
+                                              u"\"",
+                                              u"'",
+                                              u"\t",
+                                              u"\n",
+                                              u"\r",
+                                              u"\x01",
+                                              u"\x7F",
+                                              u"\xE9",
+                                              u"\x85",
+                                              u"\x65e5",
+                                              u"\xFEFF",
+                                              u"\xFFFD",
+                                              u"\xFFFF",
+                                              u"\xD83D\xDE00",
+                                              u"\xDBFF\xDFFF",
+                                              u"\x0000"};
         std::vector<UniChar> units;
         size_t length = maxLength ? Below(maxLength + 1) : 0;
         for (size_t i = 0; i < length; ++i) {
             const char16_t* piece = kPieces[Below(std::size(kPieces))];
-            do units.push_back(*piece); while (*++piece);
+            do units.push_back(*piece);
+            while (*++piece);
         }
-        return CFRef<CFStringRef>(
-            CFStringCreateWithCharacters(nullptr, units.data(), static_cast<CFIndex>(units.size())));
+        return CFRef<CFStringRef>(CFStringCreateWithCharacters(nullptr, units.data(),
+                                                               static_cast<CFIndex>(units.size())));
     }
 
     CFRef<CFTypeRef> Integer() {
-        static const int64_t kEdges[] = {0, 1, -1, 127, -128, 255, 32767, -32768, 65535,
-                                         INT32_MAX, INT32_MIN, UINT32_MAX, INT64_MAX, INT64_MIN};
+        static const int64_t kEdges[] = {0,         1,          -1,        127,      -128,
+                                         255,       32767,      -32768,    65535,    INT32_MAX,
+                                         INT32_MIN, UINT32_MAX, INT64_MAX, INT64_MIN};
         if (Below(4) == 0)  // above INT64_MAX: only the readers make these
             return CFRef<CFTypeRef>(cf::CreateNumberUInt64(uint64_t{INT64_MAX} + 1 + Below(1000)));
         int64_t v = Below(2) ? kEdges[Below(std::size(kEdges))] : static_cast<int64_t>(mRandom());
@@ -64,10 +95,15 @@ private:
     }
 
     CFRef<CFTypeRef> Real() {
-        static const double kSpecial[] = {0.0, -0.0, std::numeric_limits<double>::infinity(),
+        static const double kSpecial[] = {0.0,
+                                          -0.0,
+                                          std::numeric_limits<double>::infinity(),
                                           -std::numeric_limits<double>::infinity(),
                                           std::numeric_limits<double>::denorm_min(),
-                                          std::numeric_limits<double>::max(), 0.1, 1e17, 1e-5};
+                                          std::numeric_limits<double>::max(),
+                                          0.1,
+                                          1e17,
+                                          1e-5};
         if (Below(5) == 0) {
             float f = static_cast<float>(std::ldexp(static_cast<double>(Below(1 << 24)), -12));
             return CFRef<CFTypeRef>(CFNumberCreate(nullptr, kCFNumberFloat32Type, &f));
@@ -85,8 +121,8 @@ private:
     }
 
     double Date() {
-        static const double kEdges[] = {0, -1, 59, -978307200, -63113904000.0, -63145526401.0,
-                                        252423993600.0, -70000000000.0};
+        static const double kEdges[] = {
+            0, -1, 59, -978307200, -63113904000.0, -63145526401.0, 252423993600.0, -70000000000.0};
         if (Below(2)) return kEdges[Below(std::size(kEdges))];
         return static_cast<double>(static_cast<int64_t>(Below(1ull << 40)) - (1ll << 39));
     }
@@ -94,7 +130,8 @@ private:
     CFRef<CFTypeRef> Data() {
         std::vector<UInt8> bytes(Below(3) == 0 ? Below(300) : Below(8));
         for (UInt8& b : bytes) b = static_cast<UInt8>(mRandom());
-        return CFRef<CFTypeRef>(CFDataCreate(nullptr, bytes.data(), static_cast<CFIndex>(bytes.size())));
+        return CFRef<CFTypeRef>(
+            CFDataCreate(nullptr, bytes.data(), static_cast<CFIndex>(bytes.size())));
     }
 
     CFRef<CFTypeRef> Array(int depth) {
@@ -123,12 +160,12 @@ TEST_F(PropertyListRoundTrip, ReadingWhatWasWrittenGivesAnEqualValue) {
         CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, value.Get()));
         ASSERT_TRUE(xml) << "seed " << seed;
         CFStringRef error = nullptr;
-        CFRef<CFTypeRef> back(CFPropertyListCreateFromXMLData(nullptr, xml.Get(),
-                                                              kCFPropertyListImmutable, &error));
+        CFRef<CFTypeRef> back(
+            CFPropertyListCreateFromXMLData(nullptr, xml.Get(), kCFPropertyListImmutable, &error));
         CFRef<CFStringRef> ownedError(error);
         ASSERT_TRUE(back) << "seed " << seed << "\n" << testjson::Bytes(xml.Get());
-        EXPECT_TRUE(CFEqual(value.Get(), back.Get()))
-            << "seed " << seed << "\n" << testjson::Bytes(xml.Get());
+        EXPECT_TRUE(CFEqual(value.Get(), back.Get())) << "seed " << seed << "\n"
+                                                      << testjson::Bytes(xml.Get());
         CFRef<CFDataRef> again(CFPropertyListCreateXMLData(nullptr, back.Get()));
         EXPECT_EQ(testjson::Bytes(again.Get()), testjson::Bytes(xml.Get())) << "seed " << seed;
     }

@@ -54,7 +54,6 @@ std::string Write(CFTypeRef value) {
     return testjson::Bytes(xml.Get());
 }
 
-
 class GoldenWrite : public PlatformTestWithParam<std::string> {};
 
 TEST_P(GoldenWrite, MatchesTheRealWriterByteForByte) {
@@ -194,10 +193,15 @@ TEST_F(PropertyListWrite, EscapesAtEveryPositionOfLongText) {
     struct Special {
         std::u16string units;
         std::string utf8;
-    } specials[] = {{u"&", "&amp;"},      {u"<", "&lt;"},      {u">", "&gt;"},
-                    {u"\xE9", "\xC3\xA9"}, {u"\x7F", "\x7F"}, {u"\x2022", "\xE2\x80\xA2"},
+    } specials[] = {{u"&", "&amp;"},
+                    {u"<", "&lt;"},
+                    {u">", "&gt;"},
+                    {u"\xE9", "\xC3\xA9"},
+                    {u"\x7F", "\x7F"},
+                    {u"\x2022", "\xE2\x80\xA2"},
                     {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"}};
-    for (size_t length : {size_t{1}, size_t{7}, size_t{8}, size_t{17}, size_t{4095}, size_t{4100}}) {
+    for (size_t length :
+         {size_t{1}, size_t{7}, size_t{8}, size_t{17}, size_t{4095}, size_t{4100}}) {
         std::vector<size_t> positions = {length - 1, 4094, 4095, 4096};
         for (size_t at = 0; at < 40; ++at) positions.push_back(at);
         for (size_t at : positions) {
@@ -207,12 +211,13 @@ TEST_F(PropertyListWrite, EscapesAtEveryPositionOfLongText) {
                 std::string expected;
                 for (size_t i = 0; i < length; ++i) {
                     char c = static_cast<char>('a' + i % 26);
-                    if (i == at) units += special.units, expected += special.utf8;
-                    else units += static_cast<char16_t>(c), expected += c;
+                    if (i == at)
+                        units += special.units, expected += special.utf8;
+                    else
+                        units += static_cast<char16_t>(c), expected += c;
                 }
                 CFRef<CFStringRef> string = Units(units);
-                ASSERT_EQ(Write(string.Get()),
-                          PListDocument("<string>" + expected + "</string>\n"))
+                ASSERT_EQ(Write(string.Get()), PListDocument("<string>" + expected + "</string>\n"))
                     << "length " << length << ", special at " << at;
             }
         }
@@ -237,7 +242,8 @@ TEST_F(PropertyListWrite, KeyOrderOfConsecutiveDictionaries) {
     CFRef<CFArrayRef> array(CFArrayCreate(nullptr, items, 4, &kCFTypeArrayCallBacks));
     auto body = [](const char* a, const char* b, const char* c) {
         std::string text = "\t<dict>\n";
-        for (const char* k : {a, b, c}) text += std::string("\t\t<key>") + k + "</key>\n\t\t<true/>\n";
+        for (const char* k : {a, b, c})
+            text += std::string("\t\t<key>") + k + "</key>\n\t\t<true/>\n";
         return text + "\t</dict>\n";
     };
     std::string abc = body("a", "b", "c");
@@ -274,15 +280,30 @@ TEST_F(PropertyListWrite, NestedDictionariesSharingOrChangingTheKeySet) {
 // Keys alike in their first eight units or more, a U+0000 unit against the end of a key, and
 // units above 0x7FFF: the order is UTF-16 unit order, a prefix first.
 TEST_F(PropertyListWrite, KeyOrderOfKeysSharingLongPrefixes) {
-    const std::u16string keys[] = {
-        u"abcdefghij", u"abcdefgh", std::u16string(u"abcdefgh\0", 9), u"abcdefgi",
-        u"ab", std::u16string(u"ab\0", 3), std::u16string(u"ab\0c", 4), u"a", u"",
-        u"\xFF01", u"\x00E9x", u"abcdefg\xFF01", u"abcdefg\x00E9", u"100000", u"10000",
-        u"1000", u"9", u"abcdefghij\xFF01", u"abcdefghij\x0001", u"abcdefghi"};
+    const std::u16string keys[] = {u"abcdefghij",
+                                   u"abcdefgh",
+                                   std::u16string(u"abcdefgh\0", 9),
+                                   u"abcdefgi",
+                                   u"ab",
+                                   std::u16string(u"ab\0", 3),
+                                   std::u16string(u"ab\0c", 4),
+                                   u"a",
+                                   u"",
+                                   u"\xFF01",
+                                   u"\x00E9x",
+                                   u"abcdefg\xFF01",
+                                   u"abcdefg\x00E9",
+                                   u"100000",
+                                   u"10000",
+                                   u"1000",
+                                   u"9",
+                                   u"abcdefghij\xFF01",
+                                   u"abcdefghij\x0001",
+                                   u"abcdefghi"};
     auto keyOf = [](const std::u16string& units) {
-        return CFRef<CFStringRef>(CFStringCreateWithCharacters(
-            nullptr, reinterpret_cast<const UniChar*>(units.data()),
-            static_cast<CFIndex>(units.size())));
+        return CFRef<CFStringRef>(
+            CFStringCreateWithCharacters(nullptr, reinterpret_cast<const UniChar*>(units.data()),
+                                         static_cast<CFIndex>(units.size())));
     };
     // One key's lines, as the writer renders them in a dictionary of its own.
     auto entryLines = [&](const std::u16string& units) {
@@ -297,7 +318,8 @@ TEST_F(PropertyListWrite, KeyOrderOfKeysSharingLongPrefixes) {
     };
     CFRef<CFMutableDictionaryRef> all(CFDictionaryCreateMutable(
         nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
-    for (const std::u16string& units : keys) CFDictionarySetValue(all.Get(), keyOf(units).Get(), kCFBooleanTrue);
+    for (const std::u16string& units : keys)
+        CFDictionarySetValue(all.Get(), keyOf(units).Get(), kCFBooleanTrue);
     std::vector<std::u16string> sorted(std::begin(keys), std::end(keys));
     std::sort(sorted.begin(), sorted.end());
     std::string expected;
