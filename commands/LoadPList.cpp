@@ -1,5 +1,6 @@
 #include "commands/LoadPList.h"
 
+#include <new>
 #include <string>
 
 #include "convert/PropertyListToDesc.h"
@@ -20,19 +21,14 @@ CFPropertyListRef CreatePropertyListOrThrow(CFDataRef data) {
     return list;
 }
 
-CFPropertyListRef ReadPropertyListFile(const AEDesc* reference) {
+CFDataRef ReadPropertyListFile(const AEDesc* reference) {
     // Declared so that the contents go before the URL.
     CFRef<CFURLRef> url(ToCFURL(reference));
     CFRef<CFDataRef> contents;
     if (!CFURLCreateDataAndPropertiesFromResource(kCFAllocatorDefault, url.Get(), contents.Out(),
                                                   nullptr, nullptr, nullptr))
         ThrowStatus(fnfErr);
-    return CreatePropertyListOrThrow(contents.Get());
-}
-
-CFPropertyListRef ReadPropertyListText(const AEDesc* text) {
-    CFRef<CFDataRef> data(CreateCFDataFromText(text));
-    return CreatePropertyListOrThrow(data.Get());
+    return contents.Detach();
 }
 
 void LoadPListBody(const AppleEvent* event, AppleEvent* reply) {
@@ -44,9 +40,13 @@ void LoadPListBody(const AppleEvent* event, AppleEvent* reply) {
     ThrowIfError(AEGetParamDesc(&eventView.mDesc, keyDirectObject, typeWildCard, &direct.mDesc));
     if (direct.IsNull()) ThrowMessage(kNoPropertyList);
     ThrowIfStatus(CheckMissedParams(event));
-    CFRef<CFPropertyListRef> list(IsFileReference(&direct.mDesc)
-                                      ? ReadPropertyListFile(&direct.mDesc)
-                                      : ReadPropertyListText(&direct.mDesc));
+    CFRef<CFDataRef> bytes(IsFileReference(&direct.mDesc) ? ReadPropertyListFile(&direct.mDesc)
+                                                          : CreateCFDataFromText(&direct.mDesc));
+    CFRef<CFPropertyListRef> list(CreatePropertyListOrThrow(bytes.Get()));
+    // What the list may expand to is bounded by the bytes it came from, which are not needed
+    // any more.
+    ConversionBudget budget(static_cast<size_t>(CFDataGetLength(bytes.Get())));
+    bytes.Reset();
     CAEDesc result;
     PropertyListToDesc(list.Get(), result);
     ThrowIfError(AEPutParamDesc(&replyView.mDesc, keyDirectObject, &result.mDesc));
@@ -64,5 +64,11 @@ CFDataRef CreateCFDataFromText(const AEDesc* desc) {
 }
 
 OSErr LoadPList(const AppleEvent* event, AppleEvent* reply, SRefCon) {
-    return RunCommand(reply, [&] { LoadPListBody(event, reply); });
+    return RunCommand(reply, [&] {
+        try {
+            LoadPListBody(event, reply);
+        } catch (const std::bad_alloc&) {
+            ThrowStatus(memFullErr);  // memory is a status like any other resource
+        }
+    });
 }

@@ -1,3 +1,5 @@
+#include <new>
+
 #include "convert/DescToPropertyList.h"
 #include "desc/CAEDesc.h"
 #include "desc/CFRef.h"
@@ -22,6 +24,9 @@ void WriteToDestination(const CAEDesc& destination, CFDataRef xml, CAEDesc& resu
 void MakeXMLText(CFDataRef xml, CAEDesc& result) {
     CFRef<CFStringRef> text(
         CFStringCreateFromExternalRepresentation(kCFAllocatorDefault, xml, kCFStringEncodingUTF8));
+    // The writer makes valid UTF-8, so no string means no memory: answering with no text
+    // would pass for success.
+    if (!text) ThrowStatus(memFullErr);
     result.SetCFString(text.Get());
 }
 
@@ -57,5 +62,11 @@ void StorePListBody(const AppleEvent* event, AppleEvent* reply) {
 }  // namespace
 
 OSErr StorePList(const AppleEvent* event, AppleEvent* reply, SRefCon) {
-    return RunCommand(reply, [&] { StorePListBody(event, reply); });
+    return RunCommand(reply, [&] {
+        try {
+            StorePListBody(event, reply);
+        } catch (const std::bad_alloc&) {
+            ThrowStatus(memFullErr);  // memory is a status like any other resource
+        }
+    });
 }

@@ -3,7 +3,9 @@
 #include <CoreServices/CoreServices.h>
 
 #include <cstdint>
+#include <new>
 #include <string>
+#include <utility>
 
 #include "shell/Exceptions.h"
 
@@ -11,39 +13,80 @@ namespace {
 
 constexpr DescType kTypeUndefined = 0x756E6466;  // 'undf'
 
-// Nesting state of the conversion running on this thread. The appliers' context is fixed by
-// their CoreFoundation signature, so it cannot travel as an argument. `overflow` carries a
-// too-deep nesting past the appliers, which drop every other failure: a truncated tree must
-// not pass for a whole one.
-struct Nesting {
+// State of the conversion running on this thread. The appliers' context is fixed by their
+// CoreFoundation signature, so this cannot travel as an argument.
+struct ConversionState {
     int depth = 0;
-    bool overflow = false;
+    // A failure an applier caught but must not drop (too deep a nesting, no memory, the
+    // budget): a truncated tree must not pass for a whole one. Kept as a status or a message,
+    // so keeping it needs no memory.
+    int32_t fatalStatus = 0;
+    const char* fatalMessage = nullptr;
+    // Elements the applier of the innermost container has been called for so far.
+    CFIndex visits = 0;
+    // Values still allowed while a ConversionBudget is in force.
+    bool bounded = false;
+    uint64_t remaining = 0;
 };
-thread_local Nesting tNesting;
+thread_local ConversionState tState;
+
+bool HasFatal() {
+    return tState.fatalStatus != 0 || tState.fatalMessage != nullptr;
+}
+
+void ThrowIfFatal() {
+    if (tState.fatalMessage) ThrowMessage(tState.fatalMessage);
+    if (tState.fatalStatus) ThrowStatus(tState.fatalStatus);
+}
+
+// Called from an applier's catch block: keeps the failure being handled when it must reach the
+// caller, lets every other be dropped.
+void KeepIfFatal() noexcept {
+    try {
+        throw;
+    } catch (int32_t status) {
+        if (status == errOSAStackOverflow || status == memFullErr) tState.fatalStatus = status;
+    } catch (const char* message) {
+        if (message == kExpansionBudgetExceeded) tState.fatalMessage = message;
+    } catch (const std::bad_alloc&) {
+        tState.fatalStatus = memFullErr;
+    } catch (...) {
+    }
+}
 
 class DepthGuard {
 public:
     DepthGuard() {
-        if (tNesting.depth >= kMaxPropertyListDepth) {
-            tNesting.overflow = true;
-            ThrowStatus(errOSAStackOverflow);
-        }
-        ++tNesting.depth;
+        if (tState.depth >= kMaxPropertyListDepth) ThrowStatus(errOSAStackOverflow);
+        ++tState.depth;
     }
-    ~DepthGuard() { --tNesting.depth; }
+    ~DepthGuard() { --tState.depth; }
     DepthGuard(const DepthGuard&) = delete;
     DepthGuard& operator=(const DepthGuard&) = delete;
 };
 
-// Called by the appliers for the failure they drop. Nesting too deep for us or for the Apple
-// Event Manager (which refuses deeper descriptors with the same status) must still reach the
-// caller.
-void NoteDroppedFailure(int32_t status) {
-    if (status == errOSAStackOverflow) tNesting.overflow = true;
-}
+// Counts the applier calls of one container, keeping the enclosing container's count.
+class VisitCount {
+public:
+    VisitCount() : mOuter(std::exchange(tState.visits, 0)) {}
+    ~VisitCount() { tState.visits = mOuter; }
+    VisitCount(const VisitCount&) = delete;
+    VisitCount& operator=(const VisitCount&) = delete;
+    // After an apply function: rethrows a kept failure, and refuses a container whose elements
+    // were not all offered to the applier (the apply function failed without saying so).
+    void Check(CFIndex expected) const {
+        ThrowIfFatal();
+        if (tState.visits != expected) ThrowStatus(coreFoundationUnknownErr);
+    }
 
-void ThrowIfNestedTooDeep() {
-    if (tNesting.overflow) ThrowStatus(errOSAStackOverflow);
+private:
+    CFIndex mOuter;
+};
+
+void SpendBudget() {
+    if (!tState.bounded) return;
+    if (tState.remaining == 0) ThrowMessage(kExpansionBudgetExceeded);
+    --tState.remaining;
 }
 
 void CreateDesc(DescType type, const void* bytes, Size size, CAEDesc& target) {
@@ -97,8 +140,10 @@ void ConvertNumber(CFNumberRef number, CAEDesc& target) {
 void ConvertArray(CFArrayRef array, CAEDesc& target) {
     DepthGuard depth;
     ThrowIfError(AECreateList(nullptr, 0, false, target.Out()));
-    CFArrayApplyFunction(array, CFRangeMake(0, CFArrayGetCount(array)), AppendListItem, &target);
-    ThrowIfNestedTooDeep();
+    VisitCount visits;
+    const CFIndex count = CFArrayGetCount(array);
+    CFArrayApplyFunction(array, CFRangeMake(0, count), AppendListItem, &target);
+    visits.Check(count);
 }
 
 // The two values of a raw-descriptor dictionary, or NULLs when the dictionary is not one (its
@@ -154,8 +199,9 @@ void ConvertDictionary(CFDictionaryRef dict, CAEDesc& target) {
     CAEDesc userFields;
     ThrowIfError(AECreateList(nullptr, 0, false, &userFields.mDesc));
     RecordFieldsContext context{&target, &userFields};
+    VisitCount visits;
     CFDictionaryApplyFunction(dict, AddRecordField, &context);
-    ThrowIfNestedTooDeep();
+    visits.Check(CFDictionaryGetCount(dict));
     // Always present, even empty; replaces a 'usrf' an entry may have put there.
     ThrowIfError(AEPutParamDesc(&target.mDesc, keyASUserRecordFields, &userFields.mDesc));
 }
@@ -163,7 +209,8 @@ void ConvertDictionary(CFDictionaryRef dict, CAEDesc& target) {
 }  // namespace
 
 void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target) {
-    if (tNesting.depth == 0) tNesting.overflow = false;
+    if (tState.depth == 0) tState.fatalStatus = 0, tState.fatalMessage = nullptr;
+    SpendBudget();
     CFTypeID type = CFGetTypeID(plist);
     if (type == CFNullGetTypeID()) {
         DescType undefined = kTypeUndefined;
@@ -190,18 +237,22 @@ void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target) {
 }
 
 void AppendListItem(const void* value, void* context) {
+    ++tState.visits;
+    if (HasFatal()) return;  // the whole conversion fails: the rest need not be converted
     try {
         CAEDesc item;
         PropertyListToDesc(value, item);
         ThrowIfError(AEPutDesc(&static_cast<CAEDesc*>(context)->mDesc, 0, &item.mDesc));
-    } catch (int32_t status) {
-        NoteDroppedFailure(status);
     } catch (...) {
-        // A failing element is left out; CoreFoundation must never see an exception.
+        // A failing element is left out, unless the failure must reach the caller;
+        // CoreFoundation must never see an exception.
+        KeepIfFatal();
     }
 }
 
 void AddRecordField(const void* key, const void* value, void* context) {
+    ++tState.visits;
+    if (HasFatal()) return;
     try {
         auto& fields = *static_cast<RecordFieldsContext*>(context);
         CAEDesc keyDesc;
@@ -220,9 +271,18 @@ void AddRecordField(const void* key, const void* value, void* context) {
             ThrowIfError(AEPutDesc(&fields.mUserFields->mDesc, 0, &keyDesc.mDesc));
             ThrowIfError(AEPutDesc(&fields.mUserFields->mDesc, 0, &valueDesc.mDesc));
         }
-    } catch (int32_t status) {
-        NoteDroppedFailure(status);
     } catch (...) {
-        // A failing entry is left out; CoreFoundation must never see an exception.
+        KeepIfFatal();  // as in AppendListItem
     }
+}
+
+ConversionBudget::ConversionBudget(size_t inputBytes)
+    : mOuterBounded(tState.bounded), mOuterRemaining(tState.remaining) {
+    tState.bounded = true;
+    tState.remaining = kBudgetPerInputByte * static_cast<uint64_t>(inputBytes) + kBudgetFloor;
+}
+
+ConversionBudget::~ConversionBudget() {
+    tState.bounded = mOuterBounded;
+    tState.remaining = mOuterRemaining;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -187,7 +188,14 @@ int main(int argc, char** argv) {
         std::printf("plistbridge %s\n", PLISTBRIDGE_VERSION);
         return 0;
     }
-    const int status = Run(args);
+    int status = 0;
+    try {
+        status = Run(args);
+    } catch (const std::bad_alloc&) {
+        // Printing a huge result, or building a big value, can run out of memory: one line
+        // and the failure status rather than an abort.
+        status = Complain(kExitFailed, "out of memory" + StatusSuffix(memFullErr));
+    }
     if (std::fflush(stdout) != 0 && status == 0)
         return Complain(kExitFailed, "cannot write the output");
     return status;

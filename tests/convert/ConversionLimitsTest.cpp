@@ -1,0 +1,125 @@
+// Property list → descriptor under pressure: failures that must not be dropped (no memory, the
+// expansion budget), apply functions that skip elements, and the budget's bound itself.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "convert/CFBuilders.h"
+#include "convert/DescBuilders.h"
+#include "convert/PropertyListToDesc.h"
+#include "support/PlatformTest.h"
+
+namespace {
+
+class ConversionLimitsTest : public PlatformTest {
+protected:
+    // The status thrown (the message kind as -10000), 0 when the conversion returns.
+    static int32_t Convert(CFTypeRef plist, CAEDesc& out, std::string* message = nullptr) {
+        try {
+            PropertyListToDesc(plist, out);
+            return 0;
+        } catch (int32_t status) {
+            return status;
+        } catch (const char* text) {
+            if (message) *message = text;
+            return errAEEventFailed;
+        }
+    }
+};
+
+// [x, x] nested `levels` deep around one leaf, each level shared by both slots.
+CFObject SharedPairs(int levels) {
+    CFObject current = CFInt64(7);
+    for (int i = 0; i < levels; ++i) current = CFArr({current.Get(), current.Get()});
+    return current;
+}
+
+TEST_F(ConversionLimitsTest, MemoryFailuresInsideContainersReachTheCallerNotAShorterTree) {
+    CFObject leaf = CFStr("leaf"), key = CFStr("key");
+    CFObject inner = CFArr({leaf.Get(), leaf.Get()});
+    CFObject dict = CFDict({{key.Get(), inner.Get()}});
+    CFObject outer = CFArr({leaf.Get(), dict.Get(), leaf.Get()});
+    // Every AECreateDesc and AEPutDesc of the conversion in turn: out of memory is never
+    // dropped like an ordinary failing element.
+    int faults = 0;
+    for (const char* name : {"AECreateDesc", "AEPutDesc", "AECreateList", "AEPutParamDesc"}) {
+        for (long skip = 0; skip < 8; ++skip) {
+            CAEDesc out;
+            PTFailCalls(name, skip, 1, memFullErr);
+            const int32_t status = Convert(outer.Get(), out);
+            const bool delivered = PTFaultWasDelivered();
+            PTClearFaults();
+            if (!delivered) break;
+            ++faults;
+            EXPECT_EQ(status, memFullErr) << name << " call " << skip + 1;
+        }
+    }
+    EXPECT_GT(faults, 12);
+    // Any other failure of an element still drops just that element.
+    CAEDesc out;
+    PTFailCalls("AECreateDesc", 0, 1, errAECoercionFail);
+    EXPECT_EQ(Convert(outer.Get(), out), 0);
+    PTClearFaults();
+    long count = 0;
+    ASSERT_EQ(AECountItems(&out.mDesc, &count), noErr);
+    EXPECT_EQ(count, 2);
+}
+
+TEST_F(ConversionLimitsTest, AnApplyFunctionThatSkipsElementsFailsTheContainer) {
+    CFObject one = CFInt64(1), key = CFStr("k");
+    CFObject array = CFArr({one.Get(), one.Get()});
+    CFObject dict = CFDict({{key.Get(), one.Get()}});
+    const std::pair<const char*, CFTypeRef> cases[] = {{"CFArrayApplyFunction", array.Get()},
+                                                       {"CFDictionaryApplyFunction", dict.Get()}};
+    for (const auto& [name, plist] : cases) {
+        CAEDesc out;
+        PTFailCalls(name, 0, 1, errAEEventNotHandled);
+        EXPECT_EQ(Convert(plist, out), coreFoundationUnknownErr) << name;
+        PTClearFaults();
+    }
+    // Empty containers offer nothing and are whole.
+    CFObject empty = CFArr({});
+    CAEDesc out;
+    EXPECT_EQ(Convert(empty.Get(), out), 0);
+}
+
+TEST_F(ConversionLimitsTest, TheBudgetStopsExponentialSharingEarlyAndKeepsNoState) {
+    CFObject bomb = SharedPairs(30);  // 2^31 - 1 values when expanded
+    CAEDesc out;
+    std::string message;
+    {
+        ConversionBudget budget(163);
+        EXPECT_EQ(Convert(bomb.Get(), out, &message), errAEEventFailed);
+        EXPECT_EQ(message, kExpansionBudgetExceeded);
+        // Spent while it failed: the next conversion in the same scope fails at once.
+        CFObject small = SharedPairs(1);
+        EXPECT_EQ(Convert(small.Get(), out), errAEEventFailed);
+    }
+    // Outside any budget the converter is unbounded again, and the failure left nothing set.
+    CFObject modest = SharedPairs(10);
+    EXPECT_EQ(Convert(modest.Get(), out), 0);
+}
+
+TEST_F(ConversionLimitsTest, TheBoundIsLinearInTheInputSize) {
+    // 2^17 - 1 values: over the floor for a small input, within it for a big enough one.
+    CFObject shared = SharedPairs(16);
+    const uint64_t values = (uint64_t{1} << 17) - 1;
+    CAEDesc out;
+    {
+        ConversionBudget budget(1000);
+        EXPECT_EQ(Convert(shared.Get(), out), errAEEventFailed);
+    }
+    const uint64_t perByte = ConversionBudget::kBudgetPerInputByte;
+    const size_t enough = (values - ConversionBudget::kBudgetFloor + perByte - 1) / perByte;
+    {
+        ConversionBudget budget(enough);
+        EXPECT_EQ(Convert(shared.Get(), out), 0);
+    }
+    {
+        ConversionBudget budget(enough - 1);
+        EXPECT_EQ(Convert(shared.Get(), out), errAEEventFailed);
+    }
+}
+
+}  // namespace
