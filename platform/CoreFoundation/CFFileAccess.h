@@ -1,4 +1,5 @@
-// Whole-file reading and an owning file descriptor, shared by CFURLAccess and CFBundle.
+// Whole-file reading, an owning file descriptor and temporary files, shared by CFURLAccess and
+// CFBundle.
 #ifndef PLATFORM_COREFOUNDATION_CFFILEACCESS_H
 #define PLATFORM_COREFOUNDATION_CFFILEACCESS_H
 
@@ -39,8 +40,45 @@ private:
     int mFD = -1;
 };
 
-// Reads the whole file at `path`. 0 on success, else the errno value (EISDIR for a folder).
+// The most a source that is not a regular file (a device, a pipe, a socket) may give: it has no
+// size to read by, and /dev/zero never ends.
+inline constexpr size_t kMaxStreamBytes = size_t{64} << 20;
+
+// Reads the whole file at `path`: a regular file by its size (bytes appended while it is read
+// are not taken), any other source up to kMaxStreamBytes. 0 on success, else the errno value:
+// EISDIR for a folder, EFBIG for a source that gives more than kMaxStreamBytes, ENOMEM when
+// the bytes cannot be held.
 int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
+
+// A temporary file made by mkostemp from a template ending in "XXXXXX". Until it is renamed
+// or discarded, it is removed when the process is ended by SIGTERM, SIGINT or SIGHUP, and
+// SIGXFSZ is ignored so that a write past the file-size limit fails (EFBIG) instead of ending
+// the process; a signal's disposition is changed only while it is the default one, and
+// restored when the last temporary file is gone. Destruction discards a file not renamed.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string pathTemplate);
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // 0 when the file was made, else mkostemp's errno value.
+    int Error() const { return mError; }
+    const std::string& Path() const { return mPath; }
+    FileDescriptor& Descriptor() { return mFD; }
+    // Renames the file over `target`: 0, or the errno value with the file still to discard.
+    int RenameTo(const std::string& target);
+    // Closes (if still open) and removes the file.
+    void Discard();
+
+private:
+    void Forget();
+
+    std::string mPath;
+    FileDescriptor mFD;
+    int mError = 0;
+    int mSlot = -1;
+};
 
 }  // namespace cf::file
 

@@ -2,15 +2,19 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/CoreFoundation/CFInternal.h"
@@ -155,6 +159,161 @@ TEST_F(CFURLAccessTest, InjectedFailureReportsAndClearsOutputs) {
                                                           nullptr, &error));
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(error, -7);
+}
+
+cf::Ref<CFURLRef> PathURL(const std::string& path) {
+    return cf::Ref<CFURLRef>(cf::url::CreateFileURL(path, false));
+}
+
+TEST_F(CFURLAccessTest, DescriptorNamesAreWrittenThroughInPlace) {
+    // As `{ echo H; store --to /dev/stdout; echo F; } > f` does: the redirected file keeps what
+    // came before and after, and is not replaced by a new one.
+    const std::string path = mDir + "/redirected";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string n = std::to_string(fd);
+    for (const std::string& name : {"/dev/fd/" + n, "/proc/self/fd/" + n}) {
+        ASSERT_EQ(::write(fd, "H", 1), 1);
+        SInt32 error = 1;
+        EXPECT_TRUE(CFURLWriteDataAndPropertiesToResource(PathURL(name).Get(), Data("xml").Get(),
+                                                          nullptr, &error))
+            << name;
+        EXPECT_EQ(error, 0);
+        ASSERT_EQ(::write(fd, "F", 1), 1);
+    }
+    // A link to a descriptor name is one too.
+    ASSERT_EQ(::symlink(("/dev/fd/" + n).c_str(), (mDir + "/link").c_str()), 0);
+    EXPECT_TRUE(CFURLWriteDataAndPropertiesToResource(URL("link").Get(), Data("!").Get(), nullptr,
+                                                      nullptr));
+    ::close(fd);
+    EXPECT_EQ(Contents("redirected"), "HxmlFHxmlF!");
+    // A descriptor that is closed or read-only is refused.
+    SInt32 error = 0;
+    EXPECT_FALSE(CFURLWriteDataAndPropertiesToResource(PathURL("/dev/fd/" + n).Get(),
+                                                       Data("x").Get(), nullptr, &error));
+    EXPECT_EQ(error, kCFURLResourceNotFoundError);
+    const int reader = ::open(path.c_str(), O_RDONLY);
+    EXPECT_FALSE(CFURLWriteDataAndPropertiesToResource(
+        PathURL("/dev/fd/" + std::to_string(reader)).Get(), Data("x").Get(), nullptr, &error));
+    EXPECT_EQ(error, kCFURLResourceAccessViolationError);
+    ::close(reader);
+}
+
+TEST_F(CFURLAccessTest, DevicesAndPipesAreWrittenInPlace) {
+    EXPECT_TRUE(CFURLWriteDataAndPropertiesToResource(PathURL("/dev/null").Get(),
+                                                      Data("gone").Get(), nullptr, nullptr));
+    const std::string fifo = mDir + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] {
+        std::ifstream in(fifo, std::ios::binary);
+        received.assign(std::istreambuf_iterator<char>(in), {});
+    });
+    EXPECT_TRUE(CFURLWriteDataAndPropertiesToResource(URL("fifo").Get(), Data("piped").Get(),
+                                                      nullptr, nullptr));
+    reader.join();
+    EXPECT_EQ(received, "piped");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"fifo"}) << "no temporary file, no new file";
+}
+
+TEST_F(CFURLAccessTest, AReplacedFileKeepsItsOwnerWhereTheProcessMaySetIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only a privileged process can give a file away";
+    const std::string path = mDir + "/owned";
+    ASSERT_TRUE(CFURLWriteDataAndPropertiesToResource(URL("owned").Get(), Data("x").Get(), nullptr,
+                                                      nullptr));
+    ASSERT_EQ(::chown(path.c_str(), 4321, 8765), 0);
+    ASSERT_TRUE(CFURLWriteDataAndPropertiesToResource(URL("owned").Get(), Data("y").Get(), nullptr,
+                                                      nullptr));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 4321u);
+    EXPECT_EQ(info.st_gid, 8765u);
+    EXPECT_EQ(Contents("owned"), "y");
+}
+
+TEST_F(CFURLAccessTest, EndlessSourcesAreReadUpToTheLimitThenRefused) {
+    const auto start = std::chrono::steady_clock::now();
+    CFDataRef data = reinterpret_cast<CFDataRef>(1);
+    SInt32 error = 0;
+    EXPECT_FALSE(CFURLCreateDataAndPropertiesFromResource(nullptr, PathURL("/dev/zero").Get(),
+                                                          &data, nullptr, nullptr, &error));
+    EXPECT_EQ(data, nullptr);
+    EXPECT_EQ(error, kCFURLUnknownError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    // A pipe shorter than the limit reads whole.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::thread writer([&] {
+        std::string text(100000, 'p');
+        EXPECT_EQ(::write(fds[1], text.data(), text.size()), 100000);
+        ::close(fds[1]);
+    });
+    ASSERT_TRUE(CFURLCreateDataAndPropertiesFromResource(
+        nullptr, PathURL("/dev/fd/" + std::to_string(fds[0])).Get(), &data, nullptr, nullptr,
+        &error));
+    writer.join();
+    ::close(fds[0]);
+    cf::Ref<CFDataRef> held(data);
+    EXPECT_EQ(CFDataGetLength(data), 100000);
+}
+
+// Runs `body` in a child process; its exit status (as waitpid gives it).
+template <class Body>
+int InChild(Body body) {
+    pid_t child = ::fork();
+    if (child == 0) ::_exit(body());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+TEST_F(CFURLAccessTest, AWritePastTheFileSizeLimitFailsAndRemovesItsTemporaryFile) {
+    // With SIGXFSZ at its default, which would end the process and leave the temporary file.
+    const int status = InChild([&] {
+        ::signal(SIGXFSZ, SIG_DFL);
+        rlimit small{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        SInt32 error = 0;
+        bool ok = CFURLWriteDataAndPropertiesToResource(
+            URL("big").Get(), Data(std::string(100000, 'n')).Get(), nullptr, &error);
+        struct sigaction now {};
+        ::sigaction(SIGXFSZ, nullptr, &now);
+        // Failed, and the default disposition is back.
+        return !ok && error == kCFURLUnknownError && now.sa_handler == SIG_DFL ? 0 : 1;
+    });
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(Entries().empty());
+}
+
+TEST_F(CFURLAccessTest, ATerminatingSignalDuringAWriteRemovesTheTemporaryFile) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        bool caught = false;
+        // The write must be caught in progress; a big one is, almost always at once.
+        for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+            pid_t child = ::fork();
+            if (child == 0) {
+                std::string bytes(size_t{64} << 20, 'w');
+                for (;;)
+                    CFURLWriteDataAndPropertiesToResource(URL("target").Get(), Data(bytes).Get(),
+                                                          nullptr, nullptr);
+            }
+            // Wait for a temporary file to appear, then end the child.
+            for (int i = 0; i < 20000; ++i) {
+                bool temporary = false;
+                for (const std::string& name : Entries()) temporary |= name != "target";
+                if (temporary) break;
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+            ::kill(child, signal);
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            caught = WIFSIGNALED(status) && WTERMSIG(status) == signal;
+            EXPECT_TRUE(caught) << "signal " << signal;
+            for (const std::string& name : Entries())
+                EXPECT_EQ(name, "target") << "signal " << signal << " left a temporary file";
+        }
+    }
 }
 
 }  // namespace
