@@ -40,8 +40,11 @@ void StorePListBody(const AppleEvent* event, AppleEvent* reply) {
     CAEDesc destination;
     DescType destinationType = 0;
     Size destinationSize = 0;
-    if (AESizeOfParam(&eventView.mDesc, kKeyDestination, &destinationType, &destinationSize) ==
-        noErr)
+    const OSErr lookup =
+        AESizeOfParam(&eventView.mDesc, kKeyDestination, &destinationType, &destinationSize);
+    // Only a missing destination means the text route; any other failure is the command's.
+    if (lookup != errAEDescNotFound) ThrowIfError(lookup);
+    if (lookup == noErr)
         ThrowIfError(
             AEGetParamDesc(&eventView.mDesc, kKeyDestination, typeWildCard, &destination.mDesc));
     ThrowIfStatus(CheckMissedParams(event));

@@ -12,6 +12,19 @@
 namespace {
 
 CFPropertyListRef Convert(const AEDesc& desc, int depth);
+
+// CFArrayAppendValue and CFDictionarySetValue report nothing: a value that did not go in (no
+// memory for it) must fail the conversion, not leave a shorter array or dictionary.
+void Append(CFMutableArrayRef array, CFTypeRef value) {
+    const CFIndex before = CFArrayGetCount(array);
+    CFArrayAppendValue(array, value);
+    if (CFArrayGetCount(array) != before + 1) ThrowStatus(memFullErr);
+}
+
+void Set(CFMutableDictionaryRef dict, CFTypeRef key, CFTypeRef value) {
+    CFDictionarySetValue(dict, key, value);
+    if (CFDictionaryGetValue(dict, key) != value) ThrowStatus(memFullErr);
+}
 CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth);
 
 // Nested lists and records are the only recursion; each one is a level, and so is the
@@ -70,8 +83,8 @@ CFMutableDictionaryRef CreateRawDescDictionary(const AEDesc& desc, int depth) {
     } else {
         data.Reset(CreateDataOfDesc(desc));
     }
-    CFDictionarySetValue(dict.Get(), CFSTR("AEDescType"), type.Get());
-    CFDictionarySetValue(dict.Get(), CFSTR("AEDescData"), data.Get());
+    Set(dict.Get(), CFSTR("AEDescType"), type.Get());
+    Set(dict.Get(), CFSTR("AEDescData"), data.Get());
     return dict.Detach();
 }
 
@@ -88,7 +101,7 @@ CFMutableArrayRef ConvertList(const AEDesc& list, int depth) {
         AEKeyword keyword = 0;
         ThrowIfError(AEGetNthDesc(&list, index, typeWildCard, &keyword, &item.mDesc));
         CFRef<CFPropertyListRef> value(Convert(item.mDesc, depth + 1));
-        CFArrayAppendValue(array.Get(), value.Get());
+        Append(array.Get(), value.Get());
     }
     return array.Detach();
 }
@@ -151,7 +164,9 @@ CFPropertyListRef Convert(const AEDesc& desc, int depth) {
 void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
     DescType type = 0;
     Size size = 0;
-    if (AESizeOfParam(&record, keyASUserRecordFields, &type, &size) != noErr) return;
+    const OSErr err = AESizeOfParam(&record, keyASUserRecordFields, &type, &size);
+    if (err == errAEDescNotFound) return;
+    ThrowIfError(err);
     CAEDesc userFields;
     ThrowIfError(AEGetParamDesc(&record, keyASUserRecordFields, typeWildCard, &userFields.mDesc));
     long count = 0;
@@ -168,7 +183,7 @@ void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth)
             AEGetNthDesc(&userFields.mDesc, 2 * pair, typeWildCard, &keyword, &value.mDesc));
         CFRef<CFPropertyListRef> keyObject(Convert(key.mDesc, depth + 1));
         CFRef<CFPropertyListRef> valueObject(Convert(value.mDesc, depth + 1));
-        CFDictionarySetValue(dict, keyObject.Get(), valueObject.Get());
+        Set(dict, keyObject.Get(), valueObject.Get());
     }
 }
 
@@ -199,7 +214,7 @@ void AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int dep
         ThrowIfError(AEGetParamDesc(&record, keyword, typeWildCard, &field.mDesc));
         CFRef<CFStringRef> key(CreateKeywordKey(keyword));
         CFRef<CFPropertyListRef> value(Convert(field.mDesc, depth + 1));
-        CFDictionarySetValue(dict, key.Get(), value.Get());
+        Set(dict, key.Get(), value.Get());
     }
 }
 

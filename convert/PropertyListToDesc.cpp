@@ -75,8 +75,8 @@ public:
     // After an apply function: rethrows a kept failure, and refuses a container whose elements
     // were not all offered to the applier (the apply function failed without saying so).
     void Check(CFIndex expected) const {
+        if (tState.visits != expected && !HasFatal()) tState.fatalStatus = coreFoundationUnknownErr;
         ThrowIfFatal();
-        if (tState.visits != expected) ThrowStatus(coreFoundationUnknownErr);
     }
 
 private:
@@ -188,6 +188,19 @@ void ConvertRawDesc(const RawDescParts& parts, CAEDesc& target) {
     CreateDesc(type, bytes, size, target);
 }
 
+// Appends a key and its value to a user-field list, both or neither: a key left without its
+// value would pair every later key with the wrong value. When the key cannot be taken back
+// out, the list is wrong and the whole conversion fails.
+void AppendUserField(AEDescList& userFields, const AEDesc& key, const AEDesc& value) {
+    ThrowIfError(AEPutDesc(&userFields, 0, &key));
+    const OSErr err = AEPutDesc(&userFields, 0, &value);
+    if (err == noErr) return;
+    long count = 0;
+    if (AECountItems(&userFields, &count) != noErr || AEDeleteItem(&userFields, count) != noErr)
+        tState.fatalStatus = err;
+    ThrowIfError(err);
+}
+
 void ConvertDictionary(CFDictionaryRef dict, CAEDesc& target) {
     DepthGuard depth;
     RawDescParts raw = FindRawDescParts(dict);
@@ -268,8 +281,7 @@ void AddRecordField(const void* key, const void* value, void* context) {
                                 AEKeyword{static_cast<uint8_t>(keyText[4])};
             ThrowIfError(AEPutParamDesc(&fields.mRecord->mDesc, keyword, &valueDesc.mDesc));
         } else {
-            ThrowIfError(AEPutDesc(&fields.mUserFields->mDesc, 0, &keyDesc.mDesc));
-            ThrowIfError(AEPutDesc(&fields.mUserFields->mDesc, 0, &valueDesc.mDesc));
+            AppendUserField(fields.mUserFields->mDesc, keyDesc.mDesc, valueDesc.mDesc);
         }
     } catch (...) {
         KeepIfFatal();  // as in AppendListItem

@@ -1,6 +1,8 @@
-// Every platform call that one load and one store make fails in turn: the command must return
-// a status (or succeed with a result), leave the reply empty on failure, bring the busy count
-// back and leak nothing.
+// Every platform call that one load or store makes fails in turn, with each of three statuses,
+// and so does every CF allocation: the command must fail with a status and an empty reply, or
+// succeed with the right result, bring the busy count back and leak nothing. Every route is
+// swept: XML, binary and old-style input as text and as files named by each kind of file
+// reference, text and file destinations, and the error-text path.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,6 +10,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "commands/CommandTestSupport.h"
 #include "shell/AdditionEntryPoints.h"
@@ -16,13 +19,41 @@
 
 namespace {
 
-const char kDocument[] =
+const char kXMLDocument[] =
     "<plist version=\"1.0\"><dict><key>'pnam'</key><string>name</string>"
     "<key>user</key><array><integer>1</integer><integer>4294967296</integer><real>2.5</real>"
     "<true/><date>2020-02-29T12:00:00Z</date><data>AAEC</data></array>"
     "<key>raw</key><dict><key>AEDescType</key><string>enum</string><key>AEDescData</"
     "key><data>eWVzIA==</data></dict>"
     "</dict></plist>";
+
+const char kOldStyleDocument[] = "{ 'pnam' = name; user = (1, \"two\", <0001>, {}); k = (); }";
+
+// A binary list: [1, "two", 4294967296, 2.5, true, {"'pnam'": "two"}], the string shared.
+std::string BinaryDocument() {
+    const std::vector<std::string> objects = {
+        std::string("\xA6\x01\x02\x03\x04\x05\x06", 7),
+        std::string("\x10\x01", 2),
+        "\x53two",
+        std::string("\x13\0\0\0\x01\0\0\0\0", 9),
+        std::string("\x23\x40\x04\0\0\0\0\0\0", 9),
+        "\x09",
+        "\xD1\x07\x02",
+        "\x56'pnam'",
+    };
+    std::string bytes = "bplist00", offsets;
+    for (const std::string& object : objects) {
+        offsets.push_back(static_cast<char>(bytes.size()));
+        bytes += object;
+    }
+    const size_t table = bytes.size();
+    bytes += offsets;
+    bytes += std::string(6, '\0') + "\x01\x01";
+    for (uint64_t field : {uint64_t{objects.size()}, uint64_t{0}, uint64_t{table}})
+        for (int shift = 56; shift >= 0; shift -= 8)
+            bytes.push_back(static_cast<char>(field >> shift));
+    return bytes;
+}
 
 // Every function the platform headers declare.
 std::set<std::string> PlatformFunctionNames() {
@@ -47,35 +78,126 @@ bool IsRelease(const std::string& name) {
            name == "CFRetain";
 }
 
+// How a call's injected failure reaches the bundle, which decides what a successful run must
+// return.
+enum class Failure {
+    // Another answer, not a failure: a getter the real platform cannot fail (a type ID, a
+    // length, a lookup), or -1701 from AESizeOfParam, which says the parameter is absent.
+    // The result is not compared.
+    kAnotherAnswer,
+    // No memory: an object that could not be made (NULL), a value that did not go into a
+    // container, an apply function that stopped, or -108 returned as a status. The result
+    // must be whole.
+    kMemory,
+    // Any other failure: load may drop the element it hit, store must be whole.
+    kOther,
+};
+
+Failure Classify(const std::string& name, int32_t status) {
+    static const std::set<std::string> answers = {"AEGetDescDataSize", "CFEqual", "CFHash",
+                                                  "CFDictionaryContainsKey", "CFStringGetBytes"};
+    const bool getter = name.starts_with("CF") && name.find("Get") != std::string::npos &&
+                        name != "CFNumberGetValue" && name != "CFStringGetCString";
+    if (getter || answers.count(name) || (name == "AESizeOfParam" && status == errAEDescNotFound))
+        return Failure::kAnotherAnswer;
+    const bool makesObject = name.starts_with("CF") && (name.find("Create") != std::string::npos ||
+                                                        name.find("Copy") != std::string::npos);
+    if (makesObject || name == "CFArrayAppendValue" || name == "CFDictionarySetValue" ||
+        name.ends_with("ApplyFunction") ||
+        (status == memFullErr && (name.starts_with("AE") || name.starts_with("UC"))))
+        return Failure::kMemory;
+    return Failure::kOther;
+}
+
+enum class Input { XML, Binary, OldStyle, Null };
+enum class Source { Text, TextBytes, File };
+
 struct Scenario {
     const char* name;
     bool store;
-    bool toFile;
+    Input input = Input::XML;
+    Source source = Source::Text;
+    DescType reference = 0;  // the file reference kind (0: an object specifier), for files
 };
+
+// True when `got` is `want` with some list items or record fields left out: what the drop rule
+// allows for an element whose conversion failed. Everything kept must be whole and in order.
+bool PrunedFrom(const AEDesc& got, const AEDesc& want) {
+    if (got.descriptorType != want.descriptorType) return false;
+    const bool list = got.descriptorType == typeAEList;
+    if (!list && got.descriptorType != typeAERecord) return DataOf(got) == DataOf(want);
+    long gotCount = 0, wantCount = 0;
+    if (AECountItems(&got, &gotCount) != noErr || AECountItems(&want, &wantCount) != noErr)
+        return false;
+    long next = 1;  // the first item of `want` still free to match
+    for (long i = 1; i <= gotCount; ++i) {
+        AEKeyword keyword = 0;
+        TestDesc item, counterpart;
+        if (AEGetNthDesc(&got, i, typeWildCard, &keyword, item.Out()) != noErr) return false;
+        if (!list) {
+            if (AEGetParamDesc(&want, keyword, typeWildCard, counterpart.Out()) != noErr ||
+                !PrunedFrom(*item, *counterpart))
+                return false;
+            continue;
+        }
+        bool matched = false;
+        for (; next <= wantCount && !matched; ++next) {
+            if (AEGetNthDesc(&want, next, typeWildCard, &keyword, counterpart.Out()) != noErr)
+                return false;
+            matched = PrunedFrom(*item, *counterpart);
+        }
+        if (!matched) return false;
+    }
+    return true;
+}
 
 class FaultSweepTest : public PlatformTestWithParam<Scenario> {
 protected:
+    void SetUp() override {
+        PlatformTestWithParam<Scenario>::SetUp();
+        WriteFile(mFolder.Path("in.plist"), InputBytes());
+    }
+    std::string InputBytes() const {
+        switch (GetParam().input) {
+            case Input::Binary:
+                return BinaryDocument();
+            case Input::OldStyle:
+                return kOldStyleDocument;
+            default:
+                return kXMLDocument;
+        }
+    }
+    TestDesc StoredValue() const {
+        return MakeRecord(
+            {{Code("pnam"), MakeBytes(typeChar, "n\x8E")},
+             {Code("list"),
+              MakeList({MakeValue(typeSInt16, int16_t(2)),
+                        MakeValue(typeIEEE32BitFloatingPoint, 1.5f),
+                        MakeValue(typeLongDateTime, int64_t(3'700'000'000LL)),
+                        MakeBytes(typeWildCard, "ab"), MakeValue(typeEnumerated, Code("yes "))})},
+             {keyASUserRecordFields,
+              MakeUserFields(
+                  {{u"k", MakeValue(typeSInt64, int64_t(1) << 40)}, {u"e", MakeList({})}})}});
+    }
+    TestDesc Reference(const std::string& path) const {
+        const DescType kind = GetParam().reference;
+        return kind ? FileReference(kind, path) : FileSpecifier(ToUTF16(path));
+    }
     TestDesc Event() {
         const Scenario& scenario = GetParam();
         TestDesc event = MakeEvent(scenario.store ? kStoreID : kLoadID, {kDestination});
         if (scenario.store) {
-            TestDesc value = MakeRecord(
-                {{Code("pnam"), MakeBytes(typeChar, "n\x8E")},
-                 {Code("list"), MakeList({MakeValue(typeSInt16, int16_t(2)),
-                                          MakeValue(typeIEEE32BitFloatingPoint, 1.5f),
-                                          MakeValue(typeLongDateTime, int64_t(3'700'000'000LL)),
-                                          MakeBytes(typeWildCard, "ab"),
-                                          MakeValue(typeEnumerated, Code("yes "))})},
-                 {keyASUserRecordFields,
-                  MakeUserFields({{u"k", MakeValue(typeSInt64, int64_t(1) << 40)}})}});
-            PutParam(event, keyDirectObject, value);
-            if (scenario.toFile)
-                PutParam(event, kDestination,
-                         FileReference(typeFileURL, mFolder.Path("out.plist")));
+            PutParam(event, keyDirectObject, StoredValue());
+            if (scenario.source == Source::File)
+                PutParam(event, kDestination, Reference(mFolder.Path("out.plist")));
+        } else if (scenario.input == Input::Null) {
+            PutParam(event, keyDirectObject, MakeNull());
+        } else if (scenario.source == Source::File) {
+            PutParam(event, keyDirectObject, Reference(mFolder.Path("in.plist")));
+        } else if (scenario.source == Source::TextBytes) {
+            PutParam(event, keyDirectObject, MakeBytes(typeChar, InputBytes()));
         } else {
-            PutParam(event, keyDirectObject,
-                     scenario.toFile ? FileReference(typeAlias, mFolder.Path("in.plist"))
-                                     : MakeUnicode(ToUTF16(kDocument)));
+            PutParam(event, keyDirectObject, MakeUnicode(ToUTF16(InputBytes())));
         }
         return event;
     }
@@ -83,17 +205,64 @@ protected:
         return GetParam().store ? StorePList(event.Get(), reply.Mutable(), 0)
                                 : LoadPList(event.Get(), reply.Mutable(), 0);
     }
+    std::string Written() const {
+        return GetParam().store && GetParam().source == Source::File
+                   ? ReadFile(mFolder.Path("out.plist"))
+                   : "";
+    }
+
+    // One run with whatever fault is armed: a status and an empty reply, or the reference
+    // result (for load with an ordinary failing call, the reference with dropped elements);
+    // either way nothing leaked and a file destination holds the reference text.
+    template <class Arm>
+    void RunOnce(const std::string& where, Failure failure, Arm arm) {
+        long descriptors = PTLiveDescriptorCount(), objects = PTLiveCFObjectCount();
+        {
+            TestDesc event = Event(), reply = MakeReply();
+            arm();  // after the event is built: only the command's own calls may fail
+            OSErr status = Run(event, reply);
+            mFaults += PTFaultWasDelivered() ? 1 : 0;
+            PTClearFaults();
+            EXPECT_EQ(HasResult(reply), status == noErr) << where << " status " << status;
+            EXPECT_EQ(gBusyCount, 0) << where;
+            if (status == noErr && failure != Failure::kAnotherAnswer) {
+                TestDesc result = ResultOf(reply);
+                const bool exact = Describe(*result) == mExpected;
+                const bool dropped = !GetParam().store && failure == Failure::kOther &&
+                                     PrunedFrom(*result, *mExpectedDesc);
+                EXPECT_TRUE(exact || dropped) << where << " gave " << Describe(*result);
+                ++mChecked;
+            }
+            if (failure != Failure::kAnotherAnswer) {
+                EXPECT_EQ(Written(), mWritten) << where;
+            }
+            // Another answer may have written another text; the next run starts from ours.
+            if (Written() != mWritten) WriteFile(mFolder.Path("out.plist"), mWritten);
+        }
+        EXPECT_EQ(PTLiveDescriptorCount(), descriptors) << where;
+        EXPECT_EQ(PTLiveCFObjectCount(), objects) << where;
+    }
 
     ScratchFolder mFolder;
+    OSErr mExpectedStatus = noErr;
+    TestDesc mExpectedDesc;
+    std::string mExpected, mWritten;
+    size_t mFaults = 0, mChecked = 0;
 };
 
-TEST_P(FaultSweepTest, EveryFailingCallEndsInAStatusWithNothingLeaked) {
-    WriteFile(mFolder.Path("in.plist"), kDocument);
+TEST_P(FaultSweepTest, EveryFailingCallEndsInAStatusOrTheRightResultWithNothingLeaked) {
     std::set<std::string> names = PlatformFunctionNames();
-    // A run without faults: which calls, and how many of each.
+    // A run without faults: the reference result, which calls, and how many of each.
     TestDesc event = Event(), reply = MakeReply();
     PTReset();
-    ASSERT_EQ(Run(event, reply), noErr);
+    mExpectedStatus = Run(event, reply);
+    if (GetParam().input == Input::Null)
+        EXPECT_EQ(ErrorTextOf(reply), "load plist: no property list specified");
+    else
+        ASSERT_EQ(mExpectedStatus, noErr);
+    mExpectedDesc = ResultOf(reply);
+    mExpected = Describe(*mExpectedDesc);
+    mWritten = Written();
     unsigned long total = PTTotalCallCount(), covered = 0;
     std::vector<std::pair<std::string, unsigned long>> calls;
     for (const std::string& name : names) {
@@ -103,32 +272,49 @@ TEST_P(FaultSweepTest, EveryFailingCallEndsInAStatusWithNothingLeaked) {
     }
     ASSERT_EQ(covered, total) << "calls to functions the sweep does not know";
 
-    size_t faults = 0;
-    for (const auto& [name, count] : calls) {
-        for (unsigned long skip = 0; skip < count; ++skip) {
-            long descriptors = PTLiveDescriptorCount(), objects = PTLiveCFObjectCount();
-            {
-                TestDesc failing = Event(), answer = MakeReply();
-                PTFailCalls(name.c_str(), static_cast<long>(skip), 1, errAEEventNotHandled);
-                OSErr status = Run(failing, answer);
-                faults += PTFaultWasDelivered() ? 1 : 0;
-                PTClearFaults();
-                std::string where = name + " call " + std::to_string(skip + 1);
-                EXPECT_EQ(HasResult(answer), status == noErr) << where << " status " << status;
-                EXPECT_EQ(gBusyCount, 0) << where;
+    for (int32_t status :
+         {int32_t{memFullErr}, int32_t{errAEDescNotFound}, int32_t{errAEEventNotHandled}}) {
+        for (const auto& [name, count] : calls) {
+            for (unsigned long skip = 0; skip < count; ++skip) {
+                RunOnce(name + " call " + std::to_string(skip + 1) + " failing with " +
+                            std::to_string(status),
+                        Classify(name, status),
+                        [&] { PTFailCalls(name.c_str(), static_cast<long>(skip), 1, status); });
             }
-            EXPECT_EQ(PTLiveDescriptorCount(), descriptors) << name << " call " << skip + 1;
-            EXPECT_EQ(PTLiveCFObjectCount(), objects) << name << " call " << skip + 1;
         }
     }
-    EXPECT_GT(faults, 20u);
+    const size_t callFaults = mFaults;
+    const bool succeeds = mExpectedStatus == noErr;
+    EXPECT_GT(callFaults, succeeds ? 20u : 2u);
+    // Every CF allocation in turn, until the run makes no more.
+    for (long skip = 0;; ++skip) {
+        const size_t before = mFaults;
+        RunOnce("CF allocation " + std::to_string(skip + 1), Failure::kMemory,
+                [&] { PTFailCFAllocations(skip, 1); });
+        if (mFaults == before) break;
+    }
+    if (succeeds) {
+        EXPECT_GT(mFaults, callFaults) << "no CF allocation was failed";
+        EXPECT_GT(mChecked, 0u) << "no successful result was checked";
+    }
+    mExpectedDesc = TestDesc();  // before the fixture counts what is left
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, FaultSweepTest,
-                         ::testing::Values(Scenario{"LoadText", false, false},
-                                           Scenario{"LoadFile", false, true},
-                                           Scenario{"StoreText", true, false},
-                                           Scenario{"StoreFile", true, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Commands, FaultSweepTest,
+    ::testing::Values(Scenario{"LoadXMLText", false, Input::XML, Source::Text},
+                      Scenario{"LoadBinaryText", false, Input::Binary, Source::TextBytes},
+                      Scenario{"LoadOldStyleText", false, Input::OldStyle, Source::Text},
+                      Scenario{"LoadXMLAlias", false, Input::XML, Source::File, typeAlias},
+                      Scenario{"LoadBinaryFSRef", false, Input::Binary, Source::File, typeFSRef},
+                      Scenario{"LoadOldStyleURL", false, Input::OldStyle, Source::File,
+                               typeFileURL},
+                      Scenario{"LoadXMLPOSIXPath", false, Input::XML, Source::File, Code("psxf")},
+                      Scenario{"LoadBinarySpecifier", false, Input::Binary, Source::File, 0},
+                      Scenario{"LoadNullErrorText", false, Input::Null},
+                      Scenario{"StoreText", true},
+                      Scenario{"StoreURL", true, Input::XML, Source::File, typeFileURL},
+                      Scenario{"StorePOSIXPath", true, Input::XML, Source::File, Code("psxf")}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -66,15 +66,40 @@ TEST_F(ConversionLimitsTest, MemoryFailuresInsideContainersReachTheCallerNotASho
     EXPECT_EQ(count, 2);
 }
 
+TEST_F(ConversionLimitsTest, AUserFieldWhoseValueCannotBePutLeavesNoKeyBehind) {
+    CFObject a = CFStr("a"), b = CFStr("b"), one = CFInt64(1), two = CFInt64(2);
+    CFObject dict = CFDict({{a.Get(), one.Get()}, {b.Get(), two.Get()}});
+    // The second AEPutDesc is the first entry's value: the entry goes, keys and values stay
+    // paired.
+    CAEDesc out;
+    PTFailCalls("AEPutDesc", 1, 1, errAEEventNotHandled);
+    ASSERT_EQ(Convert(dict.Get(), out), 0);
+    PTClearFaults();
+    TestDesc expected = MakeRecord(
+        {{keyASUserRecordFields, MakeUserFields({{u"b", MakeValue(typeSInt32, int32_t(2))}})}});
+    EXPECT_EQ(Describe(out.mDesc), Describe(*expected));
+    // When the lone key cannot be taken out again, the list would be misaligned: the whole
+    // conversion fails.
+    PTFailCalls("AEPutDesc", 1, 1, errAEEventNotHandled);
+    PTFailCalls("AEDeleteItem", 0, 1, errAEEventNotHandled);
+    EXPECT_EQ(Convert(dict.Get(), out), errAEEventNotHandled);
+}
+
 TEST_F(ConversionLimitsTest, AnApplyFunctionThatSkipsElementsFailsTheContainer) {
     CFObject one = CFInt64(1), key = CFStr("k");
     CFObject array = CFArr({one.Get(), one.Get()});
     CFObject dict = CFDict({{key.Get(), one.Get()}});
-    const std::pair<const char*, CFTypeRef> cases[] = {{"CFArrayApplyFunction", array.Get()},
-                                                       {"CFDictionaryApplyFunction", dict.Get()}};
+    // Nested inside a list, so that the failure must get past an applier too.
+    CFObject nestedArray = CFArr({one.Get(), array.Get()});
+    CFObject nestedDict = CFArr({one.Get(), dict.Get()});
+    const std::pair<const char*, CFTypeRef> cases[] = {
+        {"CFArrayApplyFunction", array.Get()},
+        {"CFDictionaryApplyFunction", dict.Get()},
+        {"CFArrayApplyFunction", nestedArray.Get()},  // skip 1: the inner list's
+        {"CFDictionaryApplyFunction", nestedDict.Get()}};
     for (const auto& [name, plist] : cases) {
         CAEDesc out;
-        PTFailCalls(name, 0, 1, errAEEventNotHandled);
+        PTFailCalls(name, plist == nestedArray.Get() ? 1 : 0, 1, errAEEventNotHandled);
         EXPECT_EQ(Convert(plist, out), coreFoundationUnknownErr) << name;
         PTClearFaults();
     }
