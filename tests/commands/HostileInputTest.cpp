@@ -1,0 +1,283 @@
+// Hostile and unlucky input to load plist: each case must end with a clear status in under two
+// seconds and 300 MB, never a crash, a hang or a shorter tree passed off as the whole. Each case
+// runs in a child process, so that its time and peak memory are its own.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "commands/CommandTestSupport.h"
+#include "convert/PropertyListToDesc.h"
+#include "shell/AdditionEntryPoints.h"
+#include "support/PlatformTest.h"
+
+namespace {
+
+// A binary property list of `objects` (marker and payload each), object 0 on top, with
+// references and offsets `width` bytes wide.
+std::string Binary(const std::vector<std::string>& objects, int width) {
+    auto bigEndian = [](uint64_t value, int size) {
+        std::string bytes;
+        for (int shift = 8 * (size - 1); shift >= 0; shift -= 8)
+            bytes.push_back(static_cast<char>(value >> shift));
+        return bytes;
+    };
+    std::string bytes = "bplist00", table;
+    for (const std::string& object : objects) {
+        table += bigEndian(bytes.size(), width);
+        bytes += object;
+    }
+    const uint64_t tableOffset = bytes.size();
+    bytes += table + std::string(6, '\0') + static_cast<char>(width) + static_cast<char>(width);
+    return bytes + bigEndian(objects.size(), 8) + bigEndian(0, 8) + bigEndian(tableOffset, 8);
+}
+
+// An array marker for `count` references (0xAF and an integer beyond 14).
+std::string ArrayMarker(uint64_t count) {
+    if (count < 15) return std::string(1, static_cast<char>(0xA0 | count));
+    std::string marker = "\xAF\x13";
+    for (int shift = 56; shift >= 0; shift -= 8)
+        marker.push_back(static_cast<char>(count >> shift));
+    return marker;
+}
+
+std::string Reference(uint64_t index, int width) {
+    std::string bytes;
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
+        bytes.push_back(static_cast<char>(index >> shift));
+    return bytes;
+}
+
+// Each level an array holding the next one twice, around one integer: 2^levels leaves.
+std::string SharedPairs(int levels) {
+    std::vector<std::string> objects;
+    for (int i = 0; i < levels; ++i)
+        objects.push_back("\xA2" + Reference(i + 1, 1) + Reference(i + 1, 1));
+    objects.push_back("\x10\x07");
+    return Binary(objects, 1);
+}
+
+// `depth` arrays, each holding the next; the innermost empty.
+std::string DeepBinary(int depth) {
+    std::vector<std::string> objects;
+    for (int i = 0; i + 1 < depth; ++i) objects.push_back("\xA1" + Reference(i + 1, 3));
+    objects.push_back("\xA0");
+    return Binary(objects, 3);
+}
+
+std::string Repeat(const std::string& text, size_t times) {
+    std::string out;
+    out.reserve(text.size() * times);
+    for (size_t i = 0; i < times; ++i) out += text;
+    return out;
+}
+
+// The 163-byte file of 30 levels of [x, x] from the report that found the expansion.
+const char kReportedBomb[] =
+    "YnBsaXN0MDCiAQGiAgKiAwOiBASiBQWiBgaiBweiCAiiCQmiCgqiCwuiDAyiDQ2iDg6iDw+iEBCiERGiEhKiExOiFBSi"
+    "FRWiFhaiFxeiGBiiGRmiGhqiGxuiHByiHR2iHh4QBwgLDhEUFxodICMmKSwvMjU4Oz5BREdKTVBTVllcX2IAAAAAAAAB"
+    "AQAAAAAAAAAfAAAAAAAAAAAAAAAAAAAAZA==";
+
+std::string DecodeBase64(const std::string& text) {
+    std::string out;
+    uint32_t buffer = 0;
+    int bits = 0;
+    for (char c : text) {
+        const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        const char* at = std::strchr(digits, c);
+        if (c == '=' || !at) continue;
+        buffer = (buffer << 6) | static_cast<uint32_t>(at - digits);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out.push_back(static_cast<char>(buffer >> bits));
+        }
+    }
+    return out;
+}
+
+struct Outcome {
+    OSErr status = 0;
+    std::string errorText;
+    long items = -1;  // top-level items of a successful result
+    double seconds = 0;
+    long peakKB = 0;
+    bool finished = false;
+};
+
+struct Case {
+    const char* name;
+    std::function<std::string()> bytes;  // the file's contents (empty: `path` is used)
+    const char* path;                    // an existing path to load instead
+    OSErr status;                        // the status expected
+    const char* errorText = "";          // the 'errs' text expected, when any
+};
+
+class HostileInputTest : public PlatformTest {
+protected:
+    // Loads `path` in a child process; what it answered, how long it took and its peak memory.
+    Outcome LoadInChild(const std::string& path, rlim_t addressSpace = RLIM_INFINITY) {
+        int fds[2];
+        EXPECT_EQ(::pipe(fds), 0);
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(fds[0]);
+            rlimit limit{addressSpace, addressSpace};
+            if (addressSpace != RLIM_INFINITY) ::setrlimit(RLIMIT_AS, &limit);
+            TestDesc event = MakeEvent(kLoadID), reply = MakeReply();
+            PutParam(event, keyDirectObject, FileReference(typeFileURL, path));
+            const OSErr status = LoadPList(event.Get(), reply.Mutable(), 0);
+            long items = -1;
+            TestDesc result = ResultOf(reply);
+            if (status == noErr && AECountItems(result.Get(), &items) != noErr) items = 0;
+            rusage usage{};
+            ::getrusage(RUSAGE_SELF, &usage);
+            char line[512];
+            const int n = std::snprintf(line, sizeof line, "%d %ld %ld %s", status, items,
+                                        usage.ru_maxrss, ErrorTextOf(reply).c_str());
+            (void)!::write(fds[1], line, static_cast<size_t>(n));
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        std::string text;
+        char buffer[512];
+        for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+        ::close(fds[0]);
+        int wait = 0;
+        ::waitpid(child, &wait, 0);
+        Outcome outcome;
+        outcome.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        int status = 0, consumed = 0;
+        if (std::sscanf(text.c_str(), "%d %ld %ld %n", &status, &outcome.items, &outcome.peakKB,
+                        &consumed) >= 3) {
+            outcome.finished = WIFEXITED(wait);
+            outcome.status = static_cast<OSErr>(status);
+            outcome.errorText = text.substr(static_cast<size_t>(consumed));
+        }
+        return outcome;
+    }
+
+    ScratchFolder mFolder;
+};
+
+TEST_F(HostileInputTest, EachEndsWithAClearStatusInBoundedTimeAndMemory) {
+    const Case cases[] = {
+        {"30 levels of [x, x] (163 bytes)", [] { return DecodeBase64(kReportedBomb); }, nullptr,
+         errAEEventFailed, kExpansionBudgetExceeded},
+        {"22 levels of [x, x]: 4,194,304 leaves", [] { return SharedPairs(22); }, nullptr,
+         errAEEventFailed, kExpansionBudgetExceeded},
+        {"1e6-deep XML", [] { return Repeat("<array>", 1000000); }, nullptr,
+         coreFoundationUnknownErr},
+        {"1e6-deep old-style", [] { return Repeat("(", 1000000); }, nullptr,
+         coreFoundationUnknownErr},
+        {"1e6-deep binary", [] { return DeepBinary(1000000); }, nullptr, coreFoundationUnknownErr},
+        {"binary object count 2^62",
+         [] {
+             std::string bytes = Binary({"\x09"}, 1);
+             bytes[bytes.size() - 24] = 0x40;  // the count's high byte
+             return bytes;
+         },
+         nullptr, coreFoundationUnknownErr},
+        {"binary data of length 2^63",
+         [] { return Binary({"\x4F\x13\x80\0\0\0\0\0\0\0" + std::string("x")}, 1); }, nullptr,
+         coreFoundationUnknownErr},
+        {"binary array of 2^63 references",
+         [] { return Binary({ArrayMarker(uint64_t{1} << 63) + Reference(0, 1)}, 1); }, nullptr,
+         coreFoundationUnknownErr},
+        {"cyclic binary list",
+         [] {
+             return Binary({"\xA2" + Reference(1, 1) + Reference(0, 1), "\x08"}, 1);
+         },
+         nullptr, coreFoundationUnknownErr},
+        {"entity bomb",
+         [] {
+             std::string doctype = "<!DOCTYPE plist [<!ENTITY a0 \"lol\">";
+             for (int i = 1; i < 10; ++i)
+                 doctype += "<!ENTITY a" + std::to_string(i) + " \"" +
+                            Repeat("&a" + std::to_string(i - 1) + ";", 10) + "\">";
+             return "<?xml version=\"1.0\"?>" + doctype + "]><plist><string>&a9;</string></plist>";
+         },
+         nullptr, coreFoundationUnknownErr},
+        {"/dev/zero", nullptr, "/dev/zero", fnfErr},
+    };
+    for (const Case& c : cases) {
+        std::string path = c.path ? c.path : mFolder.Path("input");
+        if (c.bytes) WriteFile(path, c.bytes());
+        Outcome outcome = LoadInChild(path);
+        ASSERT_TRUE(outcome.finished) << c.name << " crashed";
+        EXPECT_EQ(outcome.status, c.status) << c.name;
+        EXPECT_EQ(outcome.errorText, c.errorText) << c.name;
+        EXPECT_LT(outcome.seconds, 2.0) << c.name;
+        EXPECT_LT(outcome.peakKB, 300 * 1024) << c.name;
+    }
+}
+
+TEST_F(HostileInputTest, AnOrdinaryLibrarySharingEveryStringAndNumberLoadsWhole) {
+    // 200,000 records {"name": "same", "count": 1}, every key and value one shared object, as
+    // binary writers share them: about 1,000,000 values from 3.2 MB, far inside the budget.
+    const uint64_t records = 200000;
+    const uint64_t name = records + 1, same = records + 2, count = records + 3, one = records + 4;
+    std::vector<std::string> objects;
+    std::string top = ArrayMarker(records);
+    for (uint64_t i = 1; i <= records; ++i) top += Reference(i, 3);
+    objects.push_back(top);
+    const std::string record =
+        "\xD2" + Reference(name, 3) + Reference(count, 3) + Reference(same, 3) + Reference(one, 3);
+    for (uint64_t i = 0; i < records; ++i) objects.push_back(record);
+    objects.insert(objects.end(), {"\x54name", "\x54same",
+                                   "\x55"
+                                   "count",
+                                   "\x10\x01"});
+    const std::string path = mFolder.Path("library.plist");
+    WriteFile(path, Binary(objects, 3));
+    Outcome outcome = LoadInChild(path);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.status, noErr) << outcome.errorText;
+    EXPECT_EQ(outcome.items, static_cast<long>(records));
+    EXPECT_LT(outcome.seconds, 2.0);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define PLISTBRIDGE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PLISTBRIDGE_ASAN 1
+#endif
+#endif
+
+TEST_F(HostileInputTest, RunningOutOfMemoryGivesAStatusNeverAShorterList) {
+#ifdef PLISTBRIDGE_ASAN
+    GTEST_SKIP() << "the sanitizer's shadow memory does not fit an address-space limit";
+#else
+    // 4,194,304 leaves in 28 MB of XML under address-space limits from where the list cannot
+    // be built whole to where it can: what was built must never be passed off as the list.
+    const long leaves = 4194304;
+    const std::string path = mFolder.Path("big.plist");
+    WriteFile(path, "<plist><array>" + Repeat("<true/>", leaves) + "</array></plist>");
+    int failed = 0;
+    for (rlim_t megabytes : {100, 130, 160, 200, 250}) {
+        Outcome outcome = LoadInChild(path, megabytes << 20);
+        ASSERT_TRUE(outcome.finished) << megabytes << " MB: crashed";
+        if (outcome.status == noErr) {
+            EXPECT_EQ(outcome.items, leaves) << megabytes << " MB";
+        } else {
+            ++failed;
+            EXPECT_TRUE(outcome.status == memFullErr || outcome.status == coreFoundationUnknownErr)
+                << megabytes << " MB: " << outcome.status;
+        }
+    }
+    EXPECT_GT(failed, 0) << "no limit was tight enough to test anything";
+#endif
+}
+
+}  // namespace
