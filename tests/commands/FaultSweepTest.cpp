@@ -274,8 +274,10 @@ TEST_P(FaultSweepTest, EveryFailingCallEndsInAStatusOrTheRightResultWithNothingL
 
     for (int32_t status :
          {int32_t{memFullErr}, int32_t{errAEDescNotFound}, int32_t{errAEEventNotHandled}}) {
-        for (const auto& [name, count] : calls) {
-            for (unsigned long skip = 0; skip < count; ++skip) {
+        for (const auto& call : calls) {
+            // Named, not bound: clang 14 cannot capture a structured binding in a lambda.
+            const std::string& name = call.first;
+            for (unsigned long skip = 0; skip < call.second; ++skip) {
                 RunOnce(name + " call " + std::to_string(skip + 1) + " failing with " +
                             std::to_string(status),
                         Classify(name, status),
