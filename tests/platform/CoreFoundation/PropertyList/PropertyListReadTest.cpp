@@ -242,13 +242,20 @@ TEST_F(ReadTest, EncodingsAreDetectedAndTranscoded) {
         {decl("windows-1252") + "<string>\x80</string>", "\xE2\x82\xAC"},
         {decl("MacRoman") + "<string>\x8E</string>", "\xC3\xA9"},
         {decl("us-ascii") + "<string>a</string>", "a"},
-        {decl("us-ascii") + body, nullptr},
-        {decl("utf-8") + body, nullptr},  // 0xE9 alone is not UTF-8
+        {decl("us-ascii") + body, "\xC3\xA9"},  // bytes above 0x7F read as Latin 1
+        {decl(" CP1252 ") + "<string>\x80</string>", "\xE2\x82\xAC"},
+        {decl("KOI8-R") + "<string>\xC1</string>", "\xD0\xB0"},  // through iconv
+        {decl("Shift_JIS") + "<string>\x82\xA0</string>", "\xE3\x81\x82"},
+        {decl("GB2312") + "<string>\xF0</string>", nullptr},  // a lead byte alone
+        {decl("no-such-charset") + body, nullptr},
+        {decl("UTF-8//IGNORE") + body, nullptr},  // not a charset name
+        {decl("utf-8") + body, nullptr},          // 0xE9 alone is not UTF-8
         {decl("UTF-16") + "<string>a</string>", nullptr},
         {"\xEF\xBB\xBF<string>\xC3\xA9</string>", "\xC3\xA9"},
         {utf32("<string>x</string>", true), "x"},
         {utf32("<string>x</string>", false), "x"},
-        {std::string("\xFE\xFF\0<\0s", 6), nullptr},  // truncated UTF-16
+        {utf32("<string>x</string>", true).substr(4), nullptr},  // no BOM: taken for UTF-16
+        {std::string("\xFE\xFF\0<\0s", 6), nullptr},             // truncated UTF-16
     };
     for (const auto& c : cases) {
         Parsed parsed = Parse(c.input);
