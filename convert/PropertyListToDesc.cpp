@@ -72,6 +72,13 @@ void ConvertNumber(CFNumberRef number, CAEDesc& target) {
         }
         case kCFNumberSInt64Type:
         case kCFNumberLongLongType: {
+            // Above the signed range: 'ucom', rather than losing the value.
+            CFSInt128Struct wide{0, 0};
+            if (CFNumberGetValue(number, kCFNumberSInt128Type, &wide) && wide.high == 0 &&
+                wide.low > static_cast<uint64_t>(INT64_MAX)) {
+                CreateDesc(typeUInt64, &wide.low, sizeof wide.low, target);
+                return;
+            }
             int64_t value = 0;
             if (!CFNumberGetValue(number, kCFNumberSInt64Type, &value))
                 ThrowStatus(coreFoundationUnknownErr);

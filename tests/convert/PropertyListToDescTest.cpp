@@ -87,15 +87,18 @@ TEST_F(PropertyListToDescTest, ArraysKeepOrderAndDropElementsThatFail) {
     EXPECT_EQ(Converted(url.Get()), "threw -4960");
 }
 
-TEST_F(PropertyListToDescTest, NumbersThatDoNotReadBackExactlyAreRefused) {
-    // Kept whole by the reader, but lossy as a signed 64-bit value.
+TEST_F(PropertyListToDescTest, IntegersAboveTheSignedRangeLoadAsUcom) {
+    const auto ucom = [](uint64_t v) { return MakeValue(typeUInt64, v); };
     CFObject huge = CFParse("<integer>18446744073709551615</integer>");
     ASSERT_TRUE(huge);
-    EXPECT_EQ(Converted(huge.Get()), "threw -4960");
-    CFObject list =
-        CFParse("<array><integer>18446744073709551615</integer><integer>7</integer></array>");
+    EXPECT_EQ(Converted(huge.Get()), Describe(*ucom(18446744073709551615ULL)));
+    CFObject list = CFParse(
+        "<array><integer>18446744073709551615</integer><integer>9223372036854775808</integer>"
+        "<integer>9223372036854775807</integer></array>");
     ASSERT_TRUE(list);
-    EXPECT_EQ(Converted(list.Get()), Describe(*MakeList({MakeValue(typeSInt32, int32_t(7))})));
+    EXPECT_EQ(Converted(list.Get()),
+              Describe(*MakeList({ucom(18446744073709551615ULL), ucom(9223372036854775808ULL),
+                                  MakeValue(typeSInt64, int64_t(INT64_MAX))})));
 }
 
 struct KeyRow {
