@@ -28,7 +28,17 @@ public:
     void Fail(const uint8_t* at, const char* format, ...) __attribute__((format(printf, 3, 4)));
     // Records a failure that has no place in the input.
     void FailNoPlace(const char* text);
-    void FailNoMemory() { FailNoPlace("Out of memory while building the property list"); }
+    void FailNoMemory() {
+        FailNoPlace("Out of memory while building the property list");
+        mNoMemory = true;
+    }
+    // Forgets a recorded failure of the input (never one of memory), for a caller that reads a
+    // failed attempt as the end of a list.
+    void ForgetInputFailure() {
+        if (mNoMemory) return;
+        mFailed = false;
+        mText.clear();
+    }
 
     bool Failed() const { return mFailed; }
     const std::string& Text() const { return mText; }
@@ -40,6 +50,7 @@ private:
     const uint8_t* mBegin;
     bool mWanted;
     bool mFailed = false;
+    bool mNoMemory = false;
     std::string mText;
 };
 
