@@ -281,9 +281,11 @@ CFTypeRef BinaryReader::CreateUID(uint64_t offset, uint8_t marker) {
 }
 
 CFTypeRef BinaryReader::CreateArray(uint64_t offset, uint8_t marker, size_t depth) {
-    if (depth >= static_cast<size_t>(kMaxDepth)) return Fail("nested too deeply", offset);
     uint64_t count, start;
     if (!ReadCount(offset, marker, count, start)) return nullptr;
+    // The limit counts containers that hold something: an empty one at the limit is fine.
+    if (count > 0 && depth >= static_cast<size_t>(kMaxDepth))
+        return Fail("nested too deeply", offset);
     if (!Available(start, count, mRefSize)) return Fail("array runs past the end", offset);
     Ref<CFArrayRef> array(cf::CreateArray(count, mMutableContainers));
     if (!array) return Fail("out of memory", offset);
@@ -296,9 +298,10 @@ CFTypeRef BinaryReader::CreateArray(uint64_t offset, uint8_t marker, size_t dept
 }
 
 CFTypeRef BinaryReader::CreateDictionary(uint64_t offset, uint8_t marker, size_t depth) {
-    if (depth >= static_cast<size_t>(kMaxDepth)) return Fail("nested too deeply", offset);
     uint64_t count, start;
     if (!ReadCount(offset, marker, count, start)) return nullptr;
+    if (count > 0 && depth >= static_cast<size_t>(kMaxDepth))
+        return Fail("nested too deeply", offset);
     if (count > UINT64_MAX / 2 || !Available(start, 2 * count, mRefSize))
         return Fail("dictionary runs past the end", offset);
     Ref<CFDictionaryRef> dict(cf::CreateDictionary(count, mMutableContainers));

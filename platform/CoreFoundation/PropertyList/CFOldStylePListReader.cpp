@@ -105,7 +105,12 @@ CFTypeRef OldStyleReader::ParseObject(bool required) {
         if (required) mError.Fail(mCur, "Unexpected end of input while parsing a value");
         return nullptr;
     }
-    switch (*mCur) {
+    // The limit counts containers that hold something: an empty one at the limit is fine.
+    const uint8_t c = *mCur;
+    if (mDepth > kMaxDepth &&
+        (c == '{' || c == '(' || c == '<' || c == '"' || c == '\'' || Is(c, kUnquoted)))
+        return mError.Fail(mCur, "Too many nested arrays or dictionaries"), nullptr;
+    switch (c) {
         case '{':
             return ParseDict();
         case '(':
@@ -241,8 +246,7 @@ CFTypeRef OldStyleReader::ParseData() {
 
 CFTypeRef OldStyleReader::ParseArray() {
     const uint8_t* open = mCur++;
-    if (++mDepth > kMaxDepth)
-        return mError.Fail(open, "Too many nested arrays or dictionaries"), nullptr;
+    ++mDepth;
     const size_t start = mValues.Size();
     // Items separated by commas; a trailing comma is allowed.
     for (CFTypeRef item = ParseObject(false); item; item = ParseObject(false)) {
@@ -263,8 +267,7 @@ CFTypeRef OldStyleReader::ParseArray() {
 
 CFTypeRef OldStyleReader::ParseDict() {
     const uint8_t* open = mCur++;
-    if (++mDepth > kMaxDepth)
-        return mError.Fail(open, "Too many nested arrays or dictionaries"), nullptr;
+    ++mDepth;
     size_t keyStart = 0, valueStart = 0;
     if (!ParseDictContent(keyStart, valueStart) || !SkipSpace()) return nullptr;
     if (AtEnd() || *mCur != '}') {

@@ -39,7 +39,8 @@ bool XMLReader::SkipMisc(bool prolog) {
     }
 }
 
-// A DOCTYPE without an internal subset: quoted literals may hold '>' and '['.
+// A DOCTYPE without an internal subset. It ends at the first '>', quoted or not, as in the
+// real reader.
 bool XMLReader::SkipDoctype() {
     const uint8_t* start = mCur;
     for (mCur += 9; mCur < mEnd; ++mCur) {
@@ -51,11 +52,6 @@ bool XMLReader::SkipDoctype() {
         if (c == '[') {
             mError.Fail(mCur, "Encountered unexpected character [ while parsing DTD");
             return false;
-        }
-        if (c == '"' || c == '\'') {
-            const void* close = std::memchr(mCur + 1, c, static_cast<size_t>(mEnd - mCur - 1));
-            if (!close) break;
-            mCur = static_cast<const uint8_t*>(close);
         }
     }
     mError.Fail(start, "Unterminated DOCTYPE");
@@ -79,17 +75,27 @@ bool XMLReader::ReadTag(Tag& tag) {
                     nameView.data());
         return false;
     }
+    // A '/' right after the name must close the tag; after attributes, the tag runs to the
+    // first '>' (quotes are not special, as in the real reader) and is empty when a '/' is
+    // just before it.
+    if (mCur < mEnd && *mCur == '/') {
+        if (mCur + 1 < mEnd && mCur[1] == '>') {
+            tag.empty = true;
+            mCur += 2;
+            return true;
+        }
+        if (mCur + 1 < mEnd) {
+            mError.Fail(mCur + 1, "Encountered unexpected character %s after '/' in tag %.*s",
+                        ReaderError::Describe(mCur[1]).c_str(), static_cast<int>(nameView.size()),
+                        nameView.data());
+            return false;
+        }
+    }
     for (; mCur < mEnd; ++mCur) {
-        uint8_t c = *mCur;
-        if (c == '>') {
+        if (*mCur == '>') {
             tag.empty = mCur[-1] == '/';
             ++mCur;
             return true;
-        }
-        if (c == '"' || c == '\'') {
-            const void* close = std::memchr(mCur + 1, c, static_cast<size_t>(mEnd - mCur - 1));
-            if (!close) break;
-            mCur = static_cast<const uint8_t*>(close);
         }
     }
     mError.Fail(start, "Encountered unexpected EOF inside tag %.*s",
@@ -161,13 +167,15 @@ CFTypeRef XMLReader::ParseValue(const Tag& tag) {
                              : ParsePlist();
         case Kind::kArray:
         case Kind::kDict: {
-            if (++mDepth > kMaxDepth) {
+            // A self-closed <array/> or <dict/> is not counted against the limit.
+            const int level = tag.empty ? 0 : 1;
+            if ((mDepth += level) > kMaxDepth) {
                 mError.Fail(mCur, "Too many nested arrays or dictionaries");
                 return nullptr;
             }
             CFTypeRef made =
                 tag.kind == Kind::kArray ? ParseArray(tag.empty) : ParseDict(tag.empty);
-            --mDepth;
+            mDepth -= level;
             return made;
         }
         case Kind::kKey:

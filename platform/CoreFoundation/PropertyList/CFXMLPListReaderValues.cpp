@@ -89,9 +89,10 @@ bool XMLReader::ReadEntity() {
         return false;
     }
     mCur += 2;
-    const uint8_t* digits = mCur;
     const bool hex = mCur < mEnd && *mCur == 'x';
     if (hex) ++mCur;
+    // At most eight digits, however many of them are leading zeros.
+    const uint8_t* digits = mCur;
     uint32_t cp = 0;
     for (;; ++mCur) {
         if (AtEnd()) return FailUnexpected("';'");

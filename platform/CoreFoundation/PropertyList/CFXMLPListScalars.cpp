@@ -10,12 +10,11 @@
 namespace cf::plist {
 namespace {
 
-// Leading whitespace of <integer>: ASCII controls and space, plus the Unicode spaces a
-// writer might plausibly emit (NBSP, the U+2000 block, ideographic space). Returns the
-// length of the space at p, 0 when there is none.
+// Leading whitespace of <integer>: ASCII controls and space, plus the U+2000 block and the
+// ideographic space (but not NBSP, which the real reader refuses there). Returns the length
+// of the space at p, 0 when there is none.
 size_t IntegerSpaceLength(const uint8_t* p, const uint8_t* end) {
     if (*p <= 0x20) return 1;
-    if (end - p >= 2 && p[0] == 0xC2 && p[1] == 0xA0) return 2;
     if (end - p >= 3 && p[0] == 0xE2 && p[1] == 0x80 && p[2] <= 0x8A) return 3;
     if (end - p >= 3 && p[0] == 0xE3 && p[1] == 0x80 && p[2] == 0x80) return 3;
     return 0;

@@ -132,8 +132,13 @@ TEST_F(OldStyleTest, WideEncodingsAreDecoded) {
 
 TEST_F(OldStyleTest, NestingLimitIsFiveHundredTwelve) {
     auto nested = [](int depth) { return std::string(depth, '(') + std::string(depth, ')'); };
-    EXPECT_TRUE(CFRef<CFPropertyListRef>(ReadOld(nested(512))));
-    EXPECT_FALSE(CFRef<CFPropertyListRef>(ReadOld(nested(513))));
+    // The innermost "()" holds nothing and does not count.
+    EXPECT_TRUE(CFRef<CFPropertyListRef>(ReadOld(nested(513))));
+    EXPECT_FALSE(CFRef<CFPropertyListRef>(ReadOld(nested(514))));
+    EXPECT_TRUE(
+        CFRef<CFPropertyListRef>(ReadOld(std::string(512, '(') + "x" + std::string(512, ')'))));
+    EXPECT_FALSE(
+        CFRef<CFPropertyListRef>(ReadOld(std::string(513, '(') + "x" + std::string(513, ')'))));
     EXPECT_FALSE(CFRef<CFPropertyListRef>(ReadOld(std::string(100000, '{'))));
 }
 

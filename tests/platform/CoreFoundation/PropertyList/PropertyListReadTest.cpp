@@ -214,8 +214,11 @@ TEST_F(ReadTest, NestingLimitIsFiveHundredTwelveContainers) {
     EXPECT_TRUE(Parse(nested(512, kDictOpen, "</dict>", "<true/>")).value);
     EXPECT_FALSE(Parse(nested(513, kDictOpen, "</dict>", "<true/>")).value);
     EXPECT_FALSE(Parse(nested(513, "<array>", "</array>", "")).value);
-    // Empty forms count too, and <plist> wrappers do not (nor can they exhaust the stack).
-    EXPECT_FALSE(Parse(nested(512, "<array>", "</array>", "<array/>")).value);
+    // A self-closed container does not count, as in the real reader.
+    EXPECT_TRUE(Parse(nested(512, "<array>", "</array>", "<array/>")).value);
+    EXPECT_TRUE(Parse(nested(512, kDictOpen, "</dict>", "<dict/>")).value);
+    EXPECT_FALSE(Parse(nested(513, "<array>", "</array>", "<array/>")).value);
+    // <plist> wrappers do not count (nor can they exhaust the stack).
     EXPECT_TRUE(Parse(nested(100000, "<plist>", "</plist>", "<true/>")).value);
 }
 
