@@ -108,6 +108,14 @@ void ConvertArray(CFArrayRef array, CAEDesc& target) {
     ThrowIfNestedTooDeep();
 }
 
+// A set (from a binary property list) loads as a list of its values rather than being lost.
+void ConvertSet(CFSetRef set, CAEDesc& target) {
+    DepthGuard depth;
+    ThrowIfError(AECreateList(nullptr, 0, false, target.Out()));
+    CFSetApplyFunction(set, AppendListItem, &target);
+    ThrowIfNestedTooDeep();
+}
+
 // The two values of a raw-descriptor dictionary, or NULLs when the dictionary is not one (its
 // values are not a string and a data object: then it is an ordinary record).
 struct RawDescParts {
@@ -191,6 +199,8 @@ void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target) {
         ConvertArray(static_cast<CFArrayRef>(plist), target);
     } else if (type == CFDictionaryGetTypeID()) {
         ConvertDictionary(static_cast<CFDictionaryRef>(plist), target);
+    } else if (type == CFSetGetTypeID()) {
+        ConvertSet(static_cast<CFSetRef>(plist), target);
     } else {
         ThrowStatus(coreFoundationUnknownErr);
     }

@@ -257,4 +257,17 @@ TEST_F(PropertyListToDescTest, FailuresBuildingAContainerOrADateReachTheCaller) 
     EXPECT_EQ(Describe(out.mDesc), Describe(*before));
 }
 
+TEST_F(PropertyListToDescTest, ABinarySetLoadsAsAList) {
+    // {set of "a", 1} in the binary format: header, three objects, offset table, trailer.
+    const std::string binary(
+        "bplist00\xC2\x01\x02\x51\x61\x10\x01\x08\x0B\x0D"
+        "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x0F",
+        50);
+    CFObject set = CFParse(binary);
+    ASSERT_TRUE(set);
+    ASSERT_EQ(CFGetTypeID(set.Get()), CFSetGetTypeID());
+    EXPECT_EQ(Converted(set.Get()),
+              Describe(*MakeList({MakeUnicode(u"a"), MakeValue(typeSInt32, int32_t(1))})));
+}
+
 }  // namespace

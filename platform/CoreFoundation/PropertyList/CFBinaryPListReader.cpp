@@ -12,7 +12,8 @@
 //    extension of a negative low half; any other is refused instead of truncated;
 //  - a UID is the dictionary {"CF$UID": n}, which is how the XML writer prints a UID anyway;
 //    null (0x00) is kCFNull, which no writer accepts;
-//  - a set (0xC_) is read as an array; fill bytes and other markers are refused;
+//  - a set (0xC_) is a CFSet, which the XML writer refuses as the real one does; fill bytes
+//    and other markers are refused;
 //  - objects are shared, not copied, where they are referenced several times, except mutable
 //    ones (a mutable container or leaf is made afresh for every reference, so changing one
 //    place changes no other); that expansion is bounded so a small file cannot make an
@@ -323,7 +324,12 @@ CFTypeRef BinaryReader::CreateArray(uint64_t offset, uint8_t marker, size_t dept
         if (!item) return nullptr;
         if (!ArrayAppendAdopting(array.Get(), item)) return Fail("out of memory", offset);
     }
-    return array.Detach();
+    if (marker >> 4 != 0xC) return array.Detach();
+    std::vector<CFTypeRef> values;
+    values.reserve(count);
+    for (uint64_t i = 0; i < count; ++i) values.push_back(Retain(ArrayValue(array.Get(), i)));
+    CFTypeRef set = CreateSetAdopting(std::move(values));
+    return set ? set : Fail("out of memory", offset);
 }
 
 CFTypeRef BinaryReader::CreateDictionary(uint64_t offset, uint8_t marker, size_t depth) {

@@ -142,10 +142,10 @@ TEST_F(BinaryPListReader, ReadsEveryObjectKind) {
          {Bytes("\x81\x01\x02", 3)},
          {},
          "<dict>\n\t<key>CF$UID</key>\n\t<integer>258</integer>\n</dict>\n"},
-        {"set reads as an array",
+        {"set reads as a set, which no XML holds",
          {Marker(0xC, 1) + Refs({1}), Ascii("x")},
          {},
-         "<array>\n\t<string>x</string>\n</array>\n"},
+         "(not writable)"},
         {"shared object",
          {Array({1, 1}), Ascii("s")},
          {},
@@ -178,6 +178,27 @@ TEST_F(BinaryPListReader, ReadsEveryObjectKind) {
     }
     // Any "bplist0" version is read.
     EXPECT_TRUE(Read("bplist0x" + Build({Ascii("v")}).substr(8)));
+}
+
+TEST_F(BinaryPListReader, SetsKeepTheirDistinctValuesInOrder) {
+    CFRef<CFTypeRef> value =
+        Read(Build({Marker(0xC, 4) + Refs({1, 2, 3, 1}), Ascii("b"), Ascii("a"), Ascii("b")}));
+    ASSERT_TRUE(value);
+    ASSERT_EQ(CFGetTypeID(value.Get()), CFSetGetTypeID());
+    auto set = static_cast<CFSetRef>(value.Get());
+    EXPECT_EQ(CFSetGetCount(set), 2);
+    std::string order;
+    CFSetApplyFunction(
+        set,
+        [](const void* item, void* context) {
+            char c = 0;
+            CFStringGetBytes(static_cast<CFStringRef>(item), CFRangeMake(0, 1),
+                             kCFStringEncodingUTF8, 0, false, reinterpret_cast<UInt8*>(&c), 1,
+                             nullptr);
+            *static_cast<std::string*>(context) += c;
+        },
+        &order);
+    EXPECT_EQ(order, "ba");
 }
 
 TEST_F(BinaryPListReader, KeepsFloat32AndMakesEveryIntegerSInt64) {
