@@ -20,7 +20,7 @@ bool XMLReader::SkipMisc(bool prolog) {
         if (StartsWith("<!--")) {
             const void* close = memmem(mCur + 4, static_cast<size_t>(mEnd - mCur - 4), "-->", 3);
             if (!close) {
-                mError.Fail(start, "Unterminated comment");
+                mError.Fail(start, "Unterminated comment started on line {line}");
                 return false;
             }
             mCur = static_cast<const uint8_t*>(close) + 3;
@@ -50,7 +50,8 @@ bool XMLReader::SkipDoctype() {
             return true;
         }
         if (c == '[') {
-            mError.Fail(mCur, "Encountered unexpected character [ while parsing DTD");
+            mError.Fail(mCur,
+                        "Encountered unexpected character [ on line {line} while parsing DTD");
             return false;
         }
     }
@@ -64,15 +65,15 @@ bool XMLReader::ReadTag(Tag& tag) {
     const uint8_t* name = mCur;
     while (mCur < mEnd && !Is(*mCur, kNameEnd)) ++mCur;
     if (mCur == name) {
-        mError.Fail(start, "Malformed tag");
+        mError.Fail(start, "Malformed tag on line {line}");
         return false;
     }
     std::string_view nameView(reinterpret_cast<const char*>(name),
                               static_cast<size_t>(mCur - name));
     tag.kind = KindOf(nameView);
     if (tag.kind == Kind::kUnknown) {
-        mError.Fail(start, "Encountered unknown tag %.*s", static_cast<int>(nameView.size()),
-                    nameView.data());
+        mError.Fail(start, "Encountered unknown tag %.*s on line {line}",
+                    static_cast<int>(nameView.size()), nameView.data());
         return false;
     }
     // A '/' right after the name must close the tag; after attributes, the tag runs to the
@@ -113,8 +114,8 @@ bool XMLReader::ReadCloseTag(Kind kind) {
     while (same < name.size() && same < have && mCur[same] == static_cast<uint8_t>(name[same]))
         ++same;
     if (same < name.size()) {
-        mError.Fail(start, "Close tag does not match open tag %.*s", static_cast<int>(name.size()),
-                    name.data());
+        mError.Fail(start, "Close tag on line {line} does not match open tag %.*s",
+                    static_cast<int>(name.size()), name.data());
         return false;
     }
     mCur += same;
@@ -126,8 +127,9 @@ bool XMLReader::ReadCloseTag(Kind kind) {
     if (mCur >= mEnd) {
         mError.Fail(start, "Encountered unexpected EOF in close tag");
     } else {
-        mError.Fail(mCur, "Encountered unexpected character %s while looking for close tag",
-                    ReaderError::Describe(*mCur).c_str());
+        mError.Fail(
+            mCur, "Encountered unexpected character %s on line {line} while looking for close tag",
+            ReaderError::Describe(*mCur).c_str());
     }
     return false;
 }
@@ -135,10 +137,10 @@ bool XMLReader::ReadCloseTag(Kind kind) {
 // Text, a stray "<!" or the end where a tag was expected.
 bool XMLReader::FailUnexpected(const char* where) {
     if (AtEnd()) {
-        mError.Fail(mCur, "Encountered unexpected EOF");
+        mError.FailNoPlace("Encountered unexpected EOF");
     } else {
         const uint8_t* at = *mCur == '<' && mCur + 1 < mEnd ? mCur + 1 : mCur;
-        mError.Fail(at, "Encountered unexpected character %s while looking for %s",
+        mError.Fail(at, "Encountered unexpected character %s on line {line} while looking for %s",
                     ReaderError::Describe(*at).c_str(), where);
     }
     return false;
@@ -163,14 +165,14 @@ CFTypeRef XMLReader::ParseDocument() {
 CFTypeRef XMLReader::ParseValue(const Tag& tag) {
     switch (tag.kind) {
         case Kind::kPlist:
-            return tag.empty ? (mError.Fail(mCur, "Encountered empty plist tag"), nullptr)
+            return tag.empty ? (mError.FailNoPlace("Encountered empty plist tag"), nullptr)
                              : ParsePlist();
         case Kind::kArray:
         case Kind::kDict: {
             // A self-closed <array/> or <dict/> is not counted against the limit.
             const int level = tag.empty ? 0 : 1;
             if ((mDepth += level) > kMaxDepth) {
-                mError.Fail(mCur, "Too many nested arrays or dictionaries");
+                mError.Fail(mCur, "Too many nested arrays or dictionaries, failing on line {line}");
                 return nullptr;
             }
             CFTypeRef made =
@@ -211,13 +213,13 @@ CFTypeRef XMLReader::ParsePlist() {
             return nullptr;
         }
         if (mCur[1] == '/') {
-            mError.Fail(mCur, "Encountered empty plist tag");
+            mError.FailNoPlace("Encountered empty plist tag");
             return nullptr;
         }
         if (!ReadTag(tag)) return nullptr;
         if (tag.kind != Kind::kPlist) break;
         if (tag.empty) {
-            mError.Fail(mCur, "Encountered empty plist tag");
+            mError.FailNoPlace("Encountered empty plist tag");
             return nullptr;
         }
         ++open;
@@ -225,11 +227,14 @@ CFTypeRef XMLReader::ParsePlist() {
     Ref<CFTypeRef> value(ParseValue(tag));
     if (!value) return nullptr;
     for (; open > 0; --open) {
+        const uint8_t* end = mCur;  // the real reader names the line where the value ended
         if (!SkipMisc(false)) return nullptr;
         if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] == '/') {
             if (!ReadCloseTag(Kind::kPlist)) return nullptr;
         } else if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] != '!') {
-            mError.Fail(mCur, "Encountered unexpected element (plist can only include one object)");
+            mError.Fail(end,
+                        "Encountered unexpected element at line {line} (plist can only "
+                        "include one object)");
             return nullptr;
         } else {
             FailUnexpected("close tag");
@@ -293,7 +298,7 @@ CFTypeRef XMLReader::ParseDict(bool empty) {
         at = mCur;
         if (!ReadTag(tag)) return nullptr;
         if (tag.kind == Kind::kKey) {
-            mError.Fail(at, "Found a key where a value was expected inside <dict>");
+            mError.Fail(at, "Found non-key inside <dict>");
             return nullptr;
         }
         CFTypeRef value = ParseValue(tag);
