@@ -344,7 +344,7 @@ CFTypeRef BinaryReader::CreateDictionary(uint64_t offset, uint8_t marker, size_t
     for (uint64_t i = 0; i < count; ++i) {
         Ref<CFTypeRef> key(CreateObject(RefAt(start, i), depth + 1));
         if (!key) return nullptr;
-        if (IsArray(key.Get()) || IsDictionary(key.Get()))
+        if (IsArray(key.Get()) || IsDictionary(key.Get()) || TypeOf(key.Get()) == kSetTypeID)
             return Fail("dictionary key is a container", offset);
         Ref<CFTypeRef> value(CreateObject(RefAt(start, count + i), depth + 1));
         if (!value) return nullptr;
