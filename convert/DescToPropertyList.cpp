@@ -75,7 +75,8 @@ CFMutableDictionaryRef CreateRawDescDictionary(const AEDesc& desc, int depth) {
     CFRef<CFStringRef> type(CreatedOrThrow(
         CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingMacRoman)));
     CFRef<CFDataRef> data;
-    if (desc.descriptorType == typeEnumerated) {
+    // An enumerator is kept in reading order; 'enum' data of another size is kept as it is.
+    if (desc.descriptorType == typeEnumerated && AEGetDescDataSize(&desc) == 4) {
         char enumerator[4];
         CodeBytes(CAEDescReader(&desc).GetEnum(), enumerator);
         data.Reset(CreatedOrThrow(CFDataCreate(
@@ -86,6 +87,16 @@ CFMutableDictionaryRef CreateRawDescDictionary(const AEDesc& desc, int depth) {
     Set(dict.Get(), CFSTR("AEDescType"), type.Get());
     Set(dict.Get(), CFSTR("AEDescData"), data.Get());
     return dict.Detach();
+}
+
+// A number of the value: 64-bit when it fits the signed range, else the wider type.
+CFNumberRef CreateUnsignedNumber(uint64_t value) {
+    if (value <= static_cast<uint64_t>(INT64_MAX)) {
+        SInt64 narrow = static_cast<SInt64>(value);
+        return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &narrow));
+    }
+    CFSInt128Struct wide{0, value};
+    return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt128Type, &wide));
 }
 
 CFMutableArrayRef ConvertList(const AEDesc& list, int depth) {
@@ -133,11 +144,21 @@ CFPropertyListRef Convert(const AEDesc& desc, int depth) {
         case typeFalse:
             return kCFBooleanFalse;
         case typeSInt16:
-        case typeSInt32:
-        case typeUInt32: {
+        case typeSInt32: {
             SInt32 value = reader.GetSInt32();
             return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
         }
+        case typeUInt32: {
+            // Above 2147483647 only a 64-bit number holds it.
+            SInt64 value = reader.GetUInt32();
+            CFNumberType type = value > INT32_MAX ? kCFNumberSInt64Type : kCFNumberSInt32Type;
+            SInt32 narrow = static_cast<SInt32>(value);
+            return CreatedOrThrow(CFNumberCreate(
+                kCFAllocatorDefault, type,
+                type == kCFNumberSInt32Type ? static_cast<const void*>(&narrow) : &value));
+        }
+        case typeUInt64:
+            return CreateUnsignedNumber(reader.GetUInt64());
         case typeSInt64: {
             SInt64 value = reader.GetSInt64();
             return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &value));

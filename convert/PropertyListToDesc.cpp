@@ -115,6 +115,13 @@ void ConvertNumber(CFNumberRef number, CAEDesc& target) {
         }
         case kCFNumberSInt64Type:
         case kCFNumberLongLongType: {
+            // Above the signed range: 'ucom', rather than losing the value.
+            CFSInt128Struct wide{0, 0};
+            if (CFNumberGetValue(number, kCFNumberSInt128Type, &wide) && wide.high == 0 &&
+                wide.low > static_cast<uint64_t>(INT64_MAX)) {
+                CreateDesc(typeUInt64, &wide.low, sizeof wide.low, target);
+                return;
+            }
             int64_t value = 0;
             if (!CFNumberGetValue(number, kCFNumberSInt64Type, &value))
                 ThrowStatus(coreFoundationUnknownErr);
@@ -144,6 +151,14 @@ void ConvertArray(CFArrayRef array, CAEDesc& target) {
     const CFIndex count = CFArrayGetCount(array);
     CFArrayApplyFunction(array, CFRangeMake(0, count), AppendListItem, &target);
     visits.Check(count);
+}
+
+// A set (from a binary property list) loads as a list of its values rather than being lost.
+void ConvertSet(CFSetRef set, CAEDesc& target) {
+    DepthGuard depth;
+    ThrowIfError(AECreateList(nullptr, 0, false, target.Out()));
+    CFSetApplyFunction(set, AppendListItem, &target);
+    ThrowIfNestedTooDeep();
 }
 
 // The two values of a raw-descriptor dictionary, or NULLs when the dictionary is not one (its
@@ -244,6 +259,8 @@ void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target) {
         ConvertArray(static_cast<CFArrayRef>(plist), target);
     } else if (type == CFDictionaryGetTypeID()) {
         ConvertDictionary(static_cast<CFDictionaryRef>(plist), target);
+    } else if (type == CFSetGetTypeID()) {
+        ConvertSet(static_cast<CFSetRef>(plist), target);
     } else {
         ThrowStatus(coreFoundationUnknownErr);
     }

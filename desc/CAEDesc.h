@@ -28,7 +28,8 @@ public:
     // True when the type is 'null' or there is no data handle: the system-wide "no value" test.
     bool IsNull() const noexcept;
 
-    // Scalar readers. Native types are read at their exact width with AEGetDescData.
+    // Scalar readers. Native types are read at their exact width with AEGetDescData; data of
+    // any other size fails with errAECorruptData (-1702).
     // 'doub' 'sing' 'fixd' 'long' 'shor'; others coerced to the first of those five that the
     // Apple Event Manager accepts (a status other than -1700 stops the chain and is thrown).
     double GetDouble() const;
@@ -36,6 +37,9 @@ public:
     int32_t GetSInt32() const;
     // 'comp' read whole; everything else through GetSInt32, sign-extended.
     int64_t GetSInt64() const;
+    // 'magn' and 'ucom' read at their width; others coerced to that type.
+    uint32_t GetUInt32() const;
+    uint64_t GetUInt64() const;
     // 'enum' 'type' 'abso'; others coerced to 'enum'.
     DescType GetEnum() const;
     // 'type' 'enum' 'abso' 'prop'; others coerced to 'type'.

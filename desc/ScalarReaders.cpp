@@ -1,4 +1,4 @@
-// The seven scalar readers of CAEDescReader.
+// The nine scalar readers of CAEDescReader.
 #include <optional>
 
 #include "desc/CAEDesc.h"
@@ -6,9 +6,11 @@
 
 namespace {
 
-// Reads exactly sizeof(T) bytes of `desc`'s data.
+// Reads `desc`'s data, which must be exactly sizeof(T) bytes: data of another size is corrupt
+// (-1702) rather than padded or cut into a value nobody wrote.
 template <class T>
 T ReadExact(const AEDesc& desc) {
+    if (AEGetDescDataSize(&desc) != static_cast<Size>(sizeof(T))) ThrowStatus(errAECorruptData);
     T value{};
     ThrowIfError(AEGetDescData(&desc, &value, static_cast<Size>(sizeof value)));
     return value;
@@ -93,6 +95,16 @@ std::optional<bool> NativeBoolean(const AEDesc& desc) {
     }
 }
 
+std::optional<uint32_t> NativeUInt32(const AEDesc& desc) {
+    if (desc.descriptorType != typeUInt32) return std::nullopt;
+    return ReadExact<uint32_t>(desc);
+}
+
+std::optional<uint64_t> NativeUInt64(const AEDesc& desc) {
+    if (desc.descriptorType != typeUInt64) return std::nullopt;
+    return ReadExact<uint64_t>(desc);
+}
+
 std::optional<LongDateTime> NativeLongDateTime(const AEDesc& desc) {
     if (desc.descriptorType != typeLongDateTime) return std::nullopt;
     return ReadExact<LongDateTime>(desc);
@@ -126,6 +138,14 @@ int32_t CAEDescReader::GetSInt32() const {
 int64_t CAEDescReader::GetSInt64() const {
     if (mDesc.descriptorType == typeSInt64) return ReadExact<int64_t>(mDesc);
     return GetSInt32();
+}
+
+uint32_t CAEDescReader::GetUInt32() const {
+    return ReadScalar(mDesc, typeUInt32, NativeUInt32);
+}
+
+uint64_t CAEDescReader::GetUInt64() const {
+    return ReadScalar(mDesc, typeUInt64, NativeUInt64);
 }
 
 DescType CAEDescReader::GetEnum() const {

@@ -266,6 +266,14 @@ bool Parser::ParseIntegerValue(const TypedForm& form, std::string& bytes) {
     std::string type;
     AppendCode(form.type, type);
     if (token.isReal) return Fail(start, type + " takes an integer");
+    if (form.width == 8 && !form.isSigned) {
+        uint64_t unsignedValue = 0;
+        const auto read = std::from_chars(token.begin, token.end, unsignedValue);
+        if (read.ec != std::errc() || read.ptr != token.end)
+            return Fail(start, "integer out of range for " + type);
+        bytes.assign(reinterpret_cast<const char*>(&unsignedValue), sizeof unsignedValue);
+        return true;
+    }
     const bool fits =
         result.ec == std::errc() &&
         (form.width == 8 ||

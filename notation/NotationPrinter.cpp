@@ -114,7 +114,8 @@ bool Printer::PrintFixedWidth(const TypedForm& form, const std::string& data) {
             if (form.width == 4 && form.isSigned) v = Load<int32_t>(data);
             if (form.width == 4 && !form.isSigned) v = Load<uint32_t>(data);
             if (form.width == 8) v = Load<int64_t>(data);
-            value = std::to_string(v);
+            value = form.width == 8 && !form.isSigned ? std::to_string(Load<uint64_t>(data))
+                                                      : std::to_string(v);
             break;
         }
         case Form::Real:

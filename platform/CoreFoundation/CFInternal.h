@@ -31,6 +31,7 @@ inline constexpr CFTypeID kDataTypeID = 20;
 inline constexpr CFTypeID kStringTypeID = 7;
 inline constexpr CFTypeID kArrayTypeID = 19;
 inline constexpr CFTypeID kDictionaryTypeID = 18;
+inline constexpr CFTypeID kSetTypeID = 17;
 inline constexpr CFTypeID kURLTypeID = 29;
 inline constexpr CFTypeID kBundleTypeID = 31;
 
@@ -166,6 +167,11 @@ bool ArrayAppendAdopting(CFArrayRef array, CFTypeRef value);
 size_t ArrayCount(CFArrayRef array);
 CFTypeRef ArrayValue(CFArrayRef array, size_t index);  // borrowed; NULL out of range
 void ArrayApply(CFArrayRef array, CFArrayApplierFunction applier, void* context);
+
+// ---- Sets -------------------------------------------------------------------------------
+// +1 set of the distinct values, adopting every one (duplicates are released); NULL, with
+// all of them released, on allocation failure.
+CFSetRef CreateSetAdopting(std::vector<CFTypeRef>&& values);
 
 // ---- Dictionaries -----------------------------------------------------------------------
 // Dictionaries made here use kCFTypeDictionaryKeyCallBacks and kCFTypeDictionaryValueCallBacks.

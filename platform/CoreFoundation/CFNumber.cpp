@@ -288,7 +288,36 @@ CFNumberRef Make(CFNumberType canonical, NumberValue value) {
 
 }  // namespace
 
+namespace {
+
+// A 128-bit value that fits 64 bits, signed or unsigned; NULL for a wider one.
+CFNumberRef CreateNumberSInt128(const CFSInt128Struct& value) {
+    if (value.high == 0) return CreateNumberUInt64(value.low);
+    if (value.high == -1 && (value.low >> 63) != 0)
+        return CreateNumberSInt64(static_cast<int64_t>(value.low));
+    return nullptr;
+}
+
+bool StoreSInt128(const NumberValue& v, void* out) {
+    CFSInt128Struct result{0, 0};
+    bool exact = true;
+    if (v.kind == NumberValue::kUnsigned) {
+        result.low = v.u;
+    } else {
+        int64_t s = v.s;
+        if (v.kind == NumberValue::kReal) exact = StoreInteger<int64_t>(v, &s);
+        result.high = s < 0 ? -1 : 0;
+        result.low = static_cast<uint64_t>(s);
+    }
+    std::memcpy(out, &result, sizeof result);
+    return exact;
+}
+
+}  // namespace
+
 CFNumberRef CreateNumber(CFNumberType type, const void* value) {
+    if (type == kCFNumberSInt128Type && value)
+        return CreateNumberSInt128(*static_cast<const CFSInt128Struct*>(value));
     CFNumberType canonical = Canonical(type);
     if (!canonical || !value) return nullptr;
     return Make(canonical, Read(canonical, value));
@@ -377,6 +406,8 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
     int32_t injected;
     if (PT_ENTER("CFNumberGetValue", injected)) return false;
     const __CFNumber* n = cf::AsNumber(number);
+    if (n && valuePtr && theType == kCFNumberSInt128Type)
+        return cf::StoreSInt128(n->mValue, valuePtr);
     CFNumberType target = cf::Canonical(theType);
     if (!n || !target || !valuePtr) return false;
     switch (target) {

@@ -26,6 +26,11 @@ protected:
     }
 };
 
+CFObject CFUInt64Max() {
+    CFSInt128Struct value{0, UINT64_MAX};
+    return CFObject(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt128Type, &value));
+}
+
 CFObject RawDesc(std::string_view type, std::string_view data) {
     CFObject typeText = CFStr(type), bytes = CFBytes(data);
     return CFDict({{CFSTR("AEDescType"), typeText.Get()}, {CFSTR("AEDescData"), bytes.Get()}});
@@ -57,6 +62,13 @@ TEST_F(DescToPropertyListTest, MapsEachDescriptorTypeToItsPropertyListObject) {
         {"long", MakeValue(typeSInt32, int32_t(INT32_MIN)), CFInt32(INT32_MIN),
          kCFNumberSInt32Type},
         {"magn", MakeValue(typeUInt32, uint32_t(7)), CFInt32(7), kCFNumberSInt32Type},
+        {"magn above 2^31", MakeValue(typeUInt32, uint32_t(4000000000u)), CFInt64(4000000000LL),
+         kCFNumberSInt64Type},
+        {"ucom small", MakeValue(typeUInt64, uint64_t(7)), CFInt64(7), kCFNumberSInt64Type},
+        {"ucom", MakeValue(typeUInt64, UINT64_MAX), CFUInt64Max(), kCFNumberSInt64Type},
+        {"enum of 3 bytes", MakeBytes(typeEnumerated, "yes"), RawDesc("enum", "yes"), 0},
+        {"enum of 6 bytes", MakeBytes(typeEnumerated, "yes no"), RawDesc("enum", "yes no"), 0},
+        {"empty enum", MakeBytes(typeEnumerated, ""), RawDesc("enum", ""), 0},
         {"comp", MakeValue(typeSInt64, int64_t(1099511627776LL)), CFInt64(1099511627776LL),
          kCFNumberSInt64Type},
         {"comp small", MakeValue(typeSInt64, int64_t(3)), CFInt64(3), kCFNumberSInt64Type},
@@ -167,8 +179,11 @@ TEST_F(DescToPropertyListTest, TheFirstFailureEndsTheWholeConversion) {
         int32_t status;
     } rows[] = {
         {"unreadable list item",
-         MakeList({MakeValue(typeSInt32, int32_t(1)), MakeValue(typeUInt32, uint32_t(0xFFFFFFFF))}),
-         errAECoercionFail},
+         MakeList({MakeValue(typeSInt32, int32_t(1)), MakeBytes(typeSInt32, "\x01\x02")}),
+         errAECorruptData},
+        {"uncoercible list item",
+         MakeList({MakeValue(typeSInt32, int32_t(1)), MakeBytes(typeBoolean, "")}),
+         errAECorruptData},
         {"usrf not a list",
          MakeRecord({{keyASUserRecordFields, MakeValue(typeSInt32, int32_t(1))}}),
          errAEWrongDataType},

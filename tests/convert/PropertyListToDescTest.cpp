@@ -87,15 +87,18 @@ TEST_F(PropertyListToDescTest, ArraysKeepOrderAndDropElementsThatFail) {
     EXPECT_EQ(Converted(url.Get()), "threw -4960");
 }
 
-TEST_F(PropertyListToDescTest, NumbersThatDoNotReadBackExactlyAreRefused) {
-    // Kept whole by the reader, but lossy as a signed 64-bit value.
+TEST_F(PropertyListToDescTest, IntegersAboveTheSignedRangeLoadAsUcom) {
+    const auto ucom = [](uint64_t v) { return MakeValue(typeUInt64, v); };
     CFObject huge = CFParse("<integer>18446744073709551615</integer>");
     ASSERT_TRUE(huge);
-    EXPECT_EQ(Converted(huge.Get()), "threw -4960");
-    CFObject list =
-        CFParse("<array><integer>18446744073709551615</integer><integer>7</integer></array>");
+    EXPECT_EQ(Converted(huge.Get()), Describe(*ucom(18446744073709551615ULL)));
+    CFObject list = CFParse(
+        "<array><integer>18446744073709551615</integer><integer>9223372036854775808</integer>"
+        "<integer>9223372036854775807</integer></array>");
     ASSERT_TRUE(list);
-    EXPECT_EQ(Converted(list.Get()), Describe(*MakeList({MakeValue(typeSInt32, int32_t(7))})));
+    EXPECT_EQ(Converted(list.Get()),
+              Describe(*MakeList({ucom(18446744073709551615ULL), ucom(9223372036854775808ULL),
+                                  MakeValue(typeSInt64, int64_t(INT64_MAX))})));
 }
 
 struct KeyRow {
@@ -252,6 +255,19 @@ TEST_F(PropertyListToDescTest, FailuresBuildingAContainerOrADateReachTheCaller) 
     ASSERT_EQ(AEDuplicateDesc(before.Get(), out.Out()), noErr);
     EXPECT_EQ(Convert(date.Get(), out), paramErr);
     EXPECT_EQ(Describe(out.mDesc), Describe(*before));
+}
+
+TEST_F(PropertyListToDescTest, ABinarySetLoadsAsAList) {
+    // {set of "a", 1} in the binary format: header, three objects, offset table, trailer.
+    const std::string binary(
+        "bplist00\xC2\x01\x02\x51\x61\x10\x01\x08\x0B\x0D"
+        "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x0F",
+        50);
+    CFObject set = CFParse(binary);
+    ASSERT_TRUE(set);
+    ASSERT_EQ(CFGetTypeID(set.Get()), CFSetGetTypeID());
+    EXPECT_EQ(Converted(set.Get()),
+              Describe(*MakeList({MakeUnicode(u"a"), MakeValue(typeSInt32, int32_t(1))})));
 }
 
 }  // namespace

@@ -19,6 +19,8 @@ const std::pair<const char*, std::function<void(const CAEDescReader&)>> kReaders
     {"GetTypeCode", [](const CAEDescReader& r) { (void)r.GetTypeCode(); }},
     {"GetBoolean", [](const CAEDescReader& r) { (void)r.GetBoolean(); }},
     {"GetLongDateTime", [](const CAEDescReader& r) { (void)r.GetLongDateTime(); }},
+    {"GetUInt32", [](const CAEDescReader& r) { (void)r.GetUInt32(); }},
+    {"GetUInt64", [](const CAEDescReader& r) { (void)r.GetUInt64(); }},
 };
 
 TEST_F(ScalarReadersTest, NullFailsEveryReaderWithoutCoercion) {
@@ -56,6 +58,40 @@ TEST_F(ScalarReadersTest, NativeNumbersReadAtTheirWidth) {
     EXPECT_EQ(wide.GetSInt64(), INT64_C(1) << 40);
     // Outside 32 bits, only the 'comp' reader itself can take it: the path to 'long' refuses.
     EXPECT_EQ(StatusOf([&] { (void)wide.GetSInt32(); }), errAECoercionFail);
+}
+
+TEST_F(ScalarReadersTest, DataOfAnotherWidthIsCorruptNotPaddedOrCut) {
+    const std::pair<CAEDesc, std::function<void(const CAEDescReader&)>> cases[] = {
+        {MakeDesc(typeSInt32, ""), [](const CAEDescReader& r) { (void)r.GetSInt32(); }},
+        {MakeDesc(typeSInt32, "\x01\x02\x03\x04\x05"),
+         [](const CAEDescReader& r) { (void)r.GetSInt64(); }},
+        {MakeDesc(typeSInt16, "\x01"), [](const CAEDescReader& r) { (void)r.GetSInt32(); }},
+        {MakeDesc(typeSInt64, "\x01\x02\x03\x04"),
+         [](const CAEDescReader& r) { (void)r.GetSInt64(); }},
+        {MakeDesc(typeLongDateTime, ""), [](const CAEDescReader& r) { (void)r.GetLongDateTime(); }},
+        {MakeDesc(typeIEEE64BitFloatingPoint, std::string("\0\0\xF0\x3F", 4)),
+         [](const CAEDescReader& r) { (void)r.GetDouble(); }},
+        {MakeDesc(typeIEEE32BitFloatingPoint, "\x01\x02"),
+         [](const CAEDescReader& r) { (void)r.GetDouble(); }},
+        {MakeDesc(typeBoolean, ""), [](const CAEDescReader& r) { (void)r.GetBoolean(); }},
+        {MakeDesc(typeBoolean, std::string("\x01\x00", 2)),
+         [](const CAEDescReader& r) { (void)r.GetBoolean(); }},
+        {MakeDesc(typeEnumerated, "yes"), [](const CAEDescReader& r) { (void)r.GetEnum(); }},
+        {MakeDesc(typeType, "TEXT!"), [](const CAEDescReader& r) { (void)r.GetTypeCode(); }},
+        {MakeDesc(typeUInt32, "\x01\x02"), [](const CAEDescReader& r) { (void)r.GetUInt32(); }},
+        {MakeDesc(typeUInt64, "\x01\x02\x03\x04"),
+         [](const CAEDescReader& r) { (void)r.GetUInt64(); }},
+    };
+    for (const auto& [desc, read] : cases) {
+        EXPECT_EQ(StatusOf([&] { read(desc); }), errAECorruptData)
+            << std::string(reinterpret_cast<const char*>(&desc.mDesc.descriptorType), 4);
+    }
+    EXPECT_EQ(PTCallCount("AECoerceDesc"), 0u);
+}
+
+TEST_F(ScalarReadersTest, UnsignedTypesReadWhole) {
+    EXPECT_EQ(MakeScalar<uint32_t>(typeUInt32, 4000000000u).GetUInt32(), 4000000000u);
+    EXPECT_EQ(MakeScalar<uint64_t>(typeUInt64, UINT64_MAX).GetUInt64(), UINT64_MAX);
 }
 
 TEST_F(ScalarReadersTest, BooleansAndCodes) {

@@ -33,6 +33,8 @@ const PrintCase kPrintCases[] = {
     {"compNarrow", typeSInt64, BytesOf<int64_t>(INT32_MIN), "'comp'(-2147483648)"},
     {"shor", typeSInt16, BytesOf<int16_t>(5), "'shor'(5)"},
     {"magn", typeUInt32, BytesOf<uint32_t>(4000000000U), "'magn'(4000000000)"},
+    {"ucom", typeUInt64, BytesOf<uint64_t>(UINT64_MAX), "'ucom'(18446744073709551615)"},
+    {"ucomShort", typeUInt64, BytesOf<uint32_t>(7), "'ucom'(\u00ab07000000\u00bb)"},
     {"ldt", FourCC("ldt "), BytesOf<int64_t>(3600), "'ldt '(3600)"},
     // Reals laid out as Python's repr.
     {"realPoint", typeIEEE64BitFloatingPoint, BytesOf(1.5), "1.5"},

@@ -48,10 +48,15 @@ bool Decode(const uint8_t* text, size_t length, std::vector<uint8_t>& out, size_
     out.reserve(out.size() + length / 4 * 3);
     uint32_t acc = 0;
     unsigned digits = 0;  // digits (and '=') in the current quad
-    unsigned padRun = 0;  // '=' seen since the last real digit
+    unsigned padRun = 0;  // '=' seen since the last character other than '=' or white space
     for (size_t i = 0; i < length; ++i) {
         int8_t value = kDecode[text[i]];
-        if (value == kSkip) continue;
+        if (value == kSkip) {
+            // Skipped junk still ends a run of '=', as in the real decoder; white space does not.
+            uint8_t c = text[i];
+            if (c != ' ' && (c < '\t' || c > '\r')) padRun = 0;
+            continue;
+        }
         if (value == kRefuse) {
             if (badOffset) *badOffset = i;
             return false;

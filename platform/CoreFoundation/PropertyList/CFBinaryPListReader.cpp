@@ -2,14 +2,18 @@
 // indexed, every read is checked against the end of the object area, and the object graph is
 // checked for cycles along the current path and for nesting deeper than kMaxDepth.
 //
+// As the real reader does: any "bplist0" version is read; the offset table must end where the
+// trailer begins and objects must lie before it; an ASCII string (0x5_) is read as Latin 1;
+// a UTF-16 string must be well formed and not empty; a UID (0x8_, 1 to 16 bytes) must fit 32
+// bits; of duplicate dictionary keys the first wins; keys may be any scalar (the XML writer
+// then refuses the dictionary), never a container; a count may be a 16-byte integer.
 // Choices where the real reader is silent or lossy:
-//  - an ASCII string (0x5_) holding a byte >= 0x80 is refused, as the real reader's ASCII
-//    conversion refuses it, rather than guessed at as Latin-1 or UTF-8;
 //  - a 16-byte integer is kept when its high half is zero (as an unsigned value) or the sign
 //    extension of a negative low half; any other is refused instead of truncated;
-//  - a UID (0x8_, 1 to 8 bytes) is the dictionary {"CF$UID": n}, which is how the XML writer
-//    prints a UID anyway; null (0x00) is kCFNull, which no writer accepts;
-//  - a set (0xC_) is read as an array; fill bytes and other markers are refused;
+//  - a UID is the dictionary {"CF$UID": n}, which is how the XML writer prints a UID anyway;
+//    null (0x00) is kCFNull, which no writer accepts;
+//  - a set (0xC_) is a CFSet, which the XML writer refuses as the real one does; fill bytes
+//    and other markers are refused;
 //  - objects are shared, not copied, where they are referenced several times, except mutable
 //    ones (a mutable container or leaf is made afresh for every reference, so changing one
 //    place changes no other); that expansion is bounded so a small file cannot make an
@@ -33,6 +37,26 @@ uint64_t ReadBigEndian(const uint8_t* p, size_t size) {
     uint64_t value = 0;
     for (size_t i = 0; i < size; ++i) value = (value << 8) | p[i];
     return value;
+}
+
+// A big-endian integer of any width; UINT64_MAX when it does not fit 64 bits.
+uint64_t ReadWideBigEndian(const uint8_t* p, size_t size) {
+    for (; size > 8; ++p, --size)
+        if (*p != 0) return UINT64_MAX;
+    return ReadBigEndian(p, size);
+}
+
+bool IsWellFormedUTF16(const std::u16string& units) {
+    for (size_t i = 0; i < units.size(); ++i) {
+        char16_t u = units[i];
+        if (u >= 0xDC00 && u <= 0xDFFF) return false;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 1 == units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF)
+                return false;
+            ++i;
+        }
+    }
+    return true;
 }
 
 class BinaryReader {
@@ -64,7 +88,7 @@ private:
         return start <= mEnd && count <= (mEnd - start) / unit;
     }
     uint64_t RefAt(uint64_t start, uint64_t i) const {
-        return ReadBigEndian(mBytes + start + i * mRefSize, mRefSize);
+        return ReadWideBigEndian(mBytes + start + i * mRefSize, mRefSize);
     }
     // Records the first error only; returns NULL for the caller's convenience.
     CFTypeRef Fail(const char* what, uint64_t offset) {
@@ -77,7 +101,7 @@ private:
 
     const uint8_t* mBytes;
     size_t mLength;
-    uint64_t mEnd = 0;  // objects lie in [kHeaderSize, mEnd): the trailer is not theirs
+    uint64_t mEnd = 0;  // objects lie in [kHeaderSize, mEnd): before the offset table
     bool mMutableContainers;
     bool mMutableLeaves;
     size_t mOffsetSize = 0;
@@ -94,7 +118,7 @@ private:
 
 bool BinaryReader::ReadTrailer() {
     if (mLength < kHeaderSize + 1 + 1 + kTrailerSize ||
-        std::memcmp(mBytes, "bplist00", kHeaderSize) != 0) {
+        std::memcmp(mBytes, "bplist0", kHeaderSize - 1) != 0) {
         Fail("not a binary property list", 0);
         return false;
     }
@@ -108,8 +132,8 @@ bool BinaryReader::ReadTrailer() {
     const char* problem = nullptr;
     if (mOffsetSize < 1 || mOffsetSize > 8)
         problem = "offset size is not 1 to 8 bytes";
-    else if (mRefSize < 1 || mRefSize > 8)
-        problem = "object reference size is not 1 to 8 bytes";
+    else if (mRefSize < 1)
+        problem = "object reference size is zero";
     else if (mObjectCount == 0)
         problem = "no objects";
     else if (mTopObject >= mObjectCount)
@@ -118,10 +142,13 @@ bool BinaryReader::ReadTrailer() {
         problem = "offset table outside the file";
     else if (mObjectCount > (mEnd - mTableOffset) / mOffsetSize)
         problem = "offset table runs into the trailer";
+    else if (mTableOffset + mObjectCount * mOffsetSize != mEnd)
+        problem = "offset table does not end where the trailer begins";
     if (problem) {
         Fail(problem, mLength - kTrailerSize);
         return false;
     }
+    mEnd = mTableOffset;
     // Both sized by the object count, which the offset table bounds by the file length.
     mCache.assign(mObjectCount, nullptr);
     mOnPath.assign(mObjectCount, 0);
@@ -232,11 +259,11 @@ bool BinaryReader::ReadCount(uint64_t offset, uint8_t marker, uint64_t& count, u
     if (count != 0x0F) return true;
     if (!Available(start, 1, 1)) return Fail("count runs past the end", offset), false;
     uint8_t intMarker = mBytes[start];
-    if (intMarker >> 4 != 1 || (intMarker & 0x0F) > 3)
+    if (intMarker >> 4 != 1 || (intMarker & 0x0F) > 4)
         return Fail("malformed count", offset), false;
     size_t size = size_t{1} << (intMarker & 0x0F);
     if (!Available(start + 1, size, 1)) return Fail("count runs past the end", offset), false;
-    count = ReadBigEndian(mBytes + start + 1, size);
+    count = ReadWideBigEndian(mBytes + start + 1, size);
     start += 1 + size;
     return true;
 }
@@ -252,13 +279,15 @@ CFTypeRef BinaryReader::CreateString(uint64_t offset, uint8_t marker) {
     if (marker >> 4 == 4) {
         object = CreateData(p, count, mMutableLeaves);
     } else if (marker >> 4 == 5) {
-        for (uint64_t i = 0; i < count; ++i)
-            if (p[i] >= 0x80) return Fail("non-ASCII byte in an ASCII string", start + i);
-        object = CreateStringFromUTF8(p, count, mMutableLeaves);
+        std::u16string units(p, p + count);  // Latin 1: each byte is its code point
+        object = CreateStringAdoptingUTF16(std::move(units), mMutableLeaves);
     } else {
+        // The real reader makes no empty string of this form.
+        if (count == 0) return Fail("empty UTF-16 string", offset);
         std::u16string units(count, u'\0');
         for (uint64_t i = 0; i < count; ++i)
             units[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+        if (!IsWellFormedUTF16(units)) return Fail("unpaired surrogate in a string", offset);
         object = CreateStringAdoptingUTF16(std::move(units), mMutableLeaves);
     }
     return object ? object : Fail("out of memory", offset);
@@ -266,11 +295,12 @@ CFTypeRef BinaryReader::CreateString(uint64_t offset, uint8_t marker) {
 
 CFTypeRef BinaryReader::CreateUID(uint64_t offset, uint8_t marker) {
     size_t size = (marker & 0x0F) + 1u;
-    if (size > 8) return Fail("UID wider than 8 bytes", offset);
     if (!Available(offset + 1, size, 1)) return Fail("UID runs past the end", offset);
+    if (ReadWideBigEndian(mBytes + offset + 1, size) > UINT32_MAX)
+        return Fail("UID beyond 32 bits", offset);
     Ref<CFDictionaryRef> dict(cf::CreateDictionary(1, mMutableContainers));
     CFTypeRef key = CreateStringFromUTF8("CF$UID", mMutableLeaves);
-    CFTypeRef value = CreateNumberUInt64(ReadBigEndian(mBytes + offset + 1, size));
+    CFTypeRef value = CreateNumberUInt64(ReadWideBigEndian(mBytes + offset + 1, size));
     if (!dict || !key || !value) {
         Release(key);
         Release(value);
@@ -281,9 +311,11 @@ CFTypeRef BinaryReader::CreateUID(uint64_t offset, uint8_t marker) {
 }
 
 CFTypeRef BinaryReader::CreateArray(uint64_t offset, uint8_t marker, size_t depth) {
-    if (depth >= static_cast<size_t>(kMaxDepth)) return Fail("nested too deeply", offset);
     uint64_t count, start;
     if (!ReadCount(offset, marker, count, start)) return nullptr;
+    // The limit counts containers that hold something: an empty one at the limit is fine.
+    if (count > 0 && depth >= static_cast<size_t>(kMaxDepth))
+        return Fail("nested too deeply", offset);
     if (!Available(start, count, mRefSize)) return Fail("array runs past the end", offset);
     Ref<CFArrayRef> array(cf::CreateArray(count, mMutableContainers));
     if (!array) return Fail("out of memory", offset);
@@ -292,13 +324,19 @@ CFTypeRef BinaryReader::CreateArray(uint64_t offset, uint8_t marker, size_t dept
         if (!item) return nullptr;
         if (!ArrayAppendAdopting(array.Get(), item)) return Fail("out of memory", offset);
     }
-    return array.Detach();
+    if (marker >> 4 != 0xC) return array.Detach();
+    std::vector<CFTypeRef> values;
+    values.reserve(count);
+    for (uint64_t i = 0; i < count; ++i) values.push_back(Retain(ArrayValue(array.Get(), i)));
+    CFTypeRef set = CreateSetAdopting(std::move(values));
+    return set ? set : Fail("out of memory", offset);
 }
 
 CFTypeRef BinaryReader::CreateDictionary(uint64_t offset, uint8_t marker, size_t depth) {
-    if (depth >= static_cast<size_t>(kMaxDepth)) return Fail("nested too deeply", offset);
     uint64_t count, start;
     if (!ReadCount(offset, marker, count, start)) return nullptr;
+    if (count > 0 && depth >= static_cast<size_t>(kMaxDepth))
+        return Fail("nested too deeply", offset);
     if (count > UINT64_MAX / 2 || !Available(start, 2 * count, mRefSize))
         return Fail("dictionary runs past the end", offset);
     Ref<CFDictionaryRef> dict(cf::CreateDictionary(count, mMutableContainers));
@@ -306,10 +344,12 @@ CFTypeRef BinaryReader::CreateDictionary(uint64_t offset, uint8_t marker, size_t
     for (uint64_t i = 0; i < count; ++i) {
         Ref<CFTypeRef> key(CreateObject(RefAt(start, i), depth + 1));
         if (!key) return nullptr;
-        if (!IsString(key.Get())) return Fail("dictionary key is not a string", offset);
-        CFTypeRef value = CreateObject(RefAt(start, count + i), depth + 1);
+        if (IsArray(key.Get()) || IsDictionary(key.Get()) || TypeOf(key.Get()) == kSetTypeID)
+            return Fail("dictionary key is a container", offset);
+        Ref<CFTypeRef> value(CreateObject(RefAt(start, count + i), depth + 1));
         if (!value) return nullptr;
-        if (!DictionarySetAdopting(dict.Get(), key.Detach(), value))
+        if (DictionaryGetValue(dict.Get(), key.Get())) continue;  // the first one wins
+        if (!DictionarySetAdopting(dict.Get(), key.Detach(), value.Detach()))
             return Fail("out of memory", offset);
     }
     return dict.Detach();

@@ -105,7 +105,12 @@ CFTypeRef OldStyleReader::ParseObject(bool required) {
         if (required) mError.Fail(mCur, "Unexpected end of input while parsing a value");
         return nullptr;
     }
-    switch (*mCur) {
+    // The limit counts containers that hold something: an empty one at the limit is fine.
+    const uint8_t c = *mCur;
+    if (mDepth > kMaxDepth &&
+        (c == '{' || c == '(' || c == '<' || c == '"' || c == '\'' || Is(c, kUnquoted)))
+        return mError.Fail(mCur, "Too many nested arrays or dictionaries"), nullptr;
+    switch (c) {
         case '{':
             return ParseDict();
         case '(':
@@ -241,8 +246,7 @@ CFTypeRef OldStyleReader::ParseData() {
 
 CFTypeRef OldStyleReader::ParseArray() {
     const uint8_t* open = mCur++;
-    if (++mDepth > kMaxDepth)
-        return mError.Fail(open, "Too many nested arrays or dictionaries"), nullptr;
+    ++mDepth;
     const size_t start = mValues.Size();
     // Items separated by commas; a trailing comma is allowed.
     for (CFTypeRef item = ParseObject(false); item; item = ParseObject(false)) {
@@ -263,8 +267,7 @@ CFTypeRef OldStyleReader::ParseArray() {
 
 CFTypeRef OldStyleReader::ParseDict() {
     const uint8_t* open = mCur++;
-    if (++mDepth > kMaxDepth)
-        return mError.Fail(open, "Too many nested arrays or dictionaries"), nullptr;
+    ++mDepth;
     size_t keyStart = 0, valueStart = 0;
     if (!ParseDictContent(keyStart, valueStart) || !SkipSpace()) return nullptr;
     if (AtEnd() || *mCur != '}') {
@@ -276,12 +279,18 @@ CFTypeRef OldStyleReader::ParseDict() {
     return Made(mBuilder.CreateDictionary(mKeys, keyStart, mValues, valueStart));
 }
 
-// "key = value;" pairs, or "key;" (the value is the key). Stops before anything that cannot
-// start a key; the ';' may be left out before the closing '}'.
+// "key = value;" pairs, or "key;" (the value is the key); every pair ends in ';'. Stops at
+// anything that does not read as a key, an unterminated quoted string included (the real reader
+// takes a key it cannot read for the end of the dictionary, not for an error).
 bool OldStyleReader::ParseDictContent(size_t& keyStart, size_t& valueStart) {
     keyStart = mKeys.Size();
     valueStart = mValues.Size();
-    for (CFTypeRef key = ParseString(false, true); key; key = ParseString(false, true)) {
+    for (;;) {
+        CFTypeRef key = ParseString(false, true);
+        if (!key) {
+            mError.ForgetInputFailure();
+            break;
+        }
         mKeys.Push(key);
         if (!SkipSpace()) return false;
         CFTypeRef value = nullptr;
@@ -301,14 +310,11 @@ bool OldStyleReader::ParseDictContent(size_t& keyStart, size_t& valueStart) {
         if (!value) return false;
         mValues.Push(value);
         if (!SkipSpace()) return false;
-        if (!AtEnd() && *mCur == ';') {
-            ++mCur;
-        } else if (AtEnd() || *mCur != '}') {
+        if (AtEnd() || *mCur != ';') {
             mError.Fail(mCur, "Missing ';' after a dictionary entry");
             return false;
-        } else {
-            break;
         }
+        ++mCur;
     }
     return !mError.Failed();
 }
@@ -334,15 +340,11 @@ CFTypeRef OldStyleReader::ParseDocument() {
         return nullptr;
     }
     // A string followed by more: read the whole input again as a strings file, a dictionary
-    // without braces.
+    // without braces. Whatever follows its last entry is ignored, as by the real reader.
     first.Reset();
     mCur = mBegin;
     size_t keyStart = 0, valueStart = 0;
-    if (!ParseDictContent(keyStart, valueStart) || !SkipSpace()) return nullptr;
-    if (!AtEnd()) {
-        mError.Fail(mCur, "Unexpected character %s", ReaderError::Describe(*mCur).c_str());
-        return nullptr;
-    }
+    if (!ParseDictContent(keyStart, valueStart)) return nullptr;
     return Made(mBuilder.CreateDictionary(mKeys, keyStart, mValues, valueStart));
 }
 

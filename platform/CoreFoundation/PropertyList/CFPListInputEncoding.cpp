@@ -61,7 +61,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// BOM or zero-byte detection. Sets `skip` to the BOM length. False when the bytes look 8-bit.
+// BOM or zero-byte detection; BOM-less UTF-32 is taken for UTF-16, as the real reader does, and
+// so refused. Sets `skip` to the BOM length. False when the bytes look 8-bit.
 bool DetectWideOrBOM(const uint8_t* b, size_t n, Encoding& enc, size_t& skip) {
     skip = 0;
     if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) {
@@ -74,10 +75,6 @@ bool DetectWideOrBOM(const uint8_t* b, size_t n, Encoding& enc, size_t& skip) {
         enc = Encoding::kUTF16BE, skip = 2;
     } else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
         enc = Encoding::kUTF16LE, skip = 2;
-    } else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0) {
-        enc = Encoding::kUTF32BE;
-    } else if (n >= 4 && b[1] == 0 && b[2] == 0 && b[3] == 0) {
-        enc = Encoding::kUTF32LE;
     } else if (n >= 2 && b[0] == 0) {
         enc = Encoding::kUTF16BE;
     } else if (n >= 2 && b[1] == 0) {
@@ -123,6 +120,7 @@ bool TranscodeUTF32(const uint8_t* b, size_t n, bool bigEndian, std::string& out
     return true;
 }
 
+// ASCII declared over bytes above 0x7F reads them as Latin 1, as the real converter does.
 bool TranscodeSingleByte(const uint8_t* b, size_t n, Encoding enc, std::string& out) {
     if (enc == Encoding::kMacRoman) {
         std::u16string units;
@@ -135,8 +133,6 @@ bool TranscodeSingleByte(const uint8_t* b, size_t n, Encoding enc, std::string& 
         uint8_t c = b[i];
         if (c < 0x80) {
             out.push_back(static_cast<char>(c));
-        } else if (enc == Encoding::kASCII) {
-            return false;
         } else if (enc == Encoding::kCP1252 && c < 0xA0) {
             AppendUTF8(kCP1252High[c - 0x80], out);
         } else {
@@ -176,31 +172,41 @@ InputStatus Transcode(const uint8_t* b, size_t n, Encoding enc, UTF8Input& out) 
     return InputStatus::kOK;
 }
 
-// Finds encoding="name" (either quote) inside the declaration that starts the document.
-// Returns kOK with `name` empty when there is none.
+// Finds encoding="name" in the declaration that starts the document, the real reader's way:
+// `encoding=` must be followed at once by a quote, and a declaration that ends (at '?' or '>')
+// before it, an unquoted value or an unclosed quote all mean UTF-8 (`name` left empty). Only
+// running out of bytes while still looking is an error.
 InputStatus FindDeclaredName(const uint8_t* b, size_t n, std::string_view& name) {
-    std::string_view text(reinterpret_cast<const char*>(b), n);
-    size_t declEnd = text.find_first_of("?>", 5);
-    std::string_view decl = text.substr(0, declEnd);
-    size_t at = decl.find("encoding");
     name = {};
-    if (at == std::string_view::npos) {
-        return declEnd == std::string_view::npos ? InputStatus::kNoEncodingName : InputStatus::kOK;
+    const uint8_t* end = b + n;
+    const uint8_t* p = b + 5;
+    for (;;) {
+        if (p >= end) return InputStatus::kOK;
+        uint8_t c = *p;
+        if (c == '?' || c == '>') return InputStatus::kOK;
+        ++p;
+        if (end - p <= 8) return InputStatus::kNoEncodingName;
+        if (c == 'e' && std::memcmp(p, "ncoding=", 8) == 0) {
+            p += 8;
+            break;
+        }
     }
-    size_t i = at + 8;
-    auto skipSpace = [&] {
-        while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
-            ++i;
-    };
-    skipSpace();
-    if (i >= n || text[i] != '=') return InputStatus::kNoEncodingName;
-    ++i;
-    skipSpace();
-    if (i >= n || (text[i] != '"' && text[i] != '\'')) return InputStatus::kNoEncodingName;
-    size_t close = text.find(text[i], i + 1);
-    if (close == std::string_view::npos) return InputStatus::kNoEncodingName;
-    name = text.substr(i + 1, close - i - 1);
+    uint8_t quote = *p;
+    if (quote != '"' && quote != '\'') return InputStatus::kOK;
+    const uint8_t* close =
+        static_cast<const uint8_t*>(std::memchr(p + 1, quote, static_cast<size_t>(end - p - 1)));
+    if (!close) return InputStatus::kOK;
+    name =
+        std::string_view(reinterpret_cast<const char*>(p + 1), static_cast<size_t>(close - p - 1));
     return InputStatus::kOK;
+}
+
+// The name as the real framework compares it: without surrounding spaces.
+std::string_view TrimSpaces(std::string_view name) {
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!name.empty() && space(name.front())) name.remove_prefix(1);
+    while (!name.empty() && space(name.back())) name.remove_suffix(1);
+    return name;
 }
 
 }  // namespace
@@ -273,12 +279,14 @@ InputStatus DecodeXMLInput(const uint8_t* bytes, size_t length, UTF8Input& out, 
         InputStatus status = FindDeclaredName(bytes, length, declared);
         if (status != InputStatus::kOK) return status;
         if (!declared.empty()) {
+            std::string_view trimmed = TrimSpaces(declared);
             const NamedEncoding* found = nullptr;
             for (const NamedEncoding& entry : kNames)
-                if (EqualsIgnoringCase(declared, entry.name)) found = &entry;
+                if (EqualsIgnoringCase(trimmed, entry.name)) found = &entry;
             if (!found) {
-                if (name) name->assign(declared);
-                return InputStatus::kUnknownEncoding;
+                InputStatus status = TranscodeWithIconv(std::string(trimmed), bytes, length, out);
+                if (status != InputStatus::kOK && name) name->assign(declared);
+                return status;
             }
             enc = found->encoding;
             if (enc >= Encoding::kUTF16BE && enc <= Encoding::kUTF32LE) {

@@ -27,13 +27,19 @@ enum class InputStatus {
 };
 
 // Input of the XML reader. A UTF-32, UTF-8 or UTF-16 BOM decides and is dropped; without
-// one, zero bytes among the first four mean BOM-less UTF-32 or UTF-16 in the byte order the
-// zero's position shows; otherwise a document that starts exactly with "<?xml" may name its
-// encoding in the declaration (UTF-8, Latin 1, Windows-1252, ASCII, Mac OS Roman and their
-// aliases, any case). Everything else is UTF-8, checked later where text is made. On failure,
-// `name` (when not NULL) gets the offending encoding name.
+// one, a zero byte among the first two means BOM-less UTF-16 in the byte order the zero's
+// position shows; otherwise a document that starts exactly with "<?xml" may name its
+// encoding in the declaration (any case, surrounding spaces ignored): UTF-8, Latin 1,
+// Windows-1252, ASCII and Mac OS Roman from built-in tables, anything else through iconv.
+// Everything else is UTF-8, checked later where text is made. On failure, `name` (when not NULL)
+// gets the offending encoding name.
 InputStatus DecodeXMLInput(const uint8_t* bytes, size_t length, UTF8Input& out,
                            std::string* name = nullptr);
+
+// Transcodes [bytes, bytes+length) from the encoding called `name` (one the built-in tables do
+// not cover) with the C library's converters.
+InputStatus TranscodeWithIconv(const std::string& name, const uint8_t* bytes, size_t length,
+                               UTF8Input& out);
 
 // Input of the old-style reader: the same BOM and zero-byte rules, no declaration; the rest
 // must be valid UTF-8 (checked here, since old-style text is parsed character by character).

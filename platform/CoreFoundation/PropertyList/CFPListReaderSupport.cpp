@@ -16,11 +16,6 @@ void ReaderError::Fail(const uint8_t* at, const char* format, ...) {
     if (mFailed) return;
     mFailed = true;
     if (!mWanted) return;
-    char buffer[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
     // Lines are counted only now, on the way out of a failed parse.
     long line = 1;
     for (const uint8_t* p = mBegin; p < at;) {
@@ -29,8 +24,18 @@ void ReaderError::Fail(const uint8_t* at, const char* format, ...) {
         ++line;
         p = static_cast<const uint8_t*>(lf) + 1;
     }
+    // The line goes where the format names it, else at the end. It is put into the format
+    // (our own text, so the digits add no conversions), never into what the arguments quote.
+    std::string withLine(format);
+    const size_t place = withLine.find(kLine);
+    if (place != std::string::npos) withLine.replace(place, kLine.size(), std::to_string(line));
+    char buffer[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, withLine.c_str(), args);
+    va_end(args);
     mText = buffer;
-    mText += " at line " + std::to_string(line);
+    if (place == std::string::npos) mText += " at line " + std::to_string(line);
     // Names quoted from the input may be invalid UTF-8; the message must still be a string.
     if (!IsValidUTF8(reinterpret_cast<const uint8_t*>(mText.data()), mText.size()))
         for (char& c : mText)
@@ -46,7 +51,11 @@ void ReaderError::FailNoPlace(const char* text) {
 std::string ReaderError::Describe(uint8_t c) {
     char buffer[8];
     if (c > 0x20 && c < 0x7F) {
-        std::snprintf(buffer, sizeof buffer, "'%c'", c);
+        std::snprintf(buffer, sizeof buffer, "%c", c);
+    } else if (c >= 0x80) {
+        std::string latin1;
+        AppendUTF8(c, latin1);  // the byte as a Latin-1 character, as the real reader shows it
+        return latin1;
     } else {
         std::snprintf(buffer, sizeof buffer, "0x%02X", c);
     }

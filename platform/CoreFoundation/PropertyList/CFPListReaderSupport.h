@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cf::plist {
@@ -23,23 +24,38 @@ class ReaderError {
 public:
     ReaderError(const uint8_t* begin, bool wanted) : mBegin(begin), mWanted(wanted) {}
 
-    // Records a failure at `at` (inside the UTF-8 input) unless one is already recorded; the
-    // text gets " at line N" appended.
+    // Where a format puts the line number; without it, " at line N" is appended.
+    static constexpr std::string_view kLine = "{line}";
+
+    // Records a failure at `at` (inside the UTF-8 input) unless one is already recorded, its
+    // line where the format says (see kLine).
     void Fail(const uint8_t* at, const char* format, ...) __attribute__((format(printf, 3, 4)));
     // Records a failure that has no place in the input.
     void FailNoPlace(const char* text);
-    void FailNoMemory() { FailNoPlace("Out of memory while building the property list"); }
+    void FailNoMemory() {
+        FailNoPlace("Out of memory while building the property list");
+        mNoMemory = true;
+    }
+    // Forgets a recorded failure of the input (never one of memory), for a caller that reads a
+    // failed attempt as the end of a list.
+    void ForgetInputFailure() {
+        if (mNoMemory) return;
+        mFailed = false;
+        mText.clear();
+    }
 
     bool Failed() const { return mFailed; }
     const std::string& Text() const { return mText; }
 
-    // "Unexpected character X" helper: X printable ASCII or 0xNN.
+    // "Unexpected character X" helper: X printable ASCII as itself, a byte above 0x7F as its
+    // Latin-1 character (as the real reader shows it), anything else 0xNN.
     static std::string Describe(uint8_t c);
 
 private:
     const uint8_t* mBegin;
     bool mWanted;
     bool mFailed = false;
+    bool mNoMemory = false;
     std::string mText;
 };
 

@@ -10,8 +10,9 @@ CFPropertyListRef Read(const uint8_t* bytes, size_t length, CFOptionFlags mutabi
                        CFStringRef* error) {
     if (error) *error = nullptr;
     if (!bytes || length == 0) return ReadXML(bytes, length, mutability, error);
-    // A binary header decides: such bytes are neither XML nor old-style text.
-    if (length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0)
+    // A binary header (any "bplist0" version) decides: such bytes are neither XML nor
+    // old-style text.
+    if (length >= 8 && std::memcmp(bytes, "bplist0", 7) == 0)
         return ReadBinary(bytes, length, mutability, error);
     CFStringRef xmlErrorText = nullptr;
     CFPropertyListRef result = ReadXML(bytes, length, mutability, error ? &xmlErrorText : nullptr);

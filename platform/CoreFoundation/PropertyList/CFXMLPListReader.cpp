@@ -20,7 +20,7 @@ bool XMLReader::SkipMisc(bool prolog) {
         if (StartsWith("<!--")) {
             const void* close = memmem(mCur + 4, static_cast<size_t>(mEnd - mCur - 4), "-->", 3);
             if (!close) {
-                mError.Fail(start, "Unterminated comment");
+                mError.Fail(start, "Unterminated comment started on line {line}");
                 return false;
             }
             mCur = static_cast<const uint8_t*>(close) + 3;
@@ -39,7 +39,8 @@ bool XMLReader::SkipMisc(bool prolog) {
     }
 }
 
-// A DOCTYPE without an internal subset: quoted literals may hold '>' and '['.
+// A DOCTYPE without an internal subset. It ends at the first '>', quoted or not, as in the
+// real reader.
 bool XMLReader::SkipDoctype() {
     const uint8_t* start = mCur;
     for (mCur += 9; mCur < mEnd; ++mCur) {
@@ -49,13 +50,9 @@ bool XMLReader::SkipDoctype() {
             return true;
         }
         if (c == '[') {
-            mError.Fail(mCur, "Encountered unexpected character [ while parsing DTD");
+            mError.Fail(mCur,
+                        "Encountered unexpected character [ on line {line} while parsing DTD");
             return false;
-        }
-        if (c == '"' || c == '\'') {
-            const void* close = std::memchr(mCur + 1, c, static_cast<size_t>(mEnd - mCur - 1));
-            if (!close) break;
-            mCur = static_cast<const uint8_t*>(close);
         }
     }
     mError.Fail(start, "Unterminated DOCTYPE");
@@ -68,28 +65,38 @@ bool XMLReader::ReadTag(Tag& tag) {
     const uint8_t* name = mCur;
     while (mCur < mEnd && !Is(*mCur, kNameEnd)) ++mCur;
     if (mCur == name) {
-        mError.Fail(start, "Malformed tag");
+        mError.Fail(start, "Malformed tag on line {line}");
         return false;
     }
     std::string_view nameView(reinterpret_cast<const char*>(name),
                               static_cast<size_t>(mCur - name));
     tag.kind = KindOf(nameView);
     if (tag.kind == Kind::kUnknown) {
-        mError.Fail(start, "Encountered unknown tag %.*s", static_cast<int>(nameView.size()),
-                    nameView.data());
+        mError.Fail(start, "Encountered unknown tag %.*s on line {line}",
+                    static_cast<int>(nameView.size()), nameView.data());
         return false;
     }
+    // A '/' right after the name must close the tag; after attributes, the tag runs to the
+    // first '>' (quotes are not special, as in the real reader) and is empty when a '/' is
+    // just before it.
+    if (mCur < mEnd && *mCur == '/') {
+        if (mCur + 1 < mEnd && mCur[1] == '>') {
+            tag.empty = true;
+            mCur += 2;
+            return true;
+        }
+        if (mCur + 1 < mEnd) {
+            mError.Fail(mCur + 1, "Encountered unexpected character %s after '/' in tag %.*s",
+                        ReaderError::Describe(mCur[1]).c_str(), static_cast<int>(nameView.size()),
+                        nameView.data());
+            return false;
+        }
+    }
     for (; mCur < mEnd; ++mCur) {
-        uint8_t c = *mCur;
-        if (c == '>') {
+        if (*mCur == '>') {
             tag.empty = mCur[-1] == '/';
             ++mCur;
             return true;
-        }
-        if (c == '"' || c == '\'') {
-            const void* close = std::memchr(mCur + 1, c, static_cast<size_t>(mEnd - mCur - 1));
-            if (!close) break;
-            mCur = static_cast<const uint8_t*>(close);
         }
     }
     mError.Fail(start, "Encountered unexpected EOF inside tag %.*s",
@@ -107,8 +114,8 @@ bool XMLReader::ReadCloseTag(Kind kind) {
     while (same < name.size() && same < have && mCur[same] == static_cast<uint8_t>(name[same]))
         ++same;
     if (same < name.size()) {
-        mError.Fail(start, "Close tag does not match open tag %.*s", static_cast<int>(name.size()),
-                    name.data());
+        mError.Fail(start, "Close tag on line {line} does not match open tag %.*s",
+                    static_cast<int>(name.size()), name.data());
         return false;
     }
     mCur += same;
@@ -120,8 +127,9 @@ bool XMLReader::ReadCloseTag(Kind kind) {
     if (mCur >= mEnd) {
         mError.Fail(start, "Encountered unexpected EOF in close tag");
     } else {
-        mError.Fail(mCur, "Encountered unexpected character %s while looking for close tag",
-                    ReaderError::Describe(*mCur).c_str());
+        mError.Fail(
+            mCur, "Encountered unexpected character %s on line {line} while looking for close tag",
+            ReaderError::Describe(*mCur).c_str());
     }
     return false;
 }
@@ -129,10 +137,10 @@ bool XMLReader::ReadCloseTag(Kind kind) {
 // Text, a stray "<!" or the end where a tag was expected.
 bool XMLReader::FailUnexpected(const char* where) {
     if (AtEnd()) {
-        mError.Fail(mCur, "Encountered unexpected EOF");
+        mError.FailNoPlace("Encountered unexpected EOF");
     } else {
         const uint8_t* at = *mCur == '<' && mCur + 1 < mEnd ? mCur + 1 : mCur;
-        mError.Fail(at, "Encountered unexpected character %s while looking for %s",
+        mError.Fail(at, "Encountered unexpected character %s on line {line} while looking for %s",
                     ReaderError::Describe(*at).c_str(), where);
     }
     return false;
@@ -157,17 +165,19 @@ CFTypeRef XMLReader::ParseDocument() {
 CFTypeRef XMLReader::ParseValue(const Tag& tag) {
     switch (tag.kind) {
         case Kind::kPlist:
-            return tag.empty ? (mError.Fail(mCur, "Encountered empty plist tag"), nullptr)
+            return tag.empty ? (mError.FailNoPlace("Encountered empty plist tag"), nullptr)
                              : ParsePlist();
         case Kind::kArray:
         case Kind::kDict: {
-            if (++mDepth > kMaxDepth) {
-                mError.Fail(mCur, "Too many nested arrays or dictionaries");
+            // A self-closed <array/> or <dict/> is not counted against the limit.
+            const int level = tag.empty ? 0 : 1;
+            if ((mDepth += level) > kMaxDepth) {
+                mError.Fail(mCur, "Too many nested arrays or dictionaries, failing on line {line}");
                 return nullptr;
             }
             CFTypeRef made =
                 tag.kind == Kind::kArray ? ParseArray(tag.empty) : ParseDict(tag.empty);
-            --mDepth;
+            mDepth -= level;
             return made;
         }
         case Kind::kKey:
@@ -203,13 +213,13 @@ CFTypeRef XMLReader::ParsePlist() {
             return nullptr;
         }
         if (mCur[1] == '/') {
-            mError.Fail(mCur, "Encountered empty plist tag");
+            mError.FailNoPlace("Encountered empty plist tag");
             return nullptr;
         }
         if (!ReadTag(tag)) return nullptr;
         if (tag.kind != Kind::kPlist) break;
         if (tag.empty) {
-            mError.Fail(mCur, "Encountered empty plist tag");
+            mError.FailNoPlace("Encountered empty plist tag");
             return nullptr;
         }
         ++open;
@@ -217,11 +227,14 @@ CFTypeRef XMLReader::ParsePlist() {
     Ref<CFTypeRef> value(ParseValue(tag));
     if (!value) return nullptr;
     for (; open > 0; --open) {
+        const uint8_t* end = mCur;  // the real reader names the line where the value ended
         if (!SkipMisc(false)) return nullptr;
         if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] == '/') {
             if (!ReadCloseTag(Kind::kPlist)) return nullptr;
         } else if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] != '!') {
-            mError.Fail(mCur, "Encountered unexpected element (plist can only include one object)");
+            mError.Fail(end,
+                        "Encountered unexpected element at line {line} (plist can only "
+                        "include one object)");
             return nullptr;
         } else {
             FailUnexpected("close tag");
@@ -285,7 +298,7 @@ CFTypeRef XMLReader::ParseDict(bool empty) {
         at = mCur;
         if (!ReadTag(tag)) return nullptr;
         if (tag.kind == Kind::kKey) {
-            mError.Fail(at, "Found a key where a value was expected inside <dict>");
+            mError.Fail(at, "Found non-key inside <dict>");
             return nullptr;
         }
         CFTypeRef value = ParseValue(tag);

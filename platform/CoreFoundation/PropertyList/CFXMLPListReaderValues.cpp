@@ -12,8 +12,10 @@ namespace cf::plist::xml {
 bool XMLReader::CloseAfterText(Kind kind) {
     if (mEnd - mCur < 2) return FailUnexpected("close tag");
     if (mCur[1] != '/') {
-        mError.Fail(mCur + 1, "Encountered unexpected character %s while looking for close tag",
-                    ReaderError::Describe(mCur[1]).c_str());
+        mError.Fail(
+            mCur + 1,
+            "Encountered unexpected character %s on line {line} while looking for close tag",
+            ReaderError::Describe(mCur[1]).c_str());
         return false;
     }
     return ReadCloseTag(kind);
@@ -59,7 +61,7 @@ bool XMLReader::ReadCDATA() {
     mCur += 9;
     const void* close = memmem(mCur, static_cast<size_t>(mEnd - mCur), "]]>", 3);
     if (!close) {
-        mError.Fail(start, "Could not find end of CDATA");
+        mError.Fail(start, "Could not find end of CDATA started on line {line}");
         return false;
     }
     const uint8_t* stop = static_cast<const uint8_t*>(close);
@@ -89,15 +91,19 @@ bool XMLReader::ReadEntity() {
         return false;
     }
     mCur += 2;
-    const uint8_t* digits = mCur;
     const bool hex = mCur < mEnd && *mCur == 'x';
     if (hex) ++mCur;
+    // At most eight digits, however many of them are leading zeros.
+    const uint8_t* digits = mCur;
     uint32_t cp = 0;
     for (;; ++mCur) {
         if (AtEnd()) return FailUnexpected("';'");
         if (*mCur == ';') break;
         if (mCur - digits >= 8) {
-            mError.Fail(start, "Encountered unparseable Unicode sequence (too long)");
+            mError.Fail(
+                start,
+                "Encountered unparseable unicode sequence at line {line} while parsing data "
+                "(too large of a value for a Unicode sequence)");
             return false;
         }
         int d = -1;
@@ -109,7 +115,8 @@ bool XMLReader::ReadEntity() {
         else if (hex && c >= 'A' && c <= 'F')
             d = c - 'A' + 10;
         if (d < 0) {
-            mError.Fail(mCur, "Encountered unexpected character %s in a character reference",
+            mError.Fail(mCur,
+                        "Encountered unexpected character %s at line {line} while parsing data",
                         ReaderError::Describe(c).c_str());
             return false;
         }
@@ -117,7 +124,9 @@ bool XMLReader::ReadEntity() {
     }
     ++mCur;
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        mError.Fail(start, "Encountered unparseable Unicode sequence (not a character)");
+        mError.Fail(start,
+                    "Encountered unparseable Unicode sequence at line {line} while parsing data "
+                    "(input did not result in a real string)");
         return false;
     }
     AppendUTF8(cp, mScratch);
@@ -137,13 +146,12 @@ CFTypeRef XMLReader::ParseString(const Tag& tag, bool isKey) {
     const uint8_t* text = nullptr;
     size_t length = 0;
     bool stable = true;
-    const uint8_t* at = mCur;
     if (!tag.empty && !ReadText(tag.kind, text, length, stable)) return nullptr;
     CFTypeRef made = isKey ? mBuilder.CreateKey(text, length, stable)
                            : mBuilder.CreateString(text, length, stable);
     if (!made) {
         if (!IsValidUTF8(text, length)) {
-            mError.Fail(at, "Unable to convert string to correct encoding");
+            mError.FailNoPlace("Unable to convert string to correct encoding");
         } else {
             mError.FailNoMemory();
         }
@@ -155,7 +163,7 @@ CFTypeRef XMLReader::ParseInteger(const Tag& tag) {
     const uint8_t* at = mCur;
     const uint8_t* text = nullptr;
     size_t length = 0;
-    if (tag.empty) return mError.Fail(at, "Encountered empty <integer>"), nullptr;
+    if (tag.empty) return mError.Fail(at, "Encountered empty <integer> on line {line}"), nullptr;
     if (!ReadRaw(tag.kind, text, length)) return nullptr;
     IntegerValue value;
     const uint8_t* bad = text;
@@ -163,23 +171,23 @@ CFTypeRef XMLReader::ParseInteger(const Tag& tag) {
         case IntegerStatus::kOK:
             return Made(mBuilder.CreateInteger(value));
         case IntegerStatus::kEmpty:
-            mError.Fail(at, "Encountered empty <integer>");
+            mError.Fail(at, "Encountered empty <integer> on line {line}");
             break;
         case IntegerStatus::kIncomplete:
-            mError.Fail(at, "Incomplete <integer>");
+            mError.Fail(at, "Incomplete <integer> on line {line}");
             break;
         case IntegerStatus::kHexInDecimal:
-            mError.Fail(at, "Hex digit in non-hex <integer>");
+            mError.Fail(at, "Hex digit in non-hex <integer> on line {line}");
             break;
         case IntegerStatus::kBadCharacter:
-            mError.Fail(bad, "Unknown character %s in <integer>",
-                        ReaderError::Describe(*bad).c_str());
+            mError.Fail(bad, "Unknown character '%c' (0x%x) in <integer> on line {line}", *bad,
+                        *bad);
             break;
         case IntegerStatus::kOverflow:
-            mError.Fail(at, "Integer overflow in <integer>");
+            mError.Fail(at, "Integer overflow in <integer> on line {line}");
             break;
         case IntegerStatus::kUnderflow:
-            mError.Fail(at, "Integer underflow in <integer>");
+            mError.Fail(at, "Integer underflow in <integer> on line {line}");
             break;
     }
     return nullptr;
@@ -190,11 +198,11 @@ CFTypeRef XMLReader::ParseReal(const Tag& tag) {
     const uint8_t* text = nullptr;
     size_t length = 0;
     bool stable = true;
-    if (tag.empty) return mError.Fail(at, "Encountered empty <real>"), nullptr;
+    if (tag.empty) return mError.Fail(at, "Encountered empty <real> on line {line}"), nullptr;
     if (!ReadText(tag.kind, text, length, stable)) return nullptr;
     double value = 0;
     if (!ParseXMLReal(text, text + length, value))
-        return mError.Fail(at, "Encountered misformatted real"), nullptr;
+        return mError.Fail(at, "Encountered misformatted real on line {line}"), nullptr;
     return Made(mBuilder.CreateReal(value));
 }
 
@@ -202,7 +210,7 @@ CFTypeRef XMLReader::ParseDate(const Tag& tag) {
     const uint8_t* at = mCur;
     const uint8_t* text = nullptr;
     size_t length = 0;
-    if (tag.empty) return mError.Fail(at, "Encountered empty <date>"), nullptr;
+    if (tag.empty) return mError.Fail(at, "Encountered empty <date> on line {line}"), nullptr;
     if (!ReadRaw(tag.kind, text, length)) return nullptr;
     double value = 0;
     if (!ParseXMLDate(text, text + length, value))
@@ -214,12 +222,14 @@ CFTypeRef XMLReader::ParseData(const Tag& tag) {
     const uint8_t* at = mCur;
     const uint8_t* text = nullptr;
     size_t length = 0;
-    if (tag.empty) return mError.Fail(at, "Encountered empty <data>"), nullptr;
+    if (tag.empty) return mError.Fail(at, "Encountered empty <data> on line {line}"), nullptr;
     if (!ReadRaw(tag.kind, text, length)) return nullptr;
     mDataScratch.clear();
     size_t bad = 0;
     if (!base64::Decode(text, length, mDataScratch, &bad)) {
-        mError.Fail(text + bad, "Could not interpret <data> (invalid character 0x%02X)", text[bad]);
+        mError.Fail(text + bad,
+                    "Could not interpret <data> on line {line} (invalid character 0x%02X)",
+                    text[bad]);
         return nullptr;
     }
     return Made(mBuilder.CreateData(mDataScratch.data(), mDataScratch.size()));
@@ -228,7 +238,7 @@ CFTypeRef XMLReader::ParseData(const Tag& tag) {
 CFTypeRef XMLReader::ParseBoolean(const Tag& tag) {
     if (!tag.empty) {
         if (mEnd - mCur < 2 || mCur[0] != '<' || mCur[1] != '/') {
-            mError.Fail(mCur, "Encountered non-empty <%s>",
+            mError.Fail(mCur, "Encountered non-empty <%s> on line {line}",
                         tag.kind == Kind::kTrue ? "true" : "false");
             return nullptr;
         }

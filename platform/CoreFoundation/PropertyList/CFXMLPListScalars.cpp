@@ -10,12 +10,11 @@
 namespace cf::plist {
 namespace {
 
-// Leading whitespace of <integer>: ASCII controls and space, plus the Unicode spaces a
-// writer might plausibly emit (NBSP, the U+2000 block, ideographic space). Returns the
-// length of the space at p, 0 when there is none.
+// Leading whitespace of <integer>: ASCII controls and space, plus the U+2000 block and the
+// ideographic space (but not NBSP, which the real reader refuses there). Returns the length
+// of the space at p, 0 when there is none.
 size_t IntegerSpaceLength(const uint8_t* p, const uint8_t* end) {
     if (*p <= 0x20) return 1;
-    if (end - p >= 2 && p[0] == 0xC2 && p[1] == 0xA0) return 2;
     if (end - p >= 3 && p[0] == 0xE2 && p[1] == 0x80 && p[2] <= 0x8A) return 3;
     if (end - p >= 3 && p[0] == 0xE3 && p[1] == 0x80 && p[2] == 0x80) return 3;
     return 0;
@@ -210,6 +209,20 @@ int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
     return era * 146097 + doe - 719468;
 }
 
+bool IsLeapYear(int64_t y) {
+    return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
+}
+
+// Days of the year before the first of `month`. Month 13 is the next year's January; any other
+// month outside 1-12 counts no days at all, which is how the real reader normalises it
+// (2011-00-04 reads as 2011-01-04, 5043-53-73 as day 73 of 5043).
+int64_t DaysBeforeMonth(int64_t year, int64_t month) {
+    static constexpr int64_t kBefore[] = {0,   0,   31,  59,  90,  120, 151,
+                                          181, 212, 243, 273, 304, 334, 365};
+    if (month < 1 || month > 13) return 0;
+    return kBefore[month] + (month >= 3 && IsLeapYear(year) ? 1 : 0);
+}
+
 bool ParseXMLDate(const uint8_t* p, const uint8_t* end, double& out) {
     bool negative = p < end && *p == '-';
     if (negative) ++p;
@@ -230,11 +243,8 @@ bool ParseXMLDate(const uint8_t* p, const uint8_t* end, double& out) {
     if (!TwoDigits(p + 1, month) || !TwoDigits(p + 4, day) || !TwoDigits(p + 7, hour) ||
         !TwoDigits(p + 10, minute) || !TwoDigits(p + 13, second))
         return false;
-    // Months carry into years first; day, hour, minute and second then simply add up.
-    int64_t months = year * 12 + (month - 1);
-    int64_t y = FloorDiv(months, 12);
-    int64_t m = months - y * 12 + 1;
-    int64_t days = DaysFromCivil(y, m, 1) + (day - 1) - DaysFromCivil(2001, 1, 1);
+    int64_t days = DaysFromCivil(year, 1, 1) + DaysBeforeMonth(year, month) + (day - 1) -
+                   DaysFromCivil(2001, 1, 1);
     out = static_cast<double>(days) * 86400.0 +
           static_cast<double>(hour * 3600 + minute * 60 + second);
     return true;

@@ -234,7 +234,13 @@ bool XMLWriter::WriteValue(CFTypeRef value, size_t level) {
             return true;
         case kArrayTypeID:
         case kDictionaryTypeID: {
-            if (level >= static_cast<size_t>(kMaxDepth) || !mVisits.Enter(value)) return false;
+            // As in the readers, an empty container may sit one past the limit.
+            const bool holds = KindOf(value) == kArrayTypeID
+                                   ? ArrayCount(static_cast<CFArrayRef>(value)) > 0
+                                   : DictionaryCount(static_cast<CFDictionaryRef>(value)) > 0;
+            if ((holds && level >= static_cast<size_t>(kMaxDepth)) ||
+                level > static_cast<size_t>(kMaxDepth) || !mVisits.Enter(value))
+                return false;
             bool ok = KindOf(value) == kArrayTypeID
                           ? WriteArray(static_cast<CFArrayRef>(value), level)
                           : WriteDictionary(static_cast<CFDictionaryRef>(value), level);

@@ -35,7 +35,11 @@ enum {
     kCFNumberCFIndexType = 14,
     kCFNumberNSIntegerType = 15,
     kCFNumberCGFloatType = 16,
-    kCFNumberMaxType = 16
+    kCFNumberMaxType = 16,
+    /* Integers beyond the signed 64-bit range, as a CFSInt128Struct. A number made from one
+       whose value fits 64 bits, signed or unsigned, reports kCFNumberSInt64Type; a wider one
+       cannot be made (NULL). */
+    kCFNumberSInt128Type = 17
 };
 
 typedef const struct __CFNumber* CFNumberRef;
@@ -52,6 +56,11 @@ CF_EXPORT CFTypeID CFNumberGetTypeID(void);
  * valuePtr. The number keeps its type in canonical form: Char→SInt8, Short→SInt16,
  * Int→SInt32, Long/LongLong/CFIndex/NSInteger→SInt64, Float→Float32, Double/CGFloat→Float64.
  */
+typedef struct {
+    SInt64 high;
+    UInt64 low;
+} CFSInt128Struct;
+
 CF_EXPORT CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType,
                                      const void* valuePtr);
 

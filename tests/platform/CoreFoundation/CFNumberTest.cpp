@@ -39,7 +39,7 @@ TEST_F(CFNumberTest, KeepsTheCanonicalFormOfItsCreationType) {
                   c.reported == kCFNumberFloat32Type || c.reported == kCFNumberFloat64Type);
     }
     EXPECT_EQ(CFNumberCreate(nullptr, 0, zero), nullptr);
-    EXPECT_EQ(CFNumberCreate(nullptr, kCFNumberMaxType + 1, zero), nullptr);
+    EXPECT_EQ(CFNumberCreate(nullptr, kCFNumberSInt128Type + 1, zero), nullptr);
 }
 
 struct Source {
@@ -147,6 +147,42 @@ TEST_F(CFNumberTest, UnsignedBeyondSignedRangeStaysWhole) {
     cf::Ref<CFNumberRef> minusOne(cf::CreateNumberSInt64(-1));
     EXPECT_FALSE(CFEqual(big.Get(), minusOne.Get()));
     EXPECT_EQ(CFNumberCompare(big.Get(), minusOne.Get(), nullptr), kCFCompareGreaterThan);
+}
+
+TEST_F(CFNumberTest, SInt128CarriesValuesOfEither64BitRange) {
+    const struct {
+        CFSInt128Struct in;
+        bool made;
+        int64_t asSigned;  // what a signed 64-bit read gives
+        bool signedExact;
+    } cases[] = {
+        {{0, 18446744073709551615ULL}, true, -1, false},
+        {{0, 9223372036854775808ULL}, true, INT64_MIN, false},
+        {{0, 7}, true, 7, true},
+        {{-1, 0xFFFFFFFFFFFFFFF0ULL}, true, -16, true},
+        {{1, 0}, false, 0, false},   // beyond 64 bits
+        {{-1, 5}, false, 0, false},  // below the signed range
+    };
+    for (const auto& c : cases) {
+        cf::Ref<CFNumberRef> n(CFNumberCreate(nullptr, kCFNumberSInt128Type, &c.in));
+        ASSERT_EQ(static_cast<bool>(n), c.made) << c.in.high << ":" << c.in.low;
+        if (!n) continue;
+        EXPECT_EQ(CFNumberGetType(n.Get()), kCFNumberSInt64Type);
+        CFSInt128Struct out{42, 42};
+        EXPECT_TRUE(CFNumberGetValue(n.Get(), kCFNumberSInt128Type, &out));
+        EXPECT_EQ(out.high, c.in.high);
+        EXPECT_EQ(out.low, c.in.low);
+        int64_t narrow = 0;
+        EXPECT_EQ(CFNumberGetValue(n.Get(), kCFNumberSInt64Type, &narrow), c.signedExact);
+        EXPECT_EQ(narrow, c.asSigned);
+    }
+    // A real reads as its integer part, flagged lossy when it has a fraction.
+    double half = -2.5;
+    cf::Ref<CFNumberRef> real(CFNumberCreate(nullptr, kCFNumberDoubleType, &half));
+    CFSInt128Struct out{0, 0};
+    EXPECT_FALSE(CFNumberGetValue(real.Get(), kCFNumberSInt128Type, &out));
+    EXPECT_EQ(out.high, -1);
+    EXPECT_EQ(static_cast<int64_t>(out.low), -2);
 }
 
 TEST_F(CFNumberTest, EqualityAndHashFollowValueAcrossTypes) {

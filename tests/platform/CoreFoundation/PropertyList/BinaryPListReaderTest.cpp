@@ -142,18 +142,28 @@ TEST_F(BinaryPListReader, ReadsEveryObjectKind) {
          {Bytes("\x81\x01\x02", 3)},
          {},
          "<dict>\n\t<key>CF$UID</key>\n\t<integer>258</integer>\n</dict>\n"},
-        {"set reads as an array",
+        {"set reads as a set, which no XML holds",
          {Marker(0xC, 1) + Refs({1}), Ascii("x")},
          {},
-         "<array>\n\t<string>x</string>\n</array>\n"},
+         "(not writable)"},
         {"shared object",
          {Array({1, 1}), Ascii("s")},
          {},
          "<array>\n\t<string>s</string>\n\t<string>s</string>\n</array>\n"},
-        {"dictionary, last duplicate wins",
+        {"dictionary, first duplicate wins",
          {Dict({1, 1}, {2, 3}), Ascii("k"), Int(1), Int(2)},
          {},
-         "<dict>\n\t<key>k</key>\n\t<integer>2</integer>\n</dict>\n"},
+         "<dict>\n\t<key>k</key>\n\t<integer>1</integer>\n</dict>\n"},
+        {"ASCII string read as Latin 1", {Ascii("caf\xE9")}, {}, "<string>caf\xC3\xA9</string>\n"},
+        {"UID of sixteen bytes within 32 bits",
+         {Bytes("\x8F") + BigEndian(0, 12) + BigEndian(7, 4)},
+         {},
+         "<dict>\n\t<key>CF$UID</key>\n\t<integer>7</integer>\n</dict>\n"},
+        {"count of sixteen bytes",
+         {Bytes("\xAF\x14") + BigEndian(0, 8) + BigEndian(1, 8) + Refs({1}), Ascii("c")},
+         {},
+         "<array>\n\t<string>c</string>\n</array>\n"},
+        {"reference size beyond 8, never used", {Dict({}, {})}, {1, 9, 0}, "<dict/>\n"},
         {"wide offsets and references",
          {Bytes("\xA1\x00\x00\x00\x01", 5), Ascii("w")},
          {8, 4, 0},
@@ -166,6 +176,29 @@ TEST_F(BinaryPListReader, ReadsEveryObjectKind) {
         ASSERT_TRUE(value) << c.name << ": " << error;
         EXPECT_EQ(Body(value.Get()), c.body) << c.name;
     }
+    // Any "bplist0" version is read.
+    EXPECT_TRUE(Read("bplist0x" + Build({Ascii("v")}).substr(8)));
+}
+
+TEST_F(BinaryPListReader, SetsKeepTheirDistinctValuesInOrder) {
+    CFRef<CFTypeRef> value =
+        Read(Build({Marker(0xC, 4) + Refs({1, 2, 3, 1}), Ascii("b"), Ascii("a"), Ascii("b")}));
+    ASSERT_TRUE(value);
+    ASSERT_EQ(CFGetTypeID(value.Get()), CFSetGetTypeID());
+    auto set = static_cast<CFSetRef>(value.Get());
+    EXPECT_EQ(CFSetGetCount(set), 2);
+    std::string order;
+    CFSetApplyFunction(
+        set,
+        [](const void* item, void* context) {
+            char c = 0;
+            CFStringGetBytes(static_cast<CFStringRef>(item), CFRangeMake(0, 1),
+                             kCFStringEncodingUTF8, 0, false, reinterpret_cast<UInt8*>(&c), 1,
+                             nullptr);
+            *static_cast<std::string*>(context) += c;
+        },
+        &order);
+    EXPECT_EQ(order, "ba");
 }
 
 TEST_F(BinaryPListReader, KeepsFloat32AndMakesEveryIntegerSInt64) {
@@ -186,7 +219,13 @@ TEST_F(BinaryPListReader, RefusesCorruptFiles) {
         Bytes file;
     } cases[] = {
         {"empty", ""},
-        {"wrong magic", "bplist01" + Build({string}).substr(8)},
+        {"wrong magic", "bplist10" + Build({string}).substr(8)},
+        {"second trailer",
+         [&] {
+             Bytes file = Build({string});
+             return file + file.substr(file.size() - 32);
+         }()},
+        {"object running into the offset table", Build({Marker(5, 2) + "a"})},
         {"offset size 0", Build({string}, {0, 1, 0})},
         {"offset size 9", Build({string}, {9, 1, 0})},
         {"reference size 0", Build({Array({})}, {1, 0, 0})},
@@ -200,8 +239,9 @@ TEST_F(BinaryPListReader, RefusesCorruptFiles) {
         {"reference out of range", Build({Array({5})})},
         {"array contains itself", Build({Array({0})})},
         {"indirect cycle", Build({Array({1}), Dict({2}, {0}), Ascii("k")})},
-        {"non-string key", Build({Dict({1}, {1}), Int(1)})},
-        {"non-ASCII byte in ASCII string", Build({Ascii("caf\xE9")})},
+        {"container as key", Build({Dict({1}, {2}), Array({}), Int(1)})},
+        {"empty UTF-16 string", Build({Bytes("\x60")})},
+        {"unpaired surrogate", Build({Bytes("\x62\x00\x61\xD8\x3D", 5)})},
         {"string longer than the file", Build({Marker(5, 1000) + "abc"})},
         {"array count beyond the file", Build({Marker(0xA, UINT64_MAX / 2)})},
         {"count with a non-integer marker", Build({Bytes("\x5F\x23") + BigEndian(1, 8)})},
@@ -210,7 +250,8 @@ TEST_F(BinaryPListReader, RefusesCorruptFiles) {
         {"real of unsupported size", Build({Bytes("\x21\x00\x00", 3)})},
         {"sixteen-byte int beyond 64 bits",
          {Build({Bytes("\x14", 1) + BigEndian(1, 8) + BigEndian(0, 8)})}},
-        {"UID of nine bytes", Build({Bytes("\x88") + BigEndian(1, 9)})},
+        {"UID beyond 32 bits", Build({Bytes("\x84") + BigEndian(UINT64_C(1) << 32, 5)})},
+        {"UID of nine bytes beyond 32 bits", Build({Bytes("\x88") + BigEndian(UINT64_MAX, 9)})},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -237,9 +278,10 @@ Bytes Nested(size_t containers) {
 }
 
 TEST_F(BinaryPListReader, NestingLimitIs512Containers) {
-    EXPECT_TRUE(Read(Nested(512)));
+    // The innermost container is empty and does not count.
+    EXPECT_TRUE(Read(Nested(513)));
     std::string error;
-    EXPECT_FALSE(Read(Nested(513), kCFPropertyListImmutable, &error));
+    EXPECT_FALSE(Read(Nested(514), kCFPropertyListImmutable, &error));
     EXPECT_NE(error.find("deep"), std::string::npos) << error;
 }
 

@@ -54,23 +54,26 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"\"\"", "<string></string>"}, Case{"()", "<array/>"},
         Case{"(a, b,)", "<array>\n\t<string>a</string>\n\t<string>b</string>\n</array>"},
         Case{"{}", "<dict/>"},
-        Case{"{a=b}", "<dict>\n\t<key>a</key>\n\t<string>b</string>\n</dict>"},
+        Case{"{a=b;}", "<dict>\n\t<key>a</key>\n\t<string>b</string>\n</dict>"},
         Case{"{a = b; a = c;}", "<dict>\n\t<key>a</key>\n\t<string>c</string>\n</dict>"},
         Case{"<>", "<data>\n</data>"}, Case{"< 0001 ff >", "<data>\nAAH/\n</data>"},
         Case{"/* c */ x // d", "<string>x</string>"}, Case{"  \n\t// only a comment\n", "<dict/>"},
         Case{"k = v; /* c */ k2 = (1);",
              "<dict>\n\t<key>k</key>\n\t<string>v</string>\n\t<key>k2</key>\n\t<array>\n"
              "\t\t<string>1</string>\n\t</array>\n</dict>"},
+        // A strings file ends at the first thing that does not read as a key.
+        Case{"k = v; !", "<dict>\n\t<key>k</key>\n\t<string>v</string>\n</dict>"},
+        Case{"k = v; \"open", "<dict>\n\t<key>k</key>\n\t<string>v</string>\n</dict>"},
         Case{"\"a\"; b;",
              "<dict>\n\t<key>a</key>\n\t<string>a</string>\n"
              "\t<key>b</key>\n\t<string>b</string>\n</dict>"},
         // Refusals.
         Case{"", nullptr}, Case{"(a b)", nullptr}, Case{"(a,,b)", nullptr},
         Case{"{a = ;}", nullptr}, Case{"{a b}", nullptr}, Case{"{a = b; c}", nullptr},
-        Case{"{a = b}}", nullptr}, Case{"(a) b", nullptr}, Case{"k = v; !", nullptr},
-        Case{"\"open", nullptr}, Case{"'mixed\"", nullptr}, Case{"/* open", nullptr},
-        Case{"<0g>", nullptr}, Case{"<123>", nullptr}, Case{"<12", nullptr},
-        Case{"a = \"\\U", nullptr}));
+        Case{"{a = b}}", nullptr}, Case{"(a) b", nullptr}, Case{"{a=b}", nullptr},
+        Case{"k = v", nullptr}, Case{"{\"open}", nullptr}, Case{"\"open", nullptr},
+        Case{"'mixed\"", nullptr}, Case{"/* open", nullptr}, Case{"<0g>", nullptr},
+        Case{"<123>", nullptr}, Case{"<12", nullptr}, Case{"a = \"\\U", nullptr}));
 
 using OldStyleTest = PlatformTest;
 
@@ -129,8 +132,13 @@ TEST_F(OldStyleTest, WideEncodingsAreDecoded) {
 
 TEST_F(OldStyleTest, NestingLimitIsFiveHundredTwelve) {
     auto nested = [](int depth) { return std::string(depth, '(') + std::string(depth, ')'); };
-    EXPECT_TRUE(CFRef<CFPropertyListRef>(ReadOld(nested(512))));
-    EXPECT_FALSE(CFRef<CFPropertyListRef>(ReadOld(nested(513))));
+    // The innermost "()" holds nothing and does not count.
+    EXPECT_TRUE(CFRef<CFPropertyListRef>(ReadOld(nested(513))));
+    EXPECT_FALSE(CFRef<CFPropertyListRef>(ReadOld(nested(514))));
+    EXPECT_TRUE(
+        CFRef<CFPropertyListRef>(ReadOld(std::string(512, '(') + "x" + std::string(512, ')'))));
+    EXPECT_FALSE(
+        CFRef<CFPropertyListRef>(ReadOld(std::string(513, '(') + "x" + std::string(513, ')'))));
     EXPECT_FALSE(CFRef<CFPropertyListRef>(ReadOld(std::string(100000, '{'))));
 }
 
