@@ -157,8 +157,10 @@ void ConvertArray(CFArrayRef array, CAEDesc& target) {
 void ConvertSet(CFSetRef set, CAEDesc& target) {
     DepthGuard depth;
     ThrowIfError(AECreateList(nullptr, 0, false, target.Out()));
+    VisitCount visits;
+    const CFIndex count = CFSetGetCount(set);
     CFSetApplyFunction(set, AppendListItem, &target);
-    ThrowIfNestedTooDeep();
+    visits.Check(count);
 }
 
 // The two values of a raw-descriptor dictionary, or NULLs when the dictionary is not one (its
