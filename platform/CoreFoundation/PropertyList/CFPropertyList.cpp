@@ -27,3 +27,15 @@ CFDataRef CFPropertyListCreateXMLData(CFAllocatorRef, CFPropertyListRef property
     if (PT_ENTER("CFPropertyListCreateXMLData", injected)) return nullptr;
     return cf::plist::WriteXML(propertyList);
 }
+
+CFDataRef CFPropertyListCreateData(CFAllocatorRef, CFPropertyListRef propertyList,
+                                   CFPropertyListFormat format, CFOptionFlags options,
+                                   CFErrorRef* error) {
+    if (error) *error = nullptr;
+    int32_t injected;
+    if (PT_ENTER("CFPropertyListCreateData", injected)) return nullptr;
+    if (options != 0) return nullptr;
+    if (format == kCFPropertyListXMLFormat_v1_0) return cf::plist::WriteXML(propertyList);
+    if (format == kCFPropertyListBinaryFormat_v1_0) return cf::plist::WriteBinary(propertyList);
+    return nullptr;
+}
