@@ -13,26 +13,46 @@ namespace {
 
 const char* const kNoPropertyList = "load plist: no property list specified";
 
-CFPropertyListRef CreatePropertyListOrThrow(CFDataRef data) {
+// Puts "load plist: " and the reader's complaint (what is wrong, and the line) into the reply's
+// 'errs' as 'TEXT', like every message of the addition (a character Mac OS Roman lacks becomes
+// '?'); the status stays the reader's. A text that cannot be put is simply left out.
+void PutReaderError(AppleEvent* reply, CFStringRef complaint) {
+    if (!reply || !complaint) return;
+    CFRef<CFDataRef> utf8(CFStringCreateExternalRepresentation(kCFAllocatorDefault, complaint,
+                                                               kCFStringEncodingMacRoman, '?'));
+    if (!utf8) return;
+    std::string text = "load plist: ";
+    text.append(reinterpret_cast<const char*>(CFDataGetBytePtr(utf8.Get())),
+                static_cast<size_t>(CFDataGetLength(utf8.Get())));
+    (void)AEPutParamPtr(reply, keyErrorString, typeChar, text.data(),
+                        static_cast<Size>(text.size()));
+}
+
+CFPropertyListRef CreatePropertyListOrThrow(CFDataRef data, AppleEvent* reply) {
+    CFStringRef complaint = nullptr;
     CFPropertyListRef list = CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data,
-                                                             kCFPropertyListImmutable, nullptr);
-    if (!list) ThrowStatus(coreFoundationUnknownErr);
+                                                             kCFPropertyListImmutable, &complaint);
+    CFRef<CFStringRef> ownedComplaint(complaint);
+    if (!list) {
+        PutReaderError(reply, complaint);
+        ThrowStatus(coreFoundationUnknownErr);
+    }
     return list;
 }
 
-CFPropertyListRef ReadPropertyListFile(const AEDesc* reference) {
+CFPropertyListRef ReadPropertyListFile(const AEDesc* reference, AppleEvent* reply) {
     // Declared so that the contents go before the URL.
     CFRef<CFURLRef> url(ToCFURL(reference));
     CFRef<CFDataRef> contents;
     if (!CFURLCreateDataAndPropertiesFromResource(kCFAllocatorDefault, url.Get(), contents.Out(),
                                                   nullptr, nullptr, nullptr))
         ThrowStatus(fnfErr);
-    return CreatePropertyListOrThrow(contents.Get());
+    return CreatePropertyListOrThrow(contents.Get(), reply);
 }
 
-CFPropertyListRef ReadPropertyListText(const AEDesc* text) {
+CFPropertyListRef ReadPropertyListText(const AEDesc* text, AppleEvent* reply) {
     CFRef<CFDataRef> data(CreateCFDataFromText(text));
-    return CreatePropertyListOrThrow(data.Get());
+    return CreatePropertyListOrThrow(data.Get(), reply);
 }
 
 void LoadPListBody(const AppleEvent* event, AppleEvent* reply) {
@@ -45,8 +65,8 @@ void LoadPListBody(const AppleEvent* event, AppleEvent* reply) {
     if (direct.IsNull()) ThrowMessage(kNoPropertyList);
     ThrowIfStatus(CheckMissedParams(event));
     CFRef<CFPropertyListRef> list(IsFileReference(&direct.mDesc)
-                                      ? ReadPropertyListFile(&direct.mDesc)
-                                      : ReadPropertyListText(&direct.mDesc));
+                                      ? ReadPropertyListFile(&direct.mDesc, reply)
+                                      : ReadPropertyListText(&direct.mDesc, reply));
     CAEDesc result;
     PropertyListToDesc(list.Get(), result);
     ThrowIfError(AEPutParamDesc(&replyView.mDesc, keyDirectObject, &result.mDesc));
