@@ -160,7 +160,8 @@ bool JSONWriter::WriteArray(CFArrayRef array, int level) {
 
 bool JSONWriter::WriteDictionary(CFDictionaryRef dictionary, int level) {
     std::vector<std::pair<CFTypeRef, CFTypeRef>> pairs;
-    if (!SortedPairs(dictionary, pairs)) return Fail("a dictionary with a key that is not a string");
+    if (!SortedPairs(dictionary, pairs))
+        return Fail("a dictionary with a key that is not a string");
     if (pairs.empty()) {
         mOut += "{}";
         return true;

@@ -108,7 +108,7 @@ bool JSONReader::Literal(std::string_view word) {
 }
 
 CFTypeRef JSONReader::Object(int depth) {
-    if (depth > kMaxDepth) return Fail("nesting deeper than 512 levels");
+    if (depth > kMaxDepth) return Fail("nested deeper than 512 levels");
     ++mCur;
     CFRef<CFMutableDictionaryRef> dictionary(CFDictionaryCreateMutable(
         kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
@@ -145,7 +145,7 @@ CFTypeRef JSONReader::Object(int depth) {
 }
 
 CFTypeRef JSONReader::Array(int depth) {
-    if (depth > kMaxDepth) return Fail("nesting deeper than 512 levels");
+    if (depth > kMaxDepth) return Fail("nested deeper than 512 levels");
     ++mCur;
     CFRef<CFMutableArrayRef> array(
         CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));

@@ -74,13 +74,17 @@ bool OpenStepWriter::WriteString(std::u16string_view units) {
     mOut.push_back('"');
     for (size_t i = 0; i < units.size(); ++i) {
         const char16_t u = units[i];
+        char text[16];
         if (u >= 0xD800 && u < 0xE000) {
             const bool paired = u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
                                 units[i + 1] < 0xE000;
             if (!paired)
                 return Fail("a string with an unpaired surrogate, which has no old-style form");
+            std::snprintf(text, sizeof text, "\\U%04X\\U%04X", static_cast<unsigned>(u),
+                          static_cast<unsigned>(units[++i]));
+            mOut += text;
+            continue;
         }
-        char text[8];
         if (u == '"' || u == '\\') {
             mOut.push_back('\\');
             mOut.push_back(static_cast<char>(u));
@@ -137,7 +141,8 @@ bool OpenStepWriter::WriteArray(CFArrayRef array, int level) {
 
 bool OpenStepWriter::WriteDictionary(CFDictionaryRef dictionary, int level) {
     std::vector<std::pair<CFTypeRef, CFTypeRef>> pairs;
-    if (!SortedPairs(dictionary, pairs)) return Fail("a dictionary with a key that is not a string");
+    if (!SortedPairs(dictionary, pairs))
+        return Fail("a dictionary with a key that is not a string");
     if (pairs.empty()) {
         mOut += "{}";
         return true;
