@@ -6,8 +6,12 @@
 // text each writes is then stable through a trip of its own).
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -129,5 +133,36 @@ TEST_P(ConvertMatrix, EveryInputFormatIntoEveryOutputFormat) {
 
 INSTANTIATE_TEST_SUITE_P(Files, ConvertMatrix, ::testing::ValuesIn(Inputs()),
                          [](const auto& info) { return TestName(info.param); });
+
+// A second opinion: Python's plistlib reads our XML and binary of every file as one value, the
+// same one it reads from the original file, and json reads our JSON as that value mapped.
+TEST(ConvertMatrixPython, PlistlibReadsOurOutputAsTheOriginal) {
+    if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+    const fs::path dir =
+        fs::temp_directory_path() / ("plistbridge-plistlib-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    size_t index = 0;
+    for (const std::string& path : Inputs()) {
+        auto bytes = testjson::ReadFile(path);
+        CFRef<CFPropertyListRef> value = Decode(*bytes, path);
+        const std::string base = (dir / std::to_string(index++)).string();
+        std::string text;
+        ASSERT_TRUE(Encode(value.Get(), Format::XML, text));
+        std::ofstream(base + ".xml", std::ios::binary) << text;
+        ASSERT_TRUE(Encode(value.Get(), Format::Binary, text));
+        std::ofstream(base + ".bin", std::ios::binary) << text;
+        if (Encode(value.Get(), Format::JSON, text))
+            std::ofstream(base + ".json", std::ios::binary) << text;
+        std::ofstream(base + ".orig") << path;
+    }
+    const std::string command = "python3 " PLISTBRIDGE_SOURCE_DIR
+                                "/tests/tools/plistlib_check.py " +
+                                dir.string() + " > " + (dir / "report").string() + " 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string report = testjson::ReadFile((dir / "report").string()).value_or("");
+    fs::remove_all(dir);
+    EXPECT_EQ(status, 0) << report;
+    EXPECT_EQ(report, "");
+}
 
 }  // namespace
