@@ -9,23 +9,25 @@
 
 namespace {
 
-// The output bytes of `plist` in `format`; false with `reason` set.
-bool Encode(CFPropertyListRef plist, const ToolArguments& args, std::string& bytes,
-            std::string& reason) {
-    if (args.format == "json") return plisttext::WriteJSON(plist, args.strict, bytes, reason);
-    if (args.format == "openstep") return plisttext::WriteOpenStep(plist, bytes, reason);
+// The output of `plist` in the chosen format; NULL with `reason` set.
+CFDataRef Encode(CFPropertyListRef plist, const ToolArguments& args, std::string& reason) {
+    if (args.format == "json" || args.format == "openstep") {
+        std::string text;
+        const bool ok = args.format == "json"
+                            ? plisttext::WriteJSON(plist, args.strict, text, reason)
+                            : plisttext::WriteOpenStep(plist, text, reason);
+        if (!ok) return nullptr;
+        return CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),
+                            static_cast<CFIndex>(text.size()));
+    }
     const CFPropertyListFormat format =
         args.format == "binary" ? kCFPropertyListBinaryFormat_v1_0 : kCFPropertyListXMLFormat_v1_0;
-    CFRef<CFDataRef> data(CFPropertyListCreateData(kCFAllocatorDefault, plist, format, 0, nullptr));
-    if (!data) {
+    CFDataRef data = CFPropertyListCreateData(kCFAllocatorDefault, plist, format, 0, nullptr);
+    if (!data)
         reason =
             "the value cannot be written as a property list (a key that is not a string, or "
             "a value the format has no form for)";
-        return false;
-    }
-    bytes.assign(reinterpret_cast<const char*>(CFDataGetBytePtr(data.Get())),
-                 static_cast<size_t>(CFDataGetLength(data.Get())));
-    return true;
+    return data;
 }
 
 std::string WriteProblem(SInt32 code) {
@@ -39,16 +41,13 @@ std::string WriteProblem(SInt32 code) {
     }
 }
 
-int WriteFile(const std::string& path, const std::string& bytes) {
+int WriteFile(const std::string& path, CFDataRef data) {
     CFRef<CFURLRef> url(CFURLCreateFromFileSystemRepresentation(
         kCFAllocatorDefault, reinterpret_cast<const UInt8*>(path.data()),
         static_cast<CFIndex>(path.size()), false));
-    CFRef<CFDataRef> data(CFDataCreate(kCFAllocatorDefault,
-                                       reinterpret_cast<const UInt8*>(bytes.data()),
-                                       static_cast<CFIndex>(bytes.size())));
     SInt32 code = 0;
-    if (!url || !data) return Complain(kExitFailed, "convert: " + path + ": out of memory");
-    if (!CFURLWriteDataAndPropertiesToResource(url.Get(), data.Get(), nullptr, &code))
+    if (!url) return Complain(kExitFailed, "convert: " + path + ": out of memory");
+    if (!CFURLWriteDataAndPropertiesToResource(url.Get(), data, nullptr, &code))
         return Complain(kExitFailed, "convert: " + path + ": " + WriteProblem(code));
     return 0;
 }
@@ -63,17 +62,20 @@ int RunConvert(const ToolArguments& args) {
         return Complain(kExitFailed,
                         "convert: binary output is not written to a terminal (use -o FILE or a "
                         "pipe)");
-    std::string bytes, reason;
+    std::string reason;
+    CFRef<CFDataRef> bytes;
     if (!ReadInputFile(input, bytes, reason))
         return Complain(kExitFailed, "convert: " + input + ": " + reason);
     CFRef<CFPropertyListRef> plist;
-    if (!ParseInput(bytes, plist, reason))
+    if (!ParseInput(BytesOf(bytes.Get()), plist, reason))
         return Complain(kExitFailed, "convert: " + input + ": " + reason);
-    std::string output;
-    if (!Encode(plist.Get(), args, output, reason))
-        return Complain(kExitFailed, "convert: " + input + ": " + reason);
-    if (!toStandardOutput) return WriteFile(*args.destination, output);
-    if (std::fwrite(output.data(), 1, output.size(), stdout) != output.size())
+    bytes.Reset();  // the input's memory back before the output's is taken
+    CFRef<CFDataRef> output(Encode(plist.Get(), args, reason));
+    if (!output) return Complain(kExitFailed, "convert: " + input + ": " + reason);
+    plist.Reset();
+    if (!toStandardOutput) return WriteFile(*args.destination, output.Get());
+    const std::string_view text = BytesOf(output.Get());
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
         return Complain(kExitFailed, "convert: cannot write the output");
     return 0;
 }

@@ -7,9 +7,10 @@
 int RunLint(const ToolArguments& args) {
     int status = 0;
     for (const std::string& file : args.files) {
-        std::string bytes, reason;
+        std::string reason;
+        CFRef<CFDataRef> bytes;
         CFRef<CFPropertyListRef> plist;
-        if (ReadInputFile(file, bytes, reason) && ParseInput(bytes, plist, reason)) {
+        if (ReadInputFile(file, bytes, reason) && ParseInput(BytesOf(bytes.Get()), plist, reason)) {
             std::printf("%s: OK\n", file.c_str());
             continue;
         }

@@ -19,7 +19,13 @@ int Complain(int exitStatus, const std::string& message);
 
 // The whole of FILE, or of standard input for "-". False with `reason` set to the system's
 // reason ("No such file or directory", "Is a directory").
-bool ReadInputFile(const std::string& path, std::string& bytes, std::string& reason);
+bool ReadInputFile(const std::string& path, CFRef<CFDataRef>& data, std::string& reason);
+
+// The bytes of a data object.
+inline std::string_view BytesOf(CFDataRef data) {
+    return {reinterpret_cast<const char*>(CFDataGetBytePtr(data)),
+            static_cast<size_t>(CFDataGetLength(data))};
+}
 
 // Why the file at `path` cannot be read, as the system says it; empty when it can.
 std::string FileProblem(const std::string& path);
