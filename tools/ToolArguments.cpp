@@ -372,8 +372,9 @@ Binary output is never written to a terminal.
     if (command == "lint")
         return R"USAGE(usage: plistbridge lint FILE ...
 
-Reads each FILE (- for standard input) as a property list and prints "FILE: OK", or
-"FILE: " and what is wrong, on which line. Exits with 1 when any file fails.
+Reads each FILE (- for standard input) as convert reads its input (an XML, binary or
+old-style property list, or JSON) and prints "FILE: OK", or "FILE: " and what is wrong, on
+which line. Exits with 1 when any file fails.
 )USAGE";
     return nullptr;
 }

@@ -70,7 +70,7 @@ bool IsContainer(CFTypeRef value) {
 std::vector<std::string> Inputs() {
     std::vector<std::string> paths;
     for (const auto& entry : fs::directory_iterator(PLISTBRIDGE_SOURCE_DIR "/examples"))
-        if (entry.path().extension() != ".json") paths.push_back(entry.path().string());
+        paths.push_back(entry.path().string());
     const std::string corpus = std::string(PLISTBRIDGE_TEST_DATA_DIR) + "/corpus/";
     for (const auto& entry : fs::directory_iterator(corpus + "files")) {
         auto expected =
