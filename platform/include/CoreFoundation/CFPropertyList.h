@@ -5,6 +5,7 @@
 #include <CoreFoundation/CFBase.h>
 #include <CoreFoundation/CFData.h>
 #include <CoreFoundation/CFError.h>
+#include <CoreFoundation/CFStream.h>
 #include <CoreFoundation/CFString.h>
 
 CF_EXTERN_C_BEGIN
@@ -48,6 +49,15 @@ CF_EXPORT CFDataRef CFPropertyListCreateData(CFAllocatorRef allocator,
                                              CFPropertyListRef propertyList,
                                              CFPropertyListFormat format, CFOptionFlags options,
                                              CFErrorRef* error);
+
+/*
+ * Writes propertyList in `format` (as CFPropertyListCreateData) to an open stream. Returns the
+ * number of bytes written, or 0 when the tree cannot be written in that format or the stream
+ * refuses the bytes. *error (when not NULL) is set to NULL.
+ */
+CF_EXPORT CFIndex CFPropertyListWrite(CFPropertyListRef propertyList, CFWriteStreamRef stream,
+                                      CFPropertyListFormat format, CFOptionFlags options,
+                                      CFErrorRef* error);
 
 /* True when plist is a valid property list for `format`. */
 CF_EXPORT Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat format);

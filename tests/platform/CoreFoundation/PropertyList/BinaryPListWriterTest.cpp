@@ -3,6 +3,7 @@
 // the corpus through binary and back.
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -238,6 +239,73 @@ TEST_F(BinaryWriter, CreateDataWritesXMLAndRefusesOldStyleAndOptions) {
     EXPECT_EQ(error, nullptr);
     EXPECT_FALSE(CFPropertyListCreateData(nullptr, value.Get(), kCFPropertyListBinaryFormat_v1_0, 1,
                                           nullptr));
+}
+
+}  // namespace
+
+namespace {
+
+using PropertyListWrite = PlatformTest;
+
+TEST_F(PropertyListWrite, WritesWhatCreateDataMakesToAStream) {
+    CFRef<CFTypeRef> value = Parse("<dict><key>a</key><array><integer>1</integer></array></dict>");
+    for (CFPropertyListFormat format :
+         {kCFPropertyListXMLFormat_v1_0, kCFPropertyListBinaryFormat_v1_0}) {
+        CFRef<CFWriteStreamRef> stream(CFWriteStreamCreateWithAllocatedBuffers(nullptr, nullptr));
+        ASSERT_TRUE(CFWriteStreamOpen(stream.Get()));
+        ASSERT_TRUE(CFWriteStreamWrite(stream.Get(), reinterpret_cast<const UInt8*>("x"), 1) == 1);
+        CFRef<CFDataRef> expected(
+            CFPropertyListCreateData(nullptr, value.Get(), format, 0, nullptr));
+        CFErrorRef error = reinterpret_cast<CFErrorRef>(1);
+        EXPECT_EQ(CFPropertyListWrite(value.Get(), stream.Get(), format, 0, &error),
+                  CFDataGetLength(expected.Get()));
+        EXPECT_EQ(error, nullptr);
+        CFWriteStreamClose(stream.Get());
+        CFRef<CFDataRef> written(static_cast<CFDataRef>(
+            CFWriteStreamCopyProperty(stream.Get(), kCFStreamPropertyDataWritten)));
+        EXPECT_EQ(testjson::Bytes(written.Get()), "x" + testjson::Bytes(expected.Get()));
+    }
+}
+
+TEST_F(PropertyListWrite, WritesAFileAndReportsFailuresAsZero) {
+    const std::string path =
+        (fs::temp_directory_path() / ("plistwrite-" + std::to_string(getpid()))).string();
+    CFRef<CFURLRef> url(CFURLCreateFromFileSystemRepresentation(
+        nullptr, reinterpret_cast<const UInt8*>(path.data()), static_cast<CFIndex>(path.size()),
+        false));
+    CFRef<CFWriteStreamRef> file(CFWriteStreamCreateWithFile(nullptr, url.Get()));
+    CFRef<CFTypeRef> value = Parse("<array><string>x</string></array>");
+    EXPECT_EQ(
+        CFPropertyListWrite(value.Get(), file.Get(), kCFPropertyListBinaryFormat_v1_0, 0, nullptr),
+        0)
+        << "the stream is not open";
+    ASSERT_TRUE(CFWriteStreamOpen(file.Get()));
+    const CFIndex length =
+        CFPropertyListWrite(value.Get(), file.Get(), kCFPropertyListBinaryFormat_v1_0, 0, nullptr);
+    CFWriteStreamClose(file.Get());
+    EXPECT_EQ(CFWriteStreamGetStatus(file.Get()), kCFStreamStatusClosed);
+    auto bytes = testjson::ReadFile(path);
+    fs::remove(path);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(static_cast<CFIndex>(bytes->size()), length);
+    EXPECT_EQ(*bytes, WriteBinary(value.Get()));
+
+    CFRef<CFWriteStreamRef> memory(CFWriteStreamCreateWithAllocatedBuffers(nullptr, nullptr));
+    ASSERT_TRUE(CFWriteStreamOpen(memory.Get()));
+    EXPECT_EQ(
+        CFPropertyListWrite(kCFNull, memory.Get(), kCFPropertyListBinaryFormat_v1_0, 0, nullptr),
+        0);
+    EXPECT_EQ(
+        CFPropertyListWrite(value.Get(), memory.Get(), kCFPropertyListOpenStepFormat, 0, nullptr),
+        0);
+    PTFailCalls("CFWriteStreamWrite", 0, 1, -1);
+    EXPECT_EQ(
+        CFPropertyListWrite(value.Get(), memory.Get(), kCFPropertyListXMLFormat_v1_0, 0, nullptr),
+        0);
+    PTClearFaults();
+    CFRef<CFURLRef> web(CFURLCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>("http://x/a"),
+                                             10, kCFStringEncodingUTF8, nullptr));
+    EXPECT_FALSE(CFWriteStreamCreateWithFile(nullptr, web.Get()));
 }
 
 }  // namespace
