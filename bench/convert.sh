@@ -78,10 +78,29 @@ for round in $(seq 1 "$rounds"); do
       "$(echo "$file_cpu/$cpu" | bc -l)" "$(echo "$file_wall/$wall" | bc -l)"
   done
 done
-# Our binary must read back through libplist as the same value (plistutil, when installed).
-if command -v plistutil >/dev/null; then
-  plistutil -i "$work/out.binary" -o "$work/back.xml" -f xml
-  "$build/bin/plistbridge" convert "$work/back.xml" -o "$work/back2.xml"
-  cmp -s "$work/back2.xml" "$work/out.xml" && echo "libplist reads our binary as the same value" ||
-    { echo "libplist reads our binary differently" >&2; exit 1; }
+# Our binary must read back through libplist as the same value: libplist turns it into XML,
+# which we read and write again.
+"$work/libplist_driver" binary-to-xml "$work/out.binary" "$work/libplist.xml"
+"$build/bin/plistbridge" convert "$work/libplist.xml" -o "$work/back.xml"
+if cmp -s "$work/back.xml" "$work/out.xml"; then
+  echo "libplist reads our binary as the same value"
+else
+  echo "libplist reads our binary differently" >&2
+  exit 1
 fi
+
+# The same on the examples and on every corpus file we read.
+checked=0 differ=0
+for f in "$root"/examples/* "$root"/tests/data/corpus/files/*; do
+  "$build/bin/plistbridge" convert "$f" -o "$work/one.xml" 2>/dev/null || continue
+  "$build/bin/plistbridge" convert "$f" -o "$work/one.bplist" --format binary
+  if "$work/libplist_driver" binary-to-xml "$work/one.bplist" "$work/one.libplist.xml" &&
+     "$build/bin/plistbridge" convert "$work/one.libplist.xml" -o "$work/one.back.xml" &&
+     cmp -s "$work/one.back.xml" "$work/one.xml"; then
+    checked=$((checked + 1))
+  else
+    differ=$((differ + 1))
+    echo "  libplist reads our binary of $(basename "$f") differently" >&2
+  fi
+done
+echo "libplist reads our binary of $checked example and corpus files as the same value; $differ differ"

@@ -6,6 +6,8 @@
  *   libplist_driver read|write FILE [RUNS]
  *   libplist_driver convert-xml|convert-binary FILE [RUNS]   read the XML, then write it as XML
  *                                                            or binary (bench/convert.sh)
+ *   libplist_driver binary-to-xml IN OUT   read a binary list, write it as XML (a check that
+ *                                          libplist reads our binary)
  */
 #include <plist/plist.h>
 
@@ -36,11 +38,31 @@ static char* Load(const char* path, long* length) {
     return bytes;
 }
 
+static int BinaryToXML(const char* in, const char* outPath) {
+    long length = 0;
+    char* bytes = Load(in, &length);
+    if (!bytes) return 1;
+    plist_t value = NULL;
+    plist_from_bin(bytes, (uint32_t)length, &value);
+    free(bytes);
+    if (!value) return 1;
+    char* xml = NULL;
+    uint32_t xmlLength = 0;
+    plist_to_xml(value, &xml, &xmlLength);
+    plist_free(value);
+    FILE* out = fopen(outPath, "wb");
+    int ok = xml && out && fwrite(xml, 1, xmlLength, out) == xmlLength;
+    if (out && fclose(out) != 0) ok = 0;
+    free(xml);
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (argc < 3) {
         fprintf(stderr, "usage: %s read|write FILE [RUNS]\n", argv[0]);
         return 2;
     }
+    if (strcmp(argv[1], "binary-to-xml") == 0 && argc >= 4) return BinaryToXML(argv[2], argv[3]);
     int write = strcmp(argv[1], "write") == 0;
     int convertXML = strcmp(argv[1], "convert-xml") == 0;
     int convertBinary = strcmp(argv[1], "convert-binary") == 0;
