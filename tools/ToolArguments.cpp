@@ -148,7 +148,7 @@ bool ArgumentReader::Read() {
         given.push_back(spec);
         std::string_view value;
         if (spec->takesValue) {
-            if (!inlineValue && i + 1 >= mArgs.size())
+            if ((!inlineValue && i + 1 >= mArgs.size()) || (inlineValue && inlineValue->empty()))
                 return Fail(std::string(spec->name) + " needs a value");
             value = inlineValue ? *inlineValue : std::string_view(mArgs[++i]);
         }
