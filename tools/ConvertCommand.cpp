@@ -63,13 +63,14 @@ int RunConvert(const ToolArguments& args) {
                         "convert: binary output is not written to a terminal (use -o FILE or a "
                         "pipe)");
     std::string reason;
-    CFRef<CFDataRef> bytes;
-    if (!ReadInputFile(input, bytes, reason))
+    InputFile file;
+    if (!file.Open(input, reason))
         return Complain(kExitFailed, "convert: " + input + ": " + reason);
+    PrepareHeapFor(file.Bytes().size());
     CFRef<CFPropertyListRef> plist;
-    if (!ParseInput(BytesOf(bytes.Get()), plist, reason))
+    if (!ParseInput(file.Bytes(), plist, reason))
         return Complain(kExitFailed, "convert: " + input + ": " + reason);
-    bytes.Reset();  // the input's memory back before the output's is taken
+    file.Close();  // the input's memory back before the output's is taken
     CFRef<CFDataRef> output(Encode(plist.Get(), args, reason));
     if (!output) return Complain(kExitFailed, "convert: " + input + ": " + reason);
     plist.Reset();

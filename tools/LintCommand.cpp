@@ -8,9 +8,11 @@ int RunLint(const ToolArguments& args) {
     int status = 0;
     for (const std::string& file : args.files) {
         std::string reason;
-        CFRef<CFDataRef> bytes;
+        InputFile input;
         CFRef<CFPropertyListRef> plist;
-        if (ReadInputFile(file, bytes, reason) && ParseInput(BytesOf(bytes.Get()), plist, reason)) {
+        const bool opened = input.Open(file, reason);
+        if (opened) PrepareHeapFor(input.Bytes().size());
+        if (opened && ParseInput(input.Bytes(), plist, reason)) {
             std::printf("%s: OK\n", file.c_str());
             continue;
         }

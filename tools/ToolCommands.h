@@ -17,9 +17,27 @@ inline constexpr int kExitUsage = 2;
 // Prints "plistbridge: MESSAGE" on standard error and returns exitStatus.
 int Complain(int exitStatus, const std::string& message);
 
-// The whole of FILE, or of standard input for "-". False with `reason` set to the system's
-// reason ("No such file or directory", "Is a directory").
-bool ReadInputFile(const std::string& path, CFRef<CFDataRef>& data, std::string& reason);
+// The whole of an input file: a regular file mapped into memory (no copy), anything else
+// (standard input, a pipe) read into a data object.
+class InputFile {
+public:
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile() { Close(); }
+
+    // FILE, or standard input for "-". False with `reason` set to the system's reason ("No
+    // such file or directory", "Is a directory").
+    bool Open(const std::string& path, std::string& reason);
+    std::string_view Bytes() const;
+    // Gives the memory back.
+    void Close();
+
+private:
+    void* mMap = nullptr;
+    size_t mMapLength = 0;
+    CFRef<CFDataRef> mData;
+};
 
 // The bytes of a data object.
 inline std::string_view BytesOf(CFDataRef data) {
@@ -33,6 +51,10 @@ std::string FileProblem(const std::string& path);
 // Parses property-list bytes (XML, binary, old-style) or JSON. False with `reason` saying what
 // is wrong and, where known, "on line N".
 bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::string& reason);
+
+// Before parsing an input of `inputBytes`: for a large one, grows the heap once and offers it
+// for huge pages (tools/ToolMemory.cpp). Nothing for a small one.
+void PrepareHeapFor(size_t inputBytes);
 
 int RunConvert(const ToolArguments& args);
 int RunLint(const ToolArguments& args);

@@ -1,6 +1,7 @@
 // Reading the tool's input files, with the system's reason when that fails, and parsing them
 // in every format the tool reads.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,11 +67,12 @@ std::string WithLine(std::string reason) {
 
 }  // namespace
 
-bool ReadInputFile(const std::string& path, CFRef<CFDataRef>& data, std::string& reason) {
+bool InputFile::Open(const std::string& path, std::string& reason) {
+    Close();
     if (path == "-") {
-        data.Reset(ReadAll(STDIN_FILENO));
-        if (!data) reason = std::strerror(errno);
-        return static_cast<bool>(data);
+        mData.Reset(ReadAll(STDIN_FILENO));
+        if (!mData) reason = std::strerror(errno);
+        return static_cast<bool>(mData);
     }
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -83,11 +85,34 @@ bool ReadInputFile(const std::string& path, CFRef<CFDataRef>& data, std::string&
         reason = std::strerror(EISDIR);
         return false;
     }
-    data.Reset(ReadAll(fd));
+    if (S_ISREG(info.st_mode) && info.st_size > 0) {
+        // Mapped whole and populated at once: the page cache's own pages, no copy.
+        void* map = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ,
+                         MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (map != MAP_FAILED) {
+            close(fd);
+            mMap = map;
+            mMapLength = static_cast<size_t>(info.st_size);
+            return true;
+        }
+    }
+    mData.Reset(ReadAll(fd));
     const int readError = errno;
     close(fd);
-    if (!data) reason = std::strerror(readError);
-    return static_cast<bool>(data);
+    if (!mData) reason = std::strerror(readError);
+    return static_cast<bool>(mData);
+}
+
+std::string_view InputFile::Bytes() const {
+    if (mMap) return {static_cast<const char*>(mMap), mMapLength};
+    return mData ? BytesOf(mData.Get()) : std::string_view();
+}
+
+void InputFile::Close() {
+    if (mMap) munmap(mMap, mMapLength);
+    mMap = nullptr;
+    mMapLength = 0;
+    mData.Reset();
 }
 
 std::string FileProblem(const std::string& path) {
