@@ -2,6 +2,7 @@
 // objects as it goes and says on which line it stopped.
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 

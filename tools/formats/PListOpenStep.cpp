@@ -1,4 +1,5 @@
 // Old-style (OpenStep) text output, in the form the platform's old-style reader takes back.
+#include <cstdio>
 #include <string>
 #include <vector>
 
