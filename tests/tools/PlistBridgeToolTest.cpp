@@ -172,13 +172,15 @@ const ToolCase kCases[] = {
      "",
      2,
      "",
-     "plistbridge: no command given (load, store, send, convert or lint) (see plistbridge --help)\n"},
+     "plistbridge: no command given (load, store, send, convert or lint) (see plistbridge "
+     "--help)\n"},
     {"UnknownCommand",
      {"lode", "a"},
      "",
      2,
      "",
-     "plistbridge: unknown command 'lode' (load, store, send, convert or lint) (see plistbridge --help)\n"},
+     "plistbridge: unknown command 'lode' (load, store, send, convert or lint) (see plistbridge "
+     "--help)\n"},
     {"UnknownOption",
      {"load", "--txt", "a"},
      "",
