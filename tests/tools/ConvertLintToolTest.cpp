@@ -202,6 +202,13 @@ TEST_F(ConvertLintTool, OptionConventions) {
          0,
          "[\n  {\n    'usrf':[\n      \"k\",\n      []\n    ]\n  }\n]\n",
          ""},
+        // Brackets and separators inside strings are text; empty containers stay whole.
+        {{"load", "--pretty", "--text",
+          "<array><string>a, [b] {c}</string><dict/><data>AAE=</data></array>"},
+         "",
+         0,
+         "[\n  \"a, [b] {c}\",\n  {\n    'usrf':[]\n  },\n  '****'(\u00AB0001\u00BB)\n]\n",
+         ""},
         {{"convert", "a", "-o", "x", "--to", "y"},
          "",
          2,
