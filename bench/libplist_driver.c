@@ -4,6 +4,10 @@
  * bench/compare.sh, never part of the product.
  *
  *   libplist_driver read|write FILE [RUNS]
+ *   libplist_driver convert-xml|convert-binary FILE [RUNS]   read the XML, then write it as XML
+ *                                                            or binary (bench/convert.sh)
+ *   libplist_driver binary-to-xml IN OUT   read a binary list, write it as XML (a check that
+ *                                          libplist reads our binary)
  */
 #include <plist/plist.h>
 
@@ -34,12 +38,34 @@ static char* Load(const char* path, long* length) {
     return bytes;
 }
 
+static int BinaryToXML(const char* in, const char* outPath) {
+    long length = 0;
+    char* bytes = Load(in, &length);
+    if (!bytes) return 1;
+    plist_t value = NULL;
+    plist_from_bin(bytes, (uint32_t)length, &value);
+    free(bytes);
+    if (!value) return 1;
+    char* xml = NULL;
+    uint32_t xmlLength = 0;
+    plist_to_xml(value, &xml, &xmlLength);
+    plist_free(value);
+    FILE* out = fopen(outPath, "wb");
+    int ok = xml && out && fwrite(xml, 1, xmlLength, out) == xmlLength;
+    if (out && fclose(out) != 0) ok = 0;
+    free(xml);
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (argc < 3) {
         fprintf(stderr, "usage: %s read|write FILE [RUNS]\n", argv[0]);
         return 2;
     }
+    if (strcmp(argv[1], "binary-to-xml") == 0 && argc >= 4) return BinaryToXML(argv[2], argv[3]);
     int write = strcmp(argv[1], "write") == 0;
+    int convertXML = strcmp(argv[1], "convert-xml") == 0;
+    int convertBinary = strcmp(argv[1], "convert-binary") == 0;
     int runs = argc >= 4 ? atoi(argv[3]) : 3;
     long length = 0;
     char* xml = Load(argv[2], &length);
@@ -53,7 +79,20 @@ int main(int argc, char** argv) {
     double bestCPU = 1e300, bestWall = 1e300;
     for (int i = 0; i < runs; ++i) {
         double startCPU = Clock(CLOCK_PROCESS_CPUTIME_ID), startWall = Clock(CLOCK_MONOTONIC);
-        if (write) {
+        if (convertXML || convertBinary) {
+            plist_t parsed = NULL;
+            plist_from_xml(xml, (uint32_t)length, &parsed);
+            if (!parsed) return 1;
+            char* out = NULL;
+            uint32_t outLength = 0;
+            if (convertXML)
+                plist_to_xml(parsed, &out, &outLength);
+            else
+                plist_to_bin(parsed, &out, &outLength);
+            if (!out) return 1;
+            free(out);
+            plist_free(parsed);
+        } else if (write) {
             char* out = NULL;
             uint32_t outLength = 0;
             plist_to_xml(value, &out, &outLength);
@@ -71,8 +110,8 @@ int main(int argc, char** argv) {
         if (wall < bestWall) bestWall = wall;
     }
     double mb = (double)length / 1e6;
-    printf("libplist %s: %.1f MB, CPU %.3f s = %.1f MB/s, wall %.3f s = %.1f MB/s\n",
-           write ? "write" : "read", mb, bestCPU, mb / bestCPU, bestWall, mb / bestWall);
+    printf("libplist %s: %.1f MB, CPU %.3f s = %.1f MB/s, wall %.3f s = %.1f MB/s\n", argv[1], mb,
+           bestCPU, mb / bestCPU, bestWall, mb / bestWall);
     if (value) plist_free(value);
     free(xml);
     return 0;

@@ -14,10 +14,30 @@ namespace {
 
 const char* const kNoPropertyList = "load plist: no property list specified";
 
-CFPropertyListRef CreatePropertyListOrThrow(CFDataRef data) {
+// Puts "load plist: " and the reader's complaint (what is wrong, and the line) into the reply's
+// 'errs' as 'TEXT', like every message of the addition (a character Mac OS Roman lacks becomes
+// '?'); the status stays the reader's. A text that cannot be put is simply left out.
+void PutReaderError(AppleEvent* reply, CFStringRef complaint) {
+    if (!reply || !complaint) return;
+    CFRef<CFDataRef> utf8(CFStringCreateExternalRepresentation(kCFAllocatorDefault, complaint,
+                                                               kCFStringEncodingMacRoman, '?'));
+    if (!utf8) return;
+    std::string text = "load plist: ";
+    text.append(reinterpret_cast<const char*>(CFDataGetBytePtr(utf8.Get())),
+                static_cast<size_t>(CFDataGetLength(utf8.Get())));
+    (void)AEPutParamPtr(reply, keyErrorString, typeChar, text.data(),
+                        static_cast<Size>(text.size()));
+}
+
+CFPropertyListRef CreatePropertyListOrThrow(CFDataRef data, AppleEvent* reply) {
+    CFStringRef complaint = nullptr;
     CFPropertyListRef list = CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data,
-                                                             kCFPropertyListImmutable, nullptr);
-    if (!list) ThrowStatus(coreFoundationUnknownErr);
+                                                             kCFPropertyListImmutable, &complaint);
+    CFRef<CFStringRef> ownedComplaint(complaint);
+    if (!list) {
+        PutReaderError(reply, complaint);
+        ThrowStatus(coreFoundationUnknownErr);
+    }
     return list;
 }
 
@@ -42,7 +62,7 @@ void LoadPListBody(const AppleEvent* event, AppleEvent* reply) {
     ThrowIfStatus(CheckMissedParams(event));
     CFRef<CFDataRef> bytes(IsFileReference(&direct.mDesc) ? ReadPropertyListFile(&direct.mDesc)
                                                           : CreateCFDataFromText(&direct.mDesc));
-    CFRef<CFPropertyListRef> list(CreatePropertyListOrThrow(bytes.Get()));
+    CFRef<CFPropertyListRef> list(CreatePropertyListOrThrow(bytes.Get(), reply));
     // What the list may expand to is bounded by the bytes it came from, which are not needed
     // any more.
     ConversionBudget budget(static_cast<size_t>(CFDataGetLength(bytes.Get())));

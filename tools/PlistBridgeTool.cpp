@@ -13,16 +13,9 @@
 #include "host/HostValues.h"
 #include "notation/DescNotation.h"
 #include "tools/ToolArguments.h"
+#include "tools/ToolCommands.h"
 
 namespace {
-
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-int Complain(int exitStatus, const std::string& message) {
-    std::fprintf(stderr, "plistbridge: %s\n", message.c_str());
-    return exitStatus;
-}
 
 std::string StatusSuffix(OSStatus status) {
     return " (" + std::to_string(status) + ")";
@@ -63,22 +56,23 @@ bool ParseValue(const std::string& text, size_t column, OwnedDesc& out, int& exi
     return false;
 }
 
-int PrintLine(const AEDesc& desc) {
+int PrintLine(const AEDesc& desc, bool pretty = false) {
     std::string text;
     if (OSStatus err = PrintDesc(desc, text))
         return Complain(kExitFailed, "cannot print the result" + StatusSuffix(err));
+    if (pretty) text = PrettyNotation(text);
     text.push_back('\n');
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }
 
-int PrintDirectResult(const EventOutcome& outcome) {
+int PrintDirectResult(const EventOutcome& outcome, bool pretty = false) {
     OwnedDesc result;
     if (OSStatus err = CopyDirectResult(outcome.reply.Get(), result)) {
         if (err != errAEDescNotFound)
             return Complain(kExitFailed, "cannot read the result" + StatusSuffix(err));
     }
-    return PrintLine(result.Get());
+    return PrintLine(result.Get(), pretty);
 }
 
 int RunLoad(const ToolArguments& args) {
@@ -92,8 +86,15 @@ int RunLoad(const ToolArguments& args) {
                         "cannot make a file URL for '" + args.operand + "'" + StatusSuffix(err));
     }
     const EventOutcome outcome = SendLoadPList(value.Get());
+    if (outcome.status == fnfErr && !args.loadText) {
+        // The addition knows only that the file cannot be read; the system says why.
+        const std::string problem = FileProblem(args.operand);
+        if (!problem.empty())
+            return Complain(kExitFailed, "load plist: " + args.operand + ": " + problem +
+                                             StatusSuffix(outcome.status));
+    }
     if (outcome.status != noErr) return ReportFailure("load plist", outcome);
-    return PrintDirectResult(outcome);
+    return PrintDirectResult(outcome, args.pretty);
 }
 
 int RunStore(const ToolArguments& args, const AEDesc& value) {
@@ -181,7 +182,12 @@ int main(int argc, char** argv) {
     if (!ParseToolArguments(std::vector<std::string>(argv + 1, argv + argc), args, error))
         return Complain(kExitUsage, error + " (see plistbridge --help)");
     if (args.command == ToolCommand::Help) {
-        std::fputs(ToolUsageText(), stdout);
+        const char* usage =
+            args.helpTopic.empty() ? ToolUsageText() : ToolCommandUsageText(args.helpTopic);
+        if (!usage)
+            return Complain(kExitUsage,
+                            "unknown command '" + args.helpTopic + "' (see plistbridge --help)");
+        std::fputs(usage, stdout);
         return 0;
     }
     if (args.command == ToolCommand::Version) {
@@ -190,7 +196,10 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     try {
-        status = Run(args);
+        // convert and lint need no addition: they run on the platform directly.
+        status = args.command == ToolCommand::Convert ? RunConvert(args)
+                 : args.command == ToolCommand::Lint  ? RunLint(args)
+                                                      : Run(args);
     } catch (const std::bad_alloc&) {
         // Printing a huge result, or building a big value, can run out of memory: one line
         // and the failure status rather than an abort.

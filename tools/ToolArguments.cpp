@@ -1,6 +1,8 @@
 #include "tools/ToolArguments.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "notation/DescNotation.h"
 
@@ -37,6 +39,15 @@ size_t CharacterCount(std::string_view text) {
     return count;
 }
 
+// Every option: its spellings, whether it takes a value, and the commands it belongs to
+// (empty: every command).
+struct OptionSpec {
+    std::string_view name;
+    std::string_view shortName;
+    bool takesValue;
+    std::string_view commands;
+};
+
 class ArgumentReader {
 public:
     ArgumentReader(const std::vector<std::string>& args, ToolArguments& out, std::string& error)
@@ -47,6 +58,9 @@ private:
     bool ReadLoad(const std::vector<std::string_view>& words);
     bool ReadStore(const std::vector<std::string_view>& words);
     bool ReadSend(const std::vector<std::string_view>& words);
+    bool ReadConvert(const std::vector<std::string_view>& words);
+    bool ReadLint(const std::vector<std::string_view>& words);
+    bool Apply(const OptionSpec& spec, std::string_view value, size_t& i);
     bool Fail(std::string message) {
         mError = std::move(message);
         return false;
@@ -58,53 +72,134 @@ private:
     std::vector<std::string_view> mOptional;
 };
 
+constexpr OptionSpec kOptions[] = {
+    {"--bundle", "", true, ""},        {"--to", "-o", true, "store convert"},
+    {"--text", "", true, "load"},      {"--pretty", "", false, "load"},
+    {"--format", "", true, "convert"}, {"--strict", "", false, "convert"},
+    {"--optional", "", false, "send"},
+};
+
+// The spec `arg` names ("--to", "-o", or "--to=…" with `inlineValue` set), or nullptr.
+const OptionSpec* FindOption(std::string_view arg, std::optional<std::string_view>& inlineValue) {
+    inlineValue.reset();
+    for (const OptionSpec& spec : kOptions) {
+        if (arg == spec.name || (!spec.shortName.empty() && arg == spec.shortName)) return &spec;
+        if (spec.takesValue && arg.size() > spec.name.size() && arg.starts_with(spec.name) &&
+            arg[spec.name.size()] == '=') {
+            inlineValue = arg.substr(spec.name.size() + 1);
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+bool BelongsTo(const OptionSpec& spec, std::string_view command) {
+    if (spec.commands.empty()) return true;
+    for (size_t start = 0; start < spec.commands.size();) {
+        size_t end = spec.commands.find(' ', start);
+        if (end == std::string_view::npos) end = spec.commands.size();
+        if (spec.commands.substr(start, end - start) == command) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// "store", "store or convert": for "--to belongs to …".
+std::string OwnersText(const OptionSpec& spec) {
+    std::string text(spec.commands);
+    const size_t space = text.find(' ');
+    if (space != std::string::npos) text.replace(space, 1, " or ");
+    return text;
+}
+
 bool ArgumentReader::Read() {
-    // Options with a value are taken out first; the rest are the command's words in order.
+    // Options are taken out first, wherever they stand (until "--"); the rest are the
+    // command's words in order.
     std::vector<std::string_view> words;
-    bool text = false;
+    std::vector<const OptionSpec*> given;
+    bool help = false, endOfOptions = false;
     for (size_t i = 0; i < mArgs.size(); ++i) {
         const std::string_view arg = mArgs[i];
-        const bool takesValue = arg == "--bundle" || arg == "--to" || arg == "--text";
-        if (takesValue && i + 1 >= mArgs.size()) return Fail(std::string(arg) + " needs a value");
+        if (endOfOptions) {
+            words.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            endOfOptions = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
-            mOut.command = ToolCommand::Help;
-            return true;
+            help = true;
+            continue;
         }
         if (arg == "--version") {
             mOut.command = ToolCommand::Version;
             return true;
         }
-        if (arg == "--bundle") {
-            mOut.bundlePath = mArgs[++i];
-        } else if (arg == "--to") {
-            mOut.destination = mArgs[++i];
-        } else if (arg == "--text") {
-            text = true;
-            mOut.operand = mArgs[++i];
-        } else if (arg == "--optional") {
-            // Every following bare code is an optional keyword.
-            FourCharCode code;
-            while (i + 1 < mArgs.size() && !LooksLikeOption(mArgs[i + 1]) &&
-                   ParseCodeArgument(mArgs[i + 1], code))
-                mOptional.push_back(mArgs[++i]);
-            if (mOptional.empty()) return Fail("--optional needs at least one keyword");
-        } else if (LooksLikeOption(arg)) {
-            return Fail("unknown option '" + std::string(arg) + "'");
-        } else {
+        std::optional<std::string_view> inlineValue;
+        const OptionSpec* spec = FindOption(arg, inlineValue);
+        if (!spec) {
+            if (LooksLikeOption(arg)) return Fail("unknown option '" + std::string(arg) + "'");
             words.push_back(arg);
+            continue;
         }
+        if (std::find(given.begin(), given.end(), spec) != given.end())
+            return Fail("option " + std::string(spec->name) + " given twice");
+        given.push_back(spec);
+        std::string_view value;
+        if (spec->takesValue) {
+            if ((!inlineValue && i + 1 >= mArgs.size()) || (inlineValue && inlineValue->empty()))
+                return Fail(std::string(spec->name) + " needs a value");
+            value = inlineValue ? *inlineValue : std::string_view(mArgs[++i]);
+        }
+        if (!Apply(*spec, value, i)) return false;
     }
-    mOut.loadText = text;
-    if (words.empty()) return Fail("no command given (load, store or send)");
+    if (help) {
+        mOut.command = ToolCommand::Help;
+        if (!words.empty()) mOut.helpTopic = words.front();
+        return true;
+    }
+    if (words.empty()) return Fail("no command given (load, store, send, convert or lint)");
     const std::string_view command = words.front();
     words.erase(words.begin());
-    if (text && command != "load") return Fail("--text belongs to load");
-    if (mOut.destination && command != "store") return Fail("--to belongs to store");
-    if (!mOptional.empty() && command != "send") return Fail("--optional belongs to send");
+    for (const OptionSpec* spec : given)
+        if (!BelongsTo(*spec, command))
+            return Fail(std::string(spec->name) + " belongs to " + OwnersText(*spec));
     if (command == "load") return ReadLoad(words);
     if (command == "store") return ReadStore(words);
     if (command == "send") return ReadSend(words);
-    return Fail("unknown command '" + std::string(command) + "' (load, store or send)");
+    if (command == "convert") return ReadConvert(words);
+    if (command == "lint") return ReadLint(words);
+    return Fail("unknown command '" + std::string(command) +
+                "' (load, store, send, convert or lint)");
+}
+
+bool ArgumentReader::Apply(const OptionSpec& spec, std::string_view value, size_t& i) {
+    if (spec.name == "--bundle") {
+        mOut.bundlePath = value;
+    } else if (spec.name == "--to") {
+        mOut.destination = std::string(value);
+    } else if (spec.name == "--text") {
+        mOut.loadText = true;
+        mOut.operand = value;
+    } else if (spec.name == "--pretty") {
+        mOut.pretty = true;
+    } else if (spec.name == "--strict") {
+        mOut.strict = true;
+    } else if (spec.name == "--format") {
+        if (value != "xml" && value != "binary" && value != "json" && value != "openstep")
+            return Fail("--format takes xml, binary, json or openstep, not '" + std::string(value) +
+                        "'");
+        mOut.format = value;
+    } else {
+        // --optional: every following bare code is an optional keyword.
+        FourCharCode code;
+        while (i + 1 < mArgs.size() && !LooksLikeOption(mArgs[i + 1]) &&
+               ParseCodeArgument(mArgs[i + 1], code))
+            mOptional.push_back(mArgs[++i]);
+        if (mOptional.empty()) return Fail("--optional needs at least one keyword");
+    }
+    return true;
 }
 
 bool ArgumentReader::ReadLoad(const std::vector<std::string_view>& words) {
@@ -115,6 +210,21 @@ bool ArgumentReader::ReadLoad(const std::vector<std::string_view>& words) {
     }
     if (words.size() != 1) return Fail("load takes one FILE, or --text TEXT");
     mOut.operand = words[0];
+    mOut.loadText = mOut.operand == "-";  // standard input, sent as text
+    return true;
+}
+
+bool ArgumentReader::ReadConvert(const std::vector<std::string_view>& words) {
+    mOut.command = ToolCommand::Convert;
+    if (words.size() != 1) return Fail("convert takes one input FILE (- for standard input)");
+    mOut.operand = words[0];
+    return true;
+}
+
+bool ArgumentReader::ReadLint(const std::vector<std::string_view>& words) {
+    mOut.command = ToolCommand::Lint;
+    if (words.empty()) return Fail("lint takes one or more FILEs (- for standard input)");
+    mOut.files.assign(words.begin(), words.end());
     return true;
 }
 
@@ -177,8 +287,10 @@ const char* ToolUsageText() {
     return R"USAGE(usage: plistbridge [--bundle PATH] COMMAND ...
 
 Commands:
-  load FILE                 run load plist on a property-list file (sent as a file URL)
+  load FILE                 run load plist on a property-list file (sent as a file URL;
+                            - reads standard input)
   load --text TEXT          run load plist on property-list text (- reads standard input)
+  load --pretty ...         print the result indented, one level per container
   store VALUE               run store plist on VALUE and print the XML it returns
   store VALUE --to FILE     write the XML to FILE and print the destination it returns
   send CLASS/ID [KEY=VALUE ...] [--optional KEY ...]
@@ -186,12 +298,22 @@ Commands:
                             KEY is a four-char code (---- is the direct parameter), and
                             --optional lists keywords the handler may leave unread;
                             prints the reply's parameters as a record
+  convert IN [-o OUT] [--format xml|binary|json|openstep] [--strict]
+                            read XML, binary, old-style or JSON and write the format
+                            given (XML by default) to OUT, or to standard output
+  lint FILE ...             check property-list files: "FILE: OK" or what is wrong, and
+                            where
+  COMMAND --help            show that command's usage
   --help                    show this text
   --version                 show the version
 
 Options:
   --bundle PATH             the PlistBridge.osax bundle to load (default: the one beside
                             this program)
+  --to FILE, --to=FILE, -o FILE
+                            where store and convert write
+  --                        ends the options: every later argument is an operand
+  An option given twice, or one the command does not take, is a usage error.
 
 VALUE and results are written in the descriptor notation, on one line:
   42  3000000000  1.5  "text"  true  'type'  [1, "a"]  {'pnam':"x", 'usrf':["k", 1]}
@@ -201,10 +323,58 @@ VALUE and results are written in the descriptor notation, on one line:
 Exit status:
   0  success
   1  the command failed; one line on standard error with the addition's error text and the
-     status, "plistbridge: load plist: no property list specified (-10000)", or, when there
+     status, "plistbridge: load plist: no property list specified (-10000)",
+     "plistbridge: load plist: a.plist: No such file or directory (-43)", or, when there
      is no text, "plistbridge: load plist failed (-43)" ("store plist failed",
-     "event CLAS/EVID failed" for send); also when the bundle cannot be loaded
+     "event CLAS/EVID failed" for send); also when the bundle cannot be loaded; lint: a
+     file is not a property list
   2  a usage or notation error, e.g.
      "plistbridge: notation error at column 7: expected ',' or ']'"
 )USAGE";
+}
+
+const char* ToolCommandUsageText(std::string_view command) {
+    if (command == "load")
+        return R"USAGE(usage: plistbridge load [--pretty] FILE
+       plistbridge load [--pretty] --text TEXT
+
+Runs load plist on a property-list file (XML, binary or old-style), sent as a file URL, or on
+property-list text; - (as FILE or TEXT) reads standard input. Prints the result in the
+descriptor notation, on one line, or with --pretty indented one level per container.
+)USAGE";
+    if (command == "store")
+        return R"USAGE(usage: plistbridge store VALUE [--to FILE | --to=FILE | -o FILE]
+
+Runs store plist on VALUE (in the descriptor notation; - reads it from standard input) and
+prints the XML it returns, or writes the XML to FILE and prints the destination it returns.
+)USAGE";
+    if (command == "send")
+        return R"USAGE(usage: plistbridge send CLASS/ID [KEY=VALUE ...] [--optional KEY ...]
+
+Sends any event, e.g. send Gmqb/plsL ----='utf8'("<plist/>"). KEY is a four-char code (----
+is the direct parameter), and --optional lists keywords the handler may leave unread. Prints
+the reply's parameters as a record.
+)USAGE";
+    if (command == "convert")
+        return R"USAGE(usage: plistbridge convert IN [-o OUT | --to OUT | --to=OUT]
+                          [--format xml|binary|json|openstep] [--strict]
+
+Reads IN (- for standard input): an XML, binary or old-style property list, or JSON. Writes
+it in the format given, XML by default, to OUT (replaced atomically) or to standard output.
+Binary output is never written to a terminal.
+  xml       the platform's XML writer
+  binary    the binary format (bplist00)
+  json      dates as "2024-01-05T10:00:26Z" strings and data as base64 strings; --strict
+            refuses them instead; real NaN and infinities are refused
+  openstep  old-style text; numbers are written as their text (they read back as strings);
+            dates and Booleans are refused
+)USAGE";
+    if (command == "lint")
+        return R"USAGE(usage: plistbridge lint FILE ...
+
+Reads each FILE (- for standard input) as convert reads its input (an XML, binary or
+old-style property list, or JSON) and prints "FILE: OK", or "FILE: " and what is wrong, on
+which line. Exits with 1 when any file fails.
+)USAGE";
+    return nullptr;
 }

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-enum class ToolCommand { Help, Version, Load, Store, Send };
+enum class ToolCommand { Help, Version, Load, Store, Send, Convert, Lint };
 
 // KEY=VALUE of send: the value still in the notation, and how many characters of the argument
 // come before it, so that a notation error can point at the argument's own column.
@@ -22,10 +22,16 @@ struct SendParameter {
 
 struct ToolArguments {
     ToolCommand command = ToolCommand::Help;
+    std::string helpTopic;                   // COMMAND --help: the command; empty for all
     std::string bundlePath;                  // --bundle PATH; empty for the default
-    std::string operand;                     // load: FILE or TEXT; store: VALUE ("-": stdin)
-    bool loadText = false;                   // load --text
-    std::optional<std::string> destination;  // store --to FILE
+    std::string operand;                     // load: FILE or TEXT; store: VALUE; convert: IN
+                                             // ("-": standard input)
+    bool loadText = false;                   // load --text, or load - (standard input)
+    bool pretty = false;                     // load --pretty
+    std::optional<std::string> destination;  // store, convert: --to FILE, -o FILE
+    std::string format = "xml";              // convert --format
+    bool strict = false;                     // convert --strict (JSON: refuse dates, data)
+    std::vector<std::string> files;          // lint FILE…
     AEEventClass eventClass = 0;             // send CLASS/ID
     AEEventID eventID = 0;
     std::vector<SendParameter> parameters;    // send KEY=VALUE …
@@ -43,5 +49,8 @@ bool ParseCodeArgument(std::string_view text, FourCharCode& code);
 
 // The --help text.
 const char* ToolUsageText();
+
+// COMMAND --help: that command's usage, or nullptr for an unknown command.
+const char* ToolCommandUsageText(std::string_view command);
 
 #endif

@@ -34,6 +34,7 @@ inline constexpr CFTypeID kDictionaryTypeID = 18;
 inline constexpr CFTypeID kSetTypeID = 17;
 inline constexpr CFTypeID kURLTypeID = 29;
 inline constexpr CFTypeID kBundleTypeID = 31;
+inline constexpr CFTypeID kWriteStreamTypeID = 39;
 
 // ---- Reference counting and identity (uncounted twins of the public calls) ---------------
 CFTypeRef Retain(CFTypeRef object);  // NULL-tolerant, returns object

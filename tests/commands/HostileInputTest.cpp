@@ -1,6 +1,7 @@
 // Hostile and unlucky input to load plist: each case must end with a clear status in under two
 // seconds and 300 MB, never a crash, a hang or a shorter tree passed off as the whole. Each case
 // runs in a child process, so that its time and peak memory are its own.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -137,7 +138,7 @@ struct Case {
     std::function<std::string()> bytes;  // the file's contents (empty: `path` is used)
     const char* path;                    // an existing path to load instead
     OSErr status;                        // the status expected
-    const char* errorText = "";          // the 'errs' text expected, when any
+    const char* errorText = "";          // the 'errs' text expected (refused input: the reader's)
 };
 
 class HostileInputTest : public PlatformTest {
@@ -235,7 +236,10 @@ TEST_F(HostileInputTest, EachEndsWithAClearStatusInBoundedTimeAndMemory) {
         Outcome outcome = LoadInChild(path);
         ASSERT_TRUE(outcome.finished) << c.name << " crashed";
         EXPECT_EQ(outcome.status, c.status) << c.name;
-        EXPECT_EQ(outcome.errorText, c.errorText) << c.name;
+        if (c.status == coreFoundationUnknownErr)
+            EXPECT_THAT(outcome.errorText, testing::StartsWith("load plist: ")) << c.name;
+        else
+            EXPECT_EQ(outcome.errorText, c.errorText) << c.name;
         EXPECT_LT(outcome.seconds, 2.0 * kSlowdown) << c.name;
         EXPECT_LT(outcome.peakKB, 300 * 1024 * kMemoryFactor) << c.name;
     }

@@ -83,4 +83,60 @@ TEST_F(ToolArgumentsTest, UsageErrors) {
     }
 }
 
+TEST_F(ToolArgumentsTest, OptionSpellingsAndTheEndOfOptions) {
+    ToolArguments args;
+    std::string error;
+    for (const std::vector<std::string>& spelling :
+         {std::vector<std::string>{"convert", "in", "-o", "out"},
+          std::vector<std::string>{"convert", "--to", "out", "in"},
+          std::vector<std::string>{"--to=out", "convert", "in"}}) {
+        ASSERT_TRUE(ParseToolArguments(spelling, args, error)) << error;
+        EXPECT_EQ(args.command, ToolCommand::Convert);
+        EXPECT_EQ(args.operand, "in");
+        EXPECT_EQ(args.destination, "out");
+        EXPECT_EQ(args.format, "xml");
+    }
+    // After "--" everything is an operand.
+    ASSERT_TRUE(ParseToolArguments({"convert", "--format=json", "--", "--strict"}, args, error))
+        << error;
+    EXPECT_EQ(args.destination, std::nullopt);
+    EXPECT_EQ(args.format, "json");
+    EXPECT_FALSE(args.strict);
+    EXPECT_EQ(args.operand, "--strict");
+    ASSERT_TRUE(ParseToolArguments({"lint", "a", "--", "-h", "-"}, args, error)) << error;
+    EXPECT_EQ(args.files, (std::vector<std::string>{"a", "-h", "-"}));
+    ASSERT_TRUE(ParseToolArguments({"load", "-"}, args, error)) << error;
+    EXPECT_TRUE(args.loadText);
+    EXPECT_EQ(args.operand, "-");
+    ASSERT_TRUE(ParseToolArguments({"store", "-5"}, args, error)) << error;
+    EXPECT_EQ(args.operand, "-5");
+    ASSERT_TRUE(ParseToolArguments({"lint", "--help"}, args, error)) << error;
+    EXPECT_EQ(args.command, ToolCommand::Help);
+    EXPECT_EQ(args.helpTopic, "lint");
+}
+
+TEST_F(ToolArgumentsTest, RepeatedAndMisplacedOptions) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"convert", "a", "-o", "x", "-o", "y"}, "option --to given twice"},
+        {{"convert", "a", "--to=x", "--to", "y"}, "option --to given twice"},
+        {{"--bundle", "b", "load", "a", "--bundle=c"}, "option --bundle given twice"},
+        {{"convert", "a", "--strict", "--strict"}, "option --strict given twice"},
+        {{"load", "a", "--strict"}, "--strict belongs to convert"},
+        {{"convert", "a", "--pretty"}, "--pretty belongs to load"},
+        {{"lint", "a", "-o", "x"}, "--to belongs to store or convert"},
+        {{"convert", "a", "--format"}, "--format needs a value"},
+        {{"convert", "a", "--format="}, "--format needs a value"},
+        {{"convert", "a", "--format=YAML"},
+         "--format takes xml, binary, json or openstep, not 'YAML'"},
+        {{"convert", "a", "b"}, "convert takes one input FILE (- for standard input)"},
+        {{"store", "1", "--to-file", "x"}, "unknown option '--to-file'"},
+    };
+    for (const auto& [args, message] : cases) {
+        ToolArguments parsed;
+        std::string error;
+        EXPECT_FALSE(ParseToolArguments(args, parsed, error)) << message;
+        EXPECT_EQ(error, message);
+    }
+}
+
 }  // namespace

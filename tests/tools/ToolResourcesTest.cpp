@@ -95,7 +95,8 @@ TEST_F(ToolResourcesTest, EndlessSourcesAndExpansionBombsEndInOneLine) {
         const char* command;
         std::string err;
     } cases[] = {
-        {"\"$TOOL\" load /dev/zero", "plistbridge: load plist failed (-43)\n"},
+        {"\"$TOOL\" load /dev/zero",
+         "plistbridge: load plist: /dev/zero: a device or pipe that gives more than 64 MB (-43)\n"},
         {"\"$TOOL\" load bomb.plist",
          "plistbridge: load plist: the property list expands to more values than its size "
          "allows (-10000)\n"},

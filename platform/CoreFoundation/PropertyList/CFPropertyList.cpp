@@ -27,3 +27,33 @@ CFDataRef CFPropertyListCreateXMLData(CFAllocatorRef, CFPropertyListRef property
     if (PT_ENTER("CFPropertyListCreateXMLData", injected)) return nullptr;
     return cf::plist::WriteXML(propertyList);
 }
+
+CFDataRef CFPropertyListCreateData(CFAllocatorRef, CFPropertyListRef propertyList,
+                                   CFPropertyListFormat format, CFOptionFlags options,
+                                   CFErrorRef* error) {
+    if (error) *error = nullptr;
+    int32_t injected;
+    if (PT_ENTER("CFPropertyListCreateData", injected)) return nullptr;
+    if (options != 0) return nullptr;
+    if (format == kCFPropertyListXMLFormat_v1_0) return cf::plist::WriteXML(propertyList);
+    if (format == kCFPropertyListBinaryFormat_v1_0) return cf::plist::WriteBinary(propertyList);
+    return nullptr;
+}
+
+CFIndex CFPropertyListWrite(CFPropertyListRef propertyList, CFWriteStreamRef stream,
+                            CFPropertyListFormat format, CFOptionFlags options, CFErrorRef* error) {
+    if (error) *error = nullptr;
+    int32_t injected;
+    if (PT_ENTER("CFPropertyListWrite", injected)) return 0;
+    if (options != 0) return 0;
+    cf::Ref<CFDataRef> data(
+        format == kCFPropertyListXMLFormat_v1_0      ? cf::plist::WriteXML(propertyList)
+        : format == kCFPropertyListBinaryFormat_v1_0 ? cf::plist::WriteBinary(propertyList)
+                                                     : nullptr);
+    if (!data) return 0;
+    const auto length = static_cast<CFIndex>(cf::DataLength(data.Get()));
+    // The stand-in's writers make the whole document first: one write of all of it.
+    if (length > 0 && CFWriteStreamWrite(stream, cf::DataBytes(data.Get()), length) != length)
+        return 0;
+    return length;
+}

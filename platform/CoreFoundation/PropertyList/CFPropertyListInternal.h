@@ -30,6 +30,8 @@ CFPropertyListRef Read(const uint8_t* bytes, size_t length, CFOptionFlags mutabi
 
 // +1 data holding the XML document, or NULL when the tree is not a valid property list.
 CFDataRef WriteXML(CFPropertyListRef plist);
+// +1 data holding the "bplist00" document, or NULL as WriteXML.
+CFDataRef WriteBinary(CFPropertyListRef plist);
 
 }  // namespace cf::plist
 

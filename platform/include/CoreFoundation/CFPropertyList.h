@@ -4,6 +4,8 @@
 
 #include <CoreFoundation/CFBase.h>
 #include <CoreFoundation/CFData.h>
+#include <CoreFoundation/CFError.h>
+#include <CoreFoundation/CFStream.h>
 #include <CoreFoundation/CFString.h>
 
 CF_EXTERN_C_BEGIN
@@ -36,6 +38,26 @@ CF_EXPORT CFPropertyListRef CFPropertyListCreateFromXMLData(CFAllocatorRef alloc
    property list. */
 CF_EXPORT CFDataRef CFPropertyListCreateXMLData(CFAllocatorRef allocator,
                                                 CFPropertyListRef propertyList);
+
+/*
+ * +1 data holding propertyList in `format`: kCFPropertyListXMLFormat_v1_0 (as
+ * CFPropertyListCreateXMLData) or kCFPropertyListBinaryFormat_v1_0. NULL when the tree is not
+ * a valid property list, or for the old-style format, which has no writer. `options` must be
+ * 0. *error (when not NULL) is set to NULL: the stand-in makes no error objects.
+ */
+CF_EXPORT CFDataRef CFPropertyListCreateData(CFAllocatorRef allocator,
+                                             CFPropertyListRef propertyList,
+                                             CFPropertyListFormat format, CFOptionFlags options,
+                                             CFErrorRef* error);
+
+/*
+ * Writes propertyList in `format` (as CFPropertyListCreateData) to an open stream. Returns the
+ * number of bytes written, or 0 when the tree cannot be written in that format or the stream
+ * refuses the bytes. *error (when not NULL) is set to NULL.
+ */
+CF_EXPORT CFIndex CFPropertyListWrite(CFPropertyListRef propertyList, CFWriteStreamRef stream,
+                                      CFPropertyListFormat format, CFOptionFlags options,
+                                      CFErrorRef* error);
 
 /* True when plist is a valid property list for `format`. */
 CF_EXPORT Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat format);

@@ -1,0 +1,378 @@
+// The binary property-list writer ("bplist00"): the real framework's layout, with keys sorted
+// as the XML writer sorts them, leaves shared by value (not by object identity), and every
+// container written once per occurrence with no unreferenced copies.
+//
+// Two passes. The first walks the tree in the final object order, encodes every leaf into an
+// arena (a repeated leaf is found by hashing its encoding and truncated away again) and notes
+// each container's references. The reference width depends on the object count, so the
+// containers can only be written in the second pass, which merges them with the arena into one
+// output buffer and appends the offset table and the trailer.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFObject.h"
+#include "platform/CoreFoundation/PropertyList/CFPListWriterSupport.h"
+#include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
+
+namespace cf::plist {
+namespace {
+
+inline CFTypeID KindOf(CFTypeRef value) {
+    return value ? ObjectOf(value)->TypeID() : 0;
+}
+
+// Fewest of 1, 2, 4 or 8 bytes that hold `value`.
+unsigned WidthFor(uint64_t value) {
+    if (value <= 0xFF) return 1;
+    if (value <= 0xFFFF) return 2;
+    if (value <= 0xFFFFFFFF) return 4;
+    return 8;
+}
+
+uint8_t* PutBigEndian(uint8_t* p, uint64_t value, unsigned width) {
+    for (unsigned i = width; i-- > 0;) *p++ = static_cast<uint8_t>(value >> (8 * i));
+    return p;
+}
+
+// An integer object: 0x1N and 2^N big-endian bytes, N from the value taken as unsigned.
+uint8_t* PutInteger(uint8_t* p, uint64_t value) {
+    unsigned width = WidthFor(value);
+    *p++ = static_cast<uint8_t>(0x10 | std::countr_zero(width));
+    return PutBigEndian(p, value, width);
+}
+
+// A marker with its count: in the low nibble below 15, else nibble F and an integer object.
+uint8_t* PutMarker(uint8_t* p, uint8_t marker, uint64_t count) {
+    if (count < 15) {
+        *p++ = static_cast<uint8_t>(marker | count);
+        return p;
+    }
+    *p++ = static_cast<uint8_t>(marker | 0x0F);
+    return PutInteger(p, count);
+}
+
+// Word-at-a-time hash of an encoded leaf.
+uint64_t HashBytes(const uint8_t* p, size_t n) {
+    uint64_t h = 0x9E3779B97F4A7C15ULL ^ n;
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * 0xff51afd7ed558ccdULL;
+        h ^= h >> 32;
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, p, n);
+    h = (h ^ tail) * 0xc4ceb9fe1a85ec53ULL;
+    return h ^ (h >> 29);
+}
+
+struct Object {
+    uint64_t start;  // leaf: offset in the arena; container: first reference in mRefs
+    uint64_t count;  // leaf: encoded length; container: entries (pairs for a dictionary)
+    uint8_t marker;  // 0 for a leaf, 0xA0 array, 0xD0 dictionary
+};
+
+class BinaryWriter {
+public:
+    bool Write(CFTypeRef plist) {
+        if (!Collect(plist, 0, nullptr)) return false;
+        Emit();
+        return true;
+    }
+    CFDataRef CreateData() { return mOut.CreateData(); }
+
+private:
+    bool Collect(CFTypeRef value, size_t level, uint64_t* ref);
+    bool CollectArray(CFArrayRef array, size_t level);
+    bool CollectDictionary(CFDictionaryRef dictionary, size_t level);
+    bool EncodeLeaf(CFTypeRef value, CFTypeID kind);
+    void EncodeNumber(CFNumberRef number);
+    void EncodeString(CFStringRef string);
+    uint64_t InternLeaf(size_t start);
+    void SortPairs(size_t first, size_t count);
+    void Emit();
+
+    uint8_t* ArenaReserve(size_t n) {
+        size_t at = mArena.size();
+        mArena.resize(at + n);
+        return mArena.data() + at;
+    }
+    void ArenaCommit(uint8_t* end) { mArena.resize(static_cast<size_t>(end - mArena.data())); }
+
+    std::vector<Object> mObjects;
+    std::vector<uint64_t> mRefs;  // every container's references, object indices
+    std::vector<uint8_t> mArena;  // every distinct leaf's encoding, in object order
+    // Open-addressed table of leaf object indices (+1; 0 is empty), keyed by their encoding.
+    std::vector<uint64_t> mSlots = std::vector<uint64_t>(1024);
+    std::vector<uint64_t> mSlotHashes = std::vector<uint64_t>(1024);
+    size_t mLeafCount = 0;
+    ContainerVisits mVisits;
+    // Stacks of the open dictionaries' keys and values, each in sorted order.
+    std::vector<CFTypeRef> mKeys, mValues;
+    struct SortItem {
+        uint64_t high, low;  // the key's first eight units
+        uint32_t index;
+    };
+    std::vector<SortItem> mSortItems;
+    std::vector<std::u16string_view> mUnits;
+    std::vector<CFTypeRef> mScratch;
+    OutputBuffer mOut;
+};
+
+// Gives `value` its object index (written to *ref) and collects its subtree.
+bool BinaryWriter::Collect(CFTypeRef value, size_t level, uint64_t* ref) {
+    CFTypeID kind = KindOf(value);
+    if (kind == kArrayTypeID || kind == kDictionaryTypeID) {
+        if (level >= static_cast<size_t>(kMaxDepth) || !mVisits.Enter(value)) return false;
+        if (ref) *ref = mObjects.size();
+        bool ok = kind == kArrayTypeID
+                      ? CollectArray(static_cast<CFArrayRef>(value), level)
+                      : CollectDictionary(static_cast<CFDictionaryRef>(value), level);
+        mVisits.Leave(value);
+        return ok;
+    }
+    size_t start = mArena.size();
+    if (!EncodeLeaf(value, kind)) return false;
+    uint64_t index = InternLeaf(start);
+    if (ref) *ref = index;
+    return true;
+}
+
+bool BinaryWriter::CollectArray(CFArrayRef array, size_t level) {
+    size_t count = ArrayCount(array);
+    size_t first = mRefs.size();
+    mObjects.push_back({first, count, 0xA0});
+    mRefs.resize(first + count);
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t ref;
+        if (!Collect(ArrayValue(array, i), level + 1, &ref)) return false;
+        mRefs[first + i] = ref;
+    }
+    return true;
+}
+
+// All keys first, then each value with its subtree: the real writer's object order.
+bool BinaryWriter::CollectDictionary(CFDictionaryRef dictionary, size_t level) {
+    size_t count = DictionaryCount(dictionary);
+    size_t firstRef = mRefs.size();
+    mObjects.push_back({firstRef, count, 0xD0});
+    mRefs.resize(firstRef + 2 * count);
+    size_t first = mKeys.size();
+    mKeys.resize(first + count);
+    mValues.resize(first + count);
+    DictionaryGetKeysAndValues(dictionary, mKeys.data() + first, mValues.data() + first);
+    for (size_t i = first; i < first + count; ++i)
+        if (KindOf(mKeys[i]) != kStringTypeID) return false;
+    SortPairs(first, count);
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t ref;
+        if (!Collect(mKeys[first + i], level + 1, &ref)) return false;
+        mRefs[firstRef + i] = ref;
+    }
+    // Indices, not references: nested dictionaries push onto the same stacks.
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t ref;
+        if (!Collect(mValues[first + i], level + 1, &ref)) return false;
+        mRefs[firstRef + count + i] = ref;
+    }
+    mKeys.resize(first);
+    mValues.resize(first);
+    return true;
+}
+
+// CFStringCompare order without options: UTF-16 units, a prefix first. Each key's first eight
+// units packed into two integers decide most comparisons without touching the strings.
+void BinaryWriter::SortPairs(size_t first, size_t count) {
+    mUnits.resize(count);
+    mSortItems.resize(count);
+    bool sorted = true;
+    for (size_t i = 0; i < count; ++i) {
+        mUnits[i] = StringUnits(static_cast<CFStringRef>(mKeys[first + i]));
+        if (i > 0 && !(mUnits[i - 1] < mUnits[i])) sorted = false;
+    }
+    if (sorted) return;  // a reader's or an earlier writer's dictionaries often are
+    const std::u16string_view* units = mUnits.data();
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t packed[2] = {0, 0};
+        size_t n = std::min<size_t>(units[i].size(), 8);
+        for (size_t k = 0; k < n; ++k)
+            packed[k / 4] |= uint64_t{units[i][k]} << (48 - 16 * (k % 4));
+        mSortItems[i] = {packed[0], packed[1], static_cast<uint32_t>(i)};
+    }
+    std::sort(mSortItems.begin(), mSortItems.end(), [units](const SortItem& a, const SortItem& b) {
+        if (a.high != b.high) return a.high < b.high;
+        if (a.low != b.low) return a.low < b.low;
+        return units[a.index] < units[b.index];
+    });
+    for (std::vector<CFTypeRef>* column : {&mKeys, &mValues}) {
+        CFTypeRef* items = column->data() + first;
+        mScratch.assign(items, items + count);
+        for (size_t i = 0; i < count; ++i) items[i] = mScratch[mSortItems[i].index];
+    }
+}
+
+bool BinaryWriter::EncodeLeaf(CFTypeRef value, CFTypeID kind) {
+    switch (kind) {
+        case kStringTypeID:
+            EncodeString(static_cast<CFStringRef>(value));
+            return true;
+        case kNumberTypeID:
+            EncodeNumber(static_cast<CFNumberRef>(value));
+            return true;
+        case kBooleanTypeID:
+            mArena.push_back(value == kCFBooleanTrue ? 0x09 : 0x08);
+            return true;
+        case kDateTypeID: {
+            uint8_t* p = ArenaReserve(9);
+            *p++ = 0x33;
+            ArenaCommit(PutBigEndian(
+                p, std::bit_cast<uint64_t>(DateTime(static_cast<CFDateRef>(value))), 8));
+            return true;
+        }
+        case kDataTypeID: {
+            CFDataRef data = static_cast<CFDataRef>(value);
+            size_t length = DataLength(data);
+            uint8_t* p = PutMarker(ArenaReserve(length + 10), 0x40, length);
+            if (length) std::memcpy(p, DataBytes(data), length);
+            ArenaCommit(p + length);
+            return true;
+        }
+        default:
+            return false;  // NULL, kCFNull, URLs and every other non-property-list object
+    }
+}
+
+// Reals: a 32-bit float keeps 4 bytes unless it is NaN or infinite; every NaN is the one
+// quiet NaN. Integers: 1, 2, 4 or 8 bytes by the value taken as unsigned, 16 above INT64_MAX.
+void BinaryWriter::EncodeNumber(CFNumberRef number) {
+    NumberValue value = GetNumberValue(number);
+    uint8_t* p = ArenaReserve(17);
+    if (value.kind == NumberValue::kReal) {
+        double d = value.d;
+        if (NumberType(number) == kCFNumberFloat32Type && std::isfinite(d)) {
+            *p++ = 0x22;
+            p = PutBigEndian(p, std::bit_cast<uint32_t>(static_cast<float>(d)), 4);
+        } else {
+            *p++ = 0x23;
+            p = PutBigEndian(p, std::isnan(d) ? 0x7FF8000000000000ULL : std::bit_cast<uint64_t>(d),
+                             8);
+        }
+    } else if (value.kind == NumberValue::kUnsigned) {
+        *p++ = 0x14;
+        p = PutBigEndian(PutBigEndian(p, 0, 8), value.u, 8);
+    } else {
+        p = PutInteger(p, static_cast<uint64_t>(value.s));
+    }
+    ArenaCommit(p);
+}
+
+// ASCII (every unit below 0x80) as bytes, anything else as UTF-16 big-endian, units as they
+// are (a lone surrogate included).
+void BinaryWriter::EncodeString(CFStringRef string) {
+    std::u16string_view units = StringUnits(string);
+    size_t n = units.size();
+    if (StringIsASCII(string)) {
+        uint8_t* p = PutMarker(ArenaReserve(n + 10), 0x50, n);
+        for (char16_t u : units) *p++ = static_cast<uint8_t>(u);
+        ArenaCommit(p);
+        return;
+    }
+    uint8_t* p = PutMarker(ArenaReserve(2 * n + 10), 0x60, n);
+    for (char16_t u : units) {
+        *p++ = static_cast<uint8_t>(u >> 8);
+        *p++ = static_cast<uint8_t>(u);
+    }
+    ArenaCommit(p);
+}
+
+// The index of the leaf just encoded at mArena[start…]: an earlier equal one (and the new
+// encoding is dropped), or a new object.
+uint64_t BinaryWriter::InternLeaf(size_t start) {
+    const uint8_t* bytes = mArena.data() + start;
+    size_t length = mArena.size() - start;
+    uint64_t hash = HashBytes(bytes, length);
+    size_t mask = mSlots.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        uint64_t slot = mSlots[i];
+        if (slot == 0) {
+            uint64_t index = mObjects.size();
+            mObjects.push_back({start, length, 0});
+            mSlots[i] = index + 1;
+            mSlotHashes[i] = hash;
+            break;
+        }
+        const Object& other = mObjects[slot - 1];
+        if (mSlotHashes[i] == hash && other.count == length &&
+            std::memcmp(mArena.data() + other.start, bytes, length) == 0) {
+            mArena.resize(start);
+            return slot - 1;
+        }
+    }
+    if (++mLeafCount * 2 > mSlots.size()) {
+        std::vector<uint64_t> slots(mSlots.size() * 2), hashes(mSlots.size() * 2);
+        size_t newMask = slots.size() - 1;
+        for (size_t i = 0; i < mSlots.size(); ++i) {
+            if (!mSlots[i]) continue;
+            size_t j = mSlotHashes[i] & newMask;
+            while (slots[j]) j = (j + 1) & newMask;
+            slots[j] = mSlots[i];
+            hashes[j] = mSlotHashes[i];
+        }
+        mSlots.swap(slots);
+        mSlotHashes.swap(hashes);
+    }
+    return mObjects.size() - 1;
+}
+
+// Header, the objects in index order, the offset table, the trailer.
+void BinaryWriter::Emit() {
+    const uint64_t objectCount = mObjects.size();
+    const unsigned refSize = WidthFor(objectCount);
+    std::vector<uint64_t> offsets(objectCount);
+    mOut.Append("bplist00", 8);
+    for (uint64_t i = 0; i < objectCount; ++i) {
+        const Object& object = mObjects[i];
+        offsets[i] = mOut.Length();
+        if (object.marker == 0) {
+            mOut.Append(mArena.data() + object.start, object.count);
+            continue;
+        }
+        uint64_t refCount = object.marker == 0xD0 ? 2 * object.count : object.count;
+        uint8_t* p = PutMarker(mOut.Reserve(10 + refCount * refSize), object.marker, object.count);
+        for (uint64_t r = 0; r < refCount; ++r)
+            p = PutBigEndian(p, mRefs[object.start + r], refSize);
+        mOut.Commit(p);
+    }
+    const uint64_t tableStart = mOut.Length();
+    const unsigned offsetSize = WidthFor(tableStart);
+    uint8_t* p = mOut.Reserve(objectCount * offsetSize + 32);
+    for (uint64_t offset : offsets) p = PutBigEndian(p, offset, offsetSize);
+    std::memset(p, 0, 6);
+    p += 6;
+    *p++ = static_cast<uint8_t>(offsetSize);
+    *p++ = static_cast<uint8_t>(refSize);
+    p = PutBigEndian(p, objectCount, 8);
+    p = PutBigEndian(p, 0, 8);  // the top object: the root is always object 0
+    p = PutBigEndian(p, tableStart, 8);
+    mOut.Commit(p);
+}
+
+}  // namespace
+
+CFDataRef WriteBinary(CFPropertyListRef plist) {
+    try {
+        BinaryWriter writer;
+        if (!writer.Write(plist)) return nullptr;
+        return writer.CreateData();
+    } catch (const std::bad_alloc&) {
+        return nullptr;  // an output too large for memory is a refusal, not a crash
+    }
+}
+
+}  // namespace cf::plist

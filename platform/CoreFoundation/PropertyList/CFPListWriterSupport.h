@@ -1,0 +1,164 @@
+// What both property-list writers share: one growing output buffer and the table of containers
+// met so far (self-containment and the visit limit).
+#ifndef PLATFORM_COREFOUNDATION_PROPERTYLIST_CFPLISTWRITERSUPPORT_H
+#define PLATFORM_COREFOUNDATION_PROPERTYLIST_CFPLISTWRITERSUPPORT_H
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <sys/mman.h>
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "platform/CoreFoundation/CFInternal.h"
+
+namespace cf::plist {
+
+// The real writer refuses a container instance met more often than this; it also bounds the
+// work on a shared-container graph whose tree form is exponential.
+inline constexpr uint32_t kMaxContainerVisits = 1536;
+
+// Indentation is one tab per level; a static run serves every level without per-line work.
+inline constexpr char kTabs[] =
+    "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t"
+    "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+inline constexpr size_t kTabRun = sizeof(kTabs) - 1;
+
+// One growing byte buffer: a small append is a capacity check and a copy. It grows with
+// realloc, which moves large blocks by remapping pages instead of copying them, and is never
+// zero-filled.
+class OutputBuffer {
+public:
+    OutputBuffer() = default;
+    OutputBuffer(const OutputBuffer&) = delete;
+    OutputBuffer& operator=(const OutputBuffer&) = delete;
+    ~OutputBuffer() { std::free(mBytes); }
+
+    void Append(const void* bytes, size_t count) {
+        if (mCapacity - mLength < count) Grow(count);
+        std::memcpy(mBytes + mLength, bytes, count);
+        mLength += count;
+    }
+    template <size_t N>
+    void Literal(const char (&text)[N]) {
+        Append(text, N - 1);
+    }
+    void Indent(size_t level) {
+        while (level > kTabRun) {
+            Append(kTabs, kTabRun);
+            level -= kTabRun;
+        }
+        Append(kTabs, level);
+    }
+    size_t Length() const { return mLength; }
+    const uint8_t* Bytes() const { return mBytes; }
+    void Truncate(size_t length) { mLength = length; }
+    // Room for `count` more bytes at the end; Commit says how many were written.
+    uint8_t* Reserve(size_t count) {
+        if (mCapacity - mLength < count) Grow(count);
+        return mBytes + mLength;
+    }
+    void Commit(uint8_t* end) { mLength = static_cast<size_t>(end - mBytes); }
+    // Hands the bytes to a data object that frees them: no final copy of a large output.
+    CFDataRef CreateData() {
+        uint8_t* bytes = std::exchange(mBytes, nullptr);
+        size_t length = std::exchange(mLength, 0);
+        mCapacity = 0;
+        // Give back the unused tail of the last doubling (mremap for a large block: no copy).
+        if (auto* fitted = static_cast<uint8_t*>(std::realloc(bytes, length ? length : 1)))
+            bytes = fitted;
+        return CreateDataAdoptingMalloc(bytes, length);
+    }
+
+private:
+    void Grow(size_t count) {
+        size_t capacity = std::max({mCapacity * 2, mLength + count, size_t{1} << 16});
+        auto* bytes = static_cast<uint8_t*>(std::realloc(mBytes, capacity));
+        if (!bytes) throw std::bad_alloc();
+        mBytes = bytes;
+        mCapacity = capacity;
+        OfferHugePages();
+    }
+
+    // A large output is written once from end to end: offered for huge pages, it takes one
+    // page fault per 2 MB instead of one per 4 KB (the system may decline; nothing changes).
+    void OfferHugePages() {
+#if defined(MADV_HUGEPAGE)
+        constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+        if (mCapacity < 2 * kHuge) return;
+        const auto begin = reinterpret_cast<uintptr_t>(mBytes + mLength);
+        const uintptr_t start = (begin + kHuge - 1) & ~(kHuge - 1);
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(mBytes) + mCapacity) & ~(kHuge - 1);
+        if (end > start) (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#endif
+    }
+
+    uint8_t* mBytes = nullptr;
+    size_t mLength = 0;
+    size_t mCapacity = 0;
+};
+
+// Containers met so far: how often each was written and whether it is on the current path.
+// Open addressing keyed by address, so a 10^5-dictionary document costs no node allocations.
+class ContainerVisits {
+public:
+    ContainerVisits() : mSlots(1024) {}
+
+    // False when `container` contains itself or has been written too often.
+    bool Enter(CFTypeRef container) {
+        Slot& slot = Find(container);
+        if (slot.onPath || slot.visits >= kMaxContainerVisits) return false;
+        ++slot.visits;
+        slot.onPath = true;
+        return true;
+    }
+    void Leave(CFTypeRef container) { Find(container).onPath = false; }
+
+private:
+    struct Slot {
+        CFTypeRef key = nullptr;
+        uint32_t visits = 0;
+        bool onPath = false;
+    };
+
+    Slot& Find(CFTypeRef key) {
+        if (mUsed * 2 >= mSlots.size()) Grow();
+        size_t mask = mSlots.size() - 1;
+        size_t i = AddressHash(key) & mask;
+        while (mSlots[i].key && mSlots[i].key != key) i = (i + 1) & mask;
+        if (!mSlots[i].key) {
+            mSlots[i].key = key;
+            ++mUsed;
+        }
+        return mSlots[i];
+    }
+    void Grow() {
+        std::vector<Slot> old(mSlots.size() * 2);
+        old.swap(mSlots);
+        size_t mask = mSlots.size() - 1;
+        for (const Slot& slot : old) {
+            if (!slot.key) continue;
+            size_t i = AddressHash(slot.key) & mask;
+            while (mSlots[i].key) i = (i + 1) & mask;
+            mSlots[i] = slot;
+        }
+    }
+
+    static size_t AddressHash(CFTypeRef key) {
+        uint64_t x = reinterpret_cast<uintptr_t>(key);
+        x ^= x >> 33;
+        x *= 0xff51afd7ed558ccdULL;
+        return static_cast<size_t>(x ^ (x >> 29));
+    }
+
+    std::vector<Slot> mSlots;
+    size_t mUsed = 0;
+};
+
+}  // namespace cf::plist
+
+#endif

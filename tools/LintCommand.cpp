@@ -1,0 +1,23 @@
+// plistbridge lint: reads each file as the converter would and says whether it is a property
+// list, and if not, what is wrong and on which line.
+#include <cstdio>
+
+#include "tools/ToolCommands.h"
+
+int RunLint(const ToolArguments& args) {
+    int status = 0;
+    for (const std::string& file : args.files) {
+        std::string reason;
+        InputFile input;
+        CFRef<CFPropertyListRef> plist;
+        const bool opened = input.Open(file, reason);
+        if (opened) PrepareHeapFor(input.Bytes().size());
+        if (opened && ParseInput(input.Bytes(), plist, reason)) {
+            std::printf("%s: OK\n", file.c_str());
+            continue;
+        }
+        std::printf("%s: %s\n", file.c_str(), reason.c_str());
+        status = kExitFailed;
+    }
+    return status;
+}

@@ -1,0 +1,171 @@
+// Reading the tool's input files, with the system's reason when that fails, and parsing them
+// in every format the tool reads.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/ToolCommands.h"
+#include "tools/formats/PListTextFormats.h"
+
+int Complain(int exitStatus, const std::string& message) {
+    std::fprintf(stderr, "plistbridge: %s\n", message.c_str());
+    return exitStatus;
+}
+
+namespace {
+
+// Reads all of `fd` into a malloc'd block that the data object takes over: no zero fill and
+// no copy, which on a large file cost as much as parsing it. NULL with errno set on failure.
+CFDataRef ReadAll(int fd) {
+    struct stat info;
+    size_t capacity = 1 << 16;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        capacity = static_cast<size_t>(info.st_size) + 1;  // one read, and one to see the end
+    size_t length = 0;
+    auto* bytes = static_cast<UInt8*>(std::malloc(capacity));
+    for (;;) {
+        if (!bytes) {
+            errno = ENOMEM;
+            return nullptr;
+        }
+        if (length == capacity) {
+            capacity *= 2;
+            auto* grown = static_cast<UInt8*>(std::realloc(bytes, capacity));
+            if (!grown) std::free(bytes);
+            bytes = grown;
+            continue;
+        }
+        const ssize_t got = read(fd, bytes + length, capacity - length);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            const int error = errno;
+            std::free(bytes);
+            errno = error;
+            return nullptr;
+        }
+        if (got == 0) break;
+        length += static_cast<size_t>(got);
+    }
+    CFDataRef data = CFDataCreateWithBytesNoCopy(kCFAllocatorDefault, bytes,
+                                                 static_cast<CFIndex>(length), kCFAllocatorMalloc);
+    if (!data) errno = ENOMEM;
+    return data;
+}
+
+// The reader's "… at line N" becomes "… on line N".
+std::string WithLine(std::string reason) {
+    const size_t at = reason.rfind(" at line ");
+    if (at != std::string::npos) reason.replace(at, 3, " on");
+    return reason;
+}
+
+}  // namespace
+
+bool InputFile::Open(const std::string& path, std::string& reason) {
+    Close();
+    if (path == "-") {
+        mData.Reset(ReadAll(STDIN_FILENO));
+        if (!mData) reason = std::strerror(errno);
+        return static_cast<bool>(mData);
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
+        reason = std::strerror(EISDIR);
+        return false;
+    }
+    if (S_ISREG(info.st_mode) && info.st_size > 0) {
+        // Mapped whole and populated at once: the page cache's own pages, no copy.
+        void* map = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ,
+                         MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (map != MAP_FAILED) {
+            close(fd);
+            mMap = map;
+            mMapLength = static_cast<size_t>(info.st_size);
+            return true;
+        }
+    }
+    mData.Reset(ReadAll(fd));
+    const int readError = errno;
+    close(fd);
+    if (!mData) reason = std::strerror(readError);
+    return static_cast<bool>(mData);
+}
+
+std::string_view InputFile::Bytes() const {
+    if (mMap) return {static_cast<const char*>(mMap), mMapLength};
+    return mData ? BytesOf(mData.Get()) : std::string_view();
+}
+
+void InputFile::Close() {
+    if (mMap) munmap(mMap, mMapLength);
+    mMap = nullptr;
+    mMapLength = 0;
+    mData.Reset();
+}
+
+std::string FileProblem(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::strerror(errno);
+    struct stat info;
+    std::string problem;
+    if (fstat(fd, &info) != 0)
+        problem = std::strerror(errno);
+    else if (S_ISDIR(info.st_mode))
+        problem = std::strerror(EISDIR);
+    else if (!S_ISREG(info.st_mode))
+        // The platform reads devices and pipes only up to its stream limit (64 MB).
+        problem = "a device or pipe that gives more than 64 MB";
+    close(fd);
+    return problem;
+}
+
+bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::string& reason) {
+    CFRef<CFDataRef> data(CFDataCreateWithBytesNoCopy(
+        kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()),
+        static_cast<CFIndex>(bytes.size()), kCFAllocatorNull));
+    CFStringRef complaint = nullptr;
+    out.Reset(CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data.Get(),
+                                              kCFPropertyListImmutable, &complaint));
+    CFRef<CFStringRef> ownedComplaint(complaint);
+    if (out) return true;
+    std::string plistReason = "not a property list";
+    if (complaint) {
+        CFRef<CFDataRef> utf8(CFStringCreateExternalRepresentation(kCFAllocatorDefault, complaint,
+                                                                   kCFStringEncodingUTF8, '?'));
+        if (utf8)
+            plistReason.assign(reinterpret_cast<const char*>(CFDataGetBytePtr(utf8.Get())),
+                               static_cast<size_t>(CFDataGetLength(utf8.Get())));
+    }
+    plistReason = WithLine(plistReason);
+    // JSON is tried after the property-list readers: "{…}" may be old-style text, and
+    // nothing else starts with '[' or '{'.
+    const size_t first = bytes.find_first_not_of(" \t\r\n");
+    const size_t bom = bytes.starts_with("\xEF\xBB\xBF") ? bytes.find_first_not_of(" \t\r\n", 3)
+                                                         : std::string_view::npos;
+    const size_t start = bom != std::string_view::npos ? bom : first;
+    if (start == std::string_view::npos || (bytes[start] != '[' && bytes[start] != '{')) {
+        reason = plistReason;
+        return false;
+    }
+    std::string jsonReason;
+    if (plisttext::ReadJSON(bytes, out, jsonReason)) return true;
+    // Both refused. '[' is JSON's alone; after '{', a key without a quote or followed by '='
+    // means old-style text, whose reader speaks for it, and anything else is taken as JSON.
+    const bool oldStyle =
+        bytes[start] == '{' && (jsonReason.starts_with("expected a string key") ||
+                                jsonReason.starts_with("expected ':' after a key, found '='"));
+    reason = oldStyle ? plistReason : "JSON: " + jsonReason;
+    return false;
+}

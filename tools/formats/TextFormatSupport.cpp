@@ -1,0 +1,91 @@
+#include "tools/formats/TextFormatSupport.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+namespace plisttext {
+
+std::u16string_view Units(CFStringRef string, std::u16string& scratch) {
+    const CFIndex length = CFStringGetLength(string);
+    if (const UniChar* units = CFStringGetCharactersPtr(string))
+        return {reinterpret_cast<const char16_t*>(units), static_cast<size_t>(length)};
+    scratch.resize(static_cast<size_t>(length));
+    CFStringGetCharacters(string, CFRangeMake(0, length),
+                          reinterpret_cast<UniChar*>(scratch.data()));
+    return scratch;
+}
+
+bool SortedPairs(CFDictionaryRef dictionary, std::vector<std::pair<CFTypeRef, CFTypeRef>>& out) {
+    const auto count = static_cast<size_t>(CFDictionaryGetCount(dictionary));
+    std::vector<const void*> keys(count), values(count);
+    CFDictionaryGetKeysAndValues(dictionary, keys.data(), values.data());
+    std::vector<std::pair<std::u16string, size_t>> order(count);
+    for (size_t i = 0; i < count; ++i) {
+        if (CFGetTypeID(keys[i]) != CFStringGetTypeID()) return false;
+        std::u16string scratch;
+        order[i] = {std::u16string(Units(static_cast<CFStringRef>(keys[i]), scratch)), i};
+    }
+    std::sort(order.begin(), order.end());
+    out.clear();
+    for (const auto& [units, index] : order) out.emplace_back(keys[index], values[index]);
+    return true;
+}
+
+bool AppendUTF8(std::u16string_view units, std::string& out) {
+    for (size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c < 0xE000) {
+            if (c >= 0xDC00 || i + 1 == units.size() || units[i + 1] < 0xDC00 ||
+                units[i + 1] >= 0xE000)
+                return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return true;
+}
+
+std::string NumberText(CFNumberRef number) {
+    char text[64];
+    if (CFNumberIsFloatType(number)) {
+        double d = 0;
+        CFNumberGetValue(number, kCFNumberFloat64Type, &d);
+        if (std::isnan(d)) return "nan";
+        if (std::isinf(d)) return d > 0 ? "inf" : "-inf";
+        std::string shortest(text, std::to_chars(text, text + sizeof text, d).ptr);
+        if (shortest.find_first_of(".en") == std::string::npos) shortest += ".0";
+        return shortest;
+    }
+    int64_t value = 0;
+    // A value above INT64_MAX reads back as SInt64 only lossily, as its two's complement.
+    if (!CFNumberGetValue(number, kCFNumberSInt64Type, &value))
+        return std::string(
+            text, std::to_chars(text, text + sizeof text, static_cast<uint64_t>(value)).ptr);
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+void PrependSegment(std::string& path, std::string_view segment) {
+    path.insert(0, "/" + std::string(segment));
+}
+
+std::string Where(const std::string& path) {
+    return path.empty() ? "the top value" : "the value at " + path;
+}
+
+}  // namespace plisttext

@@ -1,0 +1,39 @@
+// What the JSON and old-style writers share: a string's UTF-16 units, a dictionary's pairs in
+// the XML writer's key order, a number's text, and the path to the value being written, for
+// error messages.
+#ifndef TOOLS_FORMATS_TEXTFORMATSUPPORT_H
+#define TOOLS_FORMATS_TEXTFORMATSUPPORT_H
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace plisttext {
+
+// The string's units; `scratch` holds them when the string does not expose its own.
+std::u16string_view Units(CFStringRef string, std::u16string& scratch);
+
+// The pairs of `dictionary`, keys sorted by UTF-16 units (a prefix first); false when a key
+// is not a string.
+bool SortedPairs(CFDictionaryRef dictionary, std::vector<std::pair<CFTypeRef, CFTypeRef>>& out);
+
+// Appends units as UTF-8; false at an unpaired surrogate (nothing more is appended).
+bool AppendUTF8(std::u16string_view units, std::string& out);
+
+// An integer's decimal text (unsigned above INT64_MAX), or a real's shortest text that reads
+// back as the same double and as a real ("1.0", "0.1", "1e+16"); "nan", "inf", "-inf" for
+// the specials.
+std::string NumberText(CFNumberRef number);
+
+// The writers build the path to a refused value only on the way out of the recursion, so
+// writing costs nothing for it: each container level puts its key or index in front.
+void PrependSegment(std::string& path, std::string_view segment);
+// "the top value", or "the value at /Tracks/3/Name".
+std::string Where(const std::string& path);
+
+}  // namespace plisttext
+
+#endif
