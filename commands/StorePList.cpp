@@ -1,3 +1,4 @@
+#include "common/PlistBridgeEvents.h"
 #include "convert/DescToPropertyList.h"
 #include "desc/CAEDesc.h"
 #include "desc/CFRef.h"
@@ -8,7 +9,6 @@
 namespace {
 
 // The store command's optional destination parameter.
-constexpr AEKeyword kKeyDestination = 0x584D6C4F;  // 'XMlO'
 
 void WriteToDestination(const CAEDesc& destination, CFDataRef xml, CAEDesc& result) {
     CFRef<CFURLRef> url(ToCFURL(&destination.mDesc));
@@ -35,10 +35,10 @@ void StorePListBody(const AppleEvent* event, AppleEvent* reply) {
     CAEDesc destination;
     DescType destinationType = 0;
     Size destinationSize = 0;
-    if (AESizeOfParam(&eventView.mDesc, kKeyDestination, &destinationType, &destinationSize) ==
+    if (AESizeOfParam(&eventView.mDesc, kStoreDestination, &destinationType, &destinationSize) ==
         noErr)
         ThrowIfError(
-            AEGetParamDesc(&eventView.mDesc, kKeyDestination, typeWildCard, &destination.mDesc));
+            AEGetParamDesc(&eventView.mDesc, kStoreDestination, typeWildCard, &destination.mDesc));
     ThrowIfStatus(CheckMissedParams(event));
     CFRef<CFPropertyListRef> list(DescToPropertyList(direct.mDesc));
     // The converter throws rather than return nothing; this guards what it cannot promise for

@@ -2,16 +2,10 @@
 
 #include <cstring>
 
+#include "common/FourCharCode.h"
 #include "notation/DescNotation.h"
 
 namespace {
-
-constexpr FourCharCode FromBytes(std::string_view s) {
-    return (static_cast<FourCharCode>(static_cast<uint8_t>(s[0])) << 24) |
-           (static_cast<FourCharCode>(static_cast<uint8_t>(s[1])) << 16) |
-           (static_cast<FourCharCode>(static_cast<uint8_t>(s[2])) << 8) |
-           static_cast<FourCharCode>(static_cast<uint8_t>(s[3]));
-}
 
 // "--x…" names an option; "----" and "----=…" are the direct parameter's keyword.
 bool LooksLikeOption(std::string_view arg) {
@@ -161,7 +155,7 @@ bool ParseToolArguments(const std::vector<std::string>& args, ToolArguments& out
 
 bool ParseCodeArgument(std::string_view text, FourCharCode& code) {
     if (text.size() == 4 && text.find('\'') == std::string_view::npos) {
-        code = FromBytes(text);
+        code = FourCCFromBytes(text.data());
         return true;
     }
     if (text.size() < 6 || text.front() != '\'' || text.back() != '\'') return false;

@@ -55,22 +55,23 @@ struct Scenario {
 
 class FaultSweepTest : public PlatformTestWithParam<Scenario> {
 protected:
-    TestDesc Event() {
+    OwnedDesc Event() {
         const Scenario& scenario = GetParam();
-        TestDesc event = MakeEvent(scenario.store ? kStoreID : kLoadID, {kDestination});
+        OwnedDesc event =
+            MakeEvent(scenario.store ? kAEStorePList : kAELoadPList, {kStoreDestination});
         if (scenario.store) {
-            TestDesc value = MakeRecord(
-                {{Code("pnam"), MakeBytes(typeChar, "n\x8E")},
-                 {Code("list"), MakeList({MakeValue(typeSInt16, int16_t(2)),
-                                          MakeValue(typeIEEE32BitFloatingPoint, 1.5f),
-                                          MakeValue(typeLongDateTime, int64_t(3'700'000'000LL)),
-                                          MakeBytes(typeWildCard, "ab"),
-                                          MakeValue(typeEnumerated, Code("yes "))})},
+            OwnedDesc value = MakeRecord(
+                {{FourCC("pnam"), MakeBytes(typeChar, "n\x8E")},
+                 {FourCC("list"), MakeList({MakeValue(typeSInt16, int16_t(2)),
+                                            MakeValue(typeIEEE32BitFloatingPoint, 1.5f),
+                                            MakeValue(typeLongDateTime, int64_t(3'700'000'000LL)),
+                                            MakeBytes(typeWildCard, "ab"),
+                                            MakeValue(typeEnumerated, FourCC("yes "))})},
                  {keyASUserRecordFields,
                   MakeUserFields({{u"k", MakeValue(typeSInt64, int64_t(1) << 40)}})}});
             PutParam(event, keyDirectObject, value);
             if (scenario.toFile)
-                PutParam(event, kDestination,
+                PutParam(event, kStoreDestination,
                          FileReference(typeFileURL, mFolder.Path("out.plist")));
         } else {
             PutParam(event, keyDirectObject,
@@ -79,9 +80,9 @@ protected:
         }
         return event;
     }
-    OSErr Run(const TestDesc& event, TestDesc& reply) {
-        return GetParam().store ? StorePList(event.Get(), reply.Mutable(), 0)
-                                : LoadPList(event.Get(), reply.Mutable(), 0);
+    OSErr Run(const OwnedDesc& event, OwnedDesc& reply) {
+        return GetParam().store ? StorePList(&event.Get(), reply.Mutable(), 0)
+                                : LoadPList(&event.Get(), reply.Mutable(), 0);
     }
 
     ScratchFolder mFolder;
@@ -91,7 +92,7 @@ TEST_P(FaultSweepTest, EveryFailingCallEndsInAStatusWithNothingLeaked) {
     WriteFile(mFolder.Path("in.plist"), kDocument);
     std::set<std::string> names = PlatformFunctionNames();
     // A run without faults: which calls, and how many of each.
-    TestDesc event = Event(), reply = MakeReply();
+    OwnedDesc event = Event(), reply = MakeReply();
     PTReset();
     ASSERT_EQ(Run(event, reply), noErr);
     unsigned long total = PTTotalCallCount(), covered = 0;
@@ -108,7 +109,7 @@ TEST_P(FaultSweepTest, EveryFailingCallEndsInAStatusWithNothingLeaked) {
         for (unsigned long skip = 0; skip < count; ++skip) {
             long descriptors = PTLiveDescriptorCount(), objects = PTLiveCFObjectCount();
             {
-                TestDesc failing = Event(), answer = MakeReply();
+                OwnedDesc failing = Event(), answer = MakeReply();
                 PTFailCalls(name.c_str(), static_cast<long>(skip), 1, errAEEventNotHandled);
                 OSErr status = Run(failing, answer);
                 faults += PTFaultWasDelivered() ? 1 : 0;
