@@ -23,9 +23,8 @@ const std::pair<const char*, std::function<void(const CAEDescReader&)>> kReaders
 
 TEST_F(ScalarReadersTest, NullFailsEveryReaderWithoutCoercion) {
     CAEDesc null;
-    for (const auto& [name, read] : kReaders) {
-        EXPECT_EQ(StatusOf([&] { read(null); }), errAECoercionFail) << name;
-    }
+    for (const auto& reader : kReaders)
+        EXPECT_EQ(StatusOf([&] { reader.second(null); }), errAECoercionFail) << reader.first;
     EXPECT_EQ(PTCallCount("AECoerceDesc"), 0u);
 }
 
