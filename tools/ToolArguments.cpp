@@ -196,7 +196,8 @@ Commands:
 
 Options:
   --bundle PATH             the PlistBridge.osax bundle to load (default: the one beside
-                            this program)
+                            this program, else the installed one in
+                            ../lib/plistbridge)
 
 VALUE and results are written in the descriptor notation, on one line:
   42  3000000000  1.5  "text"  true  'type'  [1, "a"]  {'pnam':"x", 'usrf':["k", 1]}
