@@ -1,6 +1,8 @@
 // Four-char codes (descriptor types, keywords, event classes and IDs) packed from their
-// characters, the first one most significant, as the platform stores them. Code outside the
-// bundle uses these instead of multi-character literals, whose value is implementation-defined.
+// characters, the first one most significant, as the platform stores them. Everything outside
+// the bundle writes codes this way rather than as multi-character literals, whose value is
+// implementation-defined (the bundle keeps 'utxt'-style literals, as on the real platform), and
+// every code packed from bytes at run time goes through FourCCFromBytes.
 #ifndef COMMON_FOURCHARCODE_H
 #define COMMON_FOURCHARCODE_H
 
