@@ -6,20 +6,9 @@
 
 #include <vector>
 
+#include "common/OwnedDesc.h"
+
 namespace {
-
-class Desc {
-public:
-    Desc() = default;
-    Desc(const Desc&) = delete;
-    Desc& operator=(const Desc&) = delete;
-    ~Desc() { AEDisposeDesc(&mDesc); }
-    AEDesc* operator&() { return &mDesc; }
-    const AEDesc* get() const { return &mDesc; }
-
-private:
-    AEDesc mDesc = {typeNull, nullptr};
-};
 
 // Keywords spread over the code space, as real four-char codes are.
 AEKeyword KeyFor(int64_t i) {
@@ -37,17 +26,17 @@ void BuildRecord(AEDesc* record, int64_t fields) {
 void BM_RecordBuildAndRead(benchmark::State& state) {
     const int64_t fields = state.range(0);
     for (auto _ : state) {
-        Desc record;
-        BuildRecord(&record, fields);
+        OwnedDesc record;
+        BuildRecord(record.Mutable(), fields);
         int64_t sum = 0;
         for (int64_t i = 0; i < fields; ++i) {
             int32_t v = 0;
-            AEGetParamPtr(record.get(), KeyFor(i), typeSInt32, nullptr, &v, 4, nullptr);
+            AEGetParamPtr(&record.Get(), KeyFor(i), typeSInt32, nullptr, &v, 4, nullptr);
             sum += v;
         }
         // Replacing a field in the middle must not rescan.
         int32_t replacement = -1;
-        AEPutParamPtr(&record, KeyFor(fields / 2), typeSInt32, &replacement, 4);
+        AEPutParamPtr(record.Mutable(), KeyFor(fields / 2), typeSInt32, &replacement, 4);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * fields);
@@ -61,18 +50,18 @@ BENCHMARK(BM_RecordBuildAndRead)
 void BM_ListBuildAndRead(benchmark::State& state) {
     const int64_t items = state.range(0);
     for (auto _ : state) {
-        Desc list;
-        AECreateList(nullptr, 0, false, &list);
+        OwnedDesc list;
+        AECreateList(nullptr, 0, false, list.Mutable());
         for (int64_t i = 0; i < items; ++i) {
             int32_t v = static_cast<int32_t>(i);
-            AEPutPtr(&list, 0, typeSInt32, &v, 4);
+            AEPutPtr(list.Mutable(), 0, typeSInt32, &v, 4);
         }
         long count = 0;
-        AECountItems(list.get(), &count);
+        AECountItems(&list.Get(), &count);
         int64_t sum = 0;
         for (long i = 1; i <= count; ++i) {
             int32_t v = 0;
-            AEGetNthPtr(list.get(), i, typeSInt32, nullptr, nullptr, &v, 4, nullptr);
+            AEGetNthPtr(&list.Get(), i, typeSInt32, nullptr, nullptr, &v, 4, nullptr);
             sum += v;
         }
         benchmark::DoNotOptimize(sum);
@@ -87,14 +76,15 @@ BENCHMARK(BM_ListBuildAndRead)
 
 void BM_FlatFormRoundTrip(benchmark::State& state) {
     const int64_t fields = state.range(0);
-    Desc record;
-    BuildRecord(&record, fields);
-    std::vector<char> bytes(static_cast<size_t>(AEGetDescDataSize(record.get())));
+    OwnedDesc record;
+    BuildRecord(record.Mutable(), fields);
+    std::vector<char> bytes(static_cast<size_t>(AEGetDescDataSize(&record.Get())));
     for (auto _ : state) {
-        AEGetDescData(record.get(), bytes.data(), static_cast<Size>(bytes.size()));
-        Desc rebuilt;
-        AECreateDesc(typeAERecord, bytes.data(), static_cast<Size>(bytes.size()), &rebuilt);
-        benchmark::DoNotOptimize(rebuilt.get()->dataHandle);
+        AEGetDescData(&record.Get(), bytes.data(), static_cast<Size>(bytes.size()));
+        OwnedDesc rebuilt;
+        AECreateDesc(typeAERecord, bytes.data(), static_cast<Size>(bytes.size()),
+                     rebuilt.Mutable());
+        benchmark::DoNotOptimize(rebuilt->dataHandle);
     }
     state.SetItemsProcessed(state.iterations() * fields);
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));

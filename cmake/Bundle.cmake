@@ -16,11 +16,14 @@ add_library(PlistBridge MODULE $<TARGET_OBJECTS:plistbridge_core>)
 target_link_libraries(PlistBridge PRIVATE Platform)
 set_target_properties(PlistBridge PROPERTIES
   PREFIX "" SUFFIX ""
-  LIBRARY_OUTPUT_DIRECTORY ${PLISTBRIDGE_BUNDLE_DIR}/Contents/MacOS
-  BUILD_RPATH "${PROJECT_BINARY_DIR}/lib")
+  LIBRARY_OUTPUT_DIRECTORY ${PLISTBRIDGE_BUNDLE_DIR}/Contents/MacOS)
 # Only the five entry points leave the bundle.
-target_link_options(PlistBridge PRIVATE
-  -Wl,--version-script=${PROJECT_SOURCE_DIR}/shell/exports.map -Wl,--no-undefined)
+target_link_options(PlistBridge PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/shell/exports.map)
+# Every symbol resolved at link time, except where clang's sanitizer and fuzzer runtimes are
+# only linked into the executable that loads the bundle.
+if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND (PLISTBRIDGE_SANITIZE OR PLISTBRIDGE_FUZZ)))
+  target_link_options(PlistBridge PRIVATE -Wl,--no-undefined)
+endif()
 set_property(TARGET PlistBridge APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/shell/exports.map)
 foreach(res Info.plist:Contents/Info.plist PlistBridge.sdef:Contents/Resources/PlistBridge.sdef)
   string(REPLACE ":" ";" pair ${res})

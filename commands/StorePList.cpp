@@ -1,5 +1,6 @@
 #include <new>
 
+#include "common/PlistBridgeEvents.h"
 #include "convert/DescToPropertyList.h"
 #include "desc/CAEDesc.h"
 #include "desc/CFRef.h"
@@ -10,7 +11,6 @@
 namespace {
 
 // The store command's optional destination parameter.
-constexpr AEKeyword kKeyDestination = 0x584D6C4F;  // 'XMlO'
 
 void WriteToDestination(const CAEDesc& destination, CFDataRef xml, CAEDesc& result) {
     CFRef<CFURLRef> url(ToCFURL(&destination.mDesc));
@@ -41,12 +41,12 @@ void StorePListBody(const AppleEvent* event, AppleEvent* reply) {
     DescType destinationType = 0;
     Size destinationSize = 0;
     const OSErr lookup =
-        AESizeOfParam(&eventView.mDesc, kKeyDestination, &destinationType, &destinationSize);
+        AESizeOfParam(&eventView.mDesc, kStoreDestination, &destinationType, &destinationSize);
     // Only a missing destination means the text route; any other failure is the command's.
     if (lookup != errAEDescNotFound) ThrowIfError(lookup);
     if (lookup == noErr)
         ThrowIfError(
-            AEGetParamDesc(&eventView.mDesc, kKeyDestination, typeWildCard, &destination.mDesc));
+            AEGetParamDesc(&eventView.mDesc, kStoreDestination, typeWildCard, &destination.mDesc));
     ThrowIfStatus(CheckMissedParams(event));
     CFRef<CFPropertyListRef> list(DescToPropertyList(direct.mDesc));
     // The converter throws rather than return nothing; this guards what it cannot promise for

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "common/FourCharCode.h"
 #include "shell/Exceptions.h"
 
 namespace {
@@ -191,14 +192,12 @@ void ConvertRawDesc(const RawDescParts& parts, CAEDesc& target) {
     CFIndex length = CFStringGetLength(parts.type);
     CFStringGetBytes(parts.type, CFRangeMake(0, length < 4 ? length : 4), kCFStringEncodingMacRoman,
                      0, false, code, sizeof code, nullptr);
-    DescType type = (DescType{code[0]} << 24) | (DescType{code[1]} << 16) |
-                    (DescType{code[2]} << 8) | DescType{code[3]};
+    DescType type = FourCCFromBytes(code);
     const UInt8* bytes = CFDataGetBytePtr(parts.data);
     CFIndex size = CFDataGetLength(parts.data);
     if (size > 0 && !bytes) ThrowStatus(coreFoundationUnknownErr);
     if (type == typeEnumerated && size == 4) {
-        DescType enumerator = (DescType{bytes[0]} << 24) | (DescType{bytes[1]} << 16) |
-                              (DescType{bytes[2]} << 8) | DescType{bytes[3]};
+        DescType enumerator = FourCCFromBytes(bytes);
         CreateDesc(typeEnumerated, &enumerator, sizeof enumerator, target);
         return;
     }
@@ -294,10 +293,7 @@ void AddRecordField(const void* key, const void* value, void* context) {
         std::string keyText;
         keyDesc.GetString(keyText);
         if (keyText.size() == 6 && keyText.front() == '\'' && keyText.back() == '\'') {
-            AEKeyword keyword = (AEKeyword{static_cast<uint8_t>(keyText[1])} << 24) |
-                                (AEKeyword{static_cast<uint8_t>(keyText[2])} << 16) |
-                                (AEKeyword{static_cast<uint8_t>(keyText[3])} << 8) |
-                                AEKeyword{static_cast<uint8_t>(keyText[4])};
+            AEKeyword keyword = FourCCFromBytes(keyText.data() + 1);
             ThrowIfError(AEPutParamDesc(&fields.mRecord->mDesc, keyword, &valueDesc.mDesc));
         } else {
             AppendUserField(fields.mUserFields->mDesc, keyDesc.mDesc, valueDesc.mDesc);

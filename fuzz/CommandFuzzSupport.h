@@ -13,15 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "host/OwnedDesc.h"
+#include "common/OwnedDesc.h"
+#include "common/PlistBridgeEvents.h"
 #include "shell/AdditionEntryPoints.h"
 
 namespace fuzz {
-
-constexpr AEEventClass kSuite = 0x476D7162;     // 'Gmqb'
-constexpr AEEventID kLoad = 0x706C734C;         // 'plsL'
-constexpr AEEventID kStore = 0x706C7353;        // 'plsS'
-constexpr AEKeyword kDestination = 0x584D6C4F;  // 'XMlO'
 
 // Aborts, so that the fuzzer reports the input, when `condition` does not hold.
 inline void Require(bool condition, const char* what) {
@@ -71,23 +67,24 @@ inline bool RunCommand(AEEventID id, const AEDesc* direct, const AEDesc* destina
     OwnedDesc target;
     AECreateDesc(typeProcessSerialNumber, &self, sizeof self, target.Out());
     OwnedDesc event;
-    Require(AECreateAppleEvent(kSuite, id, &target.Get(), kAutoGenerateReturnID, kAnyTransactionID,
-                               event.Out()) == noErr,
+    Require(AECreateAppleEvent(kPlistBridgeSuite, id, &target.Get(), kAutoGenerateReturnID,
+                               kAnyTransactionID, event.Out()) == noErr,
             "cannot make the event");
-    if (id == kStore) {
+    if (id == kAEStorePList) {
         OwnedDesc optional;
         AECreateList(nullptr, 0, false, optional.Out());
-        AEPutPtr(optional.Mutable(), 0, typeKeyword, &kDestination, sizeof kDestination);
+        AEPutPtr(optional.Mutable(), 0, typeKeyword, &kStoreDestination, sizeof kStoreDestination);
         AEPutAttributeDesc(event.Mutable(), keyOptionalKeywordAttr, &optional.Get());
     }
     if (direct) AEPutParamDesc(event.Mutable(), keyDirectObject, direct);
-    if (destination) AEPutParamDesc(event.Mutable(), kDestination, destination);
+    if (destination) AEPutParamDesc(event.Mutable(), kStoreDestination, destination);
     OwnedDesc reply;
     Require(AECreateAppleEvent(kCoreEventClass, kAEAnswer, nullptr, kAutoGenerateReturnID,
                                kAnyTransactionID, reply.Out()) == noErr,
             "cannot make the reply");
 
-    const OSErr status = (id == kStore ? StorePList : LoadPList)(&event.Get(), reply.Mutable(), 0);
+    const OSErr status =
+        (id == kAEStorePList ? StorePList : LoadPList)(&event.Get(), reply.Mutable(), 0);
 
     const bool hasResult =
         AEGetParamDesc(&reply.Get(), keyDirectObject, typeWildCard, result.Out()) == noErr;

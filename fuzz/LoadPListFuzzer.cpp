@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/OwnedDesc.h"
 #include "fuzz/CommandFuzzSupport.h"
-#include "host/OwnedDesc.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         OwnedDesc direct = DirectParameter(data[0], rest);
         OwnedDesc result;
-        fuzz::RunCommand(fuzz::kLoad, direct.IsNull() ? nullptr : &direct.Get(), nullptr, result);
+        fuzz::RunCommand(kAELoadPList, direct.IsNull() ? nullptr : &direct.Get(), nullptr, result);
     }
     Require(PTLiveDescriptorCount() == descriptorsBefore, "descriptors leaked");
     Require(PTLiveCFObjectCount() == objectsBefore, "CF objects leaked");

@@ -15,14 +15,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/OwnedDesc.h"
 #include "fuzz/CommandFuzzSupport.h"
-#include "host/OwnedDesc.h"
 #include "notation/DescNotation.h"
 
 namespace {
 
-using fuzz::kLoad;
-using fuzz::kStore;
 using fuzz::Require;
 using fuzz::TheScratch;
 
@@ -120,18 +118,19 @@ void StoreThenLoad(const OwnedDesc& value, bool toFile) {
     OwnedDesc secondDestination = toFile ? FileURL(second) : OwnedDesc();
 
     OwnedDesc stored;
-    if (!fuzz::RunCommand(kStore, &value.Get(), toFile ? &firstDestination.Get() : nullptr, stored))
+    if (!fuzz::RunCommand(kAEStorePList, &value.Get(), toFile ? &firstDestination.Get() : nullptr,
+                          stored))
         return;
     OwnedDesc loaded;
-    if (!fuzz::RunCommand(kLoad, &stored.Get(), nullptr, loaded)) {
+    if (!fuzz::RunCommand(kAELoadPList, &stored.Get(), nullptr, loaded)) {
         const std::string xml = AsASCII(StoredBytes(stored, first), !toFile);
         std::fprintf(stderr, "stored:\n%s\n", xml.c_str());
         Require(false, "what store produced does not load");
     }
     OwnedDesc again;
-    Require(
-        fuzz::RunCommand(kStore, &loaded.Get(), toFile ? &secondDestination.Get() : nullptr, again),
-        "the loaded value does not store");
+    Require(fuzz::RunCommand(kAEStorePList, &loaded.Get(),
+                             toFile ? &secondDestination.Get() : nullptr, again),
+            "the loaded value does not store");
     Require(stored.Type() == again.Type(), "storing the loaded value gave another type");
     const std::string once = StoredBytes(stored, first);
     const std::string twice = StoredBytes(again, second);

@@ -49,5 +49,11 @@ std::string CAdditionHost::DefaultBundlePath() {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) return "PlistBridge.osax";
-    return (self.parent_path() / "PlistBridge.osax").string();
+    const std::filesystem::path beside = self.parent_path() / "PlistBridge.osax";
+#ifdef PLISTBRIDGE_INSTALLED_BUNDLE
+    // An installed tool has no bundle beside it; it is where cmake --install put it.
+    if (!std::filesystem::exists(beside, error))
+        return (self.parent_path() / PLISTBRIDGE_INSTALLED_BUNDLE).lexically_normal().string();
+#endif
+    return beside.string();
 }

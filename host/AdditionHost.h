@@ -46,7 +46,8 @@ public:
     CFBundleRef Bundle() const { return mBundle.Get(); }
 
     // Where the tool looks for the bundle by default: PlistBridge.osax in the folder of the
-    // running executable (found through /proc/self/exe).
+    // running executable (found through /proc/self/exe), else the installed bundle relative to
+    // that folder (lib/plistbridge/PlistBridge.osax beside bin/).
     static std::string DefaultBundlePath();
 
 private:

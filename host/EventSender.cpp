@@ -96,7 +96,7 @@ namespace {
 
 EventOutcome BuildAndSend(AEEventID eventID, const std::vector<EventParameter>& parameters) {
     OwnedDesc event;
-    if (OSStatus err = BuildEvent(kPlistBridgeEventClass, eventID, parameters, {}, event)) {
+    if (OSStatus err = BuildEvent(kPlistBridgeSuite, eventID, parameters, {}, event)) {
         EventOutcome failed;
         failed.status = err;
         return failed;
@@ -107,11 +107,11 @@ EventOutcome BuildAndSend(AEEventID eventID, const std::vector<EventParameter>& 
 }  // namespace
 
 EventOutcome SendLoadPList(const AEDesc& value) {
-    return BuildAndSend(kLoadPListEventID, {{keyDirectObject, &value}});
+    return BuildAndSend(kAELoadPList, {{keyDirectObject, &value}});
 }
 
 EventOutcome SendStorePList(const AEDesc& value, const AEDesc* destination) {
     std::vector<EventParameter> parameters = {{keyDirectObject, &value}};
-    if (destination != nullptr) parameters.push_back({kStoreDestinationKeyword, destination, true});
-    return BuildAndSend(kStorePListEventID, parameters);
+    if (destination != nullptr) parameters.push_back({kStoreDestination, destination, true});
+    return BuildAndSend(kAEStorePList, parameters);
 }

@@ -9,13 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/OwnedDesc.h"
-
-// Event codes of the addition's two commands and of the destination parameter.
-constexpr AEEventClass kPlistBridgeEventClass = 0x476D7162;  // 'Gmqb'
-constexpr AEEventID kLoadPListEventID = 0x706C734C;          // 'plsL'
-constexpr AEEventID kStorePListEventID = 0x706C7353;         // 'plsS'
-constexpr AEKeyword kStoreDestinationKeyword = 0x584D6C4F;   // 'XMlO'
+#include "common/OwnedDesc.h"
+#include "common/PlistBridgeEvents.h"
 
 // One parameter of an event to build. `value` is borrowed (copied into the event). An
 // optional parameter's keyword goes into the event's 'optk' attribute, so the handler may

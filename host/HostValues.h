@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/OwnedDesc.h"
+#include "common/OwnedDesc.h"
 
 // Makes a 'furl' descriptor holding the absolute file: URL of `path` (UTF-8 POSIX path; a
 // relative path is taken from the current directory, "." and ".." are folded away without

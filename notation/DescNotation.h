@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/OwnedDesc.h"
+#include "common/OwnedDesc.h"
 
 // Why a parse failed and where.
 struct NotationError {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/FourCharCode.h"
+
 namespace notation {
 
 enum class Form : uint8_t {
@@ -35,13 +37,6 @@ const TypedForm* FindTypedForm(DescType type);
 // Largest nesting the printer and parser follow; deeper descriptors print as flat «hex» data.
 // The Apple Event Manager's own limit, so whatever a reply can hold prints in brackets.
 constexpr int kMaxDepth = 2048;
-
-constexpr DescType FourCC(const char (&s)[5]) {
-    return (static_cast<DescType>(static_cast<uint8_t>(s[0])) << 24) |
-           (static_cast<DescType>(static_cast<uint8_t>(s[1])) << 16) |
-           (static_cast<DescType>(static_cast<uint8_t>(s[2])) << 8) |
-           static_cast<DescType>(static_cast<uint8_t>(s[3]));
-}
 
 // Appends a code as four bytes in single quotes, the most significant first; a byte that is not
 // printable ASCII, or is `'` or `\`, is written \xHH.

@@ -9,12 +9,7 @@
 
 #include <cstddef>
 
-// Event class and IDs of the two commands.
-enum : FourCharCode {
-    kPlistBridgeSuite = 0x476D7162,  // 'Gmqb'
-    kAELoadPList = 0x706C734C,       // 'plsL'
-    kAEStorePList = 0x706C7353       // 'plsS'
-};
+#include "common/PlistBridgeEvents.h"
 
 // One row of the table; a NULL handler means the row cannot be installed.
 struct EventHandlerEntry {

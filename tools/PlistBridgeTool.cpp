@@ -23,8 +23,8 @@ std::string StatusSuffix(OSStatus status) {
 
 // "load plist", "store plist", or "event CLAS/EVID" for any other event.
 std::string EventName(AEEventClass eventClass, AEEventID eventID) {
-    if (eventClass == kPlistBridgeEventClass && eventID == kLoadPListEventID) return "load plist";
-    if (eventClass == kPlistBridgeEventClass && eventID == kStorePListEventID) return "store plist";
+    if (eventClass == kPlistBridgeSuite && eventID == kAELoadPList) return "load plist";
+    if (eventClass == kPlistBridgeSuite && eventID == kAEStorePList) return "store plist";
     std::string name = "event ";
     for (FourCharCode code : {eventClass, eventID}) {
         if (code == eventID) name.push_back('/');

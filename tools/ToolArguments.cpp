@@ -4,15 +4,20 @@
 #include <cstring>
 #include <optional>
 
+#include "common/FourCharCode.h"
 #include "notation/DescNotation.h"
 
 namespace {
 
-constexpr FourCharCode FromBytes(std::string_view s) {
-    return (static_cast<FourCharCode>(static_cast<uint8_t>(s[0])) << 24) |
-           (static_cast<FourCharCode>(static_cast<uint8_t>(s[1])) << 16) |
-           (static_cast<FourCharCode>(static_cast<uint8_t>(s[2])) << 8) |
-           static_cast<FourCharCode>(static_cast<uint8_t>(s[3]));
+// `text` in single quotes, built by appending: gcc 12 misreports "literal" + std::string as an
+// overlapping copy (-Wrestrict).
+std::string Quoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out.push_back('\'');
+    out.append(text);
+    out.push_back('\'');
+    return out;
 }
 
 // "--x…" names an option; "----" and "----=…" are the direct parameter's keyword.
@@ -242,12 +247,12 @@ bool ArgumentReader::ReadSend(const std::vector<std::string_view>& words) {
     size_t idStart = 0;
     if (!SplitAfterCode(words[0], '/', mOut.eventClass, idStart) ||
         !ParseCodeArgument(words[0].substr(idStart), mOut.eventID))
-        return Fail("'" + std::string(words[0]) + "' is not CLASS/ID with two four-char codes");
+        return Fail(Quoted(words[0]) + " is not CLASS/ID with two four-char codes");
     for (size_t i = 1; i < words.size(); ++i) {
         FourCharCode keyword;
         size_t valueStart = 0;
         if (!SplitAfterCode(words[i], '=', keyword, valueStart))
-            return Fail("'" + std::string(words[i]) + "' is not KEY=VALUE with a four-char KEY");
+            return Fail(Quoted(words[i]) + " is not KEY=VALUE with a four-char KEY");
         mOut.parameters.push_back({keyword, std::string(words[i].substr(valueStart)),
                                    CharacterCount(words[i].substr(0, valueStart))});
     }
@@ -271,7 +276,7 @@ bool ParseToolArguments(const std::vector<std::string>& args, ToolArguments& out
 
 bool ParseCodeArgument(std::string_view text, FourCharCode& code) {
     if (text.size() == 4 && text.find('\'') == std::string_view::npos) {
-        code = FromBytes(text);
+        code = FourCCFromBytes(text.data());
         return true;
     }
     if (text.size() < 6 || text.front() != '\'' || text.back() != '\'') return false;
@@ -309,7 +314,8 @@ Commands:
 
 Options:
   --bundle PATH             the PlistBridge.osax bundle to load (default: the one beside
-                            this program)
+                            this program, else the installed one in
+                            ../lib/plistbridge)
   --to FILE, --to=FILE, -o FILE
                             where store and convert write
   --                        ends the options: every later argument is an operand

@@ -291,7 +291,7 @@ bool IsByteType(DescType type) {
         case typeAlias:
         case typeFSRef:
         case cFile:
-        case Code("psxf"):
+        case FourCC("psxf"):
         case typeLongDateTime:
         case typeAEList:
         case typeAppleEvent:

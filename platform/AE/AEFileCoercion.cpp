@@ -17,7 +17,7 @@
 namespace ae {
 namespace {
 
-constexpr DescType kPOSIXFile = Code("psxf");
+constexpr DescType kPOSIXFile = FourCC("psxf");
 
 bool IsPathType(DescType t) {
     return t == typeAlias || t == typeFSRef || t == cFile || t == kPOSIXFile;

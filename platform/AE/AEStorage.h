@@ -14,6 +14,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/FourCharCode.h"
+
 namespace ae {
 
 class Container;
@@ -228,12 +230,6 @@ inline void ClearDesc(AEDesc* desc) {
         desc->descriptorType = typeNull;
         desc->dataHandle = nullptr;
     }
-}
-
-// Four-char code from its characters, without multi-character literals.
-constexpr uint32_t Code(const char (&s)[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
-           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
 }
 
 }  // namespace ae

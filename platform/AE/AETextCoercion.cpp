@@ -11,9 +11,9 @@
 namespace ae {
 namespace {
 
-constexpr AEKeyword kStyledUnicodeTextKey = Code("utxt");
-constexpr AEKeyword kUnicodeStylesKey = Code("ustl");
-constexpr DescType kStyleScrapType = Code("styl");
+constexpr AEKeyword kStyledUnicodeTextKey = FourCC("utxt");
+constexpr AEKeyword kUnicodeStylesKey = FourCC("ustl");
+constexpr DescType kStyleScrapType = FourCC("styl");
 
 // The bytes of a keyed field of a record value, or NULL.
 const Item* Field(const Payload& v, AEKeyword key) {

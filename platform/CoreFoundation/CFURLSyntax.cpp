@@ -228,7 +228,7 @@ bool PathFromFileURLString(std::string_view urlString, std::string& posixPath) {
     if (scheme != "file" || !(host.empty() || host == "localhost")) return false;
     std::string path;
     if (!Unescape(p.path, path) || path.find('\0') != std::string::npos) return false;
-    if (path.empty()) path = "/";
+    if (path.empty()) path.push_back('/');
     posixPath = std::move(path);
     return true;
 }

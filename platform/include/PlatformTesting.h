@@ -16,6 +16,8 @@
 
 #ifdef __cplusplus
 extern "C" {
+// The platform library is built with hidden visibility; its C API is what it exports.
+#pragma GCC visibility push(default)
 #endif
 
 /* Calls of the public function `name` (e.g. "AECreateDesc") since the last PTReset. */
@@ -61,6 +63,7 @@ void PTSetAbortOnDoubleRelease(int abortOnDoubleRelease);
 void PTReset(void);
 
 #ifdef __cplusplus
+#pragma GCC visibility pop
 }
 #endif
 

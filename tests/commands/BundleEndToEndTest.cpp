@@ -36,14 +36,14 @@ protected:
         }
         return Describe(result.Get());
     }
-    static std::string Load(const TestDesc& value) { return Outcome(SendLoadPList(*value)); }
+    static std::string Load(const OwnedDesc& value) { return Outcome(SendLoadPList(*value)); }
 
     ScratchFolder mFolder;
 };
 
-TestDesc ExpectedXMLValue() {
+OwnedDesc ExpectedXMLValue() {
     return MakeRecord(
-        {{Code("pnam"), MakeUnicode(u"Prefs")},
+        {{FourCC("pnam"), MakeUnicode(u"Prefs")},
          {keyASUserRecordFields,
           MakeUserFields({{u"sizes", MakeList({MakeValue(typeSInt32, int32_t(1)),
                                                MakeValue(typeSInt64, int64_t(8589934592LL)),
@@ -59,7 +59,7 @@ TEST_F(BundleEndToEndTest, LoadsTextAndEveryKindOfFileReference) {
     EXPECT_EQ(Load(MakeUnicode(ToUTF16(kXML))), expected);
     EXPECT_EQ(Load(MakeBytes(typeUTF8Text, kXML)), expected);
     for (DescType type : {DescType(typeFileURL), DescType(typeAlias), DescType(typeFSRef),
-                          DescType(cFile), Code("psxf")})
+                          DescType(cFile), FourCC("psxf")})
         EXPECT_EQ(Load(FileReference(type, path)), expected)
             << Describe(*FileReference(type, path));
     EXPECT_EQ(Load(FileSpecifier(ToUTF16(path))), expected);
@@ -73,7 +73,7 @@ TEST_F(BundleEndToEndTest, LoadsTextAndEveryKindOfFileReference) {
 }
 
 TEST_F(BundleEndToEndTest, StoresToTextAndToEveryKindOfDestination) {
-    TestDesc value = ExpectedXMLValue();
+    OwnedDesc value = ExpectedXMLValue();
     EventOutcome text = SendStorePList(*value, nullptr);
     ASSERT_EQ(text.status, noErr);
     OwnedDesc xml;
@@ -84,17 +84,17 @@ TEST_F(BundleEndToEndTest, StoresToTextAndToEveryKindOfDestination) {
 
     int index = 0;
     for (DescType type : {DescType(typeFileURL), DescType(typeAlias), DescType(typeFSRef),
-                          DescType(cFile), Code("psxf"), DescType(typeUnicodeText)}) {
+                          DescType(cFile), FourCC("psxf"), DescType(typeUnicodeText)}) {
         std::string path = mFolder.Path("out" + std::to_string(index++) + ".plist");
-        TestDesc destination = type == typeUnicodeText ? MakeUnicode(ToUTF16(FileURL(path)))
-                                                       : FileReference(type, path);
-        EventOutcome stored = SendStorePList(*value, destination.Get());
+        OwnedDesc destination = type == typeUnicodeText ? MakeUnicode(ToUTF16(FileURL(path)))
+                                                        : FileReference(type, path);
+        EventOutcome stored = SendStorePList(*value, &destination.Get());
         ASSERT_EQ(stored.status, noErr) << Describe(*destination);
         OwnedDesc result;
         ASSERT_EQ(CopyDirectResult(stored.reply.Get(), result), noErr);
         EXPECT_EQ(Describe(result.Get()), Describe(*destination));
         // The file holds exactly the XML the text route returns, and loads back.
-        TestDesc fileText = MakeBytes(typeUTF8Text, ReadFile(path));
+        OwnedDesc fileText = MakeBytes(typeUTF8Text, ReadFile(path));
         EXPECT_EQ(Describe(*CoercedTo(*fileText, typeUnicodeText)), Describe(xml.Get()));
         EXPECT_EQ(Load(FileReference(typeFileURL, path)), Describe(*value));
     }
@@ -102,9 +102,9 @@ TEST_F(BundleEndToEndTest, StoresToTextAndToEveryKindOfDestination) {
 
 TEST_F(BundleEndToEndTest, FailuresComeBackAsStatusesWithAnEmptyReply) {
     OwnedDesc bare;
-    ASSERT_EQ(BuildEvent(kPlistBridgeEventClass, kLoadPListEventID, {}, {}, bare), noErr);
+    ASSERT_EQ(BuildEvent(kPlistBridgeSuite, kAELoadPList, {}, {}, bare), noErr);
     EXPECT_EQ(Outcome(SendEvent(bare.Get())), "status -1701 ");
-    ASSERT_EQ(BuildEvent(kPlistBridgeEventClass, kStorePListEventID, {}, {}, bare), noErr);
+    ASSERT_EQ(BuildEvent(kPlistBridgeSuite, kAEStorePList, {}, {}, bare), noErr);
     EXPECT_EQ(Outcome(SendEvent(bare.Get())), "status -1701 ");
 
     EXPECT_EQ(Load(MakeNull()), "status -10000 load plist: no property list specified");
@@ -112,16 +112,17 @@ TEST_F(BundleEndToEndTest, FailuresComeBackAsStatusesWithAnEmptyReply) {
     EXPECT_EQ(Load(MakeUnicode(u"<dict>")),
               "status -4960 load plist: Encountered unexpected EOF");
 
-    TestDesc direct = MakeUnicode(u"<true/>"), extra = MakeUnicode(u"?");
+    OwnedDesc direct = MakeUnicode(u"<true/>"), extra = MakeUnicode(u"?");
     OwnedDesc event;
-    ASSERT_EQ(BuildEvent(kPlistBridgeEventClass, kLoadPListEventID,
-                         {{keyDirectObject, direct.Get()}, {Code("xtra"), extra.Get()}}, {}, event),
-              noErr);
+    ASSERT_EQ(
+        BuildEvent(kPlistBridgeSuite, kAELoadPList,
+                   {{keyDirectObject, &direct.Get()}, {FourCC("xtra"), &extra.Get()}}, {}, event),
+        noErr);
     EXPECT_EQ(Outcome(SendEvent(event.Get())), "status -1715 ");
 
-    TestDesc value = MakeValue(typeSInt32, int32_t(1));
-    TestDesc nowhere = FileReference(typeFileURL, mFolder.Path("no/such/folder.plist"));
-    EXPECT_EQ(Outcome(SendStorePList(*value, nowhere.Get())), "status -4960 ");
+    OwnedDesc value = MakeValue(typeSInt32, int32_t(1));
+    OwnedDesc nowhere = FileReference(typeFileURL, mFolder.Path("no/such/folder.plist"));
+    EXPECT_EQ(Outcome(SendStorePList(*value, &nowhere.Get())), "status -4960 ");
 }
 
 }  // namespace

@@ -15,51 +15,51 @@ void Check(OSErr err, const char* what) {
 
 }  // namespace
 
-TestDesc MakeEvent(AEEventID id, std::initializer_list<AEKeyword> optional) {
+OwnedDesc MakeEvent(AEEventID id, std::initializer_list<AEKeyword> optional) {
     ProcessSerialNumber self{0, kCurrentProcess};
-    TestDesc target = MakeValue(typeProcessSerialNumber, self);
-    TestDesc event;
-    Check(AECreateAppleEvent(kSuite, id, target.Get(), kAutoGenerateReturnID, kAnyTransactionID,
-                             event.Out()),
+    OwnedDesc target = MakeValue(typeProcessSerialNumber, self);
+    OwnedDesc event;
+    Check(AECreateAppleEvent(kPlistBridgeSuite, id, &target.Get(), kAutoGenerateReturnID,
+                             kAnyTransactionID, event.Out()),
           "AECreateAppleEvent");
     if (optional.size()) {
-        TestDesc keywords = MakeList({});
+        OwnedDesc keywords = MakeList({});
         for (AEKeyword keyword : optional)
             Check(AEPutPtr(keywords.Mutable(), 0, typeKeyword, &keyword, sizeof keyword),
                   "AEPutPtr");
-        Check(AEPutAttributeDesc(event.Mutable(), keyOptionalKeywordAttr, keywords.Get()),
+        Check(AEPutAttributeDesc(event.Mutable(), keyOptionalKeywordAttr, &keywords.Get()),
               "AEPutAttributeDesc");
     }
     return event;
 }
 
-void PutParam(TestDesc& event, AEKeyword keyword, const TestDesc& value) {
-    Check(AEPutParamDesc(event.Mutable(), keyword, value.Get()), "AEPutParamDesc");
+void PutParam(OwnedDesc& event, AEKeyword keyword, const OwnedDesc& value) {
+    Check(AEPutParamDesc(event.Mutable(), keyword, &value.Get()), "AEPutParamDesc");
 }
 
-TestDesc MakeReply() {
-    TestDesc reply;
-    Check(AECreateAppleEvent(Code("aevt"), Code("ansr"), nullptr, kAutoGenerateReturnID,
+OwnedDesc MakeReply() {
+    OwnedDesc reply;
+    Check(AECreateAppleEvent(FourCC("aevt"), FourCC("ansr"), nullptr, kAutoGenerateReturnID,
                              kAnyTransactionID, reply.Out()),
           "AECreateAppleEvent");
     return reply;
 }
 
-TestDesc ResultOf(const TestDesc& reply) {
-    TestDesc result;
-    AEGetParamDesc(reply.Get(), keyDirectObject, typeWildCard, result.Out());
+OwnedDesc ResultOf(const OwnedDesc& reply) {
+    OwnedDesc result;
+    AEGetParamDesc(&reply.Get(), keyDirectObject, typeWildCard, result.Out());
     return result;
 }
 
-bool HasResult(const TestDesc& reply) {
+bool HasResult(const OwnedDesc& reply) {
     DescType type;
     Size size;
-    return AESizeOfParam(reply.Get(), keyDirectObject, &type, &size) == noErr;
+    return AESizeOfParam(&reply.Get(), keyDirectObject, &type, &size) == noErr;
 }
 
-std::string ErrorTextOf(const TestDesc& reply) {
-    TestDesc text;
-    if (AEGetParamDesc(reply.Get(), Code("errs"), typeWildCard, text.Out()) != noErr) return "";
+std::string ErrorTextOf(const OwnedDesc& reply) {
+    OwnedDesc text;
+    if (AEGetParamDesc(&reply.Get(), FourCC("errs"), typeWildCard, text.Out()) != noErr) return "";
     EXPECT_EQ(text->descriptorType, typeChar);
     return DataOf(*text);
 }
@@ -80,16 +80,16 @@ std::string FileURL(const std::string& path) {
     return url;
 }
 
-TestDesc FileReference(DescType type, const std::string& path) {
+OwnedDesc FileReference(DescType type, const std::string& path) {
     return MakeBytes(type, type == typeFileURL ? FileURL(path) : path);
 }
 
-TestDesc FileSpecifier(const std::u16string& name, DescType wantedClass) {
+OwnedDesc FileSpecifier(const std::u16string& name, DescType wantedClass) {
     return MakeRecord({{keyAEDesiredClass, MakeValue(typeType, wantedClass)},
-                       {keyAEKeyForm, MakeValue(typeEnumerated, Code("name"))},
+                       {keyAEKeyForm, MakeValue(typeEnumerated, FourCC("name"))},
                        {keyAEKeyData, MakeUnicode(name)},
                        {keyAEContainer, MakeNull()}},
-                      Code("obj "));
+                      FourCC("obj "));
 }
 
 ScratchFolder::ScratchFolder() {

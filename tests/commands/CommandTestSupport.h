@@ -10,29 +10,25 @@
 #include <string>
 #include <string_view>
 
+#include "common/PlistBridgeEvents.h"
 #include "convert/DescBuilders.h"
-
-inline constexpr AEEventClass kSuite = Code("Gmqb");
-inline constexpr AEEventID kLoadID = Code("plsL");
-inline constexpr AEEventID kStoreID = Code("plsS");
-inline constexpr AEKeyword kDestination = Code("XMlO");
 
 // An event of class 'Gmqb' addressed to the current process; `optional` lists keywords that
 // go into its 'optk' attribute.
-TestDesc MakeEvent(AEEventID id, std::initializer_list<AEKeyword> optional = {});
-void PutParam(TestDesc& event, AEKeyword keyword, const TestDesc& value);
+OwnedDesc MakeEvent(AEEventID id, std::initializer_list<AEKeyword> optional = {});
+void PutParam(OwnedDesc& event, AEKeyword keyword, const OwnedDesc& value);
 // An empty 'aevt'/'ansr' reply.
-TestDesc MakeReply();
+OwnedDesc MakeReply();
 
 // The reply's direct parameter (null when there is none), and its 'errs' text ("" when none).
-TestDesc ResultOf(const TestDesc& reply);
-bool HasResult(const TestDesc& reply);
-std::string ErrorTextOf(const TestDesc& reply);
+OwnedDesc ResultOf(const OwnedDesc& reply);
+bool HasResult(const OwnedDesc& reply);
+std::string ErrorTextOf(const OwnedDesc& reply);
 
 // File references to a POSIX path: 'furl' (a file:// URL), 'alis', 'fsrf', 'file', 'psxf' (the
 // path itself), or an object specifier naming the file by its path.
-TestDesc FileReference(DescType type, const std::string& path);
-TestDesc FileSpecifier(const std::u16string& name, DescType wantedClass = Code("file"));
+OwnedDesc FileReference(DescType type, const std::string& path);
+OwnedDesc FileSpecifier(const std::u16string& name, DescType wantedClass = FourCC("file"));
 std::string FileURL(const std::string& path);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.

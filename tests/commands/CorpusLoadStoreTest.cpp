@@ -41,15 +41,15 @@ class CorpusLoadStore : public PlatformTestWithParam<std::string> {
 protected:
     // load FILE | store -: the stored text, or what failed.
     std::string LoadThenStore(const std::string& path) {
-        TestDesc load = MakeEvent(kLoadID);
+        OwnedDesc load = MakeEvent(kAELoadPList);
         PutParam(load, keyDirectObject, FileReference(typeFileURL, path));
-        TestDesc loaded = MakeReply();
-        OSErr status = LoadPList(load.Get(), loaded.Mutable(), 0);
+        OwnedDesc loaded = MakeReply();
+        OSErr status = LoadPList(&load.Get(), loaded.Mutable(), 0);
         if (status) return "load failed with " + std::to_string(status);
-        TestDesc store = MakeEvent(kStoreID, {kDestination});
+        OwnedDesc store = MakeEvent(kAEStorePList, {kStoreDestination});
         PutParam(store, keyDirectObject, ResultOf(loaded));
-        TestDesc stored = MakeReply();
-        status = StorePList(store.Get(), stored.Mutable(), 0);
+        OwnedDesc stored = MakeReply();
+        status = StorePList(&store.Get(), stored.Mutable(), 0);
         if (status) return "store failed with " + std::to_string(status);
         return Describe(*ResultOf(stored));
     }

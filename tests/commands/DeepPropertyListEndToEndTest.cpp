@@ -26,8 +26,8 @@ std::string NestedDictionaries(int levels) {
 }
 
 // What load plist makes of NestedDictionaries(levels): records holding "k" as a user field.
-TestDesc ExpectedRecords(int levels) {
-    TestDesc value = MakeUnicode(u"leaf");
+OwnedDesc ExpectedRecords(int levels) {
+    OwnedDesc value = MakeUnicode(u"leaf");
     for (int i = 0; i < levels; ++i)
         value = MakeRecord({{keyASUserRecordFields, MakeUserFields({{u"k", std::move(value)}})}});
     return value;
@@ -36,7 +36,7 @@ TestDesc ExpectedRecords(int levels) {
 using DeepPropertyListEndToEndTest = LoadedBundleTest;
 
 TEST_F(DeepPropertyListEndToEndTest, DictionariesAsDeepAsTheReaderAllowsLoad) {
-    TestDesc text = MakeUnicode(ToUTF16(NestedDictionaries(kReaderDepth)));
+    OwnedDesc text = MakeUnicode(ToUTF16(NestedDictionaries(kReaderDepth)));
     const auto start = std::chrono::steady_clock::now();
     EventOutcome outcome = SendLoadPList(*text);
     const auto took = std::chrono::steady_clock::now() - start;
@@ -59,7 +59,7 @@ TEST_F(DeepPropertyListEndToEndTest, DictionariesAsDeepAsTheReaderAllowsLoad) {
 }
 
 TEST_F(DeepPropertyListEndToEndTest, OneLevelDeeperIsRefusedByTheReader) {
-    TestDesc text = MakeUnicode(ToUTF16(NestedDictionaries(kReaderDepth + 1)));
+    OwnedDesc text = MakeUnicode(ToUTF16(NestedDictionaries(kReaderDepth + 1)));
     EventOutcome outcome = SendLoadPList(*text);
     EXPECT_EQ(outcome.status, -4960);
     OwnedDesc result;

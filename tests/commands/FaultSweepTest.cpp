@@ -132,7 +132,7 @@ bool PrunedFrom(const AEDesc& got, const AEDesc& want) {
     long next = 1;  // the first item of `want` still free to match
     for (long i = 1; i <= gotCount; ++i) {
         AEKeyword keyword = 0;
-        TestDesc item, counterpart;
+        OwnedDesc item, counterpart;
         if (AEGetNthDesc(&got, i, typeWildCard, &keyword, item.Out()) != noErr) return false;
         if (!list) {
             if (AEGetParamDesc(&want, keyword, typeWildCard, counterpart.Out()) != noErr ||
@@ -167,29 +167,30 @@ protected:
                 return kXMLDocument;
         }
     }
-    TestDesc StoredValue() const {
+    OwnedDesc StoredValue() const {
         return MakeRecord(
-            {{Code("pnam"), MakeBytes(typeChar, "n\x8E")},
-             {Code("list"),
+            {{FourCC("pnam"), MakeBytes(typeChar, "n\x8E")},
+             {FourCC("list"),
               MakeList({MakeValue(typeSInt16, int16_t(2)),
                         MakeValue(typeIEEE32BitFloatingPoint, 1.5f),
                         MakeValue(typeLongDateTime, int64_t(3'700'000'000LL)),
-                        MakeBytes(typeWildCard, "ab"), MakeValue(typeEnumerated, Code("yes "))})},
+                        MakeBytes(typeWildCard, "ab"), MakeValue(typeEnumerated, FourCC("yes "))})},
              {keyASUserRecordFields,
               MakeUserFields(
                   {{u"k", MakeValue(typeSInt64, int64_t(1) << 40)}, {u"e", MakeList({})}})}});
     }
-    TestDesc Reference(const std::string& path) const {
+    OwnedDesc Reference(const std::string& path) const {
         const DescType kind = GetParam().reference;
         return kind ? FileReference(kind, path) : FileSpecifier(ToUTF16(path));
     }
-    TestDesc Event() {
+    OwnedDesc Event() {
         const Scenario& scenario = GetParam();
-        TestDesc event = MakeEvent(scenario.store ? kStoreID : kLoadID, {kDestination});
+        OwnedDesc event =
+            MakeEvent(scenario.store ? kAEStorePList : kAELoadPList, {kStoreDestination});
         if (scenario.store) {
             PutParam(event, keyDirectObject, StoredValue());
             if (scenario.source == Source::File)
-                PutParam(event, kDestination, Reference(mFolder.Path("out.plist")));
+                PutParam(event, kStoreDestination, Reference(mFolder.Path("out.plist")));
         } else if (scenario.input == Input::Null) {
             PutParam(event, keyDirectObject, MakeNull());
         } else if (scenario.source == Source::File) {
@@ -201,9 +202,9 @@ protected:
         }
         return event;
     }
-    OSErr Run(const TestDesc& event, TestDesc& reply) {
-        return GetParam().store ? StorePList(event.Get(), reply.Mutable(), 0)
-                                : LoadPList(event.Get(), reply.Mutable(), 0);
+    OSErr Run(const OwnedDesc& event, OwnedDesc& reply) {
+        return GetParam().store ? StorePList(&event.Get(), reply.Mutable(), 0)
+                                : LoadPList(&event.Get(), reply.Mutable(), 0);
     }
     std::string Written() const {
         return GetParam().store && GetParam().source == Source::File
@@ -218,7 +219,7 @@ protected:
     void RunOnce(const std::string& where, Failure failure, Arm arm) {
         long descriptors = PTLiveDescriptorCount(), objects = PTLiveCFObjectCount();
         {
-            TestDesc event = Event(), reply = MakeReply();
+            OwnedDesc event = Event(), reply = MakeReply();
             arm();  // after the event is built: only the command's own calls may fail
             OSErr status = Run(event, reply);
             mFaults += PTFaultWasDelivered() ? 1 : 0;
@@ -226,7 +227,7 @@ protected:
             EXPECT_EQ(HasResult(reply), status == noErr) << where << " status " << status;
             EXPECT_EQ(gBusyCount, 0) << where;
             if (status == noErr && failure != Failure::kAnotherAnswer) {
-                TestDesc result = ResultOf(reply);
+                OwnedDesc result = ResultOf(reply);
                 const bool exact = Describe(*result) == mExpected;
                 const bool dropped = !GetParam().store && failure == Failure::kOther &&
                                      PrunedFrom(*result, *mExpectedDesc);
@@ -245,7 +246,7 @@ protected:
 
     ScratchFolder mFolder;
     OSErr mExpectedStatus = noErr;
-    TestDesc mExpectedDesc;
+    OwnedDesc mExpectedDesc;
     std::string mExpected, mWritten;
     size_t mFaults = 0, mChecked = 0;
 };
@@ -253,7 +254,7 @@ protected:
 TEST_P(FaultSweepTest, EveryFailingCallEndsInAStatusOrTheRightResultWithNothingLeaked) {
     std::set<std::string> names = PlatformFunctionNames();
     // A run without faults: the reference result, which calls, and how many of each.
-    TestDesc event = Event(), reply = MakeReply();
+    OwnedDesc event = Event(), reply = MakeReply();
     PTReset();
     mExpectedStatus = Run(event, reply);
     if (GetParam().input == Input::Null)
@@ -299,7 +300,7 @@ TEST_P(FaultSweepTest, EveryFailingCallEndsInAStatusOrTheRightResultWithNothingL
         EXPECT_GT(mFaults, callFaults) << "no CF allocation was failed";
         EXPECT_GT(mChecked, 0u) << "no successful result was checked";
     }
-    mExpectedDesc = TestDesc();  // before the fixture counts what is left
+    mExpectedDesc = OwnedDesc();  // before the fixture counts what is left
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -311,12 +312,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Scenario{"LoadBinaryFSRef", false, Input::Binary, Source::File, typeFSRef},
                       Scenario{"LoadOldStyleURL", false, Input::OldStyle, Source::File,
                                typeFileURL},
-                      Scenario{"LoadXMLPOSIXPath", false, Input::XML, Source::File, Code("psxf")},
+                      Scenario{"LoadXMLPOSIXPath", false, Input::XML, Source::File, FourCC("psxf")},
                       Scenario{"LoadBinarySpecifier", false, Input::Binary, Source::File, 0},
                       Scenario{"LoadNullErrorText", false, Input::Null},
                       Scenario{"StoreText", true},
                       Scenario{"StoreURL", true, Input::XML, Source::File, typeFileURL},
-                      Scenario{"StorePOSIXPath", true, Input::XML, Source::File, Code("psxf")}),
+                      Scenario{"StorePOSIXPath", true, Input::XML, Source::File, FourCC("psxf")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

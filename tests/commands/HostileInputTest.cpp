@@ -153,12 +153,12 @@ protected:
             ::close(fds[0]);
             rlimit limit{addressSpace, addressSpace};
             if (addressSpace != RLIM_INFINITY) ::setrlimit(RLIMIT_AS, &limit);
-            TestDesc event = MakeEvent(kLoadID), reply = MakeReply();
+            OwnedDesc event = MakeEvent(kAELoadPList), reply = MakeReply();
             PutParam(event, keyDirectObject, FileReference(typeFileURL, path));
-            const OSErr status = LoadPList(event.Get(), reply.Mutable(), 0);
+            const OSErr status = LoadPList(&event.Get(), reply.Mutable(), 0);
             long items = -1;
-            TestDesc result = ResultOf(reply);
-            if (status == noErr && AECountItems(result.Get(), &items) != noErr) items = 0;
+            OwnedDesc result = ResultOf(reply);
+            if (status == noErr && AECountItems(&result.Get(), &items) != noErr) items = 0;
             rusage usage{};
             ::getrusage(RUSAGE_SELF, &usage);
             char line[512];

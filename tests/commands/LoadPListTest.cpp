@@ -26,9 +26,9 @@ const std::string kBinaryDocument(
 
 const char kOldStyleDocument[] = "{ a = \"1\"; b = (x, y); }";
 
-TestDesc ExpectedXMLValue() {
+OwnedDesc ExpectedXMLValue() {
     return MakeRecord(
-        {{Code("pnam"), MakeUnicode(u"caf\u00E9")},
+        {{FourCC("pnam"), MakeUnicode(u"caf\u00E9")},
          {keyASUserRecordFields,
           MakeUserFields(
               {{u"n", MakeValue(typeSInt32, int32_t(5))},
@@ -40,28 +40,28 @@ TestDesc ExpectedXMLValue() {
 class LoadPListTest : public PlatformTest {
 protected:
     // Runs the handler on an event whose direct parameter is `direct`; the reply in mReply.
-    OSErr Load(const TestDesc& direct) {
-        TestDesc event = MakeEvent(kLoadID);
+    OSErr Load(const OwnedDesc& direct) {
+        OwnedDesc event = MakeEvent(kAELoadPList);
         PutParam(event, keyDirectObject, direct);
         return Run(event);
     }
-    OSErr Run(const TestDesc& event) {
+    OSErr Run(const OwnedDesc& event) {
         mReply = MakeReply();
-        OSErr status = LoadPList(event.Get(), mReply.Mutable(), 0);
+        OSErr status = LoadPList(&event.Get(), mReply.Mutable(), 0);
         EXPECT_EQ(gBusyCount, 0);
         return status;
     }
-    std::string Loaded(const TestDesc& direct) {
+    std::string Loaded(const OwnedDesc& direct) {
         OSErr status = Load(direct);
         return status ? "status " + std::to_string(status) : Describe(*ResultOf(mReply));
     }
 
     void TearDown() override {
-        mReply = TestDesc();  // before the leak check
+        mReply = OwnedDesc();  // before the leak check
         PlatformTest::TearDown();
     }
 
-    TestDesc mReply;
+    OwnedDesc mReply;
     ScratchFolder mFolder;
 };
 
@@ -72,8 +72,8 @@ TEST_F(LoadPListTest, TakesAnyValueThatIsNoFileReferenceAsPropertyListText) {
     ASSERT_EQ(UCConvertCFAbsoluteTimeToLongDateTime(0, &epoch), noErr);
     struct Row {
         const char* what;
-        TestDesc direct;
-        TestDesc expected;
+        OwnedDesc direct;
+        OwnedDesc expected;
     } rows[] = {
         {"utxt dictionary", MakeUnicode(ToUTF16(kXMLDocument)), ExpectedXMLValue()},
         {"utf8 array",
@@ -101,13 +101,13 @@ TEST_F(LoadPListTest, ReadsTheFileThatAnyKindOfFileReferenceNames) {
     for (char& c : hfsPath) c = c == '/' ? ':' : c;
     struct Row {
         const char* what;
-        TestDesc direct;
+        OwnedDesc direct;
     } rows[] = {
         {"furl", FileReference(typeFileURL, path)},
         {"alis", FileReference(typeAlias, path)},
         {"fsrf", FileReference(typeFSRef, path)},
         {"file", FileReference(cFile, path)},
-        {"psxf", FileReference(Code("psxf"), path)},
+        {"psxf", FileReference(FourCC("psxf"), path)},
         {"file specifier", FileSpecifier(ToUTF16(path))},
         {"alias specifier", FileSpecifier(ToUTF16(path), cAlias)},
         {"HFS path specifier", FileSpecifier(ToUTF16(hfsPath))},
@@ -118,9 +118,9 @@ TEST_F(LoadPListTest, ReadsTheFileThatAnyKindOfFileReferenceNames) {
 TEST_F(LoadPListTest, ReadsBinaryAndOldStyleFiles) {
     WriteFile(mFolder.Path("binary.plist"), kBinaryDocument);
     WriteFile(mFolder.Path("old.plist"), kOldStyleDocument);
-    TestDesc binary = MakeRecord(
+    OwnedDesc binary = MakeRecord(
         {{keyASUserRecordFields, MakeUserFields({{u"a", MakeValue(typeSInt32, int32_t(1))}})}});
-    TestDesc oldStyle =
+    OwnedDesc oldStyle =
         MakeRecord({{keyASUserRecordFields,
                      MakeUserFields({{u"a", MakeUnicode(u"1")},
                                      {u"b", MakeList({MakeUnicode(u"x"), MakeUnicode(u"y")})}})}});
@@ -134,7 +134,7 @@ OSErr RefuseCoercion(const AEDesc*, DescType, SRefCon, AEDesc*) {
 
 struct FailureRow {
     const char* what;
-    std::function<TestDesc()> event;
+    std::function<OwnedDesc()> event;
     OSErr status;
     const char* message = "";
     std::function<void()> arm = [] {};
@@ -144,30 +144,30 @@ TEST_F(LoadPListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
     std::string good = mFolder.Path("good.plist"), garbage = mFolder.Path("garbage.plist");
     WriteFile(good, kXMLDocument);
     WriteFile(garbage, "<dict><key>a</key></dict>");
-    auto with = [](TestDesc direct) {
-        auto shared = std::make_shared<TestDesc>(std::move(direct));
+    auto with = [](OwnedDesc direct) {
+        auto shared = std::make_shared<OwnedDesc>(std::move(direct));
         return [shared] {
-            TestDesc event = MakeEvent(kLoadID);
+            OwnedDesc event = MakeEvent(kAELoadPList);
             PutParam(event, keyDirectObject, *shared);
             return event;
         };
     };
     const FailureRow rows[] = {
-        {"no direct parameter", [] { return MakeEvent(kLoadID); }, errAEDescNotFound},
+        {"no direct parameter", [] { return MakeEvent(kAELoadPList); }, errAEDescNotFound},
         {"null direct parameter", with(MakeNull()), errAEEventFailed,
          "load plist: no property list specified"},
         {"extra required parameter",
          [&] {
-             TestDesc event = with(FileReference(typeFileURL, good))();
-             PutParam(event, Code("xtra"), MakeUnicode(u"?"));
+             OwnedDesc event = with(FileReference(typeFileURL, good))();
+             PutParam(event, FourCC("xtra"), MakeUnicode(u"?"));
              return event;
          },
          errAEParamMissed},
         {"specifier without container",
          with(MakeRecord({{keyAEDesiredClass, MakeValue(typeType, cFile)},
-                          {keyAEKeyForm, MakeValue(typeEnumerated, Code("name"))},
+                          {keyAEKeyForm, MakeValue(typeEnumerated, FourCC("name"))},
                           {keyAEKeyData, MakeUnicode(u"/x")}},
-                         Code("obj "))),
+                         FourCC("obj "))),
          errAEDescNotFound},
         {"refused coercion to a URL", with(FileReference(typeAlias, good)), errAEBadListItem, "",
          [] { AEInstallCoercionHandler(typeAlias, typeFileURL, RefuseCoercion, 0, true, false); }},
@@ -183,7 +183,7 @@ TEST_F(LoadPListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
          coreFoundationUnknownErr, "load plist: Encountered unknown tag ? on line 1"},
         {"empty text", with(MakeUnicode(u"")), coreFoundationUnknownErr,
          "load plist: Cannot parse a NULL or zero-length data"},
-        {"value is no text", with(MakeBytes(Code("xxxx"), "abc")), errAECoercionFail},
+        {"value is no text", with(MakeBytes(FourCC("xxxx"), "abc")), errAECoercionFail},
         {"no data object", with(MakeUnicode(u"<true/>")), memFullErr, "",
          [] { PTFailCalls("CFDataCreate", 0, 1, 0); }},
         {"conversion fails", with(MakeUnicode(u"<integer>7</integer>")), coreFoundationUnknownErr,
@@ -194,7 +194,7 @@ TEST_F(LoadPListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
          "", [] { PTFailCalls("AEPutParamDesc", 0, 1, errAENotAEDesc); }},
     };
     for (const FailureRow& row : rows) {
-        TestDesc event = row.event();
+        OwnedDesc event = row.event();
         row.arm();
         EXPECT_EQ(Run(event), row.status) << row.what;
         PTClearFaults();
@@ -205,17 +205,17 @@ TEST_F(LoadPListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
 }
 
 TEST_F(LoadPListTest, AMissedParameterStopsTheCommandBeforeTheFileIsRead) {
-    TestDesc event = MakeEvent(kLoadID);
+    OwnedDesc event = MakeEvent(kAELoadPList);
     WriteFile(mFolder.Path("good.plist"), kXMLDocument);
     PutParam(event, keyDirectObject, FileReference(typeFileURL, mFolder.Path("good.plist")));
-    PutParam(event, Code("xtra"), MakeUnicode(u"?"));
+    PutParam(event, FourCC("xtra"), MakeUnicode(u"?"));
     PTReset();
     EXPECT_EQ(Run(event), errAEParamMissed);
     EXPECT_EQ(PTCallCount("CFURLCreateDataAndPropertiesFromResource"), 0u);
     // The same parameter sent as optional is simply not read.
-    TestDesc optional = MakeEvent(kLoadID, {Code("xtra")});
+    OwnedDesc optional = MakeEvent(kAELoadPList, {FourCC("xtra")});
     PutParam(optional, keyDirectObject, FileReference(typeFileURL, mFolder.Path("good.plist")));
-    PutParam(optional, Code("xtra"), MakeUnicode(u"?"));
+    PutParam(optional, FourCC("xtra"), MakeUnicode(u"?"));
     EXPECT_EQ(Run(optional), noErr);
 }
 

@@ -11,25 +11,25 @@ namespace {
 class ResourceFailureTest : public PlatformTest {};
 
 TEST_F(ResourceFailureTest, LoadFailsWholeWhenAnElementRunsOutOfMemory) {
-    TestDesc event = MakeEvent(kLoadID);
+    OwnedDesc event = MakeEvent(kAELoadPList);
     PutParam(event, keyDirectObject,
              MakeUnicode(u"<plist><array><true/><dict><key>k</key><array><false/></array></dict>"
                          u"<string>s</string></array></plist>"));
     // The first fails the element, the second the innermost list's only item.
     for (long skip : {0, 3}) {
-        TestDesc reply = MakeReply();
+        OwnedDesc reply = MakeReply();
         PTFailCalls("AEPutDesc", skip, 1, memFullErr);
-        EXPECT_EQ(LoadPList(event.Get(), reply.Mutable(), 0), memFullErr) << skip;
+        EXPECT_EQ(LoadPList(&event.Get(), reply.Mutable(), 0), memFullErr) << skip;
         EXPECT_TRUE(PTFaultWasDelivered());
         PTClearFaults();
         EXPECT_FALSE(HasResult(reply)) << skip;
     }
     // Any other failure still leaves just that element out.
-    TestDesc reply = MakeReply();
+    OwnedDesc reply = MakeReply();
     PTFailCalls("AEPutDesc", 0, 1, errAEEventNotHandled);
-    EXPECT_EQ(LoadPList(event.Get(), reply.Mutable(), 0), noErr);
+    EXPECT_EQ(LoadPList(&event.Get(), reply.Mutable(), 0), noErr);
     PTClearFaults();
-    TestDesc expected = MakeList(
+    OwnedDesc expected = MakeList(
         {MakeRecord({{keyASUserRecordFields,
                       MakeUserFields({{u"k", MakeList({MakeValue(typeBoolean, uint8_t(0))})}})}}),
          MakeUnicode(u"s")});
@@ -37,11 +37,11 @@ TEST_F(ResourceFailureTest, LoadFailsWholeWhenAnElementRunsOutOfMemory) {
 }
 
 TEST_F(ResourceFailureTest, StoreFailsWhenTheXMLTextCannotBeMade) {
-    TestDesc event = MakeEvent(kStoreID, {kDestination});
+    OwnedDesc event = MakeEvent(kAEStorePList, {kStoreDestination});
     PutParam(event, keyDirectObject, MakeList({MakeValue(typeSInt32, int32_t(1))}));
-    TestDesc reply = MakeReply();
+    OwnedDesc reply = MakeReply();
     PTFailCalls("CFStringCreateFromExternalRepresentation", 0, 1, memFullErr);
-    EXPECT_EQ(StorePList(event.Get(), reply.Mutable(), 0), memFullErr);
+    EXPECT_EQ(StorePList(&event.Get(), reply.Mutable(), 0), memFullErr);
     EXPECT_TRUE(PTFaultWasDelivered());
     EXPECT_FALSE(HasResult(reply));
 }

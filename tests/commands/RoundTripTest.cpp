@@ -17,7 +17,7 @@ class Generator {
 public:
     explicit Generator(unsigned seed) : mRandom(seed) {}
 
-    TestDesc Value(int depth) {
+    OwnedDesc Value(int depth) {
         int kind = Pick(depth < 4 ? 24 : 20);
         switch (kind) {
             case 0:
@@ -135,36 +135,36 @@ private:
         FourCharCode code = 0;
         for (int i = 0; i < 4; ++i)
             code = (code << 8) | FourCharCode("abcdefghijklmnopqrstuvwxyz #"[Pick(28)]);
-        return code == keyASUserRecordFields ? Code("pnam") : code;
+        return code == keyASUserRecordFields ? FourCC("pnam") : code;
     }
-    TestDesc RawOfAnyType() {
+    OwnedDesc RawOfAnyType() {
         static const DescType kTypes[] = {typeType,    typeFixed,          typeFileURL,
-                                          typeAlias,   typeApplicationURL, Code("psxf"),
-                                          typeKeyword, Code("zzzz")};
+                                          typeAlias,   typeApplicationURL, FourCC("psxf"),
+                                          typeKeyword, FourCC("zzzz")};
         return MakeBytes(kTypes[Pick(8)], Bytes());
     }
-    TestDesc List(int depth) {
-        TestDesc list = MakeList({});
-        for (int i = Pick(5); i > 0; --i) AEPutDesc(list.Mutable(), 0, Value(depth + 1).Get());
+    OwnedDesc List(int depth) {
+        OwnedDesc list = MakeList({});
+        for (int i = Pick(5); i > 0; --i) AEPutDesc(list.Mutable(), 0, &Value(depth + 1).Get());
         return list;
     }
-    TestDesc Record(int depth) {
-        TestDesc record = MakeRecord({});
+    OwnedDesc Record(int depth) {
+        OwnedDesc record = MakeRecord({});
         for (int i = Pick(4); i > 0; --i)
-            AEPutParamDesc(record.Mutable(), Keyword(), Value(depth + 1).Get());
+            AEPutParamDesc(record.Mutable(), Keyword(), &Value(depth + 1).Get());
         if (Pick(3)) {
-            TestDesc userFields = MakeList({});
+            OwnedDesc userFields = MakeList({});
             for (int i = Pick(4); i > 0; --i) {
                 std::u16string key = Text(true) + u"#" + char16_t(u'0' + i);
-                TestDesc keyDesc = Pick(2) ? MakeUnicode(key) : MakeBytes(typeChar, MacRoman(key));
-                AEPutDesc(userFields.Mutable(), 0, keyDesc.Get());
-                AEPutDesc(userFields.Mutable(), 0, Value(depth + 1).Get());
+                OwnedDesc keyDesc = Pick(2) ? MakeUnicode(key) : MakeBytes(typeChar, MacRoman(key));
+                AEPutDesc(userFields.Mutable(), 0, &keyDesc.Get());
+                AEPutDesc(userFields.Mutable(), 0, &Value(depth + 1).Get());
             }
-            if (Pick(4) == 0) AEPutDesc(userFields.Mutable(), 0, MakeUnicode(u"odd").Get());
-            AEPutParamDesc(record.Mutable(), keyASUserRecordFields, userFields.Get());
+            if (Pick(4) == 0) AEPutDesc(userFields.Mutable(), 0, &MakeUnicode(u"odd").Get());
+            AEPutParamDesc(record.Mutable(), keyASUserRecordFields, &userFields.Get());
         }
         // A record of a custom class is a raw descriptor, kept whole.
-        return Pick(6) == 0 ? CoercedTo(*record, Code("Cust")) : std::move(record);
+        return Pick(6) == 0 ? CoercedTo(*record, FourCC("Cust")) : std::move(record);
     }
 
     std::mt19937_64 mRandom;
@@ -173,17 +173,17 @@ private:
 class RoundTripTest : public PlatformTest {
 protected:
     // Stores `value` (to a file when `path` is not empty) and loads what was stored.
-    std::string StoreThenLoad(const TestDesc& value, const std::string& path) {
-        TestDesc store = MakeEvent(kStoreID, {kDestination});
+    std::string StoreThenLoad(const OwnedDesc& value, const std::string& path) {
+        OwnedDesc store = MakeEvent(kAEStorePList, {kStoreDestination});
         PutParam(store, keyDirectObject, value);
-        if (!path.empty()) PutParam(store, kDestination, FileReference(typeFileURL, path));
-        TestDesc stored = MakeReply();
-        OSErr status = StorePList(store.Get(), stored.Mutable(), 0);
+        if (!path.empty()) PutParam(store, kStoreDestination, FileReference(typeFileURL, path));
+        OwnedDesc stored = MakeReply();
+        OSErr status = StorePList(&store.Get(), stored.Mutable(), 0);
         if (status) return "store failed with " + std::to_string(status);
-        TestDesc load = MakeEvent(kLoadID);
+        OwnedDesc load = MakeEvent(kAELoadPList);
         PutParam(load, keyDirectObject, ResultOf(stored));
-        TestDesc loaded = MakeReply();
-        status = LoadPList(load.Get(), loaded.Mutable(), 0);
+        OwnedDesc loaded = MakeReply();
+        status = LoadPList(&load.Get(), loaded.Mutable(), 0);
         if (status) return "load failed with " + std::to_string(status);
         return Describe(*ResultOf(loaded));
     }
@@ -194,7 +194,7 @@ protected:
 TEST_F(RoundTripTest, GeneratedTreesComeBackAsTheEncodingPromises) {
     for (unsigned seed = 1; seed <= 400; ++seed) {
         Generator generator(seed);
-        TestDesc value = generator.Value(0);
+        OwnedDesc value = generator.Value(0);
         std::string path = seed % 2 ? mFolder.Path("value.plist") : "";
         EXPECT_EQ(StoreThenLoad(value, path), Describe(*ExpectedAfterRoundTrip(*value)))
             << "seed " << seed << ": " << Describe(*value);
@@ -205,13 +205,13 @@ TEST_F(RoundTripTest, NestingUpToTheLimitComesBackAndDeeperIsRefusedWhole) {
     // Loading puts each record's user fields one level further down, inside an event inside a
     // reply; the Apple Event Manager has room for all of it, so the converters set the limit.
     for (bool records : {false, true}) {
-        TestDesc value = MakeUnicode(u"leaf");
+        OwnedDesc value = MakeUnicode(u"leaf");
         for (int level = 1; level <= kMaxPropertyListDepth; ++level)
-            value = records ? MakeRecord({{Code("pnam"), std::move(value)}})
+            value = records ? MakeRecord({{FourCC("pnam"), std::move(value)}})
                             : MakeList({std::move(value)});
         EXPECT_EQ(StoreThenLoad(value, ""), Describe(*ExpectedAfterRoundTrip(*value))) << records;
-        value =
-            records ? MakeRecord({{Code("pnam"), std::move(value)}}) : MakeList({std::move(value)});
+        value = records ? MakeRecord({{FourCC("pnam"), std::move(value)}})
+                        : MakeList({std::move(value)});
         EXPECT_EQ(StoreThenLoad(value, ""),
                   "store failed with " + std::to_string(errOSAStackOverflow))
             << records;

@@ -16,9 +16,9 @@
 
 namespace {
 
-TestDesc SampleValue() {
+OwnedDesc SampleValue() {
     return MakeRecord(
-        {{Code("pnam"), MakeUnicode(u"x & y")},
+        {{FourCC("pnam"), MakeUnicode(u"x & y")},
          {keyASUserRecordFields, MakeUserFields({{u"n", MakeValue(typeSInt16, int16_t(5))}})}});
 }
 
@@ -28,32 +28,32 @@ const std::string kSampleXML = PListDocument(
 
 class StorePListTest : public PlatformTest {
 protected:
-    OSErr Store(const TestDesc& value, const TestDesc* destination = nullptr) {
-        TestDesc event = MakeEvent(kStoreID, {kDestination});
+    OSErr Store(const OwnedDesc& value, const OwnedDesc* destination = nullptr) {
+        OwnedDesc event = MakeEvent(kAEStorePList, {kStoreDestination});
         PutParam(event, keyDirectObject, value);
-        if (destination) PutParam(event, kDestination, *destination);
+        if (destination) PutParam(event, kStoreDestination, *destination);
         return Run(event);
     }
-    OSErr Run(const TestDesc& event) {
+    OSErr Run(const OwnedDesc& event) {
         mReply = MakeReply();
-        OSErr status = StorePList(event.Get(), mReply.Mutable(), 0);
+        OSErr status = StorePList(&event.Get(), mReply.Mutable(), 0);
         EXPECT_EQ(gBusyCount, 0);
         return status;
     }
 
     void TearDown() override {
-        mReply = TestDesc();  // before the leak check
+        mReply = OwnedDesc();  // before the leak check
         PlatformTest::TearDown();
     }
 
-    TestDesc mReply;
+    OwnedDesc mReply;
     ScratchFolder mFolder;
 };
 
 TEST_F(StorePListTest, WithoutADestinationReturnsTheXMLAsUnicodeText) {
     struct Row {
         const char* what;
-        TestDesc value;
+        OwnedDesc value;
         std::string xml;
     } rows[] = {
         {"record", SampleValue(), kSampleXML},
@@ -70,7 +70,7 @@ TEST_F(StorePListTest, WithoutADestinationReturnsTheXMLAsUnicodeText) {
             << row.what;
     }
     // A destination that is present but null selects the same route.
-    TestDesc null = MakeNull();
+    OwnedDesc null = MakeNull();
     ASSERT_EQ(Store(SampleValue(), &null), noErr);
     EXPECT_EQ(Describe(*ResultOf(mReply)), Describe(*MakeUnicode(ToUTF16(kSampleXML))));
 }
@@ -80,14 +80,14 @@ TEST_F(StorePListTest, WritesTheXMLToADestinationOfEveryKindAndReturnsTheDestina
     struct Row {
         const char* what;
         std::string path;
-        TestDesc destination;
+        OwnedDesc destination;
     } rows[] = {
         {"furl", mFolder.Path("a.plist"), FileReference(typeFileURL, mFolder.Path("a.plist"))},
         {"alis", mFolder.Path("b.plist"), FileReference(typeAlias, mFolder.Path("b.plist"))},
         {"fsrf", mFolder.Path("c.plist"), FileReference(typeFSRef, mFolder.Path("c.plist"))},
         {"file", mFolder.Path("d.plist"), FileReference(cFile, mFolder.Path("d.plist"))},
         {"psxf", mFolder.Path("e \xC3\xA9.plist"),
-         FileReference(Code("psxf"), mFolder.Path("e \xC3\xA9.plist"))},
+         FileReference(FourCC("psxf"), mFolder.Path("e \xC3\xA9.plist"))},
         {"specifier", mFolder.Path("f.plist"), FileSpecifier(ToUTF16(mFolder.Path("f.plist")))},
         {"URL as utxt", mFolder.Path("url text.plist"), MakeUnicode(ToUTF16(url))},
         {"URL as TEXT", mFolder.Path("g.plist"),
@@ -105,7 +105,7 @@ TEST_F(StorePListTest, WritesTheXMLToADestinationOfEveryKindAndReturnsTheDestina
 }
 
 TEST_F(StorePListTest, StoringAgainReplacesTheFile) {
-    TestDesc destination = FileReference(typeFileURL, mFolder.Path("twice.plist"));
+    OwnedDesc destination = FileReference(typeFileURL, mFolder.Path("twice.plist"));
     ASSERT_EQ(Store(SampleValue(), &destination), noErr);
     std::string firstReply = Describe(*ResultOf(mReply));
     ASSERT_EQ(Store(MakeValue(typeTrue, uint8_t(0)), &destination), noErr);
@@ -141,7 +141,7 @@ TEST_F(StorePListTest, AFailedWriteLeavesThePreviousContentIntact) {
     WriteFile(folder + "/old.plist", "previous");
     fs::permissions(mFolder.Path(""), fs::perms(0755));
     fs::permissions(folder, fs::perms(0555));
-    TestDesc intoLocked = FileReference(typeFileURL, folder + "/old.plist");
+    OwnedDesc intoLocked = FileReference(typeFileURL, folder + "/old.plist");
     EXPECT_EQ(RunUnprivileged([&] { return Store(SampleValue(), &intoLocked); }),
               coreFoundationUnknownErr);
     EXPECT_EQ(ReadFile(folder + "/old.plist"), "previous");
@@ -149,7 +149,7 @@ TEST_F(StorePListTest, AFailedWriteLeavesThePreviousContentIntact) {
 
     // A folder where the file should be cannot be replaced by it.
     fs::create_directory(mFolder.Path("taken.plist"));
-    TestDesc overFolder = FileReference(typeFileURL, mFolder.Path("taken.plist"));
+    OwnedDesc overFolder = FileReference(typeFileURL, mFolder.Path("taken.plist"));
     EXPECT_EQ(Store(SampleValue(), &overFolder), coreFoundationUnknownErr);
     EXPECT_FALSE(HasResult(mReply));
     EXPECT_TRUE(fs::is_directory(mFolder.Path("taken.plist")));
@@ -157,34 +157,34 @@ TEST_F(StorePListTest, AFailedWriteLeavesThePreviousContentIntact) {
 
 struct FailureRow {
     const char* what;
-    std::function<TestDesc()> event;
+    std::function<OwnedDesc()> event;
     OSErr status;
     std::function<void()> arm = [] {};
 };
 
 TEST_F(StorePListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
     std::string target = mFolder.Path("out.plist");
-    auto with = [](TestDesc value, TestDesc destination) {
-        auto shared = std::make_shared<std::pair<TestDesc, TestDesc>>(std::move(value),
-                                                                      std::move(destination));
+    auto with = [](OwnedDesc value, OwnedDesc destination) {
+        auto shared = std::make_shared<std::pair<OwnedDesc, OwnedDesc>>(std::move(value),
+                                                                        std::move(destination));
         return [shared] {
-            TestDesc event = MakeEvent(kStoreID, {kDestination});
+            OwnedDesc event = MakeEvent(kAEStorePList, {kStoreDestination});
             PutParam(event, keyDirectObject, shared->first);
             if (shared->second->descriptorType != typeNull)
-                PutParam(event, kDestination, shared->second);
+                PutParam(event, kStoreDestination, shared->second);
             return event;
         };
     };
-    TestDesc numberKey =
+    OwnedDesc numberKey =
         MakeRecord({{keyASUserRecordFields,
                      MakeList({MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"x")})}});
     const FailureRow rows[] = {
-        {"no direct parameter", [] { return MakeEvent(kStoreID, {kDestination}); },
+        {"no direct parameter", [] { return MakeEvent(kAEStorePList, {kStoreDestination}); },
          errAEDescNotFound},
         {"extra required parameter",
          [&] {
-             TestDesc event = with(SampleValue(), FileReference(typeFileURL, target))();
-             PutParam(event, Code("xtra"), MakeUnicode(u"?"));
+             OwnedDesc event = with(SampleValue(), FileReference(typeFileURL, target))();
+             PutParam(event, FourCC("xtra"), MakeUnicode(u"?"));
              return event;
          },
          errAEParamMissed},
@@ -210,7 +210,7 @@ TEST_F(StorePListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
          [] { PTFailCalls("AEPutParamDesc", 0, 1, errAEIllegalIndex); }},
     };
     for (const FailureRow& row : rows) {
-        TestDesc event = row.event();
+        OwnedDesc event = row.event();
         PTReset();
         row.arm();
         EXPECT_EQ(Run(event), row.status) << row.what;

@@ -75,7 +75,7 @@ TEST_F(ConversionLimitsTest, AUserFieldWhoseValueCannotBePutLeavesNoKeyBehind) {
     PTFailCalls("AEPutDesc", 1, 1, errAEEventNotHandled);
     ASSERT_EQ(Convert(dict.Get(), out), 0);
     PTClearFaults();
-    TestDesc expected = MakeRecord(
+    OwnedDesc expected = MakeRecord(
         {{keyASUserRecordFields, MakeUserFields({{u"b", MakeValue(typeSInt32, int32_t(2))}})}});
     EXPECT_EQ(Describe(out.mDesc), Describe(*expected));
     // When the lone key cannot be taken out again, the list would be misaligned: the whole

@@ -61,8 +61,8 @@ long CountOf(const AEDesc& desc) {
     return count;
 }
 
-TestDesc NthItem(const AEDesc& desc, long index, AEKeyword* keyword = nullptr) {
-    TestDesc item;
+OwnedDesc NthItem(const AEDesc& desc, long index, AEKeyword* keyword = nullptr) {
+    OwnedDesc item;
     AEKeyword ignored = 0;
     Check(AEGetNthDesc(&desc, index, typeWildCard, keyword ? keyword : &ignored, item.Out()),
           "AEGetNthDesc");
@@ -87,7 +87,7 @@ std::string DescribeRecord(const AEDesc& record) {
     long count = CountOf(record);
     for (long i = 1; i <= count; ++i) {
         AEKeyword keyword = 0;
-        TestDesc value = NthItem(record, i, &keyword);
+        OwnedDesc value = NthItem(record, i, &keyword);
         fields.push_back(
             CodeText(keyword) + ":" +
             (keyword == keyASUserRecordFields ? DescribeUserFields(*value) : Describe(*value)));
@@ -99,66 +99,67 @@ std::string DescribeRecord(const AEDesc& record) {
     return text + "}";
 }
 
-TestDesc Coerced(const AEDesc& desc, DescType type) {
-    TestDesc result;
+OwnedDesc Coerced(const AEDesc& desc, DescType type) {
+    OwnedDesc result;
     Check(AECoerceDesc(&desc, type, result.Out()), "AECoerceDesc");
     return result;
 }
 
 int64_t IntegerOf(const AEDesc& desc) {
     int64_t value = 0;
-    TestDesc wide = Coerced(desc, typeSInt64);
-    AEGetDescData(wide.Get(), &value, sizeof value);
+    OwnedDesc wide = Coerced(desc, typeSInt64);
+    AEGetDescData(&wide.Get(), &value, sizeof value);
     return value;
 }
 
 }  // namespace
 
-TestDesc CoercedTo(const AEDesc& desc, DescType type) {
+OwnedDesc CoercedTo(const AEDesc& desc, DescType type) {
     return Coerced(desc, type);
 }
 
-TestDesc MakeBytes(DescType type, std::string_view bytes) {
-    TestDesc desc;
+OwnedDesc MakeBytes(DescType type, std::string_view bytes) {
+    OwnedDesc desc;
     Check(AECreateDesc(type, bytes.data(), static_cast<Size>(bytes.size()), desc.Out()),
           "AECreateDesc");
     return desc;
 }
 
-TestDesc MakeUnicode(std::u16string_view text) {
+OwnedDesc MakeUnicode(std::u16string_view text) {
     return MakeBytes(typeUnicodeText,
                      std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2));
 }
 
-TestDesc MakeNull() {
-    return TestDesc();
+OwnedDesc MakeNull() {
+    return OwnedDesc();
 }
 
-TestDesc MakeList(std::initializer_list<TestDesc> items) {
-    TestDesc list;
+OwnedDesc MakeList(std::initializer_list<OwnedDesc> items) {
+    OwnedDesc list;
     Check(AECreateList(nullptr, 0, false, list.Out()), "AECreateList");
-    for (const TestDesc& item : items) Check(AEPutDesc(list.Mutable(), 0, item.Get()), "AEPutDesc");
+    for (const OwnedDesc& item : items)
+        Check(AEPutDesc(list.Mutable(), 0, &item.Get()), "AEPutDesc");
     return list;
 }
 
-TestDesc MakeRecord(std::initializer_list<Field> fields, DescType type) {
-    TestDesc record;
+OwnedDesc MakeRecord(std::initializer_list<Field> fields, DescType type) {
+    OwnedDesc record;
     Check(AECreateList(nullptr, 0, true, record.Out()), "AECreateList");
     AEDesc* target = record.Mutable();
     for (const Field& field : fields)
-        Check(AEPutParamDesc(target, field.key, field.value.Get()), "AEPutParamDesc");
+        Check(AEPutParamDesc(target, field.key, &field.value.Get()), "AEPutParamDesc");
     if (type == typeAERecord) return record;
     return Coerced(*record, type);
 }
 
-TestDesc MakeUserFields(std::initializer_list<std::pair<std::u16string_view, TestDesc>> pairs) {
-    TestDesc list;
+OwnedDesc MakeUserFields(std::initializer_list<std::pair<std::u16string_view, OwnedDesc>> pairs) {
+    OwnedDesc list;
     Check(AECreateList(nullptr, 0, false, list.Out()), "AECreateList");
     AEDesc* target = list.Mutable();
     for (const auto& [key, value] : pairs) {
-        TestDesc keyDesc = MakeUnicode(key);
-        Check(AEPutDesc(target, 0, keyDesc.Get()), "AEPutDesc");
-        Check(AEPutDesc(target, 0, value.Get()), "AEPutDesc");
+        OwnedDesc keyDesc = MakeUnicode(key);
+        Check(AEPutDesc(target, 0, &keyDesc.Get()), "AEPutDesc");
+        Check(AEPutDesc(target, 0, &value.Get()), "AEPutDesc");
     }
     return list;
 }
@@ -193,7 +194,7 @@ std::string Describe(const AEDesc& desc) {
            (desc.dataHandle ? "" : "<no data>");
 }
 
-TestDesc ExpectedAfterRoundTrip(const AEDesc& desc) {
+OwnedDesc ExpectedAfterRoundTrip(const AEDesc& desc) {
     switch (desc.descriptorType) {
         case typeUnicodeText:
         case typeUTF8Text:
@@ -220,21 +221,22 @@ TestDesc ExpectedAfterRoundTrip(const AEDesc& desc) {
         case typeFalse:
             return MakeValue(typeBoolean, uint8_t(0));
         case typeAEList: {
-            TestDesc list = MakeList({});
+            OwnedDesc list = MakeList({});
             for (long i = 1; i <= CountOf(desc); ++i)
-                Check(AEPutDesc(list.Mutable(), 0, ExpectedAfterRoundTrip(*NthItem(desc, i)).Get()),
-                      "AEPutDesc");
+                Check(
+                    AEPutDesc(list.Mutable(), 0, &ExpectedAfterRoundTrip(*NthItem(desc, i)).Get()),
+                    "AEPutDesc");
             return list;
         }
         case typeAERecord: {
-            TestDesc record = MakeRecord({});
-            TestDesc userFields = MakeList({});
+            OwnedDesc record = MakeRecord({});
+            OwnedDesc userFields = MakeList({});
             AEDesc* target = record.Mutable();
             for (long i = 1; i <= CountOf(desc); ++i) {
                 AEKeyword keyword = 0;
-                TestDesc value = NthItem(desc, i, &keyword);
+                OwnedDesc value = NthItem(desc, i, &keyword);
                 if (keyword != keyASUserRecordFields) {
-                    Check(AEPutParamDesc(target, keyword, ExpectedAfterRoundTrip(*value).Get()),
+                    Check(AEPutParamDesc(target, keyword, &ExpectedAfterRoundTrip(*value).Get()),
                           "AEPutParamDesc");
                     continue;
                 }
@@ -242,15 +244,15 @@ TestDesc ExpectedAfterRoundTrip(const AEDesc& desc) {
                 for (long k = 1; k + 1 <= count; k += 2)
                     for (long j : {k, k + 1})
                         Check(AEPutDesc(userFields.Mutable(), 0,
-                                        ExpectedAfterRoundTrip(*NthItem(*value, j)).Get()),
+                                        &ExpectedAfterRoundTrip(*NthItem(*value, j)).Get()),
                               "AEPutDesc");
             }
-            Check(AEPutParamDesc(target, keyASUserRecordFields, userFields.Get()),
+            Check(AEPutParamDesc(target, keyASUserRecordFields, &userFields.Get()),
                   "AEPutParamDesc");
             return record;
         }
         default: {
-            TestDesc copy;
+            OwnedDesc copy;
             Check(AEDuplicateDesc(&desc, copy.Out()), "AEDuplicateDesc");
             return copy;
         }

@@ -38,13 +38,13 @@ CFObject RawDesc(std::string_view type, std::string_view data) {
 
 struct MappingRow {
     const char* what;
-    TestDesc desc;
+    OwnedDesc desc;
     CFObject expected;
     CFNumberType numberType;  // 0 when the result is no number
 };
 
 TEST_F(DescToPropertyListTest, MapsEachDescriptorTypeToItsPropertyListObject) {
-    TestDesc text = MakeUnicode(u"x\u00E9");
+    OwnedDesc text = MakeUnicode(u"x\u00E9");
     CFAbsoluteTime when = 0;
     ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(3061152000LL + 86400, &when), noErr);
     MappingRow rows[] = {
@@ -81,8 +81,8 @@ TEST_F(DescToPropertyListTest, MapsEachDescriptorTypeToItsPropertyListObject) {
         {"****", MakeBytes(typeWildCard, std::string("\0\x01", 2)),
          CFBytes(std::string("\0\x01", 2)), 0},
         {"empty ****", MakeBytes(typeWildCard, ""), CFBytes(""), 0},
-        {"enum", MakeValue(typeEnumerated, Code("yes ")), RawDesc("enum", "yes "), 0},
-        {"type", MakeValue(typeType, Code("TEXT")), RawDesc("type", "TXET"),
+        {"enum", MakeValue(typeEnumerated, FourCC("yes ")), RawDesc("enum", "yes "), 0},
+        {"type", MakeValue(typeType, FourCC("TEXT")), RawDesc("type", "TXET"),
          0},  // host (little-endian) order
         {"null", MakeNull(), RawDesc("null", ""), 0},
         {"zero in code", MakeBytes(0x61006263, "q"), RawDesc("a", "q"), 0},
@@ -107,9 +107,9 @@ TEST_F(DescToPropertyListTest, MapsEachDescriptorTypeToItsPropertyListObject) {
 }
 
 TEST_F(DescToPropertyListTest, RecordsOfOtherTypesAreStoredAsRawDescriptors) {
-    TestDesc specifier = MakeRecord(
-        {{Code("want"), MakeValue(typeType, Code("file"))}, {Code("seld"), MakeUnicode(u"/tmp/x")}},
-        Code("obj "));
+    OwnedDesc specifier = MakeRecord({{FourCC("want"), MakeValue(typeType, FourCC("file"))},
+                                      {FourCC("seld"), MakeUnicode(u"/tmp/x")}},
+                                     FourCC("obj "));
     CFObject out;
     ASSERT_EQ(Convert(*specifier, out), 0);
     CFObject expected = RawDesc("obj ", DataOf(*specifier));
@@ -117,7 +117,7 @@ TEST_F(DescToPropertyListTest, RecordsOfOtherTypesAreStoredAsRawDescriptors) {
 }
 
 TEST_F(DescToPropertyListTest, TrueAndFalseNeedNoPlatformCall) {
-    TestDesc yes = MakeBytes(typeTrue, ""), no = MakeBytes(typeFalse, "");
+    OwnedDesc yes = MakeBytes(typeTrue, ""), no = MakeBytes(typeFalse, "");
     PTReset();
     EXPECT_EQ(DescToPropertyList(*yes), kCFBooleanTrue);
     EXPECT_EQ(DescToPropertyList(*no), kCFBooleanFalse);
@@ -127,22 +127,22 @@ TEST_F(DescToPropertyListTest, TrueAndFalseNeedNoPlatformCall) {
 TEST_F(DescToPropertyListTest, RecordsWriteQuotedKeywordsAndUserFields) {
     struct Row {
         const char* what;
-        TestDesc record;
+        OwnedDesc record;
         CFObject expected;
     };
     CFObject x = CFStr("x"), one = CFInt32(1), field = CFStr("field");
     CFObject quotedPnam = CFStr("'pnam'"), a = CFStr("a"), ab = CFStr("'ab'"),
              cafe = CFStr("'caf\xC3\xA9'");
-    TestDesc oddUserFields =
+    OwnedDesc oddUserFields =
         MakeList({MakeUnicode(u"a"), MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"b")});
-    TestDesc numberKey = MakeList({MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"x")});
+    OwnedDesc numberKey = MakeList({MakeValue(typeSInt32, int32_t(1)), MakeUnicode(u"x")});
     Row rows[] = {
-        {"keyword", MakeRecord({{Code("pnam"), MakeUnicode(u"x")}}),
+        {"keyword", MakeRecord({{FourCC("pnam"), MakeUnicode(u"x")}}),
          CFDict({{quotedPnam.Get(), x.Get()}})},
         {"odd user list", MakeRecord({{keyASUserRecordFields, MakeList({})}}), CFDict({})},
         {"no user fields", MakeRecord({}), CFDict({})},
         {"keyword wins",
-         MakeRecord({{Code("pnam"), MakeUnicode(u"field")},
+         MakeRecord({{FourCC("pnam"), MakeUnicode(u"field")},
                      {keyASUserRecordFields, MakeUserFields({{u"'pnam'", MakeUnicode(u"user")}})}}),
          CFDict({{quotedPnam.Get(), field.Get()}})},
         {"zero byte", MakeRecord({{0x61620063, MakeUnicode(u"x")}}), CFDict({{ab.Get(), x.Get()}})},
@@ -150,9 +150,9 @@ TEST_F(DescToPropertyListTest, RecordsWriteQuotedKeywordsAndUserFields) {
          CFDict({{cafe.Get(), x.Get()}})},
         {"number key", MakeRecord({{keyASUserRecordFields, MakeList({})}}), CFDict({})},
     };
-    AEPutParamDesc(rows[1].record.Mutable(), keyASUserRecordFields, oddUserFields.Get());
+    AEPutParamDesc(rows[1].record.Mutable(), keyASUserRecordFields, &oddUserFields.Get());
     rows[1].expected = CFDict({{a.Get(), one.Get()}});
-    AEPutParamDesc(rows[6].record.Mutable(), keyASUserRecordFields, numberKey.Get());
+    AEPutParamDesc(rows[6].record.Mutable(), keyASUserRecordFields, &numberKey.Get());
     rows[6].expected = CFDict({{one.Get(), x.Get()}});
     for (Row& row : rows) {
         CFObject out;
@@ -162,12 +162,12 @@ TEST_F(DescToPropertyListTest, RecordsWriteQuotedKeywordsAndUserFields) {
 }
 
 TEST_F(DescToPropertyListTest, AKeywordWithAHighByteComesBackAsAUserField) {
-    TestDesc record = MakeRecord({{0x6361668E, MakeUnicode(u"x")}});
+    OwnedDesc record = MakeRecord({{0x6361668E, MakeUnicode(u"x")}});
     CFObject plist;
     ASSERT_EQ(Convert(*record, plist), 0);
     CAEDesc back;
     PropertyListToDesc(plist.Get(), back);
-    TestDesc expected = MakeRecord(
+    OwnedDesc expected = MakeRecord(
         {{keyASUserRecordFields, MakeUserFields({{u"'caf\u00E9'", MakeUnicode(u"x")}})}});
     EXPECT_EQ(Describe(back.mDesc), Describe(*expected));
 }
@@ -175,7 +175,7 @@ TEST_F(DescToPropertyListTest, AKeywordWithAHighByteComesBackAsAUserField) {
 TEST_F(DescToPropertyListTest, TheFirstFailureEndsTheWholeConversion) {
     struct Row {
         const char* what;
-        TestDesc desc;
+        OwnedDesc desc;
         int32_t status;
     } rows[] = {
         {"unreadable list item",
@@ -188,7 +188,8 @@ TEST_F(DescToPropertyListTest, TheFirstFailureEndsTheWholeConversion) {
          MakeRecord({{keyASUserRecordFields, MakeValue(typeSInt32, int32_t(1))}}),
          errAEWrongDataType},
         {"unconvertible date in a field",
-         MakeRecord({{Code("pnam"), MakeList({MakeValue(typeLongDateTime, int64_t(INT64_MAX))})}}),
+         MakeRecord(
+             {{FourCC("pnam"), MakeList({MakeValue(typeLongDateTime, int64_t(INT64_MAX))})}}),
          paramErr},
     };
     for (Row& row : rows) {
@@ -200,8 +201,8 @@ TEST_F(DescToPropertyListTest, TheFirstFailureEndsTheWholeConversion) {
 }
 
 TEST_F(DescToPropertyListTest, CreationFailuresOfCoreFoundationGiveAStatus) {
-    TestDesc list = MakeList({MakeValue(typeSInt32, int32_t(1))});
-    TestDesc record = MakeRecord({{Code("pnam"), MakeValue(typeSInt32, int32_t(1))}});
+    OwnedDesc list = MakeList({MakeValue(typeSInt32, int32_t(1))});
+    OwnedDesc record = MakeRecord({{FourCC("pnam"), MakeValue(typeSInt32, int32_t(1))}});
     CFObject out;
     PTFailCalls("CFArrayCreateMutable", 0, 1, 0);
     EXPECT_EQ(Convert(*list, out), coreFoundationUnknownErr);
@@ -213,11 +214,11 @@ TEST_F(DescToPropertyListTest, CreationFailuresOfCoreFoundationGiveAStatus) {
     EXPECT_EQ(Convert(*record, out), memFullErr);
 }
 
-TestDesc NestedLists(int levels, bool records) {
-    TestDesc value = MakeUnicode(u"leaf");
+OwnedDesc NestedLists(int levels, bool records) {
+    OwnedDesc value = MakeUnicode(u"leaf");
     for (int i = 0; i < levels; ++i)
-        value =
-            records ? MakeRecord({{Code("pnam"), std::move(value)}}) : MakeList({std::move(value)});
+        value = records ? MakeRecord({{FourCC("pnam"), std::move(value)}})
+                        : MakeList({std::move(value)});
     return value;
 }
 
@@ -226,7 +227,7 @@ TestDesc NestedLists(int levels, bool records) {
 TEST_F(DescToPropertyListTest, NestingUpToTheLimitIsConverted) {
     for (bool records : {false, true}) {
         CFObject out;
-        TestDesc deepest = NestedLists(kMaxPropertyListDepth, records);
+        OwnedDesc deepest = NestedLists(kMaxPropertyListDepth, records);
         EXPECT_EQ(Convert(*deepest, out), 0) << records;
     }
 }
@@ -240,9 +241,9 @@ namespace {
 TEST_F(DescToPropertyListTest, RawDescriptorDictionaryCountsAsALevel) {
     for (bool records : {false, true}) {
         for (int containers : {kMaxPropertyListDepth - 1, kMaxPropertyListDepth}) {
-            TestDesc value = MakeValue(typeEnumerated, Code("yes "));
+            OwnedDesc value = MakeValue(typeEnumerated, FourCC("yes "));
             for (int i = 0; i < containers; ++i)
-                value = records ? MakeRecord({{Code("pnam"), std::move(value)}})
+                value = records ? MakeRecord({{FourCC("pnam"), std::move(value)}})
                                 : MakeList({std::move(value)});
             CFObject out;
             const int32_t status = Convert(*value, out);

@@ -34,7 +34,7 @@ protected:
 struct MappingRow {
     const char* what;
     CFObject plist;
-    TestDesc expected;
+    OwnedDesc expected;
 };
 
 TEST_F(PropertyListToDescTest, MapsEachPropertyListTypeToItsDescriptor) {
@@ -62,7 +62,7 @@ TEST_F(PropertyListToDescTest, MapsEachPropertyListTypeToItsDescriptor) {
         {"data", CFBytes(std::string("\x00\xFFz", 3)),
          MakeBytes(typeWildCard, std::string("\x00\xFFz", 3))},
         {"empty data", CFBytes(""), MakeBytes(typeWildCard, "")},
-        {"null", CFShared(kCFNull), MakeValue(typeType, Code("undf"))},
+        {"null", CFShared(kCFNull), MakeValue(typeType, FourCC("undf"))},
         {"date", CFObject(CFDateCreate(kCFAllocatorDefault, 1234.0)),
          MakeValue(typeLongDateTime, ldt)},
         {"empty array", CFArr({}), MakeList({})},
@@ -79,7 +79,7 @@ TEST_F(PropertyListToDescTest, ArraysKeepOrderAndDropElementsThatFail) {
     CFObject url(CFURLCreateWithString(kCFAllocatorDefault, CFSTR("http://example.com/"), nullptr));
     CFObject inner = CFArr({two.Get(), one.Get()});
     CFObject array = CFArr({one.Get(), url.Get(), inner.Get(), two.Get()});
-    TestDesc expected = MakeList(
+    OwnedDesc expected = MakeList(
         {MakeValue(typeSInt32, int32_t(1)),
          MakeList({MakeUnicode(u"two"), MakeValue(typeSInt32, int32_t(1))}), MakeUnicode(u"two")});
     EXPECT_EQ(Converted(array.Get()), Describe(*expected));
@@ -110,8 +110,8 @@ struct KeyRow {
 
 TEST_F(PropertyListToDescTest, QuotedSixByteKeysAreKeywordsAndEveryOtherKeyIsAUserField) {
     const KeyRow rows[] = {
-        {"'pnam'", true, Code("pnam"), u""},
-        {"''''''", true, Code("''''"), u""},
+        {"'pnam'", true, FourCC("pnam"), u""},
+        {"''''''", true, FourCC("''''"), u""},
         {"'a b'", false, 0, u"'a b'"},
         {"'a\xE2\x82\xAC'", true, 0x61E282AC, u""},  // the euro sign's three UTF-8 bytes
         {"'ab'", false, 0, u"'ab'"},
@@ -122,7 +122,7 @@ TEST_F(PropertyListToDescTest, QuotedSixByteKeysAreKeywordsAndEveryOtherKeyIsAUs
     for (const KeyRow& row : rows) {
         CFObject key = CFStr(row.key), value = CFStr("x");
         CFObject dict = CFDict({{key.Get(), value.Get()}});
-        TestDesc expected =
+        OwnedDesc expected =
             row.isKeyword ? MakeRecord({{row.keyword, MakeUnicode(u"x")},
                                         {keyASUserRecordFields, MakeList({})}})
                           : MakeRecord({{keyASUserRecordFields,
@@ -141,18 +141,18 @@ TEST_F(PropertyListToDescTest, RecordsKeepUserFieldsInEnumerationOrderAndOwnThei
                             {other.Get(), x.Get()}});
     CAEDesc out;
     ASSERT_EQ(Convert(dict.Get(), out), 0);
-    TestDesc expected = MakeRecord(
-        {{Code("pnam"), MakeUnicode(u"x")},
+    OwnedDesc expected = MakeRecord(
+        {{FourCC("pnam"), MakeUnicode(u"x")},
          {keyASUserRecordFields, MakeList({MakeUnicode(u"name"), MakeValue(typeSInt32, int32_t(1)),
                                            MakeUnicode(u"other"), MakeUnicode(u"x")})}});
     EXPECT_EQ(Describe(out.mDesc), Describe(*expected));
     // Describe sorts pairs; the list itself must follow the dictionary's order.
-    TestDesc userFields;
+    OwnedDesc userFields;
     ASSERT_EQ(AEGetParamDesc(&out.mDesc, keyASUserRecordFields, typeWildCard, userFields.Out()),
               noErr);
-    TestDesc first;
+    OwnedDesc first;
     AEKeyword keyword;
-    ASSERT_EQ(AEGetNthDesc(userFields.Get(), 1, typeWildCard, &keyword, first.Out()), noErr);
+    ASSERT_EQ(AEGetNthDesc(&userFields.Get(), 1, typeWildCard, &keyword, first.Out()), noErr);
     EXPECT_EQ(Describe(*first), Describe(*MakeUnicode(u"name")));
 }
 
@@ -160,16 +160,16 @@ TEST_F(PropertyListToDescTest, RawDescriptorDictionariesBecomeTheDescriptorTheyD
     struct Row {
         const char* type;
         std::string data;
-        TestDesc expected;
+        OwnedDesc expected;
     } rows[] = {
-        {"enum", "yes ", MakeValue(typeEnumerated, Code("yes "))},
+        {"enum", "yes ", MakeValue(typeEnumerated, FourCC("yes "))},
         {"enum", "yes", MakeBytes(typeEnumerated, "yes")},
         {"type", "\x01\x02\x03\x04", MakeBytes(typeType, "\x01\x02\x03\x04")},
-        {"ab", "zz", MakeBytes(Code("ab**"), "zz")},
+        {"ab", "zz", MakeBytes(FourCC("ab**"), "zz")},
         {"utxtXYZ", "ab", MakeBytes(typeUnicodeText, "ab")},
         {"a\xC4\x80"
          "bc",
-         "", MakeBytes(Code("a***"), "")},                      // U+0100 has no Mac OS Roman form
+         "", MakeBytes(FourCC("a***"), "")},                    // U+0100 has no Mac OS Roman form
         {"\xC3\xA9t\xC3\xA9s", "", MakeBytes(0x8E748E73, "")},  // é is 8E in Mac OS Roman
         {"null", "", MakeNull()},
     };
@@ -184,20 +184,20 @@ TEST_F(PropertyListToDescTest, RawDescriptorDictionariesBecomeTheDescriptorTheyD
 TEST_F(PropertyListToDescTest, RawDescriptorLookalikesStayRecords) {
     CFObject type = CFStr("long"), data = CFBytes("abcd"), third = CFStr("3rd"),
              number = CFInt64(5);
-    auto userFieldsOf = [](std::vector<std::pair<std::u16string, TestDesc>>&& pairs) {
-        TestDesc list = MakeList({});
+    auto userFieldsOf = [](std::vector<std::pair<std::u16string, OwnedDesc>>&& pairs) {
+        OwnedDesc list = MakeList({});
         for (auto& [key, value] : pairs) {
-            AEPutDesc(list.Mutable(), 0, MakeUnicode(key).Get());
-            AEPutDesc(list.Mutable(), 0, value.Get());
+            AEPutDesc(list.Mutable(), 0, &MakeUnicode(key).Get());
+            AEPutDesc(list.Mutable(), 0, &value.Get());
         }
-        TestDesc record = MakeRecord({});
-        AEPutParamDesc(record.Mutable(), keyASUserRecordFields, list.Get());
+        OwnedDesc record = MakeRecord({});
+        AEPutParamDesc(record.Mutable(), keyASUserRecordFields, &list.Get());
         return Describe(*record);
     };
     CFObject three = CFDict({{CFSTR("AEDescType"), type.Get()},
                              {CFSTR("AEDescData"), data.Get()},
                              {third.Get(), third.Get()}});
-    std::vector<std::pair<std::u16string, TestDesc>> threeFields;
+    std::vector<std::pair<std::u16string, OwnedDesc>> threeFields;
     threeFields.emplace_back(u"AEDescType", MakeUnicode(u"long"));
     threeFields.emplace_back(u"AEDescData", MakeBytes(typeWildCard, "abcd"));
     threeFields.emplace_back(u"3rd", MakeUnicode(u"3rd"));
@@ -205,7 +205,7 @@ TEST_F(PropertyListToDescTest, RawDescriptorLookalikesStayRecords) {
     // The right keys with values of the wrong kinds: kept whole as an ordinary record.
     CFObject wrong =
         CFDict({{CFSTR("AEDescType"), number.Get()}, {CFSTR("AEDescData"), data.Get()}});
-    std::vector<std::pair<std::u16string, TestDesc>> wrongFields;
+    std::vector<std::pair<std::u16string, OwnedDesc>> wrongFields;
     wrongFields.emplace_back(u"AEDescType", MakeValue(typeSInt32, int32_t(5)));
     wrongFields.emplace_back(u"AEDescData", MakeBytes(typeWildCard, "abcd"));
     EXPECT_EQ(Converted(wrong.Get()), userFieldsOf(std::move(wrongFields)));
@@ -251,8 +251,8 @@ TEST_F(PropertyListToDescTest, FailuresBuildingAContainerOrADateReachTheCaller) 
     EXPECT_EQ(Convert(dict.Get(), out), -1719);
 
     CFObject date(CFDateCreate(kCFAllocatorDefault, 1e300));  // beyond LongDateTime
-    TestDesc before = MakeUnicode(u"untouched");
-    ASSERT_EQ(AEDuplicateDesc(before.Get(), out.Out()), noErr);
+    OwnedDesc before = MakeUnicode(u"untouched");
+    ASSERT_EQ(AEDuplicateDesc(&before.Get(), out.Out()), noErr);
     EXPECT_EQ(Convert(date.Get(), out), paramErr);
     EXPECT_EQ(Describe(out.mDesc), Describe(*before));
 }

@@ -12,12 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/FourCharCode.h"
 #include "desc/CAEDesc.h"
-
-constexpr DescType Code(const char (&s)[5]) {
-    return (DescType(uint8_t(s[0])) << 24) | (DescType(uint8_t(s[1])) << 16) |
-           (DescType(uint8_t(s[2])) << 8) | DescType(uint8_t(s[3]));
-}
 
 inline CAEDesc MakeDesc(DescType type, const void* data, Size size) {
     CAEDesc desc;
@@ -76,7 +72,7 @@ inline OSErr ScriptedCoercion(const AEDesc*, DescType toType, SRefCon refcon, AE
     AEDesc record = {typeNull, nullptr};
     OSErr err = AECreateList(nullptr, 0, true, &record);
     if (err == noErr) err = AEPutParamPtr(&record, keyAEText, typeChar, "styled", 6);
-    if (err == noErr) err = AEPutParamPtr(&record, keyAEStyles, Code("scrp"), "", 0);
+    if (err == noErr) err = AEPutParamPtr(&record, keyAEStyles, FourCC("scrp"), "", 0);
     if (err == noErr) err = AECoerceDesc(&record, typeStyledText, out);
     AEDisposeDesc(&record);
     return err;

@@ -48,7 +48,7 @@ TEST_F(FileReferenceTest, ObjectSpecifiersNameAFileByNameAtTheTopLevel) {
     const CAEDesc name = MakeUnicode(u"/tmp/a.plist");
     const CAEDesc number = MakeScalar<int32_t>(typeSInt32, 1);
     const CAEDesc none;
-    const CAEDesc folder = MakeSpecifier(Code("cfol"), formName, name.mDesc, &none.mDesc);
+    const CAEDesc folder = MakeSpecifier(FourCC("cfol"), formName, name.mDesc, &none.mDesc);
     struct Case {
         const char* name;
         DescType want;

@@ -25,9 +25,8 @@ const std::pair<const char*, std::function<void(const CAEDescReader&)>> kReaders
 
 TEST_F(ScalarReadersTest, NullFailsEveryReaderWithoutCoercion) {
     CAEDesc null;
-    for (const auto& [name, read] : kReaders) {
-        EXPECT_EQ(StatusOf([&] { read(null); }), errAECoercionFail) << name;
-    }
+    for (const auto& reader : kReaders)
+        EXPECT_EQ(StatusOf([&] { reader.second(null); }), errAECoercionFail) << reader.first;
     EXPECT_EQ(PTCallCount("AECoerceDesc"), 0u);
 }
 
@@ -104,14 +103,14 @@ TEST_F(ScalarReadersTest, BooleansAndCodes) {
     EXPECT_FALSE(no.GetBoolean());
     EXPECT_EQ(PTCallCount("AEGetDescData"), 0u);
 
-    CAEDesc prop = MakeScalar<DescType>(typeProperty, Code("pnam"));
-    EXPECT_EQ(prop.GetTypeCode(), Code("pnam"));
+    CAEDesc prop = MakeScalar<DescType>(typeProperty, FourCC("pnam"));
+    EXPECT_EQ(prop.GetTypeCode(), FourCC("pnam"));
     EXPECT_EQ(PTCallCount("AECoerceDesc"), 0u);
-    EXPECT_EQ(prop.GetEnum(), Code("pnam"));  // 'prop' is not native to GetEnum
+    EXPECT_EQ(prop.GetEnum(), FourCC("pnam"));  // 'prop' is not native to GetEnum
     EXPECT_EQ(PTCallCount("AECoerceDesc"), 1u);
 
-    CAEDesc keyword = MakeScalar<DescType>(typeKeyword, Code("abcd"));
-    EXPECT_EQ(keyword.GetTypeCode(), Code("abcd"));
+    CAEDesc keyword = MakeScalar<DescType>(typeKeyword, FourCC("abcd"));
+    EXPECT_EQ(keyword.GetTypeCode(), FourCC("abcd"));
     EXPECT_EQ(MakeScalar<LongDateTime>(typeLongDateTime, -5).GetLongDateTime(), -5);
 }
 
@@ -147,8 +146,8 @@ TEST_F(ScalarReadersTest, GetDoubleTriesItsTargetsInOrderUntilOneIsNotRefused) {
     };
     for (const Case& c : cases) {
         CoercionScript script{c.statuses, {}};
-        ScopedCoercion handlers(Code("xxxx"), {std::begin(chain), std::end(chain)}, script);
-        CAEDesc odd = MakeDesc(Code("xxxx"), "?");
+        ScopedCoercion handlers(FourCC("xxxx"), {std::begin(chain), std::end(chain)}, script);
+        CAEDesc odd = MakeDesc(FourCC("xxxx"), "?");
         EXPECT_EQ(StatusOf([&] { (void)odd.GetDouble(); }), c.thrown);
         ASSERT_EQ(script.asked.size(), c.attempts);
         for (std::size_t i = 0; i < c.attempts; ++i) EXPECT_EQ(script.asked[i], chain[i]);
@@ -157,8 +156,8 @@ TEST_F(ScalarReadersTest, GetDoubleTriesItsTargetsInOrderUntilOneIsNotRefused) {
 
 TEST_F(ScalarReadersTest, StatusesPassUnchanged) {
     CoercionScript script{{-4711}, {}};
-    ScopedCoercion handlers(Code("xxxx"), {typeSInt32, typeBoolean, typeLongDateTime}, script);
-    CAEDesc odd = MakeDesc(Code("xxxx"), "?");
+    ScopedCoercion handlers(FourCC("xxxx"), {typeSInt32, typeBoolean, typeLongDateTime}, script);
+    CAEDesc odd = MakeDesc(FourCC("xxxx"), "?");
     EXPECT_EQ(StatusOf([&] { (void)odd.GetSInt32(); }), -4711);
     EXPECT_EQ(StatusOf([&] { (void)odd.GetSInt64(); }), -4711);
     EXPECT_EQ(StatusOf([&] { (void)odd.GetBoolean(); }), -4711);

@@ -100,7 +100,7 @@ TEST_F(TextReadersTest, NullIsRefusedByEveryReader) {
 }
 
 TEST_F(TextReadersTest, StyledTextFallbackHappensAtMostOnce) {
-    const DescType odd = Code("xxxx");
+    const DescType odd = FourCC("xxxx");
     struct Case {
         const char* name;
         std::vector<int32_t> oddScript;     // 'xxxx' -> 'utxt'/'TEXT', then -> 'STXT' (0: made)

@@ -12,8 +12,6 @@
 #include "notation/NotationTestSupport.h"
 #include "support/PlatformTest.h"
 
-using notation::FourCC;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -74,14 +72,12 @@ TEST_F(AdditionHostTest, InstallsAndRemovesTheHandlersEachCycle) {
     for (int cycle = 0; cycle < 2; ++cycle) {
         AEEventHandlerUPP handler = nullptr;
         SRefCon refcon = nullptr;
-        EXPECT_EQ(
-            AEGetEventHandler(kPlistBridgeEventClass, kLoadPListEventID, &handler, &refcon, true),
-            noErr);
+        EXPECT_EQ(AEGetEventHandler(kPlistBridgeSuite, kAELoadPList, &handler, &refcon, true),
+                  noErr);
         EXPECT_FALSE(mHost.IsBusy());
         mHost.Unload();
-        EXPECT_EQ(
-            AEGetEventHandler(kPlistBridgeEventClass, kStorePListEventID, &handler, &refcon, true),
-            errAEHandlerNotFound);
+        EXPECT_EQ(AEGetEventHandler(kPlistBridgeSuite, kAEStorePList, &handler, &refcon, true),
+                  errAEHandlerNotFound);
         ASSERT_EQ(mHost.Load(kBundle), noErr);
     }
 }
@@ -159,7 +155,7 @@ TEST_P(AdditionHostFailureTest, ReturnsTheStatusAndText) {
     for (size_t i = 0; i < values.size(); ++i)
         parameters.push_back({c.parameters[i].first, &values[i].Get()});
     OwnedDesc event;
-    ASSERT_EQ(BuildEvent(kPlistBridgeEventClass, c.eventID, parameters, {}, event), noErr);
+    ASSERT_EQ(BuildEvent(kPlistBridgeSuite, c.eventID, parameters, {}, event), noErr);
     const EventOutcome outcome = SendEvent(event.Get());
     EXPECT_EQ(outcome.status, c.status);
     if (c.errorText) {
@@ -173,45 +169,45 @@ TEST_P(AdditionHostFailureTest, ReturnsTheStatusAndText) {
 
 const FailureCase kFailureCases[] = {
     {"LoadNull",
-     kLoadPListEventID,
+     kAELoadPList,
      {{keyDirectObject, "'null'()"}},
      errAEEventFailed,
      "load plist: no property list specified"},
     // Empty text is a value (its storage exists); it is just not a property list.
     {"LoadEmptyText",
-     kLoadPListEventID,
+     kAELoadPList,
      {{keyDirectObject, "'utf8'()"}},
      coreFoundationUnknownErr,
      "load plist: Cannot parse a NULL or zero-length data"},
-    {"LoadNoDirect", kLoadPListEventID, {}, errAEDescNotFound, nullptr},
+    {"LoadNoDirect", kAELoadPList, {}, errAEDescNotFound, nullptr},
     {"LoadExtraRequired",
-     kLoadPListEventID,
+     kAELoadPList,
      {{keyDirectObject, "\"<plist><true/></plist>\""}, {FourCC("XMlO"), "1"}},
      errAEParamMissed,
      nullptr},
     {"LoadMissingFile",
-     kLoadPListEventID,
+     kAELoadPList,
      {{keyDirectObject, "'furl'(\"file://$DIR/missing.plist\")"}},
      fnfErr,
      nullptr},
     {"LoadNotAPropertyList",
-     kLoadPListEventID,
+     kAELoadPList,
      {{keyDirectObject, "\"<plist><dict>\""}},
      coreFoundationUnknownErr,
      "load plist: Encountered unexpected EOF"},
     {"LoadUnreadableValue",
-     kLoadPListEventID,
+     kAELoadPList,
      {{keyDirectObject, "'rdat'(\u00AB00\u00BB)"}},
      errAECoercionFail,
      nullptr},
-    {"StoreNoDirect", kStorePListEventID, {}, errAEDescNotFound, nullptr},
+    {"StoreNoDirect", kAEStorePList, {}, errAEDescNotFound, nullptr},
     {"StoreExtraRequired",
-     kStorePListEventID,
+     kAEStorePList,
      {{keyDirectObject, "1"}, {FourCC("pnam"), "2"}},
      errAEParamMissed,
      nullptr},
     {"StoreMissingFolder",
-     kStorePListEventID,
+     kAEStorePList,
      {{keyDirectObject, "1"}, {FourCC("XMlO"), "'furl'(\"file://$DIR/no/such/a.plist\")"}},
      coreFoundationUnknownErr,
      nullptr},

@@ -1,8 +1,6 @@
 #include "notation/NotationTestSupport.h"
 #include "support/PlatformTest.h"
 
-using notation::FourCC;
-
 namespace {
 
 // Input → the canonical form the printer gives for what was parsed.

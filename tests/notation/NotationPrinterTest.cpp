@@ -4,8 +4,6 @@
 #include "notation/NotationTestSupport.h"
 #include "support/PlatformTest.h"
 
-using notation::FourCC;
-
 namespace {
 
 struct PrintCase {

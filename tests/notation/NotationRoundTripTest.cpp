@@ -5,8 +5,6 @@
 #include "notation/NotationTestSupport.h"
 #include "support/PlatformTest.h"
 
-using notation::FourCC;
-
 namespace {
 
 class DescGenerator {

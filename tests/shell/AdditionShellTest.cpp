@@ -14,8 +14,9 @@ OSErr Second(const AppleEvent*, AppleEvent*, SRefCon) {
     return noErr;
 }
 
-constexpr AEEventClass kClass = Code("Tst ");
-const EventHandlerTable kTable = {{kClass, Code("one "), First}, {kClass, Code("two "), Second}};
+constexpr AEEventClass kClass = FourCC("Tst ");
+const EventHandlerTable kTable = {{kClass, FourCC("one "), First},
+                                  {kClass, FourCC("two "), Second}};
 
 AEEventHandlerProcPtr SystemHandler(AEEventID id) {
     AEEventHandlerProcPtr handler = nullptr;
@@ -49,11 +50,11 @@ protected:
 TEST_F(AdditionShellTest, InstallsBothInTheSystemTableAndRemovesThem) {
     ASSERT_EQ(StartAddition(Bundle(), kTable), noErr);
     EXPECT_EQ(CFGetRetainCount(mBundle), 2);
-    EXPECT_EQ(SystemHandler(Code("one ")), &First);
-    EXPECT_EQ(SystemHandler(Code("two ")), &Second);
+    EXPECT_EQ(SystemHandler(FourCC("one ")), &First);
+    EXPECT_EQ(SystemHandler(FourCC("two ")), &Second);
     StopAddition(kTable);
     EXPECT_EQ(CFGetRetainCount(mBundle), 1);
-    EXPECT_EQ(SystemHandler(Code("one ")), nullptr);
+    EXPECT_EQ(SystemHandler(FourCC("one ")), nullptr);
     EXPECT_EQ(gInstalledHandlers[0], nullptr);
     EXPECT_EQ(gInstalledHandlers[1], nullptr);
 }
@@ -62,7 +63,7 @@ TEST_F(AdditionShellTest, OneFailedInstallationStillStarts) {
     PTFailCalls("AEInstallEventHandler", 0, 1, errAEEventFailed);
     ASSERT_EQ(StartAddition(Bundle(), kTable), noErr);
     EXPECT_EQ(gInstalledHandlers[0], &First);  // recorded although never installed
-    EXPECT_EQ(SystemHandler(Code("two ")), &Second);
+    EXPECT_EQ(SystemHandler(FourCC("two ")), &Second);
     PTReset();
     StopAddition(kTable);
     EXPECT_EQ(PTCallCount("AERemoveEventHandler"), 2u);
@@ -92,8 +93,8 @@ TEST_F(AdditionShellTest, WhenNothingInstallsTheLastRowsStatusIsReported) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const EventHandlerTable table = {{kClass, Code("one "), c.first},
-                                         {kClass, Code("two "), c.second}};
+        const EventHandlerTable table = {{kClass, FourCC("one "), c.first},
+                                         {kClass, FourCC("two "), c.second}};
         PTReset();
         c.inject();
         EXPECT_EQ(StartAddition(Bundle(), table), c.result);

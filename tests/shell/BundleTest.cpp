@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "common/PlistBridgeEvents.h"
 #include "desc/CFRef.h"
 #include "desc/DescTestSupport.h"
 #include "support/PlatformTest.h"
@@ -43,7 +44,7 @@ using IsBusyProc = Boolean (*)();
 AEEventHandlerProcPtr SystemHandler(AEEventID id) {
     AEEventHandlerProcPtr handler = nullptr;
     SRefCon refcon = nullptr;
-    AEGetEventHandler(Code("Gmqb"), id, &handler, &refcon, true);
+    AEGetEventHandler(FourCC("Gmqb"), id, &handler, &refcon, true);
     return handler;
 }
 
@@ -68,13 +69,13 @@ TEST_F(BundleTest, HostLoadsStartsAndStopsTheBundle) {
         const CFIndex retained = CFGetRetainCount(bundle.Get());
         ASSERT_EQ(initialize(bundle.Get()), noErr);
         EXPECT_EQ(CFGetRetainCount(bundle.Get()), retained + 1);
-        EXPECT_EQ(reinterpret_cast<void*>(SystemHandler(Code("plsL"))), load);
-        EXPECT_EQ(reinterpret_cast<void*>(SystemHandler(Code("plsS"))), store);
+        EXPECT_EQ(reinterpret_cast<void*>(SystemHandler(kAELoadPList)), load);
+        EXPECT_EQ(reinterpret_cast<void*>(SystemHandler(kAEStorePList)), store);
         EXPECT_FALSE(isBusy());
         terminate();
         EXPECT_EQ(CFGetRetainCount(bundle.Get()), retained);
-        EXPECT_EQ(SystemHandler(Code("plsL")), nullptr);
-        EXPECT_EQ(SystemHandler(Code("plsS")), nullptr);
+        EXPECT_EQ(SystemHandler(kAELoadPList), nullptr);
+        EXPECT_EQ(SystemHandler(kAEStorePList), nullptr);
     }
 }
 

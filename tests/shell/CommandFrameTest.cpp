@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "common/PlistBridgeEvents.h"
 #include "desc/CAEDesc.h"
 #include "desc/DescTestSupport.h"
 #include "shell/AdditionEntryPoints.h"
@@ -13,12 +14,10 @@
 
 namespace {
 
-constexpr DescType kSuite = Code("Gmqb");
-
 // An event of our suite; `optional` lists keywords that are not required.
 CAEDesc MakeEvent(std::initializer_list<AEKeyword> optional = {}) {
     CAEDesc event;
-    EXPECT_EQ(AECreateAppleEvent(kSuite, Code("plsL"), nullptr, kAutoGenerateReturnID,
+    EXPECT_EQ(AECreateAppleEvent(kPlistBridgeSuite, kAELoadPList, nullptr, kAutoGenerateReturnID,
                                  kAnyTransactionID, &event.mDesc),
               noErr);
     if (optional.size() != 0) {
@@ -111,8 +110,8 @@ TEST_F(CommandFrameBusyTest, CheckMissedParams) {
     CAEDesc bare = MakeEvent();
     EXPECT_EQ(CheckMissedParams(&bare.mDesc), 0);
 
-    CAEDesc event = MakeEvent({Code("XMlO")});
-    ASSERT_EQ(AEPutParamPtr(&event.mDesc, Code("XMlO"), typeChar, "o", 1), noErr);
+    CAEDesc event = MakeEvent({FourCC("XMlO")});
+    ASSERT_EQ(AEPutParamPtr(&event.mDesc, FourCC("XMlO"), typeChar, "o", 1), noErr);
     ASSERT_EQ(AEPutParamPtr(&event.mDesc, keyDirectObject, typeChar, "d", 1), noErr);
     EXPECT_EQ(CheckMissedParams(&event.mDesc), errAEParamMissed);  // direct parameter unread
     CAEDesc direct;

@@ -188,6 +188,13 @@ void AppendUtf8(char32_t cp, std::string& out) {
 
 }  // namespace
 
+Value::Value() = default;
+Value::Value(const Value&) = default;
+Value::Value(Value&&) noexcept = default;
+Value& Value::operator=(const Value&) = default;
+Value& Value::operator=(Value&&) noexcept = default;
+Value::~Value() = default;
+
 std::string Value::Utf8() const {
     std::string out;
     for (size_t i = 0; i < string.size(); ++i) {

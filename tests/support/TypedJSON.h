@@ -12,6 +12,15 @@
 namespace testjson {
 
 struct Value {
+    // Defined out of line: a vector of pairs holding Value cannot be destroyed before Value is
+    // complete (clang instantiates the implicit destructor at the closing brace).
+    Value();
+    Value(const Value&);
+    Value(Value&&) noexcept;
+    Value& operator=(const Value&);
+    Value& operator=(Value&&) noexcept;
+    ~Value();
+
     enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
     bool boolean = false;
     std::string number;  // the literal text of a number

@@ -49,7 +49,10 @@ protected:
     ToolResult Run(const std::vector<std::string>& args, const std::string& input = "") {
         std::ofstream(mDir / "stdin", std::ios::binary) << input;
         std::string command = "cd " + ShellQuote(mDir.string()) + " && TZ=UTC " + ShellQuote(kTool);
-        for (const std::string& arg : args) command += " " + ShellQuote(arg);
+        for (const std::string& arg : args) {
+            command += ' ';  // appended alone: gcc 12 misreads " " + string as overlapping
+            command += ShellQuote(arg);
+        }
         command += " <stdin >stdout 2>stderr";
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(mDir / "stdout"),

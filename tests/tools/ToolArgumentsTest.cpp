@@ -1,14 +1,10 @@
 // Command-line shapes the subprocess tests do not reach: codes written in every way, and how
 // --optional and KEY=VALUE share the argument list.
+#include "common/FourCharCode.h"
 #include "support/PlatformTest.h"
 #include "tools/ToolArguments.h"
 
 namespace {
-
-constexpr FourCharCode Code(const char (&s)[5]) {
-    return (FourCharCode(uint8_t(s[0])) << 24) | (FourCharCode(uint8_t(s[1])) << 16) |
-           (FourCharCode(uint8_t(s[2])) << 8) | FourCharCode(uint8_t(s[3]));
-}
 
 struct CodeCase {
     const char* text;
@@ -17,12 +13,12 @@ struct CodeCase {
 };
 
 const CodeCase kCodeCases[] = {
-    {"plsL", true, Code("plsL")},
-    {"----", true, Code("----")},
-    {"a/b=", true, Code("a/b=")},
-    {"'ldt '", true, Code("ldt ")},
-    {"'\\x00abc'", true, Code("\0abc")},
-    {"'a\\'bc'", true, Code("a'bc")},
+    {"plsL", true, FourCC("plsL")},
+    {"----", true, FourCC("----")},
+    {"a/b=", true, FourCC("a/b=")},
+    {"'ldt '", true, FourCC("ldt ")},
+    {"'\\x00abc'", true, FourCC("\0abc")},
+    {"'a\\'bc'", true, FourCC("a'bc")},
     {"abc", false, 0},
     {"abcde", false, 0},
     {"'abc'", false, 0},
@@ -51,15 +47,15 @@ TEST_F(ToolArgumentsTest, SendSplitsCodesValuesAndOptionalKeywords) {
                                    args, error))
         << error;
     EXPECT_EQ(args.command, ToolCommand::Send);
-    EXPECT_EQ(args.eventClass, Code("a/bc"));
-    EXPECT_EQ(args.eventID, Code("d/ef"));
+    EXPECT_EQ(args.eventClass, FourCC("a/bc"));
+    EXPECT_EQ(args.eventID, FourCC("d/ef"));
     ASSERT_EQ(args.parameters.size(), 2u);
-    EXPECT_EQ(args.parameters[0].keyword, Code("----"));
+    EXPECT_EQ(args.parameters[0].keyword, FourCC("----"));
     EXPECT_EQ(args.parameters[0].valueText, "[1]");
     EXPECT_EQ(args.parameters[0].valueColumn, 5u);
-    EXPECT_EQ(args.parameters[1].keyword, Code("k=ey"));
+    EXPECT_EQ(args.parameters[1].keyword, FourCC("k=ey"));
     EXPECT_EQ(args.parameters[1].valueColumn, 7u);
-    EXPECT_EQ(args.optionalKeywords, (std::vector<FourCharCode>{Code("XMlO"), Code("----")}));
+    EXPECT_EQ(args.optionalKeywords, (std::vector<FourCharCode>{FourCC("XMlO"), FourCC("----")}));
     EXPECT_EQ(args.bundlePath, "/b");
 }
 

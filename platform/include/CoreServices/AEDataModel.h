@@ -15,6 +15,8 @@
 
 #ifdef __cplusplus
 extern "C" {
+// The platform library is built with hidden visibility; its C API is what it exports.
+#pragma GCC visibility push(default)
 #endif
 
 typedef FourCharCode DescType;
@@ -321,6 +323,7 @@ OSErr AECreateAppleEvent(AEEventClass theAEEventClass, AEEventID theAEEventID,
                          AETransactionID transactionID, AppleEvent* result);
 
 #ifdef __cplusplus
+#pragma GCC visibility pop
 }
 #endif
 

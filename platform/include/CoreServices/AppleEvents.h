@@ -8,6 +8,8 @@
 
 #ifdef __cplusplus
 extern "C" {
+// The platform library is built with hidden visibility; its C API is what it exports.
+#pragma GCC visibility push(default)
 #endif
 
 /* Keywords of parameters. */
@@ -115,6 +117,7 @@ OSErr AESend(const AppleEvent* theAppleEvent, AppleEvent* reply, AESendMode send
              AEFilterUPP filterProc);
 
 #ifdef __cplusplus
+#pragma GCC visibility pop
 }
 #endif
 

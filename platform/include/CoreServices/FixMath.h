@@ -8,6 +8,8 @@
 
 #ifdef __cplusplus
 extern "C" {
+// The platform library is built with hidden visibility; its C API is what it exports.
+#pragma GCC visibility push(default)
 #endif
 
 enum {
@@ -25,6 +27,7 @@ double Fix2X(Fixed x);
 Fixed X2Fix(double x);
 
 #ifdef __cplusplus
+#pragma GCC visibility pop
 }
 #endif
 

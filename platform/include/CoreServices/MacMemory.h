@@ -9,6 +9,8 @@
 
 #ifdef __cplusplus
 extern "C" {
+// The platform library is built with hidden visibility; its C API is what it exports.
+#pragma GCC visibility push(default)
 #endif
 
 /* NewPtr: a block of byteCount bytes the caller frees with DisposePtr, or NULL with
@@ -25,6 +27,7 @@ void DisposePtr(Ptr p);
 OSErr MemError(void);
 
 #ifdef __cplusplus
+#pragma GCC visibility pop
 }
 #endif
 

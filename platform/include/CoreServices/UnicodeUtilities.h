@@ -9,6 +9,8 @@
 
 #ifdef __cplusplus
 extern "C" {
+// The platform library is built with hidden visibility; its C API is what it exports.
+#pragma GCC visibility push(default)
 #endif
 
 /* The same typedefs as CoreFoundation's CFDate.h, repeated so this header stands alone. */
@@ -33,6 +35,7 @@ OSStatus UCConvertCFAbsoluteTimeToLongDateTime(CFAbsoluteTime iCFTime, LongDateT
 OSStatus UCConvertLongDateTimeToCFAbsoluteTime(LongDateTime iLongTime, CFAbsoluteTime* oCFTime);
 
 #ifdef __cplusplus
+#pragma GCC visibility pop
 }
 #endif
 

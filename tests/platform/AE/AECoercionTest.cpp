@@ -28,14 +28,14 @@ class AEBuiltInCoercion : public PlatformTestWithParam<Coercion> {};
 TEST_P(AEBuiltInCoercion, GivesTheExactValueOrRefuses) {
     const Coercion& c = GetParam();
     OwnedDesc source, result;
-    ASSERT_EQ(Make(c.from, c.data, &source), noErr);
-    EXPECT_EQ(AECoerceDesc(source.get(), c.to, &result), c.status);
+    ASSERT_EQ(Make(c.from, c.data, source.Mutable()), noErr);
+    EXPECT_EQ(AECoerceDesc(&source.Get(), c.to, result.Mutable()), c.status);
     if (c.status != noErr) {
-        EXPECT_TRUE(result.isNullState());
+        EXPECT_TRUE(IsCleared(*result));
         return;
     }
-    EXPECT_EQ(result.type(), c.to == typeWildCard ? c.from : c.to);
-    EXPECT_EQ(result.bytes(), c.expected);
+    EXPECT_EQ(result.Type(), c.to == typeWildCard ? c.from : c.to);
+    EXPECT_EQ(DataBytes(*result), c.expected);
 }
 
 template <class T>
@@ -146,28 +146,28 @@ class AECoercion : public PlatformTest {};
 TEST_F(AECoercion, StyledTextsRoundTrip) {
     for (DescType styled : {DescType(typeStyledText), DescType(typeStyledUnicodeText)}) {
         OwnedDesc text, asStyled, back;
-        ASSERT_EQ(AECreateDesc(typeUnicodeText, u"caf\u00E9", 8, &text), noErr);
-        ASSERT_EQ(AECoerceDesc(text.get(), styled, &asStyled), noErr);
+        ASSERT_EQ(AECreateDesc(typeUnicodeText, u"caf\u00E9", 8, text.Mutable()), noErr);
+        ASSERT_EQ(AECoerceDesc(&text.Get(), styled, asStyled.Mutable()), noErr);
         long count = 0;
-        EXPECT_EQ(AECountItems(asStyled.get(), &count), noErr);
+        EXPECT_EQ(AECountItems(&asStyled.Get(), &count), noErr);
         EXPECT_EQ(count, 2);
-        ASSERT_EQ(AECoerceDesc(asStyled.get(), typeUTF8Text, &back), noErr);
-        EXPECT_EQ(back.bytes(), BytesOf(std::string("caf\xC3\xA9")));
+        ASSERT_EQ(AECoerceDesc(&asStyled.Get(), typeUTF8Text, back.Mutable()), noErr);
+        EXPECT_EQ(DataBytes(*back), BytesOf(std::string("caf\xC3\xA9")));
     }
 }
 
 TEST_F(AECoercion, RecordsChangeTypeThroughReco) {
     OwnedDesc record, spec, again, text;
-    ASSERT_EQ(AECreateList(nullptr, 0, true, &record), noErr);
-    ASSERT_EQ(AEPutParamPtr(&record, keyAEKeyForm, typeEnumerated, "eman", 4), noErr);
-    ASSERT_EQ(AECoerceDesc(record.get(), typeObjectSpecifier, &spec), noErr);
-    EXPECT_EQ(spec.type(), typeObjectSpecifier);
-    ASSERT_EQ(AECoerceDesc(spec.get(), typeAERecord, &again), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, true, record.Mutable()), noErr);
+    ASSERT_EQ(AEPutParamPtr(record.Mutable(), keyAEKeyForm, typeEnumerated, "eman", 4), noErr);
+    ASSERT_EQ(AECoerceDesc(&record.Get(), typeObjectSpecifier, spec.Mutable()), noErr);
+    EXPECT_EQ(spec.Type(), typeObjectSpecifier);
+    ASSERT_EQ(AECoerceDesc(&spec.Get(), typeAERecord, again.Mutable()), noErr);
     long count = 0;
-    EXPECT_EQ(AECountItems(again.get(), &count), noErr);
+    EXPECT_EQ(AECountItems(&again.Get(), &count), noErr);
     EXPECT_EQ(count, 1);
-    EXPECT_EQ(AECoerceDesc(record.get(), typeChar, &text), errAECoercionFail);
-    EXPECT_EQ(AECoerceDesc(spec.get(), FourCC("abcd"), &text), errAECoercionFail);
+    EXPECT_EQ(AECoerceDesc(&record.Get(), typeChar, text.Mutable()), errAECoercionFail);
+    EXPECT_EQ(AECoerceDesc(&spec.Get(), FourCC("abcd"), text.Mutable()), errAECoercionFail);
 }
 
 // ---- files
@@ -190,10 +190,10 @@ class AEFileCoercion : public PlatformTestWithParam<FileCase> {};
 TEST_P(AEFileCoercion, ConvertsPathsAndURLs) {
     const FileCase& c = GetParam();
     OwnedDesc source, result;
-    ASSERT_EQ(Make(c.from, BytesOf(c.data), &source), noErr);
-    ASSERT_EQ(AECoerceDesc(source.get(), c.to, &result), c.status);
+    ASSERT_EQ(Make(c.from, BytesOf(c.data), source.Mutable()), noErr);
+    ASSERT_EQ(AECoerceDesc(&source.Get(), c.to, result.Mutable()), c.status);
     if (c.status == noErr) {
-        EXPECT_EQ(result.bytes(), BytesOf(c.expected));
+        EXPECT_EQ(DataBytes(*result), BytesOf(c.expected));
     }
 }
 
@@ -218,19 +218,19 @@ INSTANTIATE_TEST_SUITE_P(Files, AEFileCoercion, ::testing::ValuesIn(kFiles));
 // An object specifier {want: class, form: name, seld: text, from: container}.
 void MakeSpecifier(AEDesc* out, DescType want, const std::string& name, bool nullContainer) {
     OwnedDesc record;
-    ASSERT_EQ(AECreateList(nullptr, 0, true, &record), noErr);
-    ASSERT_EQ(AEPutParamPtr(&record, keyAEDesiredClass, typeType, &want, 4), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, true, record.Mutable()), noErr);
+    ASSERT_EQ(AEPutParamPtr(record.Mutable(), keyAEDesiredClass, typeType, &want, 4), noErr);
     DescType form = formName;
-    ASSERT_EQ(AEPutParamPtr(&record, keyAEKeyForm, typeEnumerated, &form, 4), noErr);
-    ASSERT_EQ(AEPutParamPtr(&record, keyAEKeyData, typeUTF8Text, name.data(),
+    ASSERT_EQ(AEPutParamPtr(record.Mutable(), keyAEKeyForm, typeEnumerated, &form, 4), noErr);
+    ASSERT_EQ(AEPutParamPtr(record.Mutable(), keyAEKeyData, typeUTF8Text, name.data(),
                             static_cast<Size>(name.size())),
               noErr);
     if (nullContainer) {
-        ASSERT_EQ(AEPutParamPtr(&record, keyAEContainer, typeNull, nullptr, 0), noErr);
+        ASSERT_EQ(AEPutParamPtr(record.Mutable(), keyAEContainer, typeNull, nullptr, 0), noErr);
     } else {
-        ASSERT_EQ(AEPutParamDesc(&record, keyAEContainer, record.get()), noErr);
+        ASSERT_EQ(AEPutParamDesc(record.Mutable(), keyAEContainer, &record.Get()), noErr);
     }
-    ASSERT_EQ(AECoerceDesc(record.get(), typeObjectSpecifier, out), noErr);
+    ASSERT_EQ(AECoerceDesc(&record.Get(), typeObjectSpecifier, out), noErr);
 }
 
 TEST_F(AECoercion, SpecifierNamingAFileBecomesAFileURL) {
@@ -254,10 +254,10 @@ TEST_F(AECoercion, SpecifierNamingAFileBecomesAFileURL) {
     };
     for (const auto& c : cases) {
         OwnedDesc spec, url;
-        MakeSpecifier(&spec, c.want, c.name, c.nullContainer);
-        ASSERT_EQ(AECoerceDesc(spec.get(), typeFileURL, &url), c.status) << c.name;
+        MakeSpecifier(spec.Mutable(), c.want, c.name, c.nullContainer);
+        ASSERT_EQ(AECoerceDesc(&spec.Get(), typeFileURL, url.Mutable()), c.status) << c.name;
         if (c.status == noErr) {
-            EXPECT_EQ(url.bytes(), BytesOf(c.url)) << c.name;
+            EXPECT_EQ(DataBytes(*url), BytesOf(c.url)) << c.name;
         }
     }
 }
@@ -276,27 +276,27 @@ OSErr PtrToAnswer(DescType, const void* data, Size size, DescType, SRefCon, AEDe
 TEST_F(AECoercion, InstalledHandlersTakePrecedence) {
     OwnedDesc number, result;
     int32_t v = 5;
-    ASSERT_EQ(AECreateDesc(typeSInt32, &v, 4, &number), noErr);
+    ASSERT_EQ(AECreateDesc(typeSInt32, &v, 4, number.Mutable()), noErr);
     for (OSErr forced : {OSErr(paramErr), OSErr(errAECoercionFail), OSErr(-12345)}) {
         ASSERT_EQ(
             AEInstallCoercionHandler(typeSInt32, typeChar, RefuseWithRefcon,
                                      reinterpret_cast<SRefCon>(intptr_t(forced)), true, false),
             noErr);
-        EXPECT_EQ(AECoerceDesc(number.get(), typeChar, &result), forced);
-        EXPECT_TRUE(result.isNullState());
+        EXPECT_EQ(AECoerceDesc(&number.Get(), typeChar, result.Mutable()), forced);
+        EXPECT_TRUE(IsCleared(*result));
     }
     auto upp =
         reinterpret_cast<AECoercionHandlerUPP>(reinterpret_cast<void (*)(void)>(PtrToAnswer));
     EXPECT_EQ(AERemoveCoercionHandler(typeSInt32, typeChar, upp, false), errAEHandlerNotFound);
     ASSERT_EQ(AERemoveCoercionHandler(typeSInt32, typeChar, RefuseWithRefcon, false), noErr);
-    ASSERT_EQ(AECoerceDesc(number.get(), typeChar, &result), noErr);
-    EXPECT_EQ(result.bytes(), BytesOf(std::string("5")));
+    ASSERT_EQ(AECoerceDesc(&number.Get(), typeChar, result.Mutable()), noErr);
+    EXPECT_EQ(DataBytes(*result), BytesOf(std::string("5")));
 
     // The pointer form gets the bytes.
     ASSERT_EQ(AEInstallCoercionHandler(typeChar, typeSInt32, upp, nullptr, false, true), noErr);
     OwnedDesc coerced;
-    ASSERT_EQ(AECoercePtr(typeChar, "\x02xyz", 4, typeSInt32, &coerced), noErr);
-    EXPECT_EQ(coerced.bytes(), BytesOf(int32_t(6)));
+    ASSERT_EQ(AECoercePtr(typeChar, "\x02xyz", 4, typeSInt32, coerced.Mutable()), noErr);
+    EXPECT_EQ(DataBytes(*coerced), BytesOf(int32_t(6)));
     ASSERT_EQ(AERemoveCoercionHandler(typeChar, typeSInt32, upp, true), noErr);
 }
 

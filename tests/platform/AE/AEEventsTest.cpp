@@ -24,8 +24,9 @@ protected:
     void MakeEvent(AppleEvent* event) {
         ProcessSerialNumber self = {0, kCurrentProcess};
         OwnedDesc address;
-        ASSERT_EQ(AECreateDesc(typeProcessSerialNumber, &self, sizeof self, &address), noErr);
-        ASSERT_EQ(AECreateAppleEvent(kClass, kID, address.get(), kAutoGenerateReturnID,
+        ASSERT_EQ(AECreateDesc(typeProcessSerialNumber, &self, sizeof self, address.Mutable()),
+                  noErr);
+        ASSERT_EQ(AECreateAppleEvent(kClass, kID, &address.Get(), kAutoGenerateReturnID,
                                      kAnyTransactionID, event),
                   noErr);
     }
@@ -46,27 +47,28 @@ OSErr Missed(const AppleEvent* event, AEKeyword& key) {
 
 TEST_F(AEEvents, AttributesComeFromCreation) {
     OwnedDesc event;
-    MakeEvent(&event);
+    MakeEvent(event.Mutable());
     AEEventClass cls = 0;
     AEEventID id = 0;
     DescType type;
     Size size;
-    ASSERT_EQ(AEGetAttributePtr(event.get(), keyEventClassAttr, typeType, &type, &cls, 4, &size),
+    ASSERT_EQ(AEGetAttributePtr(&event.Get(), keyEventClassAttr, typeType, &type, &cls, 4, &size),
               noErr);
-    ASSERT_EQ(AEGetAttributePtr(event.get(), keyEventIDAttr, typeType, &type, &id, 4, &size),
+    ASSERT_EQ(AEGetAttributePtr(&event.Get(), keyEventIDAttr, typeType, &type, &id, 4, &size),
               noErr);
     EXPECT_EQ(cls, kClass);
     EXPECT_EQ(id, kID);
     int32_t rtid = 0;
-    ASSERT_EQ(AEGetAttributePtr(event.get(), keyReturnIDAttr, typeSInt32, &type, &rtid, 4, &size),
+    ASSERT_EQ(AEGetAttributePtr(&event.Get(), keyReturnIDAttr, typeSInt32, &type, &rtid, 4, &size),
               noErr);
     EXPECT_NE(rtid, 0);
     OwnedDesc address, list;
-    ASSERT_EQ(AEGetAttributeDesc(event.get(), keyAddressAttr, typeWildCard, &address), noErr);
-    EXPECT_EQ(address.type(), typeProcessSerialNumber);
-    EXPECT_EQ(AESizeOfAttribute(event.get(), FourCC("none"), &type, &size), errAEDescNotFound);
-    ASSERT_EQ(AECreateList(nullptr, 0, true, &list), noErr);
-    EXPECT_EQ(AEGetAttributePtr(list.get(), keyEventClassAttr, typeType, &type, &cls, 4, &size),
+    ASSERT_EQ(AEGetAttributeDesc(&event.Get(), keyAddressAttr, typeWildCard, address.Mutable()),
+              noErr);
+    EXPECT_EQ(address.Type(), typeProcessSerialNumber);
+    EXPECT_EQ(AESizeOfAttribute(&event.Get(), FourCC("none"), &type, &size), errAEDescNotFound);
+    ASSERT_EQ(AECreateList(nullptr, 0, true, list.Mutable()), noErr);
+    EXPECT_EQ(AEGetAttributePtr(&list.Get(), keyEventClassAttr, typeType, &type, &cls, 4, &size),
               errAENotAppleEvent);
 }
 
@@ -88,21 +90,22 @@ TEST_F(AEEvents, MissedKeywordFollowsReadsAndOptionalKeywords) {
     };
     for (const Case& c : cases) {
         OwnedDesc event;
-        MakeEvent(&event);
-        ASSERT_EQ(AEPutParamPtr(&event, keyDirectObject, typeChar, "x", 1), noErr);
+        MakeEvent(event.Mutable());
+        ASSERT_EQ(AEPutParamPtr(event.Mutable(), keyDirectObject, typeChar, "x", 1), noErr);
         int32_t v = 3;
-        ASSERT_EQ(AEPutParamPtr(&event, FourCC("othr"), typeSInt32, &v, 4), noErr);
+        ASSERT_EQ(AEPutParamPtr(event.Mutable(), FourCC("othr"), typeSInt32, &v, 4), noErr);
         if (c.optionalDirect) {
             OwnedDesc optk;
-            ASSERT_EQ(AECreateList(nullptr, 0, false, &optk), noErr);
+            ASSERT_EQ(AECreateList(nullptr, 0, false, optk.Mutable()), noErr);
             AEKeyword k = keyDirectObject;
-            ASSERT_EQ(AEPutPtr(&optk, 0, typeKeyword, &k, 4), noErr);
-            ASSERT_EQ(AEPutAttributeDesc(&event, keyOptionalKeywordAttr, optk.get()), noErr);
+            ASSERT_EQ(AEPutPtr(optk.Mutable(), 0, typeKeyword, &k, 4), noErr);
+            ASSERT_EQ(AEPutAttributeDesc(event.Mutable(), keyOptionalKeywordAttr, &optk.Get()),
+                      noErr);
         }
-        const AppleEvent* view = event.get();  // reads mark through a const view
+        const AppleEvent* view = &event.Get();  // reads mark through a const view
         if (c.readDirect) {
             OwnedDesc direct;
-            ASSERT_EQ(AEGetParamDesc(view, keyDirectObject, typeWildCard, &direct), noErr);
+            ASSERT_EQ(AEGetParamDesc(view, keyDirectObject, typeWildCard, direct.Mutable()), noErr);
         }
         if (c.sizeOther) {
             ASSERT_EQ(AESizeOfParam(view, FourCC("othr"), nullptr, nullptr), noErr);
@@ -173,32 +176,32 @@ TEST_F(AEEvents, SendDispatchesApplicationTableFirstThenSystem) {
     Probe app, sys;
     app.readDirect = true;
     OwnedDesc event, reply, none, echoed;
-    MakeEvent(&event);
-    ASSERT_EQ(AEPutParamPtr(&event, keyDirectObject, typeChar, "ping", 4), noErr);
-    EXPECT_EQ(AESend(event.get(), &none, kAEWaitReply, kAENormalPriority, kAEDefaultTimeout,
-                     nullptr, nullptr),
+    MakeEvent(event.Mutable());
+    ASSERT_EQ(AEPutParamPtr(event.Mutable(), keyDirectObject, typeChar, "ping", 4), noErr);
+    EXPECT_EQ(AESend(&event.Get(), none.Mutable(), kAEWaitReply, kAENormalPriority,
+                     kAEDefaultTimeout, nullptr, nullptr),
               errAEEventNotHandled);
-    EXPECT_TRUE(none.isNullState());
+    EXPECT_TRUE(IsCleared(*none));
 
     ASSERT_EQ(AEInstallEventHandler(kClass, kID, ProbeHandler, &sys, true), noErr);
     ASSERT_EQ(AEInstallEventHandler(kClass, kID, ProbeHandler, &app, false), noErr);
-    ASSERT_EQ(AESend(event.get(), &reply, kAEWaitReply, kAENormalPriority, kAEDefaultTimeout,
-                     nullptr, nullptr),
+    ASSERT_EQ(AESend(&event.Get(), reply.Mutable(), kAEWaitReply, kAENormalPriority,
+                     kAEDefaultTimeout, nullptr, nullptr),
               noErr);
     EXPECT_EQ(app.calls, 1);
     EXPECT_EQ(sys.calls, 0);
     AEEventID id = 0;
-    ASSERT_EQ(AEGetAttributePtr(reply.get(), keyEventIDAttr, typeType, nullptr, &id, 4, nullptr),
+    ASSERT_EQ(AEGetAttributePtr(&reply.Get(), keyEventIDAttr, typeType, nullptr, &id, 4, nullptr),
               noErr);
     EXPECT_EQ(id, kAEAnswer);
-    ASSERT_EQ(AEGetParamDesc(reply.get(), keyDirectObject, typeChar, &echoed), noErr);
-    EXPECT_EQ(echoed.bytes(), BytesOf(std::string("ping")));
+    ASSERT_EQ(AEGetParamDesc(&reply.Get(), keyDirectObject, typeChar, echoed.Mutable()), noErr);
+    EXPECT_EQ(DataBytes(*echoed), BytesOf(std::string("ping")));
     // The handler read its own view: the sender's event still misses its direct object.
     AEKeyword missed;
-    EXPECT_EQ(Missed(event.get(), missed), noErr);
+    EXPECT_EQ(Missed(&event.Get(), missed), noErr);
 
     ASSERT_EQ(AERemoveEventHandler(kClass, kID, ProbeHandler, false), noErr);
-    EXPECT_EQ(AESend(event.get(), nullptr, kAENoReply, kAENormalPriority, kAEDefaultTimeout,
+    EXPECT_EQ(AESend(&event.Get(), nullptr, kAENoReply, kAENormalPriority, kAEDefaultTimeout,
                      nullptr, nullptr),
               noErr);
     EXPECT_EQ(sys.calls, 1);
@@ -221,13 +224,13 @@ TEST_F(AEEvents, HandlerStatusLandsInErrnUnlessThereIsOne) {
         probe.putOwnErrn = c.ownErrn;
         ASSERT_EQ(AEInstallEventHandler(kClass, kID, ProbeHandler, &probe, false), noErr);
         OwnedDesc event, reply;
-        MakeEvent(&event);
-        EXPECT_EQ(AESend(event.get(), &reply, kAEWaitReply, kAENormalPriority, kAEDefaultTimeout,
-                         nullptr, nullptr),
+        MakeEvent(event.Mutable());
+        EXPECT_EQ(AESend(&event.Get(), reply.Mutable(), kAEWaitReply, kAENormalPriority,
+                         kAEDefaultTimeout, nullptr, nullptr),
                   c.result);
         int32_t errn = 0;
         OSErr status =
-            AEGetParamPtr(reply.get(), keyErrorNumber, typeSInt32, nullptr, &errn, 4, nullptr);
+            AEGetParamPtr(&reply.Get(), keyErrorNumber, typeSInt32, nullptr, &errn, 4, nullptr);
         EXPECT_EQ(status == noErr, c.expectErrn) << c.result;
         EXPECT_EQ(errn, c.expected);
     }
@@ -238,16 +241,17 @@ TEST_F(AEEvents, OnlyTheCurrentProcessIsReachable) {
     ASSERT_EQ(AEInstallEventHandler(kClass, kID, ProbeHandler, &probe, false), noErr);
     ProcessSerialNumber other = {0, 12345};
     OwnedDesc address, event, reply, noAddress;
-    ASSERT_EQ(AECreateDesc(typeProcessSerialNumber, &other, sizeof other, &address), noErr);
-    ASSERT_EQ(AECreateAppleEvent(kClass, kID, address.get(), kAutoGenerateReturnID,
-                                 kAnyTransactionID, &event),
+    ASSERT_EQ(AECreateDesc(typeProcessSerialNumber, &other, sizeof other, address.Mutable()),
               noErr);
-    EXPECT_EQ(AESend(event.get(), &reply, kAEWaitReply, kAENormalPriority, kAEDefaultTimeout,
-                     nullptr, nullptr),
+    ASSERT_EQ(AECreateAppleEvent(kClass, kID, &address.Get(), kAutoGenerateReturnID,
+                                 kAnyTransactionID, event.Mutable()),
+              noErr);
+    EXPECT_EQ(AESend(&event.Get(), reply.Mutable(), kAEWaitReply, kAENormalPriority,
+                     kAEDefaultTimeout, nullptr, nullptr),
               errAEUnknownAddressType);
-    ASSERT_EQ(AECreateList(nullptr, 0, true, &noAddress), noErr);
-    EXPECT_EQ(AESend(noAddress.get(), &reply, kAEWaitReply, kAENormalPriority, kAEDefaultTimeout,
-                     nullptr, nullptr),
+    ASSERT_EQ(AECreateList(nullptr, 0, true, noAddress.Mutable()), noErr);
+    EXPECT_EQ(AESend(&noAddress.Get(), reply.Mutable(), kAEWaitReply, kAENormalPriority,
+                     kAEDefaultTimeout, nullptr, nullptr),
               errAENotAppleEvent);
     EXPECT_EQ(probe.calls, 0);
 }

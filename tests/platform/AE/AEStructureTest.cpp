@@ -35,44 +35,44 @@ std::vector<AEKeyword> Keys(const AEDesc* record) {
 
 TEST_F(AEStructure, NullHasNoStorageAndEverythingElseHasSome) {
     OwnedDesc null, empty;
-    ASSERT_EQ(AECreateDesc(typeNull, "x", 1, &null), noErr);
-    EXPECT_TRUE(null.isNullState());
-    ASSERT_EQ(AECreateDesc(typeChar, nullptr, 0, &empty), noErr);
-    EXPECT_NE(empty.get()->dataHandle, nullptr);
-    EXPECT_EQ(AEGetDescDataSize(empty.get()), 0);
-    EXPECT_EQ(AEDisposeDesc(&empty), noErr);
-    EXPECT_TRUE(empty.isNullState());
+    ASSERT_EQ(AECreateDesc(typeNull, "x", 1, null.Mutable()), noErr);
+    EXPECT_TRUE(IsCleared(*null));
+    ASSERT_EQ(AECreateDesc(typeChar, nullptr, 0, empty.Mutable()), noErr);
+    EXPECT_NE(empty->dataHandle, nullptr);
+    EXPECT_EQ(AEGetDescDataSize(&empty.Get()), 0);
+    EXPECT_EQ(AEDisposeDesc(empty.Mutable()), noErr);
+    EXPECT_TRUE(IsCleared(*empty));
 }
 
 TEST_F(AEStructure, DuplicateIsIndependent) {
     OwnedDesc list, copy, item;
-    ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, false, list.Mutable()), noErr);
     int32_t one = 1;
-    ASSERT_EQ(AEPutPtr(&list, 0, typeSInt32, &one, 4), noErr);
-    ASSERT_EQ(AEDuplicateDesc(list.get(), &copy), noErr);
-    ASSERT_EQ(AEPutPtr(&copy, 0, typeSInt32, &one, 4), noErr);
-    ASSERT_EQ(AEPutPtr(&copy, 1, typeChar, "a", 1), noErr);
+    ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeSInt32, &one, 4), noErr);
+    ASSERT_EQ(AEDuplicateDesc(&list.Get(), copy.Mutable()), noErr);
+    ASSERT_EQ(AEPutPtr(copy.Mutable(), 0, typeSInt32, &one, 4), noErr);
+    ASSERT_EQ(AEPutPtr(copy.Mutable(), 1, typeChar, "a", 1), noErr);
     long count = 0;
-    AECountItems(list.get(), &count);
+    AECountItems(&list.Get(), &count);
     EXPECT_EQ(count, 1);
-    ASSERT_EQ(AEGetNthDesc(list.get(), 1, typeWildCard, nullptr, &item), noErr);
-    EXPECT_EQ(item.type(), typeSInt32);
+    ASSERT_EQ(AEGetNthDesc(&list.Get(), 1, typeWildCard, nullptr, item.Mutable()), noErr);
+    EXPECT_EQ(item.Type(), typeSInt32);
 }
 
 TEST_F(AEStructure, PutByIndexAppendsOrReplaces) {
     OwnedDesc list;
-    ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
-    for (int32_t v : {10, 20}) ASSERT_EQ(AEPutPtr(&list, 0, typeSInt32, &v, 4), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, false, list.Mutable()), noErr);
+    for (int32_t v : {10, 20}) ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeSInt32, &v, 4), noErr);
     int32_t v = 30;
-    EXPECT_EQ(AEPutPtr(&list, 3, typeSInt32, &v, 4), noErr);  // count + 1 appends
+    EXPECT_EQ(AEPutPtr(list.Mutable(), 3, typeSInt32, &v, 4), noErr);  // count + 1 appends
     v = 11;
-    EXPECT_EQ(AEPutPtr(&list, 1, typeSInt32, &v, 4), noErr);  // replaces in place
-    EXPECT_EQ(AEPutPtr(&list, 5, typeSInt32, &v, 4), errAEIllegalIndex);
-    EXPECT_EQ(AEPutPtr(&list, -1, typeSInt32, &v, 4), errAEIllegalIndex);
+    EXPECT_EQ(AEPutPtr(list.Mutable(), 1, typeSInt32, &v, 4), noErr);  // replaces in place
+    EXPECT_EQ(AEPutPtr(list.Mutable(), 5, typeSInt32, &v, 4), errAEIllegalIndex);
+    EXPECT_EQ(AEPutPtr(list.Mutable(), -1, typeSInt32, &v, 4), errAEIllegalIndex);
     std::vector<int32_t> seen;
     for (long i = 1; i <= 3; ++i) {
         int32_t x = 0;
-        ASSERT_EQ(AEGetNthPtr(list.get(), i, typeSInt32, nullptr, nullptr, &x, 4, nullptr), noErr);
+        ASSERT_EQ(AEGetNthPtr(&list.Get(), i, typeSInt32, nullptr, nullptr, &x, 4, nullptr), noErr);
         seen.push_back(x);
     }
     EXPECT_EQ(seen, (std::vector<int32_t>{11, 20, 30}));
@@ -84,28 +84,28 @@ class AERecordSizes : public PlatformTestWithParam<int> {};
 TEST_P(AERecordSizes, ReplacingAFieldKeepsItsPlaceAndDeletingShifts) {
     int n = GetParam();
     OwnedDesc record;
-    ASSERT_EQ(AECreateList(nullptr, 0, true, &record), noErr);
-    FillRecord(&record, n);
+    ASSERT_EQ(AECreateList(nullptr, 0, true, record.Mutable()), noErr);
+    FillRecord(record.Mutable(), n);
     AEKeyword middle = FourCC("k000") + n / 2;
-    ASSERT_EQ(AEPutParamPtr(&record, middle, typeChar, "new", 3), noErr);
-    std::vector<AEKeyword> keys = Keys(record.get());
+    ASSERT_EQ(AEPutParamPtr(record.Mutable(), middle, typeChar, "new", 3), noErr);
+    std::vector<AEKeyword> keys = Keys(&record.Get());
     ASSERT_EQ(keys.size(), static_cast<size_t>(n));
     EXPECT_EQ(keys[static_cast<size_t>(n / 2)], middle);
     char text[8] = {};
     Size size = 0;
     DescType type = 0;
-    ASSERT_EQ(AEGetParamPtr(record.get(), middle, typeWildCard, &type, text, 8, &size), noErr);
+    ASSERT_EQ(AEGetParamPtr(&record.Get(), middle, typeWildCard, &type, text, 8, &size), noErr);
     EXPECT_EQ(type, typeChar);
     EXPECT_EQ(std::string(text, static_cast<size_t>(size)), "new");
 
-    ASSERT_EQ(AEDeleteParam(&record, FourCC("k000")), noErr);
-    EXPECT_EQ(AEDeleteParam(&record, FourCC("k000")), errAEDescNotFound);
+    ASSERT_EQ(AEDeleteParam(record.Mutable(), FourCC("k000")), noErr);
+    EXPECT_EQ(AEDeleteParam(record.Mutable(), FourCC("k000")), errAEDescNotFound);
     int32_t last = -1;
-    ASSERT_EQ(
-        AEGetParamPtr(record.get(), FourCC("k000") + n - 1, typeSInt32, nullptr, &last, 4, nullptr),
-        noErr);
+    ASSERT_EQ(AEGetParamPtr(&record.Get(), FourCC("k000") + n - 1, typeSInt32, nullptr, &last, 4,
+                            nullptr),
+              noErr);
     EXPECT_EQ(last, n - 1);
-    keys = Keys(record.get());
+    keys = Keys(&record.Get());
     EXPECT_EQ(keys.front(), FourCC("k001"));
 }
 
@@ -113,59 +113,62 @@ INSTANTIATE_TEST_SUITE_P(Sizes, AERecordSizes, ::testing::Values(3, 16, 17, 200)
 
 TEST_F(AEStructure, IndexKeywordAndShapeErrors) {
     OwnedDesc list, record, text, out;
-    ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
-    ASSERT_EQ(AECreateList(nullptr, 0, true, &record), noErr);
-    ASSERT_EQ(AECreateDesc(typeChar, "abc", 3, &text), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, false, list.Mutable()), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, true, record.Mutable()), noErr);
+    ASSERT_EQ(AECreateDesc(typeChar, "abc", 3, text.Mutable()), noErr);
     int32_t v = 1;
-    ASSERT_EQ(AEPutPtr(&list, 0, typeSInt32, &v, 4), noErr);
+    ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeSInt32, &v, 4), noErr);
     long count = 7;
     struct {
         const char* what;
         OSErr got, want;
     } cases[] = {
-        {"index 0", AEGetNthDesc(list.get(), 0, typeWildCard, nullptr, &out), errAEIllegalIndex},
-        {"past the end", AEGetNthDesc(list.get(), 2, typeWildCard, nullptr, &out),
+        {"index 0", AEGetNthDesc(&list.Get(), 0, typeWildCard, nullptr, out.Mutable()),
          errAEIllegalIndex},
-        {"delete past end", AEDeleteItem(&list, 2), errAEIllegalIndex},
-        {"size past end", AESizeOfNthItem(list.get(), 5, nullptr, nullptr), errAEIllegalIndex},
-        {"missing keyword", AEGetParamDesc(record.get(), keyDirectObject, typeWildCard, &out),
+        {"past the end", AEGetNthDesc(&list.Get(), 2, typeWildCard, nullptr, out.Mutable()),
+         errAEIllegalIndex},
+        {"delete past end", AEDeleteItem(list.Mutable(), 2), errAEIllegalIndex},
+        {"size past end", AESizeOfNthItem(&list.Get(), 5, nullptr, nullptr), errAEIllegalIndex},
+        {"missing keyword",
+         AEGetParamDesc(&record.Get(), keyDirectObject, typeWildCard, out.Mutable()),
          errAEDescNotFound},
-        {"size of missing", AESizeOfParam(record.get(), keyDirectObject, nullptr, nullptr),
+        {"size of missing", AESizeOfParam(&record.Get(), keyDirectObject, nullptr, nullptr),
          errAEDescNotFound},
-        {"keyword on a list", AEPutParamPtr(&list, keyDirectObject, typeSInt32, &v, 4),
+        {"keyword on a list", AEPutParamPtr(list.Mutable(), keyDirectObject, typeSInt32, &v, 4),
          errAEWrongDataType},
-        {"position on a record", AEPutPtr(&record, 0, typeSInt32, &v, 4), errAEWrongDataType},
-        {"count of bytes", AECountItems(text.get(), &count), errAEWrongDataType},
-        {"item of bytes", AEGetNthDesc(text.get(), 1, typeWildCard, nullptr, &out),
+        {"position on a record", AEPutPtr(record.Mutable(), 0, typeSInt32, &v, 4),
          errAEWrongDataType},
-        {"negative size", AECreateDesc(typeChar, "x", -1, &out), paramErr},
+        {"count of bytes", AECountItems(&text.Get(), &count), errAEWrongDataType},
+        {"item of bytes", AEGetNthDesc(&text.Get(), 1, typeWildCard, nullptr, out.Mutable()),
+         errAEWrongDataType},
+        {"negative size", AECreateDesc(typeChar, "x", -1, out.Mutable()), paramErr},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.got, c.want) << c.what;
-        EXPECT_TRUE(out.isNullState()) << c.what;
+        EXPECT_TRUE(IsCleared(*out)) << c.what;
     }
     EXPECT_EQ(count, 0);
 }
 
 TEST_F(AEStructure, NthPtrCoercesTruncatesAndReportsTheKeyword) {
     OwnedDesc record;
-    ASSERT_EQ(AECreateList(nullptr, 0, true, &record), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, true, record.Mutable()), noErr);
     int16_t s = 7;
-    ASSERT_EQ(AEPutParamPtr(&record, FourCC("shrt"), typeSInt16, &s, 2), noErr);
-    ASSERT_EQ(AEPutParamPtr(&record, FourCC("text"), typeChar, "abcdef", 6), noErr);
+    ASSERT_EQ(AEPutParamPtr(record.Mutable(), FourCC("shrt"), typeSInt16, &s, 2), noErr);
+    ASSERT_EQ(AEPutParamPtr(record.Mutable(), FourCC("text"), typeChar, "abcdef", 6), noErr);
     AEKeyword key = 0;
     DescType type = 0;
     int32_t widened = 0;
     Size size = 0;
-    ASSERT_EQ(AEGetNthPtr(record.get(), 1, typeSInt32, &key, &type, &widened, 4, &size), noErr);
+    ASSERT_EQ(AEGetNthPtr(&record.Get(), 1, typeSInt32, &key, &type, &widened, 4, &size), noErr);
     EXPECT_EQ(key, FourCC("shrt"));
     EXPECT_EQ(type, typeSInt32);
     EXPECT_EQ(widened, 7);
     char buffer[3] = {};
-    ASSERT_EQ(AEGetNthPtr(record.get(), 2, typeWildCard, &key, &type, buffer, 3, &size), noErr);
+    ASSERT_EQ(AEGetNthPtr(&record.Get(), 2, typeWildCard, &key, &type, buffer, 3, &size), noErr);
     EXPECT_EQ(size, 6);  // the full size, though only 3 bytes were copied
     EXPECT_EQ(std::string(buffer, 3), "abc");
-    EXPECT_EQ(AEGetNthPtr(record.get(), 2, typeSInt32, &key, &type, &widened, 4, &size),
+    EXPECT_EQ(AEGetNthPtr(&record.Get(), 2, typeSInt32, &key, &type, &widened, 4, &size),
               errAECoercionFail);
     EXPECT_EQ(type, typeNull);
     EXPECT_EQ(size, 0);
@@ -174,9 +177,9 @@ TEST_F(AEStructure, NthPtrCoercesTruncatesAndReportsTheKeyword) {
 TEST_F(AEStructure, InjectedFailureLeavesOutputsClear) {
     OwnedDesc d;
     PTFailCalls("AECreateDesc", 0, 1, memFullErr);
-    EXPECT_EQ(AECreateDesc(typeChar, "x", 1, &d), memFullErr);
-    EXPECT_TRUE(d.isNullState());
-    EXPECT_EQ(AECreateDesc(typeChar, "x", 1, &d), noErr);
+    EXPECT_EQ(AECreateDesc(typeChar, "x", 1, d.Mutable()), memFullErr);
+    EXPECT_TRUE(IsCleared(*d));
+    EXPECT_EQ(AECreateDesc(typeChar, "x", 1, d.Mutable()), noErr);
     EXPECT_EQ(PTCallCount("AECreateDesc"), 2u);
 }
 
@@ -201,66 +204,66 @@ void BuildNested(AEDesc* list) {
     ASSERT_EQ(AEPutPtr(list, 0, typeSInt64, &big, 8), noErr);
     ASSERT_EQ(AEPutPtr(list, 0, typeUTF8Text, "h\xC3\xA9llo world", 12), noErr);
     OwnedDesc record, inner, spec;
-    ASSERT_EQ(AECreateList(nullptr, 0, true, &record), noErr);
-    ASSERT_EQ(AECreateList(nullptr, 0, false, &inner), noErr);
-    ASSERT_EQ(AEPutPtr(&inner, 0, typeNull, nullptr, 0), noErr);
-    ASSERT_EQ(AEPutParamDesc(&record, FourCC("innr"), inner.get()), noErr);
-    ASSERT_EQ(AECreateList(nullptr, 0, true, &spec), noErr);
-    ASSERT_EQ(AEPutParamPtr(&spec, keyAEKeyForm, typeEnumerated, "eman", 4), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, true, record.Mutable()), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, false, inner.Mutable()), noErr);
+    ASSERT_EQ(AEPutPtr(inner.Mutable(), 0, typeNull, nullptr, 0), noErr);
+    ASSERT_EQ(AEPutParamDesc(record.Mutable(), FourCC("innr"), &inner.Get()), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, true, spec.Mutable()), noErr);
+    ASSERT_EQ(AEPutParamPtr(spec.Mutable(), keyAEKeyForm, typeEnumerated, "eman", 4), noErr);
     AEDesc asSpec;
-    ASSERT_EQ(AECoerceDesc(spec.get(), typeObjectSpecifier, &asSpec), noErr);
-    ASSERT_EQ(AEPutParamDesc(&record, FourCC("spec"), &asSpec), noErr);
+    ASSERT_EQ(AECoerceDesc(&spec.Get(), typeObjectSpecifier, &asSpec), noErr);
+    ASSERT_EQ(AEPutParamDesc(record.Mutable(), FourCC("spec"), &asSpec), noErr);
     AEDisposeDesc(&asSpec);
-    ASSERT_EQ(AEPutDesc(list, 0, record.get()), noErr);
+    ASSERT_EQ(AEPutDesc(list, 0, &record.Get()), noErr);
 }
 
 TEST_F(AEStructure, FlatFormRebuildsTheSameStructure) {
     OwnedDesc list, rebuilt, record, spec;
-    BuildNested(&list);
-    std::vector<uint8_t> flat = list.bytes();
-    ASSERT_EQ(Make(typeAEList, flat, &rebuilt), noErr);
-    EXPECT_EQ(rebuilt.bytes(), flat);
-    ASSERT_EQ(AEGetNthDesc(rebuilt.get(), 3, typeWildCard, nullptr, &record), noErr);
-    ASSERT_EQ(AEGetParamDesc(record.get(), FourCC("spec"), typeWildCard, &spec), noErr);
-    EXPECT_EQ(spec.type(), typeObjectSpecifier);
+    BuildNested(list.Mutable());
+    std::vector<uint8_t> flat = DataBytes(*list);
+    ASSERT_EQ(Make(typeAEList, flat, rebuilt.Mutable()), noErr);
+    EXPECT_EQ(DataBytes(*rebuilt), flat);
+    ASSERT_EQ(AEGetNthDesc(&rebuilt.Get(), 3, typeWildCard, nullptr, record.Mutable()), noErr);
+    ASSERT_EQ(AEGetParamDesc(&record.Get(), FourCC("spec"), typeWildCard, spec.Mutable()), noErr);
+    EXPECT_EQ(spec.Type(), typeObjectSpecifier);
 
     // A specifier kept as raw bytes of its own type comes back as the same specifier.
     OwnedDesc again;
-    ASSERT_EQ(Make(typeObjectSpecifier, spec.bytes(), &again), noErr);
+    ASSERT_EQ(Make(typeObjectSpecifier, DataBytes(*spec), again.Mutable()), noErr);
     long count = 0;
-    EXPECT_EQ(AECountItems(again.get(), &count), noErr);
+    EXPECT_EQ(AECountItems(&again.Get(), &count), noErr);
     EXPECT_EQ(count, 1);
     // Arbitrary bytes of another type stay bytes.
     OwnedDesc plain;
-    ASSERT_EQ(Make(FourCC("abcd"), BytesOf(std::string("AEfl?")), &plain), noErr);
-    EXPECT_EQ(AECountItems(plain.get(), &count), errAEWrongDataType);
+    ASSERT_EQ(Make(FourCC("abcd"), BytesOf(std::string("AEfl?")), plain.Mutable()), noErr);
+    EXPECT_EQ(AECountItems(&plain.Get(), &count), errAEWrongDataType);
 }
 
 TEST_F(AEStructure, CorruptFlatBytesAreRefused) {
     OwnedDesc list, record, out;
-    BuildNested(&list);
-    std::vector<uint8_t> flat = list.bytes();
+    BuildNested(list.Mutable());
+    std::vector<uint8_t> flat = DataBytes(*list);
     // Every truncation of a valid form.
     for (size_t n = 0; n < flat.size(); ++n) {
         std::vector<uint8_t> cut(flat.begin(), flat.begin() + static_cast<long>(n));
-        ASSERT_EQ(Make(typeAEList, cut, &out), errAECorruptData) << n;
-        ASSERT_TRUE(out.isNullState());
+        ASSERT_EQ(Make(typeAEList, cut, out.Mutable()), errAECorruptData) << n;
+        ASSERT_TRUE(IsCleared(*out));
     }
     std::vector<uint8_t> trailing = flat;
     trailing.push_back(0);
-    EXPECT_EQ(Make(typeAEList, trailing, &out), errAECorruptData);
-    EXPECT_EQ(Make(typeAERecord, flat, &out), errAECorruptData);  // a list is not a record
+    EXPECT_EQ(Make(typeAEList, trailing, out.Mutable()), errAECorruptData);
+    EXPECT_EQ(Make(typeAERecord, flat, out.Mutable()), errAECorruptData);  // a list is not a record
     std::vector<uint8_t> hugeCount = flat;
     std::memset(&hugeCount[5], 0xFF, 4);
-    EXPECT_EQ(Make(typeAEList, hugeCount, &out), errAECorruptData);
+    EXPECT_EQ(Make(typeAEList, hugeCount, out.Mutable()), errAECorruptData);
     // Random damage either still parses or is refused; it never crashes or over-reads.
     std::mt19937 rng(1234);
     for (int round = 0; round < 2000; ++round) {
         std::vector<uint8_t> damaged = flat;
         damaged[rng() % damaged.size()] ^= static_cast<uint8_t>(1 + rng() % 255);
-        OSErr status = Make(typeAEList, damaged, &out);
+        OSErr status = Make(typeAEList, damaged, out.Mutable());
         ASSERT_TRUE(status == noErr || status == errAECorruptData) << status;
-        AEDisposeDesc(&out);
+        AEDisposeDesc(out.Mutable());
     }
 }
 
@@ -271,30 +274,30 @@ constexpr int kDeepest = 2048;
 // `inner` becomes the only item of a new list, or the 'pnam' field of a new record.
 OSErr Wrap(OwnedDesc& inner, bool record) {
     OwnedDesc outer;
-    OSErr err = AECreateList(nullptr, 0, record, &outer);
+    OSErr err = AECreateList(nullptr, 0, record, outer.Mutable());
     if (err == noErr)
-        err = record ? AEPutParamDesc(&outer, FourCC("pnam"), inner.get())
-                     : AEPutDesc(&outer, 0, inner.get());
-    AEDisposeDesc(&inner);
-    if (err == noErr) err = AEDuplicateDesc(outer.get(), &inner);
+        err = record ? AEPutParamDesc(outer.Mutable(), FourCC("pnam"), &inner.Get())
+                     : AEPutDesc(outer.Mutable(), 0, &inner.Get());
+    AEDisposeDesc(inner.Mutable());
+    if (err == noErr) err = AEDuplicateDesc(&outer.Get(), inner.Mutable());
     return err;
 }
 
 TEST_F(AEStructure, NestingIsLimitedTo2048Levels) {
     for (bool record : {false, true}) {
         OwnedDesc deep;
-        ASSERT_EQ(AECreateList(nullptr, 0, record, &deep), noErr);
+        ASSERT_EQ(AECreateList(nullptr, 0, record, deep.Mutable()), noErr);
         for (int level = 2; level <= kDeepest; ++level)
             ASSERT_EQ(Wrap(deep, record), noErr) << level;
         OwnedDesc tooDeep, rebuilt;
-        ASSERT_EQ(AECreateList(nullptr, 0, record, &tooDeep), noErr);
-        EXPECT_EQ(record ? AEPutParamDesc(&tooDeep, FourCC("pnam"), deep.get())
-                         : AEPutDesc(&tooDeep, 0, deep.get()),
+        ASSERT_EQ(AECreateList(nullptr, 0, record, tooDeep.Mutable()), noErr);
+        EXPECT_EQ(record ? AEPutParamDesc(tooDeep.Mutable(), FourCC("pnam"), &deep.Get())
+                         : AEPutDesc(tooDeep.Mutable(), 0, &deep.Get()),
                   errOSAStackOverflow);
         const DescType type = record ? typeAERecord : typeAEList;
-        std::vector<uint8_t> flat = deep.bytes();
-        ASSERT_EQ(Make(type, flat, &rebuilt), noErr);
-        EXPECT_EQ(rebuilt.bytes(), flat);
+        std::vector<uint8_t> flat = DataBytes(*deep);
+        ASSERT_EQ(Make(type, flat, rebuilt.Mutable()), noErr);
+        EXPECT_EQ(DataBytes(*rebuilt), flat);
         // The same bytes one level deeper: wrap them by hand as the only item of a container.
         std::vector<uint8_t> wrapped = {'A', 'E', 'f', 'l', uint8_t(record ? 1 : 0), 1, 0, 0, 0};
         for (uint8_t b : BytesOf(record ? FourCC("pnam") : uint32_t(typeWildCard)))
@@ -303,8 +306,8 @@ TEST_F(AEStructure, NestingIsLimitedTo2048Levels) {
         wrapped.push_back(1);
         wrapped.insert(wrapped.end(), flat.begin() + 4, flat.end());
         OwnedDesc refused;
-        EXPECT_EQ(Make(type, wrapped, &refused), errAECorruptData) << record;
-        EXPECT_TRUE(refused.isNullState());
+        EXPECT_EQ(Make(type, wrapped, refused.Mutable()), errAECorruptData) << record;
+        EXPECT_TRUE(IsCleared(*refused));
     }
 }
 
@@ -324,21 +327,34 @@ void OnSmallStack(size_t bytes, F body) {
     pthread_attr_destroy(&attr);
 }
 
-// The deepest descriptors are built, copied, flattened, rebuilt, coerced and freed on an eighth
-// of a main thread's stack, sanitizers included: freeing and reading the flat form use no
-// recursion, and writing it takes two small frames a level.
+// An eighth of a main thread's stack. clang's AddressSanitizer without optimisation gives every
+// frame redzones several times gcc's, so that build alone gets four times as much.
+#if defined(__clang__) && defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PLISTBRIDGE_CLANG_ASAN 1
+#endif
+#endif
+#ifdef PLISTBRIDGE_CLANG_ASAN
+constexpr size_t kSmallStack = 4 * 1024 * 1024;
+#else
+constexpr size_t kSmallStack = 1024 * 1024;
+#endif
+
+// The deepest descriptors are built, copied, flattened, rebuilt, coerced and freed on a small
+// stack, gcc's sanitizers included: freeing and reading the flat form use no recursion, and
+// writing it takes two small frames a level.
 TEST_F(AEStructure, DeepestDescriptorsFitASmallStack) {
-    OnSmallStack(1024 * 1024, [] {
+    OnSmallStack(kSmallStack, [] {
         OwnedDesc deep;
-        ASSERT_EQ(AECreateList(nullptr, 0, true, &deep), noErr);
+        ASSERT_EQ(AECreateList(nullptr, 0, true, deep.Mutable()), noErr);
         for (int level = 2; level <= kDeepest; ++level)
             ASSERT_EQ(Wrap(deep, level % 2 == 0), noErr) << level;
         OwnedDesc copy, rebuilt, coerced;
-        ASSERT_EQ(AEDuplicateDesc(deep.get(), &copy), noErr);
-        std::vector<uint8_t> flat = copy.bytes();
-        ASSERT_EQ(Make(typeAERecord, flat, &rebuilt), noErr);  // the outermost is a record
-        ASSERT_EQ(AECoerceDesc(rebuilt.get(), typeWildCard, &coerced), noErr);
-        EXPECT_EQ(coerced.bytes(), flat);
+        ASSERT_EQ(AEDuplicateDesc(&deep.Get(), copy.Mutable()), noErr);
+        std::vector<uint8_t> flat = DataBytes(*copy);
+        ASSERT_EQ(Make(typeAERecord, flat, rebuilt.Mutable()), noErr);  // the outermost is a record
+        ASSERT_EQ(AECoerceDesc(&rebuilt.Get(), typeWildCard, coerced.Mutable()), noErr);
+        EXPECT_EQ(DataBytes(*coerced), flat);
     });
 }
 

@@ -1,4 +1,4 @@
-// Helpers for the Apple Event Manager tests: an owning descriptor and quick builders.
+// Helpers for the Apple Event Manager tests: quick builders and readers of descriptors.
 #ifndef TESTS_PLATFORM_AE_AETESTSUPPORT_H
 #define TESTS_PLATFORM_AE_AETESTSUPPORT_H
 
@@ -8,32 +8,20 @@
 #include <string>
 #include <vector>
 
-// Four-char code from its characters, without multi-character literals.
-constexpr uint32_t FourCC(const char (&s)[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
-           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
+#include "common/FourCharCode.h"
+#include "common/OwnedDesc.h"
+
+// True for the cleared state every failed call leaves its out descriptor in.
+inline bool IsCleared(const AEDesc& desc) {
+    return desc.descriptorType == typeNull && desc.dataHandle == nullptr;
 }
 
-// Owns one descriptor and disposes it once.
-class OwnedDesc {
-public:
-    OwnedDesc() = default;
-    OwnedDesc(const OwnedDesc&) = delete;
-    OwnedDesc& operator=(const OwnedDesc&) = delete;
-    ~OwnedDesc() { AEDisposeDesc(&mDesc); }
-    AEDesc* operator&() { return &mDesc; }
-    const AEDesc* get() const { return &mDesc; }
-    DescType type() const { return mDesc.descriptorType; }
-    bool isNullState() const { return mDesc.descriptorType == typeNull && !mDesc.dataHandle; }
-    std::vector<uint8_t> bytes() const {
-        std::vector<uint8_t> out(static_cast<size_t>(AEGetDescDataSize(&mDesc)));
-        AEGetDescData(&mDesc, out.data(), static_cast<Size>(out.size()));
-        return out;
-    }
-
-private:
-    AEDesc mDesc = {typeNull, nullptr};
-};
+// The bytes a descriptor holds (the flat form for a list or record).
+inline std::vector<uint8_t> DataBytes(const AEDesc& desc) {
+    std::vector<uint8_t> out(static_cast<size_t>(AEGetDescDataSize(&desc)));
+    AEGetDescData(&desc, out.data(), static_cast<Size>(out.size()));
+    return out;
+}
 
 template <class T>
 std::vector<uint8_t> BytesOf(T value) {

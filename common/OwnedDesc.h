@@ -1,8 +1,9 @@
-// OwnedDesc: the host's one owner of an Apple Event descriptor. Move-only; disposes once in
-// its destructor. The bundle has its own holder (CAEDesc), which throws bundle exceptions; the
-// host works with statuses, so it keeps this small status-free one.
-#ifndef HOST_OWNEDDESC_H
-#define HOST_OWNEDDESC_H
+// OwnedDesc: the one owner of an Apple Event descriptor outside the bundle (host, notation,
+// tool, tests, fuzz targets, benchmarks). Move-only; disposes once in its destructor. The
+// bundle has its own holder (CAEDesc), which throws bundle exceptions; everything else works
+// with statuses, so it shares this small status-free one.
+#ifndef COMMON_OWNEDDESC_H
+#define COMMON_OWNEDDESC_H
 
 #include <CoreServices/CoreServices.h>
 
@@ -26,6 +27,8 @@ public:
     ~OwnedDesc() { Dispose(); }
 
     const AEDesc& Get() const { return mDesc; }
+    const AEDesc& operator*() const { return mDesc; }
+    const AEDesc* operator->() const { return &mDesc; }
     // For calls that change a list, record or event in place (AEPutDesc, AEPutParamDesc).
     AEDesc* Mutable() { return &mDesc; }
     // For out-parameters of Create-style calls: disposes what is held, then hands out the slot.
