@@ -1,9 +1,12 @@
 /*
  * Benchmark peer driver: times another property-list library's XML reader or writer on a
- * file, best of N runs, in the same output format as PropertyListBench. Built only by
- * bench/compare.sh, never part of the product.
+ * file, best of N runs, in the same output format as PropertyListBench; or does the whole job
+ * once, as a process to be timed from outside: reads FILE into its tree and writes the tree
+ * back as XML on standard output. Built only by bench/compare.sh and bench/commands.sh, never
+ * part of the product.
  *
  *   libplist_driver read|write FILE [RUNS]
+ *   libplist_driver roundtrip FILE
  */
 #include <plist/plist.h>
 
@@ -34,11 +37,31 @@ static char* Load(const char* path, long* length) {
     return bytes;
 }
 
+/* The whole job, as a user would run it: file -> tree -> XML on standard output. */
+static int RoundTrip(const char* path) {
+    long length = 0;
+    char* xml = Load(path, &length);
+    if (!xml) return 1;
+    plist_t value = NULL;
+    plist_from_xml(xml, (uint32_t)length, &value);
+    free(xml);
+    if (!value) return 1;
+    char* out = NULL;
+    uint32_t outLength = 0;
+    plist_to_xml(value, &out, &outLength);
+    plist_free(value);
+    if (!out) return 1;
+    int ok = fwrite(out, 1, outLength, stdout) == outLength;
+    free(out);
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: %s read|write FILE [RUNS]\n", argv[0]);
+        fprintf(stderr, "usage: %s read|write FILE [RUNS] | roundtrip FILE\n", argv[0]);
         return 2;
     }
+    if (strcmp(argv[1], "roundtrip") == 0) return RoundTrip(argv[2]);
     int write = strcmp(argv[1], "write") == 0;
     int runs = argc >= 4 ? atoi(argv[3]) : 3;
     long length = 0;
