@@ -5,7 +5,6 @@
 #include <bit>
 #include <cstring>
 #include <limits>
-#include <mutex>
 
 #include "platform/Testing/PTInternal.h"
 
@@ -31,10 +30,33 @@ Container& NodeRef::Mutable() {
 
 // ---- Payload
 
+namespace {
+
+// Heap bytes carry a reference count in front of them, so copying a descriptor (into a
+// reply, out of a list) shares its bytes instead of duplicating them.
+constexpr size_t kSharedHeader = 8;  // keeps the bytes 8-aligned
+
+std::atomic<uint32_t>& SharedCount(uint8_t* bytes) {
+    return *std::launder(reinterpret_cast<std::atomic<uint32_t>*>(bytes - kSharedHeader));
+}
+
+uint8_t* AllocateShared(size_t size) {
+    auto* block = static_cast<uint8_t*>(::operator new(kSharedHeader + size));
+    ::new (block) std::atomic<uint32_t>(1);
+    return block + kSharedHeader;
+}
+
+void FreeShared(uint8_t* bytes) {
+    SharedCount(bytes).~atomic();
+    ::operator delete(bytes - kSharedHeader);
+}
+
+}  // namespace
+
 Payload::Payload(const Payload& other) : mSize(other.mSize), mKind(other.mKind) {
     if (mKind == kHeap) {
-        mHeap = new uint8_t[mSize];
-        std::memcpy(mHeap, other.mHeap, mSize);
+        mHeap = other.mHeap;  // bytes never change once made: copies share them
+        SharedCount(mHeap).fetch_add(1, std::memory_order_relaxed);
     } else if (mKind == kNode) {
         mNode = other.mNode;
         mNode->mRefs.fetch_add(1, std::memory_order_relaxed);
@@ -51,7 +73,7 @@ Payload::Payload(Payload&& other) noexcept : mSize(other.mSize), mKind(other.mKi
 
 Payload::~Payload() {
     if (mKind == kHeap) {
-        delete[] mHeap;
+        if (SharedCount(mHeap).fetch_sub(1, std::memory_order_acq_rel) == 1) FreeShared(mHeap);
     } else if (mKind == kNode) {
         NodeRef release(mNode);
     }
@@ -73,7 +95,7 @@ Payload Payload::FromBytes(const void* bytes, size_t size) {
     if (size <= sizeof p.mInline) {
         if (size) std::memcpy(p.mInline, bytes, size);
     } else {
-        p.mHeap = new uint8_t[size];
+        p.mHeap = AllocateShared(size);
         p.mKind = kHeap;
         std::memcpy(p.mHeap, bytes, size);
     }
@@ -231,14 +253,75 @@ Container& Container::MutableAttributes() {
 
 namespace {
 
-struct Registry {
-    std::mutex lock;
-    std::unordered_set<const Storage*> live;
+// Slots in chunks of growing size that are never freed (descriptors may die at exit, and a
+// stale handle must stay readable); disposed slots are reused last-in first-out. One short
+// spin lock guards the pool: descriptors are made from one thread at a time in practice.
+class HandlePool {
+public:
+    Storage* Take() {
+        Lock guard(mLock);
+        if (!mFree) Grow();
+        Storage* slot = mFree;
+        mFree = slot->nextFree;
+        slot->nextFree = nullptr;
+        ++slot->generation;
+        return slot;
+    }
+    void Give(Storage* slot) {
+        Lock guard(mLock);
+        ++slot->generation;
+        slot->nextFree = mFree;
+        mFree = slot;
+    }
+    bool Owns(const Storage* p) const {
+        const auto address = reinterpret_cast<uintptr_t>(p);
+        const size_t chunks = mChunkCount.load(std::memory_order_acquire);
+        for (size_t i = chunks; i-- > 0;) {
+            const Chunk& c = mChunks[i];
+            const auto first = reinterpret_cast<uintptr_t>(c.slots);
+            if (address >= first && address < first + c.count * sizeof(Storage))
+                return (address - first) % sizeof(Storage) == 0;
+        }
+        return false;
+    }
+
+private:
+    struct Lock {
+        explicit Lock(std::atomic_flag& flag) : mFlag(flag) {
+            while (mFlag.test_and_set(std::memory_order_acquire)) {
+            }
+        }
+        ~Lock() { mFlag.clear(std::memory_order_release); }
+        std::atomic_flag& mFlag;
+    };
+    struct Chunk {
+        Storage* slots = nullptr;
+        size_t count = 0;
+    };
+    static constexpr size_t kMaxChunks = 40;  // 1024 << 39 slots: more than memory holds
+
+    void Grow() {
+        const size_t chunks = mChunkCount.load(std::memory_order_relaxed);
+        if (chunks == kMaxChunks) throw std::bad_alloc();
+        const size_t count = size_t{1024} << chunks;
+        Storage* slots = new Storage[count];
+        for (size_t i = count; i-- > 0;) {
+            slots[i].nextFree = mFree;
+            mFree = &slots[i];
+        }
+        mChunks[chunks] = Chunk{slots, count};
+        mChunkCount.store(chunks + 1, std::memory_order_release);
+    }
+
+    std::atomic_flag mLock = ATOMIC_FLAG_INIT;
+    Storage* mFree = nullptr;
+    Chunk mChunks[kMaxChunks];
+    std::atomic<size_t> mChunkCount{0};
 };
 
-Registry& TheRegistry() {
-    static Registry* registry = new Registry;  // never destroyed: descriptors may die at exit
-    return *registry;
+HandlePool& ThePool() {
+    static HandlePool* pool = new HandlePool;  // never destroyed: descriptors may die at exit
+    return *pool;
 }
 
 }  // namespace
@@ -248,33 +331,25 @@ void MakeDesc(DescType type, Payload value, AEDesc* out) {
         ClearDesc(out);
         return;
     }
-    auto handle = std::make_unique<Storage>();
+    Storage* handle = ThePool().Take();
     handle->value = std::move(value);
-    Registry& r = TheRegistry();
-    {
-        std::lock_guard<std::mutex> guard(r.lock);
-        r.live.insert(handle.get());
-    }
     pt::DescriptorCreated();
     out->descriptorType = type;
-    out->dataHandle = handle.release();
+    out->dataHandle = handle;
 }
 
 bool FreeHandle(Storage* handle) {
-    Registry& r = TheRegistry();
-    {
-        std::lock_guard<std::mutex> guard(r.lock);
-        if (r.live.erase(handle) == 0) return false;
-    }
-    delete handle;
+    if (!IsLive(handle)) return false;
+    Payload doomed;
+    doomed.Swap(handle->value);
+    if (!handle->readParams.empty()) std::unordered_set<AEKeyword>().swap(handle->readParams);
+    ThePool().Give(handle);
     pt::DescriptorDisposed();
-    return true;
+    return true;  // `doomed` frees the value, the slot already reusable
 }
 
 bool IsLive(const Storage* handle) {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    return r.live.count(handle) != 0;
+    return ThePool().Owns(handle) && (handle->generation & 1) != 0;
 }
 
 const Storage* Resolve(const AEDesc* desc, OSErr& status) {
