@@ -55,7 +55,10 @@ private:
     bool ParseEscape(std::u16string& units);
     bool ParseCode(FourCharCode& code);
     bool ParseHex(std::string& bytes);
-    bool Create(DescType type, const std::string& bytes, OwnedDesc& out, const char* at);
+    bool Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at);
+    bool Create(DescType type, const std::string& bytes, OwnedDesc& out, const char* at) {
+        return Create(type, bytes.data(), bytes.size(), out, at);
+    }
 
     bool Fail(const char* at, std::string message, OSStatus status = noErr) {
         mError.offset = static_cast<size_t>(at - mBegin);
@@ -90,6 +93,7 @@ private:
     const char* mBegin;
     const char* mCur;
     const char* mEnd;
+    std::u16string mUnits;  // the text of a bare string, reused from string to string
     NotationError& mError;
 };
 
@@ -102,11 +106,9 @@ bool Parser::ParseValue(OwnedDesc& out, int depth) {
     const char c = *mCur;
     if (c == '"') {
         const char* start = mCur;
-        std::u16string units;
-        if (!ParseString(units)) return false;
-        std::string bytes(units.size() * 2, '\0');
-        if (!units.empty()) std::memcpy(bytes.data(), units.data(), bytes.size());
-        return Create(typeUnicodeText, bytes, out, start);
+        mUnits.clear();
+        if (!ParseString(mUnits)) return false;
+        return Create(typeUnicodeText, mUnits.data(), mUnits.size() * 2, out, start);
     }
     if (c == '\'') return ParseAfterCode(out, depth);
     if (c == '[' || c == '{') {
@@ -541,8 +543,8 @@ bool Parser::ParseHex(std::string& bytes) {
     return true;
 }
 
-bool Parser::Create(DescType type, const std::string& bytes, OwnedDesc& out, const char* at) {
-    if (OSErr err = AECreateDesc(type, bytes.data(), static_cast<Size>(bytes.size()), out.Out())) {
+bool Parser::Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at) {
+    if (OSErr err = AECreateDesc(type, bytes, static_cast<Size>(size), out.Out())) {
         std::string message = "cannot make a descriptor of type ";
         AppendCode(type, message);
         return Fail(at, message, err);

@@ -116,6 +116,15 @@ bool UTF8ToUTF16(std::string_view text, std::u16string& out) {
 bool UTF16ToUTF8(std::u16string_view units, std::string& out) {
     out.reserve(out.size() + units.size());
     for (size_t i = 0; i < units.size(); ++i) {
+        size_t end = i;  // a run of ASCII, copied in one step
+        while (end < units.size() && units[end] < 0x80) ++end;
+        if (end > i) {
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(units[k]);
+            i = end - 1;
+            continue;
+        }
         char32_t c = units[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
             units[i + 1] <= 0xDFFF) {
@@ -155,15 +164,27 @@ bool UTF16ToMacRoman(std::u16string_view units, std::string& out, size_t* badInd
     return true;
 }
 
+namespace {
+bool IsPlain(char16_t c) {
+    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+}
+}  // namespace
+
 void AppendQuoted(std::u16string_view units, std::string& out) {
     out.reserve(out.size() + units.size() + 2);
     out.push_back('"');
     for (size_t i = 0; i < units.size(); ++i) {
-        char32_t c = units[i];
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-            out.push_back(static_cast<char>(c));
+        // A run of characters that stand for themselves, copied in one step.
+        size_t end = i;
+        while (end < units.size() && IsPlain(units[end])) ++end;
+        if (end > i) {
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(units[k]);
+            i = end - 1;
             continue;
         }
+        char32_t c = units[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
             units[i + 1] <= 0xDFFF) {
             AppendUTF8(0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00), out);
