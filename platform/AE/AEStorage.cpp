@@ -1,6 +1,9 @@
 // Descriptor storage, shared containers and the registry of live handles.
 #include "platform/AE/AEStorage.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -253,9 +256,10 @@ Container& Container::MutableAttributes() {
 
 namespace {
 
-// Slots in chunks of growing size that are never freed (descriptors may die at exit, and a
-// stale handle must stay readable); disposed slots are reused last-in first-out. One short
-// spin lock guards the pool: descriptors are made from one thread at a time in practice.
+// Slots in one reserved range of address space, committed as it fills and never given back
+// (descriptors may die at exit, and a stale handle must stay readable), so whether a pointer
+// is a slot is two comparisons. Disposed slots are reused last-in first-out. One short spin
+// lock guards the pool: descriptors are made from one thread at a time in practice.
 class HandlePool {
 public:
     Storage* Take() {
@@ -274,15 +278,10 @@ public:
         mFree = slot;
     }
     bool Owns(const Storage* p) const {
-        const auto address = reinterpret_cast<uintptr_t>(p);
-        const size_t chunks = mChunkCount.load(std::memory_order_acquire);
-        for (size_t i = chunks; i-- > 0;) {
-            const Chunk& c = mChunks[i];
-            const auto first = reinterpret_cast<uintptr_t>(c.slots);
-            if (address >= first && address < first + c.count * sizeof(Storage))
-                return (address - first) % sizeof(Storage) == 0;
-        }
-        return false;
+        const uintptr_t offset =
+            reinterpret_cast<uintptr_t>(p) - mBase.load(std::memory_order_acquire);
+        return offset < mCommitted.load(std::memory_order_acquire) * sizeof(Storage) &&
+               offset % sizeof(Storage) == 0;
     }
 
 private:
@@ -294,34 +293,51 @@ private:
         ~Lock() { mFlag.clear(std::memory_order_release); }
         std::atomic_flag& mFlag;
     };
-    struct Chunk {
-        Storage* slots = nullptr;
-        size_t count = 0;
-    };
-    static constexpr size_t kMaxChunks = 40;  // 1024 << 39 slots: more than memory holds
+    // Descriptors alive at once, at most; only address space is reserved for them.
+    static constexpr size_t kMaxSlots = size_t{1} << 24;
 
     void Grow() {
-        const size_t chunks = mChunkCount.load(std::memory_order_relaxed);
-        if (chunks == kMaxChunks) throw std::bad_alloc();
-        const size_t count = size_t{1024} << chunks;
-        Storage* slots = new Storage[count];
-        for (size_t i = count; i-- > 0;) {
-            slots[i].nextFree = mFree;
-            mFree = &slots[i];
+        const size_t slotSize = sizeof(Storage);
+        if (mBase.load(std::memory_order_relaxed) == 0) {
+            void* range = mmap(nullptr, kMaxSlots * slotSize, PROT_NONE,
+                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (range == MAP_FAILED) throw std::bad_alloc();
+            mBase.store(reinterpret_cast<uintptr_t>(range), std::memory_order_release);
         }
-        mChunks[chunks] = Chunk{slots, count};
-        mChunkCount.store(chunks + 1, std::memory_order_release);
+        const size_t committed = mCommitted.load(std::memory_order_relaxed);
+        const size_t count = std::min(std::max<size_t>(committed, 1024), kMaxSlots - committed);
+        if (count == 0) throw std::bad_alloc();
+        const uintptr_t base = mBase.load(std::memory_order_relaxed);
+        const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        const uintptr_t from = (base + committed * slotSize) & ~(page - 1);
+        const uintptr_t to = (base + (committed + count) * slotSize + page - 1) & ~(page - 1);
+        if (mprotect(reinterpret_cast<void*>(from), to - from, PROT_READ | PROT_WRITE) != 0)
+            throw std::bad_alloc();
+        auto* slots = reinterpret_cast<Storage*>(base) + committed;
+        for (size_t i = count; i-- > 0;) {
+            Storage* slot = ::new (static_cast<void*>(slots + i)) Storage;
+            slot->nextFree = mFree;
+            mFree = slot;
+        }
+        mCommitted.store(committed + count, std::memory_order_release);
     }
 
     std::atomic_flag mLock = ATOMIC_FLAG_INIT;
     Storage* mFree = nullptr;
-    Chunk mChunks[kMaxChunks];
-    std::atomic<size_t> mChunkCount{0};
+    std::atomic<uintptr_t> mBase{0};
+    std::atomic<size_t> mCommitted{0};
 };
 
+// Constant-initialised and never destroyed (trivial destructor): descriptors may die at exit.
+constinit HandlePool gPool;
+
 HandlePool& ThePool() {
-    static HandlePool* pool = new HandlePool;  // never destroyed: descriptors may die at exit
-    return *pool;
+    return gPool;
+}
+
+// IsLive for this file's callers, inlined (the exported IsLive is called through the PLT).
+inline bool SlotIsLive(const Storage* handle) {
+    return gPool.Owns(handle) && (handle->generation & 1) != 0;
 }
 
 }  // namespace
@@ -339,7 +355,7 @@ void MakeDesc(DescType type, Payload value, AEDesc* out) {
 }
 
 bool FreeHandle(Storage* handle) {
-    if (!IsLive(handle)) return false;
+    if (!SlotIsLive(handle)) return false;
     Payload doomed;
     doomed.Swap(handle->value);
     if (!handle->readParams.empty()) std::unordered_set<AEKeyword>().swap(handle->readParams);
@@ -349,7 +365,7 @@ bool FreeHandle(Storage* handle) {
 }
 
 bool IsLive(const Storage* handle) {
-    return ThePool().Owns(handle) && (handle->generation & 1) != 0;
+    return SlotIsLive(handle);
 }
 
 const Storage* Resolve(const AEDesc* desc, OSErr& status) {
@@ -359,7 +375,7 @@ const Storage* Resolve(const AEDesc* desc, OSErr& status) {
         return nullptr;
     }
     const Storage* h = desc->dataHandle;
-    if (h && !IsLive(h)) {
+    if (h && !SlotIsLive(h)) {
         status = errAENotAEDesc;
         return nullptr;
     }
