@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace notation {
@@ -113,16 +115,36 @@ bool UTF8ToUTF16(std::string_view text, std::u16string& out) {
     return true;
 }
 
+namespace {
+
+// Appends the run of ASCII units at the start of `units`, four units per test; returns its
+// length. Most text is ASCII, and a large XML text is mostly one long run.
+size_t AppendASCIIRun(std::u16string_view units, std::string& out) {
+    const char16_t* begin = units.data();
+    const char16_t* end = begin + units.size();
+    const char16_t* p = begin;
+    while (end - p >= 4) {
+        uint64_t four;
+        std::memcpy(&four, p, sizeof four);
+        if (four & 0xFF80FF80FF80FF80ull) break;
+        p += 4;
+    }
+    while (p < end && *p < 0x80) ++p;
+    const size_t n = static_cast<size_t>(p - begin);
+    const size_t at = out.size();
+    out.resize(at + n);
+    char* to = out.data() + at;
+    for (size_t k = 0; k < n; ++k) to[k] = static_cast<char>(begin[k]);
+    return n;
+}
+
+}  // namespace
+
 bool UTF16ToUTF8(std::u16string_view units, std::string& out) {
     out.reserve(out.size() + units.size());
     for (size_t i = 0; i < units.size(); ++i) {
-        size_t end = i;  // a run of ASCII, copied in one step
-        while (end < units.size() && units[end] < 0x80) ++end;
-        if (end > i) {
-            const size_t at = out.size();
-            out.resize(at + (end - i));
-            for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(units[k]);
-            i = end - 1;
+        if (units[i] < 0x80) {
+            i += AppendASCIIRun(units.substr(i), out) - 1;
             continue;
         }
         char32_t c = units[i];

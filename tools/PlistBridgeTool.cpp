@@ -1,6 +1,7 @@
 // plistbridge: runs the addition's commands from a shell. Loads PlistBridge.osax, sends one
 // event, prints the result in the descriptor notation (or the XML), and turns the outcome
 // into an exit status: 0 success, 1 the command failed, 2 a usage or notation error.
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -188,9 +189,20 @@ int Run(const ToolArguments& args) {
     }
 }
 
+// A command builds and frees millions of small nodes and a few buffers the size of the input.
+// Keeping freed memory in the heap instead of handing it back to the system and faulting it in
+// again (and large buffers in the heap rather than in fresh mappings) saves most of the kernel
+// time of a large run; the peak is the same.
+void TuneAllocator() {
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_TOP_PAD, 64 << 20);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    TuneAllocator();
     ToolArguments args;
     std::string error;
     if (!ParseToolArguments(std::vector<std::string>(argv + 1, argv + argc), args, error))
