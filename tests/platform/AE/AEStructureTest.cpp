@@ -191,6 +191,50 @@ TEST_F(AEStructure, DisposingDeadStorageIsCaught) {
     PTReset();
 }
 
+// Handles live in pool slots that stay readable after disposal: a dead or foreign handle is
+// refused by the slot's generation or by its address, wherever it points, and bytes shared
+// between copies outlive the descriptor they came from.
+TEST_F(AEStructure, DeadAndForeignHandlesAreRefusedAcrossPoolGrowth) {
+    PTSetAbortOnDoubleRelease(false);
+    std::vector<OwnedDesc> many(5000);  // several rounds of pool growth
+    for (size_t i = 0; i < many.size(); ++i)
+        ASSERT_EQ(AECreateDesc(typeSInt32, &i, 4, &many[i]), noErr);
+    AEDesc first = *many.front().get();
+    AEDesc last = *many.back().get();
+    ASSERT_EQ(AEDisposeDesc(&many.front()), noErr);
+    ASSERT_EQ(AEDisposeDesc(&many.back()), noErr);
+    uint64_t notAHandle[16] = {};
+    AEDesc onStack = {typeChar, reinterpret_cast<AEDataStorage>(&notAHandle[4])};
+    AEDesc misaligned = {typeChar, reinterpret_cast<AEDataStorage>(
+                                       reinterpret_cast<char*>(many[1].get()->dataHandle) + 1)};
+    for (AEDesc* dead : {&first, &last, &onStack, &misaligned}) {
+        OwnedDesc copy;
+        EXPECT_EQ(AEDuplicateDesc(dead, &copy), errAENotAEDesc);
+        EXPECT_EQ(AEDisposeDesc(dead), errAENotAEDesc);
+    }
+    EXPECT_EQ(PTDoubleReleaseCount(), 4);
+    PTReset();  // the fixture checks for double releases: these were on purpose
+}
+
+TEST_F(AEStructure, CopiesKeepSharedBytesAfterTheOriginalGoes) {
+    const std::string text(1000, 'x');
+    OwnedDesc copy, item, list;
+    {
+        OwnedDesc original;
+        ASSERT_EQ(MakeText(text, &original), noErr);
+        ASSERT_EQ(AEDuplicateDesc(original.get(), &copy), noErr);
+        ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
+        ASSERT_EQ(AEPutDesc(&list, 0, original.get()), noErr);
+    }
+    ASSERT_EQ(AEGetNthDesc(list.get(), 1, typeWildCard, nullptr, &item), noErr);
+    EXPECT_EQ(copy.bytes(), BytesOf(text));
+    EXPECT_EQ(item.bytes(), BytesOf(text));
+    Size size = -1;
+    DescType type = 0;
+    ASSERT_EQ(AEGetNthPtr(list.get(), 1, typeWildCard, nullptr, &type, nullptr, 0, &size), noErr);
+    EXPECT_EQ(size, 1000);
+}
+
 // ---- the flat form
 
 // A list holding a number, a text, a nested record (with a list inside) and an object
