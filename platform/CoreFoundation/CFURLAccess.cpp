@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -124,7 +125,19 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     bytes.resize(S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0);
     size_t have = 0;
     for (;;) {
-        if (have == bytes.size()) bytes.resize(bytes.size() < 4096 ? 4096 : bytes.size() * 2);
+        if (have == bytes.size()) {
+            // Full at the size fstat gave: most likely the end. Probe with a small read
+            // rather than doubling the buffer (a second file's worth of memory to fault in).
+            uint8_t probe[4096];
+            ssize_t n = ::read(fd.Get(), probe, sizeof probe);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return errno;
+            if (n == 0) break;
+            bytes.resize(bytes.size() < 4096 ? 4096 : bytes.size() * 2);
+            std::memcpy(bytes.data() + have, probe, static_cast<size_t>(n));
+            have += static_cast<size_t>(n);
+            continue;
+        }
         ssize_t n = ::read(fd.Get(), bytes.data() + have, bytes.size() - have);
         if (n < 0) {
             if (errno == EINTR) continue;
