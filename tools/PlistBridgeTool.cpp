@@ -83,8 +83,9 @@ int PrintLine(const AEDesc& desc) {
     std::string text;
     if (OSStatus err = PrintDesc(desc, text))
         return Complain(kExitFailed, "cannot print the result" + StatusSuffix(err));
-    text.push_back('\n');
+    // The newline apart: appending it could copy a text of hundreds of megabytes.
     std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
     return 0;
 }
 
@@ -197,6 +198,7 @@ void TuneAllocator() {
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     mallopt(M_TOP_PAD, 64 << 20);
+    mallopt(M_MXFAST, 0);  // no fast bins: no consolidation passes over them either
 }
 
 }  // namespace
