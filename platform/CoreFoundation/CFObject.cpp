@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/Testing/PTInternal.h"
@@ -57,8 +57,9 @@ bool Tracking() {
 
 struct Registry {
     std::mutex lock;
-    std::unordered_set<const void*> live;
-    std::unordered_set<const void*> freed;  // addresses freed and not yet handed out again
+    // Every address seen: true while an object lives there, false once freed (until the
+    // address is handed out again). One lookup per allocation, release and check.
+    std::unordered_map<const void*, bool> live;
 };
 Registry& TheRegistry() {
     static Registry* registry = new Registry;  // never destroyed: objects die during exit too
@@ -67,18 +68,19 @@ Registry& TheRegistry() {
 void Register(const void* p) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> guard(r.lock);
-    r.live.insert(p);
-    r.freed.erase(p);
+    r.live[p] = true;
 }
 void Unregister(const void* p) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> guard(r.lock);
-    if (r.live.erase(p) != 0) r.freed.insert(p);
+    auto it = r.live.find(p);
+    if (it != r.live.end()) it->second = false;
 }
 bool WasFreed(const void* p) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> guard(r.lock);
-    return r.live.count(p) == 0 && r.freed.count(p) != 0;
+    auto it = r.live.find(p);
+    return it != r.live.end() && !it->second;
 }
 
 // Whether `o` may be used; reports a release of a freed object.
