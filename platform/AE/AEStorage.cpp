@@ -293,19 +293,28 @@ private:
         ~Lock() { mFlag.clear(std::memory_order_release); }
         std::atomic_flag& mFlag;
     };
-    // Descriptors alive at once, at most; only address space is reserved for them.
+    // Descriptors alive at once, at most; only address space is reserved for them, and less
+    // when a limit on address space refuses that much.
     static constexpr size_t kMaxSlots = size_t{1} << 24;
+    static constexpr size_t kMinSlots = size_t{1} << 12;
+
+    void Reserve() {
+        for (size_t slots = kMaxSlots; slots >= kMinSlots; slots /= 2) {
+            void* range = mmap(nullptr, slots * sizeof(Storage), PROT_NONE,
+                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (range == MAP_FAILED) continue;
+            mCapacity = slots;
+            mBase.store(reinterpret_cast<uintptr_t>(range), std::memory_order_release);
+            return;
+        }
+        throw std::bad_alloc();
+    }
 
     void Grow() {
         const size_t slotSize = sizeof(Storage);
-        if (mBase.load(std::memory_order_relaxed) == 0) {
-            void* range = mmap(nullptr, kMaxSlots * slotSize, PROT_NONE,
-                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-            if (range == MAP_FAILED) throw std::bad_alloc();
-            mBase.store(reinterpret_cast<uintptr_t>(range), std::memory_order_release);
-        }
+        if (mBase.load(std::memory_order_relaxed) == 0) Reserve();
         const size_t committed = mCommitted.load(std::memory_order_relaxed);
-        const size_t count = std::min(std::max<size_t>(committed, 1024), kMaxSlots - committed);
+        const size_t count = std::min(std::max<size_t>(committed, 1024), mCapacity - committed);
         if (count == 0) throw std::bad_alloc();
         const uintptr_t base = mBase.load(std::memory_order_relaxed);
         const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
@@ -326,6 +335,7 @@ private:
     Storage* mFree = nullptr;
     std::atomic<uintptr_t> mBase{0};
     std::atomic<size_t> mCommitted{0};
+    size_t mCapacity = 0;
 };
 
 // Constant-initialised and never destroyed (trivial destructor): descriptors may die at exit.

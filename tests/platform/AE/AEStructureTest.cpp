@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
 #include "platform/AE/AETestSupport.h"
@@ -215,6 +219,32 @@ TEST_F(AEStructure, DeadAndForeignHandlesAreRefusedAcrossPoolGrowth) {
     EXPECT_EQ(PTDoubleReleaseCount(), 4);
     PTReset();  // the fixture checks for double releases: these were on purpose
 }
+
+// The handle pool reserves address space up front; under a limit on address space it
+// reserves less instead of failing every descriptor. Run in a fresh process (the pool of this
+// one already exists); sanitizers reserve far more address space than any such limit allows.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Exits with 0 when a descriptor can be made and disposed under a limit on address space of
+// 256 MB more than the process uses now.
+[[noreturn]] void MakeDescriptorUnderAddressSpaceLimit() {
+    long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) std::exit(2);
+    std::fclose(statm);
+    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                         (rlim_t{256} << 20);
+    const rlimit small = {limit, limit};
+    if (setrlimit(RLIMIT_AS, &small) != 0) std::exit(3);
+    AEDesc d = {typeNull, nullptr};
+    const bool made = AECreateDesc(typeChar, "x", 1, &d) == noErr;
+    std::exit(made && AEDisposeDesc(&d) == noErr ? 0 : 1);
+}
+
+TEST(AEHandlePool, DescriptorsWorkUnderAnAddressSpaceLimit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(MakeDescriptorUnderAddressSpaceLimit(), ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST_F(AEStructure, CopiesKeepSharedBytesAfterTheOriginalGoes) {
     const std::string text(1000, 'x');
