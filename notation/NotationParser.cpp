@@ -444,7 +444,10 @@ bool Parser::ParseString(std::u16string& units) {
         while (mCur < mEnd && static_cast<uint8_t>(*mCur) >= 0x20 && *mCur != '"' &&
                *mCur != '\\' && static_cast<uint8_t>(*mCur) < 0x80)
             ++mCur;
-        units.append(run, mCur);
+        // Widened in place: append(first, last) from chars would build a temporary string.
+        const size_t at = units.size();
+        units.resize(at + static_cast<size_t>(mCur - run));
+        for (size_t k = at; run != mCur; ++run, ++k) units[k] = static_cast<uint8_t>(*run);
         if (mCur == mEnd) return Fail(mCur, "unterminated string");
         const auto c = static_cast<uint8_t>(*mCur);
         if (c == '"') {
