@@ -1,13 +1,16 @@
 /*
  * Benchmark peer driver: times another property-list library's XML reader or writer on a
- * file, best of N runs, in the same output format as PropertyListBench. Built only by
- * bench/compare.sh, never part of the product.
+ * file, best of N runs, in the same output format as PropertyListBench; or does the whole job
+ * once, as a process to be timed from outside: reads FILE into its tree and writes the tree
+ * back as XML on standard output. Built only by bench/compare.sh and bench/commands.sh, never
+ * part of the product.
  *
  *   libplist_driver read|write FILE [RUNS]
  *   libplist_driver convert-xml|convert-binary FILE [RUNS]   read the XML, then write it as XML
  *                                                            or binary (bench/convert.sh)
  *   libplist_driver binary-to-xml IN OUT   read a binary list, write it as XML (a check that
  *                                          libplist reads our binary)
+ *   libplist_driver roundtrip FILE
  */
 #include <plist/plist.h>
 
@@ -57,12 +60,35 @@ static int BinaryToXML(const char* in, const char* outPath) {
     return ok ? 0 : 1;
 }
 
+/* The whole job, as a user would run it: file -> tree -> XML on standard output. */
+static int RoundTrip(const char* path) {
+    long length = 0;
+    char* xml = Load(path, &length);
+    if (!xml) return 1;
+    plist_t value = NULL;
+    plist_from_xml(xml, (uint32_t)length, &value);
+    free(xml);
+    if (!value) return 1;
+    char* out = NULL;
+    uint32_t outLength = 0;
+    plist_to_xml(value, &out, &outLength);
+    plist_free(value);
+    if (!out) return 1;
+    int ok = fwrite(out, 1, outLength, stdout) == outLength;
+    free(out);
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: %s read|write FILE [RUNS]\n", argv[0]);
+        fprintf(stderr,
+                "usage: %s read|write FILE [RUNS] | convert-xml|convert-binary FILE [RUNS] | "
+                "binary-to-xml IN OUT | roundtrip FILE\n",
+                argv[0]);
         return 2;
     }
     if (strcmp(argv[1], "binary-to-xml") == 0 && argc >= 4) return BinaryToXML(argv[2], argv[3]);
+    if (strcmp(argv[1], "roundtrip") == 0) return RoundTrip(argv[2]);
     int write = strcmp(argv[1], "write") == 0;
     int convertXML = strcmp(argv[1], "convert-xml") == 0;
     int convertBinary = strcmp(argv[1], "convert-binary") == 0;

@@ -45,9 +45,10 @@ CFDataRef ReadPropertyListFile(const AEDesc* reference) {
     // Declared so that the contents go before the URL.
     CFRef<CFURLRef> url(ToCFURL(reference));
     CFRef<CFDataRef> contents;
+    SInt32 error = 0;
     if (!CFURLCreateDataAndPropertiesFromResource(kCFAllocatorDefault, url.Get(), contents.Out(),
-                                                  nullptr, nullptr, nullptr))
-        ThrowStatus(fnfErr);
+                                                  nullptr, nullptr, &error))
+        ThrowStatus(error == memFullErr ? memFullErr : fnfErr);  // memory is no missing file
     return contents.Detach();
 }
 

@@ -58,9 +58,12 @@ OSStatus CopyUTF8Text(const AEDesc& desc, std::string& out) {
             out = ReadData(desc);
             return noErr;
         case typeUnicodeText: {
-            const std::string data = ReadData(desc);
-            units.resize(data.size() / 2);
-            if (!units.empty()) std::memcpy(units.data(), data.data(), units.size() * 2);
+            // Straight into the units: the XML of a large store is copied once, not twice.
+            const Size size = AEGetDescDataSize(&desc);
+            units.resize(static_cast<size_t>(size) / 2);
+            if (!units.empty() &&
+                AEGetDescData(&desc, units.data(), static_cast<Size>(units.size() * 2)) != noErr)
+                units.clear();
             break;
         }
         case typeChar:

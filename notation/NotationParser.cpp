@@ -39,7 +39,9 @@ public:
     }
 
 private:
-    bool ParseValue(OwnedDesc& out, int depth);
+    // `inContainer`: the value is an item or field about to be added, so a scalar may be left
+    // pending (see Create) for the container to take with one call.
+    bool ParseValue(OwnedDesc& out, int depth, bool inContainer = false);
     bool ParseAfterCode(OwnedDesc& out, int depth);
     bool ParseList(OwnedDesc& out, int depth);
     bool ParseRecord(OwnedDesc& out, int depth, DescType type, const char* typeStart);
@@ -55,7 +57,10 @@ private:
     bool ParseEscape(std::u16string& units);
     bool ParseCode(FourCharCode& code);
     bool ParseHex(std::string& bytes);
-    bool Create(DescType type, const std::string& bytes, OwnedDesc& out, const char* at);
+    bool Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at);
+    bool Create(DescType type, const std::string& bytes, OwnedDesc& out, const char* at) {
+        return Create(type, bytes.data(), bytes.size(), out, at);
+    }
 
     bool Fail(const char* at, std::string message, OSStatus status = noErr) {
         mError.offset = static_cast<size_t>(at - mBegin);
@@ -90,6 +95,13 @@ private:
     const char* mBegin;
     const char* mCur;
     const char* mEnd;
+    std::u16string mUnits;  // the text of a bare string, reused from string to string
+    // A scalar item not yet made into a descriptor: the list or record it belongs to adds it
+    // with AEPutPtr / AEPutParamPtr, saving a descriptor made, copied and disposed per item.
+    bool mMayDefer = false;
+    bool mPending = false;
+    DescType mPendingType = typeNull;
+    std::string mPendingBytes;
     NotationError& mError;
 };
 
@@ -97,16 +109,15 @@ bool IsWordChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-bool Parser::ParseValue(OwnedDesc& out, int depth) {
+bool Parser::ParseValue(OwnedDesc& out, int depth, bool inContainer) {
+    mMayDefer = inContainer;
     if (mCur == mEnd) return Fail(mCur, "expected a value, found the end");
     const char c = *mCur;
     if (c == '"') {
         const char* start = mCur;
-        std::u16string units;
-        if (!ParseString(units)) return false;
-        std::string bytes(units.size() * 2, '\0');
-        if (!units.empty()) std::memcpy(bytes.data(), units.data(), bytes.size());
-        return Create(typeUnicodeText, bytes, out, start);
+        mUnits.clear();
+        if (!ParseString(mUnits)) return false;
+        return Create(typeUnicodeText, mUnits.data(), mUnits.size() * 2, out, start);
     }
     if (c == '\'') return ParseAfterCode(out, depth);
     if (c == '[' || c == '{') {
@@ -153,9 +164,12 @@ bool Parser::ParseList(OwnedDesc& out, int depth) {
         SkipSpace();
         const char* itemStart = mCur;
         OwnedDesc item;
-        if (!ParseValue(item, depth + 1)) return false;
-        if (OSErr err = AEPutDesc(list.Mutable(), 0, &item.Get()))
+        if (!ParseValue(item, depth + 1, true)) return false;
+        if (OSErr err = mPending ? AEPutPtr(list.Mutable(), 0, mPendingType, mPendingBytes.data(),
+                                            static_cast<Size>(mPendingBytes.size()))
+                                 : AEPutDesc(list.Mutable(), 0, &item.Get()))
             return Fail(itemStart, "cannot add the item to the list", err);
+        mPending = false;
         SkipSpace();
         if (At(']')) break;
         if (!At(',')) return FailUnexpected("',' or ']'");
@@ -181,7 +195,7 @@ bool Parser::ParseRecord(OwnedDesc& out, int depth, DescType type, const char* t
         if (!ParseCode(keyword) || !Expect(':', "':'")) return false;
         SkipSpace();
         OwnedDesc item;
-        if (!ParseValue(item, depth + 1)) return false;
+        if (!ParseValue(item, depth + 1, true)) return false;
         DescType existingType;
         Size existingSize;
         if (AESizeOfParam(&record.Get(), keyword, &existingType, &existingSize) == noErr) {
@@ -189,8 +203,12 @@ bool Parser::ParseRecord(OwnedDesc& out, int depth, DescType type, const char* t
             AppendCode(keyword, message);
             return Fail(keyStart, message);
         }
-        if (OSErr err = AEPutParamDesc(record.Mutable(), keyword, &item.Get()))
-            return Fail(keyStart, "cannot add the field to the record", err);
+        const OSErr err =
+            mPending ? AEPutParamPtr(record.Mutable(), keyword, mPendingType, mPendingBytes.data(),
+                                     static_cast<Size>(mPendingBytes.size()))
+                     : AEPutParamDesc(record.Mutable(), keyword, &item.Get());
+        mPending = false;
+        if (err) return Fail(keyStart, "cannot add the field to the record", err);
         SkipSpace();
         if (At('}')) break;
         if (!At(',')) return FailUnexpected("',' or '}'");
@@ -434,7 +452,10 @@ bool Parser::ParseString(std::u16string& units) {
         while (mCur < mEnd && static_cast<uint8_t>(*mCur) >= 0x20 && *mCur != '"' &&
                *mCur != '\\' && static_cast<uint8_t>(*mCur) < 0x80)
             ++mCur;
-        units.append(run, mCur);
+        // Widened in place: append(first, last) from chars would build a temporary string.
+        const size_t at = units.size();
+        units.resize(at + static_cast<size_t>(mCur - run));
+        for (size_t k = at; run != mCur; ++run, ++k) units[k] = static_cast<uint8_t>(*run);
         if (mCur == mEnd) return Fail(mCur, "unterminated string");
         const auto c = static_cast<uint8_t>(*mCur);
         if (c == '"') {
@@ -549,8 +570,17 @@ bool Parser::ParseHex(std::string& bytes) {
     return true;
 }
 
-bool Parser::Create(DescType type, const std::string& bytes, OwnedDesc& out, const char* at) {
-    if (OSErr err = AECreateDesc(type, bytes.data(), static_cast<Size>(bytes.size()), out.Out())) {
+bool Parser::Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at) {
+    // Container types are made at once: their bytes must be a flat form, and a bad one is
+    // reported as such.
+    if (mMayDefer && type != typeAEList && type != typeAERecord && type != typeAppleEvent) {
+        mPending = true;
+        mPendingType = type;
+        mPendingBytes.assign(static_cast<const char*>(bytes), size);
+        out.Dispose();
+        return true;
+    }
+    if (OSErr err = AECreateDesc(type, bytes, static_cast<Size>(size), out.Out())) {
         std::string message = "cannot make a descriptor of type ";
         AppendCode(type, message);
         return Fail(at, message, err);

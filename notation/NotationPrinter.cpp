@@ -26,6 +26,9 @@ private:
     void PrintHex(DescType type, const std::string& data);
 
     std::string& mOut;
+    // Scratch buffers reused for every value, so printing a large tree allocates little.
+    std::string mData;
+    std::u16string mUnits;
 };
 
 template <class T>
@@ -78,7 +81,8 @@ OSStatus Printer::PrintContainer(const AEDesc& desc, long count, int depth) {
 }
 
 OSStatus Printer::PrintBytes(const AEDesc& desc) {
-    std::string data(static_cast<size_t>(AEGetDescDataSize(&desc)), '\0');
+    std::string& data = mData;
+    data.resize(static_cast<size_t>(AEGetDescDataSize(&desc)));
     if (!data.empty()) {
         if (OSErr err = AEGetDescData(&desc, data.data(), static_cast<Size>(data.size())))
             return err;
@@ -148,7 +152,8 @@ bool Printer::PrintFixedWidth(const TypedForm& form, const std::string& data) {
 }
 
 bool Printer::PrintText(const TypedForm& form, const std::string& data) {
-    std::u16string units;
+    std::u16string& units = mUnits;
+    units.clear();
     switch (form.form) {
         case Form::UTF16:
             if (data.size() % 2 != 0) return false;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace notation {
@@ -113,9 +115,38 @@ bool UTF8ToUTF16(std::string_view text, std::u16string& out) {
     return true;
 }
 
+namespace {
+
+// Appends the run of ASCII units at the start of `units`, four units per test; returns its
+// length. Most text is ASCII, and a large XML text is mostly one long run.
+size_t AppendASCIIRun(std::u16string_view units, std::string& out) {
+    const char16_t* begin = units.data();
+    const char16_t* end = begin + units.size();
+    const char16_t* p = begin;
+    while (end - p >= 4) {
+        uint64_t four;
+        std::memcpy(&four, p, sizeof four);
+        if (four & 0xFF80FF80FF80FF80ull) break;
+        p += 4;
+    }
+    while (p < end && *p < 0x80) ++p;
+    const size_t n = static_cast<size_t>(p - begin);
+    const size_t at = out.size();
+    out.resize(at + n);
+    char* to = out.data() + at;
+    for (size_t k = 0; k < n; ++k) to[k] = static_cast<char>(begin[k]);
+    return n;
+}
+
+}  // namespace
+
 bool UTF16ToUTF8(std::u16string_view units, std::string& out) {
     out.reserve(out.size() + units.size());
     for (size_t i = 0; i < units.size(); ++i) {
+        if (units[i] < 0x80) {
+            i += AppendASCIIRun(units.substr(i), out) - 1;
+            continue;
+        }
         char32_t c = units[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
             units[i + 1] <= 0xDFFF) {
@@ -155,15 +186,27 @@ bool UTF16ToMacRoman(std::u16string_view units, std::string& out, size_t* badInd
     return true;
 }
 
+namespace {
+bool IsPlain(char16_t c) {
+    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+}
+}  // namespace
+
 void AppendQuoted(std::u16string_view units, std::string& out) {
     out.reserve(out.size() + units.size() + 2);
     out.push_back('"');
     for (size_t i = 0; i < units.size(); ++i) {
-        char32_t c = units[i];
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-            out.push_back(static_cast<char>(c));
+        // A run of characters that stand for themselves, copied in one step.
+        size_t end = i;
+        while (end < units.size() && IsPlain(units[end])) ++end;
+        if (end > i) {
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(units[k]);
+            i = end - 1;
             continue;
         }
+        char32_t c = units[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
             units[i + 1] <= 0xDFFF) {
             AppendUTF8(0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00), out);

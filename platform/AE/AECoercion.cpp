@@ -1,5 +1,6 @@
 // Coercion: installed handlers, then the built-in numeric, Boolean, code and record
 // coercions (text and files live in AETextCoercion.cpp).
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -29,6 +30,10 @@ struct CoercionTables {
     std::map<CoercionKey, CoercionRow> app;
     std::map<CoercionKey, CoercionRow> sys;
     std::map<CoercionKey, CoercionRow>& For(Boolean isSys) { return isSys ? sys : app; }
+    // Handlers installed in either table, kept under the lock and read without it, so a
+    // coercion with no handler installed (the usual case) takes no lock.
+    std::atomic<size_t> installed{0};
+    void Changed() { installed.store(app.size() + sys.size(), std::memory_order_release); }
 };
 
 CoercionTables& Tables() {
@@ -38,6 +43,7 @@ CoercionTables& Tables() {
 
 bool FindHandler(DescType from, DescType to, CoercionRow& row) {
     CoercionTables& t = Tables();
+    if (t.installed.load(std::memory_order_acquire) == 0) return false;
     std::lock_guard<std::mutex> guard(t.lock);
     const CoercionKey keys[] = {{from, to}, {typeWildCard, to}};
     for (auto* table : {&t.app, &t.sys}) {
@@ -392,6 +398,7 @@ OSErr AEInstallCoercionHandler(DescType fromType, DescType toType, AECoercionHan
         std::lock_guard<std::mutex> guard(t.lock);
         t.For(isSysHandler)[{fromType, toType}] =
             CoercionRow{handler, handlerRefcon, static_cast<Boolean>(fromTypeIsDesc != 0)};
+        t.Changed();
         return noErr;
     });
 }
@@ -406,6 +413,7 @@ OSErr AERemoveCoercionHandler(DescType fromType, DescType toType, AECoercionHand
     auto it = table.find({fromType, toType});
     if (it == table.end() || it->second.proc != handler) return errAEHandlerNotFound;
     table.erase(it);
+    t.Changed();
     return noErr;
 }
 

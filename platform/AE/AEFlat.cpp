@@ -223,6 +223,7 @@ void CopyData(const Payload& value, uint8_t* out, size_t maximum) {
         if (n) std::memcpy(out, value.Bytes(), n);
         return;
     }
+    if (maximum == 0) return;  // a size probe: nothing to flatten
     size_t full = DataSize(value);
     if (maximum >= full) {
         std::memcpy(out, kMagic, sizeof kMagic);

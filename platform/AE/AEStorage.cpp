@@ -1,11 +1,13 @@
 // Descriptor storage, shared containers and the registry of live handles.
 #include "platform/AE/AEStorage.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
-#include <mutex>
 
 #include "platform/Testing/PTInternal.h"
 
@@ -31,10 +33,33 @@ Container& NodeRef::Mutable() {
 
 // ---- Payload
 
+namespace {
+
+// Heap bytes carry a reference count in front of them, so copying a descriptor (into a
+// reply, out of a list) shares its bytes instead of duplicating them.
+constexpr size_t kSharedHeader = 8;  // keeps the bytes 8-aligned
+
+std::atomic<uint32_t>& SharedCount(uint8_t* bytes) {
+    return *std::launder(reinterpret_cast<std::atomic<uint32_t>*>(bytes - kSharedHeader));
+}
+
+uint8_t* AllocateShared(size_t size) {
+    auto* block = static_cast<uint8_t*>(::operator new(kSharedHeader + size));
+    ::new (block) std::atomic<uint32_t>(1);
+    return block + kSharedHeader;
+}
+
+void FreeShared(uint8_t* bytes) {
+    SharedCount(bytes).~atomic();
+    ::operator delete(bytes - kSharedHeader);
+}
+
+}  // namespace
+
 Payload::Payload(const Payload& other) : mSize(other.mSize), mKind(other.mKind) {
     if (mKind == kHeap) {
-        mHeap = new uint8_t[mSize];
-        std::memcpy(mHeap, other.mHeap, mSize);
+        mHeap = other.mHeap;  // bytes never change once made: copies share them
+        SharedCount(mHeap).fetch_add(1, std::memory_order_relaxed);
     } else if (mKind == kNode) {
         mNode = other.mNode;
         mNode->mRefs.fetch_add(1, std::memory_order_relaxed);
@@ -51,7 +76,7 @@ Payload::Payload(Payload&& other) noexcept : mSize(other.mSize), mKind(other.mKi
 
 Payload::~Payload() {
     if (mKind == kHeap) {
-        delete[] mHeap;
+        if (SharedCount(mHeap).fetch_sub(1, std::memory_order_acq_rel) == 1) FreeShared(mHeap);
     } else if (mKind == kNode) {
         NodeRef release(mNode);
     }
@@ -73,7 +98,7 @@ Payload Payload::FromBytes(const void* bytes, size_t size) {
     if (size <= sizeof p.mInline) {
         if (size) std::memcpy(p.mInline, bytes, size);
     } else {
-        p.mHeap = new uint8_t[size];
+        p.mHeap = AllocateShared(size);
         p.mKind = kHeap;
         std::memcpy(p.mHeap, bytes, size);
     }
@@ -231,14 +256,98 @@ Container& Container::MutableAttributes() {
 
 namespace {
 
-struct Registry {
-    std::mutex lock;
-    std::unordered_set<const Storage*> live;
+// Slots in one reserved range of address space, committed as it fills and never given back
+// (descriptors may die at exit, and a stale handle must stay readable), so whether a pointer
+// is a slot is two comparisons. Disposed slots are reused last-in first-out. One short spin
+// lock guards the pool: descriptors are made from one thread at a time in practice.
+class HandlePool {
+public:
+    Storage* Take() {
+        Lock guard(mLock);
+        if (!mFree) Grow();
+        Storage* slot = mFree;
+        mFree = slot->nextFree;
+        slot->nextFree = nullptr;
+        ++slot->generation;
+        return slot;
+    }
+    void Give(Storage* slot) {
+        Lock guard(mLock);
+        ++slot->generation;
+        slot->nextFree = mFree;
+        mFree = slot;
+    }
+    bool Owns(const Storage* p) const {
+        const uintptr_t offset =
+            reinterpret_cast<uintptr_t>(p) - mBase.load(std::memory_order_acquire);
+        return offset < mCommitted.load(std::memory_order_acquire) * sizeof(Storage) &&
+               offset % sizeof(Storage) == 0;
+    }
+
+private:
+    struct Lock {
+        explicit Lock(std::atomic_flag& flag) : mFlag(flag) {
+            while (mFlag.test_and_set(std::memory_order_acquire)) {
+            }
+        }
+        ~Lock() { mFlag.clear(std::memory_order_release); }
+        std::atomic_flag& mFlag;
+    };
+    // Descriptors alive at once, at most; only address space is reserved for them, and less
+    // when a limit on address space refuses that much.
+    static constexpr size_t kMaxSlots = size_t{1} << 24;
+    static constexpr size_t kMinSlots = size_t{1} << 12;
+
+    void Reserve() {
+        for (size_t slots = kMaxSlots; slots >= kMinSlots; slots /= 2) {
+            void* range = mmap(nullptr, slots * sizeof(Storage), PROT_NONE,
+                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (range == MAP_FAILED) continue;
+            mCapacity = slots;
+            mBase.store(reinterpret_cast<uintptr_t>(range), std::memory_order_release);
+            return;
+        }
+        throw std::bad_alloc();
+    }
+
+    void Grow() {
+        const size_t slotSize = sizeof(Storage);
+        if (mBase.load(std::memory_order_relaxed) == 0) Reserve();
+        const size_t committed = mCommitted.load(std::memory_order_relaxed);
+        const size_t count = std::min(std::max<size_t>(committed, 1024), mCapacity - committed);
+        if (count == 0) throw std::bad_alloc();
+        const uintptr_t base = mBase.load(std::memory_order_relaxed);
+        const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        const uintptr_t from = (base + committed * slotSize) & ~(page - 1);
+        const uintptr_t to = (base + (committed + count) * slotSize + page - 1) & ~(page - 1);
+        if (mprotect(reinterpret_cast<void*>(from), to - from, PROT_READ | PROT_WRITE) != 0)
+            throw std::bad_alloc();
+        auto* slots = reinterpret_cast<Storage*>(base) + committed;
+        for (size_t i = count; i-- > 0;) {
+            Storage* slot = ::new (static_cast<void*>(slots + i)) Storage;
+            slot->nextFree = mFree;
+            mFree = slot;
+        }
+        mCommitted.store(committed + count, std::memory_order_release);
+    }
+
+    std::atomic_flag mLock = ATOMIC_FLAG_INIT;
+    Storage* mFree = nullptr;
+    std::atomic<uintptr_t> mBase{0};
+    std::atomic<size_t> mCommitted{0};
+    size_t mCapacity = 0;
 };
 
-Registry& TheRegistry() {
-    static Registry* registry = new Registry;  // never destroyed: descriptors may die at exit
-    return *registry;
+// Constant-initialised and never destroyed (trivial destructor): descriptors may die at exit.
+constinit HandlePool gPool;
+
+HandlePool& ThePool() {
+    return gPool;
+}
+
+// IsLive for this file's callers, inlined (the exported IsLive is called through the PLT).
+inline bool SlotIsLive(const Storage* handle) {
+    return gPool.Owns(handle) && (handle->generation & 1) != 0;
 }
 
 }  // namespace
@@ -248,33 +357,25 @@ void MakeDesc(DescType type, Payload value, AEDesc* out) {
         ClearDesc(out);
         return;
     }
-    auto handle = std::make_unique<Storage>();
+    Storage* handle = ThePool().Take();
     handle->value = std::move(value);
-    Registry& r = TheRegistry();
-    {
-        std::lock_guard<std::mutex> guard(r.lock);
-        r.live.insert(handle.get());
-    }
     pt::DescriptorCreated();
     out->descriptorType = type;
-    out->dataHandle = handle.release();
+    out->dataHandle = handle;
 }
 
 bool FreeHandle(Storage* handle) {
-    Registry& r = TheRegistry();
-    {
-        std::lock_guard<std::mutex> guard(r.lock);
-        if (r.live.erase(handle) == 0) return false;
-    }
-    delete handle;
+    if (!SlotIsLive(handle)) return false;
+    Payload doomed;
+    doomed.Swap(handle->value);
+    if (!handle->readParams.empty()) std::unordered_set<AEKeyword>().swap(handle->readParams);
+    ThePool().Give(handle);
     pt::DescriptorDisposed();
-    return true;
+    return true;  // `doomed` frees the value, the slot already reusable
 }
 
 bool IsLive(const Storage* handle) {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    return r.live.count(handle) != 0;
+    return SlotIsLive(handle);
 }
 
 const Storage* Resolve(const AEDesc* desc, OSErr& status) {
@@ -284,7 +385,7 @@ const Storage* Resolve(const AEDesc* desc, OSErr& status) {
         return nullptr;
     }
     const Storage* h = desc->dataHandle;
-    if (h && !IsLive(h)) {
+    if (h && !SlotIsLive(h)) {
         status = errAENotAEDesc;
         return nullptr;
     }

@@ -178,13 +178,17 @@ inline bool ItemFits(const Payload& value) {
 
 }  // namespace ae
 
-// One live descriptor's storage. Only handles are tracked as live descriptors; items inside
-// containers are plain values.
+// One descriptor's storage: a slot of the handle pool. Only handles are tracked as live
+// descriptors; items inside containers are plain values. A slot is never given back to the
+// system: once disposed it keeps an even generation until it is reused, so a stale handle is
+// told from a live one by reading memory that is still ours.
 struct OpaqueAEDataStorageType {
     ae::Payload value;
     // Parameters of an event read through AEGetParamDesc/AEGetParamPtr; kept with the handle
     // because the read marks belong to this event, not to the shared container.
     mutable std::unordered_set<AEKeyword> readParams;
+    uint32_t generation = 0;  // odd while the slot holds a live descriptor
+    OpaqueAEDataStorageType* nextFree = nullptr;
 };
 
 namespace ae {
@@ -198,7 +202,8 @@ void MakeDesc(DescType type, Payload value, AEDesc* out);
 // Frees a live handle: counted as disposed. False when `handle` is not live.
 bool FreeHandle(Storage* handle);
 
-// True when `handle` was made by MakeDesc and is not yet freed.
+// True when `handle` is a slot of the handle pool holding a live descriptor. Never reads
+// memory outside the pool: a foreign pointer is refused by its address alone.
 bool IsLive(const Storage* handle);
 
 // The storage of a descriptor: NULL for a null handle (zero bytes); sets `status` to

@@ -241,7 +241,28 @@ bool EncodeText(const std::u16string& text, DescType toType, Item& out) {
     }
 }
 
+namespace {
+
+// 'utxt' → 'utf8', the coercion every record key of a loaded property list takes: through
+// reused buffers, so it allocates only the result.
+bool UnicodeToUTF8(const Payload& from, Item& out) {
+    if (from.IsNode() || from.Size() % 2 != 0) return false;
+    thread_local std::u16string units;
+    thread_local std::string bytes;
+    units.resize(from.Size() / 2);
+    if (!units.empty()) std::memcpy(units.data(), from.Bytes(), from.Size());
+    bytes.clear();
+    cf::text::AppendUTF8FromUTF16(units.data(), units.size(), bytes);
+    out.type = typeUTF8Text;
+    out.value = Payload::FromBytes(bytes.data(), bytes.size());
+    return true;
+}
+
+}  // namespace
+
 OSErr CoerceText(DescType fromType, const Payload& from, DescType toType, Item& out) {
+    if (fromType == typeUnicodeText && toType == typeUTF8Text)
+        return UnicodeToUTF8(from, out) ? OSErr(noErr) : OSErr(errAECoercionFail);
     std::u16string text;
     TextStatus decoded = DecodeText(fromType, from, text);
     if (decoded == TextStatus::Invalid) return errAECoercionFail;

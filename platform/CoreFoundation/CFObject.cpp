@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/Testing/PTInternal.h"
@@ -42,42 +42,50 @@ constinit Static<__CFAllocator> gMalloc("<CFAllocator malloc>");
 constinit Static<__CFAllocator> gNullAllocator("<CFAllocator null>");
 constinit Static<__CFAllocator> gUseContext("<CFAllocator use context>");
 
+// Double releases are caught from a registry of live and freed objects, never by reading an
+// object after it was freed. Builds without NDEBUG keep it from the start; release builds keep
+// it only once the testing facility is armed, so a production run pays nothing and detects
+// nothing (like the real platform). A pointer the registry has never seen (an object made
+// before tracking began, or an immortal one) is taken as live.
+bool Tracking() {
 #ifndef NDEBUG
-// Builds without NDEBUG know every live object, so a release of a freed pointer is caught
-// before its memory is touched. Release builds check only the magic word.
+    return true;
+#else
+    return pt::gArmed;
+#endif
+}
+
 struct Registry {
     std::mutex lock;
-    std::unordered_set<const void*> live;
+    // Every address seen: true while an object lives there, false once freed (until the
+    // address is handed out again). One lookup per allocation, release and check.
+    std::unordered_map<const void*, bool> live;
 };
 Registry& TheRegistry() {
     static Registry* registry = new Registry;  // never destroyed: objects die during exit too
     return *registry;
 }
-bool IsRegistered(const void* p) {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    return r.live.count(p) != 0;
-}
 void Register(const void* p) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> guard(r.lock);
-    r.live.insert(p);
+    r.live[p] = true;
 }
 void Unregister(const void* p) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> guard(r.lock);
-    r.live.erase(p);
+    auto it = r.live.find(p);
+    if (it != r.live.end()) it->second = false;
 }
-#endif
+bool WasFreed(const void* p) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    auto it = r.live.find(p);
+    return it != r.live.end() && !it->second;
+}
 
-// Whether `o` may be used; reports a release of a dead or unknown pointer.
+// Whether `o` may be used; reports a release of a freed object.
 bool CheckLive(const Object* o, bool isRelease) {
-#ifndef NDEBUG
-    bool live = IsRegistered(o);
-#else
-    bool live = o->IsLive();
-#endif
-    if (live) return true;
+    if (!Tracking() || !WasFreed(o)) return true;
     if (isRelease) {
         char what[64];
         std::snprintf(what, sizeof what, "CF object %p", static_cast<const void*>(o));
@@ -90,9 +98,7 @@ void Free(const Object* o) {
     ObjectAccess::Kill(o);
     Object* mutableObject = const_cast<Object*>(o);
     mutableObject->~Object();
-#ifndef NDEBUG
-    Unregister(o);
-#endif
+    if (Tracking()) Unregister(o);
     std::free(mutableObject);
     pt::CFObjectFreed();
 }
@@ -111,25 +117,20 @@ void* AllocateObject(size_t size) {
     if (pt::CFAllocationFails()) return nullptr;
     void* memory = std::malloc(size);
     if (!memory) return nullptr;
-#ifndef NDEBUG
-    Register(memory);
-#endif
+    if (Tracking()) Register(memory);
     pt::CFObjectCreated();
     return memory;
 }
 
 void AbandonObject(void* memory) {
-#ifndef NDEBUG
-    Unregister(memory);
-#endif
+    if (Tracking()) Unregister(memory);
     std::free(memory);
     pt::CFObjectFreed();
 }
 
-void RegisterImmortal([[maybe_unused]] const Object* object) {
-#ifndef NDEBUG
-    Register(object);
-#endif
+void RegisterImmortal(const Object* object) {
+    // Its memory may once have held an object that was freed.
+    if (Tracking()) Register(object);
 }
 
 void* AllocateImmortal(size_t size) {

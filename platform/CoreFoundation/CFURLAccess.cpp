@@ -25,6 +25,9 @@ namespace {
 
 using file::FileDescriptor;
 
+// The Memory Manager's memFullErr: CoreFoundation's headers do not carry it.
+constexpr SInt32 kMemFull = -108;
+
 SInt32 ErrorFor(int error) {
     switch (error) {
         case ENOENT:
@@ -34,6 +37,10 @@ SInt32 ErrorFor(int error) {
         case EPERM:
         case EROFS:
             return kCFURLResourceAccessViolationError;
+        case ENOMEM:
+            // No URL error code means "out of memory"; the Memory Manager's status does, so
+            // a caller can tell it from a file that cannot be read.
+            return kMemFull;
         default:
             return kCFURLUnknownError;
     }
@@ -250,7 +257,7 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef url,
     }
     if (status == 0 && resourceData) {
         *resourceData = cf::CreateDataAdopting(std::move(bytes));
-        if (!*resourceData) status = kCFURLUnknownError;
+        if (!*resourceData) status = cf::url::kMemFull;
     }
     if (errorCode) *errorCode = status;
     return status == 0;

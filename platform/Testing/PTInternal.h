@@ -7,6 +7,11 @@
 
 namespace pt {
 
+// Set once a test uses the facility (any PT function, or PTArm at start-up). Until then a
+// platform call neither counts nor looks for faults, and live objects are not counted: the
+// entry of a public function costs a load and a predictable branch.
+extern bool gArmed;
+
 struct Site {
     const char* name;
     unsigned long calls = 0;
@@ -22,12 +27,26 @@ Site& RegisterSite(const char* name);
 bool Enter(Site& site, int32_t& status);
 
 // True when the CF object allocation about to happen must fail.
-bool CFAllocationFails();
+bool CFAllocationFailsArmed();
+inline bool CFAllocationFails() {
+    return gArmed && CFAllocationFailsArmed();
+}
 
-void DescriptorCreated();
-void DescriptorDisposed();
-void CFObjectCreated();
-void CFObjectFreed();
+void CountDescriptor(long delta);
+void CountCFObject(long delta);
+// Live-object accounting, only once armed.
+inline void DescriptorCreated() {
+    if (gArmed) CountDescriptor(1);
+}
+inline void DescriptorDisposed() {
+    if (gArmed) CountDescriptor(-1);
+}
+inline void CFObjectCreated() {
+    if (gArmed) CountCFObject(1);
+}
+inline void CFObjectFreed() {
+    if (gArmed) CountCFObject(-1);
+}
 
 // Counts a double release of `what` and aborts while abort is on.
 void DoubleRelease(const char* what);
@@ -37,13 +56,15 @@ void DoubleRelease(const char* what);
 // Use at the top of every public platform function:
 //   int32_t injected;
 //   if (PT_ENTER("AECreateDesc", injected)) return static_cast<OSErr>(injected);
-// The site is looked up once per call site, so a call costs an increment and a branch.
-#define PT_ENTER(name, status)                                  \
-    ::pt::Enter(                                                \
-        []() -> ::pt::Site& {                                   \
-            static ::pt::Site& site = ::pt::RegisterSite(name); \
-            return site;                                        \
-        }(),                                                    \
-        status)
+// Unarmed, a call costs a load and a branch; armed, the site is looked up once per call site,
+// so a call costs an increment and a branch more.
+#define PT_ENTER(name, status)                                                  \
+    (__builtin_expect(::pt::gArmed, 0) && ::pt::Enter(                          \
+                                              []() -> ::pt::Site& {             \
+                                                  static ::pt::Site& site =     \
+                                                      ::pt::RegisterSite(name); \
+                                                  return site;                  \
+                                              }(),                              \
+                                              status))
 
 #endif

@@ -12,6 +12,9 @@
 #include "platform/Testing/PTInternal.h"
 
 namespace pt {
+
+bool gArmed = false;
+
 namespace {
 
 struct State {
@@ -119,7 +122,7 @@ bool Enter(Site& site, int32_t& status) {
     return false;
 }
 
-bool CFAllocationFails() {
+bool CFAllocationFailsArmed() {
     State& s = TheState();
     if (s.allocFailures <= 0) return false;
     if (s.allocSkip > 0) {
@@ -132,17 +135,11 @@ bool CFAllocationFails() {
     return true;
 }
 
-void DescriptorCreated() {
-    Add(ThisThread().descriptors, 1);
+void CountDescriptor(long delta) {
+    Add(ThisThread().descriptors, delta);
 }
-void DescriptorDisposed() {
-    Add(ThisThread().descriptors, -1);
-}
-void CFObjectCreated() {
-    Add(ThisThread().cfObjects, 1);
-}
-void CFObjectFreed() {
-    Add(ThisThread().cfObjects, -1);
+void CountCFObject(long delta) {
+    Add(ThisThread().cfObjects, delta);
 }
 
 void DoubleRelease(const char* what) {
@@ -156,17 +153,24 @@ void DoubleRelease(const char* what) {
 
 extern "C" {
 
+void PTArm(void) {
+    pt::gArmed = true;
+}
+
 unsigned long PTCallCount(const char* name) {
+    pt::gArmed = true;
     auto& sites = pt::TheState().sites;
     auto it = sites.find(name);
     return it == sites.end() ? 0 : it->second->calls;
 }
 
 unsigned long PTTotalCallCount(void) {
+    pt::gArmed = true;
     return pt::TheState().totalCalls;
 }
 
 void PTFailCalls(const char* name, long skip, long count, int32_t status) {
+    pt::gArmed = true;
     pt::Site& site = pt::RegisterSite(name);
     site.skip = skip;
     site.failures = count;
@@ -175,6 +179,7 @@ void PTFailCalls(const char* name, long skip, long count, int32_t status) {
 }
 
 void PTFailNthCall(unsigned long n, int32_t status) {
+    pt::gArmed = true;
     auto& s = pt::TheState();
     s.failAtCall = n;
     s.failAtCallStatus = status;
@@ -182,10 +187,12 @@ void PTFailNthCall(unsigned long n, int32_t status) {
 }
 
 int PTFaultWasDelivered(void) {
+    pt::gArmed = true;
     return pt::TheState().delivered ? 1 : 0;
 }
 
 void PTFailCFAllocations(long skip, long count) {
+    pt::gArmed = true;
     auto& s = pt::TheState();
     s.allocSkip = skip;
     s.allocFailures = count;
@@ -193,6 +200,7 @@ void PTFailCFAllocations(long skip, long count) {
 }
 
 void PTClearFaults(void) {
+    pt::gArmed = true;
     auto& s = pt::TheState();
     for (auto& [name, site] : s.sites) site->skip = site->failures = 0;
     s.failAtCall = 0;
@@ -202,19 +210,24 @@ void PTClearFaults(void) {
 }
 
 long PTLiveDescriptorCount(void) {
+    pt::gArmed = true;
     return pt::Sum(&pt::LiveCounts::descriptors);
 }
 long PTLiveCFObjectCount(void) {
+    pt::gArmed = true;
     return pt::Sum(&pt::LiveCounts::cfObjects);
 }
 long PTDoubleReleaseCount(void) {
+    pt::gArmed = true;
     return pt::TheState().doubleReleases;
 }
 void PTSetAbortOnDoubleRelease(int on) {
+    pt::gArmed = true;
     pt::TheState().abortOnDoubleRelease = on != 0;
 }
 
 void PTReset(void) {
+    pt::gArmed = true;
     PTClearFaults();
     auto& s = pt::TheState();
     for (auto& [name, site] : s.sites) site->calls = 0;

@@ -20,6 +20,14 @@ extern "C" {
 #pragma GCC visibility push(default)
 #endif
 
+/*
+ * Turns the facility on: from now on calls are counted, faults delivered and live objects
+ * counted. Every other PT function turns it on too; a test program calls this before its
+ * first platform call (tests/support/ArmPlatformTesting.cpp does) so that its counts cover
+ * the whole process. Until then the facility costs a production run nothing.
+ */
+void PTArm(void);
+
 /* Calls of the public function `name` (e.g. "AECreateDesc") since the last PTReset. */
 unsigned long PTCallCount(const char* name);
 

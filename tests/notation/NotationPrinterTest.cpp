@@ -1,7 +1,9 @@
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "notation/NotationTestSupport.h"
+#include "notation/NotationText.h"
 #include "support/PlatformTest.h"
 
 namespace {
@@ -144,3 +146,31 @@ TEST_F(NotationContainerPrintTest, ReportsAFailingPlatformCall) {
 }
 
 }  // namespace
+
+// ASCII is copied in runs (four units at a time for UTF-8): a character that ends a run must
+// come out right wherever it falls, and a lone surrogate must still fail the conversion.
+TEST(NotationText, RunsOfASCIIEndWhereverTheOtherCharacterFalls) {
+    for (size_t before = 0; before <= 9; ++before) {
+        for (size_t after = 0; after <= 5; ++after) {
+            for (const auto& [middle, utf8, quoted] :
+                 {std::tuple<std::u16string, std::string, std::string>{u"\u00E9", "\xC3\xA9",
+                                                                       "\xC3\xA9"},
+                  {u"\U0001F600", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+                  {u"\"", "\"", "\\\""},
+                  {u"\n", "\n", "\\n"}}) {
+                const std::u16string units =
+                    std::u16string(before, u'a') + middle + std::u16string(after, u'b');
+                std::string out = "x";
+                ASSERT_TRUE(notation::UTF16ToUTF8(units, out));
+                EXPECT_EQ(out, "x" + std::string(before, 'a') + utf8 + std::string(after, 'b'));
+                out.clear();
+                notation::AppendQuoted(units, out);
+                EXPECT_EQ(
+                    out, "\"" + std::string(before, 'a') + quoted + std::string(after, 'b') + "\"");
+            }
+            std::string ignored;
+            EXPECT_FALSE(notation::UTF16ToUTF8(
+                std::u16string(before, u'a') + u'\xD800' + std::u16string(after, u'b'), ignored));
+        }
+    }
+}

@@ -259,6 +259,21 @@ TEST_F(PlistBridgeToolTest, StoreThenLoad) {
     EXPECT_EQ(loaded.out, "{'pnam':\"x\", 'usrf':[\"d\", 'ldt '(3600000000), \"n\", 5]}\n");
 }
 
+// Standard input from a pipe (no size known up front) and larger than one read: a list of
+// 300000 numbers, about 2.3 MB of notation, is read whole and loads back the same.
+TEST_F(PlistBridgeToolTest, LargeStandardInputFromAPipe) {
+    std::string list = "[";
+    for (int i = 0; i < 300000; ++i) list += (i ? ", " : "") + std::to_string(i);
+    list += "]";
+    std::ofstream(mDir / "big.notation", std::ios::binary) << list;
+    const std::string command = "cd " + ShellQuote(mDir.string()) + " && cat big.notation | " +
+                                ShellQuote(kTool) + " store - >big.plist 2>stderr";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(mDir / "stderr");
+    const ToolResult loaded = Run({"load", "big.plist"});
+    EXPECT_EQ(loaded.exitStatus, 0) << loaded.err;
+    EXPECT_EQ(loaded.out, list + "\n");
+}
+
 TEST_F(PlistBridgeToolTest, HelpDocumentsCommandsAndStatuses) {
     const ToolResult help = Run({"--help"});
     EXPECT_EQ(help.exitStatus, 0);

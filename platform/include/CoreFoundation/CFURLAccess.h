@@ -31,8 +31,9 @@ enum {
  * *errorCode 0. On failure every out-parameter is NULL / set and false is returned:
  * kCFURLUnknownSchemeError for another scheme or a remote host, kCFURLImproperArgumentsError for
  * a NULL URL or a relative URL without base, kCFURLResourceNotFoundError for a missing file,
- * kCFURLResourceAccessViolationError when access is denied, kCFURLUnknownError otherwise
- * (a directory, a read error).
+ * kCFURLResourceAccessViolationError when access is denied, memFullErr (-108: no URL error
+ * code says so) when there is no memory for the contents, kCFURLUnknownError otherwise (a
+ * directory, a read error).
  */
 CF_EXPORT Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef alloc, CFURLRef url,
                                                            CFDataRef* resourceData,

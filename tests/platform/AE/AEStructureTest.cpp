@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
 #include "platform/AE/AETestSupport.h"
@@ -192,6 +196,76 @@ TEST_F(AEStructure, DisposingDeadStorageIsCaught) {
     EXPECT_EQ(AEDisposeDesc(&alias), errAENotAEDesc);
     EXPECT_EQ(PTDoubleReleaseCount(), 1);
     PTReset();
+}
+
+// Handles live in pool slots that stay readable after disposal: a dead or foreign handle is
+// refused by the slot's generation or by its address, wherever it points, and bytes shared
+// between copies outlive the descriptor they came from.
+TEST_F(AEStructure, DeadAndForeignHandlesAreRefusedAcrossPoolGrowth) {
+    PTSetAbortOnDoubleRelease(false);
+    std::vector<OwnedDesc> many(5000);  // several rounds of pool growth
+    for (size_t i = 0; i < many.size(); ++i)
+        ASSERT_EQ(AECreateDesc(typeSInt32, &i, 4, many[i].Mutable()), noErr);
+    AEDesc first = many.front().Get();
+    AEDesc last = many.back().Get();
+    ASSERT_EQ(AEDisposeDesc(many.front().Mutable()), noErr);
+    ASSERT_EQ(AEDisposeDesc(many.back().Mutable()), noErr);
+    uint64_t notAHandle[16] = {};
+    AEDesc onStack = {typeChar, reinterpret_cast<AEDataStorage>(&notAHandle[4])};
+    AEDesc misaligned = {typeChar, reinterpret_cast<AEDataStorage>(
+                                       reinterpret_cast<char*>(many[1].Get().dataHandle) + 1)};
+    for (AEDesc* dead : {&first, &last, &onStack, &misaligned}) {
+        OwnedDesc copy;
+        EXPECT_EQ(AEDuplicateDesc(dead, copy.Mutable()), errAENotAEDesc);
+        EXPECT_EQ(AEDisposeDesc(dead), errAENotAEDesc);
+    }
+    EXPECT_EQ(PTDoubleReleaseCount(), 4);
+    PTReset();  // the fixture checks for double releases: these were on purpose
+}
+
+// The handle pool reserves address space up front; under a limit on address space it
+// reserves less instead of failing every descriptor. Run in a fresh process (the pool of this
+// one already exists); sanitizers reserve far more address space than any such limit allows.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Exits with 0 when a descriptor can be made and disposed under a limit on address space of
+// 256 MB more than the process uses now.
+[[noreturn]] void MakeDescriptorUnderAddressSpaceLimit() {
+    long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) std::exit(2);
+    std::fclose(statm);
+    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                         (rlim_t{256} << 20);
+    const rlimit small = {limit, limit};
+    if (setrlimit(RLIMIT_AS, &small) != 0) std::exit(3);
+    AEDesc d = {typeNull, nullptr};
+    const bool made = AECreateDesc(typeChar, "x", 1, &d) == noErr;
+    std::exit(made && AEDisposeDesc(&d) == noErr ? 0 : 1);
+}
+
+TEST(AEHandlePool, DescriptorsWorkUnderAnAddressSpaceLimit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(MakeDescriptorUnderAddressSpaceLimit(), ::testing::ExitedWithCode(0), "");
+}
+#endif
+
+TEST_F(AEStructure, CopiesKeepSharedBytesAfterTheOriginalGoes) {
+    const std::string text(1000, 'x');
+    OwnedDesc copy, item, list;
+    {
+        OwnedDesc original;
+        ASSERT_EQ(MakeText(text, original.Mutable()), noErr);
+        ASSERT_EQ(AEDuplicateDesc(&original.Get(), copy.Mutable()), noErr);
+        ASSERT_EQ(AECreateList(nullptr, 0, false, list.Mutable()), noErr);
+        ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &original.Get()), noErr);
+    }
+    ASSERT_EQ(AEGetNthDesc(&list.Get(), 1, typeWildCard, nullptr, item.Mutable()), noErr);
+    EXPECT_EQ(DataBytes(copy.Get()), BytesOf(text));
+    EXPECT_EQ(DataBytes(item.Get()), BytesOf(text));
+    Size size = -1;
+    DescType type = 0;
+    ASSERT_EQ(AEGetNthPtr(&list.Get(), 1, typeWildCard, nullptr, &type, nullptr, 0, &size), noErr);
+    EXPECT_EQ(size, 1000);
 }
 
 // ---- the flat form

@@ -1,6 +1,8 @@
 // The object model: allocation failure, double release, injected call failures.
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <vector>
+
 #include "platform/CoreFoundation/CFInternal.h"
 #include "support/PlatformTest.h"
 
@@ -68,6 +70,29 @@ TEST_F(CFObjectTest, DoubleReleaseIsCounted) {
     CFRelease(data);
     EXPECT_EQ(PTDoubleReleaseCount(), 1);
     PTReset();  // the fixture checks for double releases: this one was on purpose
+}
+
+// Double releases are told from a registry of freed addresses, never by reading the freed
+// object; an address handed out again belongs to a live object again.
+TEST_F(CFObjectTest, ReusedAddressIsLiveAgain) {
+    PTSetAbortOnDoubleRelease(0);
+    const UInt8 bytes[] = {1, 2, 3};
+    CFDataRef first = CFDataCreate(nullptr, bytes, 3);
+    const void* address = first;
+    CFRelease(first);
+    std::vector<cf::Ref<CFDataRef>> made;
+    for (int i = 0; i < 1000 && (made.empty() || made.back().Get() != address); ++i)
+        made.emplace_back(CFDataCreate(nullptr, bytes, 3));
+    if (made.back().Get() == address) {
+        CFRetain(made.back().Get());
+        CFRelease(made.back().Get());
+        EXPECT_EQ(CFDataGetLength(made.back().Get()), 3);
+    }
+    EXPECT_EQ(PTDoubleReleaseCount(), 0);
+    made.clear();
+    CFRelease(first);  // the address is free again: a double release
+    EXPECT_EQ(PTDoubleReleaseCount(), 1);
+    PTReset();
 }
 
 TEST_F(CFObjectTest, DoubleReleaseAbortsWhileAbortIsOn) {
