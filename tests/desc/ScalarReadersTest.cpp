@@ -81,9 +81,9 @@ TEST_F(ScalarReadersTest, DataOfAnotherWidthIsCorruptNotPaddedOrCut) {
         {MakeDesc(typeUInt64, "\x01\x02\x03\x04"),
          [](const CAEDescReader& r) { (void)r.GetUInt64(); }},
     };
-    for (const auto& [desc, read] : cases) {
-        EXPECT_EQ(StatusOf([&] { read(desc); }), errAECorruptData)
-            << std::string(reinterpret_cast<const char*>(&desc.mDesc.descriptorType), 4);
+    for (const auto& c : cases) {
+        EXPECT_EQ(StatusOf([&] { c.second(c.first); }), errAECorruptData)
+            << std::string(reinterpret_cast<const char*>(&c.first.mDesc.descriptorType), 4);
     }
     EXPECT_EQ(PTCallCount("AECoerceDesc"), 0u);
 }
