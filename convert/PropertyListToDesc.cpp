@@ -217,6 +217,27 @@ void AppendUserField(AEDescList& userFields, const AEDesc& key, const AEDesc& va
     ThrowIfError(err);
 }
 
+// False when a string key cannot be a quoted keyword: that takes six UTF-8 bytes with an
+// apostrophe first and last, so two to six UTF-16 units with apostrophes at both ends. Most keys
+// are ruled out here without turning the key's descriptor into UTF-8.
+bool CannotBeKeyword(CFStringRef key) {
+    const CFIndex length = CFStringGetLength(key);
+    return length < 2 || length > 6 || CFStringGetCharacterAtIndex(key, 0) != u'\'' ||
+           CFStringGetCharacterAtIndex(key, length - 1) != u'\'';
+}
+
+// True, with the keyword, when the key reads as a quoted keyword ("'abcd'", six bytes of
+// UTF-8). Throws when the key's text cannot be read; the entry is then dropped.
+bool IsKeywordKey(const void* key, const CAEDesc& keyDesc, AEKeyword& keyword) {
+    if (CFGetTypeID(key) == CFStringGetTypeID() && CannotBeKeyword(static_cast<CFStringRef>(key)))
+        return false;
+    std::string keyText;
+    keyDesc.GetString(keyText);
+    if (keyText.size() != 6 || keyText.front() != '\'' || keyText.back() != '\'') return false;
+    keyword = FourCCFromBytes(keyText.data() + 1);
+    return true;
+}
+
 void ConvertDictionary(CFDictionaryRef dict, CAEDesc& target) {
     DepthGuard depth;
     RawDescParts raw = FindRawDescParts(dict);
@@ -290,10 +311,8 @@ void AddRecordField(const void* key, const void* value, void* context) {
         CAEDesc valueDesc;
         PropertyListToDesc(key, keyDesc);
         PropertyListToDesc(value, valueDesc);
-        std::string keyText;
-        keyDesc.GetString(keyText);
-        if (keyText.size() == 6 && keyText.front() == '\'' && keyText.back() == '\'') {
-            AEKeyword keyword = FourCCFromBytes(keyText.data() + 1);
+        AEKeyword keyword = 0;
+        if (IsKeywordKey(key, keyDesc, keyword)) {
             ThrowIfError(AEPutParamDesc(&fields.mRecord->mDesc, keyword, &valueDesc.mDesc));
         } else {
             AppendUserField(fields.mUserFields->mDesc, keyDesc.mDesc, valueDesc.mDesc);
