@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <vector>
 
 #include "convert/PropertyListToDesc.h"
@@ -99,6 +100,47 @@ CFNumberRef CreateUnsignedNumber(uint64_t value) {
     return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt128Type, &wide));
 }
 
+// Text and 32-bit integers, the bulk of a library, read straight out of their list with
+// AEGetNthPtr: the same bytes that a copy of the item would give, without the copy. NULL for
+// any other item, which goes through a descriptor of its own.
+CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index) {
+    DescType type = typeNull;
+    Size size = 0;
+    ThrowIfError(AESizeOfNthItem(&list, index, &type, &size));
+    AEKeyword keyword = 0;
+    if (type == typeSInt32 && size == sizeof(SInt32)) {
+        SInt32 value = 0;
+        ThrowIfError(AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, &value, size, &size));
+        return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
+    }
+    if (type != typeUnicodeText) return nullptr;
+    constexpr std::size_t kStackUnits = 256;
+    const std::size_t units = (static_cast<std::size_t>(size) + 1) / 2;
+    UniChar stack[kStackUnits];
+    TCLString heap;
+    UniChar* buffer = stack;
+    if (units > kStackUnits) {
+        try {
+            heap.resize(units);
+        } catch (const std::exception&) {  // bad_alloc or length_error
+            ThrowStatus(memFullErr);
+        }
+        buffer = heap.data();
+    }
+    ThrowIfError(AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, buffer, size, &size));
+    return CreatedOrThrow(
+        CFStringCreateWithCharacters(kCFAllocatorDefault, buffer, static_cast<CFIndex>(size / 2)));
+}
+
+// Item `index` of a list converted; `item` is scratch for items that need a descriptor.
+CFPropertyListRef ConvertNthItem(const AEDescList& list, long index, CAEDesc& item, int depth) {
+    if (CFPropertyListRef plain = ConvertPlainItem(list, index)) return plain;
+    item.Dispose();
+    AEKeyword keyword = 0;
+    ThrowIfError(AEGetNthDesc(&list, index, typeWildCard, &keyword, &item.mDesc));
+    return Convert(item.mDesc, depth);
+}
+
 CFMutableArrayRef ConvertList(const AEDesc& list, int depth) {
     EnterLevel(depth);
     long count = 0;
@@ -108,10 +150,7 @@ CFMutableArrayRef ConvertList(const AEDesc& list, int depth) {
     if (!array) ThrowStatus(coreFoundationUnknownErr);
     CAEDesc item;
     for (long index = 1; index <= count; ++index) {
-        item.Dispose();
-        AEKeyword keyword = 0;
-        ThrowIfError(AEGetNthDesc(&list, index, typeWildCard, &keyword, &item.mDesc));
-        CFRef<CFPropertyListRef> value(Convert(item.mDesc, depth + 1));
+        CFRef<CFPropertyListRef> value(ConvertNthItem(list, index, item, depth + 1));
         Append(array.Get(), value.Get());
     }
     return array.Detach();
@@ -195,15 +234,10 @@ void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth)
     CAEDesc key;
     CAEDesc value;
     for (long pair = 1; pair <= count / 2; ++pair) {
-        AEKeyword keyword = 0;
-        key.Dispose();
-        ThrowIfError(
-            AEGetNthDesc(&userFields.mDesc, 2 * pair - 1, typeWildCard, &keyword, &key.mDesc));
-        value.Dispose();
-        ThrowIfError(
-            AEGetNthDesc(&userFields.mDesc, 2 * pair, typeWildCard, &keyword, &value.mDesc));
-        CFRef<CFPropertyListRef> keyObject(Convert(key.mDesc, depth + 1));
-        CFRef<CFPropertyListRef> valueObject(Convert(value.mDesc, depth + 1));
+        CFRef<CFPropertyListRef> keyObject(
+            ConvertNthItem(userFields.mDesc, 2 * pair - 1, key, depth + 1));
+        CFRef<CFPropertyListRef> valueObject(
+            ConvertNthItem(userFields.mDesc, 2 * pair, value, depth + 1));
         Set(dict, keyObject.Get(), valueObject.Get());
     }
 }

@@ -3,6 +3,7 @@
 #include <CoreServices/CoreServices.h>
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <utility>
@@ -94,14 +95,53 @@ void CreateDesc(DescType type, const void* bytes, Size size, CAEDesc& target) {
     ThrowIfError(AECreateDesc(type, bytes, size, target.Out()));
 }
 
-void ConvertDate(CFDateRef date, CAEDesc& target) {
+// One converted value: a scalar's type and bytes, put into its list or record as they are
+// (AEPutPtr, no descriptor made and disposed per value), or a descriptor in `desc` for
+// containers, raw descriptors and text whose characters are not at hand.
+class Element {
+public:
+    explicit Element(CAEDesc& desc) : desc(desc) {}
+    Element(const Element&) = delete;
+    Element& operator=(const Element&) = delete;
+    // Bytes that outlive the element (a string's characters, a data object's bytes).
+    void Refer(DescType itemType, const void* itemBytes, Size itemSize) {
+        direct = true, type = itemType, bytes = itemBytes, size = itemSize;
+    }
+    // A value of at most 8 bytes, copied.
+    template <class T>
+    void Copy(DescType itemType, const T& value) {
+        static_assert(sizeof(T) <= sizeof mStorage);
+        std::memcpy(mStorage, &value, sizeof value);
+        Refer(itemType, mStorage, sizeof value);
+    }
+    // A descriptor of its own for the value, for the rare path that reads it back.
+    void MakeDesc(CAEDesc& target) const { CreateDesc(type, bytes, size, target); }
+    OSErr AppendTo(AEDescList& list) const {
+        return direct ? AEPutPtr(&list, 0, type, bytes, size) : AEPutDesc(&list, 0, &desc.mDesc);
+    }
+    OSErr PutInto(AERecord& record, AEKeyword keyword) const {
+        return direct ? AEPutParamPtr(&record, keyword, type, bytes, size)
+                      : AEPutParamDesc(&record, keyword, &desc.mDesc);
+    }
+
+    CAEDesc& desc;
+    bool direct = false;
+    DescType type = typeNull;
+    const void* bytes = nullptr;
+    Size size = 0;
+
+private:
+    alignas(8) unsigned char mStorage[8];
+};
+
+void ConvertDate(CFDateRef date, Element& target) {
     LongDateTime when = 0;
     OSStatus status = UCConvertCFAbsoluteTimeToLongDateTime(CFDateGetAbsoluteTime(date), &when);
     if (status != noErr) ThrowStatus(status);
-    CreateDesc(typeLongDateTime, &when, sizeof when, target);
+    target.Copy(typeLongDateTime, when);
 }
 
-void ConvertNumber(CFNumberRef number, CAEDesc& target) {
+void ConvertNumber(CFNumberRef number, Element& target) {
     CFNumberType type = CFNumberGetType(number);
     switch (type) {
         case kCFNumberFloat32Type:
@@ -111,7 +151,7 @@ void ConvertNumber(CFNumberRef number, CAEDesc& target) {
             double value = 0;
             if (!CFNumberGetValue(number, kCFNumberDoubleType, &value))
                 ThrowStatus(coreFoundationUnknownErr);
-            CreateDesc(typeIEEE64BitFloatingPoint, &value, sizeof value, target);
+            target.Copy(typeIEEE64BitFloatingPoint, value);
             return;
         }
         case kCFNumberSInt64Type:
@@ -120,7 +160,7 @@ void ConvertNumber(CFNumberRef number, CAEDesc& target) {
             CFSInt128Struct wide{0, 0};
             if (CFNumberGetValue(number, kCFNumberSInt128Type, &wide) && wide.high == 0 &&
                 wide.low > static_cast<uint64_t>(INT64_MAX)) {
-                CreateDesc(typeUInt64, &wide.low, sizeof wide.low, target);
+                target.Copy(typeUInt64, wide.low);
                 return;
             }
             int64_t value = 0;
@@ -129,9 +169,9 @@ void ConvertNumber(CFNumberRef number, CAEDesc& target) {
             // INT32_MIN deliberately becomes 'comp', as the range is symmetric.
             if (value >= -2147483647 && value <= 2147483647) {
                 int32_t narrow = static_cast<int32_t>(value);
-                CreateDesc(typeSInt32, &narrow, sizeof narrow, target);
+                target.Copy(typeSInt32, narrow);
             } else {
-                CreateDesc(typeSInt64, &value, sizeof value, target);
+                target.Copy(typeSInt64, value);
             }
             return;
         }
@@ -139,7 +179,7 @@ void ConvertNumber(CFNumberRef number, CAEDesc& target) {
             int32_t value = 0;
             if (!CFNumberGetValue(number, kCFNumberSInt32Type, &value))
                 ThrowStatus(coreFoundationUnknownErr);
-            CreateDesc(typeSInt32, &value, sizeof value, target);
+            target.Copy(typeSInt32, value);
             return;
         }
     }
@@ -207,14 +247,37 @@ void ConvertRawDesc(const RawDescParts& parts, CAEDesc& target) {
 // Appends a key and its value to a user-field list, both or neither: a key left without its
 // value would pair every later key with the wrong value. When the key cannot be taken back
 // out, the list is wrong and the whole conversion fails.
-void AppendUserField(AEDescList& userFields, const AEDesc& key, const AEDesc& value) {
-    ThrowIfError(AEPutDesc(&userFields, 0, &key));
-    const OSErr err = AEPutDesc(&userFields, 0, &value);
+void AppendUserField(AEDescList& userFields, const Element& key, const Element& value) {
+    ThrowIfError(key.AppendTo(userFields));
+    const OSErr err = value.AppendTo(userFields);
     if (err == noErr) return;
     long count = 0;
     if (AECountItems(&userFields, &count) != noErr || AEDeleteItem(&userFields, count) != noErr)
         tState.fatalStatus = err;
     ThrowIfError(err);
+}
+
+// False when a string key cannot be a quoted keyword: that takes six UTF-8 bytes with an
+// apostrophe first and last, so two to six UTF-16 units with apostrophes at both ends. Most keys
+// are ruled out here without turning the key's descriptor into UTF-8.
+bool CannotBeKeyword(CFStringRef key) {
+    const CFIndex length = CFStringGetLength(key);
+    return length < 2 || length > 6 || CFStringGetCharacterAtIndex(key, 0) != u'\'' ||
+           CFStringGetCharacterAtIndex(key, length - 1) != u'\'';
+}
+
+// True, with the keyword, when the key reads as a quoted keyword ("'abcd'", six bytes of
+// UTF-8). Throws when the key's text cannot be read; the entry is then dropped.
+bool IsKeywordKey(const void* key, const Element& keyElement, AEKeyword& keyword) {
+    if (CFGetTypeID(key) == CFStringGetTypeID() && CannotBeKeyword(static_cast<CFStringRef>(key)))
+        return false;
+    CAEDesc made;
+    if (keyElement.direct) keyElement.MakeDesc(made);
+    std::string keyText;
+    (keyElement.direct ? made : keyElement.desc).GetString(keyText);
+    if (keyText.size() != 6 || keyText.front() != '\'' || keyText.back() != '\'') return false;
+    keyword = FourCCFromBytes(keyText.data() + 1);
+    return true;
 }
 
 void ConvertDictionary(CFDictionaryRef dict, CAEDesc& target) {
@@ -235,36 +298,48 @@ void ConvertDictionary(CFDictionaryRef dict, CAEDesc& target) {
     ThrowIfError(AEPutParamDesc(&target.mDesc, keyASUserRecordFields, &userFields.mDesc));
 }
 
+// Converts one value into `target`: a scalar as its bytes, anything else as a descriptor.
+void Convert(CFPropertyListRef plist, Element& target) {
+    SpendBudget();
+    CFTypeID type = CFGetTypeID(plist);
+    if (type == CFNullGetTypeID()) {
+        target.Copy(typeType, kTypeUndefined);
+    } else if (type == CFDataGetTypeID()) {
+        CFDataRef data = static_cast<CFDataRef>(plist);
+        target.Refer(typeWildCard, CFDataGetBytePtr(data), CFDataGetLength(data));
+    } else if (type == CFDateGetTypeID()) {
+        ConvertDate(static_cast<CFDateRef>(plist), target);
+    } else if (type == CFStringGetTypeID()) {
+        CFStringRef string = static_cast<CFStringRef>(plist);
+        const CFIndex length = CFStringGetLength(string);
+        if (const UniChar* direct = CFStringGetCharactersPtr(string)) {
+            target.Refer(typeUnicodeText, direct, static_cast<Size>(length) * sizeof(UniChar));
+        } else {
+            target.desc.SetCFString(string);
+        }
+    } else if (type == CFBooleanGetTypeID()) {
+        Boolean value = CFBooleanGetValue(static_cast<CFBooleanRef>(plist)) ? 1 : 0;
+        target.Copy(typeBoolean, value);
+    } else if (type == CFNumberGetTypeID()) {
+        ConvertNumber(static_cast<CFNumberRef>(plist), target);
+    } else if (type == CFArrayGetTypeID()) {
+        ConvertArray(static_cast<CFArrayRef>(plist), target.desc);
+    } else if (type == CFDictionaryGetTypeID()) {
+        ConvertDictionary(static_cast<CFDictionaryRef>(plist), target.desc);
+    } else if (type == CFSetGetTypeID()) {
+        ConvertSet(static_cast<CFSetRef>(plist), target.desc);
+    } else {
+        ThrowStatus(coreFoundationUnknownErr);
+    }
+}
+
 }  // namespace
 
 void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target) {
     if (tState.depth == 0) tState.fatalStatus = 0, tState.fatalMessage = nullptr;
-    SpendBudget();
-    CFTypeID type = CFGetTypeID(plist);
-    if (type == CFNullGetTypeID()) {
-        DescType undefined = kTypeUndefined;
-        CreateDesc(typeType, &undefined, sizeof undefined, target);
-    } else if (type == CFDataGetTypeID()) {
-        CFDataRef data = static_cast<CFDataRef>(plist);
-        CreateDesc(typeWildCard, CFDataGetBytePtr(data), CFDataGetLength(data), target);
-    } else if (type == CFDateGetTypeID()) {
-        ConvertDate(static_cast<CFDateRef>(plist), target);
-    } else if (type == CFStringGetTypeID()) {
-        target.SetCFString(static_cast<CFStringRef>(plist));
-    } else if (type == CFBooleanGetTypeID()) {
-        Boolean value = CFBooleanGetValue(static_cast<CFBooleanRef>(plist)) ? 1 : 0;
-        CreateDesc(typeBoolean, &value, sizeof value, target);
-    } else if (type == CFNumberGetTypeID()) {
-        ConvertNumber(static_cast<CFNumberRef>(plist), target);
-    } else if (type == CFArrayGetTypeID()) {
-        ConvertArray(static_cast<CFArrayRef>(plist), target);
-    } else if (type == CFDictionaryGetTypeID()) {
-        ConvertDictionary(static_cast<CFDictionaryRef>(plist), target);
-    } else if (type == CFSetGetTypeID()) {
-        ConvertSet(static_cast<CFSetRef>(plist), target);
-    } else {
-        ThrowStatus(coreFoundationUnknownErr);
-    }
+    Element element(target);
+    Convert(plist, element);
+    if (element.direct) element.MakeDesc(target);
 }
 
 void AppendListItem(const void* value, void* context) {
@@ -272,8 +347,9 @@ void AppendListItem(const void* value, void* context) {
     if (HasFatal()) return;  // the whole conversion fails: the rest need not be converted
     try {
         CAEDesc item;
-        PropertyListToDesc(value, item);
-        ThrowIfError(AEPutDesc(&static_cast<CAEDesc*>(context)->mDesc, 0, &item.mDesc));
+        Element element(item);
+        Convert(value, element);
+        ThrowIfError(element.AppendTo(static_cast<CAEDesc*>(context)->mDesc));
     } catch (...) {
         // A failing element is left out, unless the failure must reach the caller;
         // CoreFoundation must never see an exception.
@@ -288,15 +364,15 @@ void AddRecordField(const void* key, const void* value, void* context) {
         auto& fields = *static_cast<RecordFieldsContext*>(context);
         CAEDesc keyDesc;
         CAEDesc valueDesc;
-        PropertyListToDesc(key, keyDesc);
-        PropertyListToDesc(value, valueDesc);
-        std::string keyText;
-        keyDesc.GetString(keyText);
-        if (keyText.size() == 6 && keyText.front() == '\'' && keyText.back() == '\'') {
-            AEKeyword keyword = FourCCFromBytes(keyText.data() + 1);
-            ThrowIfError(AEPutParamDesc(&fields.mRecord->mDesc, keyword, &valueDesc.mDesc));
+        Element keyElement(keyDesc);
+        Element valueElement(valueDesc);
+        Convert(key, keyElement);
+        Convert(value, valueElement);
+        AEKeyword keyword = 0;
+        if (IsKeywordKey(key, keyElement, keyword)) {
+            ThrowIfError(valueElement.PutInto(fields.mRecord->mDesc, keyword));
         } else {
-            AppendUserField(fields.mUserFields->mDesc, keyDesc.mDesc, valueDesc.mDesc);
+            AppendUserField(fields.mUserFields->mDesc, keyElement, valueElement);
         }
     } catch (...) {
         KeepIfFatal();  // as in AppendListItem

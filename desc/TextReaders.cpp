@@ -95,6 +95,28 @@ CFStringRef CreateStringFromBytes(const std::string& bytes, CFStringEncoding enc
                                    static_cast<CFIndex>(bytes.size()), encoding, false);
 }
 
+// A string of the code units of a 'utxt' descriptor (an odd last byte dropped), read as
+// ReadUnicode reads them; short text goes through a buffer on the stack instead of the heap.
+CFStringRef CreateStringFromUnicode(const AEDesc& desc) {
+    constexpr std::size_t kStackUnits = 256;
+    const Size size = AEGetDescDataSize(&desc);
+    const std::size_t units = (static_cast<std::size_t>(size) + 1) / 2;
+    UniChar stack[kStackUnits];
+    TCLString heap;
+    UniChar* buffer = stack;
+    if (units > kStackUnits) {
+        try {
+            heap.resize(units);
+        } catch (const std::exception&) {  // bad_alloc or length_error
+            ThrowStatus(memFullErr);
+        }
+        buffer = heap.data();
+    }
+    ThrowIfError(AEGetDescData(&desc, buffer, size));
+    return CFStringCreateWithCharacters(kCFAllocatorDefault, buffer,
+                                        static_cast<CFIndex>(size / 2));
+}
+
 }  // namespace
 
 void CAEDescReader::GetTCLString(TCLString& output) const {
@@ -133,6 +155,7 @@ void CAEDescReader::GetCFString(CFStringRef& held) const {
                                               : CFStringEncoding{kCFStringEncodingUTF8};
         return StoreString(CreateStringFromBytes(bytes, encoding), held);
     }
+    if (type == typeUnicodeText) return StoreString(CreateStringFromUnicode(mDesc), held);
     TCLString units;
     GetTCLString(units);
     StoreString(CFStringCreateWithCharacters(kCFAllocatorDefault, units.data(),

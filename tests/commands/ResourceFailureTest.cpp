@@ -15,10 +15,11 @@ TEST_F(ResourceFailureTest, LoadFailsWholeWhenAnElementRunsOutOfMemory) {
     PutParam(event, keyDirectObject,
              MakeUnicode(u"<plist><array><true/><dict><key>k</key><array><false/></array></dict>"
                          u"<string>s</string></array></plist>"));
-    // The first fails the element, the second the innermost list's only item.
-    for (long skip : {0, 3}) {
+    // Scalars are put by pointer. The first fails the element, the second the innermost
+    // list's only item.
+    for (long skip : {0, 1}) {
         OwnedDesc reply = MakeReply();
-        PTFailCalls("AEPutDesc", skip, 1, memFullErr);
+        PTFailCalls("AEPutPtr", skip, 1, memFullErr);
         EXPECT_EQ(LoadPList(&event.Get(), reply.Mutable(), 0), memFullErr) << skip;
         EXPECT_TRUE(PTFaultWasDelivered());
         PTClearFaults();
@@ -26,7 +27,7 @@ TEST_F(ResourceFailureTest, LoadFailsWholeWhenAnElementRunsOutOfMemory) {
     }
     // Any other failure still leaves just that element out.
     OwnedDesc reply = MakeReply();
-    PTFailCalls("AEPutDesc", 0, 1, errAEEventNotHandled);
+    PTFailCalls("AEPutPtr", 0, 1, errAEEventNotHandled);
     EXPECT_EQ(LoadPList(&event.Get(), reply.Mutable(), 0), noErr);
     PTClearFaults();
     OwnedDesc expected = MakeList(

@@ -36,14 +36,15 @@ CFObject SharedPairs(int levels) {
 }
 
 TEST_F(ConversionLimitsTest, MemoryFailuresInsideContainersReachTheCallerNotAShorterTree) {
-    CFObject leaf = CFStr("leaf"), key = CFStr("key");
+    CFObject leaf = CFStr("leaf"), key = CFStr("key"), keyword = CFStr("'pnam'");
     CFObject inner = CFArr({leaf.Get(), leaf.Get()});
-    CFObject dict = CFDict({{key.Get(), inner.Get()}});
+    CFObject dict = CFDict({{key.Get(), inner.Get()}, {keyword.Get(), leaf.Get()}});
     CFObject outer = CFArr({leaf.Get(), dict.Get(), leaf.Get()});
-    // Every AECreateDesc and AEPutDesc of the conversion in turn: out of memory is never
-    // dropped like an ordinary failing element.
+    // Every call of the conversion that makes or puts a descriptor, in turn: out of memory is
+    // never dropped like an ordinary failing element.
     int faults = 0;
-    for (const char* name : {"AECreateDesc", "AEPutDesc", "AECreateList", "AEPutParamDesc"}) {
+    for (const char* name : {"AECreateDesc", "AEPutDesc", "AEPutPtr", "AECreateList",
+                             "AEPutParamDesc", "AEPutParamPtr"}) {
         for (long skip = 0; skip < 8; ++skip) {
             CAEDesc out;
             PTFailCalls(name, skip, 1, memFullErr);
@@ -56,9 +57,10 @@ TEST_F(ConversionLimitsTest, MemoryFailuresInsideContainersReachTheCallerNotASho
         }
     }
     EXPECT_GT(faults, 12);
-    // Any other failure of an element still drops just that element.
+    // Any other failure of an element still drops just that element (a string is put by
+    // pointer).
     CAEDesc out;
-    PTFailCalls("AECreateDesc", 0, 1, errAECoercionFail);
+    PTFailCalls("AEPutPtr", 0, 1, errAECoercionFail);
     EXPECT_EQ(Convert(outer.Get(), out), 0);
     PTClearFaults();
     long count = 0;
@@ -69,10 +71,10 @@ TEST_F(ConversionLimitsTest, MemoryFailuresInsideContainersReachTheCallerNotASho
 TEST_F(ConversionLimitsTest, AUserFieldWhoseValueCannotBePutLeavesNoKeyBehind) {
     CFObject a = CFStr("a"), b = CFStr("b"), one = CFInt64(1), two = CFInt64(2);
     CFObject dict = CFDict({{a.Get(), one.Get()}, {b.Get(), two.Get()}});
-    // The second AEPutDesc is the first entry's value: the entry goes, keys and values stay
+    // The second AEPutPtr is the first entry's value: the entry goes, keys and values stay
     // paired.
     CAEDesc out;
-    PTFailCalls("AEPutDesc", 1, 1, errAEEventNotHandled);
+    PTFailCalls("AEPutPtr", 1, 1, errAEEventNotHandled);
     ASSERT_EQ(Convert(dict.Get(), out), 0);
     PTClearFaults();
     OwnedDesc expected = MakeRecord(
@@ -80,7 +82,7 @@ TEST_F(ConversionLimitsTest, AUserFieldWhoseValueCannotBePutLeavesNoKeyBehind) {
     EXPECT_EQ(Describe(out.mDesc), Describe(*expected));
     // When the lone key cannot be taken out again, the list would be misaligned: the whole
     // conversion fails.
-    PTFailCalls("AEPutDesc", 1, 1, errAEEventNotHandled);
+    PTFailCalls("AEPutPtr", 1, 1, errAEEventNotHandled);
     PTFailCalls("AEDeleteItem", 0, 1, errAEEventNotHandled);
     EXPECT_EQ(Convert(dict.Get(), out), errAEEventNotHandled);
 }

@@ -118,6 +118,12 @@ TEST_F(PropertyListToDescTest, QuotedSixByteKeysAreKeywordsAndEveryOtherKeyIsAUs
         {"'abcde'", false, 0, u"'abcde'"},
         {"pnam", false, 0, u"pnam"},
         {"'\xC3\xA9t'", false, 0, u"'\u00E9t'"},  // five bytes
+        // Six bytes from fewer than six UTF-16 units: still keywords.
+        {"'\xC3\xA9\xC3\xA9'", true, 0xC3A9C3A9, u""},
+        {"'\xF0\x9F\x98\x80'", true, 0xF09F9880, u""},  // a surrogate pair
+        {"''", false, 0, u"''"},
+        {"'abcdx", false, 0, u"'abcdx"},
+        {"xabcd'", false, 0, u"xabcd'"},
     };
     for (const KeyRow& row : rows) {
         CFObject key = CFStr(row.key), value = CFStr("x");
