@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "notation/NotationText.h"
+
 namespace plisttext {
 
 std::u16string_view Units(CFStringRef string, std::u16string& scratch) {
@@ -42,21 +44,7 @@ bool AppendUTF8(std::u16string_view units, std::string& out) {
                 return false;
             c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
         }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+        notation::AppendUTF8(c, out);
     }
     return true;
 }
