@@ -114,19 +114,8 @@ CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index) {
         return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
     }
     if (type != typeUnicodeText) return nullptr;
-    constexpr std::size_t kStackUnits = 256;
-    const std::size_t units = (static_cast<std::size_t>(size) + 1) / 2;
-    UniChar stack[kStackUnits];
-    TCLString heap;
-    UniChar* buffer = stack;
-    if (units > kStackUnits) {
-        try {
-            heap.resize(units);
-        } catch (const std::exception&) {  // bad_alloc or length_error
-            ThrowStatus(memFullErr);
-        }
-        buffer = heap.data();
-    }
+    CUniCharBuffer units((static_cast<std::size_t>(size) + 1) / 2);
+    UniChar* buffer = units.Data();
     ThrowIfError(AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, buffer, size, &size));
     return CreatedOrThrow(
         CFStringCreateWithCharacters(kCFAllocatorDefault, buffer, static_cast<CFIndex>(size / 2)));

@@ -5,8 +5,37 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <cstddef>
+#include <exception>
 #include <string>
 
+#include "shell/Exceptions.h"
+
 using TCLString = std::basic_string<UniChar>;
+
+// Room for a number of UTF-16 code units: on the stack for short text (most keys and values),
+// on the heap beyond. Throws -108 when the heap has no room.
+class CUniCharBuffer {
+public:
+    explicit CUniCharBuffer(std::size_t units) {
+        if (units <= kStackUnits) return;
+        try {
+            mHeap.resize(units);
+        } catch (const std::exception&) {  // bad_alloc or length_error
+            ThrowStatus(memFullErr);
+        }
+        mData = mHeap.data();
+    }
+    CUniCharBuffer(const CUniCharBuffer&) = delete;
+    CUniCharBuffer& operator=(const CUniCharBuffer&) = delete;
+
+    UniChar* Data() { return mData; }
+
+private:
+    static constexpr std::size_t kStackUnits = 256;
+    UniChar mStack[kStackUnits];
+    TCLString mHeap;
+    UniChar* mData = mStack;
+};
 
 #endif

@@ -98,20 +98,9 @@ CFStringRef CreateStringFromBytes(const std::string& bytes, CFStringEncoding enc
 // A string of the code units of a 'utxt' descriptor (an odd last byte dropped), read as
 // ReadUnicode reads them; short text goes through a buffer on the stack instead of the heap.
 CFStringRef CreateStringFromUnicode(const AEDesc& desc) {
-    constexpr std::size_t kStackUnits = 256;
     const Size size = AEGetDescDataSize(&desc);
-    const std::size_t units = (static_cast<std::size_t>(size) + 1) / 2;
-    UniChar stack[kStackUnits];
-    TCLString heap;
-    UniChar* buffer = stack;
-    if (units > kStackUnits) {
-        try {
-            heap.resize(units);
-        } catch (const std::exception&) {  // bad_alloc or length_error
-            ThrowStatus(memFullErr);
-        }
-        buffer = heap.data();
-    }
+    CUniCharBuffer units((static_cast<std::size_t>(size) + 1) / 2);
+    UniChar* buffer = units.Data();
     ThrowIfError(AEGetDescData(&desc, buffer, size));
     return CFStringCreateWithCharacters(kCFAllocatorDefault, buffer,
                                         static_cast<CFIndex>(size / 2));
