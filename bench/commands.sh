@@ -22,13 +22,8 @@ sizes=("$@")
 [ $# -eq 0 ] && sizes=(20000 100000)
 runs=${RUNS:-5}
 
-if ! dpkg -s libplist-dev >/dev/null 2>&1; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libplist-dev pkg-config
-fi
-[ -x /usr/bin/time ] || { echo "commands.sh needs /usr/bin/time (package: time)" >&2; exit 1; }
+. "$root/bench/peer.sh"
+need_peer commands.sh
 
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -18,13 +18,8 @@ tracks=${2:-100000}
 runs=${RUNS:-5}
 rounds=${ROUNDS:-3}
 
-if ! dpkg -s libplist-dev >/dev/null 2>&1; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libplist-dev pkg-config
-fi
-[ -x /usr/bin/time ] || { echo "compare.sh needs /usr/bin/time (package: time)" >&2; exit 1; }
+. "$root/bench/peer.sh"
+need_peer compare.sh
 
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
