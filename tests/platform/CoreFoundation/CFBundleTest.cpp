@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/CoreFoundation/CFInternal.h"
@@ -40,17 +41,17 @@ TEST_F(CFBundleTest, ReadsInfoAndLoadsTheExecutable) {
 }
 
 TEST_F(CFBundleTest, FolderWithoutInfoGivesAnEmptyBundle) {
-    char pattern[] = "/tmp/cfbundle.XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
+    std::string folder = (std::filesystem::temp_directory_path() / "cfbundle.XXXXXX").string();
+    ASSERT_TRUE(mkdtemp(folder.data()));
     {
-        cf::Ref<CFBundleRef> bundle = Open(pattern);
+        cf::Ref<CFBundleRef> bundle = Open(folder);
         ASSERT_TRUE(bundle);
         EXPECT_EQ(CFBundleGetIdentifier(bundle.Get()), nullptr);
         EXPECT_EQ(CFDictionaryGetCount(CFBundleGetInfoDictionary(bundle.Get())), 0);
         EXPECT_FALSE(CFBundleLoadExecutable(bundle.Get()));
     }
-    EXPECT_FALSE(Open(std::string(pattern) + "/missing"));
-    rmdir(pattern);
+    EXPECT_FALSE(Open(folder + "/missing"));
+    rmdir(folder.c_str());
 }
 
 }  // namespace

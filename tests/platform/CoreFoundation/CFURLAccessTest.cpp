@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -26,9 +27,8 @@ class CFURLAccessTest : public PlatformTest {
 protected:
     void SetUp() override {
         PlatformTest::SetUp();
-        char pattern[] = "/tmp/cfurlaccess.XXXXXX";
-        ASSERT_TRUE(mkdtemp(pattern));
-        mDir = pattern;
+        mDir = (std::filesystem::temp_directory_path() / "cfurlaccess.XXXXXX").string();
+        ASSERT_TRUE(mkdtemp(mDir.data()));
     }
     void TearDown() override {
         std::system(("rm -rf '" + mDir + "'").c_str());
