@@ -19,16 +19,9 @@
 #include "convert/PropertyListToDesc.h"
 #include "shell/AdditionEntryPoints.h"
 #include "support/PlatformTest.h"
+#include "support/Sanitizers.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-#define PLISTBRIDGE_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PLISTBRIDGE_ASAN 1
-#endif
-#endif
 
 // The bounds hold for an optimised build; a debug or sanitizer build may take proportionally
 // more (the sanitizer also keeps freed memory in quarantine): what is tested is that cost

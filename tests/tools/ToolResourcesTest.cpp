@@ -12,19 +12,13 @@
 #include <sstream>
 #include <string>
 
+#include "support/Sanitizers.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 const std::string kTool = PLISTBRIDGE_BINARY_DIR "/bin/plistbridge";
-
-#if defined(__SANITIZE_ADDRESS__)
-#define PLISTBRIDGE_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PLISTBRIDGE_ASAN 1
-#endif
-#endif
 
 // The time bound holds for an optimised build; a debug or sanitizer build may take longer.
 #if defined(PLISTBRIDGE_ASAN) || !defined(NDEBUG)

@@ -11,6 +11,7 @@
 
 #include "platform/AE/AETestSupport.h"
 #include "support/PlatformTest.h"
+#include "support/Sanitizers.h"
 
 namespace {
 
@@ -226,7 +227,7 @@ TEST_F(AEStructure, DeadAndForeignHandlesAreRefusedAcrossPoolGrowth) {
 // The handle pool reserves address space up front; under a limit on address space it
 // reserves less instead of failing every descriptor. Run in a fresh process (the pool of this
 // one already exists); sanitizers reserve far more address space than any such limit allows.
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#if !defined(PLISTBRIDGE_ASAN) && !defined(__SANITIZE_THREAD__)
 // Exits with 0 when a descriptor can be made and disposed under a limit on address space of
 // 256 MB more than the process uses now.
 [[noreturn]] void MakeDescriptorUnderAddressSpaceLimit() {
@@ -403,12 +404,7 @@ void OnSmallStack(size_t bytes, F body) {
 
 // An eighth of a main thread's stack. clang's AddressSanitizer without optimisation gives every
 // frame redzones several times gcc's, so that build alone gets four times as much.
-#if defined(__clang__) && defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PLISTBRIDGE_CLANG_ASAN 1
-#endif
-#endif
-#ifdef PLISTBRIDGE_CLANG_ASAN
+#if defined(__clang__) && defined(PLISTBRIDGE_ASAN)
 constexpr size_t kSmallStack = 4 * 1024 * 1024;
 #else
 constexpr size_t kSmallStack = 1024 * 1024;
