@@ -366,13 +366,7 @@ void BinaryWriter::Emit() {
 }  // namespace
 
 CFDataRef WriteBinary(CFPropertyListRef plist) {
-    try {
-        BinaryWriter writer;
-        if (!writer.Write(plist)) return nullptr;
-        return writer.CreateData();
-    } catch (const std::bad_alloc&) {
-        return nullptr;  // an output too large for memory is a refusal, not a crash
-    }
+    return WriteWith<BinaryWriter>(plist);
 }
 
 }  // namespace cf::plist

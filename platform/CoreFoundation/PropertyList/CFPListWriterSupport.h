@@ -159,6 +159,19 @@ private:
     size_t mUsed = 0;
 };
 
+// Runs a writer (a class with Write(plist) and CreateData()) over `plist`: +1 data, or NULL
+// when the list is refused or its document does not fit in memory (a refusal, not a crash).
+template <class Writer>
+CFDataRef WriteWith(CFPropertyListRef plist) {
+    try {
+        Writer writer;
+        if (!writer.Write(plist)) return nullptr;
+        return writer.CreateData();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 }  // namespace cf::plist
 
 #endif

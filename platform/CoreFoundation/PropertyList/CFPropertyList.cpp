@@ -28,6 +28,17 @@ CFDataRef CFPropertyListCreateXMLData(CFAllocatorRef, CFPropertyListRef property
     return cf::plist::WriteXML(propertyList);
 }
 
+namespace {
+
+// The document in `format` (XML or binary), or NULL for another format or an invalid list.
+CFDataRef WriteInFormat(CFPropertyListRef propertyList, CFPropertyListFormat format) {
+    if (format == kCFPropertyListXMLFormat_v1_0) return cf::plist::WriteXML(propertyList);
+    if (format == kCFPropertyListBinaryFormat_v1_0) return cf::plist::WriteBinary(propertyList);
+    return nullptr;
+}
+
+}  // namespace
+
 CFDataRef CFPropertyListCreateData(CFAllocatorRef, CFPropertyListRef propertyList,
                                    CFPropertyListFormat format, CFOptionFlags options,
                                    CFErrorRef* error) {
@@ -35,9 +46,7 @@ CFDataRef CFPropertyListCreateData(CFAllocatorRef, CFPropertyListRef propertyLis
     int32_t injected;
     if (PT_ENTER("CFPropertyListCreateData", injected)) return nullptr;
     if (options != 0) return nullptr;
-    if (format == kCFPropertyListXMLFormat_v1_0) return cf::plist::WriteXML(propertyList);
-    if (format == kCFPropertyListBinaryFormat_v1_0) return cf::plist::WriteBinary(propertyList);
-    return nullptr;
+    return WriteInFormat(propertyList, format);
 }
 
 CFIndex CFPropertyListWrite(CFPropertyListRef propertyList, CFWriteStreamRef stream,
@@ -46,10 +55,7 @@ CFIndex CFPropertyListWrite(CFPropertyListRef propertyList, CFWriteStreamRef str
     int32_t injected;
     if (PT_ENTER("CFPropertyListWrite", injected)) return 0;
     if (options != 0) return 0;
-    cf::Ref<CFDataRef> data(
-        format == kCFPropertyListXMLFormat_v1_0      ? cf::plist::WriteXML(propertyList)
-        : format == kCFPropertyListBinaryFormat_v1_0 ? cf::plist::WriteBinary(propertyList)
-                                                     : nullptr);
+    cf::Ref<CFDataRef> data(WriteInFormat(propertyList, format));
     if (!data) return 0;
     const auto length = static_cast<CFIndex>(cf::DataLength(data.Get()));
     // The stand-in's writers make the whole document first: one write of all of it.

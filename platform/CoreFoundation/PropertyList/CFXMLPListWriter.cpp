@@ -444,13 +444,7 @@ void XMLWriter::WriteData(CFDataRef data, size_t level) {
 }  // namespace
 
 CFDataRef WriteXML(CFPropertyListRef plist) {
-    try {
-        XMLWriter writer;
-        if (!writer.Write(plist)) return nullptr;
-        return writer.CreateData();
-    } catch (const std::bad_alloc&) {
-        return nullptr;  // an output too large for memory is a refusal, not a crash
-    }
+    return WriteWith<XMLWriter>(plist);
 }
 
 }  // namespace cf::plist
