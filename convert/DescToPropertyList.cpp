@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "convert/PropertyListToDesc.h"
@@ -11,8 +15,6 @@
 #include "shell/Exceptions.h"
 
 namespace {
-
-CFPropertyListRef Convert(const AEDesc& desc, int depth);
 
 // CFArrayAppendValue and CFDictionarySetValue report nothing: a value that did not go in (no
 // memory for it) must fail the conversion, not leave a shorter array or dictionary.
@@ -26,7 +28,6 @@ void Set(CFMutableDictionaryRef dict, CFTypeRef key, CFTypeRef value) {
     CFDictionarySetValue(dict, key, value);
     if (CFDictionaryGetValue(dict, key) != value) ThrowStatus(memFullErr);
 }
-CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth);
 
 // Nested lists and records are the only recursion; each one is a level, and so is the
 // dictionary a raw descriptor becomes, which the property-list reader counts like any other.
@@ -100,10 +101,83 @@ CFNumberRef CreateUnsignedNumber(uint64_t value) {
     return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt128Type, &wide));
 }
 
+CFDateRef ConvertDate(const AEDesc& desc) {
+    CFAbsoluteTime when = 0;
+    ThrowIfStatus(
+        UCConvertLongDateTimeToCFAbsoluteTime(CAEDescReader(&desc).GetLongDateTime(), &when));
+    return CreatedOrThrow(CFDateCreate(kCFAllocatorDefault, when));
+}
+
+// "'abcd'", cut at a zero byte. ASCII where it can be; a byte of 0x80 or above has no ASCII
+// character, so such a key is spelled in Mac OS Roman rather than lost.
+CFStringRef CreateKeywordKey(AEKeyword keyword) {
+    char code[4];
+    CodeBytes(keyword, code);
+    char text[7];
+    std::snprintf(text, sizeof text, "'%.4s'", code);
+    bool ascii = true;
+    for (const char* c = text; *c; ++c) ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
+    return CreatedOrThrow(CFStringCreateWithCString(
+        kCFAllocatorDefault, text, ascii ? kCFStringEncodingASCII : kCFStringEncodingMacRoman));
+}
+
+// Dictionary keys recur in every record of a list: a library's thousands of tracks share some
+// forty. One conversion therefore makes each short key once and shares it, which saves
+// creating, hashing and releasing most of the strings of a large value. The table is bounded,
+// so a dictionary of unique keys costs no more than before.
+class KeyStrings {
+public:
+    // The string of `units`, shared with earlier keys of the same units; owned by the caller.
+    CFStringRef Create(const UniChar* units, CFIndex count) {
+        const std::u16string_view text(reinterpret_cast<const char16_t*>(units),
+                                       static_cast<size_t>(count));
+        const bool cacheable = text.size() <= kMaxUnits;
+        if (cacheable) {
+            const auto known = mKeys.find(text);
+            if (known != mKeys.end())
+                return static_cast<CFStringRef>(CFRetain(known->second.Get()));
+        }
+        CFRef<CFStringRef> key(
+            CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count)));
+        if (cacheable && mKeys.size() < kMaxKeys)
+            mKeys.emplace(std::u16string(text),
+                          CFRef<CFStringRef>(static_cast<CFStringRef>(CFRetain(key.Get()))));
+        return key.Detach();
+    }
+
+private:
+    static constexpr size_t kMaxUnits = 64;
+    static constexpr size_t kMaxKeys = 4096;
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::u16string_view text) const {
+            return std::hash<std::u16string_view>{}(text);
+        }
+    };
+    std::unordered_map<std::u16string, CFRef<CFStringRef>, Hash, std::equal_to<>> mKeys;
+};
+
+// One conversion: the recursion over the descriptor, and the keys it shares.
+class Converter {
+public:
+    CFPropertyListRef Convert(const AEDesc& desc, int depth);
+    CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth);
+
+private:
+    CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index, bool isKey);
+    CFPropertyListRef ConvertNthItem(const AEDescList& list, long index, CAEDesc& item, int depth,
+                                     bool isKey = false);
+    CFMutableArrayRef ConvertList(const AEDesc& list, int depth);
+    void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth);
+    void AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth);
+
+    KeyStrings mKeys;
+};
+
 // Text and 32-bit integers, the bulk of a library, read straight out of their list with
 // AEGetNthPtr: the same bytes that a copy of the item would give, without the copy. NULL for
 // any other item, which goes through a descriptor of its own.
-CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index) {
+CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index, bool isKey) {
     DescType type = typeNull;
     Size size = 0;
     ThrowIfError(AESizeOfNthItem(&list, index, &type, &size));
@@ -117,20 +191,22 @@ CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index) {
     CUniCharBuffer units((static_cast<std::size_t>(size) + 1) / 2);
     UniChar* buffer = units.Data();
     ThrowIfError(AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, buffer, size, &size));
-    return CreatedOrThrow(
-        CFStringCreateWithCharacters(kCFAllocatorDefault, buffer, static_cast<CFIndex>(size / 2)));
+    const CFIndex count = static_cast<CFIndex>(size / 2);
+    if (isKey) return mKeys.Create(buffer, count);
+    return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, buffer, count));
 }
 
 // Item `index` of a list converted; `item` is scratch for items that need a descriptor.
-CFPropertyListRef ConvertNthItem(const AEDescList& list, long index, CAEDesc& item, int depth) {
-    if (CFPropertyListRef plain = ConvertPlainItem(list, index)) return plain;
+CFPropertyListRef Converter::ConvertNthItem(const AEDescList& list, long index, CAEDesc& item,
+                                            int depth, bool isKey) {
+    if (CFPropertyListRef plain = ConvertPlainItem(list, index, isKey)) return plain;
     item.Dispose();
     AEKeyword keyword = 0;
     ThrowIfError(AEGetNthDesc(&list, index, typeWildCard, &keyword, &item.mDesc));
     return Convert(item.mDesc, depth);
 }
 
-CFMutableArrayRef ConvertList(const AEDesc& list, int depth) {
+CFMutableArrayRef Converter::ConvertList(const AEDesc& list, int depth) {
     EnterLevel(depth);
     long count = 0;
     ThrowIfError(AECountItems(&list, &count));
@@ -145,14 +221,7 @@ CFMutableArrayRef ConvertList(const AEDesc& list, int depth) {
     return array.Detach();
 }
 
-CFDateRef ConvertDate(const AEDesc& desc) {
-    CFAbsoluteTime when = 0;
-    ThrowIfStatus(
-        UCConvertLongDateTimeToCFAbsoluteTime(CAEDescReader(&desc).GetLongDateTime(), &when));
-    return CreatedOrThrow(CFDateCreate(kCFAllocatorDefault, when));
-}
-
-CFPropertyListRef Convert(const AEDesc& desc, int depth) {
+CFPropertyListRef Converter::Convert(const AEDesc& desc, int depth) {
     CAEDescReader reader(&desc);
     switch (desc.descriptorType) {
         case typeUnicodeText:
@@ -210,7 +279,7 @@ CFPropertyListRef Convert(const AEDesc& desc, int depth) {
 }
 
 // Adds the pairs of the record's user-field list, when it has one.
-void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
+void Converter::AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
     DescType type = 0;
     Size size = 0;
     const OSErr err = AESizeOfParam(&record, keyASUserRecordFields, &type, &size);
@@ -224,27 +293,14 @@ void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth)
     CAEDesc value;
     for (long pair = 1; pair <= count / 2; ++pair) {
         CFRef<CFPropertyListRef> keyObject(
-            ConvertNthItem(userFields.mDesc, 2 * pair - 1, key, depth + 1));
+            ConvertNthItem(userFields.mDesc, 2 * pair - 1, key, depth + 1, true));
         CFRef<CFPropertyListRef> valueObject(
             ConvertNthItem(userFields.mDesc, 2 * pair, value, depth + 1));
         Set(dict, keyObject.Get(), valueObject.Get());
     }
 }
 
-// "'abcd'", cut at a zero byte. ASCII where it can be; a byte of 0x80 or above has no ASCII
-// character, so such a key is spelled in Mac OS Roman rather than lost.
-CFStringRef CreateKeywordKey(AEKeyword keyword) {
-    char code[4];
-    CodeBytes(keyword, code);
-    char text[7];
-    std::snprintf(text, sizeof text, "'%.4s'", code);
-    bool ascii = true;
-    for (const char* c = text; *c; ++c) ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
-    return CreatedOrThrow(CFStringCreateWithCString(
-        kCFAllocatorDefault, text, ascii ? kCFStringEncodingASCII : kCFStringEncodingMacRoman));
-}
-
-void AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
+void Converter::AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
     long count = 0;
     ThrowIfError(AECountItems(&record, &count));
     CAEDesc field;
@@ -262,7 +318,7 @@ void AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int dep
     }
 }
 
-CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth) {
+CFMutableDictionaryRef Converter::ConvertRecord(const AEDesc& record, int depth) {
     EnterLevel(depth);
     CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
         kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
@@ -275,9 +331,9 @@ CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth) {
 }  // namespace
 
 CFPropertyListRef DescToPropertyList(const AEDesc& desc) {
-    return Convert(desc, 1);
+    return Converter().Convert(desc, 1);
 }
 
 CFMutableDictionaryRef RecordToDictionary(const AEDesc& record) {
-    return ConvertRecord(record, 1);
+    return Converter().ConvertRecord(record, 1);
 }

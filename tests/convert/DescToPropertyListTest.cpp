@@ -172,6 +172,39 @@ TEST_F(DescToPropertyListTest, AKeywordWithAHighByteComesBackAsAUserField) {
     EXPECT_EQ(Describe(back.mDesc), Describe(*expected));
 }
 
+// Keys recur across records and are made once per conversion: every dictionary must still get
+// exactly its own keys, past any bound on the shared ones (thousands of distinct keys, keys
+// far longer than a field name), and a key that could not be made must not be remembered.
+TEST_F(DescToPropertyListTest, KeysSharedAcrossRecordsStayExact) {
+    const std::string longKey(300, 'k');
+    CFRef<CFMutableArrayRef> records(
+        CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));
+    for (int i = 0; i < 6000; ++i) {
+        CFObject unique = CFStr("key " + std::to_string(i)), name = CFStr("Name"),
+                 longName = CFStr(longKey + std::to_string(i % 3)), value = CFInt32(i);
+        CFObject record = CFDict({{name.Get(), value.Get()},
+                                  {unique.Get(), value.Get()},
+                                  {longName.Get(), value.Get()}});
+        CFArrayAppendValue(records.Get(), record.Get());
+    }
+    CAEDesc desc;
+    PropertyListToDesc(records.Get(), desc);
+    CFObject back;
+    ASSERT_EQ(Convert(desc.mDesc, back), 0);
+    EXPECT_TRUE(CFEqual(back.Get(), records.Get()));
+
+    OwnedDesc twoRecords = MakeList(
+        {MakeRecord({{keyASUserRecordFields, MakeUserFields({{u"Name", MakeUnicode(u"a")}})}}),
+         MakeRecord({{keyASUserRecordFields, MakeUserFields({{u"Name", MakeUnicode(u"b")}})}})});
+    PTFailCalls("CFStringCreateWithCharacters", 0, 1, 0);
+    EXPECT_EQ(Convert(*twoRecords, back), memFullErr);
+    CFObject a = CFStr("a"), b = CFStr("b"), name = CFStr("Name");
+    CFObject expected =
+        CFArr({CFDict({{name.Get(), a.Get()}}).Get(), CFDict({{name.Get(), b.Get()}}).Get()});
+    ASSERT_EQ(Convert(*twoRecords, back), 0);
+    EXPECT_TRUE(CFEqual(back.Get(), expected.Get()));
+}
+
 TEST_F(DescToPropertyListTest, TheFirstFailureEndsTheWholeConversion) {
     struct Row {
         const char* what;
