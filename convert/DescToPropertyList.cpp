@@ -1,12 +1,11 @@
 #include "convert/DescToPropertyList.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "convert/PropertyListToDesc.h"
@@ -131,30 +130,65 @@ public:
     CFStringRef Create(const UniChar* units, CFIndex count) {
         const std::u16string_view text(reinterpret_cast<const char16_t*>(units),
                                        static_cast<size_t>(count));
-        const bool cacheable = text.size() <= kMaxUnits;
-        if (cacheable) {
-            const auto known = mKeys.find(text);
-            if (known != mKeys.end())
-                return static_cast<CFStringRef>(CFRetain(known->second.Get()));
-        }
+        if (text.size() > kMaxUnits)
+            return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
+        const uint64_t hash = HashOf(text);
+        Entry* slot = Find(text, hash);
+        if (slot && slot->string) return static_cast<CFStringRef>(CFRetain(slot->string.Get()));
         CFRef<CFStringRef> key(
             CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count)));
-        if (cacheable && mKeys.size() < kMaxKeys)
-            mKeys.emplace(std::u16string(text),
-                          CFRef<CFStringRef>(static_cast<CFStringRef>(CFRetain(key.Get()))));
+        if (slot) {
+            slot->hash = hash;
+            slot->units.assign(text);
+            slot->string.Reset(static_cast<CFStringRef>(CFRetain(key.Get())));
+            ++mUsed;
+        }
         return key.Detach();
     }
 
 private:
-    static constexpr size_t kMaxUnits = 64;
-    static constexpr size_t kMaxKeys = 4096;
-    struct Hash {
-        using is_transparent = void;
-        size_t operator()(std::u16string_view text) const {
-            return std::hash<std::u16string_view>{}(text);
-        }
+    struct Entry {
+        uint64_t hash = 0;
+        std::u16string units;
+        CFRef<CFStringRef> string;  // NULL for a free slot
     };
-    std::unordered_map<std::u16string, CFRef<CFStringRef>, Hash, std::equal_to<>> mKeys;
+    static constexpr size_t kMaxUnits = 64;
+    static constexpr size_t kMaxSlots = 4096;  // a power of two, at most half of it used
+
+    static uint64_t HashOf(std::u16string_view text) {
+        uint64_t hash = 0xcbf29ce484222325ULL;
+        for (char16_t unit : text) hash = (hash ^ unit) * 0x100000001b3ULL;
+        return hash ^ (hash >> 29);
+    }
+
+    // The entry holding `text`, else the free slot it would go in; NULL when the table is full.
+    Entry* Find(std::u16string_view text, uint64_t hash) {
+        if (mUsed * 2 >= mSlots.size() && !Grow()) return Probe(text, hash, false);
+        return Probe(text, hash, true);
+    }
+
+    Entry* Probe(std::u16string_view text, uint64_t hash, bool freeSlotWanted) {
+        if (mSlots.empty()) return nullptr;
+        const size_t mask = mSlots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            Entry& entry = mSlots[i];
+            if (!entry.string) return freeSlotWanted ? &entry : nullptr;
+            if (entry.hash == hash && entry.units == text) return &entry;
+        }
+    }
+
+    // Doubles the table (from 64 slots); false once it is as large as it may be.
+    bool Grow() {
+        if (mSlots.size() >= kMaxSlots) return false;
+        std::vector<Entry> old(std::max<size_t>(64, mSlots.size() * 2));
+        old.swap(mSlots);
+        for (Entry& entry : old)
+            if (entry.string) *Probe(entry.units, entry.hash, true) = std::move(entry);
+        return true;
+    }
+
+    std::vector<Entry> mSlots;
+    size_t mUsed = 0;
 };
 
 // One conversion: the recursion over the descriptor, and the keys it shares.
