@@ -24,6 +24,10 @@ struct __CFString final : cf::Object {
         if (count) std::memcpy(Trailing(), units, count * sizeof(char16_t));
     }
 
+    // Immutable, with room for `count` trailing units the caller fills in before use.
+    explicit __CFString(size_t count)
+        : Object(cf::kStringTypeID, false), mData(Trailing()), mLength(count) {}
+
     std::u16string_view Units() const { return {mData, mLength}; }
 
     bool EqualTo(const Object& other) const override {
@@ -150,19 +154,7 @@ int CompareUnits(std::u16string_view a, std::u16string_view b, CFStringCompareFl
 }  // namespace
 
 CFStringRef CreateStringFromUTF8(const uint8_t* bytes, size_t length, bool isMutable) {
-    // A UTF-8 text never has more UTF-16 units than bytes: short ones decode on the stack,
-    // then the string copies them into its own single allocation.
-    constexpr size_t kStackUnits = 512;
-    if (length <= kStackUnits && !isMutable) {
-        char16_t units[kStackUnits];
-        size_t count = text::DecodeUTF8(bytes, length, units);
-        if (count == text::kInvalidUTF8) return nullptr;
-        return Make(units, count, false);
-    }
-    std::u16string units;
-    units.reserve(length);
-    if (!text::AppendUTF16FromUTF8(bytes, length, units)) return nullptr;
-    return isMutable ? Make(std::move(units), true) : Make(units.data(), units.size(), false);
+    return CreateStringWithEncoding(bytes, length, kCFStringEncodingUTF8, false, isMutable);
 }
 
 CFStringRef CreateStringFromUTF16(const char16_t* units, size_t count, bool isMutable) {
@@ -175,10 +167,18 @@ CFStringRef CreateStringAdoptingUTF16(std::u16string&& units, bool isMutable) {
 
 CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length, CFStringEncoding encoding,
                                      bool isExternalRepresentation, bool isMutable) {
-    std::u16string units;
-    if (!text::AppendUTF16FromBytes(bytes, length, encoding, isExternalRepresentation, units))
+    // Measured first, so an immutable string decodes straight into its own storage.
+    text::Decoding decoding;
+    if (!text::MeasureBytes(bytes, length, encoding, isExternalRepresentation, decoding))
         return nullptr;
-    return isMutable ? Make(std::move(units), true) : Make(units.data(), units.size(), false);
+    if (isMutable) {
+        std::u16string units(decoding.units, u'\0');
+        text::DecodeBytes(decoding, units.data());
+        return Make(std::move(units), true);
+    }
+    __CFString* s = NewWithTrailing<__CFString>(decoding.units * sizeof(char16_t), decoding.units);
+    if (s) text::DecodeBytes(decoding, s->Trailing());
+    return s;
 }
 
 std::u16string_view StringUnits(CFStringRef string) {

@@ -133,28 +133,10 @@ const uint8_t* WidenASCII(const uint8_t* p, const uint8_t* end, std::u16string& 
     return p;
 }
 
-bool AppendUTF16FromUTF16(const uint8_t* bytes, size_t length, bool bigEndian,
-                          std::u16string& out) {
-    if (length % 2 != 0) return false;
-    size_t n = length / 2;
-    size_t old = out.size();
-    out.resize(old + n);
-    char16_t* dst = out.data() + old;
-    for (size_t i = 0; i < n; ++i) {
-        uint8_t a = bytes[2 * i], b = bytes[2 * i + 1];
-        dst[i] = static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
-    }
-    return true;
-}
-
-bool AppendUTF16From8Bit(const uint8_t* bytes, size_t length, uint32_t encoding,
-                         std::u16string& out) {
+// The units of 8-bit text, one per byte.
+void Decode8Bit(const uint8_t* bytes, size_t length, uint32_t encoding, char16_t* out) {
     const uint8_t* end = bytes + length;
-    const uint8_t* p = WidenASCII(bytes, end, out);
-    if (p == end) return true;
-    if (encoding == kCFStringEncodingASCII) return false;
-    out.reserve(out.size() + static_cast<size_t>(end - p));
-    for (; p < end; ++p) {
+    for (const uint8_t* p = bytes; p < end; ++p) {
         uint8_t b = *p;
         char16_t u = b;
         if (b >= 0x80) {
@@ -163,9 +145,15 @@ bool AppendUTF16From8Bit(const uint8_t* bytes, size_t length, uint32_t encoding,
             else if (encoding == kCFStringEncodingWindowsLatin1 && b < 0xA0)
                 u = kWindowsLatin1C1[b - 0x80];
         }
-        out.push_back(u);
+        *out++ = u;
     }
-    return true;
+}
+
+void DecodeUTF16(const uint8_t* bytes, size_t count, bool bigEndian, char16_t* out) {
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t a = bytes[2 * i], b = bytes[2 * i + 1];
+        out[i] = static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    }
 }
 
 constexpr bool kHostBigEndian = std::endian::native == std::endian::big;
@@ -242,7 +230,9 @@ void AppendUTF8FromUTF16(const char16_t* units, size_t count, std::string& out) 
 }
 
 void AppendUTF16FromMacRoman(const uint8_t* bytes, size_t length, std::u16string& out) {
-    AppendUTF16From8Bit(bytes, length, kCFStringEncodingMacRoman, out);
+    size_t old = out.size();
+    out.resize(old + length);
+    Decode8Bit(bytes, length, kCFStringEncodingMacRoman, out.data() + old);
 }
 
 bool MacRomanByteForUnit(char16_t unit, uint8_t& byte) {
@@ -269,35 +259,85 @@ bool IsSupportedEncoding(uint32_t encoding) {
     }
 }
 
-bool AppendUTF16FromBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
-                          bool isExternalRepresentation, std::u16string& out) {
+size_t CountUTF8(const uint8_t* bytes, size_t length) {
+    const uint8_t* p = bytes;
+    const uint8_t* end = bytes + length;
+    size_t count = 0;
+    while (p < end) {
+        const uint8_t* run = p;
+        p = SkipASCII(p, end);
+        count += static_cast<size_t>(p - run);
+        if (p == end) break;
+        char16_t scratch[2];
+        size_t n = DecodeSequence(p, end, scratch);
+        if (n == 0) return kInvalidUTF8;
+        count += n;
+    }
+    return count;
+}
+
+bool MeasureBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
+                  bool isExternalRepresentation, Decoding& decoding) {
+    decoding = {bytes, length, encoding, false, 0};
     switch (encoding) {
         case kCFStringEncodingUTF8:
             if (isExternalRepresentation && length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB &&
                 bytes[2] == 0xBF)
-                bytes += 3, length -= 3;
-            return AppendUTF16FromUTF8(bytes, length, out);
-        case kCFStringEncodingUnicode: {
-            bool bigEndian = isExternalRepresentation || kHostBigEndian;
+                decoding.bytes += 3, decoding.length -= 3;
+            decoding.units = CountUTF8(decoding.bytes, decoding.length);
+            return decoding.units != kInvalidUTF8;
+        case kCFStringEncodingUnicode:
+            decoding.bigEndian = isExternalRepresentation || kHostBigEndian;
             if (length >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) ||
                                 (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
-                bigEndian = bytes[0] == 0xFE;
-                bytes += 2, length -= 2;
+                decoding.bigEndian = bytes[0] == 0xFE;
+                decoding.bytes += 2, decoding.length -= 2;
             }
-            return AppendUTF16FromUTF16(bytes, length, bigEndian, out);
-        }
+            break;
         case kCFStringEncodingUTF16BE:
-            return AppendUTF16FromUTF16(bytes, length, true, out);
+            decoding.bigEndian = true;
+            break;
         case kCFStringEncodingUTF16LE:
-            return AppendUTF16FromUTF16(bytes, length, false, out);
-        case kCFStringEncodingMacRoman:
+            break;
         case kCFStringEncodingASCII:
+            if (SkipASCII(bytes, bytes + length) != bytes + length) return false;
+            [[fallthrough]];
+        case kCFStringEncodingMacRoman:
         case kCFStringEncodingISOLatin1:
         case kCFStringEncodingWindowsLatin1:
-            return AppendUTF16From8Bit(bytes, length, encoding, out);
+            decoding.units = length;
+            return true;
         default:
             return false;
     }
+    if (decoding.length % 2 != 0) return false;  // the UTF-16 encodings
+    decoding.units = decoding.length / 2;
+    return true;
+}
+
+void DecodeBytes(const Decoding& decoding, char16_t* out) {
+    switch (decoding.encoding) {
+        case kCFStringEncodingUTF8:
+            DecodeUTF8(decoding.bytes, decoding.length, out);
+            return;
+        case kCFStringEncodingUnicode:
+        case kCFStringEncodingUTF16BE:
+        case kCFStringEncodingUTF16LE:
+            DecodeUTF16(decoding.bytes, decoding.units, decoding.bigEndian, out);
+            return;
+        default:
+            Decode8Bit(decoding.bytes, decoding.length, decoding.encoding, out);
+    }
+}
+
+bool AppendUTF16FromBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
+                          bool isExternalRepresentation, std::u16string& out) {
+    Decoding decoding;
+    if (!MeasureBytes(bytes, length, encoding, isExternalRepresentation, decoding)) return false;
+    size_t old = out.size();
+    out.resize(old + decoding.units);
+    DecodeBytes(decoding, out.data() + old);
+    return true;
 }
 
 bool ByteForUnit(uint32_t encoding, char16_t unit, uint8_t& byte) {
