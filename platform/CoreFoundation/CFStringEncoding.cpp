@@ -7,6 +7,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cf::text {
 namespace {
 
@@ -69,8 +73,15 @@ constexpr bool IsLowSurrogate(char16_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
 }
 
-// The first byte of [p, end) that is not ASCII, or end; eight bytes per step.
+// The first byte of [p, end) that is not ASCII, or end; sixteen bytes per step.
 const uint8_t* SkipASCII(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+    while (end - p >= 16) {
+        int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        if (high) return p + std::countr_zero(static_cast<unsigned>(high));
+        p += 16;
+    }
+#endif
     while (end - p >= 8) {
         uint64_t word;
         std::memcpy(&word, p, 8);
@@ -78,6 +89,23 @@ const uint8_t* SkipASCII(const uint8_t* p, const uint8_t* end) {
         p += 8;
     }
     while (p < end && *p < 0x80) ++p;
+    return p;
+}
+
+// Widens the ASCII run at the start of [p, end) into units at `out`, sixteen bytes per step;
+// returns where it stopped (the first byte >= 0x80, or end) and moves `out` past the units.
+const uint8_t* WidenASCIIRun(const uint8_t* p, const uint8_t* end, char16_t*& out) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        if (_mm_movemask_epi8(bytes)) break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+        p += 16, out += 16;
+    }
+#endif
+    while (p < end && *p < 0x80) *out++ = *p++;
     return p;
 }
 
@@ -116,35 +144,18 @@ inline size_t DecodeSequence(const uint8_t*& p, const uint8_t* end, char16_t* un
     return 2;
 }
 
-// Widens the ASCII prefix of [p, end) into out, eight bytes per step; returns where it
-// stopped (the first byte >= 0x80, or end).
-const uint8_t* WidenASCII(const uint8_t* p, const uint8_t* end, std::u16string& out) {
-    const uint8_t* start = p;
-    p = SkipASCII(p, end);
-    // Widen through a small stack buffer: appending it is cheaper than zero-filling the
-    // string with resize() and then overwriting it.
-    char16_t chunk[512];
-    for (const uint8_t* q = start; q < p;) {
-        size_t n = static_cast<size_t>(p - q) < 512 ? static_cast<size_t>(p - q) : 512;
-        for (size_t i = 0; i < n; ++i) chunk[i] = q[i];
-        out.append(chunk, n);
-        q += n;
-    }
-    return p;
-}
-
 // The units of 8-bit text, one per byte.
 void Decode8Bit(const uint8_t* bytes, size_t length, uint32_t encoding, char16_t* out) {
     const uint8_t* end = bytes + length;
     for (const uint8_t* p = bytes; p < end; ++p) {
+        p = WidenASCIIRun(p, end, out);
+        if (p == end) break;
         uint8_t b = *p;
         char16_t u = b;
-        if (b >= 0x80) {
-            if (encoding == kCFStringEncodingMacRoman)
-                u = kMacRomanHigh[b - 0x80];
-            else if (encoding == kCFStringEncodingWindowsLatin1 && b < 0xA0)
-                u = kWindowsLatin1C1[b - 0x80];
-        }
+        if (encoding == kCFStringEncodingMacRoman)
+            u = kMacRomanHigh[b - 0x80];
+        else if (encoding == kCFStringEncodingWindowsLatin1 && b < 0xA0)
+            u = kWindowsLatin1C1[b - 0x80];
         *out++ = u;
     }
 }
@@ -161,16 +172,11 @@ constexpr bool kHostBigEndian = std::endian::native == std::endian::big;
 }  // namespace
 
 bool AppendUTF16FromUTF8(const uint8_t* bytes, size_t length, std::u16string& out) {
-    const uint8_t* p = bytes;
-    const uint8_t* end = bytes + length;
-    while (p < end) {
-        p = WidenASCII(p, end, out);
-        if (p == end) break;
-        char16_t units[2];
-        size_t count = DecodeSequence(p, end, units);
-        if (count == 0) return false;
-        out.append(units, count);
-    }
+    size_t count = CountUTF8(bytes, length);
+    if (count == kInvalidUTF8) return false;
+    size_t old = out.size();
+    out.resize(old + count);
+    DecodeUTF8(bytes, length, out.data() + old);
     return true;
 }
 
@@ -179,10 +185,7 @@ size_t DecodeUTF8(const uint8_t* bytes, size_t length, char16_t* out) {
     const uint8_t* end = bytes + length;
     char16_t* o = out;
     while (p < end) {
-        // ASCII runs widen in a loop the compiler vectorises.
-        const uint8_t* run = p;
-        p = SkipASCII(p, end);
-        for (const uint8_t* q = run; q < p; ++q) *o++ = *q;
+        p = WidenASCIIRun(p, end, o);
         if (p == end) break;
         size_t count = DecodeSequence(p, end, o);
         if (count == 0) return kInvalidUTF8;

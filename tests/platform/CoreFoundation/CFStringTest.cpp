@@ -121,6 +121,33 @@ TEST_F(CFStringTest, InternalUTF8CreationAgrees) {
     }
 }
 
+// ASCII runs are measured and widened in blocks: every byte-oriented case must decode the same
+// wherever it falls relative to a block, inside text before and after it.
+TEST_F(CFStringTest, DecodingHoldsAtEveryPositionInLongerText) {
+    for (const DecodeCase& c : kDecodeCases) {
+        bool utf16 = c.encoding == kUTF16 || c.encoding == kCFStringEncodingUTF16BE ||
+                     c.encoding == kCFStringEncodingUTF16LE;
+        if (utf16 || c.external) continue;  // a BOM is only one at the start
+        SCOPED_TRACE(c.name);
+        for (size_t before = 0; before <= 40; ++before) {
+            for (size_t after : {0, 1, 7, 8, 15, 16, 17, 33}) {
+                Bytes bytes(before, 'p');
+                bytes.insert(bytes.end(), c.bytes.begin(), c.bytes.end());
+                bytes.insert(bytes.end(), after, 'q');
+                cf::Ref<CFStringRef> s(CFStringCreateWithBytes(
+                    nullptr, bytes.data(), static_cast<CFIndex>(bytes.size()), c.encoding, false));
+                ASSERT_EQ(s.Get() != nullptr, c.valid)
+                    << before << " before, " << after << " after";
+                if (c.valid) {
+                    ASSERT_EQ(UnitsOf(s.Get()),
+                              Units(before, u'p') + c.expected + Units(after, u'q'))
+                        << before << " before, " << after << " after";
+                }
+            }
+        }
+    }
+}
+
 TEST_F(CFStringTest, MacRomanHighHalfRoundTrips) {
     Bytes high;
     for (int b = 0x80; b <= 0xFF; ++b) high.push_back(static_cast<uint8_t>(b));
