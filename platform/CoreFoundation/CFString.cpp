@@ -46,7 +46,14 @@ struct __CFString final : cf::Object {
         if (mHashed) return mHash;
         std::u16string_view units = Units();
         uint64_t h = 0xcbf29ce484222325ULL ^ units.size();
-        for (char16_t u : units) h = (h ^ u) * 0x100000001b3ULL;
+        size_t i = 0;
+        for (; i + 4 <= units.size(); i += 4) {  // four units per multiply
+            uint64_t word;
+            std::memcpy(&word, units.data() + i, sizeof word);
+            h = (h ^ word) * 0x9E3779B97F4A7C15ULL;
+            h ^= h >> 29;
+        }
+        for (; i < units.size(); ++i) h = (h ^ units[i]) * 0x100000001b3ULL;
         CFHashCode result = cf::MixHash(h);
         if (!IsMutableObject()) mHash = result, mHashed = true;  // mutable strings may change
         return result;
