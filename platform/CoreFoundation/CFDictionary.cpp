@@ -4,6 +4,7 @@
 // stays amortised O(1) and order is preserved.
 #include <CoreFoundation/CFDictionary.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -18,12 +19,17 @@ constexpr CFDictionaryKeyCallBacks kNoKeyCallBacks = {0,       nullptr, nullptr,
                                                       nullptr, nullptr, nullptr};
 constexpr CFDictionaryValueCallBacks kNoValueCallBacks = {0, nullptr, nullptr, nullptr, nullptr};
 
+// The low half of the key's hash is enough to filter comparisons and place the entry in an
+// index (positions are 32-bit too), and keeps an entry at three words.
+using StoredHash = uint32_t;
+
 struct Entry {
     const void* key;
     const void* value;
-    CFHashCode hash;
+    StoredHash hash;
     bool live;
 };
+static_assert(sizeof(Entry) == 2 * sizeof(void*) + 8);
 
 }  // namespace
 
@@ -67,7 +73,8 @@ struct __CFDictionary final : cf::Object {
 
     // Position of the live entry with this key, or -1.
     long Find(const void* key) const { return mEntries.empty() ? -1 : Find(key, HashKey(key)); }
-    long Find(const void* key, CFHashCode h) const {
+    long Find(const void* key, CFHashCode fullHash) const {
+        auto h = static_cast<StoredHash>(fullHash);
         if (mSlots.empty()) {  // small: a scan of the stored hashes
             for (size_t p = 0; p < mEntries.size(); ++p) {
                 const Entry& e = mEntries[p];
@@ -115,7 +122,7 @@ struct __CFDictionary final : cf::Object {
         bool full = mSlots.empty() ? mEntries.size() + 1 > kLinearMax
                                    : (mEntries.size() + 1) * 4 > mSlots.size() * 3;
         if (full) Rebuild(mLive + 1);  // doubles
-        mEntries.push_back(Entry{key, value, h, true});
+        mEntries.push_back(Entry{key, value, static_cast<StoredHash>(h), true});
         if (!mSlots.empty()) PlaceInIndex(mEntries.size() - 1);
         ++mLive;
     }
@@ -176,7 +183,8 @@ __CFDictionary* MutableDictionary(CFMutableDictionaryRef ref) {
 
 // Set through the dictionary's callbacks; `replace`/`add` choose which cases act.
 void Store(__CFDictionary* d, const void* key, const void* value, bool add, bool replace) {
-    long p = d->Find(key);
+    CFHashCode h = d->HashKey(key);
+    long p = d->mEntries.empty() ? -1 : d->Find(key, h);
     if (p >= 0) {
         if (!replace) return;
         Entry& e = d->mEntries[static_cast<size_t>(p)];
@@ -188,7 +196,7 @@ void Store(__CFDictionary* d, const void* key, const void* value, bool add, bool
     const void* k = d->RetainKey(key);
     const void* v = d->RetainValue(value);
     try {
-        d->Insert(k, v);
+        d->Insert(k, v, k == key ? h : d->HashKey(k));  // a retain callback may copy
     } catch (const std::bad_alloc&) {
         d->ReleasePair(k, v);
     }
