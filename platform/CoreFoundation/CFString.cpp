@@ -19,7 +19,7 @@
 // the one view of either.
 struct __CFString final : cf::Object {
     // Immutable, with room for `count` trailing units the caller fills in before use.
-    __CFString(size_t count, bool immortal = false)
+    explicit __CFString(size_t count, bool immortal = false)
         : Object(cf::kStringTypeID, false, immortal), mLength(static_cast<uint32_t>(count)) {}
     // Immutable, units copied into the `count` trailing units the allocation made room for.
     __CFString(const char16_t* units, size_t count, bool immortal = false)
