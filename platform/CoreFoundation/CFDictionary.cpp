@@ -19,9 +19,8 @@ constexpr CFDictionaryKeyCallBacks kNoKeyCallBacks = {0,       nullptr, nullptr,
                                                       nullptr, nullptr, nullptr};
 constexpr CFDictionaryValueCallBacks kNoValueCallBacks = {0, nullptr, nullptr, nullptr, nullptr};
 
-// The low half of the key's hash is enough to filter comparisons and place the entry in an
-// index (positions are 32-bit too), and keeps an entry at three words.
-using StoredHash = uint32_t;
+// The stored hash filters comparisons and places the entry in the index.
+using StoredHash = CFHashCode;
 
 struct Entry {
     const void* key;
@@ -29,7 +28,6 @@ struct Entry {
     StoredHash hash;
     bool live;
 };
-static_assert(sizeof(Entry) == 2 * sizeof(void*) + 8);
 
 }  // namespace
 
