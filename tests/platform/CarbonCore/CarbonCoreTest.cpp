@@ -268,4 +268,22 @@ TEST_F(CarbonCore, DateConversionsFollowAChangeOfTZ) {
     }
 }
 
+// At the far edge of the C library's calendar, a probe from the previous answer's offset (here
+// from a zone fourteen hours ahead) can fall outside what localtime_r converts; such a time
+// still converts as mktime converts it (there, Pago Pago kept its local mean time, so every
+// local time occurs once and the answer does not depend on earlier calls).
+TEST_F(CarbonCore, LocalTimesAtTheCalendarsEdgeConvertAsMktimeDoes) {
+    ZoneScope restore("Pacific/Kiritimati");
+    // 1 January of the earliest year a struct tm holds, 00:00 local (seconds since 1970).
+    constexpr int64_t kEarliest = -67768040609740800;
+    for (int64_t wall : {kEarliest, kEarliest + 3600, kEarliest + 86400 * 2}) {
+        setenv("TZ", "Pacific/Kiritimati", 1);
+        CFAbsoluteTime ours = 0;
+        ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(k2001, &ours), noErr);
+        setenv("TZ", "Pacific/Pago_Pago", 1);
+        ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(wall + kUnixFrom1904, &ours), noErr);
+        EXPECT_EQ(ours, MktimeAnswer(wall + kUnixFrom1904)) << wall;
+    }
+}
+
 }  // namespace
