@@ -90,6 +90,7 @@ struct __CFString final : cf::Object {
     mutable int8_t mASCII = -1;
 };
 static_assert(sizeof(__CFString) % alignof(std::u16string) == 0);
+static_assert(sizeof(__CFString) == sizeof(cf::Object) + 16);  // 40 bytes before the units
 
 namespace cf {
 namespace {
