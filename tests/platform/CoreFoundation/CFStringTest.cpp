@@ -326,6 +326,52 @@ TEST_F(CFStringTest, MutableStringsAppendAndCopyIndependently) {
     EXPECT_EQ(CFStringGetLength(CFSTR("immutable")), 9);
 }
 
+// Immutable strings keep their units inside the object, mutable ones in a buffer that grows:
+// every way of making a string must give the same contents, equality and hash either way.
+TEST_F(CFStringTest, MutableAndImmutableFormsAgree) {
+    const Units expected = u"caf\u00E9 \U0001F600 and a tail longer than one block";
+    const std::string utf8 = "caf\xC3\xA9 \xF0\x9F\x98\x80 and a tail longer than one block";
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    using Maker = CFStringRef (*)(const Units&, const std::string&, bool);
+    const struct {
+        const char* name;
+        Maker make;
+    } makers[] = {
+        {"utf8", [](const Units&, const std::string& u8,
+                    bool m) { return cf::CreateStringFromUTF8(u8, m); }},
+        {"utf16", [](const Units& u, const std::string&,
+                     bool m) { return cf::CreateStringFromUTF16(u.data(), u.size(), m); }},
+        {"adopting", [](const Units& u, const std::string&,
+                        bool m) { return cf::CreateStringAdoptingUTF16(Units(u), m); }},
+        {"encoding",
+         [](const Units&, const std::string& u8, bool m) {
+             return cf::CreateStringWithEncoding(reinterpret_cast<const uint8_t*>(u8.data()),
+                                                 u8.size(), kUTF8, false, m);
+         }},
+    };
+    cf::Ref<CFStringRef> reference(
+        CFStringCreateWithBytes(nullptr, bytes, static_cast<CFIndex>(utf8.size()), kUTF8, false));
+    for (const auto& maker : makers) {
+        SCOPED_TRACE(maker.name);
+        cf::Ref<CFStringRef> fixed(maker.make(expected, utf8, false));
+        cf::Ref<CFStringRef> growable(maker.make(expected, utf8, true));
+        ASSERT_TRUE(fixed && growable);
+        for (CFStringRef s : {fixed.Get(), growable.Get()}) {
+            EXPECT_EQ(UnitsOf(s), expected);
+            EXPECT_EQ(
+                std::u16string_view(reinterpret_cast<const char16_t*>(CFStringGetCharactersPtr(s)),
+                                    expected.size()),
+                expected);
+            EXPECT_TRUE(CFEqual(s, reference.Get()));
+            EXPECT_EQ(CFHash(s), CFHash(reference.Get()));
+        }
+        CFStringAppend(const_cast<CFMutableStringRef>(growable.Get()), fixed.Get());
+        EXPECT_EQ(UnitsOf(growable.Get()), expected + expected);
+        CFStringAppend(const_cast<CFMutableStringRef>(fixed.Get()), CFSTR("x"));  // ignored
+        EXPECT_EQ(UnitsOf(fixed.Get()), expected);
+    }
+}
+
 TEST_F(CFStringTest, FailuresReturnNullWithoutLeaking) {
     PTFailCalls("CFStringCreateWithCString", 0, 1, 0);
     EXPECT_EQ(CFStringCreateWithCString(nullptr, "x", kUTF8), nullptr);
