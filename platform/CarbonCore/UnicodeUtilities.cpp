@@ -1,11 +1,12 @@
 // CFAbsoluteTime (UTC seconds since 2001) ↔ LongDateTime (local seconds since 1904).
 #include <CoreServices/UnicodeUtilities.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <string>
 
 #include "platform/Testing/PTInternal.h"
 
@@ -16,18 +17,66 @@ constexpr int64_t kUnixFrom1904 = 2082844800;  // 1904-01-01 → 1970-01-01
 // Far beyond any calendar the C library handles, yet clear of int64 overflow below.
 constexpr double kLimit = 4.0e18;
 
-// Takes up a change of TZ since the last call. tzset itself would also re-check the zone file
-// on every call (a stat each time), which a list of dates turns into most of its cost.
+// Makes the C library's loaded zone the one TZ names now, before localtime_r (which uses the
+// loaded zone as it is). With TZ set, tzset costs a comparison with the name it loaded. With
+// TZ unset it would stat the system's zone file on every call (as mktime does), which a list
+// of dates turns into most of its cost: so the default zone is loaded again only when TZ was
+// set at the last call or someone else's tzset has since changed the loaded zone's names.
 void RefreshZone() {
-    thread_local bool known = false;
-    thread_local bool had = false;
-    thread_local std::string last;
-    const char* tz = std::getenv("TZ");
-    if (known && (tz ? had && last == tz : !had)) return;
-    known = true;
-    had = tz != nullptr;
-    last = tz ? tz : "";
+    thread_local bool defaultLoaded = false;
+    thread_local const char* loadedNames[2] = {nullptr, nullptr};
+    if (std::getenv("TZ")) {
+        defaultLoaded = false;
+        tzset();
+        return;
+    }
+    if (defaultLoaded && tzname[0] == loadedNames[0] && tzname[1] == loadedNames[1]) return;
     tzset();
+    defaultLoaded = true;
+    loadedNames[0] = tzname[0], loadedNames[1] = tzname[1];
+}
+
+// Seconds from 1970 to the calendar fields of `tm` read as UTC (days from the civil date).
+int64_t FieldsAsUTC(const struct tm& tm) {
+    int64_t y = static_cast<int64_t>(tm.tm_year) + 1900;
+    int64_t m = tm.tm_mon + 1;
+    y -= m <= 2;
+    int64_t era = (y >= 0 ? y : y - 399) / 400;
+    int64_t yoe = y - era * 400;
+    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + tm.tm_mday - 1;
+    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    int64_t days = era * 146097 + doe - 719468;
+    return days * 86400 + tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec;
+}
+
+enum class Local { kFound, kNoMatch, kUnconvertible };
+
+// The UTC instant of local wall-clock time `wall` (the local fields counted as if UTC), found
+// as the C library's mktime finds it with tm_isdst = -1, but through localtime_r, which does
+// not re-read the zone file as mktime does on every call. It probes from the offset of the
+// previous answer, so a time that occurs twice (clocks set back) resolves the way mktime
+// resolves it, and a time that never occurs (clocks set forward) lands where mktime lands:
+// where the probes oscillate between the two offsets, on the side whose previous probe was in
+// daylight saving time.
+Local LocalToUTC(int64_t wall, int64_t& utc) {
+    static std::atomic<int64_t> lastOffset{0};  // UTC minus local time of the previous answer
+    int64_t t0 = wall + lastOffset.load(std::memory_order_relaxed);
+    int64_t t = t0, t1 = t0, t2 = t0;
+    bool previousDST = false;
+    for (int probes = 6;;) {
+        time_t probe = static_cast<time_t>(t);
+        struct tm fields;
+        if (!localtime_r(&probe, &fields)) return Local::kUnconvertible;
+        int64_t dt = wall - FieldsAsUTC(fields);
+        if (dt == 0) break;
+        if (t == t1 && t != t2 && (fields.tm_isdst < 0 || previousDST <= (fields.tm_isdst != 0)))
+            break;
+        if (--probes == 0) return Local::kNoMatch;
+        t1 = t2, t2 = t, t += dt, previousDST = fields.tm_isdst != 0;
+    }
+    lastOffset.store(t - wall, std::memory_order_relaxed);
+    utc = t;
+    return Local::kFound;
 }
 
 }  // namespace
@@ -58,11 +107,21 @@ OSStatus UCConvertLongDateTimeToCFAbsoluteTime(LongDateTime iLongTime, CFAbsolut
     time_t wall = static_cast<time_t>(iLongTime - kUnixFrom1904);
     struct tm fields;
     if (!gmtime_r(&wall, &fields)) return paramErr;
-    fields.tm_isdst = -1;
-    tzset();
-    errno = 0;
-    time_t utc = mktime(&fields);
-    if (utc == static_cast<time_t>(-1) && errno != 0) return paramErr;
+    RefreshZone();
+    int64_t utc = 0;
+    switch (LocalToUTC(static_cast<int64_t>(wall), utc)) {
+        case Local::kFound:
+            break;
+        case Local::kNoMatch:
+            return paramErr;
+        case Local::kUnconvertible: {  // beyond what localtime_r converts: leave it to mktime
+            fields.tm_isdst = -1;
+            errno = 0;
+            time_t made = mktime(&fields);
+            if (made == static_cast<time_t>(-1) && errno != 0) return paramErr;
+            utc = static_cast<int64_t>(made);
+        }
+    }
     *oCFTime = static_cast<double>(static_cast<int64_t>(utc) - kUnixFrom2001);
     return noErr;
 }

@@ -4,6 +4,7 @@
 // stays amortised O(1) and order is preserved.
 #include <CoreFoundation/CFDictionary.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -18,10 +19,13 @@ constexpr CFDictionaryKeyCallBacks kNoKeyCallBacks = {0,       nullptr, nullptr,
                                                       nullptr, nullptr, nullptr};
 constexpr CFDictionaryValueCallBacks kNoValueCallBacks = {0, nullptr, nullptr, nullptr, nullptr};
 
+// The stored hash filters comparisons and places the entry in the index.
+using StoredHash = CFHashCode;
+
 struct Entry {
     const void* key;
     const void* value;
-    CFHashCode hash;
+    StoredHash hash;
     bool live;
 };
 
@@ -67,8 +71,10 @@ struct __CFDictionary final : cf::Object {
 
     // Position of the live entry with this key, or -1.
     long Find(const void* key) const { return mEntries.empty() ? -1 : Find(key, HashKey(key)); }
-    long Find(const void* key, CFHashCode h) const {
-        if (mSlots.empty()) {  // small: a scan of the stored hashes
+    long Find(const void* key, CFHashCode fullHash) const {
+        auto h = static_cast<StoredHash>(fullHash);
+        if (mSlots.empty()) {                        // small: a scan of the stored hashes
+            if (!(mKeyBits & KeyBit(h))) return -1;  // most lookups of a new key end here
             for (size_t p = 0; p < mEntries.size(); ++p) {
                 const Entry& e = mEntries[p];
                 if (e.live && e.hash == h && KeysEqual(e.key, key)) return static_cast<long>(p);
@@ -105,6 +111,8 @@ struct __CFDictionary final : cf::Object {
             if (e.live) entries.push_back(e);
         mEntries.swap(entries);
         mSlots.swap(slots);
+        mKeyBits = 0;
+        for (const Entry& e : mEntries) mKeyBits |= KeyBit(e.hash);
         if (!mSlots.empty())
             for (size_t p = 0; p < mEntries.size(); ++p) PlaceInIndex(p);
     }
@@ -115,7 +123,8 @@ struct __CFDictionary final : cf::Object {
         bool full = mSlots.empty() ? mEntries.size() + 1 > kLinearMax
                                    : (mEntries.size() + 1) * 4 > mSlots.size() * 3;
         if (full) Rebuild(mLive + 1);  // doubles
-        mEntries.push_back(Entry{key, value, h, true});
+        mEntries.push_back(Entry{key, value, static_cast<StoredHash>(h), true});
+        mKeyBits |= KeyBit(static_cast<StoredHash>(h));
         if (!mSlots.empty()) PlaceInIndex(mEntries.size() - 1);
         ++mLive;
     }
@@ -150,7 +159,7 @@ struct __CFDictionary final : cf::Object {
     CFHashCode HashValue() const override { return mLive; }
     void Describe(std::string& out) const override {
         char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "<CFDictionary %zu pairs>", mLive);
+        std::snprintf(buffer, sizeof buffer, "<CFDictionary %zu pairs>", size_t{mLive});
         out += buffer;
     }
 
@@ -159,7 +168,14 @@ struct __CFDictionary final : cf::Object {
     std::vector<Entry> mEntries;
     static constexpr size_t kLinearMax = 24;
     std::vector<uint32_t> mSlots;  // 0: empty, else entry position + 1; none when small
-    size_t mLive = 0;
+    // 32 bits, as the index's positions are; the pair fills the word the count took.
+    uint32_t mLive = 0;
+    // One bit per key present, chosen by the top bits of its hash (a bit may stay set after a
+    // removal): a small dictionary without a key's bit does not hold it, without a scan.
+    uint32_t mKeyBits = 0;
+    static uint32_t KeyBit(StoredHash h) {
+        return uint32_t{1} << (h >> (sizeof(StoredHash) * 8 - 5));
+    }
 };
 
 namespace cf {
@@ -176,7 +192,8 @@ __CFDictionary* MutableDictionary(CFMutableDictionaryRef ref) {
 
 // Set through the dictionary's callbacks; `replace`/`add` choose which cases act.
 void Store(__CFDictionary* d, const void* key, const void* value, bool add, bool replace) {
-    long p = d->Find(key);
+    CFHashCode h = d->HashKey(key);
+    long p = d->mEntries.empty() ? -1 : d->Find(key, h);
     if (p >= 0) {
         if (!replace) return;
         Entry& e = d->mEntries[static_cast<size_t>(p)];
@@ -188,7 +205,7 @@ void Store(__CFDictionary* d, const void* key, const void* value, bool add, bool
     const void* k = d->RetainKey(key);
     const void* v = d->RetainValue(value);
     try {
-        d->Insert(k, v);
+        d->Insert(k, v, k == key ? h : d->HashKey(k));  // a retain callback may copy
     } catch (const std::bad_alloc&) {
         d->ReleasePair(k, v);
     }
@@ -451,6 +468,7 @@ void CFDictionaryRemoveAllValues(CFMutableDictionaryRef theDict) {
     old.swap(d->mEntries);
     d->mSlots.clear();
     d->mLive = 0;
+    d->mKeyBits = 0;
     for (const Entry& e : old)
         if (e.live) d->ReleasePair(e.key, e.value);
 }

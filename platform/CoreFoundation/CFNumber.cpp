@@ -3,6 +3,7 @@
 // stored widened, so they read back exactly).
 #include <CoreFoundation/CFNumber.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -67,22 +68,41 @@ constexpr CFIndex ByteSize(CFNumberType canonical) {
 
 struct __CFNumber final : cf::Object {
     constexpr __CFNumber(CFNumberType type, cf::NumberValue value, bool immortal = false)
-        : Object(cf::kNumberTypeID, false, immortal), mType(type), mValue(value) {}
+        : Object(cf::kNumberTypeID, false, immortal),
+          mType(static_cast<int8_t>(type)),
+          mKind(static_cast<uint8_t>(value.kind)),
+          mBits(value.kind == cf::NumberValue::kSigned     ? static_cast<uint64_t>(value.s)
+                : value.kind == cf::NumberValue::kUnsigned ? value.u
+                                                           : std::bit_cast<uint64_t>(value.d)) {}
+
+    CFNumberType Type() const { return mType; }
+    cf::NumberValue Value() const {
+        auto kind = static_cast<cf::NumberValue::Kind>(mKind);
+        cf::NumberValue v{kind, 0, 0, 0.0};
+        if (kind == cf::NumberValue::kSigned)
+            v.s = static_cast<int64_t>(mBits);
+        else if (kind == cf::NumberValue::kUnsigned)
+            v.u = mBits;
+        else
+            v.d = std::bit_cast<double>(mBits);
+        return v;
+    }
 
     bool EqualTo(const Object& other) const override {
-        return cf::CompareNumbers(mValue, static_cast<const __CFNumber&>(other).mValue) == 0;
+        return cf::CompareNumbers(Value(), static_cast<const __CFNumber&>(other).Value()) == 0;
     }
     CFHashCode HashValue() const override {
         // Equal values hash alike whatever their form: integral values hash as integers.
-        switch (mValue.kind) {
+        cf::NumberValue value = Value();
+        switch (value.kind) {
             case cf::NumberValue::kSigned:
-                return cf::MixHash(static_cast<uint64_t>(mValue.s));
+                return cf::MixHash(static_cast<uint64_t>(value.s));
             case cf::NumberValue::kUnsigned:
-                return cf::MixHash(mValue.u);
+                return cf::MixHash(value.u);
             case cf::NumberValue::kReal:
                 break;
         }
-        double d = mValue.d;
+        double d = value.d;
         if (std::isnan(d)) return 0x7ff8;
         if (d == std::trunc(d) && d >= -9223372036854775808.0 && d < 18446744073709551616.0)
             return cf::MixHash(d < 0 ? static_cast<uint64_t>(static_cast<int64_t>(d))
@@ -93,24 +113,29 @@ struct __CFNumber final : cf::Object {
     }
     void Describe(std::string& out) const override {
         char buffer[64];
-        switch (mValue.kind) {
+        cf::NumberValue value = Value();
+        switch (value.kind) {
             case cf::NumberValue::kSigned:
-                std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(mValue.s));
+                std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(value.s));
                 break;
             case cf::NumberValue::kUnsigned:
                 std::snprintf(buffer, sizeof buffer, "%llu",
-                              static_cast<unsigned long long>(mValue.u));
+                              static_cast<unsigned long long>(value.u));
                 break;
             case cf::NumberValue::kReal:
-                std::snprintf(buffer, sizeof buffer, "%.17g", mValue.d);
+                std::snprintf(buffer, sizeof buffer, "%.17g", value.d);
                 break;
         }
         out += buffer;
     }
 
-    CFNumberType mType;
-    cf::NumberValue mValue;
+private:
+    // The value's one field by kind, in 8 bytes rather than NumberValue's 32: numbers are many.
+    int8_t mType;  // canonical: every CFNumberType fits
+    uint8_t mKind;
+    uint64_t mBits;
 };
+static_assert(sizeof(__CFNumber) == sizeof(cf::Object) + 16);
 
 struct __CFBoolean final : cf::Object {
     constexpr explicit __CFBoolean(bool value)
@@ -339,12 +364,12 @@ CFNumberRef CreateNumberFloat64(double value) {
 
 NumberValue GetNumberValue(CFNumberRef number) {
     const __CFNumber* n = AsNumber(number);
-    return n ? n->mValue : NumberValue{NumberValue::kSigned, 0, 0, 0.0};
+    return n ? n->Value() : NumberValue{NumberValue::kSigned, 0, 0, 0.0};
 }
 
 CFNumberType NumberType(CFNumberRef number) {
     const __CFNumber* n = AsNumber(number);
-    return n ? n->mType : 0;
+    return n ? n->Type() : 0;
 }
 
 }  // namespace cf
@@ -392,7 +417,7 @@ CFIndex CFNumberGetByteSize(CFNumberRef number) {
     int32_t injected;
     if (PT_ENTER("CFNumberGetByteSize", injected)) return 0;
     const __CFNumber* n = cf::AsNumber(number);
-    return n ? cf::ByteSize(n->mType) : 0;
+    return n ? cf::ByteSize(n->Type()) : 0;
 }
 
 Boolean CFNumberIsFloatType(CFNumberRef number) {
@@ -407,22 +432,22 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
     if (PT_ENTER("CFNumberGetValue", injected)) return false;
     const __CFNumber* n = cf::AsNumber(number);
     if (n && valuePtr && theType == kCFNumberSInt128Type)
-        return cf::StoreSInt128(n->mValue, valuePtr);
+        return cf::StoreSInt128(n->Value(), valuePtr);
     CFNumberType target = cf::Canonical(theType);
     if (!n || !target || !valuePtr) return false;
     switch (target) {
         case kCFNumberSInt8Type:
-            return cf::StoreInteger<int8_t>(n->mValue, valuePtr);
+            return cf::StoreInteger<int8_t>(n->Value(), valuePtr);
         case kCFNumberSInt16Type:
-            return cf::StoreInteger<int16_t>(n->mValue, valuePtr);
+            return cf::StoreInteger<int16_t>(n->Value(), valuePtr);
         case kCFNumberSInt32Type:
-            return cf::StoreInteger<int32_t>(n->mValue, valuePtr);
+            return cf::StoreInteger<int32_t>(n->Value(), valuePtr);
         case kCFNumberSInt64Type:
-            return cf::StoreInteger<int64_t>(n->mValue, valuePtr);
+            return cf::StoreInteger<int64_t>(n->Value(), valuePtr);
         case kCFNumberFloat32Type:
-            return cf::StoreReal<float>(n->mValue, valuePtr);
+            return cf::StoreReal<float>(n->Value(), valuePtr);
         default:
-            return cf::StoreReal<double>(n->mValue, valuePtr);
+            return cf::StoreReal<double>(n->Value(), valuePtr);
     }
 }
 

@@ -83,15 +83,20 @@ bool WasFreed(const void* p) {
     return it != r.live.end() && !it->second;
 }
 
-// Whether `o` may be used; reports a release of a freed object.
-bool CheckLive(const Object* o, bool isRelease) {
-    if (!Tracking() || !WasFreed(o)) return true;
+// CheckLive's registry lookup, out of line so that the untracked check stays a flag test.
+[[gnu::noinline]] bool CheckTracked(const Object* o, bool isRelease) {
+    if (!WasFreed(o)) return true;
     if (isRelease) {
         char what[64];
         std::snprintf(what, sizeof what, "CF object %p", static_cast<const void*>(o));
         pt::DoubleRelease(what);
     }
     return false;
+}
+
+// Whether `o` may be used; reports a release of a freed object.
+inline bool CheckLive(const Object* o, bool isRelease) {
+    return !Tracking() || CheckTracked(o, isRelease);
 }
 
 void Free(const Object* o) {

@@ -35,16 +35,19 @@ public:
 
 protected:
     constexpr Object(CFTypeID type, bool isMutable, bool immortal = false)
-        : mType(static_cast<uint32_t>(type)), mMutable(isMutable), mImmortal(immortal) {}
+        : mType(static_cast<uint16_t>(type)), mMutable(isMutable), mImmortal(immortal) {}
 
 private:
     friend struct ObjectAccess;
+    // Packed behind the vtable pointer in 24 bytes: every string, number and container
+    // carries this header.
+    std::atomic<long> mRefCount{1};
     uint32_t mMagic = kLiveMagic;
-    uint32_t mType;
+    uint16_t mType;  // every type ID fits
     bool mMutable;
     bool mImmortal;
-    std::atomic<long> mRefCount{1};
 };
+static_assert(sizeof(Object) == sizeof(void*) + sizeof(long) + 8);
 
 // Raw storage for counted objects: fails on an armed CF allocation fault, counts the object
 // as live and registers it for double-release detection.

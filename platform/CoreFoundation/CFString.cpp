@@ -1,8 +1,11 @@
 // CFString: UTF-16 units in one buffer; constant strings interned and immortal.
 #include <CoreFoundation/CFString.h>
 
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -11,34 +14,53 @@
 #include "platform/CoreFoundation/CFStringEncodingInternal.h"
 #include "platform/Testing/PTInternal.h"
 
-// An immutable string keeps its units right after the object (one allocation); a mutable one
-// keeps them in mUnits, which can grow. Units() is the one view of either.
+// Every string keeps its contents right after the object, in the same allocation: an immutable
+// (or constant) one its units, a mutable one the growable buffer that holds them. Units() is
+// the one view of either.
 struct __CFString final : cf::Object {
-    __CFString(std::u16string&& units, bool isMutable, bool immortal = false)
-        : Object(cf::kStringTypeID, isMutable, immortal), mUnits(std::move(units)) {
-        mData = mUnits.data(), mLength = mUnits.size();
-    }
+    // Immutable, with room for `count` trailing units the caller fills in before use.
+    explicit __CFString(size_t count, bool immortal = false)
+        : Object(cf::kStringTypeID, false, immortal), mLength(static_cast<uint32_t>(count)) {}
     // Immutable, units copied into the `count` trailing units the allocation made room for.
-    __CFString(const char16_t* units, size_t count)
-        : Object(cf::kStringTypeID, false), mData(Trailing()), mLength(count) {
+    __CFString(const char16_t* units, size_t count, bool immortal = false)
+        : __CFString(count, immortal) {
         if (count) std::memcpy(Trailing(), units, count * sizeof(char16_t));
     }
+    // Mutable, in a trailing buffer of sizeof(std::u16string).
+    explicit __CFString(std::u16string&& units) : Object(cf::kStringTypeID, true) {
+        ::new (static_cast<void*>(this + 1)) std::u16string(std::move(units));
+    }
+    ~__CFString() override {
+        if (IsMutableObject()) std::destroy_at(&Buffer());
+    }
 
-    std::u16string_view Units() const { return {mData, mLength}; }
+    std::u16string_view Units() const {
+        if (IsMutableObject()) return Buffer();
+        return {reinterpret_cast<const char16_t*>(this + 1), mLength};
+    }
 
     bool EqualTo(const Object& other) const override {
         return Units() == static_cast<const __CFString&>(other).Units();
     }
     CFHashCode HashValue() const override {
         if (mHashed) return mHash;
-        uint64_t h = 0xcbf29ce484222325ULL ^ mLength;
-        for (char16_t u : Units()) h = (h ^ u) * 0x100000001b3ULL;
+        std::u16string_view units = Units();
+        uint64_t h = 0xcbf29ce484222325ULL ^ units.size();
+        size_t i = 0;
+        for (; i + 4 <= units.size(); i += 4) {  // four units per multiply
+            uint64_t word;
+            std::memcpy(&word, units.data() + i, sizeof word);
+            h = (h ^ word) * 0x9E3779B97F4A7C15ULL;
+            h ^= h >> 29;
+        }
+        for (; i < units.size(); ++i) h = (h ^ units[i]) * 0x100000001b3ULL;
         CFHashCode result = cf::MixHash(h);
         if (!IsMutableObject()) mHash = result, mHashed = true;  // mutable strings may change
         return result;
     }
     void Describe(std::string& out) const override {
-        cf::text::AppendUTF8FromUTF16(mData, mLength, out);
+        std::u16string_view units = Units();
+        cf::text::AppendUTF8FromUTF16(units.data(), units.size(), out);
     }
     bool IsASCII() const {
         if (mASCII < 0 || IsMutableObject()) {
@@ -52,19 +74,23 @@ struct __CFString final : cf::Object {
         }
         return mASCII == 1;
     }
-    // After every change to mUnits of a mutable string.
-    void Changed() { mData = mUnits.data(), mLength = mUnits.size(), mHashed = false, mASCII = -1; }
 
+    // The units of an immutable string, the buffer of a mutable one.
     char16_t* Trailing() { return reinterpret_cast<char16_t*>(this + 1); }
+    std::u16string& Buffer() { return *std::launder(reinterpret_cast<std::u16string*>(this + 1)); }
+    const std::u16string& Buffer() const {
+        return *std::launder(reinterpret_cast<const std::u16string*>(this + 1));
+    }
+    // After every change to a mutable string's buffer.
+    void Changed() { mHashed = false, mASCII = -1; }
 
-    std::u16string mUnits;  // mutable and constant strings only
-    const char16_t* mData;
-    size_t mLength;
     mutable CFHashCode mHash = 0;
+    uint32_t mLength = 0;  // immutable strings only: longer ones are refused when made
     mutable bool mHashed = false;
     mutable int8_t mASCII = -1;
 };
-static_assert(sizeof(__CFString) % alignof(char16_t) == 0);
+static_assert(sizeof(__CFString) % alignof(std::u16string) == 0);
+static_assert(sizeof(__CFString) == sizeof(cf::Object) + 16);  // 40 bytes before the units
 
 namespace cf {
 namespace {
@@ -78,14 +104,27 @@ __CFString* MutableString(CFMutableStringRef ref) {
     return s && s->IsMutableObject() ? s : nullptr;
 }
 
+// Immutable strings carry a 32-bit length.
+constexpr size_t kMaxImmutableUnits = UINT32_MAX;
+
 CFStringRef Make(std::u16string&& units, bool isMutable) {
-    return New<__CFString>(std::move(units), isMutable);
+    if (isMutable) return NewWithTrailing<__CFString>(sizeof(std::u16string), std::move(units));
+    if (units.size() > kMaxImmutableUnits) return nullptr;
+    return NewWithTrailing<__CFString>(units.size() * sizeof(char16_t), units.data(), units.size());
 }
 
 // Any string from units: immutable ones in one allocation.
 CFStringRef Make(const char16_t* units, size_t count, bool isMutable) {
     if (isMutable) return Make(std::u16string(units, count), true);
+    if (count > kMaxImmutableUnits) return nullptr;
     return NewWithTrailing<__CFString>(count * sizeof(char16_t), units, count);
+}
+
+// An immutable string of `count` units for the caller to fill in; nullptr when it cannot be
+// made.
+__CFString* MakeUninitialized(size_t count) {
+    if (count > kMaxImmutableUnits) return nullptr;
+    return NewWithTrailing<__CFString>(count * sizeof(char16_t), count);
 }
 
 // Interned CFSTR constants, looked up first by the literal's address (stable for the
@@ -108,8 +147,8 @@ CFStringRef MakeConstant(const char* text) {
         units.clear();
         text::AppendUTF16FromMacRoman(bytes, length, units);
     }
-    void* memory = AllocateImmortal(sizeof(__CFString));
-    auto* s = ::new (memory) __CFString(std::move(units), false, true);
+    void* memory = AllocateImmortal(sizeof(__CFString) + units.size() * sizeof(char16_t));
+    auto* s = ::new (memory) __CFString(units.data(), units.size(), true);
     RegisterImmortal(s);
     return s;
 }
@@ -150,19 +189,7 @@ int CompareUnits(std::u16string_view a, std::u16string_view b, CFStringCompareFl
 }  // namespace
 
 CFStringRef CreateStringFromUTF8(const uint8_t* bytes, size_t length, bool isMutable) {
-    // A UTF-8 text never has more UTF-16 units than bytes: short ones decode on the stack,
-    // then the string copies them into its own single allocation.
-    constexpr size_t kStackUnits = 512;
-    if (length <= kStackUnits && !isMutable) {
-        char16_t units[kStackUnits];
-        size_t count = text::DecodeUTF8(bytes, length, units);
-        if (count == text::kInvalidUTF8) return nullptr;
-        return Make(units, count, false);
-    }
-    std::u16string units;
-    units.reserve(length);
-    if (!text::AppendUTF16FromUTF8(bytes, length, units)) return nullptr;
-    return isMutable ? Make(std::move(units), true) : Make(units.data(), units.size(), false);
+    return CreateStringWithEncoding(bytes, length, kCFStringEncodingUTF8, false, isMutable);
 }
 
 CFStringRef CreateStringFromUTF16(const char16_t* units, size_t count, bool isMutable) {
@@ -175,10 +202,18 @@ CFStringRef CreateStringAdoptingUTF16(std::u16string&& units, bool isMutable) {
 
 CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length, CFStringEncoding encoding,
                                      bool isExternalRepresentation, bool isMutable) {
-    std::u16string units;
-    if (!text::AppendUTF16FromBytes(bytes, length, encoding, isExternalRepresentation, units))
+    // Measured first, so an immutable string decodes straight into its own storage.
+    text::Decoding decoding;
+    if (!text::MeasureBytes(bytes, length, encoding, isExternalRepresentation, decoding))
         return nullptr;
-    return isMutable ? Make(std::move(units), true) : Make(units.data(), units.size(), false);
+    if (isMutable) {
+        std::u16string units(decoding.units, u'\0');
+        text::DecodeBytes(decoding, units.data());
+        return Make(std::move(units), true);
+    }
+    __CFString* s = MakeUninitialized(decoding.units);
+    if (s) text::DecodeBytes(decoding, s->Trailing());
+    return s;
 }
 
 std::u16string_view StringUnits(CFStringRef string) {
@@ -275,15 +310,17 @@ CFStringRef CFStringCreateCopy(CFAllocatorRef, CFStringRef theString) {
     const __CFString* s = AsString(theString);
     if (!s) return nullptr;
     if (!s->IsMutableObject()) return static_cast<CFStringRef>(cf::Retain(theString));
-    return cf::CreateStringFromUTF16(s->mData, s->mLength);
+    std::u16string_view units = s->Units();
+    return cf::CreateStringFromUTF16(units.data(), units.size());
 }
 
 CFStringRef CFStringCreateWithSubstring(CFAllocatorRef, CFStringRef str, CFRange range) {
     int32_t injected;
     if (PT_ENTER("CFStringCreateWithSubstring", injected)) return nullptr;
     const __CFString* s = AsString(str);
-    if (!s || !cf::RangeInside(range, s->mLength)) return nullptr;
-    return cf::CreateStringFromUTF16(s->mData + range.location, static_cast<size_t>(range.length));
+    if (!s || !cf::RangeInside(range, s->Units().size())) return nullptr;
+    return cf::CreateStringFromUTF16(s->Units().data() + range.location,
+                                     static_cast<size_t>(range.length));
 }
 
 CFMutableStringRef CFStringCreateMutable(CFAllocatorRef, CFIndex) {
@@ -305,7 +342,7 @@ void CFStringAppend(CFMutableStringRef theString, CFStringRef appendedString) {
     if (PT_ENTER("CFStringAppend", injected)) return;
     __CFString* s = cf::MutableString(theString);
     if (!s || !AsString(appendedString)) return;
-    s->mUnits.append(cf::StringUnits(appendedString));  // safe when both are the same string
+    s->Buffer().append(cf::StringUnits(appendedString));  // safe when both are the same string
     s->Changed();
 }
 
@@ -315,7 +352,7 @@ void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar* chars
     if (PT_ENTER("CFStringAppendCharacters", injected)) return;
     __CFString* s = cf::MutableString(theString);
     if (!s || numChars <= 0 || !chars) return;
-    s->mUnits.append(reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(numChars));
+    s->Buffer().append(reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(numChars));
     s->Changed();
 }
 
@@ -329,7 +366,7 @@ void CFStringAppendCString(CFMutableStringRef theString, const char* cStr,
     if (!cf::text::AppendUTF16FromBytes(reinterpret_cast<const uint8_t*>(cStr), std::strlen(cStr),
                                         encoding, false, units))
         return;
-    s->mUnits += units;
+    s->Buffer() += units;
     s->Changed();
 }
 
@@ -359,7 +396,7 @@ const UniChar* CFStringGetCharactersPtr(CFStringRef theString) {
     int32_t injected;
     if (PT_ENTER("CFStringGetCharactersPtr", injected)) return nullptr;
     const __CFString* s = AsString(theString);
-    return s ? reinterpret_cast<const UniChar*>(s->mData) : nullptr;
+    return s ? reinterpret_cast<const UniChar*>(s->Units().data()) : nullptr;
 }
 
 const char* CFStringGetCStringPtr(CFStringRef, CFStringEncoding) {

@@ -7,6 +7,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cf::text {
 namespace {
 
@@ -69,8 +73,15 @@ constexpr bool IsLowSurrogate(char16_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
 }
 
-// The first byte of [p, end) that is not ASCII, or end; eight bytes per step.
+// The first byte of [p, end) that is not ASCII, or end; sixteen bytes per step.
 const uint8_t* SkipASCII(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+    while (end - p >= 16) {
+        int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        if (high) return p + std::countr_zero(static_cast<unsigned>(high));
+        p += 16;
+    }
+#endif
     while (end - p >= 8) {
         uint64_t word;
         std::memcpy(&word, p, 8);
@@ -78,6 +89,23 @@ const uint8_t* SkipASCII(const uint8_t* p, const uint8_t* end) {
         p += 8;
     }
     while (p < end && *p < 0x80) ++p;
+    return p;
+}
+
+// Widens the ASCII run at the start of [p, end) into units at `out`, sixteen bytes per step;
+// returns where it stopped (the first byte >= 0x80, or end) and moves `out` past the units.
+const uint8_t* WidenASCIIRun(const uint8_t* p, const uint8_t* end, char16_t*& out) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        if (_mm_movemask_epi8(bytes)) break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+        p += 16, out += 16;
+    }
+#endif
+    while (p < end && *p < 0x80) *out++ = *p++;
     return p;
 }
 
@@ -116,56 +144,27 @@ inline size_t DecodeSequence(const uint8_t*& p, const uint8_t* end, char16_t* un
     return 2;
 }
 
-// Widens the ASCII prefix of [p, end) into out, eight bytes per step; returns where it
-// stopped (the first byte >= 0x80, or end).
-const uint8_t* WidenASCII(const uint8_t* p, const uint8_t* end, std::u16string& out) {
-    const uint8_t* start = p;
-    p = SkipASCII(p, end);
-    // Widen through a small stack buffer: appending it is cheaper than zero-filling the
-    // string with resize() and then overwriting it.
-    char16_t chunk[512];
-    for (const uint8_t* q = start; q < p;) {
-        size_t n = static_cast<size_t>(p - q) < 512 ? static_cast<size_t>(p - q) : 512;
-        for (size_t i = 0; i < n; ++i) chunk[i] = q[i];
-        out.append(chunk, n);
-        q += n;
-    }
-    return p;
-}
-
-bool AppendUTF16FromUTF16(const uint8_t* bytes, size_t length, bool bigEndian,
-                          std::u16string& out) {
-    if (length % 2 != 0) return false;
-    size_t n = length / 2;
-    size_t old = out.size();
-    out.resize(old + n);
-    char16_t* dst = out.data() + old;
-    for (size_t i = 0; i < n; ++i) {
-        uint8_t a = bytes[2 * i], b = bytes[2 * i + 1];
-        dst[i] = static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
-    }
-    return true;
-}
-
-bool AppendUTF16From8Bit(const uint8_t* bytes, size_t length, uint32_t encoding,
-                         std::u16string& out) {
+// The units of 8-bit text, one per byte.
+void Decode8Bit(const uint8_t* bytes, size_t length, uint32_t encoding, char16_t* out) {
     const uint8_t* end = bytes + length;
-    const uint8_t* p = WidenASCII(bytes, end, out);
-    if (p == end) return true;
-    if (encoding == kCFStringEncodingASCII) return false;
-    out.reserve(out.size() + static_cast<size_t>(end - p));
-    for (; p < end; ++p) {
+    for (const uint8_t* p = bytes; p < end; ++p) {
+        p = WidenASCIIRun(p, end, out);
+        if (p == end) break;
         uint8_t b = *p;
         char16_t u = b;
-        if (b >= 0x80) {
-            if (encoding == kCFStringEncodingMacRoman)
-                u = kMacRomanHigh[b - 0x80];
-            else if (encoding == kCFStringEncodingWindowsLatin1 && b < 0xA0)
-                u = kWindowsLatin1C1[b - 0x80];
-        }
-        out.push_back(u);
+        if (encoding == kCFStringEncodingMacRoman)
+            u = kMacRomanHigh[b - 0x80];
+        else if (encoding == kCFStringEncodingWindowsLatin1 && b < 0xA0)
+            u = kWindowsLatin1C1[b - 0x80];
+        *out++ = u;
     }
-    return true;
+}
+
+void DecodeUTF16(const uint8_t* bytes, size_t count, bool bigEndian, char16_t* out) {
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t a = bytes[2 * i], b = bytes[2 * i + 1];
+        out[i] = static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    }
 }
 
 constexpr bool kHostBigEndian = std::endian::native == std::endian::big;
@@ -173,16 +172,11 @@ constexpr bool kHostBigEndian = std::endian::native == std::endian::big;
 }  // namespace
 
 bool AppendUTF16FromUTF8(const uint8_t* bytes, size_t length, std::u16string& out) {
-    const uint8_t* p = bytes;
-    const uint8_t* end = bytes + length;
-    while (p < end) {
-        p = WidenASCII(p, end, out);
-        if (p == end) break;
-        char16_t units[2];
-        size_t count = DecodeSequence(p, end, units);
-        if (count == 0) return false;
-        out.append(units, count);
-    }
+    size_t count = CountUTF8(bytes, length);
+    if (count == kInvalidUTF8) return false;
+    size_t old = out.size();
+    out.resize(old + count);
+    DecodeUTF8(bytes, length, out.data() + old);
     return true;
 }
 
@@ -191,10 +185,7 @@ size_t DecodeUTF8(const uint8_t* bytes, size_t length, char16_t* out) {
     const uint8_t* end = bytes + length;
     char16_t* o = out;
     while (p < end) {
-        // ASCII runs widen in a loop the compiler vectorises.
-        const uint8_t* run = p;
-        p = SkipASCII(p, end);
-        for (const uint8_t* q = run; q < p; ++q) *o++ = *q;
+        p = WidenASCIIRun(p, end, o);
         if (p == end) break;
         size_t count = DecodeSequence(p, end, o);
         if (count == 0) return kInvalidUTF8;
@@ -242,7 +233,9 @@ void AppendUTF8FromUTF16(const char16_t* units, size_t count, std::string& out) 
 }
 
 void AppendUTF16FromMacRoman(const uint8_t* bytes, size_t length, std::u16string& out) {
-    AppendUTF16From8Bit(bytes, length, kCFStringEncodingMacRoman, out);
+    size_t old = out.size();
+    out.resize(old + length);
+    Decode8Bit(bytes, length, kCFStringEncodingMacRoman, out.data() + old);
 }
 
 bool MacRomanByteForUnit(char16_t unit, uint8_t& byte) {
@@ -269,35 +262,85 @@ bool IsSupportedEncoding(uint32_t encoding) {
     }
 }
 
-bool AppendUTF16FromBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
-                          bool isExternalRepresentation, std::u16string& out) {
+size_t CountUTF8(const uint8_t* bytes, size_t length) {
+    const uint8_t* p = bytes;
+    const uint8_t* end = bytes + length;
+    size_t count = 0;
+    while (p < end) {
+        const uint8_t* run = p;
+        p = SkipASCII(p, end);
+        count += static_cast<size_t>(p - run);
+        if (p == end) break;
+        char16_t scratch[2];
+        size_t n = DecodeSequence(p, end, scratch);
+        if (n == 0) return kInvalidUTF8;
+        count += n;
+    }
+    return count;
+}
+
+bool MeasureBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
+                  bool isExternalRepresentation, Decoding& decoding) {
+    decoding = {bytes, length, encoding, false, 0};
     switch (encoding) {
         case kCFStringEncodingUTF8:
             if (isExternalRepresentation && length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB &&
                 bytes[2] == 0xBF)
-                bytes += 3, length -= 3;
-            return AppendUTF16FromUTF8(bytes, length, out);
-        case kCFStringEncodingUnicode: {
-            bool bigEndian = isExternalRepresentation || kHostBigEndian;
+                decoding.bytes += 3, decoding.length -= 3;
+            decoding.units = CountUTF8(decoding.bytes, decoding.length);
+            return decoding.units != kInvalidUTF8;
+        case kCFStringEncodingUnicode:
+            decoding.bigEndian = isExternalRepresentation || kHostBigEndian;
             if (length >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) ||
                                 (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
-                bigEndian = bytes[0] == 0xFE;
-                bytes += 2, length -= 2;
+                decoding.bigEndian = bytes[0] == 0xFE;
+                decoding.bytes += 2, decoding.length -= 2;
             }
-            return AppendUTF16FromUTF16(bytes, length, bigEndian, out);
-        }
+            break;
         case kCFStringEncodingUTF16BE:
-            return AppendUTF16FromUTF16(bytes, length, true, out);
+            decoding.bigEndian = true;
+            break;
         case kCFStringEncodingUTF16LE:
-            return AppendUTF16FromUTF16(bytes, length, false, out);
-        case kCFStringEncodingMacRoman:
+            break;
         case kCFStringEncodingASCII:
+            if (SkipASCII(bytes, bytes + length) != bytes + length) return false;
+            [[fallthrough]];
+        case kCFStringEncodingMacRoman:
         case kCFStringEncodingISOLatin1:
         case kCFStringEncodingWindowsLatin1:
-            return AppendUTF16From8Bit(bytes, length, encoding, out);
+            decoding.units = length;
+            return true;
         default:
             return false;
     }
+    if (decoding.length % 2 != 0) return false;  // the UTF-16 encodings
+    decoding.units = decoding.length / 2;
+    return true;
+}
+
+void DecodeBytes(const Decoding& decoding, char16_t* out) {
+    switch (decoding.encoding) {
+        case kCFStringEncodingUTF8:
+            DecodeUTF8(decoding.bytes, decoding.length, out);
+            return;
+        case kCFStringEncodingUnicode:
+        case kCFStringEncodingUTF16BE:
+        case kCFStringEncodingUTF16LE:
+            DecodeUTF16(decoding.bytes, decoding.units, decoding.bigEndian, out);
+            return;
+        default:
+            Decode8Bit(decoding.bytes, decoding.length, decoding.encoding, out);
+    }
+}
+
+bool AppendUTF16FromBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
+                          bool isExternalRepresentation, std::u16string& out) {
+    Decoding decoding;
+    if (!MeasureBytes(bytes, length, encoding, isExternalRepresentation, decoding)) return false;
+    size_t old = out.size();
+    out.resize(old + decoding.units);
+    DecodeBytes(decoding, out.data() + old);
+    return true;
 }
 
 bool ByteForUnit(uint32_t encoding, char16_t unit, uint8_t& byte) {

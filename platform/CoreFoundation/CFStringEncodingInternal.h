@@ -43,6 +43,24 @@ bool IsSupportedEncoding(uint32_t encoding);
 bool AppendUTF16FromBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
                           bool isExternalRepresentation, std::u16string& out);
 
+// The same conversion in two steps, so that a caller can size its storage exactly before
+// decoding into it. MeasureBytes drops the BOM, checks the bytes and counts their UTF-16
+// units, with the same rules and failures as AppendUTF16FromBytes; DecodeBytes then writes
+// exactly `units` units (it cannot fail on a measured decoding).
+struct Decoding {
+    const uint8_t* bytes;
+    size_t length;
+    uint32_t encoding;
+    bool bigEndian;
+    size_t units;
+};
+bool MeasureBytes(const uint8_t* bytes, size_t length, uint32_t encoding,
+                  bool isExternalRepresentation, Decoding& decoding);
+void DecodeBytes(const Decoding& decoding, char16_t* out);
+
+// UTF-16 units of UTF-8 text, or kInvalidUTF8 for bytes AppendUTF16FromUTF8 refuses.
+size_t CountUTF8(const uint8_t* bytes, size_t length);
+
 // Byte for one unit in an 8-bit encoding (Mac OS Roman, ASCII, ISO Latin 1, Windows Latin 1);
 // false when the character has no form there.
 bool ByteForUnit(uint32_t encoding, char16_t unit, uint8_t& byte);

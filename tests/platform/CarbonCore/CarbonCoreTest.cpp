@@ -2,11 +2,14 @@
 #include <CoreServices/CoreServices.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "support/PlatformTest.h"
 
@@ -122,6 +125,165 @@ TEST_F(CarbonCore, DatesOutOfRangeFailWithParamErr) {
         UCConvertLongDateTimeToCFAbsoluteTime(std::numeric_limits<LongDateTime>::max(), &absolute),
         paramErr);
     EXPECT_EQ(absolute, 0);
+}
+
+constexpr int64_t kUnixFrom1904 = 2082844800;
+constexpr int64_t kUnixFrom2001 = 978307200;
+
+// mktime's answer (tm_isdst = -1) for a local time counted in seconds since 1904.
+CFAbsoluteTime MktimeAnswer(LongDateTime local) {
+    time_t wall = static_cast<time_t>(local - kUnixFrom1904);
+    struct tm fields;
+    gmtime_r(&wall, &fields);
+    fields.tm_isdst = -1;
+    return static_cast<double>(static_cast<int64_t>(mktime(&fields)) - kUnixFrom2001);
+}
+
+long OffsetAt(int64_t utc) {
+    time_t t = static_cast<time_t>(utc);
+    struct tm fields;
+    localtime_r(&t, &fields);
+    return fields.tm_gmtoff;
+}
+
+// Every instant from 1900 to 2040 at which the zone's offset changes, with the offsets before
+// and after: found day by day, then to the second.
+struct OffsetChange {
+    int64_t at;
+    long before, after;
+};
+std::vector<OffsetChange> OffsetChanges() {
+    std::vector<OffsetChange> changes;
+    const int64_t day = 86400;
+    long previous = OffsetAt(-2208988800);
+    for (int64_t t = -2208988800 + day; t < 2208988800; t += day) {
+        long offset = OffsetAt(t);
+        if (offset == previous) continue;
+        int64_t lo = t - day, hi = t;  // offset(lo) == previous, offset(hi) != previous
+        while (hi - lo > 1) {
+            int64_t mid = lo + (hi - lo) / 2;
+            (OffsetAt(mid) == previous ? lo : hi) = mid;
+        }
+        changes.push_back({hi, previous, OffsetAt(hi)});
+        previous = offset;
+    }
+    return changes;
+}
+
+class CarbonCoreZoneChanges : public PlatformTestWithParam<const char*> {};
+
+// Local times that occur twice or never (and every other change of offset) resolve exactly
+// as mktime resolves them. Both start each sweep from the same unambiguous answer, and the
+// sweeps run forwards and backwards, so the answer before a repeated time differs.
+TEST_P(CarbonCoreZoneChanges, ResolveEveryLocalTimeAsMktimeDoes) {
+    ZoneScope zone(GetParam());
+    std::vector<OffsetChange> changes = OffsetChanges();
+    ASSERT_GE(changes.size(), 2u);
+    int mismatches = 0;
+    for (const OffsetChange& change : changes) {
+        int64_t first = change.at + std::min(change.before, change.after) - 7200;
+        int64_t last = change.at + std::max(change.before, change.after) + 7200;
+        std::vector<int64_t> walls;
+        for (int64_t w = first; w <= last; w += 449) walls.push_back(w);
+        for (long offset : {change.before, change.after})
+            for (int64_t d : {-1, 0, 1}) walls.push_back(change.at + offset + d);
+        std::sort(walls.begin(), walls.end());
+        for (bool rising : {true, false}) {
+            if (!rising) std::reverse(walls.begin(), walls.end());
+            LongDateTime start = walls.front() + (rising ? -86400 * 3 : 86400 * 3) + kUnixFrom1904;
+            CFAbsoluteTime ours = 0;
+            ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(start, &ours), noErr);
+            ASSERT_EQ(ours, MktimeAnswer(start));
+            for (int64_t w : walls) {
+                LongDateTime local = w + kUnixFrom1904;
+                ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(local, &ours), noErr);
+                CFAbsoluteTime expected = MktimeAnswer(local);
+                if (ours != expected && ++mismatches <= 10)
+                    ADD_FAILURE() << GetParam() << ": local " << w << " (change at " << change.at
+                                  << ", " << change.before << " -> " << change.after
+                                  << (rising ? ", rising" : ", falling") << "): " << ours
+                                  << " != mktime " << expected;
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, CarbonCoreZoneChanges,
+                         ::testing::Values("Europe/Berlin", "America/New_York",
+                                           "Australia/Lord_Howe", "Europe/Dublin",
+                                           "America/Sao_Paulo", "Pacific/Apia", "Africa/Casablanca",
+                                           "Asia/Kolkata"));
+
+// Berlin's clocks in 2021: set forward at 02:00 on 28 March (02:30 never happens), set back at
+// 03:00 on 31 October (02:30 happens twice). A repeated time keeps the offset of the answer
+// before it, as mktime does; a missing one is read with the standard offset.
+struct AmbiguousCase {
+    const char* what;
+    int64_t before;  // a local time converted first (seconds since 1970, local fields)
+    int64_t wall;    // the local time under test
+    int64_t utc;     // the expected answer
+};
+
+TEST_F(CarbonCore, RepeatedAndMissingLocalTimesResolveAsMktimeDoes) {
+    ZoneScope zone("Europe/Berlin");
+    constexpr int64_t kWinter = 1610712000, kSummer = 1625140800;  // 15 Jan and 1 Jul, noon
+    constexpr int64_t kForward = 1616898600, kBack = 1635647400;   // 02:30 on either day
+    const AmbiguousCase cases[] = {
+        {"repeated, after summer", kSummer, kBack, kBack - 7200},
+        {"repeated, after winter", kWinter, kBack, kBack - 3600},
+        {"missing, after summer", kSummer, kForward, kForward - 3600},
+        {"missing, after winter", kWinter, kForward, kForward - 3600},
+    };
+    for (const AmbiguousCase& c : cases) {
+        CFAbsoluteTime absolute = 0;
+        ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(c.before + kUnixFrom1904, &absolute),
+                  noErr);
+        ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(c.wall + kUnixFrom1904, &absolute), noErr);
+        EXPECT_EQ(absolute, static_cast<double>(c.utc - kUnixFrom2001)) << c.what;
+    }
+}
+
+// TZ set between calls, without a tzset of the caller's own, takes effect on the next call.
+TEST_F(CarbonCore, DateConversionsFollowAChangeOfTZ) {
+    constexpr LongDateTime kNoon2021 = k2001 + 646790400 + 12 * 3600;  // 1 Jul 2021, local
+    ZoneScope restore("UTC");
+    const struct {
+        const char* zone;
+        CFAbsoluteTime noonAt;
+        LongDateTime localAtMidnightUTC;
+    } cases[] = {
+        {"Europe/Berlin", kJuly2021 + 10 * 3600, k2001 + 646790400 + 7200},
+        {"America/New_York", kJuly2021 + 16 * 3600, k2001 + 646790400 - 4 * 3600},
+        {"Europe/Berlin", kJuly2021 + 10 * 3600, k2001 + 646790400 + 7200},
+    };
+    for (const auto& c : cases) {
+        setenv("TZ", c.zone, 1);
+        CFAbsoluteTime absolute = 0;
+        ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(kNoon2021, &absolute), noErr);
+        EXPECT_EQ(absolute, c.noonAt) << c.zone;
+        LongDateTime local = 0;
+        ASSERT_EQ(UCConvertCFAbsoluteTimeToLongDateTime(kJuly2021, &local), noErr);
+        EXPECT_EQ(local, c.localAtMidnightUTC) << c.zone;
+    }
+}
+
+// At the far edge of the C library's calendar, a probe from the previous answer's offset (here
+// from a zone fourteen hours ahead) can fall outside what localtime_r converts; such a time
+// still converts as mktime converts it (there, Pago Pago kept its local mean time, so every
+// local time occurs once and the answer does not depend on earlier calls).
+TEST_F(CarbonCore, LocalTimesAtTheCalendarsEdgeConvertAsMktimeDoes) {
+    ZoneScope restore("Pacific/Kiritimati");
+    // 1 January of the earliest year a struct tm holds, 00:00 local (seconds since 1970).
+    constexpr int64_t kEarliest = -67768040609740800;
+    for (int64_t wall : {kEarliest, kEarliest + 3600, kEarliest + 86400 * 2}) {
+        setenv("TZ", "Pacific/Kiritimati", 1);
+        CFAbsoluteTime ours = 0;
+        ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(k2001, &ours), noErr);
+        setenv("TZ", "Pacific/Pago_Pago", 1);
+        ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(wall + kUnixFrom1904, &ours), noErr);
+        EXPECT_EQ(ours, MktimeAnswer(wall + kUnixFrom1904)) << wall;
+    }
 }
 
 }  // namespace

@@ -121,6 +121,33 @@ TEST_F(CFStringTest, InternalUTF8CreationAgrees) {
     }
 }
 
+// ASCII runs are measured and widened in blocks: every byte-oriented case must decode the same
+// wherever it falls relative to a block, inside text before and after it.
+TEST_F(CFStringTest, DecodingHoldsAtEveryPositionInLongerText) {
+    for (const DecodeCase& c : kDecodeCases) {
+        bool utf16 = c.encoding == kUTF16 || c.encoding == kCFStringEncodingUTF16BE ||
+                     c.encoding == kCFStringEncodingUTF16LE;
+        if (utf16 || c.external) continue;  // a BOM is only one at the start
+        SCOPED_TRACE(c.name);
+        for (size_t before = 0; before <= 40; ++before) {
+            for (size_t after : {0, 1, 7, 8, 15, 16, 17, 33}) {
+                Bytes bytes(before, 'p');
+                bytes.insert(bytes.end(), c.bytes.begin(), c.bytes.end());
+                bytes.insert(bytes.end(), after, 'q');
+                cf::Ref<CFStringRef> s(CFStringCreateWithBytes(
+                    nullptr, bytes.data(), static_cast<CFIndex>(bytes.size()), c.encoding, false));
+                ASSERT_EQ(s.Get() != nullptr, c.valid)
+                    << before << " before, " << after << " after";
+                if (c.valid) {
+                    ASSERT_EQ(UnitsOf(s.Get()),
+                              Units(before, u'p') + c.expected + Units(after, u'q'))
+                        << before << " before, " << after << " after";
+                }
+            }
+        }
+    }
+}
+
 TEST_F(CFStringTest, MacRomanHighHalfRoundTrips) {
     Bytes high;
     for (int b = 0x80; b <= 0xFF; ++b) high.push_back(static_cast<uint8_t>(b));
@@ -297,6 +324,52 @@ TEST_F(CFStringTest, MutableStringsAppendAndCopyIndependently) {
     EXPECT_EQ(UnitsOf(copy.Get()), u"abab\u00E9");
     CFStringAppend(const_cast<CFMutableStringRef>(CFSTR("immutable")), CFSTR("x"));
     EXPECT_EQ(CFStringGetLength(CFSTR("immutable")), 9);
+}
+
+// Immutable strings keep their units inside the object, mutable ones in a buffer that grows:
+// every way of making a string must give the same contents, equality and hash either way.
+TEST_F(CFStringTest, MutableAndImmutableFormsAgree) {
+    const Units expected = u"caf\u00E9 \U0001F600 and a tail longer than one block";
+    const std::string utf8 = "caf\xC3\xA9 \xF0\x9F\x98\x80 and a tail longer than one block";
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    using Maker = CFStringRef (*)(const Units&, const std::string&, bool);
+    const struct {
+        const char* name;
+        Maker make;
+    } makers[] = {
+        {"utf8", [](const Units&, const std::string& u8,
+                    bool m) { return cf::CreateStringFromUTF8(u8, m); }},
+        {"utf16", [](const Units& u, const std::string&,
+                     bool m) { return cf::CreateStringFromUTF16(u.data(), u.size(), m); }},
+        {"adopting", [](const Units& u, const std::string&,
+                        bool m) { return cf::CreateStringAdoptingUTF16(Units(u), m); }},
+        {"encoding",
+         [](const Units&, const std::string& u8, bool m) {
+             return cf::CreateStringWithEncoding(reinterpret_cast<const uint8_t*>(u8.data()),
+                                                 u8.size(), kUTF8, false, m);
+         }},
+    };
+    cf::Ref<CFStringRef> reference(
+        CFStringCreateWithBytes(nullptr, bytes, static_cast<CFIndex>(utf8.size()), kUTF8, false));
+    for (const auto& maker : makers) {
+        SCOPED_TRACE(maker.name);
+        cf::Ref<CFStringRef> fixed(maker.make(expected, utf8, false));
+        cf::Ref<CFStringRef> growable(maker.make(expected, utf8, true));
+        ASSERT_TRUE(fixed && growable);
+        for (CFStringRef s : {fixed.Get(), growable.Get()}) {
+            EXPECT_EQ(UnitsOf(s), expected);
+            EXPECT_EQ(
+                std::u16string_view(reinterpret_cast<const char16_t*>(CFStringGetCharactersPtr(s)),
+                                    expected.size()),
+                expected);
+            EXPECT_TRUE(CFEqual(s, reference.Get()));
+            EXPECT_EQ(CFHash(s), CFHash(reference.Get()));
+        }
+        CFStringAppend(const_cast<CFMutableStringRef>(growable.Get()), fixed.Get());
+        EXPECT_EQ(UnitsOf(growable.Get()), expected + expected);
+        CFStringAppend(const_cast<CFMutableStringRef>(fixed.Get()), CFSTR("x"));  // ignored
+        EXPECT_EQ(UnitsOf(fixed.Get()), expected);
+    }
 }
 
 TEST_F(CFStringTest, FailuresReturnNullWithoutLeaking) {
