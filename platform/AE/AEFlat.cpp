@@ -14,24 +14,27 @@ constexpr uint8_t kTagContainer = 1;
 // anything is reserved.
 constexpr size_t kMinItemSize = 13;
 
-size_t ItemsSize(const std::vector<Item>& items);
+size_t ItemsSize(const Container& c);
 
 size_t ContainerSize(const Container& c) {
-    size_t size = 1 + 4 + ItemsSize(c.Items());
+    size_t size = 1 + 4 + ItemsSize(c);
     if (c.GetShape() == Shape::Event) {
         size += 4;
-        if (const Container* attrs = c.Attributes()) size += ItemsSize(attrs->Items());
+        if (const Container* attrs = c.Attributes()) size += ItemsSize(*attrs);
     }
     return size;
 }
 
-size_t ItemsSize(const std::vector<Item>& items) {
-    size_t size = 0;
-    for (const Item& item : items) {
+size_t ItemsSize(const Container& c) {
+    size_t size = c.CachedItemsSize();
+    if (size != Container::kSizeUnknown) return size;
+    size = 0;
+    for (const Item& item : c.Items()) {
         size += 4 + 4 + 1;
         const Container* node = item.value.Node();
         size += node ? ContainerSize(*node) : 4 + item.value.Size();
     }
+    c.CacheItemsSize(size);
     return size;
 }
 

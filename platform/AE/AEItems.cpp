@@ -78,8 +78,7 @@ OSErr PutNth(AEDescList* list, long index, Item item) {
     if (index == 0 || static_cast<size_t>(index) == count + 1) {
         c->Append(std::move(item));
     } else {
-        c->NoteDepth(DepthOf(item.value));
-        c->At(static_cast<size_t>(index - 1)) = std::move(item);
+        c->Replace(static_cast<size_t>(index - 1), std::move(item));
     }
     return noErr;
 }

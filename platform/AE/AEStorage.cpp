@@ -147,6 +147,7 @@ Container::Container(const Container& other)
     : mShape(other.mShape),
       mDepth(other.mDepth),
       mItems(other.mItems),
+      mItemsSize(other.CachedItemsSize()),
       mIndex(other.mIndex),
       mIndexShift(other.mIndexShift),
       mAttributes(other.mAttributes) {}
@@ -210,12 +211,14 @@ void Container::NoteDepth(const Item& item) {
 }
 
 void Container::Append(Item item) {
+    Changed();
     NoteDepth(item);
     mItems.push_back(std::move(item));
     IndexFrom(mItems.size() - 1);
 }
 
 void Container::Erase(size_t i) {
+    Changed();
     mItems.erase(mItems.begin() + static_cast<ptrdiff_t>(i));
     if (!mIndex.empty()) {
         // Positions after i moved; erase is O(n) anyway, so rebuild.
@@ -236,13 +239,18 @@ long Container::Find(AEKeyword key) const {
     return -1;
 }
 
+void Container::Replace(size_t i, Item item) {
+    Changed();
+    NoteDepth(item);
+    mItems[i] = std::move(item);
+}
+
 void Container::Put(Item item) {
     long at = Find(item.key);
-    NoteDepth(item);
     if (at < 0) {
         Append(std::move(item));
     } else {
-        mItems[static_cast<size_t>(at)] = std::move(item);
+        Replace(static_cast<size_t>(at), std::move(item));
     }
 }
 
