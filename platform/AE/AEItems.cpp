@@ -72,6 +72,7 @@ OSErr PutNth(AEDescList* list, long index, Item item) {
     size_t count = current->Count();
     if (index < 0 || static_cast<unsigned long>(index) > count + 1) return errAEIllegalIndex;
     if (!ItemFits(item.value)) return errOSAStackOverflow;
+    item.value.CompactNode();  // complete once it is an item
     Container* c = MutableContainerOf(list, status);
     if (!c) return status;
     item.key = typeWildCard;

@@ -129,6 +129,10 @@ NodeRef Payload::NodeReference() const {
     return NodeRef(mNode);
 }
 
+void Payload::CompactNode() {
+    if (mKind == kNode) mNode->Compact();
+}
+
 Container* Payload::ReleaseNode() {
     if (mKind != kNode) return nullptr;
     Container* node = mNode;

@@ -72,6 +72,9 @@ public:
     // The container, unshared first; only for a node payload.
     Container& MutableNode();
     NodeRef NodeReference() const;  // a new reference to the container
+    // Gives back a node's spare item capacity (see Container::Compact); no-op for bytes. Safe
+    // while shared: the items stay the same.
+    void CompactNode();
     // Gives up a node payload's reference without releasing it and leaves the payload empty;
     // NULL for a byte payload.
     Container* ReleaseNode();
@@ -134,6 +137,12 @@ public:
     long Find(AEKeyword key) const;
     // Replaces the item with item.key in place, or appends it.
     void Put(Item item);
+
+    // Gives back the item vector's spare capacity once the container is complete (put into a
+    // parent). Leaves the items as they are; a later append regrows as usual.
+    void Compact() {
+        if (mItems.capacity() != mItems.size()) mItems.shrink_to_fit();
+    }
 
     // Size of the items' flat form (without the shape and count), remembered until the next
     // change, so sizing a nested container costs O(1) after the first time. Nested containers
