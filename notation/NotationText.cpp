@@ -6,6 +6,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace notation {
 namespace {
 
@@ -117,12 +121,27 @@ bool UTF8ToUTF16(std::string_view text, std::u16string& out) {
 
 namespace {
 
-// Appends the run of ASCII units at the start of `units`, four units per test; returns its
-// length. Most text is ASCII, and a large XML text is mostly one long run.
-size_t AppendASCIIRun(std::u16string_view units, std::string& out) {
-    const char16_t* begin = units.data();
-    const char16_t* end = begin + units.size();
-    const char16_t* p = begin;
+bool IsHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// Length of the run of ASCII units at `p`, eight or sixteen units per test: most text is
+// ASCII, and a large XML text is mostly one long run.
+size_t ASCIIRunLength(const char16_t* p, const char16_t* end) {
+    const char16_t* begin = p;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    while (end - p >= 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+        const __m128i any = _mm_and_si128(_mm_or_si128(a, b), high);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF) break;
+        p += 16;
+    }
+#endif
     while (end - p >= 4) {
         uint64_t four;
         std::memcpy(&four, p, sizeof four);
@@ -130,31 +149,88 @@ size_t AppendASCIIRun(std::u16string_view units, std::string& out) {
         p += 4;
     }
     while (p < end && *p < 0x80) ++p;
-    const size_t n = static_cast<size_t>(p - begin);
-    const size_t at = out.size();
-    out.resize(at + n);
-    char* to = out.data() + at;
-    for (size_t k = 0; k < n; ++k) to[k] = static_cast<char>(begin[k]);
-    return n;
+    return static_cast<size_t>(p - begin);
+}
+
+// Writes `n` units below 0x100 as bytes.
+void Narrow(const char16_t* from, size_t n, char* to) {
+    size_t k = 0;
+#if defined(__SSE2__)
+    for (; k + 16 <= n; k += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k + 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_packus_epi16(a, b));
+    }
+#endif
+    for (; k < n; ++k) to[k] = static_cast<char>(from[k]);
+}
+
+// Length of the UTF-8 form of `units`, or false when a lone surrogate has none.
+bool UTF8Length(std::u16string_view units, size_t& length) {
+    const char16_t* p = units.data();
+    const char16_t* end = p + units.size();
+    length = 0;
+    while (p < end) {
+        const size_t run = ASCIIRunLength(p, end);
+        length += run;
+        p += run;
+        if (p == end) break;
+        const char16_t u = *p++;
+        if (u < 0x800) {
+            length += 2;
+        } else if (IsHighSurrogate(u) && p < end && IsLowSurrogate(*p)) {
+            length += 4;
+            ++p;
+        } else if (IsSurrogate(u)) {
+            return false;
+        } else {
+            length += 3;
+        }
+    }
+    return true;
+}
+
+// Writes one code point as UTF-8 at `to`; returns the byte past it.
+char* PutUTF8(char32_t c, char* to) {
+    if (c < 0x800) {
+        to[0] = static_cast<char>(0xC0 | (c >> 6));
+        to[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return to + 2;
+    }
+    if (c < 0x10000) {
+        to[0] = static_cast<char>(0xE0 | (c >> 12));
+        to[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        to[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return to + 3;
+    }
+    to[0] = static_cast<char>(0xF0 | (c >> 18));
+    to[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    to[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    to[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return to + 4;
 }
 
 }  // namespace
 
+// Two passes: the exact length first, so the output grows once to its final size, then the
+// bytes, ASCII runs sixteen units at a time.
 bool UTF16ToUTF8(std::u16string_view units, std::string& out) {
-    out.reserve(out.size() + units.size());
-    for (size_t i = 0; i < units.size(); ++i) {
-        if (units[i] < 0x80) {
-            i += AppendASCIIRun(units.substr(i), out) - 1;
-            continue;
-        }
-        char32_t c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (IsSurrogate(c)) {
-            return false;
-        }
-        AppendUTF8(c, out);
+    size_t length;
+    if (!UTF8Length(units, length)) return false;
+    const size_t at = out.size();
+    out.resize(at + length);
+    char* to = out.data() + at;
+    const char16_t* p = units.data();
+    const char16_t* end = p + units.size();
+    while (p < end) {
+        const size_t run = ASCIIRunLength(p, end);
+        Narrow(p, run, to);
+        to += run;
+        p += run;
+        if (p == end) break;
+        char32_t c = *p++;
+        if (IsHighSurrogate(c)) c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
+        to = PutUTF8(c, to);
     }
     return true;
 }

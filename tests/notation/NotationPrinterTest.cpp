@@ -147,17 +147,23 @@ TEST_F(NotationContainerPrintTest, ReportsAFailingPlatformCall) {
 
 }  // namespace
 
-// ASCII is copied in runs (four units at a time for UTF-8): a character that ends a run must
-// come out right wherever it falls, and a lone surrogate must still fail the conversion.
+// ASCII is copied in runs (up to sixteen units at a time): a character that ends a run must
+// come out right wherever it falls in or across a block, and a lone surrogate must still fail
+// the conversion.
 TEST(NotationText, RunsOfASCIIEndWhereverTheOtherCharacterFalls) {
-    for (size_t before = 0; before <= 9; ++before) {
-        for (size_t after = 0; after <= 5; ++after) {
+    for (size_t before = 0; before <= 35; ++before) {
+        for (size_t after = 0; after <= 18; ++after) {
             for (const auto& [middle, utf8, quoted] :
                  {std::tuple<std::u16string, std::string, std::string>{u"\u00E9", "\xC3\xA9",
                                                                        "\xC3\xA9"},
                   {u"\U0001F600", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
                   {u"\"", "\"", "\\\""},
-                  {u"\n", "\n", "\\n"}}) {
+                  {u"\n", "\n", "\\n"},
+                  {u"\x7F", "\x7F", "\x7F"},
+                  {u"\u0100", "\xC4\x80", "\xC4\x80"},
+                  {u"\u07FF", "\xDF\xBF", "\xDF\xBF"},
+                  {u"\u0800", "\xE0\xA0\x80", "\xE0\xA0\x80"},
+                  {u"\uFFFF", "\xEF\xBF\xBF", "\xEF\xBF\xBF"}}) {
                 const std::u16string units =
                     std::u16string(before, u'a') + middle + std::u16string(after, u'b');
                 std::string out = "x";
@@ -168,9 +174,11 @@ TEST(NotationText, RunsOfASCIIEndWhereverTheOtherCharacterFalls) {
                 EXPECT_EQ(
                     out, "\"" + std::string(before, 'a') + quoted + std::string(after, 'b') + "\"");
             }
-            std::string ignored;
-            EXPECT_FALSE(notation::UTF16ToUTF8(
-                std::u16string(before, u'a') + u'\xD800' + std::u16string(after, u'b'), ignored));
+            for (char16_t lone : {u'\xD800', u'\xDFFF'}) {
+                std::string ignored;
+                EXPECT_FALSE(notation::UTF16ToUTF8(
+                    std::u16string(before, u'a') + lone + std::u16string(after, u'b'), ignored));
+            }
         }
     }
 }
