@@ -1,6 +1,7 @@
 // Writing and validating the flat form of containers.
 #include "platform/AE/AEFlat.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -38,19 +39,25 @@ size_t ItemsSize(const Container& c) {
     return size;
 }
 
+// Writes the flat form, or its first `limit` bytes: a partial copy stops as soon as the
+// limit is reached, so asking for a prefix of a large container costs the prefix only.
 class Writer {
 public:
-    explicit Writer(uint8_t* out) : mCur(out) {}
+    Writer(uint8_t* out, size_t limit) : mCur(out), mLeft(limit) {}
+    bool Full() const { return mLeft == 0; }
     void Bytes(const void* p, size_t n) {
+        n = std::min(n, mLeft);
         if (n) std::memcpy(mCur, p, n);
         mCur += n;
+        mLeft -= n;
     }
     void U32(uint32_t v) { Bytes(&v, 4); }
-    void U8(uint8_t v) { *mCur++ = v; }
+    void U8(uint8_t v) { Bytes(&v, 1); }
 
     void Items(const std::vector<Item>& items) {
         U32(static_cast<uint32_t>(items.size()));
         for (const Item& item : items) {
+            if (Full()) return;
             U32(item.key);
             U32(item.type);
             if (const Container* node = item.value.Node()) {
@@ -67,7 +74,7 @@ public:
     void Write(const Container& c) {
         U8(static_cast<uint8_t>(c.GetShape()));
         Items(c.Items());
-        if (c.GetShape() == Shape::Event) {
+        if (c.GetShape() == Shape::Event && !Full()) {
             static const std::vector<Item> none;
             Items(c.Attributes() ? c.Attributes()->Items() : none);
         }
@@ -75,6 +82,7 @@ public:
 
 private:
     uint8_t* mCur;
+    size_t mLeft;
 };
 
 // Reads a flat form; every read checked against the end, the first failure sticks. Nested
@@ -226,16 +234,9 @@ void CopyData(const Payload& value, uint8_t* out, size_t maximum) {
         if (n) std::memcpy(out, value.Bytes(), n);
         return;
     }
-    if (maximum == 0) return;  // a size probe: nothing to flatten
-    size_t full = DataSize(value);
-    if (maximum >= full) {
-        std::memcpy(out, kMagic, sizeof kMagic);
-        Writer(out + sizeof kMagic).Write(*node);
-        return;
-    }
-    std::vector<uint8_t> scratch(full);
-    CopyData(value, scratch.data(), full);
-    if (maximum) std::memcpy(out, scratch.data(), maximum);
+    Writer writer(out, maximum);
+    writer.Bytes(kMagic, sizeof kMagic);
+    if (!writer.Full()) writer.Write(*node);
 }
 
 OSErr ValueFromBytes(DescType type, const void* bytes, size_t size, Payload& out) {

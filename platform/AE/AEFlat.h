@@ -23,8 +23,8 @@ Shape ShapeForType(DescType type);
 // Size of the data of a value: its bytes, or the flat form of its container.
 size_t DataSize(const Payload& value);
 
-// Copies min(DataSize(value), maximum) bytes of the value's data to `out`. Throws
-// std::bad_alloc when a partial flat copy needs a scratch buffer it cannot get.
+// Copies min(DataSize(value), maximum) bytes of the value's data to `out`; a prefix of a
+// container's flat form costs about its length, whatever the container's size.
 void CopyData(const Payload& value, uint8_t* out, size_t maximum);
 
 // The value of a descriptor of `type` made from `size` bytes. For typeAEList, typeAERecord

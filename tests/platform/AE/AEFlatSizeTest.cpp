@@ -2,6 +2,7 @@
 // they were sized once (sizes of containers are remembered between changes).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "platform/AE/AETestSupport.h"
@@ -191,6 +192,46 @@ TEST_F(AEFlatSizeSharing, EventSizeFollowsParametersAndAttributes) {
         changes[i]();
         EXPECT_NE(AEGetDescDataSize(&event.Get()), before) << "change " << i;
         ExpectExactSizes(event.Get());
+    }
+}
+
+// A copy cut short is the start of the full flat form, whatever the cut, and writes nothing past
+// it: for a nested list, for an item that is a record, and for an event with attributes.
+TEST_F(AEFlatSizeSharing, ShortCopiesArePrefixesOfTheFlatForm) {
+    OwnedDesc outer = Nested();
+    OwnedDesc event;
+    ASSERT_EQ(AECreateAppleEvent(FourCC("Test"), FourCC("evnt"), nullptr, kAutoGenerateReturnID,
+                                 kAnyTransactionID, event.Out()),
+              noErr);
+    ASSERT_EQ(AEPutParamDesc(event.Mutable(), keyDirectObject, &outer.Get()), noErr);
+    using Copy = std::function<OSErr(void*, Size)>;
+    const std::vector<std::pair<const AEDesc*, Copy>> cases = {
+        {&outer.Get(), [&](void* to, Size n) { return AEGetDescData(&outer.Get(), to, n); }},
+        {&event.Get(), [&](void* to, Size n) { return AEGetDescData(&event.Get(), to, n); }},
+        {nullptr,
+         [&](void* to, Size n) {
+             return AEGetNthPtr(&outer.Get(), 1, typeWildCard, nullptr, nullptr, to, n, nullptr);
+         }},
+    };
+    for (const auto& [desc, copy] : cases) {
+        std::vector<uint8_t> full;
+        if (desc) {
+            full = DataBytes(*desc);
+        } else {
+            OwnedDesc record;
+            ASSERT_EQ(AEGetNthDesc(&outer.Get(), 1, typeWildCard, nullptr, record.Out()), noErr);
+            full = DataBytes(record.Get());
+        }
+        for (size_t n = 0; n <= full.size(); ++n) {
+            std::vector<uint8_t> out(full.size() + 8, 0xEE);
+            ASSERT_EQ(copy(out.data(), static_cast<Size>(n)), noErr);
+            EXPECT_TRUE(
+                std::equal(full.begin(), full.begin() + static_cast<ptrdiff_t>(n), out.begin()))
+                << n;
+            EXPECT_EQ(std::count(out.begin() + static_cast<ptrdiff_t>(n), out.end(), 0xEE),
+                      static_cast<ptrdiff_t>(out.size() - n))
+                << n;
+        }
     }
 }
 
