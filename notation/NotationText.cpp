@@ -263,23 +263,50 @@ bool UTF16ToMacRoman(std::u16string_view units, std::string& out, size_t* badInd
 }
 
 namespace {
+
 bool IsPlain(char16_t c) {
     return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
 }
+
+// Length of the run of characters at `p` that stand for themselves in a quoted string, eight
+// units per test where SSE2 is there.
+size_t PlainRunLength(const char16_t* p, const char16_t* end) {
+    const char16_t* begin = p;
+#if defined(__SSE2__)
+    // Unsigned range checks as signed ones: flip the top bit of both sides.
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i belowSpace = _mm_set1_epi16(static_cast<short>(0x1F - 0x8000));
+    const __m128i del = _mm_set1_epi16(static_cast<short>(0x7F - 0x8000));
+    const __m128i quote = _mm_set1_epi16('"');
+    const __m128i backslash = _mm_set1_epi16('\\');
+    while (end - p >= 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i flipped = _mm_xor_si128(units, flip);
+        const __m128i inRange =
+            _mm_and_si128(_mm_cmpgt_epi16(flipped, belowSpace), _mm_cmplt_epi16(flipped, del));
+        const __m128i special =
+            _mm_or_si128(_mm_cmpeq_epi16(units, quote), _mm_cmpeq_epi16(units, backslash));
+        if (_mm_movemask_epi8(_mm_andnot_si128(special, inRange)) != 0xFFFF) break;
+        p += 8;
+    }
+#endif
+    while (p < end && IsPlain(*p)) ++p;
+    return static_cast<size_t>(p - begin);
+}
+
 }  // namespace
 
 void AppendQuoted(std::u16string_view units, std::string& out) {
     out.reserve(out.size() + units.size() + 2);
     out.push_back('"');
+    const char16_t* end = units.data() + units.size();
     for (size_t i = 0; i < units.size(); ++i) {
         // A run of characters that stand for themselves, copied in one step.
-        size_t end = i;
-        while (end < units.size() && IsPlain(units[end])) ++end;
-        if (end > i) {
+        if (const size_t run = PlainRunLength(units.data() + i, end)) {
             const size_t at = out.size();
-            out.resize(at + (end - i));
-            for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(units[k]);
-            i = end - 1;
+            out.resize(at + run);
+            Narrow(units.data() + i, run, out.data() + at);
+            i += run - 1;
             continue;
         }
         char32_t c = units[i];
