@@ -17,6 +17,14 @@ constexpr size_t kMinItemSize = 13;
 
 size_t ItemsSize(const Container& c);
 
+// Every value put by bytes is tested for this, so the test is inlined.
+bool HasMagic(const uint8_t* p) {
+    uint32_t word, magic;
+    std::memcpy(&word, p, 4);
+    std::memcpy(&magic, kMagic, 4);
+    return word == magic;
+}
+
 size_t ContainerSize(const Container& c) {
     size_t size = 1 + 4 + ItemsSize(c);
     if (c.GetShape() == Shape::Event) {
@@ -242,7 +250,7 @@ void CopyData(const Payload& value, uint8_t* out, size_t maximum) {
 OSErr ValueFromBytes(DescType type, const void* bytes, size_t size, Payload& out) {
     const auto* p = static_cast<const uint8_t*>(bytes);
     bool must = IsContainerType(type);
-    if (type != typeNull && size >= sizeof kMagic && p && std::memcmp(p, kMagic, 4) == 0) {
+    if (type != typeNull && size >= sizeof kMagic && p && HasMagic(p)) {
         Reader reader(p, size);
         NodeRef node;
         if (reader.Magic() && reader.Container(ShapeForType(type), node) && reader.AtEnd()) {
