@@ -125,7 +125,11 @@ OSStatus Printer::PrintItem(const AEDesc& container, long index, bool isRecord, 
 bool Printer::MightBeContainer(DescType type, std::string_view head) {
     if (type == typeAEList || type == typeAERecord || type == typeAppleEvent) return true;
     if (!mPrefixLearnt) LearnContainerPrefix();
-    return head.substr(0, mContainerPrefix.size()) == mContainerPrefix;
+    // Inline: most plain values differ at the first byte.
+    if (head.size() < mContainerPrefix.size()) return false;
+    for (size_t i = 0; i < mContainerPrefix.size(); ++i)
+        if (head[i] != mContainerPrefix[i]) return false;
+    return true;
 }
 
 // When this cannot be learnt the prefix stays empty: every item then takes the descriptor
