@@ -312,9 +312,19 @@ size_t PlainRunLength(const char16_t* p, const char16_t* end) {
 }  // namespace
 
 void AppendQuoted(std::u16string_view units, std::string& out) {
+    const char16_t* end = units.data() + units.size();
+    const size_t plain = PlainRunLength(units.data(), end);
+    if (plain == units.size()) {  // the usual case: nothing to escape, one step
+        const size_t at = out.size();
+        out.resize(at + plain + 2);
+        char* to = out.data() + at;
+        to[0] = '"';
+        Narrow(units.data(), plain, to + 1);
+        to[plain + 1] = '"';
+        return;
+    }
     out.reserve(out.size() + units.size() + 2);
     out.push_back('"');
-    const char16_t* end = units.data() + units.size();
     for (size_t i = 0; i < units.size(); ++i) {
         // A run of characters that stand for themselves, copied in one step.
         if (const size_t run = PlainRunLength(units.data() + i, end)) {
