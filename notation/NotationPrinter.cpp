@@ -147,7 +147,10 @@ void Printer::LearnContainerPrefix() {
     }
     const auto mismatch =
         std::mismatch(data[0].begin(), data[0].end(), data[1].begin(), data[1].end());
-    mContainerPrefix.assign(data[0].begin(), mismatch.first);
+    // No longer than the part of an item fetched first (a shorter prefix only sends more
+    // items the descriptor route).
+    const auto common = static_cast<size_t>(mismatch.first - data[0].begin());
+    mContainerPrefix.assign(data[0], 0, std::min(common, kItemBuffer));
 }
 
 OSStatus Printer::PrintBytes(const AEDesc& desc) {
