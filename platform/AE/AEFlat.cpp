@@ -230,21 +230,14 @@ Shape ShapeForType(DescType type) {
     return Shape::Record;
 }
 
-size_t DataSize(const Payload& value) {
-    const Container* node = value.Node();
-    return node ? sizeof kMagic + ContainerSize(*node) : value.Size();
+size_t FlatSize(const Container& node) {
+    return sizeof kMagic + ContainerSize(node);
 }
 
-void CopyData(const Payload& value, uint8_t* out, size_t maximum) {
-    const Container* node = value.Node();
-    if (!node) {
-        size_t n = std::min(maximum, value.Size());
-        if (n) std::memcpy(out, value.Bytes(), n);
-        return;
-    }
+void CopyFlat(const Container& node, uint8_t* out, size_t maximum) {
     Writer writer(out, maximum);
     writer.Bytes(kMagic, sizeof kMagic);
-    if (!writer.Full()) writer.Write(*node);
+    if (!writer.Full()) writer.Write(node);
 }
 
 OSErr ValueFromBytes(DescType type, const void* bytes, size_t size, Payload& out) {
