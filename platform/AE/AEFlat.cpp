@@ -66,15 +66,20 @@ public:
         U32(static_cast<uint32_t>(items.size()));
         for (const Item& item : items) {
             if (Full()) return;
-            U32(item.key);
-            U32(item.type);
+            // key, type, tag and (for bytes) length, written in one step
+            uint8_t head[13];
+            std::memcpy(head, &item.key, 4);
+            std::memcpy(head + 4, &item.type, 4);
             if (const Container* node = item.value.Node()) {
-                U8(kTagContainer);
+                head[8] = kTagContainer;
+                Bytes(head, 9);
                 Write(*node);
             } else {
-                U8(kTagBytes);
-                U32(static_cast<uint32_t>(item.value.Size()));
-                Bytes(item.value.Bytes(), item.value.Size());
+                head[8] = kTagBytes;
+                const auto size = static_cast<uint32_t>(item.value.Size());
+                std::memcpy(head + 9, &size, 4);
+                Bytes(head, 13);
+                Bytes(item.value.Bytes(), size);
             }
         }
     }
