@@ -7,19 +7,21 @@
 namespace notation {
 namespace {
 
+// Looked up for every value printed or parsed, so the types of property-list values (text,
+// integers, reals, dates) come first.
 constexpr std::array<TypedForm, 24> kForms = {{
-    {FourCC("shor"), Form::Integer, 2, true},  {FourCC("long"), Form::Integer, 4, true},
-    {FourCC("comp"), Form::Integer, 8, true},  {FourCC("magn"), Form::Integer, 4, false},
-    {FourCC("ucom"), Form::Integer, 8, false}, {FourCC("ldt "), Form::Integer, 8, true},
-    {FourCC("sing"), Form::Real, 4, true},     {FourCC("doub"), Form::Real, 8, true},
-    {FourCC("fixd"), Form::Fixed, 4, true},    {FourCC("TEXT"), Form::MacRoman, 0, false},
-    {FourCC("utxt"), Form::UTF16, 0, false},   {FourCC("utf8"), Form::UTF8, 0, false},
-    {FourCC("furl"), Form::UTF8, 0, false},    {FourCC("aprl"), Form::UTF8, 0, false},
-    {FourCC("bund"), Form::UTF8, 0, false},    {FourCC("alis"), Form::UTF8, 0, false},
-    {FourCC("fsrf"), Form::UTF8, 0, false},    {FourCC("file"), Form::UTF8, 0, false},
-    {FourCC("psxf"), Form::UTF8, 0, false},    {FourCC("type"), Form::Code, 4, false},
-    {FourCC("enum"), Form::Code, 4, false},    {FourCC("abso"), Form::Code, 4, false},
-    {FourCC("prop"), Form::Code, 4, false},    {FourCC("keyw"), Form::Code, 4, false},
+    {FourCC("utxt"), Form::UTF16, 0, false},    {FourCC("long"), Form::Integer, 4, true},
+    {FourCC("doub"), Form::Real, 8, true},      {FourCC("comp"), Form::Integer, 8, true},
+    {FourCC("ldt "), Form::Integer, 8, true},   {FourCC("shor"), Form::Integer, 2, true},
+    {FourCC("magn"), Form::Integer, 4, false},  {FourCC("ucom"), Form::Integer, 8, false},
+    {FourCC("sing"), Form::Real, 4, true},      {FourCC("fixd"), Form::Fixed, 4, true},
+    {FourCC("TEXT"), Form::MacRoman, 0, false}, {FourCC("utf8"), Form::UTF8, 0, false},
+    {FourCC("furl"), Form::UTF8, 0, false},     {FourCC("aprl"), Form::UTF8, 0, false},
+    {FourCC("bund"), Form::UTF8, 0, false},     {FourCC("alis"), Form::UTF8, 0, false},
+    {FourCC("fsrf"), Form::UTF8, 0, false},     {FourCC("file"), Form::UTF8, 0, false},
+    {FourCC("psxf"), Form::UTF8, 0, false},     {FourCC("type"), Form::Code, 4, false},
+    {FourCC("enum"), Form::Code, 4, false},     {FourCC("abso"), Form::Code, 4, false},
+    {FourCC("prop"), Form::Code, 4, false},     {FourCC("keyw"), Form::Code, 4, false},
 }};
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";

@@ -74,8 +74,8 @@ bool Parser::ParseList(OwnedDesc& out, int depth) {
         const char* itemStart = mCur;
         OwnedDesc item;
         if (!ParseValue(item, depth + 1, true)) return false;
-        if (OSErr err = mPending ? AEPutPtr(list.Mutable(), 0, mPendingType, mPendingBytes.data(),
-                                            static_cast<Size>(mPendingBytes.size()))
+        if (OSErr err = mPending ? AEPutPtr(list.Mutable(), 0, mPendingType, mPendingData,
+                                            static_cast<Size>(mPendingSize))
                                  : AEPutDesc(list.Mutable(), 0, &item.Get()))
             return Fail(itemStart, "cannot add the item to the list", err);
         mPending = false;
@@ -112,10 +112,9 @@ bool Parser::ParseRecord(OwnedDesc& out, int depth, DescType type, const char* t
             AppendCode(keyword, message);
             return Fail(keyStart, message);
         }
-        const OSErr err =
-            mPending ? AEPutParamPtr(record.Mutable(), keyword, mPendingType, mPendingBytes.data(),
-                                     static_cast<Size>(mPendingBytes.size()))
-                     : AEPutParamDesc(record.Mutable(), keyword, &item.Get());
+        const OSErr err = mPending ? AEPutParamPtr(record.Mutable(), keyword, mPendingType,
+                                                   mPendingData, static_cast<Size>(mPendingSize))
+                                   : AEPutParamDesc(record.Mutable(), keyword, &item.Get());
         mPending = false;
         if (err) return Fail(keyStart, "cannot add the field to the record", err);
         SkipSpace();
@@ -171,7 +170,14 @@ bool Parser::Create(DescType type, const void* bytes, size_t size, OwnedDesc& ou
     if (mMayDefer && type != typeAEList && type != typeAERecord && type != typeAppleEvent) {
         mPending = true;
         mPendingType = type;
-        mPendingBytes.assign(static_cast<const char*>(bytes), size);
+        mPendingSize = size;
+        // A bare string's units stay put until the item is added; anything else is copied.
+        if (bytes == mUnits.data()) {
+            mPendingData = bytes;
+        } else {
+            mPendingBytes.assign(static_cast<const char*>(bytes), size);
+            mPendingData = mPendingBytes.data();
+        }
         out.Dispose();
         return true;
     }

@@ -98,6 +98,8 @@ private:
     bool mMayDefer = false;
     bool mPending = false;
     DescType mPendingType = typeNull;
+    const void* mPendingData = nullptr;  // mUnits, or mPendingBytes
+    size_t mPendingSize = 0;
     std::string mPendingBytes;
     NotationError& mError;
 };

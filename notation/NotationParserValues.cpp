@@ -208,14 +208,12 @@ bool Parser::ScanNumber(NumberToken& token) {
 bool Parser::ParseString(std::u16string& units) {
     ++mCur;  // '"'
     for (;;) {
-        const char* run = mCur;
-        while (mCur < mEnd && static_cast<uint8_t>(*mCur) >= 0x20 && *mCur != '"' &&
-               *mCur != '\\' && static_cast<uint8_t>(*mCur) < 0x80)
-            ++mCur;
         // Widened in place: append(first, last) from chars would build a temporary string.
+        const size_t run = StringRunLength(mCur, mEnd);
         const size_t at = units.size();
-        units.resize(at + static_cast<size_t>(mCur - run));
-        for (size_t k = at; run != mCur; ++run, ++k) units[k] = static_cast<uint8_t>(*run);
+        units.resize(at + run);
+        WidenASCII(mCur, run, units.data() + at);
+        mCur += run;
         if (mCur == mEnd) return Fail(mCur, "unterminated string");
         const auto c = static_cast<uint8_t>(*mCur);
         if (c == '"') {

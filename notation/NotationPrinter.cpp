@@ -1,7 +1,9 @@
 // The notation printer: one pass over the descriptor tree into one growing string.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include "notation/DescNotation.h"
@@ -19,20 +21,31 @@ public:
 
 private:
     OSStatus PrintContainer(const AEDesc& desc, long count, int depth);
+    OSStatus PrintItem(const AEDesc& container, long index, bool isRecord, int depth);
     OSStatus PrintBytes(const AEDesc& desc);
-    bool PrintTypedValue(DescType type, const std::string& data);
-    bool PrintFixedWidth(const TypedForm& form, const std::string& data);
-    bool PrintText(const TypedForm& form, const std::string& data);
-    void PrintHex(DescType type, const std::string& data);
+    void PrintValue(DescType type, std::string_view data);
+    bool PrintTypedValue(DescType type, std::string_view data);
+    bool PrintFixedWidth(const TypedForm& form, std::string_view data);
+    bool PrintText(const TypedForm& form, std::string_view data);
+    void PrintHex(DescType type, std::string_view data);
+    bool MightBeContainer(DescType type, std::string_view head);
+    void LearnContainerPrefix();
 
     std::string& mOut;
     // Scratch buffers reused for every value, so printing a large tree allocates little.
     std::string mData;
     std::u16string mUnits;
+    // The bytes every list's and record's data begin with (learnt from an empty one of each),
+    // so an item whose data does not begin so is a plain value, printed from its bytes alone.
+    std::string mContainerPrefix;
+    bool mPrefixLearnt = false;
 };
 
+// Items are fetched into this much reused buffer first; larger values are fetched again.
+constexpr size_t kItemBuffer = 256;
+
 template <class T>
-T Load(const std::string& data) {
+T Load(std::string_view data) {
     T value;
     std::memcpy(&value, data.data(), sizeof value);
     return value;
@@ -67,32 +80,96 @@ OSStatus Printer::PrintContainer(const AEDesc& desc, long count, int depth) {
     mOut.push_back(isRecord ? '{' : '[');
     for (long i = 1; i <= count; ++i) {
         if (i > 1) mOut += ", ";
-        AEKeyword keyword = typeWildCard;
-        OwnedDesc item;
-        if (OSErr err = AEGetNthDesc(&desc, i, typeWildCard, &keyword, item.Out())) return err;
-        if (isRecord) {
-            AppendCode(keyword, mOut);
-            mOut.push_back(':');
-        }
-        if (OSStatus err = Print(item.Get(), depth + 1)) return err;
+        if (OSStatus err = PrintItem(desc, i, isRecord, depth)) return err;
     }
     mOut.push_back(isRecord ? '}' : ']');
     return noErr;
 }
 
-OSStatus Printer::PrintBytes(const AEDesc& desc) {
-    std::string& data = mData;
-    data.resize(static_cast<size_t>(AEGetDescDataSize(&desc)));
-    if (!data.empty()) {
-        if (OSErr err = AEGetDescData(&desc, data.data(), static_cast<Size>(data.size())))
+// A plain item is copied straight into the reused buffer: one platform call, no descriptor.
+// Only an item that is or may be a list or record is fetched as a descriptor and printed in
+// full.
+OSStatus Printer::PrintItem(const AEDesc& container, long index, bool isRecord, int depth) {
+    if (mData.size() < kItemBuffer) mData.resize(kItemBuffer);
+    AEKeyword keyword = typeWildCard;
+    DescType type = typeNull;
+    Size size = 0;
+    if (OSErr err = AEGetNthPtr(&container, index, typeWildCard, &keyword, &type, mData.data(),
+                                static_cast<Size>(mData.size()), &size))
+        return err;
+    if (isRecord) {
+        AppendCode(keyword, mOut);
+        mOut.push_back(':');
+    }
+    const size_t length = static_cast<size_t>(size);
+    if (MightBeContainer(type, std::string_view(mData.data(), std::min(length, mData.size())))) {
+        OwnedDesc item;
+        if (OSErr err = AEGetNthDesc(&container, index, typeWildCard, nullptr, item.Out()))
+            return err;
+        return Print(item.Get(), depth + 1);
+    }
+    if (type == typeNull) {
+        mOut += "'null'()";
+        return noErr;
+    }
+    if (length > mData.size()) {
+        mData.resize(length);
+        if (OSErr err = AEGetNthPtr(&container, index, typeWildCard, nullptr, &type, mData.data(),
+                                    size, &size))
             return err;
     }
-    if (!PrintTypedValue(desc.descriptorType, data)) PrintHex(desc.descriptorType, data);
+    PrintValue(type, std::string_view(mData.data(), length));
     return noErr;
 }
 
+bool Printer::MightBeContainer(DescType type, std::string_view head) {
+    if (type == typeAEList || type == typeAERecord || type == typeAppleEvent) return true;
+    if (!mPrefixLearnt) LearnContainerPrefix();
+    // Inline: most plain values differ at the first byte.
+    if (head.size() < mContainerPrefix.size()) return false;
+    for (size_t i = 0; i < mContainerPrefix.size(); ++i)
+        if (head[i] != mContainerPrefix[i]) return false;
+    return true;
+}
+
+// When this cannot be learnt the prefix stays empty: every item then takes the descriptor
+// route, slower but printing the same.
+void Printer::LearnContainerPrefix() {
+    mPrefixLearnt = true;
+    std::string data[2];
+    for (int isRecord = 0; isRecord < 2; ++isRecord) {
+        OwnedDesc empty;
+        if (AECreateList(nullptr, 0, isRecord != 0, empty.Out()) != noErr) return;
+        data[isRecord].resize(static_cast<size_t>(AEGetDescDataSize(&empty.Get())));
+        if (AEGetDescData(&empty.Get(), data[isRecord].data(),
+                          static_cast<Size>(data[isRecord].size())) != noErr)
+            return;
+    }
+    const auto mismatch =
+        std::mismatch(data[0].begin(), data[0].end(), data[1].begin(), data[1].end());
+    // No longer than the part of an item fetched first (a shorter prefix only sends more
+    // items the descriptor route).
+    const auto common = static_cast<size_t>(mismatch.first - data[0].begin());
+    mContainerPrefix.assign(data[0], 0, std::min(common, kItemBuffer));
+}
+
+OSStatus Printer::PrintBytes(const AEDesc& desc) {
+    std::string& data = mData;
+    const auto size = static_cast<size_t>(AEGetDescDataSize(&desc));
+    if (data.size() < size) data.resize(size);
+    if (size != 0) {
+        if (OSErr err = AEGetDescData(&desc, data.data(), static_cast<Size>(size))) return err;
+    }
+    PrintValue(desc.descriptorType, std::string_view(data.data(), size));
+    return noErr;
+}
+
+void Printer::PrintValue(DescType type, std::string_view data) {
+    if (!PrintTypedValue(type, data)) PrintHex(type, data);
+}
+
 // The bare and typed value forms; false when the bytes are not exactly a value's encoding.
-bool Printer::PrintTypedValue(DescType type, const std::string& data) {
+bool Printer::PrintTypedValue(DescType type, std::string_view data) {
     const TypedForm* form = FindTypedForm(type);
     if (type == typeBoolean && data.size() == 1 && static_cast<uint8_t>(data[0]) <= 1) {
         mOut += data[0] ? "true" : "false";
@@ -103,7 +180,7 @@ bool Printer::PrintTypedValue(DescType type, const std::string& data) {
     return PrintText(*form, data);
 }
 
-bool Printer::PrintFixedWidth(const TypedForm& form, const std::string& data) {
+bool Printer::PrintFixedWidth(const TypedForm& form, std::string_view data) {
     const DescType type = form.type;
     // 'long', 'doub' and 'type' are the bare forms; 'comp' is bare only outside 32 bits.
     const bool bare = type == typeSInt32 || type == typeIEEE64BitFloatingPoint ||
@@ -151,7 +228,7 @@ bool Printer::PrintFixedWidth(const TypedForm& form, const std::string& data) {
     return true;
 }
 
-bool Printer::PrintText(const TypedForm& form, const std::string& data) {
+bool Printer::PrintText(const TypedForm& form, std::string_view data) {
     std::u16string& units = mUnits;
     units.clear();
     switch (form.form) {
@@ -177,7 +254,7 @@ bool Printer::PrintText(const TypedForm& form, const std::string& data) {
     return true;
 }
 
-void Printer::PrintHex(DescType type, const std::string& data) {
+void Printer::PrintHex(DescType type, std::string_view data) {
     AppendCode(type, mOut);
     if (data.empty()) {
         mOut += "()";

@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace notation {
 namespace {
@@ -117,12 +122,34 @@ bool UTF8ToUTF16(std::string_view text, std::u16string& out) {
 
 namespace {
 
-// Appends the run of ASCII units at the start of `units`, four units per test; returns its
-// length. Most text is ASCII, and a large XML text is mostly one long run.
-size_t AppendASCIIRun(std::u16string_view units, std::string& out) {
-    const char16_t* begin = units.data();
-    const char16_t* end = begin + units.size();
-    const char16_t* p = begin;
+bool IsHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// Length of the run of ASCII units at `p`, eight or sixteen units per test: most text is
+// ASCII, and a large XML text is mostly one long run.
+size_t ASCIIRunLength(const char16_t* p, const char16_t* end) {
+    const char16_t* begin = p;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    while (end - p >= 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i any = _mm_and_si128(_mm_or_si128(a, b), high);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(any, zero)) != 0xFFFF) {
+            // Where in the block the run ends, found only once it ends.
+            const auto mask = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(a, high), zero)) |
+                (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(b, high), zero)) << 16));
+            return static_cast<size_t>(p - begin) + std::countr_one(mask) / 2;
+        }
+        p += 16;
+    }
+#endif
     while (end - p >= 4) {
         uint64_t four;
         std::memcpy(&four, p, sizeof four);
@@ -130,31 +157,93 @@ size_t AppendASCIIRun(std::u16string_view units, std::string& out) {
         p += 4;
     }
     while (p < end && *p < 0x80) ++p;
-    const size_t n = static_cast<size_t>(p - begin);
-    const size_t at = out.size();
-    out.resize(at + n);
-    char* to = out.data() + at;
-    for (size_t k = 0; k < n; ++k) to[k] = static_cast<char>(begin[k]);
-    return n;
+    return static_cast<size_t>(p - begin);
+}
+
+// Writes `n` units below 0x100 as bytes.
+void Narrow(const char16_t* from, size_t n, char* to) {
+    size_t k = 0;
+#if defined(__SSE2__)
+    for (; k + 16 <= n; k += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k + 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_packus_epi16(a, b));
+    }
+    if (k + 8 <= n) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + k), _mm_packus_epi16(a, a));
+        k += 8;
+    }
+#endif
+    for (; k < n; ++k) to[k] = static_cast<char>(from[k]);
+}
+
+// Length of the UTF-8 form of `units`, or false when a lone surrogate has none.
+bool UTF8Length(std::u16string_view units, size_t& length) {
+    const char16_t* p = units.data();
+    const char16_t* end = p + units.size();
+    length = 0;
+    while (p < end) {
+        const size_t run = ASCIIRunLength(p, end);
+        length += run;
+        p += run;
+        if (p == end) break;
+        const char16_t u = *p++;
+        if (u < 0x800) {
+            length += 2;
+        } else if (IsHighSurrogate(u) && p < end && IsLowSurrogate(*p)) {
+            length += 4;
+            ++p;
+        } else if (IsSurrogate(u)) {
+            return false;
+        } else {
+            length += 3;
+        }
+    }
+    return true;
+}
+
+// Writes one code point as UTF-8 at `to`; returns the byte past it.
+char* PutUTF8(char32_t c, char* to) {
+    if (c < 0x800) {
+        to[0] = static_cast<char>(0xC0 | (c >> 6));
+        to[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return to + 2;
+    }
+    if (c < 0x10000) {
+        to[0] = static_cast<char>(0xE0 | (c >> 12));
+        to[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        to[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return to + 3;
+    }
+    to[0] = static_cast<char>(0xF0 | (c >> 18));
+    to[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    to[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    to[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return to + 4;
 }
 
 }  // namespace
 
+// Two passes: the exact length first, so the output grows once to its final size, then the
+// bytes, ASCII runs sixteen units at a time.
 bool UTF16ToUTF8(std::u16string_view units, std::string& out) {
-    out.reserve(out.size() + units.size());
-    for (size_t i = 0; i < units.size(); ++i) {
-        if (units[i] < 0x80) {
-            i += AppendASCIIRun(units.substr(i), out) - 1;
-            continue;
-        }
-        char32_t c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (IsSurrogate(c)) {
-            return false;
-        }
-        AppendUTF8(c, out);
+    size_t length;
+    if (!UTF8Length(units, length)) return false;
+    const size_t at = out.size();
+    out.resize(at + length);
+    char* to = out.data() + at;
+    const char16_t* p = units.data();
+    const char16_t* end = p + units.size();
+    while (p < end) {
+        const size_t run = ASCIIRunLength(p, end);
+        Narrow(p, run, to);
+        to += run;
+        p += run;
+        if (p == end) break;
+        char32_t c = *p++;
+        if (IsHighSurrogate(c)) c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
+        to = PutUTF8(c, to);
     }
     return true;
 }
@@ -187,23 +276,62 @@ bool UTF16ToMacRoman(std::u16string_view units, std::string& out, size_t* badInd
 }
 
 namespace {
+
 bool IsPlain(char16_t c) {
     return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
 }
+
+// Length of the run of characters at `p` that stand for themselves in a quoted string, eight
+// units per test where SSE2 is there.
+size_t PlainRunLength(const char16_t* p, const char16_t* end) {
+    const char16_t* begin = p;
+#if defined(__SSE2__)
+    // Unsigned range checks as signed ones: flip the top bit of both sides.
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i belowSpace = _mm_set1_epi16(static_cast<short>(0x1F - 0x8000));
+    const __m128i del = _mm_set1_epi16(static_cast<short>(0x7F - 0x8000));
+    const __m128i quote = _mm_set1_epi16('"');
+    const __m128i backslash = _mm_set1_epi16('\\');
+    while (end - p >= 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i flipped = _mm_xor_si128(units, flip);
+        const __m128i inRange =
+            _mm_and_si128(_mm_cmpgt_epi16(flipped, belowSpace), _mm_cmplt_epi16(flipped, del));
+        const __m128i special =
+            _mm_or_si128(_mm_cmpeq_epi16(units, quote), _mm_cmpeq_epi16(units, backslash));
+        const unsigned mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, inRange)));
+        if (mask != 0xFFFF) return static_cast<size_t>(p - begin) + std::countr_one(mask) / 2;
+        p += 8;
+    }
+#endif
+    while (p < end && IsPlain(*p)) ++p;
+    return static_cast<size_t>(p - begin);
+}
+
 }  // namespace
 
 void AppendQuoted(std::u16string_view units, std::string& out) {
+    const char16_t* end = units.data() + units.size();
+    const size_t plain = PlainRunLength(units.data(), end);
+    if (plain == units.size()) {  // the usual case: nothing to escape, one step
+        const size_t at = out.size();
+        out.resize(at + plain + 2);
+        char* to = out.data() + at;
+        to[0] = '"';
+        Narrow(units.data(), plain, to + 1);
+        to[plain + 1] = '"';
+        return;
+    }
     out.reserve(out.size() + units.size() + 2);
     out.push_back('"');
     for (size_t i = 0; i < units.size(); ++i) {
         // A run of characters that stand for themselves, copied in one step.
-        size_t end = i;
-        while (end < units.size() && IsPlain(units[end])) ++end;
-        if (end > i) {
+        if (const size_t run = PlainRunLength(units.data() + i, end)) {
             const size_t at = out.size();
-            out.resize(at + (end - i));
-            for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(units[k]);
-            i = end - 1;
+            out.resize(at + run);
+            Narrow(units.data() + i, run, out.data() + at);
+            i += run - 1;
             continue;
         }
         char32_t c = units[i];
@@ -246,6 +374,47 @@ void AppendQuoted(std::u16string_view units, std::string& out) {
         }
     }
     out.push_back('"');
+}
+
+size_t StringRunLength(const char* p, const char* end) {
+    const char* begin = p;
+#if defined(__SSE2__)
+    // Bytes from 0x80 up are negative as signed bytes, so one signed test keeps 0x20-0x7F.
+    const __m128i belowSpace = _mm_set1_epi8(0x1F);
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    while (end - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i special =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash));
+        const __m128i plain = _mm_andnot_si128(special, _mm_cmpgt_epi8(bytes, belowSpace));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(plain));
+        if (mask != 0xFFFF) return static_cast<size_t>(p - begin) + std::countr_one(mask);
+        p += 16;
+    }
+#endif
+    while (p < end && static_cast<uint8_t>(*p) >= 0x20 && static_cast<uint8_t>(*p) < 0x80 &&
+           *p != '"' && *p != '\\')
+        ++p;
+    return static_cast<size_t>(p - begin);
+}
+
+void WidenASCII(const char* from, size_t n, char16_t* to) {
+    size_t k = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; k + 16 <= n; k += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k + 8), _mm_unpackhi_epi8(bytes, zero));
+    }
+    if (k + 8 <= n) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + k));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_unpacklo_epi8(bytes, zero));
+        k += 8;
+    }
+#endif
+    for (; k < n; ++k) to[k] = static_cast<uint8_t>(from[k]);
 }
 
 void AppendHex(const uint8_t* bytes, size_t byteCount, std::string& out) {

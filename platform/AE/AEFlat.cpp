@@ -1,6 +1,7 @@
 // Writing and validating the flat form of containers.
 #include "platform/AE/AEFlat.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,49 +15,71 @@ constexpr uint8_t kTagContainer = 1;
 // anything is reserved.
 constexpr size_t kMinItemSize = 13;
 
-size_t ItemsSize(const std::vector<Item>& items);
+size_t ItemsSize(const Container& c);
+
+// Every value put by bytes is tested for this, so the test is inlined.
+bool HasMagic(const uint8_t* p) {
+    uint32_t word, magic;
+    std::memcpy(&word, p, 4);
+    std::memcpy(&magic, kMagic, 4);
+    return word == magic;
+}
 
 size_t ContainerSize(const Container& c) {
-    size_t size = 1 + 4 + ItemsSize(c.Items());
+    size_t size = 1 + 4 + ItemsSize(c);
     if (c.GetShape() == Shape::Event) {
         size += 4;
-        if (const Container* attrs = c.Attributes()) size += ItemsSize(attrs->Items());
+        if (const Container* attrs = c.Attributes()) size += ItemsSize(*attrs);
     }
     return size;
 }
 
-size_t ItemsSize(const std::vector<Item>& items) {
-    size_t size = 0;
-    for (const Item& item : items) {
+size_t ItemsSize(const Container& c) {
+    size_t size = c.CachedItemsSize();
+    if (size != Container::kSizeUnknown) return size;
+    size = 0;
+    for (const Item& item : c.Items()) {
         size += 4 + 4 + 1;
         const Container* node = item.value.Node();
         size += node ? ContainerSize(*node) : 4 + item.value.Size();
     }
+    c.CacheItemsSize(size);
     return size;
 }
 
+// Writes the flat form, or its first `limit` bytes: a partial copy stops as soon as the
+// limit is reached, so asking for a prefix of a large container costs the prefix only.
 class Writer {
 public:
-    explicit Writer(uint8_t* out) : mCur(out) {}
+    Writer(uint8_t* out, size_t limit) : mCur(out), mLeft(limit) {}
+    bool Full() const { return mLeft == 0; }
     void Bytes(const void* p, size_t n) {
+        n = std::min(n, mLeft);
         if (n) std::memcpy(mCur, p, n);
         mCur += n;
+        mLeft -= n;
     }
     void U32(uint32_t v) { Bytes(&v, 4); }
-    void U8(uint8_t v) { *mCur++ = v; }
+    void U8(uint8_t v) { Bytes(&v, 1); }
 
     void Items(const std::vector<Item>& items) {
         U32(static_cast<uint32_t>(items.size()));
         for (const Item& item : items) {
-            U32(item.key);
-            U32(item.type);
+            if (Full()) return;
+            // key, type, tag and (for bytes) length, written in one step
+            uint8_t head[13];
+            std::memcpy(head, &item.key, 4);
+            std::memcpy(head + 4, &item.type, 4);
             if (const Container* node = item.value.Node()) {
-                U8(kTagContainer);
+                head[8] = kTagContainer;
+                Bytes(head, 9);
                 Write(*node);
             } else {
-                U8(kTagBytes);
-                U32(static_cast<uint32_t>(item.value.Size()));
-                Bytes(item.value.Bytes(), item.value.Size());
+                head[8] = kTagBytes;
+                const auto size = static_cast<uint32_t>(item.value.Size());
+                std::memcpy(head + 9, &size, 4);
+                Bytes(head, 13);
+                Bytes(item.value.Bytes(), size);
             }
         }
     }
@@ -64,7 +87,7 @@ public:
     void Write(const Container& c) {
         U8(static_cast<uint8_t>(c.GetShape()));
         Items(c.Items());
-        if (c.GetShape() == Shape::Event) {
+        if (c.GetShape() == Shape::Event && !Full()) {
             static const std::vector<Item> none;
             Items(c.Attributes() ? c.Attributes()->Items() : none);
         }
@@ -72,6 +95,7 @@ public:
 
 private:
     uint8_t* mCur;
+    size_t mLeft;
 };
 
 // Reads a flat form; every read checked against the end, the first failure sticks. Nested
@@ -211,34 +235,20 @@ Shape ShapeForType(DescType type) {
     return Shape::Record;
 }
 
-size_t DataSize(const Payload& value) {
-    const Container* node = value.Node();
-    return node ? sizeof kMagic + ContainerSize(*node) : value.Size();
+size_t FlatSize(const Container& node) {
+    return sizeof kMagic + ContainerSize(node);
 }
 
-void CopyData(const Payload& value, uint8_t* out, size_t maximum) {
-    const Container* node = value.Node();
-    if (!node) {
-        size_t n = std::min(maximum, value.Size());
-        if (n) std::memcpy(out, value.Bytes(), n);
-        return;
-    }
-    if (maximum == 0) return;  // a size probe: nothing to flatten
-    size_t full = DataSize(value);
-    if (maximum >= full) {
-        std::memcpy(out, kMagic, sizeof kMagic);
-        Writer(out + sizeof kMagic).Write(*node);
-        return;
-    }
-    std::vector<uint8_t> scratch(full);
-    CopyData(value, scratch.data(), full);
-    if (maximum) std::memcpy(out, scratch.data(), maximum);
+void CopyFlat(const Container& node, uint8_t* out, size_t maximum) {
+    Writer writer(out, maximum);
+    writer.Bytes(kMagic, sizeof kMagic);
+    if (!writer.Full()) writer.Write(node);
 }
 
 OSErr ValueFromBytes(DescType type, const void* bytes, size_t size, Payload& out) {
     const auto* p = static_cast<const uint8_t*>(bytes);
     bool must = IsContainerType(type);
-    if (type != typeNull && size >= sizeof kMagic && p && std::memcmp(p, kMagic, 4) == 0) {
+    if (type != typeNull && size >= sizeof kMagic && p && HasMagic(p)) {
         Reader reader(p, size);
         NodeRef node;
         if (reader.Magic() && reader.Container(ShapeForType(type), node) && reader.AtEnd()) {

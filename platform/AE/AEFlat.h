@@ -10,8 +10,10 @@
 #ifndef PLATFORM_AE_AEFLAT_H
 #define PLATFORM_AE_AEFLAT_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/AE/AEStorage.h"
 
@@ -20,12 +22,27 @@ namespace ae {
 // Shape a container must have to be a descriptor of `type`.
 Shape ShapeForType(DescType type);
 
-// Size of the data of a value: its bytes, or the flat form of its container.
-size_t DataSize(const Payload& value);
+// Size of the flat form of a container, and a copy of its first `maximum` bytes.
+size_t FlatSize(const Container& node);
+void CopyFlat(const Container& node, uint8_t* out, size_t maximum);
 
-// Copies min(DataSize(value), maximum) bytes of the value's data to `out`. Throws
-// std::bad_alloc when a partial flat copy needs a scratch buffer it cannot get.
-void CopyData(const Payload& value, uint8_t* out, size_t maximum);
+// Size of the data of a value: its bytes, or the flat form of its container. Inline: every
+// item read asks it.
+inline size_t DataSize(const Payload& value) {
+    const Container* node = value.Node();
+    return node ? FlatSize(*node) : value.Size();
+}
+
+// Copies min(DataSize(value), maximum) bytes of the value's data to `out`; a prefix of a
+// container's flat form costs about its length, whatever the container's size.
+inline void CopyData(const Payload& value, uint8_t* out, size_t maximum) {
+    if (const Container* node = value.Node()) {
+        CopyFlat(*node, out, maximum);
+        return;
+    }
+    const size_t n = std::min(maximum, value.Size());
+    if (n) std::memcpy(out, value.Bytes(), n);
+}
 
 // The value of a descriptor of `type` made from `size` bytes. For typeAEList, typeAERecord
 // and typeAppleEvent the bytes must be a flat form of the matching shape, nested at most

@@ -64,22 +64,21 @@ const Item* NthItem(const AEDescList* list, long index, OSErr& status) {
 
 OSErr PutNth(AEDescList* list, long index, Item item) {
     OSErr status;
-    OSErr check;
-    const Container* current = ContainerOf(list, check);
-    if (!current) return check;
+    const Container* current = ContainerOf(list, status);
+    if (!current) return status;
     // Records are changed by keyword, never by position.
     if (current->IsKeyed()) return errAEWrongDataType;
     size_t count = current->Count();
     if (index < 0 || static_cast<unsigned long>(index) > count + 1) return errAEIllegalIndex;
     if (!ItemFits(item.value)) return errOSAStackOverflow;
-    Container* c = MutableContainerOf(list, status);
-    if (!c) return status;
+    item.value.CompactNode();  // complete once it is an item
+    // Resolved above: the handle is live and holds a container.
+    Container& c = list->dataHandle->value.MutableNode();
     item.key = typeWildCard;
     if (index == 0 || static_cast<size_t>(index) == count + 1) {
-        c->Append(std::move(item));
+        c.Append(std::move(item));
     } else {
-        c->NoteDepth(DepthOf(item.value));
-        c->At(static_cast<size_t>(index - 1)) = std::move(item);
+        c.Replace(static_cast<size_t>(index - 1), std::move(item));
     }
     return noErr;
 }

@@ -38,6 +38,7 @@ OSErr PutKeyed(AEDesc* desc, AEKeyword key, Item item) {
     if (!ItemFits(item.value)) return errOSAStackOverflow;
     Storage* h = desc->dataHandle;
     item.key = key;
+    item.value.CompactNode();  // complete once it is an item
     h->value.MutableNode().Put(std::move(item));
     return noErr;
 }
@@ -137,6 +138,7 @@ OSErr PutAttribute(AEDesc* event, AEKeyword key, Item item) {
     if (!EventOf(event, nullptr, status)) return status;
     if (!ItemFits(item.value) || DepthOf(item.value) + 2 > kMaxDepth) return errOSAStackOverflow;
     item.key = key;
+    item.value.CompactNode();
     Container& c = event->dataHandle->value.MutableNode();
     Container& attrs = c.MutableAttributes();
     attrs.Put(std::move(item));

@@ -35,6 +35,93 @@ Container& NodeRef::Mutable() {
 
 namespace {
 
+// A short spin lock: the pools below are held for a few instructions at a time, and
+// descriptors are made from one thread at a time in practice.
+class SpinGuard {
+public:
+    explicit SpinGuard(std::atomic_flag& flag) : mFlag(flag) {
+        while (mFlag.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~SpinGuard() { mFlag.clear(std::memory_order_release); }
+    SpinGuard(const SpinGuard&) = delete;
+    SpinGuard& operator=(const SpinGuard&) = delete;
+
+private:
+    std::atomic_flag& mFlag;
+};
+
+// Blocks of up to kLimit bytes in 16-byte size classes, carved from 64 KB slabs and kept on a
+// free list per class once released; slabs are never given back. Most payloads are short
+// strings, and a list push or pop costs a fraction of malloc and free (and no chunk header).
+class SmallBlockPool {
+public:
+    static constexpr size_t kLimit = 128;
+
+    void* Take(size_t bytes) {
+        const size_t sizeClass = ClassOf(bytes);
+        SpinGuard guard(mLock);
+        if (FreeBlock* block = mFree[sizeClass]) {
+            mFree[sizeClass] = block->next;
+            return block;
+        }
+        const size_t size = (sizeClass + 1) * kGranule;
+        if (mLeft < size) NewSlab();
+        void* block = mCursor;
+        mCursor += size;
+        mLeft -= size;
+        return block;
+    }
+    void Give(void* p, size_t bytes) {
+        const size_t sizeClass = ClassOf(bytes);
+        SpinGuard guard(mLock);
+        auto* block = ::new (p) FreeBlock{mFree[sizeClass]};
+        mFree[sizeClass] = block;
+    }
+
+private:
+    static constexpr size_t kGranule = 16;
+    static constexpr size_t kSlab = 64 * 1024;
+    struct FreeBlock {
+        FreeBlock* next;
+    };
+    // Each slab starts with a link to the one before, so all stay reachable.
+    struct alignas(kGranule) Slab {
+        Slab* previous;
+    };
+
+    static size_t ClassOf(size_t bytes) { return (bytes - 1) / kGranule; }
+
+    void NewSlab() {
+        auto* slab = ::new (::operator new(kSlab)) Slab{mSlabs};  // throws std::bad_alloc
+        mSlabs = slab;
+        mCursor = reinterpret_cast<uint8_t*>(slab) + sizeof(Slab);
+        mLeft = kSlab - sizeof(Slab);
+    }
+
+    std::atomic_flag mLock = ATOMIC_FLAG_INIT;
+    FreeBlock* mFree[kLimit / kGranule] = {};
+    Slab* mSlabs = nullptr;
+    uint8_t* mCursor = nullptr;
+    size_t mLeft = 0;
+};
+
+// Constant-initialised and never destroyed: payloads may die at exit.
+constinit SmallBlockPool gSmallBlocks;
+
+// Under AddressSanitizer every block comes from operator new, so misuse is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPoolSmallBlocks = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kPoolSmallBlocks = false;
+#else
+constexpr bool kPoolSmallBlocks = true;
+#endif
+#else
+constexpr bool kPoolSmallBlocks = true;
+#endif
+
 // Heap bytes carry a reference count in front of them, so copying a descriptor (into a
 // reply, out of a list) shares its bytes instead of duplicating them.
 constexpr size_t kSharedHeader = 8;  // keeps the bytes 8-aligned
@@ -43,15 +130,25 @@ std::atomic<uint32_t>& SharedCount(uint8_t* bytes) {
     return *std::launder(reinterpret_cast<std::atomic<uint32_t>*>(bytes - kSharedHeader));
 }
 
+bool IsSmall(size_t size) {
+    return kPoolSmallBlocks && kSharedHeader + size <= SmallBlockPool::kLimit;
+}
+
 uint8_t* AllocateShared(size_t size) {
-    auto* block = static_cast<uint8_t*>(::operator new(kSharedHeader + size));
+    void* raw = IsSmall(size) ? gSmallBlocks.Take(kSharedHeader + size)
+                              : ::operator new(kSharedHeader + size);
+    auto* block = static_cast<uint8_t*>(raw);
     ::new (block) std::atomic<uint32_t>(1);
     return block + kSharedHeader;
 }
 
-void FreeShared(uint8_t* bytes) {
+void FreeShared(uint8_t* bytes, size_t size) {
     SharedCount(bytes).~atomic();
-    ::operator delete(bytes - kSharedHeader);
+    if (IsSmall(size)) {
+        gSmallBlocks.Give(bytes - kSharedHeader, kSharedHeader + size);
+    } else {
+        ::operator delete(bytes - kSharedHeader);
+    }
 }
 
 }  // namespace
@@ -76,7 +173,8 @@ Payload::Payload(Payload&& other) noexcept : mSize(other.mSize), mKind(other.mKi
 
 Payload::~Payload() {
     if (mKind == kHeap) {
-        if (SharedCount(mHeap).fetch_sub(1, std::memory_order_acq_rel) == 1) FreeShared(mHeap);
+        if (SharedCount(mHeap).fetch_sub(1, std::memory_order_acq_rel) == 1)
+            FreeShared(mHeap, mSize);
     } else if (mKind == kNode) {
         NodeRef release(mNode);
     }
@@ -129,6 +227,10 @@ NodeRef Payload::NodeReference() const {
     return NodeRef(mNode);
 }
 
+void Payload::CompactNode() {
+    if (mKind == kNode) mNode->Compact();
+}
+
 Container* Payload::ReleaseNode() {
     if (mKind != kNode) return nullptr;
     Container* node = mNode;
@@ -147,6 +249,7 @@ Container::Container(const Container& other)
     : mShape(other.mShape),
       mDepth(other.mDepth),
       mItems(other.mItems),
+      mItemsSize(other.CachedItemsSize()),
       mIndex(other.mIndex),
       mIndexShift(other.mIndexShift),
       mAttributes(other.mAttributes) {}
@@ -210,12 +313,14 @@ void Container::NoteDepth(const Item& item) {
 }
 
 void Container::Append(Item item) {
+    Changed();
     NoteDepth(item);
     mItems.push_back(std::move(item));
     IndexFrom(mItems.size() - 1);
 }
 
 void Container::Erase(size_t i) {
+    Changed();
     mItems.erase(mItems.begin() + static_cast<ptrdiff_t>(i));
     if (!mIndex.empty()) {
         // Positions after i moved; erase is O(n) anyway, so rebuild.
@@ -236,13 +341,18 @@ long Container::Find(AEKeyword key) const {
     return -1;
 }
 
+void Container::Replace(size_t i, Item item) {
+    Changed();
+    NoteDepth(item);
+    mItems[i] = std::move(item);
+}
+
 void Container::Put(Item item) {
     long at = Find(item.key);
-    NoteDepth(item);
     if (at < 0) {
         Append(std::move(item));
     } else {
-        mItems[static_cast<size_t>(at)] = std::move(item);
+        Replace(static_cast<size_t>(at), std::move(item));
     }
 }
 
@@ -263,7 +373,7 @@ namespace {
 class HandlePool {
 public:
     Storage* Take() {
-        Lock guard(mLock);
+        SpinGuard guard(mLock);
         if (!mFree) Grow();
         Storage* slot = mFree;
         mFree = slot->nextFree;
@@ -272,7 +382,7 @@ public:
         return slot;
     }
     void Give(Storage* slot) {
-        Lock guard(mLock);
+        SpinGuard guard(mLock);
         ++slot->generation;
         slot->nextFree = mFree;
         mFree = slot;
@@ -285,14 +395,6 @@ public:
     }
 
 private:
-    struct Lock {
-        explicit Lock(std::atomic_flag& flag) : mFlag(flag) {
-            while (mFlag.test_and_set(std::memory_order_acquire)) {
-            }
-        }
-        ~Lock() { mFlag.clear(std::memory_order_release); }
-        std::atomic_flag& mFlag;
-    };
     // Descriptors alive at once, at most; only address space is reserved for them, and less
     // when a limit on address space refuses that much.
     static constexpr size_t kMaxSlots = size_t{1} << 24;

@@ -72,6 +72,9 @@ public:
     // The container, unshared first; only for a node payload.
     Container& MutableNode();
     NodeRef NodeReference() const;  // a new reference to the container
+    // Gives back a node's spare item capacity (see Container::Compact); no-op for bytes. Safe
+    // while shared: the items stay the same.
+    void CompactNode();
     // Gives up a node payload's reference without releasing it and leaves the payload empty;
     // NULL for a byte payload.
     Container* ReleaseNode();
@@ -122,16 +125,32 @@ public:
     bool IsKeyed() const { return mShape != Shape::List; }
     size_t Count() const { return mItems.size(); }
     const Item& At(size_t i) const { return mItems[i]; }
-    Item& At(size_t i) { return mItems[i]; }
     const std::vector<Item>& Items() const { return mItems; }
 
+    // Every change of the items goes through these, and each forgets the cached size.
     void Reserve(size_t n) { mItems.reserve(n); }
     void Append(Item item);
     void Erase(size_t i);
+    // Replaces item i (keeping its keyword's place in the index: callers replace list items).
+    void Replace(size_t i, Item item);
     // Position of the first item with `key`, or -1.
     long Find(AEKeyword key) const;
     // Replaces the item with item.key in place, or appends it.
     void Put(Item item);
+
+    // Gives back the item vector's spare capacity once the container is complete (put into a
+    // parent). Leaves the items as they are; a later append regrows as usual.
+    void Compact() {
+        if (mItems.capacity() != mItems.size()) mItems.shrink_to_fit();
+    }
+
+    // Size of the items' flat form (without the shape and count), remembered until the next
+    // change, so sizing a nested container costs O(1) after the first time. Nested containers
+    // are never changed in place while shared (copy-on-write), and a change through this
+    // container's own items goes through the calls above, so the cache cannot go stale.
+    static constexpr size_t kSizeUnknown = ~size_t{0};
+    size_t CachedItemsSize() const { return mItemsSize.load(std::memory_order_relaxed); }
+    void CacheItemsSize(size_t size) const { mItemsSize.store(size, std::memory_order_relaxed); }
 
     // Nesting depth: 1 for a container of plain items. Never lowered by a removal, so it is
     // an upper bound; kept at most kMaxDepth by the callers (ItemFits).
@@ -139,6 +158,7 @@ public:
     void NoteDepth(unsigned childDepth) { mDepth = std::max(mDepth, childDepth + 1u); }
 
     // Attributes of an event (a keyed container), made on first use.
+    // The attributes keep their own cached size, so changing them leaves this one valid.
     const Container* Attributes() const { return mAttributes.Get(); }
     Container& MutableAttributes();
 
@@ -154,10 +174,12 @@ private:
     // Drops this container's references to nested containers, pushing those it held last
     // onto `doomed` (linked through mNextDoomed).
     void DetachChildren(Container*& doomed);
+    void Changed() { mItemsSize.store(kSizeUnknown, std::memory_order_relaxed); }
 
     Shape mShape;
     unsigned mDepth = 1;
     std::vector<Item> mItems;
+    mutable std::atomic<size_t> mItemsSize{kSizeUnknown};
     // Open-addressed keyword index: position + 1 per slot, 0 for empty; at most half full.
     // Four bytes a slot keeps a 10^6-field record's index in cache far better than nodes.
     std::vector<uint32_t> mIndex;

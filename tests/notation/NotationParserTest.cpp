@@ -206,4 +206,38 @@ TEST_F(NotationParserTest, FaultsReleaseEverything) {
     }
 }
 
+// Plain bytes of a string are taken in runs (sixteen at a time): whatever ends a run, wherever it
+// falls in or across a block, is read right, and a raw control or a bad byte is still refused.
+TEST_F(NotationParserTest, StringRunsEndWhereverTheOtherByteFalls) {
+    for (size_t before = 0; before <= 35; ++before) {
+        for (size_t after = 0; after <= 18; ++after) {
+            const std::string a(before, 'a'), b(after, 'b');
+            for (const auto& [middle, units] :
+                 {std::pair<std::string, std::u16string>{"\\\"", u"\""},
+                  {"\\\\", u"\\"},
+                  {"\\n", u"\n"},
+                  {"\x7F", u"\x7F"},
+                  {" ~", u" ~"},
+                  {"\xC3\xA9", u"\u00E9"},
+                  {"\xF0\x9F\x98\x80", u"\U0001F600"}}) {
+                OwnedDesc desc;
+                NotationError error;
+                ASSERT_TRUE(ParseDesc("\"" + a + middle + b + "\"", desc, error))
+                    << error.Describe();
+                const std::u16string expected =
+                    std::u16string(a.begin(), a.end()) + units + std::u16string(b.begin(), b.end());
+                EXPECT_EQ(DataOf(desc.Get()),
+                          std::string(reinterpret_cast<const char*>(expected.data()),
+                                      expected.size() * 2));
+            }
+            for (const std::string bad : {"\x1F", "\x80", "\xC3"}) {
+                OwnedDesc desc;
+                NotationError error;
+                EXPECT_FALSE(ParseDesc("\"" + a + bad + b + "\"", desc, error));
+                EXPECT_EQ(error.offset, 1 + before);
+            }
+        }
+    }
+}
+
 }  // namespace

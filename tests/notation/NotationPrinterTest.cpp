@@ -135,29 +135,80 @@ TEST_F(NotationContainerPrintTest, DeepestListRoundTrips) {
     EXPECT_TRUE(SameDesc(nested.Get(), back.Get()));
 }
 
+// Each call that fetches an item, failing, fails the print with its status: [1, [2]] fetches
+// the plain 1 by copying and the inner list as a descriptor.
 TEST_F(NotationContainerPrintTest, ReportsAFailingPlatformCall) {
-    OwnedDesc list;
+    OwnedDesc list, inner;
     ASSERT_EQ(AECreateList(nullptr, 0, false, list.Out()), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, false, inner.Out()), noErr);
     OwnedDesc one = MakeDesc(typeSInt32, BytesOf<int32_t>(1));
+    OwnedDesc two = MakeDesc(typeSInt32, BytesOf<int32_t>(2));
+    ASSERT_EQ(AEPutDesc(inner.Mutable(), 0, &two.Get()), noErr);
     ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &one.Get()), noErr);
-    PTFailCalls("AEGetNthDesc", 0, 1, errAECorruptData);
-    std::string text;
-    EXPECT_EQ(PrintDesc(list.Get(), text), errAECorruptData);
+    ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &inner.Get()), noErr);
+    for (const char* call : {"AEGetNthPtr", "AEGetNthDesc"}) {
+        PTFailCalls(call, 0, 1, errAECorruptData);
+        std::string text;
+        EXPECT_EQ(PrintDesc(list.Get(), text), errAECorruptData) << call;
+        PTClearFaults();
+    }
+    // The calls that only tell plain items from lists and records may fail: the text is the same.
+    for (const char* call : {"AECreateList", "AEGetDescData"}) {
+        PTFailCalls(call, 0, 1, errAECorruptData);
+        EXPECT_EQ(Print(list.Get()), "[1, [2]]") << call;
+        PTClearFaults();
+    }
+}
+
+// Every value prints the same as an item of a list or a record as on its own, including an
+// item of a text type that holds a record, and values longer than the reused item buffer.
+TEST_F(NotationContainerPrintTest, ItemsPrintAsTheyDoAlone) {
+    std::vector<std::pair<OwnedDesc, std::string>> values;
+    for (const PrintCase& c : kPrintCases)
+        values.emplace_back(MakeDesc(c.type, c.bytes), c.expected);
+    const std::string longText(700, 'x');
+    values.emplace_back(MakeDesc(typeUTF8Text, longText), "'utf8'(\"" + longText + "\")");
+    OwnedDesc record, textRecord;
+    ASSERT_EQ(AECreateList(nullptr, 0, true, record.Out()), noErr);
+    OwnedDesc one = MakeDesc(typeSInt32, BytesOf<int32_t>(1));
+    ASSERT_EQ(AEPutParamDesc(record.Mutable(), FourCC("abcd"), &one.Get()), noErr);
+    textRecord = MakeDesc(typeUnicodeText, DataOf(record.Get()));
+    values.emplace_back(std::move(textRecord), "'utxt'{'abcd':1}");
+    values.emplace_back(OwnedDesc(), "'null'()");
+    for (const auto& [value, expected] : values) {
+        ASSERT_EQ(Print(value.Get()), expected);
+        OwnedDesc list, keyed;
+        ASSERT_EQ(AECreateList(nullptr, 0, false, list.Out()), noErr);
+        ASSERT_EQ(AECreateList(nullptr, 0, true, keyed.Out()), noErr);
+        ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &value.Get()), noErr);
+        ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &value.Get()), noErr);
+        ASSERT_EQ(AEPutParamDesc(keyed.Mutable(), FourCC("k   "), &value.Get()), noErr);
+        EXPECT_EQ(Print(list.Get()), "[" + expected + ", " + expected + "]");
+        EXPECT_EQ(Print(keyed.Get()), "{'k   ':" + expected + "}");
+    }
 }
 
 }  // namespace
 
-// ASCII is copied in runs (four units at a time for UTF-8): a character that ends a run must
-// come out right wherever it falls, and a lone surrogate must still fail the conversion.
+// ASCII is copied in runs (up to sixteen units at a time): a character that ends a run must
+// come out right wherever it falls in or across a block, and a lone surrogate must still fail
+// the conversion.
 TEST(NotationText, RunsOfASCIIEndWhereverTheOtherCharacterFalls) {
-    for (size_t before = 0; before <= 9; ++before) {
-        for (size_t after = 0; after <= 5; ++after) {
+    for (size_t before = 0; before <= 35; ++before) {
+        for (size_t after = 0; after <= 18; ++after) {
             for (const auto& [middle, utf8, quoted] :
                  {std::tuple<std::u16string, std::string, std::string>{u"\u00E9", "\xC3\xA9",
                                                                        "\xC3\xA9"},
                   {u"\U0001F600", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
                   {u"\"", "\"", "\\\""},
-                  {u"\n", "\n", "\\n"}}) {
+                  {u"\n", "\n", "\\n"},
+                  {u"\x7F", "\x7F", "\x7F"},
+                  {u"\x1F", "\x1F", "\\u001F"},
+                  {u"\\ ~", "\\ ~", "\\\\ ~"},
+                  {u"\u0100", "\xC4\x80", "\xC4\x80"},
+                  {u"\u07FF", "\xDF\xBF", "\xDF\xBF"},
+                  {u"\u0800", "\xE0\xA0\x80", "\xE0\xA0\x80"},
+                  {u"\uFFFF", "\xEF\xBF\xBF", "\xEF\xBF\xBF"}}) {
                 const std::u16string units =
                     std::u16string(before, u'a') + middle + std::u16string(after, u'b');
                 std::string out = "x";
@@ -168,9 +219,11 @@ TEST(NotationText, RunsOfASCIIEndWhereverTheOtherCharacterFalls) {
                 EXPECT_EQ(
                     out, "\"" + std::string(before, 'a') + quoted + std::string(after, 'b') + "\"");
             }
-            std::string ignored;
-            EXPECT_FALSE(notation::UTF16ToUTF8(
-                std::u16string(before, u'a') + u'\xD800' + std::u16string(after, u'b'), ignored));
+            for (char16_t lone : {u'\xD800', u'\xDFFF'}) {
+                std::string ignored;
+                EXPECT_FALSE(notation::UTF16ToUTF8(
+                    std::u16string(before, u'a') + lone + std::u16string(after, u'b'), ignored));
+            }
         }
     }
 }

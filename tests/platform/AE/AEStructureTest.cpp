@@ -428,4 +428,42 @@ TEST_F(AEStructure, DeepestDescriptorsFitASmallStack) {
     });
 }
 
+// Short byte values come from a pool of size classes, longer ones from the heap: values of
+// every length across the class boundaries keep their bytes while shared with a list, and
+// when others next to them are released and new values take the released blocks.
+TEST_F(AEStructure, BytesOfEveryShortLengthSurviveSharingAndReuse) {
+    constexpr size_t kLongest = 200;
+    auto pattern = [](size_t n, int seed) {
+        std::vector<uint8_t> bytes(n);
+        for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(n + 7 * i + seed);
+        return bytes;
+    };
+    const DescType type = FourCC("rdat");
+    OwnedDesc list;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, list.Out()), noErr);
+    std::vector<OwnedDesc> values(kLongest + 1);
+    for (size_t n = 0; n <= kLongest; ++n) {
+        ASSERT_EQ(Make(type, pattern(n, 1), values[n].Out()), noErr);
+        if (n % 2) {
+            ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &values[n].Get()), noErr);
+        }
+    }
+    // Release the even lengths (their only holders), then make new values of those lengths.
+    for (size_t n = 0; n <= kLongest; n += 2) values[n].Dispose();
+    for (size_t n = 0; n <= kLongest; n += 2) {
+        ASSERT_EQ(Make(type, pattern(n, 2), values[n].Out()), noErr);
+    }
+    for (size_t n = 0; n <= kLongest; ++n) {
+        EXPECT_EQ(DataBytes(values[n].Get()), pattern(n, n % 2 ? 1 : 2)) << n;
+        if (n % 2 == 0) continue;
+        std::vector<uint8_t> item(n + 1, 0xEE);
+        Size size = 0;
+        ASSERT_EQ(AEGetNthPtr(&list.Get(), static_cast<long>(n / 2 + 1), typeWildCard, nullptr,
+                              nullptr, item.data(), static_cast<Size>(item.size()), &size),
+                  noErr);
+        item.resize(static_cast<size_t>(size));
+        EXPECT_EQ(item, pattern(n, 1)) << n;
+    }
+}
+
 }  // namespace
