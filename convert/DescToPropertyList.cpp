@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -24,7 +25,10 @@ void Append(CFMutableArrayRef array, CFTypeRef value) {
 }
 
 void Set(CFMutableDictionaryRef dict, CFTypeRef key, CFTypeRef value) {
+    const CFIndex before = CFDictionaryGetCount(dict);
     CFDictionarySetValue(dict, key, value);
+    // A new key shows in the count; only a key that was there before needs looking up.
+    if (CFDictionaryGetCount(dict) == before + 1) return;
     if (CFDictionaryGetValue(dict, key) != value) ThrowStatus(memFullErr);
 }
 
@@ -199,6 +203,7 @@ public:
 
 private:
     CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index, bool isKey);
+    CFStringRef CreateText(const UniChar* units, CFIndex count, bool isKey);
     CFPropertyListRef ConvertNthItem(const AEDescList& list, long index, CAEDesc& item, int depth,
                                      bool isKey = false);
     CFMutableArrayRef ConvertList(const AEDesc& list, int depth);
@@ -209,25 +214,33 @@ private:
 };
 
 // Text and 32-bit integers, the bulk of a library, read straight out of their list with
-// AEGetNthPtr: the same bytes that a copy of the item would give, without the copy. NULL for
-// any other item, which goes through a descriptor of its own.
+// AEGetNthPtr: the same bytes that a copy of the item would give, without the copy. One read
+// into a stack buffer gives the type and most items whole; only longer text is read again at
+// its size. NULL for any other item, which goes through a descriptor of its own.
 CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index, bool isKey) {
+    constexpr Size kFirstBytes = CUniCharBuffer::kStackUnits * sizeof(UniChar);
+    CUniCharBuffer first(CUniCharBuffer::kStackUnits);
+    AEKeyword keyword = 0;
     DescType type = typeNull;
     Size size = 0;
-    ThrowIfError(AESizeOfNthItem(&list, index, &type, &size));
-    AEKeyword keyword = 0;
+    ThrowIfError(
+        AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, first.Data(), kFirstBytes, &size));
     if (type == typeSInt32 && size == sizeof(SInt32)) {
         SInt32 value = 0;
-        ThrowIfError(AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, &value, size, &size));
+        std::memcpy(&value, first.Data(), sizeof value);
         return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
     }
     if (type != typeUnicodeText) return nullptr;
+    if (size <= kFirstBytes) return CreateText(first.Data(), static_cast<CFIndex>(size / 2), isKey);
     CUniCharBuffer units((static_cast<std::size_t>(size) + 1) / 2);
-    UniChar* buffer = units.Data();
-    ThrowIfError(AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, buffer, size, &size));
-    const CFIndex count = static_cast<CFIndex>(size / 2);
-    if (isKey) return mKeys.Create(buffer, count);
-    return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, buffer, count));
+    ThrowIfError(
+        AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, units.Data(), size, &size));
+    return CreateText(units.Data(), static_cast<CFIndex>(size / 2), isKey);
+}
+
+CFStringRef Converter::CreateText(const UniChar* units, CFIndex count, bool isKey) {
+    if (isKey) return mKeys.Create(units, count);
+    return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
 }
 
 // Item `index` of a list converted; `item` is scratch for items that need a descriptor.

@@ -17,6 +17,9 @@ using TCLString = std::basic_string<UniChar>;
 // on the heap beyond. Throws -108 when the heap has no room.
 class CUniCharBuffer {
 public:
+    // What fits without the heap.
+    static constexpr std::size_t kStackUnits = 256;
+
     explicit CUniCharBuffer(std::size_t units) {
         if (units <= kStackUnits) return;
         try {
@@ -32,7 +35,6 @@ public:
     UniChar* Data() { return mData; }
 
 private:
-    static constexpr std::size_t kStackUnits = 256;
     UniChar mStack[kStackUnits];
     TCLString mHeap;
     UniChar* mData = mStack;
