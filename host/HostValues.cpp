@@ -2,8 +2,10 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "desc/CFRef.h"
 #include "notation/NotationText.h"
@@ -50,25 +52,60 @@ OSStatus CreateUnicodeTextDesc(std::string_view utf8, OwnedDesc& out) {
                         out.Out());
 }
 
+namespace {
+
+bool IsHigh(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLow(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+// UTF-16 to UTF-8 appended to `out`; a lone surrogate has no UTF-8 form, so it is shown as
+// U+FFFD rather than lose the text.
+void AppendUTF8(std::u16string_view units, std::string& out) {
+    const size_t at = out.size();
+    if (notation::UTF16ToUTF8(units, out)) return;
+    std::u16string repaired(units);
+    for (size_t i = 0; i < repaired.size(); ++i) {
+        const char16_t u = repaired[i];
+        const bool paired = (IsHigh(u) && i + 1 < units.size() && IsLow(units[i + 1])) ||
+                            (IsLow(u) && i > 0 && IsHigh(units[i - 1]));
+        if ((IsHigh(u) || IsLow(u)) && !paired) repaired[i] = 0xFFFD;
+    }
+    out.resize(at);
+    notation::UTF16ToUTF8(repaired, out);
+}
+
+// The UTF-16 units of a 'utxt' descriptor, uninitialised before the copy (a large store's XML
+// is copied once, and not zeroed first); empty when they cannot be read.
+std::u16string_view ReadUnits(const AEDesc& desc, std::unique_ptr<char16_t[]>& storage) {
+    const size_t count = static_cast<size_t>(AEGetDescDataSize(&desc)) / 2;
+    if (count == 0) return {};
+    storage = std::make_unique_for_overwrite<char16_t[]>(count);
+    if (AEGetDescData(&desc, storage.get(), static_cast<Size>(count * 2)) != noErr) return {};
+    return {storage.get(), count};
+}
+
+}  // namespace
+
 OSStatus CopyUTF8Text(const AEDesc& desc, std::string& out) {
     out.clear();
-    std::u16string units;
     switch (desc.descriptorType) {
         case typeUTF8Text:
             out = ReadData(desc);
             return noErr;
         case typeUnicodeText: {
-            // Straight into the units: the XML of a large store is copied once, not twice.
-            const Size size = AEGetDescDataSize(&desc);
-            units.resize(static_cast<size_t>(size) / 2);
-            if (!units.empty() &&
-                AEGetDescData(&desc, units.data(), static_cast<Size>(units.size() * 2)) != noErr)
-                units.clear();
-            break;
+            std::unique_ptr<char16_t[]> storage;
+            AppendUTF8(ReadUnits(desc, storage), out);
+            return noErr;
         }
-        case typeChar:
+        case typeChar: {
+            std::u16string units;
             notation::MacRomanToUTF16(ReadData(desc), units);
-            break;
+            AppendUTF8(units, out);
+            return noErr;
+        }
         default: {
             OwnedDesc coerced;
             if (OSErr err = AECoerceDesc(&desc, typeUTF8Text, coerced.Out())) return err;
@@ -76,19 +113,26 @@ OSStatus CopyUTF8Text(const AEDesc& desc, std::string& out) {
             return noErr;
         }
     }
-    if (!notation::UTF16ToUTF8(units, out)) {
-        // A lone surrogate has no UTF-8 form; show it as U+FFFD rather than lose the text.
-        for (char16_t& u : units) {
-            const size_t i = static_cast<size_t>(&u - units.data());
-            const bool high = u >= 0xD800 && u <= 0xDBFF;
-            const bool low = u >= 0xDC00 && u <= 0xDFFF;
-            const bool paired = (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-                                 units[i + 1] <= 0xDFFF) ||
-                                (low && i > 0 && units[i - 1] >= 0xD800 && units[i - 1] <= 0xDBFF);
-            if ((high || low) && !paired) u = 0xFFFD;
-        }
-        out.clear();
-        notation::UTF16ToUTF8(units, out);
+}
+
+OSStatus WriteUTF8Text(const AEDesc& desc, std::FILE* to) {
+    if (desc.descriptorType != typeUnicodeText) {
+        std::string text;
+        if (OSStatus err = CopyUTF8Text(desc, text)) return err;
+        return std::fwrite(text.data(), 1, text.size(), to) == text.size() ? noErr : ioErr;
+    }
+    std::unique_ptr<char16_t[]> storage;
+    std::u16string_view units = ReadUnits(desc, storage);
+    constexpr size_t kChunkUnits = size_t{1} << 15;
+    std::string chunk;
+    while (!units.empty()) {
+        size_t take = std::min(kChunkUnits, units.size());
+        // A surrogate pair stays in one chunk.
+        if (take < units.size() && IsHigh(units[take - 1]) && IsLow(units[take])) ++take;
+        chunk.clear();
+        AppendUTF8(units.substr(0, take), chunk);
+        if (std::fwrite(chunk.data(), 1, chunk.size(), to) != chunk.size()) return ioErr;
+        units.remove_prefix(take);
     }
     return noErr;
 }

@@ -5,6 +5,7 @@
 
 #include <CoreServices/CoreServices.h>
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -25,5 +26,9 @@ OSStatus CreateUnicodeTextDesc(std::string_view utf8, OwnedDesc& out);
 // becomes U+FFFD), 'TEXT' from Mac OS Roman; any other type is coerced to 'utf8' first.
 // Returns noErr, or the status of the coercion (errAECoercionFail when there is none).
 OSStatus CopyUTF8Text(const AEDesc& desc, std::string& out);
+
+// Writes what CopyUTF8Text gives to `to`, a 'utxt' text in chunks without a whole UTF-8 copy.
+// Returns noErr, the status of the coercion, or ioErr when the write fails.
+OSStatus WriteUTF8Text(const AEDesc& desc, std::FILE* to);
 
 #endif

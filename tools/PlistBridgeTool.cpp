@@ -144,11 +144,10 @@ int RunStore(const ToolArguments& args, OwnedDesc& value) {
     if (args.destination) return PrintDirectResult(outcome);
     // The text route: the XML exactly as the addition returned it.
     OwnedDesc result;
-    std::string xml;
-    if (CopyDirectResult(outcome.reply.Get(), result) != noErr ||
-        result.Type() != typeUnicodeText || CopyUTF8Text(result.Get(), xml) != noErr)
+    if (CopyDirectResult(outcome.reply.Get(), result) != noErr || result.Type() != typeUnicodeText)
         return PrintLine(result.Get());
-    std::fwrite(xml.data(), 1, xml.size(), stdout);
+    if (WriteUTF8Text(result.Get(), stdout) != noErr)
+        return Complain(kExitFailed, "cannot write the output");
     return 0;
 }
 

@@ -218,3 +218,48 @@ INSTANTIATE_TEST_SUITE_P(Cases, AdditionHostFailureTest, ::testing::ValuesIn(kFa
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// Written in chunks, a text must come out exactly as the whole-text copy gives it: a surrogate
+// pair across the chunk boundary kept whole, a lone surrogate there shown as U+FFFD.
+TEST(HostValuesTest, WrittenTextEqualsTheCopiedText) {
+    constexpr size_t kChunk = size_t{1} << 15;
+    const std::u16string pair = u"\U0001F600";
+    struct Row {
+        const char* what;
+        std::u16string units;
+    } rows[] = {
+        {"empty", u""},
+        {"short", u"caf\u00E9 \u0447\u0442"},
+        {"pair across the boundary", std::u16string(kChunk - 1, u'a') + pair + u"z"},
+        {"lone high at the boundary", std::u16string(kChunk - 1, u'a') + u"\xD83Dz"},
+        {"lone low after the boundary", std::u16string(kChunk, u'a') + u"\xDE00z"},
+        {"several chunks", std::u16string(3 * kChunk + 5, u'\u00E9')},
+    };
+    for (const Row& row : rows) {
+        OwnedDesc text;
+        ASSERT_EQ(AECreateDesc(typeUnicodeText, row.units.data(),
+                               static_cast<Size>(row.units.size() * 2), text.Out()),
+                  noErr);
+        std::string copied;
+        ASSERT_EQ(CopyUTF8Text(text.Get(), copied), noErr) << row.what;
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(WriteUTF8Text(text.Get(), file), noErr) << row.what;
+        std::string written(static_cast<size_t>(std::ftell(file)), '\0');
+        std::rewind(file);
+        EXPECT_EQ(std::fread(written.data(), 1, written.size(), file), written.size());
+        std::fclose(file);
+        EXPECT_EQ(written, copied) << row.what;
+    }
+    // The lone surrogate is replaced, not lost.
+    OwnedDesc lone;
+    const std::u16string loneUnits = u"a\xD83Dz";
+    ASSERT_EQ(AECreateDesc(typeUnicodeText, loneUnits.data(), 6, lone.Out()), noErr);
+    std::string copied;
+    ASSERT_EQ(CopyUTF8Text(lone.Get(), copied), noErr);
+    EXPECT_EQ(copied, "a\xEF\xBF\xBDz");
+}
+
+}  // namespace
