@@ -8,7 +8,6 @@
 namespace ae {
 namespace {
 
-constexpr uint8_t kMagic[4] = {'A', 'E', 'f', 'l'};
 constexpr uint8_t kTagBytes = 0;
 constexpr uint8_t kTagContainer = 1;
 // key + type + tag + length: the least an item can take, used to bound counts before
@@ -16,14 +15,6 @@ constexpr uint8_t kTagContainer = 1;
 constexpr size_t kMinItemSize = 13;
 
 size_t ItemsSize(const Container& c);
-
-// Every value put by bytes is tested for this, so the test is inlined.
-bool HasMagic(const uint8_t* p) {
-    uint32_t word, magic;
-    std::memcpy(&word, p, 4);
-    std::memcpy(&magic, kMagic, 4);
-    return word == magic;
-}
 
 size_t ContainerSize(const Container& c) {
     size_t size = 1 + 4 + ItemsSize(c);

@@ -62,6 +62,17 @@ const Item* NthItem(const AEDescList* list, long index, OSErr& status) {
     return &c->At(static_cast<size_t>(index - 1));
 }
 
+// The list an append at `index` (0 or count + 1) may change in place: a live list that no
+// other descriptor shares. NULL otherwise, and PutNth then decides with its statuses.
+Container* AppendTarget(AEDescList* list, long index) {
+    Storage* h = list ? list->dataHandle : nullptr;
+    if (!h || !IsLive(h)) return nullptr;
+    Container* c = h->value.UnsharedNode();
+    if (!c || c->IsKeyed()) return nullptr;
+    if (index != 0 && static_cast<unsigned long>(index) != c->Count() + 1) return nullptr;
+    return c;
+}
+
 OSErr PutNth(AEDescList* list, long index, Item item) {
     OSErr status;
     const Container* current = ContainerOf(list, status);
@@ -104,6 +115,15 @@ OSErr AEPutPtr(AEDescList* theAEDescList, long index, DescType typeCode, const v
     int32_t injected;
     if (PT_ENTER("AEPutPtr", injected)) return static_cast<OSErr>(injected);
     return Guarded([&]() -> OSErr {
+        // The common put, a number or text appended to a list being built, makes its item in
+        // place.
+        if (dataSize >= 0 && dataPtr &&
+            KeepsBytes(typeCode, dataPtr, static_cast<size_t>(dataSize))) {
+            if (Container* c = AppendTarget(theAEDescList, index)) {
+                c->AppendBytes(typeWildCard, typeCode, dataPtr, static_cast<size_t>(dataSize));
+                return noErr;
+            }
+        }
         Item item;
         if (OSErr e = ItemFromPtr(typeCode, dataPtr, dataSize, item)) return e;
         return PutNth(theAEDescList, index, std::move(item));
@@ -116,6 +136,12 @@ OSErr AEPutDesc(AEDescList* theAEDescList, long index, const AEDesc* theAEDesc) 
     return Guarded([&]() -> OSErr {
         Item item;
         if (OSErr e = ItemFromDesc(theAEDesc, item)) return e;
+        // Looked up after the copy: a list put into itself is shared by then.
+        if (Container* c = AppendTarget(theAEDescList, index); c && ItemFits(item.value)) {
+            item.value.CompactNode();  // complete once it is an item
+            c->Append(std::move(item));
+            return noErr;
+        }
         return PutNth(theAEDescList, index, std::move(item));
     });
 }

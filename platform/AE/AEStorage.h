@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <unordered_set>
@@ -61,16 +62,31 @@ public:
         Swap(other);
         return *this;
     }
-    ~Payload();
+    // Inline: most payloads are numbers and codes, which own nothing.
+    ~Payload() {
+        if (mKind != kInline) Release();
+    }
 
     // Throws std::bad_alloc, also for more than 4 GB of bytes.
-    static Payload FromBytes(const void* bytes, size_t size);
+    static Payload FromBytes(const void* bytes, size_t size) {
+        Payload p;
+        if (size <= sizeof p.mInline) {
+            p.mSize = static_cast<uint32_t>(size);
+            if (size) std::memcpy(p.mInline, bytes, size);
+        } else {
+            p.SetHeapBytes(bytes, size);
+        }
+        return p;
+    }
     static Payload FromNode(NodeRef node);
 
     bool IsNode() const { return mKind == kNode; }
     const Container* Node() const { return IsNode() ? mNode : nullptr; }
     // The container, unshared first; only for a node payload.
     Container& MutableNode();
+    // The container when this payload holds the only reference to it, else NULL: it may then
+    // be changed in place.
+    inline Container* UnsharedNode();
     NodeRef NodeReference() const;  // a new reference to the container
     // Gives back a node's spare item capacity (see Container::Compact); no-op for bytes. Safe
     // while shared: the items stay the same.
@@ -87,6 +103,9 @@ public:
 
 private:
     enum : uint8_t { kInline, kHeap, kNode };
+    void Release();
+    void SetHeapBytes(const void* bytes, size_t size);
+
     uint32_t mSize = 0;
     uint8_t mKind = kInline;
     union {
@@ -129,7 +148,22 @@ public:
 
     // Every change of the items goes through these, and each forgets the cached size.
     void Reserve(size_t n) { mItems.reserve(n); }
-    void Append(Item item);
+    void Append(Item item) {
+        Changed();
+        NoteDepth(item);
+        mItems.push_back(std::move(item));
+        if (IsKeyed()) IndexFrom(mItems.size() - 1);
+    }
+    // Appends a byte item built in place: the common put of a number or short text.
+    void AppendBytes(AEKeyword key, DescType type, const void* bytes, size_t size) {
+        Payload value = Payload::FromBytes(bytes, size);  // throws before any change
+        Changed();
+        Item& item = mItems.emplace_back();
+        item.key = key;
+        item.type = type;
+        item.value.Swap(value);
+        if (IsKeyed()) IndexFrom(mItems.size() - 1);
+    }
     void Erase(size_t i);
     // Replaces item i (keeping its keyword's place in the index: callers replace list items).
     void Replace(size_t i, Item item);
@@ -170,7 +204,10 @@ private:
     size_t Slot(AEKeyword key) const {
         return static_cast<size_t>((uint64_t(key) * 0x9E3779B97F4A7C15ull) >> mIndexShift);
     }
-    void NoteDepth(const Item& item);
+    void NoteDepth(const Item& item) {
+        if (const Container* child = item.value.Node())
+            mDepth = std::max<unsigned>(mDepth, child->Depth() + 1u);
+    }
     // Drops this container's references to nested containers, pushing those it held last
     // onto `doomed` (linked through mNextDoomed).
     void DetachChildren(Container*& doomed);
@@ -187,6 +224,10 @@ private:
     NodeRef mAttributes;
     Container* mNextDoomed = nullptr;  // link in the teardown work list
 };
+
+inline Container* Payload::UnsharedNode() {
+    return mKind == kNode && mNode->mRefs.load(std::memory_order_acquire) == 1 ? mNode : nullptr;
+}
 
 inline unsigned DepthOf(const Payload& value) {
     const Container* node = value.Node();
@@ -224,17 +265,52 @@ void MakeDesc(DescType type, Payload value, AEDesc* out);
 // Frees a live handle: counted as disposed. False when `handle` is not live.
 bool FreeHandle(Storage* handle);
 
+// The address range of the handle pool's committed slots, kept by the pool as it grows. Read
+// inline by every call that takes a descriptor, so checking a handle costs two loads.
+struct SlotRange {
+    std::atomic<uintptr_t> base{0};
+    std::atomic<size_t> bytes{0};
+};
+extern SlotRange gSlots;
+
 // True when `handle` is a slot of the handle pool holding a live descriptor. Never reads
 // memory outside the pool: a foreign pointer is refused by its address alone.
-bool IsLive(const Storage* handle);
+inline bool IsLive(const Storage* handle) {
+    const uintptr_t offset =
+        reinterpret_cast<uintptr_t>(handle) - gSlots.base.load(std::memory_order_acquire);
+    return offset < gSlots.bytes.load(std::memory_order_acquire) && offset % sizeof(Storage) == 0 &&
+           (handle->generation & 1) != 0;
+}
 
 // The storage of a descriptor: NULL for a null handle (zero bytes); sets `status` to
 // errAENotAEDesc for a dead or foreign handle and paramErr for a NULL descriptor.
-const Storage* Resolve(const AEDesc* desc, OSErr& status);
-Storage* ResolveMutable(AEDesc* desc, OSErr& status);
+inline const Storage* Resolve(const AEDesc* desc, OSErr& status) {
+    if (!desc) {
+        status = paramErr;
+        return nullptr;
+    }
+    const Storage* h = desc->dataHandle;
+    if (h && !IsLive(h)) {
+        status = errAENotAEDesc;
+        return nullptr;
+    }
+    status = noErr;
+    return h;
+}
+inline Storage* ResolveMutable(AEDesc* desc, OSErr& status) {
+    return const_cast<Storage*>(Resolve(desc, status));
+}
 
 // The container of a descriptor, or NULL (with errAEWrongDataType) when it holds bytes.
-const Container* ContainerOf(const AEDesc* desc, OSErr& status);
+inline const Container* ContainerOf(const AEDesc* desc, OSErr& status) {
+    const Storage* h = Resolve(desc, status);
+    if (status != noErr) return nullptr;
+    if (!h || !h->value.IsNode()) {
+        status = errAEWrongDataType;
+        return nullptr;
+    }
+    return h->value.Node();
+}
 
 // An empty payload for NULL storage.
 const Payload& EmptyPayload();
