@@ -151,6 +151,7 @@ public:
     void Append(Item item) {
         Changed();
         NoteDepth(item);
+        if (mItems.capacity() == 0) mItems.reserve(kFirstCapacity);
         mItems.push_back(std::move(item));
         if (IsKeyed()) IndexFrom(mItems.size() - 1);
     }
@@ -158,6 +159,7 @@ public:
     void AppendBytes(AEKeyword key, DescType type, const void* bytes, size_t size) {
         Payload value = Payload::FromBytes(bytes, size);  // throws before any change
         Changed();
+        if (mItems.capacity() == 0) mItems.reserve(kFirstCapacity);
         Item& item = mItems.emplace_back();
         item.key = key;
         item.type = type;
@@ -173,9 +175,10 @@ public:
     void Put(Item item);
 
     // Gives back the item vector's spare capacity once the container is complete (put into a
-    // parent). Leaves the items as they are; a later append regrows as usual.
+    // parent), when more than a quarter of it is spare: a nearly full vector is not worth
+    // moving every item for. Leaves the items as they are; a later append regrows as usual.
     void Compact() {
-        if (mItems.capacity() != mItems.size()) mItems.shrink_to_fit();
+        if (mItems.capacity() - mItems.size() > mItems.capacity() / 4) mItems.shrink_to_fit();
     }
 
     // Size of the items' flat form (without the shape and count), remembered until the next
@@ -199,6 +202,10 @@ public:
     std::atomic<long> mRefs{1};
 
 private:
+    // Slots of a container's first growth: most hold a few items or a few dozen, and the
+    // steps to 1, 2 and 4 would each move every item.
+    static constexpr size_t kFirstCapacity = 8;
+
     void IndexFrom(size_t first);
     void Rehash(size_t slots);
     size_t Slot(AEKeyword key) const {
