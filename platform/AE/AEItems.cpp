@@ -154,10 +154,20 @@ OSErr AEGetNthPtr(const AEDescList* theAEDescList, long index, DescType desiredT
     if (typeCode) *typeCode = typeNull;
     if (actualSize) *actualSize = 0;
     if (PT_ENTER("AEGetNthPtr", injected)) return static_cast<OSErr>(injected);
+    OSErr status;
+    const Item* item = NthItem(theAEDescList, index, status);
+    if (!item) return status;
+    if (desiredType == typeWildCard || desiredType == item->type) {
+        // The item as it is: a copy that allocates nothing, so it needs no guard.
+        if (maximumSize < 0 || (maximumSize > 0 && !dataPtr)) return paramErr;
+        const size_t size = DataSize(item->value);
+        CopyData(item->value, static_cast<uint8_t*>(dataPtr), static_cast<size_t>(maximumSize));
+        if (theAEKeyword) *theAEKeyword = item->key;
+        if (typeCode) *typeCode = item->type;
+        if (actualSize) *actualSize = static_cast<Size>(size);
+        return noErr;
+    }
     return Guarded([&]() -> OSErr {
-        OSErr status;
-        const Item* item = NthItem(theAEDescList, index, status);
-        if (!item) return status;
         DescType type;
         Size size;
         if (OSErr e = DeliverPtr(*item, desiredType, &type, dataPtr, maximumSize, &size)) return e;
