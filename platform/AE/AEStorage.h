@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -251,19 +252,21 @@ inline bool ItemFits(const Payload& value) {
 // One descriptor's storage: a slot of the handle pool. Only handles are tracked as live
 // descriptors; items inside containers are plain values. A slot is never given back to the
 // system: once disposed it keeps an even generation until it is reused, so a stale handle is
-// told from a live one by reading memory that is still ours.
-struct OpaqueAEDataStorageType {
+// told from a live one by reading memory that is still ours. A power-of-two size keeps the
+// check that a pointer is a slot a mask, and the value and generation share a cache line.
+struct alignas(128) OpaqueAEDataStorageType {
     ae::Payload value;
+    uint32_t generation = 0;  // odd while the slot holds a live descriptor
+    OpaqueAEDataStorageType* nextFree = nullptr;
     // Parameters of an event read through AEGetParamDesc/AEGetParamPtr; kept with the handle
     // because the read marks belong to this event, not to the shared container.
     mutable std::unordered_set<AEKeyword> readParams;
-    uint32_t generation = 0;  // odd while the slot holds a live descriptor
-    OpaqueAEDataStorageType* nextFree = nullptr;
 };
 
 namespace ae {
 
 using Storage = OpaqueAEDataStorageType;
+static_assert(std::has_single_bit(sizeof(Storage)));
 
 // Wraps a value in new storage and fills `out` with it; {typeNull, NULL} for typeNull.
 // Throws std::bad_alloc.
