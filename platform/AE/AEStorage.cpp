@@ -165,12 +165,6 @@ Payload::Payload(const Payload& other) : mSize(other.mSize), mKind(other.mKind) 
     }
 }
 
-Payload::Payload(Payload&& other) noexcept : mSize(other.mSize), mKind(other.mKind) {
-    std::memcpy(mInline, other.mInline, sizeof mInline);  // moves whichever member is active
-    other.mKind = kInline;
-    other.mSize = 0;
-}
-
 void Payload::Release() {
     if (mKind == kHeap) {
         if (SharedCount(mHeap).fetch_sub(1, std::memory_order_acq_rel) == 1)
@@ -178,15 +172,6 @@ void Payload::Release() {
     } else {
         NodeRef release(mNode);
     }
-}
-
-void Payload::Swap(Payload& other) noexcept {
-    std::swap(mSize, other.mSize);
-    std::swap(mKind, other.mKind);
-    uint8_t tmp[8];
-    std::memcpy(tmp, mInline, 8);
-    std::memcpy(mInline, other.mInline, 8);
-    std::memcpy(other.mInline, tmp, 8);
 }
 
 void Payload::SetHeapBytes(const void* bytes, size_t size) {

@@ -58,7 +58,11 @@ class Payload {
 public:
     Payload() { mInline[0] = 0; }
     Payload(const Payload& other);
-    Payload(Payload&& other) noexcept;
+    Payload(Payload&& other) noexcept : mSize(other.mSize), mKind(other.mKind) {
+        std::memcpy(mInline, other.mInline, sizeof mInline);  // moves whichever member is active
+        other.mKind = kInline;
+        other.mSize = 0;
+    }
     Payload& operator=(Payload other) noexcept {
         Swap(other);
         return *this;
@@ -100,7 +104,14 @@ public:
     const uint8_t* Bytes() const { return mKind == kHeap ? mHeap : mInline; }
     size_t Size() const { return mKind == kNode ? 0 : mSize; }
 
-    void Swap(Payload& other) noexcept;
+    void Swap(Payload& other) noexcept {
+        std::swap(mSize, other.mSize);
+        std::swap(mKind, other.mKind);
+        uint8_t tmp[sizeof mInline];
+        std::memcpy(tmp, mInline, sizeof mInline);
+        std::memcpy(mInline, other.mInline, sizeof mInline);
+        std::memcpy(other.mInline, tmp, sizeof mInline);
+    }
 
 private:
     enum : uint8_t { kInline, kHeap, kNode };
@@ -161,10 +172,7 @@ public:
         Payload value = Payload::FromBytes(bytes, size);  // throws before any change
         Changed();
         if (mItems.capacity() == 0) mItems.reserve(kFirstCapacity);
-        Item& item = mItems.emplace_back();
-        item.key = key;
-        item.type = type;
-        item.value.Swap(value);
+        mItems.emplace_back(key, type, std::move(value));
         if (IsKeyed()) IndexFrom(mItems.size() - 1);
     }
     void Erase(size_t i);
