@@ -53,7 +53,7 @@ public:
     void U32(uint32_t v) { Bytes(&v, 4); }
     void U8(uint8_t v) { Bytes(&v, 1); }
 
-    void Items(const std::vector<Item>& items) {
+    void Items(std::span<const Item> items) {
         U32(static_cast<uint32_t>(items.size()));
         for (const Item& item : items) {
             if (Full()) return;
@@ -79,8 +79,7 @@ public:
         U8(static_cast<uint8_t>(c.GetShape()));
         Items(c.Items());
         if (c.GetShape() == Shape::Event && !Full()) {
-            static const std::vector<Item> none;
-            Items(c.Attributes() ? c.Attributes()->Items() : none);
+            Items(c.Attributes() ? c.Attributes()->Items() : std::span<const Item>());
         }
     }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -218,6 +219,39 @@ Container* Payload::ReleaseNode() {
     return node;
 }
 
+// ---- ItemVector
+
+ItemVector::ItemVector(const ItemVector& other) {
+    reserve(other.mSize);
+    for (const Item& item : other) emplace_back(item);  // copies share bytes: no throw
+}
+
+ItemVector::~ItemVector() {
+    for (Item& item : *this) item.~Item();
+    std::free(mData);
+}
+
+void ItemVector::erase(size_t i) {
+    mData[i].~Item();
+    std::memmove(static_cast<void*>(mData + i), mData + i + 1, (mSize - i - 1) * sizeof(Item));
+    --mSize;
+}
+
+// Items move as bytes here (see the class comment); realloc shrinks a block in place.
+void ItemVector::Resize(size_t capacity) {
+    if (capacity == 0) {
+        std::free(mData);
+        mData = nullptr;
+        mCapacity = 0;
+        return;
+    }
+    if (capacity > std::numeric_limits<size_t>::max() / sizeof(Item)) throw std::bad_alloc();
+    void* grown = std::realloc(static_cast<void*>(mData), capacity * sizeof(Item));
+    if (!grown) throw std::bad_alloc();
+    mData = static_cast<Item*>(grown);
+    mCapacity = capacity;
+}
+
 // ---- Container
 
 namespace {
@@ -287,7 +321,7 @@ void Container::IndexFrom(size_t first) {
 
 void Container::Erase(size_t i) {
     Changed();
-    mItems.erase(mItems.begin() + static_cast<ptrdiff_t>(i));
+    mItems.erase(i);
     if (!mIndex.empty()) {
         // Positions after i moved; erase is O(n) anyway, so rebuild.
         mIndex.clear();

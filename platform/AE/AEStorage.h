@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <span>
 #include <unordered_set>
 #include <vector>
 
@@ -133,6 +134,50 @@ struct Item {
     Payload value;
 };
 
+// The items of a container in one block of the C heap. An item holds no pointer into itself,
+// so it may be moved as plain bytes: growing reallocates without constructing and destroying
+// every item, and giving back spare capacity shrinks the block in place, which is what makes
+// compacting a finished container cheap.
+class ItemVector {
+public:
+    ItemVector() = default;
+    ItemVector(const ItemVector& other);
+    ItemVector& operator=(const ItemVector&) = delete;
+    ~ItemVector();
+
+    size_t size() const { return mSize; }
+    size_t capacity() const { return mCapacity; }
+    Item& operator[](size_t i) { return mData[i]; }
+    const Item& operator[](size_t i) const { return mData[i]; }
+    Item* begin() { return mData; }
+    Item* end() { return mData + mSize; }
+    const Item* begin() const { return mData; }
+    const Item* end() const { return mData + mSize; }
+
+    // Throw std::bad_alloc, leaving the items as they were. `args` must not refer to an item
+    // of this vector.
+    template <class... Args>
+    void emplace_back(Args&&... args) {
+        if (mSize == mCapacity) Resize(mCapacity ? mCapacity * 2 : 1);
+        ::new (static_cast<void*>(mData + mSize)) Item{std::forward<Args>(args)...};
+        ++mSize;
+    }
+    void reserve(size_t n) {
+        if (n > mCapacity) Resize(n);
+    }
+    void shrink_to_fit() {
+        if (mCapacity != mSize) Resize(mSize);
+    }
+    void erase(size_t i);
+
+private:
+    void Resize(size_t capacity);
+
+    Item* mData = nullptr;
+    size_t mSize = 0;
+    size_t mCapacity = 0;
+};
+
 enum class Shape : uint8_t { List, Record, Event };
 
 // Deepest nesting of containers a descriptor may have; deeper data are refused. Four times the
@@ -156,7 +201,7 @@ public:
     bool IsKeyed() const { return mShape != Shape::List; }
     size_t Count() const { return mItems.size(); }
     const Item& At(size_t i) const { return mItems[i]; }
-    const std::vector<Item>& Items() const { return mItems; }
+    std::span<const Item> Items() const { return {mItems.begin(), mItems.end()}; }
 
     // Every change of the items goes through these, and each forgets the cached size.
     void Reserve(size_t n) { mItems.reserve(n); }
@@ -164,7 +209,7 @@ public:
         Changed();
         NoteDepth(item);
         if (mItems.capacity() == 0) mItems.reserve(kFirstCapacity);
-        mItems.push_back(std::move(item));
+        mItems.emplace_back(std::move(item));
         if (IsKeyed()) IndexFrom(mItems.size() - 1);
     }
     // Appends a byte item built in place: the common put of a number or short text.
@@ -231,7 +276,7 @@ private:
 
     Shape mShape;
     unsigned mDepth = 1;
-    std::vector<Item> mItems;
+    ItemVector mItems;
     mutable std::atomic<size_t> mItemsSize{kSizeUnknown};
     // Open-addressed keyword index: position + 1 per slot, 0 for empty; at most half full.
     // Four bytes a slot keeps a 10^6-field record's index in cache far better than nodes.
