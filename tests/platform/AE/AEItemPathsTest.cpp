@@ -2,6 +2,11 @@
 // every case beside them must behave exactly as the general route does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "platform/AE/AETestSupport.h"
 #include "support/PlatformTest.h"
 
@@ -164,6 +169,54 @@ TEST_F(AEItemPaths, ReadingAnItemAsItIsMatchesItsDescriptor) {
     EXPECT_EQ(AEGetNthPtr(&list.Get(), 1, typeWildCard, &key, &type, &size, -1, &size), paramErr);
     EXPECT_EQ(type, typeNull);
     EXPECT_EQ(size, 0);
+}
+
+// Items of every kind survive the list growing, being copied on write, losing items from the
+// middle and being compacted as a finished item of another list.
+TEST_F(AEItemPaths, ItemsSurviveGrowthCopiesDeletionAndCompaction) {
+    OwnedDesc list, inner;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, list.Mutable()), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, false, inner.Mutable()), noErr);
+    ASSERT_EQ(AEPutPtr(inner.Mutable(), 0, typeChar, "inner item", 10), noErr);
+    std::vector<std::pair<DescType, std::vector<uint8_t>>> model;
+    for (int32_t i = 0; i < 300; ++i) {
+        if (i % 3 == 0) {
+            ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeSInt32, &i, 4), noErr);
+            model.emplace_back(typeSInt32, BytesOf(i));
+        } else if (i % 3 == 1) {
+            const std::string text = "a text long enough for the heap #" + std::to_string(i);
+            ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeUTF8Text, text.data(),
+                               static_cast<Size>(text.size())),
+                      noErr);
+            model.emplace_back(typeUTF8Text, BytesOf(text));
+        } else {
+            ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &inner.Get()), noErr);
+            model.emplace_back(typeAEList, DataBytes(inner.Get()));
+        }
+    }
+    OwnedDesc copy, outer;
+    ASSERT_EQ(AEDuplicateDesc(&list.Get(), copy.Mutable()), noErr);
+    const auto copyModel = model;
+    for (long index : {250L, 100L, 2L, 1L}) {
+        ASSERT_EQ(AEDeleteItem(list.Mutable(), index), noErr);
+        model.erase(model.begin() + (index - 1));
+    }
+    ASSERT_EQ(AECreateList(nullptr, 0, false, outer.Mutable()), noErr);
+    ASSERT_EQ(AEPutDesc(outer.Mutable(), 0, &list.Get()), noErr);  // compacts the finished list
+    int32_t last = -1;
+    ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeSInt32, &last, 4), noErr);  // grows it again
+    model.emplace_back(typeSInt32, BytesOf(last));
+    auto expect = [](const AEDesc& desc, const auto& want, const char* what) {
+        ASSERT_EQ(CountOf(desc), static_cast<long>(want.size())) << what;
+        for (size_t i = 0; i < want.size(); ++i)
+            EXPECT_EQ(NthItem(desc, static_cast<long>(i + 1)), want[i]) << what << " item " << i;
+    };
+    expect(list.Get(), model, "changed list");
+    expect(copy.Get(), copyModel, "duplicate");
+    OwnedDesc kept;
+    ASSERT_EQ(AEGetNthDesc(&outer.Get(), 1, typeWildCard, nullptr, kept.Mutable()), noErr);
+    model.pop_back();
+    expect(kept.Get(), model, "item of the outer list");
 }
 
 // Only the start of a live slot is a handle; any address inside one is refused.
