@@ -52,7 +52,8 @@ Container* MutableContainerOf(AEDesc* desc, OSErr& status) {
 }
 
 // Item `index` (1-based) of a list or record, or NULL with the status.
-const Item* NthItem(const AEDescList* list, long index, OSErr& status) {
+[[gnu::always_inline]] inline const Item* NthItem(const AEDescList* list, long index,
+                                                  OSErr& status) {
     const Container* c = ContainerOf(list, status);
     if (!c) return nullptr;
     if (index < 1 || static_cast<unsigned long>(index) > c->Count()) {
@@ -64,7 +65,7 @@ const Item* NthItem(const AEDescList* list, long index, OSErr& status) {
 
 // The list an append at `index` (0 or count + 1) may change in place: a live list that no
 // other descriptor shares. NULL otherwise, and PutNth then decides with its statuses.
-Container* AppendTarget(AEDescList* list, long index) {
+[[gnu::always_inline]] inline Container* AppendTarget(AEDescList* list, long index) {
     Storage* h = list ? list->dataHandle : nullptr;
     if (!h || !IsLive(h)) return nullptr;
     Container* c = h->value.UnsharedNode();
