@@ -17,7 +17,7 @@ constexpr size_t kMinItemSize = 13;
 size_t ItemsSize(const Container& c);
 
 size_t ContainerSize(const Container& c) {
-    size_t size = 1 + 4 + ItemsSize(c);
+    size_t size = Container::kFlatContainerHead + ItemsSize(c);
     if (c.GetShape() == Shape::Event) {
         size += 4;
         if (const Container* attrs = c.Attributes()) size += ItemsSize(*attrs);
@@ -30,9 +30,9 @@ size_t ItemsSize(const Container& c) {
     if (size != Container::kSizeUnknown) return size;
     size = 0;
     for (const Item& item : c.Items()) {
-        size += 4 + 4 + 1;
+        size += Container::kFlatItemHead;
         const Container* node = item.value.Node();
-        size += node ? ContainerSize(*node) : 4 + item.value.Size();
+        size += node ? ContainerSize(*node) : Container::kFlatLength + item.value.Size();
     }
     c.CacheItemsSize(size);
     return size;

@@ -203,21 +203,23 @@ public:
     const Item& At(size_t i) const { return mItems[i]; }
     std::span<const Item> Items() const { return {mItems.begin(), mItems.end()}; }
 
-    // Every change of the items goes through these, and each forgets the cached size.
+    // Every change of the items goes through these. Appends add to the cached size; every
+    // other change forgets it.
     void Reserve(size_t n) { mItems.reserve(n); }
     void Append(Item item) {
-        Changed();
+        const size_t added = FlatSizeOf(item);
         NoteDepth(item);
         if (mItems.capacity() == 0) mItems.reserve(kFirstCapacity);
         mItems.emplace_back(std::move(item));
+        Grew(added);
         if (IsKeyed()) IndexFrom(mItems.size() - 1);
     }
     // Appends a byte item built in place: the common put of a number or short text.
     void AppendBytes(AEKeyword key, DescType type, const void* bytes, size_t size) {
         Payload value = Payload::FromBytes(bytes, size);  // throws before any change
-        Changed();
         if (mItems.capacity() == 0) mItems.reserve(kFirstCapacity);
         mItems.emplace_back(key, type, std::move(value));
+        Grew(kFlatItemHead + kFlatLength + size);
         if (IsKeyed()) IndexFrom(mItems.size() - 1);
     }
     void Erase(size_t i);
@@ -235,11 +237,17 @@ public:
         if (mItems.capacity() - mItems.size() > mItems.capacity() / 4) mItems.shrink_to_fit();
     }
 
-    // Size of the items' flat form (without the shape and count), remembered until the next
-    // change, so sizing a nested container costs O(1) after the first time. Nested containers
-    // are never changed in place while shared (copy-on-write), and a change through this
-    // container's own items goes through the calls above, so the cache cannot go stale.
+    // Size of the items' flat form (without the shape and count), kept up to date by appends
+    // and remembered after any other change once worked out again, so sizing a container
+    // built by appends costs O(1). Nested containers are never changed in place while shared
+    // (copy-on-write), and a change through this container's own items goes through the
+    // calls above, so the cache cannot go stale.
     static constexpr size_t kSizeUnknown = ~size_t{0};
+    // Parts of the flat form (see AEFlat.h): an item's keyword, type and tag; the length
+    // before bytes; a nested container's shape and count.
+    static constexpr size_t kFlatItemHead = 4 + 4 + 1;
+    static constexpr size_t kFlatLength = 4;
+    static constexpr size_t kFlatContainerHead = 1 + 4;
     size_t CachedItemsSize() const { return mItemsSize.load(std::memory_order_relaxed); }
     void CacheItemsSize(size_t size) const { mItemsSize.store(size, std::memory_order_relaxed); }
 
@@ -273,11 +281,24 @@ private:
     // onto `doomed` (linked through mNextDoomed).
     void DetachChildren(Container*& doomed);
     void Changed() { mItemsSize.store(kSizeUnknown, std::memory_order_relaxed); }
+    // Bytes an item adds to the flat form of the items, or kSizeUnknown when a nested
+    // container has not been sized (or is an event, whose attributes count too).
+    static size_t FlatSizeOf(const Item& item) {
+        const Container* child = item.value.Node();
+        if (!child) return kFlatItemHead + kFlatLength + item.value.Size();
+        const size_t inner = child->CachedItemsSize();
+        if (inner == kSizeUnknown || child->GetShape() == Shape::Event) return kSizeUnknown;
+        return kFlatItemHead + kFlatContainerHead + inner;
+    }
+    void Grew(size_t added) {
+        const size_t size = CachedItemsSize();
+        if (size != kSizeUnknown) CacheItemsSize(added == kSizeUnknown ? added : size + added);
+    }
 
     Shape mShape;
     unsigned mDepth = 1;
     ItemVector mItems;
-    mutable std::atomic<size_t> mItemsSize{kSizeUnknown};
+    mutable std::atomic<size_t> mItemsSize{0};  // no items take no bytes
     // Open-addressed keyword index: position + 1 per slot, 0 for empty; at most half full.
     // Four bytes a slot keeps a 10^6-field record's index in cache far better than nodes.
     std::vector<uint32_t> mIndex;
