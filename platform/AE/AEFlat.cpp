@@ -8,7 +8,6 @@
 namespace ae {
 namespace {
 
-constexpr uint8_t kMagic[4] = {'A', 'E', 'f', 'l'};
 constexpr uint8_t kTagBytes = 0;
 constexpr uint8_t kTagContainer = 1;
 // key + type + tag + length: the least an item can take, used to bound counts before
@@ -17,16 +16,8 @@ constexpr size_t kMinItemSize = 13;
 
 size_t ItemsSize(const Container& c);
 
-// Every value put by bytes is tested for this, so the test is inlined.
-bool HasMagic(const uint8_t* p) {
-    uint32_t word, magic;
-    std::memcpy(&word, p, 4);
-    std::memcpy(&magic, kMagic, 4);
-    return word == magic;
-}
-
 size_t ContainerSize(const Container& c) {
-    size_t size = 1 + 4 + ItemsSize(c);
+    size_t size = Container::kFlatContainerHead + ItemsSize(c);
     if (c.GetShape() == Shape::Event) {
         size += 4;
         if (const Container* attrs = c.Attributes()) size += ItemsSize(*attrs);
@@ -39,9 +30,9 @@ size_t ItemsSize(const Container& c) {
     if (size != Container::kSizeUnknown) return size;
     size = 0;
     for (const Item& item : c.Items()) {
-        size += 4 + 4 + 1;
+        size += Container::kFlatItemHead;
         const Container* node = item.value.Node();
-        size += node ? ContainerSize(*node) : 4 + item.value.Size();
+        size += node ? ContainerSize(*node) : Container::kFlatLength + item.value.Size();
     }
     c.CacheItemsSize(size);
     return size;
@@ -62,7 +53,7 @@ public:
     void U32(uint32_t v) { Bytes(&v, 4); }
     void U8(uint8_t v) { Bytes(&v, 1); }
 
-    void Items(const std::vector<Item>& items) {
+    void Items(std::span<const Item> items) {
         U32(static_cast<uint32_t>(items.size()));
         for (const Item& item : items) {
             if (Full()) return;
@@ -88,8 +79,7 @@ public:
         U8(static_cast<uint8_t>(c.GetShape()));
         Items(c.Items());
         if (c.GetShape() == Shape::Event && !Full()) {
-            static const std::vector<Item> none;
-            Items(c.Attributes() ? c.Attributes()->Items() : none);
+            Items(c.Attributes() ? c.Attributes()->Items() : std::span<const Item>());
         }
     }
 

@@ -19,6 +19,16 @@
 
 namespace ae {
 
+constexpr uint8_t kMagic[4] = {'A', 'E', 'f', 'l'};
+
+// Every value put by bytes is tested for this, so the test is inlined.
+inline bool HasMagic(const uint8_t* p) {
+    uint32_t word, magic;
+    std::memcpy(&word, p, 4);
+    std::memcpy(&magic, kMagic, 4);
+    return word == magic;
+}
+
 // Shape a container must have to be a descriptor of `type`.
 Shape ShapeForType(DescType type);
 
@@ -53,6 +63,13 @@ OSErr ValueFromBytes(DescType type, const void* bytes, size_t size, Payload& out
 // True for the types whose descriptors always hold a container.
 inline bool IsContainerType(DescType type) {
     return type == typeAEList || type == typeAERecord || type == typeAppleEvent;
+}
+
+// True when ValueFromBytes would keep these bytes as they are, without reading them: a type
+// other than typeNull and the container types, and bytes that do not start as a flat form.
+inline bool KeepsBytes(DescType type, const void* bytes, size_t size) {
+    return type != typeNull && !IsContainerType(type) &&
+           (size < sizeof kMagic || !HasMagic(static_cast<const uint8_t*>(bytes)));
 }
 
 }  // namespace ae

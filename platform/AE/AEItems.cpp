@@ -52,7 +52,8 @@ Container* MutableContainerOf(AEDesc* desc, OSErr& status) {
 }
 
 // Item `index` (1-based) of a list or record, or NULL with the status.
-const Item* NthItem(const AEDescList* list, long index, OSErr& status) {
+[[gnu::always_inline]] inline const Item* NthItem(const AEDescList* list, long index,
+                                                  OSErr& status) {
     const Container* c = ContainerOf(list, status);
     if (!c) return nullptr;
     if (index < 1 || static_cast<unsigned long>(index) > c->Count()) {
@@ -60,6 +61,17 @@ const Item* NthItem(const AEDescList* list, long index, OSErr& status) {
         return nullptr;
     }
     return &c->At(static_cast<size_t>(index - 1));
+}
+
+// The list an append at `index` (0 or count + 1) may change in place: a live list that no
+// other descriptor shares. NULL otherwise, and PutNth then decides with its statuses.
+[[gnu::always_inline]] inline Container* AppendTarget(AEDescList* list, long index) {
+    Storage* h = list ? list->dataHandle : nullptr;
+    if (!h || !IsLive(h)) return nullptr;
+    Container* c = h->value.UnsharedNode();
+    if (!c || c->IsKeyed()) return nullptr;
+    if (index != 0 && static_cast<unsigned long>(index) != c->Count() + 1) return nullptr;
+    return c;
 }
 
 OSErr PutNth(AEDescList* list, long index, Item item) {
@@ -104,6 +116,15 @@ OSErr AEPutPtr(AEDescList* theAEDescList, long index, DescType typeCode, const v
     int32_t injected;
     if (PT_ENTER("AEPutPtr", injected)) return static_cast<OSErr>(injected);
     return Guarded([&]() -> OSErr {
+        // The common put, a number or text appended to a list being built, makes its item in
+        // place.
+        if (dataSize >= 0 && dataPtr &&
+            KeepsBytes(typeCode, dataPtr, static_cast<size_t>(dataSize))) {
+            if (Container* c = AppendTarget(theAEDescList, index)) {
+                c->AppendBytes(typeWildCard, typeCode, dataPtr, static_cast<size_t>(dataSize));
+                return noErr;
+            }
+        }
         Item item;
         if (OSErr e = ItemFromPtr(typeCode, dataPtr, dataSize, item)) return e;
         return PutNth(theAEDescList, index, std::move(item));
@@ -116,6 +137,12 @@ OSErr AEPutDesc(AEDescList* theAEDescList, long index, const AEDesc* theAEDesc) 
     return Guarded([&]() -> OSErr {
         Item item;
         if (OSErr e = ItemFromDesc(theAEDesc, item)) return e;
+        // Looked up after the copy: a list put into itself is shared by then.
+        if (Container* c = AppendTarget(theAEDescList, index); c && ItemFits(item.value)) {
+            item.value.CompactNode();  // complete once it is an item
+            c->Append(std::move(item));
+            return noErr;
+        }
         return PutNth(theAEDescList, index, std::move(item));
     });
 }
@@ -128,10 +155,20 @@ OSErr AEGetNthPtr(const AEDescList* theAEDescList, long index, DescType desiredT
     if (typeCode) *typeCode = typeNull;
     if (actualSize) *actualSize = 0;
     if (PT_ENTER("AEGetNthPtr", injected)) return static_cast<OSErr>(injected);
+    OSErr status;
+    const Item* item = NthItem(theAEDescList, index, status);
+    if (!item) return status;
+    if (desiredType == typeWildCard || desiredType == item->type) {
+        // The item as it is: a copy that allocates nothing, so it needs no guard.
+        if (maximumSize < 0 || (maximumSize > 0 && !dataPtr)) return paramErr;
+        const size_t size = DataSize(item->value);
+        CopyData(item->value, static_cast<uint8_t*>(dataPtr), static_cast<size_t>(maximumSize));
+        if (theAEKeyword) *theAEKeyword = item->key;
+        if (typeCode) *typeCode = item->type;
+        if (actualSize) *actualSize = static_cast<Size>(size);
+        return noErr;
+    }
     return Guarded([&]() -> OSErr {
-        OSErr status;
-        const Item* item = NthItem(theAEDescList, index, status);
-        if (!item) return status;
         DescType type;
         Size size;
         if (OSErr e = DeliverPtr(*item, desiredType, &type, dataPtr, maximumSize, &size)) return e;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -165,42 +166,21 @@ Payload::Payload(const Payload& other) : mSize(other.mSize), mKind(other.mKind) 
     }
 }
 
-Payload::Payload(Payload&& other) noexcept : mSize(other.mSize), mKind(other.mKind) {
-    std::memcpy(mInline, other.mInline, sizeof mInline);  // moves whichever member is active
-    other.mKind = kInline;
-    other.mSize = 0;
-}
-
-Payload::~Payload() {
+void Payload::Release() {
     if (mKind == kHeap) {
         if (SharedCount(mHeap).fetch_sub(1, std::memory_order_acq_rel) == 1)
             FreeShared(mHeap, mSize);
-    } else if (mKind == kNode) {
+    } else {
         NodeRef release(mNode);
     }
 }
 
-void Payload::Swap(Payload& other) noexcept {
-    std::swap(mSize, other.mSize);
-    std::swap(mKind, other.mKind);
-    uint8_t tmp[8];
-    std::memcpy(tmp, mInline, 8);
-    std::memcpy(mInline, other.mInline, 8);
-    std::memcpy(other.mInline, tmp, 8);
-}
-
-Payload Payload::FromBytes(const void* bytes, size_t size) {
+void Payload::SetHeapBytes(const void* bytes, size_t size) {
     if (size > std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
-    Payload p;
-    p.mSize = static_cast<uint32_t>(size);
-    if (size <= sizeof p.mInline) {
-        if (size) std::memcpy(p.mInline, bytes, size);
-    } else {
-        p.mHeap = AllocateShared(size);
-        p.mKind = kHeap;
-        std::memcpy(p.mHeap, bytes, size);
-    }
-    return p;
+    mHeap = AllocateShared(size);
+    mKind = kHeap;
+    mSize = static_cast<uint32_t>(size);
+    std::memcpy(mHeap, bytes, size);
 }
 
 Payload Payload::FromNode(NodeRef node) {
@@ -237,6 +217,39 @@ Container* Payload::ReleaseNode() {
     mKind = kInline;
     mSize = 0;
     return node;
+}
+
+// ---- ItemVector
+
+ItemVector::ItemVector(const ItemVector& other) {
+    reserve(other.mSize);
+    for (const Item& item : other) emplace_back(item);  // copies share bytes: no throw
+}
+
+ItemVector::~ItemVector() {
+    for (Item& item : *this) item.~Item();
+    std::free(mData);
+}
+
+void ItemVector::erase(size_t i) {
+    mData[i].~Item();
+    std::memmove(static_cast<void*>(mData + i), mData + i + 1, (mSize - i - 1) * sizeof(Item));
+    --mSize;
+}
+
+// Items move as bytes here (see the class comment); realloc shrinks a block in place.
+void ItemVector::Resize(size_t capacity) {
+    if (capacity == 0) {
+        std::free(mData);
+        mData = nullptr;
+        mCapacity = 0;
+        return;
+    }
+    if (capacity > std::numeric_limits<size_t>::max() / sizeof(Item)) throw std::bad_alloc();
+    void* grown = std::realloc(static_cast<void*>(mData), capacity * sizeof(Item));
+    if (!grown) throw std::bad_alloc();
+    mData = static_cast<Item*>(grown);
+    mCapacity = capacity;
 }
 
 // ---- Container
@@ -285,10 +298,9 @@ void Container::Rehash(size_t slots) {
     IndexFrom(0);
 }
 
-// Adds items [first, end) to the index, growing it to stay at most half full. The first item
-// with a keyword wins, as Find promises.
+// Adds items [first, end) of a keyed container to the index, growing it to stay at most half full.
+// The first item with a keyword wins, as Find promises.
 void Container::IndexFrom(size_t first) {
-    if (!IsKeyed()) return;
     if (mIndex.empty()) {
         if (mItems.size() <= kIndexThreshold) return;
         Rehash(std::bit_ceil(mItems.size() * 4));
@@ -307,21 +319,9 @@ void Container::IndexFrom(size_t first) {
     }
 }
 
-void Container::NoteDepth(const Item& item) {
-    if (const Container* child = item.value.Node())
-        mDepth = std::max<unsigned>(mDepth, child->Depth() + 1u);
-}
-
-void Container::Append(Item item) {
-    Changed();
-    NoteDepth(item);
-    mItems.push_back(std::move(item));
-    IndexFrom(mItems.size() - 1);
-}
-
 void Container::Erase(size_t i) {
     Changed();
-    mItems.erase(mItems.begin() + static_cast<ptrdiff_t>(i));
+    mItems.erase(i);
     if (!mIndex.empty()) {
         // Positions after i moved; erase is O(n) anyway, so rebuild.
         mIndex.clear();
@@ -387,12 +387,6 @@ public:
         slot->nextFree = mFree;
         mFree = slot;
     }
-    bool Owns(const Storage* p) const {
-        const uintptr_t offset =
-            reinterpret_cast<uintptr_t>(p) - mBase.load(std::memory_order_acquire);
-        return offset < mCommitted.load(std::memory_order_acquire) * sizeof(Storage) &&
-               offset % sizeof(Storage) == 0;
-    }
 
 private:
     // Descriptors alive at once, at most; only address space is reserved for them, and less
@@ -406,7 +400,7 @@ private:
                                MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
             if (range == MAP_FAILED) continue;
             mCapacity = slots;
-            mBase.store(reinterpret_cast<uintptr_t>(range), std::memory_order_release);
+            gSlots.base.store(reinterpret_cast<uintptr_t>(range), std::memory_order_release);
             return;
         }
         throw std::bad_alloc();
@@ -414,11 +408,11 @@ private:
 
     void Grow() {
         const size_t slotSize = sizeof(Storage);
-        if (mBase.load(std::memory_order_relaxed) == 0) Reserve();
-        const size_t committed = mCommitted.load(std::memory_order_relaxed);
+        if (gSlots.base.load(std::memory_order_relaxed) == 0) Reserve();
+        const size_t committed = gSlots.bytes.load(std::memory_order_relaxed) / slotSize;
         const size_t count = std::min(std::max<size_t>(committed, 1024), mCapacity - committed);
         if (count == 0) throw std::bad_alloc();
-        const uintptr_t base = mBase.load(std::memory_order_relaxed);
+        const uintptr_t base = gSlots.base.load(std::memory_order_relaxed);
         const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
         const uintptr_t from = (base + committed * slotSize) & ~(page - 1);
         const uintptr_t to = (base + (committed + count) * slotSize + page - 1) & ~(page - 1);
@@ -430,13 +424,11 @@ private:
             slot->nextFree = mFree;
             mFree = slot;
         }
-        mCommitted.store(committed + count, std::memory_order_release);
+        gSlots.bytes.store((committed + count) * slotSize, std::memory_order_release);
     }
 
     std::atomic_flag mLock = ATOMIC_FLAG_INIT;
     Storage* mFree = nullptr;
-    std::atomic<uintptr_t> mBase{0};
-    std::atomic<size_t> mCommitted{0};
     size_t mCapacity = 0;
 };
 
@@ -447,12 +439,9 @@ HandlePool& ThePool() {
     return gPool;
 }
 
-// IsLive for this file's callers, inlined (the exported IsLive is called through the PLT).
-inline bool SlotIsLive(const Storage* handle) {
-    return gPool.Owns(handle) && (handle->generation & 1) != 0;
-}
-
 }  // namespace
+
+constinit SlotRange gSlots;
 
 void MakeDesc(DescType type, Payload value, AEDesc* out) {
     if (type == typeNull) {
@@ -467,45 +456,13 @@ void MakeDesc(DescType type, Payload value, AEDesc* out) {
 }
 
 bool FreeHandle(Storage* handle) {
-    if (!SlotIsLive(handle)) return false;
+    if (!IsLive(handle)) return false;
     Payload doomed;
     doomed.Swap(handle->value);
     if (!handle->readParams.empty()) std::unordered_set<AEKeyword>().swap(handle->readParams);
     ThePool().Give(handle);
     pt::DescriptorDisposed();
     return true;  // `doomed` frees the value, the slot already reusable
-}
-
-bool IsLive(const Storage* handle) {
-    return SlotIsLive(handle);
-}
-
-const Storage* Resolve(const AEDesc* desc, OSErr& status) {
-    status = noErr;
-    if (!desc) {
-        status = paramErr;
-        return nullptr;
-    }
-    const Storage* h = desc->dataHandle;
-    if (h && !SlotIsLive(h)) {
-        status = errAENotAEDesc;
-        return nullptr;
-    }
-    return h;
-}
-
-Storage* ResolveMutable(AEDesc* desc, OSErr& status) {
-    return const_cast<Storage*>(Resolve(desc, status));
-}
-
-const Container* ContainerOf(const AEDesc* desc, OSErr& status) {
-    const Storage* h = Resolve(desc, status);
-    if (status != noErr) return nullptr;
-    if (!h || !h->value.IsNode()) {
-        status = errAEWrongDataType;
-        return nullptr;
-    }
-    return h->value.Node();
 }
 
 const Payload& EmptyPayload() {

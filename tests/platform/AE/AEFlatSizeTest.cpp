@@ -235,4 +235,35 @@ TEST_F(AEFlatSizeSharing, ShortCopiesArePrefixesOfTheFlatForm) {
     }
 }
 
+// Appends keep the size as they go: items whose size is known, a nested list whose size was
+// forgotten by a deletion and never worked out again, and an event, whose attributes count.
+TEST_F(AEFlatSizeSharing, AppendsOfEveryKindKeepTheSizeExact) {
+    OwnedDesc list = NumberList({});
+    OwnedDesc forgotten = NumberList({1, 2, 3});
+    ASSERT_EQ(AEDeleteItem(forgotten.Mutable(), 2), noErr);
+    OwnedDesc record, event, address;
+    ASSERT_EQ(AECreateList(nullptr, 0, true, record.Out()), noErr);
+    ASSERT_EQ(AEPutParamPtr(record.Mutable(), kA, typeUTF8Text, "field text", 10), noErr);
+    ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeUTF8Text, "a longer text item", 18), noErr);
+    ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &forgotten.Get()), noErr);
+    ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &record.Get()), noErr);
+    ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeSInt32, &gNumber, 4), noErr);
+    ExpectExactSizes(list.Get());
+
+    ProcessSerialNumber self = {0, kCurrentProcess};
+    ASSERT_EQ(AECreateDesc(typeProcessSerialNumber, &self, sizeof self, address.Out()), noErr);
+    ASSERT_EQ(AECreateAppleEvent(FourCC("Test"), FourCC("evnt"), &address.Get(),
+                                 kAutoGenerateReturnID, kAnyTransactionID, event.Out()),
+              noErr);
+    ASSERT_EQ(AEPutParamDesc(event.Mutable(), keyDirectObject, &record.Get()), noErr);
+    const Size before = AEGetDescDataSize(&list.Get());
+    ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &event.Get()), noErr);
+    EXPECT_EQ(AEGetDescDataSize(&list.Get()),
+              before + 4 + 4 + 1 + AEGetDescDataSize(&event.Get()) - 4);
+    std::vector<uint8_t> bytes = DataBytes(list.Get());
+    OwnedDesc fresh;
+    ASSERT_EQ(Make(typeAEList, bytes, fresh.Out()), noErr);
+    EXPECT_EQ(DataBytes(fresh.Get()), bytes);
+}
+
 }  // namespace
