@@ -36,32 +36,65 @@ struct __CFDictionary final : cf::Object {
                    bool isMutable)
         : Object(cf::kDictionaryTypeID, isMutable),
           mKeyCallBacks(keys ? *keys : kNoKeyCallBacks),
-          mValueCallBacks(values ? *values : kNoValueCallBacks) {}
+          mValueCallBacks(values ? *values : kNoValueCallBacks),
+          mStandardKeys(IsStandard(mKeyCallBacks)),
+          mStandardValues(IsStandard(mValueCallBacks)) {}
     ~__CFDictionary() override {
+        if (mStandardKeys && mStandardValues) {  // a parsed document's dictionaries
+            for (const Entry& e : mEntries) {
+                if (!e.live) continue;
+                cf::Release(e.key);
+                cf::Release(e.value);
+            }
+            return;
+        }
         for (const Entry& e : mEntries)
             if (e.live) ReleasePair(e.key, e.value);
     }
 
+    // The standard callbacks are called as the uncounted functions they stand for, without
+    // the dispatch through the table.
+    static bool IsStandard(const CFDictionaryKeyCallBacks& c) {
+        return c.retain == cf::callbacks::Retain && c.release == cf::callbacks::Release &&
+               c.equal == cf::callbacks::Equal && c.hash == cf::callbacks::Hash;
+    }
+    static bool IsStandard(const CFDictionaryValueCallBacks& c) {
+        return c.retain == cf::callbacks::Retain && c.release == cf::callbacks::Release &&
+               c.equal == cf::callbacks::Equal;
+    }
+
     CFHashCode HashKey(const void* key) const {
+        if (mStandardKeys) return key ? cf::ObjectOf(key)->HashValue() : 0;
         return mKeyCallBacks.hash ? mKeyCallBacks.hash(key)
                                   : cf::MixHash(reinterpret_cast<uintptr_t>(key));
     }
     bool KeysEqual(const void* a, const void* b) const {
-        return a == b || (mKeyCallBacks.equal && mKeyCallBacks.equal(a, b));
+        if (a == b) return true;
+        if (mStandardKeys) {
+            if (!a || !b) return false;
+            const cf::Object& x = *cf::ObjectOf(a);
+            const cf::Object& y = *cf::ObjectOf(b);
+            return x.TypeID() == y.TypeID() && x.EqualTo(y);
+        }
+        return mKeyCallBacks.equal && mKeyCallBacks.equal(a, b);
     }
     bool ValuesEqual(const void* a, const void* b) const {
         return a == b || (mValueCallBacks.equal && mValueCallBacks.equal(a, b));
     }
     const void* RetainKey(const void* k) const {
+        if (mStandardKeys) return cf::Retain(k);
         return mKeyCallBacks.retain ? mKeyCallBacks.retain(nullptr, k) : k;
     }
     const void* RetainValue(const void* v) const {
+        if (mStandardValues) return cf::Retain(v);
         return mValueCallBacks.retain ? mValueCallBacks.retain(nullptr, v) : v;
     }
     void ReleaseKey(const void* k) const {
+        if (mStandardKeys) return cf::Release(k);
         if (mKeyCallBacks.release) mKeyCallBacks.release(nullptr, k);
     }
     void ReleaseValue(const void* v) const {
+        if (mStandardValues) return cf::Release(v);
         if (mValueCallBacks.release) mValueCallBacks.release(nullptr, v);
     }
     void ReleasePair(const void* k, const void* v) const {
@@ -165,6 +198,8 @@ struct __CFDictionary final : cf::Object {
 
     CFDictionaryKeyCallBacks mKeyCallBacks;
     CFDictionaryValueCallBacks mValueCallBacks;
+    bool mStandardKeys;
+    bool mStandardValues;
     std::vector<Entry> mEntries;
     static constexpr size_t kLinearMax = 24;
     std::vector<uint32_t> mSlots;  // 0: empty, else entry position + 1; none when small
