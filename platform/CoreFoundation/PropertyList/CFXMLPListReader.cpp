@@ -14,8 +14,9 @@ namespace xml {
 // Stops at anything else: a tag, text or the end, which the caller judges.
 bool XMLReader::SkipMisc(bool prolog) {
     for (;;) {
-        while (mCur < mEnd && Is(*mCur, kXMLSpace)) ++mCur;
+        mCur = SkipXMLSpace(mCur, mEnd);
         if (mEnd - mCur < 2 || mCur[0] != '<') return true;
+        if (mCur[1] != '!' && mCur[1] != '?') return true;  // a tag, the common case
         const uint8_t* start = mCur;
         if (StartsWith("<!--")) {
             const void* close = memmem(mCur + 4, static_cast<size_t>(mEnd - mCur - 4), "-->", 3);
@@ -109,17 +110,18 @@ bool XMLReader::ReadCloseTag(Kind kind) {
     std::string_view name = NameOf(kind);
     const uint8_t* start = mCur;
     mCur += 2;
-    size_t have = static_cast<size_t>(mEnd - mCur);
-    size_t same = 0;
-    while (same < name.size() && same < have && mCur[same] == static_cast<uint8_t>(name[same]))
-        ++same;
-    if (same < name.size()) {
+    if (static_cast<size_t>(mEnd - mCur) < name.size() ||
+        std::memcmp(mCur, name.data(), name.size()) != 0) {
         mError.Fail(start, "Close tag on line {line} does not match open tag %.*s",
                     static_cast<int>(name.size()), name.data());
         return false;
     }
-    mCur += same;
-    while (mCur < mEnd && Is(*mCur, kXMLSpace)) ++mCur;
+    mCur += name.size();
+    if (mCur < mEnd && *mCur == '>') {  // no whitespace before '>', the common case
+        ++mCur;
+        return true;
+    }
+    mCur = SkipXMLSpace(mCur, mEnd);
     if (mCur < mEnd && *mCur == '>') {
         ++mCur;
         return true;

@@ -36,9 +36,31 @@ inline std::string_view NameOf(Kind kind) {
     return kNames[static_cast<int>(kind)];
 }
 
+// By length and first letter, then one fixed-size compare.
 inline Kind KindOf(std::string_view name) {
-    for (size_t i = 1; i < std::size(kNames); ++i)
-        if (kNames[i] == name) return static_cast<Kind>(i);
+    auto is = [name](Kind kind) { return name == NameOf(kind) ? kind : Kind::kUnknown; };
+    switch (name.size()) {
+        case 3:
+            return is(Kind::kKey);
+        case 4:
+            switch (name[0]) {
+                case 'd':
+                    if (name[1] == 'i') return is(Kind::kDict);
+                    return name[3] == 'e' ? is(Kind::kDate) : is(Kind::kData);
+                case 'r':
+                    return is(Kind::kReal);
+                case 't':
+                    return is(Kind::kTrue);
+            }
+            return Kind::kUnknown;
+        case 5:
+            return name[0] == 'p' ? is(Kind::kPlist)
+                                  : (name[0] == 'a' ? is(Kind::kArray) : is(Kind::kFalse));
+        case 6:
+            return is(Kind::kString);
+        case 7:
+            return is(Kind::kInteger);
+    }
     return Kind::kUnknown;
 }
 

@@ -25,7 +25,7 @@ bool XMLReader::CloseAfterText(Kind kind) {
 // as a span of the input (`stable`); entities or CDATA send it through mScratch.
 bool XMLReader::ReadText(Kind kind, const uint8_t*& text, size_t& length, bool& stable) {
     const uint8_t* start = mCur;
-    while (mCur < mEnd && !Is(*mCur, kTextStop)) ++mCur;
+    mCur = FindTextStop(mCur, mEnd);
     if (mCur < mEnd && *mCur == '<' && !(mCur + 1 < mEnd && mCur[1] == '!')) {
         text = start;
         length = static_cast<size_t>(mCur - start);
@@ -43,7 +43,7 @@ bool XMLReader::ReadText(Kind kind, const uint8_t*& text, size_t& length, bool& 
             break;
         }
         const uint8_t* run = mCur;
-        while (mCur < mEnd && !Is(*mCur, kTextStop)) ++mCur;
+        mCur = FindTextStop(mCur, mEnd);
         mScratch.append(run, mCur);
     }
     text = reinterpret_cast<const uint8_t*>(mScratch.data());
