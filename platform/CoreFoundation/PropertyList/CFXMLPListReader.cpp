@@ -62,9 +62,25 @@ bool XMLReader::SkipDoctype() {
 
 // At '<' + name: reads the name, skips attributes, notes "/>".
 bool XMLReader::ReadTag(Tag& tag) {
+    // Nearly every tag of a document is a known name right before '>'.
+    const uint8_t* name = mCur + 1;
+    const uint8_t* end = FindNameEnd(name, mEnd);
+    if (end < mEnd && *end == '>') {
+        tag.kind = KindOf(
+            std::string_view(reinterpret_cast<const char*>(name), static_cast<size_t>(end - name)));
+        if (tag.kind != Kind::kUnknown) {
+            tag.empty = false;
+            mCur = end + 1;
+            return true;
+        }
+    }
+    return ReadTagInFull(tag);
+}
+
+bool XMLReader::ReadTagInFull(Tag& tag) {
     const uint8_t* start = mCur++;
     const uint8_t* name = mCur;
-    while (mCur < mEnd && !Is(*mCur, kNameEnd)) ++mCur;
+    mCur = FindNameEnd(mCur, mEnd);
     if (mCur == name) {
         mError.Fail(start, "Malformed tag on line {line}");
         return false;

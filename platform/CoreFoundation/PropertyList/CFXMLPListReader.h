@@ -89,6 +89,7 @@ private:
     bool SkipMisc(bool prolog);
     bool SkipDoctype();
     bool ReadTag(Tag& tag);
+    [[gnu::noinline]] bool ReadTagInFull(Tag& tag);
     bool ReadCloseTag(Kind kind);
     bool FailUnexpected(const char* where);
     CFTypeRef ParseValue(const Tag& tag);

@@ -68,6 +68,18 @@ inline const uint8_t* SkipXMLSpace(const uint8_t* p, const uint8_t* end) {
     return p;
 }
 
+// The end of an element name in [p, end): XML whitespace, '/', '>' or end.
+inline const uint8_t* FindNameEnd(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16) {
+        if (unsigned stop = MatchMask<' ', '\t', '\n', '\r', '/', '>'>(p))
+            return p + __builtin_ctz(stop);
+    }
+#endif
+    while (p < end && !Is(*p, kNameEnd)) ++p;
+    return p;
+}
+
 // The first '<' or '&' in [p, end), or end; sixteen bytes a step like SkipXMLSpace.
 inline const uint8_t* FindTextStop(const uint8_t* p, const uint8_t* end) {
 #if defined(__SSE2__)
