@@ -153,13 +153,25 @@ struct __CFDictionary final : cf::Object {
     // Appends a new entry holding key and value as given (already retained or adopted).
     void Insert(const void* key, const void* value) { Insert(key, value, HashKey(key)); }
     void Insert(const void* key, const void* value, CFHashCode h) {
-        bool full = mSlots.empty() ? mEntries.size() + 1 > kLinearMax
-                                   : (mEntries.size() + 1) * 4 > mSlots.size() * 3;
-        if (full) Rebuild(mLive + 1);  // doubles
+        if (mEntries.size() == mEntries.capacity() || !mSlots.empty()) MakeRoom();
         mEntries.push_back(Entry{key, value, static_cast<StoredHash>(h), true});
         mKeyBits |= KeyBit(static_cast<StoredHash>(h));
         if (!mSlots.empty()) PlaceInIndex(mEntries.size() - 1);
         ++mLive;
+    }
+
+    bool Full() const {
+        return mSlots.empty() ? mEntries.size() + 1 > kLinearMax
+                              : (mEntries.size() + 1) * 4 > mSlots.size() * 3;
+    }
+    // Room for one more entry; out of line, as a dictionary made at its final size never
+    // needs it.
+    [[gnu::noinline]] void MakeRoom() {
+        if (Full()) {
+            Rebuild(mLive + 1);  // doubles
+        } else if (mEntries.size() == mEntries.capacity() && mEntries.size() < kFirstRoom) {
+            mEntries.reserve(kFirstRoom);  // not growing one entry at a time at first
+        }
     }
 
     void Remove(size_t position) {
@@ -202,14 +214,16 @@ struct __CFDictionary final : cf::Object {
     bool mStandardValues;
     std::vector<Entry> mEntries;
     static constexpr size_t kLinearMax = 24;
+    static constexpr size_t kFirstRoom = 8;
     std::vector<uint32_t> mSlots;  // 0: empty, else entry position + 1; none when small
-    // 32 bits, as the index's positions are; the pair fills the word the count took.
+    // 32 bits, as the index's positions are.
     uint32_t mLive = 0;
     // One bit per key present, chosen by the top bits of its hash (a bit may stay set after a
-    // removal): a small dictionary without a key's bit does not hold it, without a scan.
-    uint32_t mKeyBits = 0;
-    static uint32_t KeyBit(StoredHash h) {
-        return uint32_t{1} << (h >> (sizeof(StoredHash) * 8 - 5));
+    // removal): a small dictionary without a key's bit does not hold it, without a scan. 64
+    // bits keep most misses of a record of twenty-odd keys off the scan.
+    uint64_t mKeyBits = 0;
+    static uint64_t KeyBit(StoredHash h) {
+        return uint64_t{1} << (h >> (sizeof(StoredHash) * 8 - 6));
     }
 };
 
