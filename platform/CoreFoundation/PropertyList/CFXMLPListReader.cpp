@@ -121,8 +121,7 @@ bool XMLReader::ReadTagInFull(Tag& tag) {
     return false;
 }
 
-// At "</": the close tag of `kind`, with optional whitespace before '>'.
-bool XMLReader::ReadCloseTag(Kind kind) {
+bool XMLReader::ReadCloseTagInFull(Kind kind) {
     std::string_view name = NameOf(kind);
     const uint8_t* start = mCur;
     mCur += 2;

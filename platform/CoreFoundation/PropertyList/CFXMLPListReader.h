@@ -7,6 +7,9 @@
 #include "platform/CoreFoundation/PropertyList/CFPListInputEncoding.h"
 #include "platform/CoreFoundation/PropertyList/CFPListReaderSupport.h"
 
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -64,6 +67,28 @@ inline Kind KindOf(std::string_view name) {
     return Kind::kUnknown;
 }
 
+// A close tag's name and '>' as one little-endian word, with the mask of its bytes (every
+// name is at most seven letters).
+struct CloseWord {
+    uint64_t word = 0;
+    uint64_t mask = 0;
+};
+
+constexpr std::array<CloseWord, std::size(kNames)> MakeCloseWords() {
+    std::array<CloseWord, std::size(kNames)> words{};
+    for (size_t k = 1; k < std::size(kNames); ++k) {
+        std::string_view name = kNames[k];
+        for (size_t i = 0; i <= name.size(); ++i) {
+            const uint64_t byte = i < name.size() ? static_cast<uint8_t>(name[i]) : '>';
+            words[k].word |= byte << (8 * i);
+            words[k].mask |= uint64_t{0xFF} << (8 * i);
+        }
+    }
+    return words;
+}
+
+inline constexpr std::array<CloseWord, std::size(kNames)> kCloseWords = MakeCloseWords();
+
 struct Tag {
     Kind kind = Kind::kUnknown;
     bool empty = false;  // <name/>
@@ -90,7 +115,23 @@ private:
     bool SkipDoctype();
     bool ReadTag(Tag& tag);
     [[gnu::noinline]] bool ReadTagInFull(Tag& tag);
-    bool ReadCloseTag(Kind kind);
+    // At "</": the close tag of `kind`, with optional whitespace before '>'.
+    bool ReadCloseTag(Kind kind) {
+        // The common "</name>" in one compare of the eight bytes after "</".
+        if constexpr (std::endian::native == std::endian::little) {
+            if (mEnd - mCur >= 10) {
+                uint64_t bytes;
+                std::memcpy(&bytes, mCur + 2, sizeof bytes);
+                const CloseWord& close = kCloseWords[static_cast<size_t>(kind)];
+                if (kind != Kind::kUnknown && (bytes & close.mask) == close.word) {
+                    mCur += 3 + NameOf(kind).size();
+                    return true;
+                }
+            }
+        }
+        return ReadCloseTagInFull(kind);
+    }
+    [[gnu::noinline]] bool ReadCloseTagInFull(Kind kind);
     bool FailUnexpected(const char* where);
     CFTypeRef ParseValue(const Tag& tag);
     CFTypeRef ParsePlist();
