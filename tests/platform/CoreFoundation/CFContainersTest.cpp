@@ -199,4 +199,56 @@ TEST_F(CFContainersTest, DictionaryAtEverySizeAroundTheIndexSwitch) {
     }
 }
 
+// Containers with their own callbacks must go through them (the standard ones are taken a
+// shorter way): keys equal modulo 100 here, and every retain matched by a release.
+struct Counts {
+    int retains = 0;
+    int releases = 0;
+} gCounts;
+
+int64_t Mod100(const void* n) {
+    return cf::GetNumberValue(static_cast<CFNumberRef>(n)).s % 100;
+}
+
+TEST_F(CFContainersTest, OwnCallbacksAreCalledForEveryOperation) {
+    gCounts = {};
+    auto retain = [](CFAllocatorRef, const void* v) -> const void* {
+        ++gCounts.retains;
+        return CFRetain(v);
+    };
+    auto release = [](CFAllocatorRef, const void* v) {
+        ++gCounts.releases;
+        CFRelease(v);
+    };
+    const CFDictionaryKeyCallBacks keys = {
+        0,
+        retain,
+        release,
+        nullptr,
+        [](const void* a, const void* b) -> Boolean { return Mod100(a) == Mod100(b); },
+        [](const void* k) -> CFHashCode { return static_cast<CFHashCode>(Mod100(k)); }};
+    const CFDictionaryValueCallBacks values = {0, retain, release, nullptr, nullptr};
+    {
+        cf::Ref<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(nullptr, 0, &keys, &values));
+        for (int size = 1; size <= 40; ++size) {  // across the index switch
+            CFDictionarySetValue(d.Get(), Number(size).Get(), Number(size).Get());
+            ASSERT_EQ(CFDictionaryGetCount(d.Get()), size);
+            for (int i = 1; i <= size; ++i) {
+                const void* found = CFDictionaryGetValue(d.Get(), Number(i + 100).Get());
+                ASSERT_TRUE(found) << size << " " << i;
+                ASSERT_EQ(cf::GetNumberValue(static_cast<CFNumberRef>(found)).s, i);
+            }
+        }
+        CFDictionarySetValue(d.Get(), Number(105).Get(), Number(0).Get());  // replaces 5
+        EXPECT_EQ(CFDictionaryGetCount(d.Get()), 40);
+        cf::Ref<CFArrayRef> array;
+        cf::Ref<CFNumberRef> one = Number(1), two = Number(2);
+        const void* items[] = {one.Get(), two.Get()};
+        const CFArrayCallBacks arrayCallBacks = {0, retain, release, nullptr, nullptr};
+        array.Reset(CFArrayCreate(nullptr, items, 2, &arrayCallBacks));
+    }
+    EXPECT_GT(gCounts.retains, 80);
+    EXPECT_EQ(gCounts.retains, gCounts.releases);
+}
+
 }  // namespace
