@@ -10,9 +10,7 @@
 namespace cf::plist {
 namespace xml {
 
-// Skips whitespace, comments and processing instructions (and, before the root, DOCTYPE).
-// Stops at anything else: a tag, text or the end, which the caller judges.
-bool XMLReader::SkipMisc(bool prolog) {
+bool XMLReader::SkipMiscInFull(bool prolog) {
     for (;;) {
         mCur = SkipXMLSpace(mCur, mEnd);
         if (mEnd - mCur < 2 || mCur[0] != '<') return true;
@@ -62,16 +60,22 @@ bool XMLReader::SkipDoctype() {
 
 // At '<' + name: reads the name, skips attributes, notes "/>".
 bool XMLReader::ReadTag(Tag& tag) {
-    // Nearly every tag of a document is a known name right before '>'.
-    const uint8_t* name = mCur + 1;
-    const uint8_t* end = FindNameEnd(name, mEnd);
-    if (end < mEnd && *end == '>') {
-        tag.kind = KindOf(
-            std::string_view(reinterpret_cast<const char*>(name), static_cast<size_t>(end - name)));
-        if (tag.kind != Kind::kUnknown) {
-            tag.empty = false;
-            mCur = end + 1;
-            return true;
+    // Nearly every tag of a document is a known name right before '>': taken by one word
+    // compare where eight bytes remain.
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint8_t* name = mCur + 1;
+        const uint8_t* end = FindNameEnd(name, mEnd);
+        const auto length = static_cast<size_t>(end - name);
+        if (mEnd - name >= 8 && length < 8 && *end == '>') {
+            uint64_t word;
+            std::memcpy(&word, name, sizeof word);
+            word &= ~uint64_t{0} >> (56 - 8 * length);  // the name and its '>'
+            tag.kind = KindOfTagWord(word, length);
+            if (tag.kind != Kind::kUnknown) {
+                tag.empty = false;
+                mCur = end + 1;
+                return true;
+            }
         }
     }
     return ReadTagInFull(tag);

@@ -6,6 +6,7 @@
 
 #include "platform/CoreFoundation/PropertyList/CFPListInputEncoding.h"
 #include "platform/CoreFoundation/PropertyList/CFPListReaderSupport.h"
+#include "platform/CoreFoundation/PropertyList/CFXMLPListReaderTables.h"
 
 #include <array>
 #include <bit>
@@ -89,6 +90,29 @@ constexpr std::array<CloseWord, std::size(kNames)> MakeCloseWords() {
 
 inline constexpr std::array<CloseWord, std::size(kNames)> kCloseWords = MakeCloseWords();
 
+// The kind of a plain tag from its name and '>' as one little-endian word (as in
+// kCloseWords, unused bytes zero); kUnknown when no name matches.
+inline Kind KindOfTagWord(uint64_t word, size_t nameLength) {
+    auto is = [word](Kind kind) { return word == kCloseWords[static_cast<size_t>(kind)].word; };
+    switch (nameLength) {
+        case 3:
+            return is(Kind::kKey) ? Kind::kKey : Kind::kUnknown;
+        case 4:
+            for (Kind kind : {Kind::kDict, Kind::kData, Kind::kDate, Kind::kReal, Kind::kTrue})
+                if (is(kind)) return kind;
+            return Kind::kUnknown;
+        case 5:
+            for (Kind kind : {Kind::kPlist, Kind::kArray, Kind::kFalse})
+                if (is(kind)) return kind;
+            return Kind::kUnknown;
+        case 6:
+            return is(Kind::kString) ? Kind::kString : Kind::kUnknown;
+        case 7:
+            return is(Kind::kInteger) ? Kind::kInteger : Kind::kUnknown;
+    }
+    return Kind::kUnknown;
+}
+
 struct Tag {
     Kind kind = Kind::kUnknown;
     bool empty = false;  // <name/>
@@ -111,7 +135,15 @@ private:
         return static_cast<size_t>(mEnd - mCur) >= s.size() &&
                std::memcmp(mCur, s.data(), s.size()) == 0;
     }
-    bool SkipMisc(bool prolog);
+    // Skips whitespace, comments and processing instructions (and, before the root,
+    // DOCTYPE). Stops at anything else: a tag, text or the end, which the caller judges.
+    bool SkipMisc(bool prolog) {
+        mCur = SkipXMLSpace(mCur, mEnd);
+        if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] != '!' && mCur[1] != '?')
+            return true;  // a tag, the common case
+        return SkipMiscInFull(prolog);
+    }
+    [[gnu::noinline]] bool SkipMiscInFull(bool prolog);
     bool SkipDoctype();
     bool ReadTag(Tag& tag);
     [[gnu::noinline]] bool ReadTagInFull(Tag& tag);
