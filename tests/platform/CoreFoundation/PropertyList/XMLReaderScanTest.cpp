@@ -123,9 +123,11 @@ TEST_F(XMLReaderScanTest, TagNamesAreKnownOnlyExactly) {
          {"k",      "ke",   "keys",   "Key",   "dat",     "datx",   "dats",     "dicts",
           "dixt",   "Dict", "rea",    "reals", "tru",     "trux",   "fals",     "falsey",
           "plistx", "arra", "arrays", "strin", "strings", "intege", "integers", "xyz"}) {
+        // Alone (near the end of the input) and with room after it for a word compare.
+        const std::string room(12, ' ');
         for (const std::string& tag :
-             {"<" + std::string(name) + ">", "<" + std::string(name) + "/>",
-              "<" + std::string(name) + " a=\"1\">"}) {
+             {"<" + std::string(name) + ">", "<" + std::string(name) + ">" + room,
+              "<" + std::string(name) + "/>", "<" + std::string(name) + " a=\"1\">"}) {
             Parsed parsed = Parse(tag);
             EXPECT_FALSE(parsed.value) << tag;
             EXPECT_NE(parsed.error.find("unknown tag " + std::string(name)), std::string::npos)
