@@ -173,7 +173,12 @@ private:
     bool ReadCDATA();
     bool ReadEntity();
     bool ReadRaw(Kind kind, const uint8_t*& text, size_t& length);
-    bool CloseAfterText(Kind kind);
+    // At '<' after content: must be the close tag of `kind`.
+    bool CloseAfterText(Kind kind) {
+        if (mEnd - mCur >= 2 && mCur[1] == '/') return ReadCloseTag(kind);
+        return FailCloseAfterText();
+    }
+    [[gnu::noinline]] bool FailCloseAfterText();
     CFTypeRef ParseString(const Tag& tag, bool isKey);
     CFTypeRef ParseInteger(const Tag& tag);
     CFTypeRef ParseReal(const Tag& tag);

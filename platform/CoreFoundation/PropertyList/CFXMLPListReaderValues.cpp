@@ -8,17 +8,13 @@
 
 namespace cf::plist::xml {
 
-// At '<' after content: must be the close tag of `kind`.
-bool XMLReader::CloseAfterText(Kind kind) {
+// Content ended by something other than "</".
+bool XMLReader::FailCloseAfterText() {
     if (mEnd - mCur < 2) return FailUnexpected("close tag");
-    if (mCur[1] != '/') {
-        mError.Fail(
-            mCur + 1,
-            "Encountered unexpected character %s on line {line} while looking for close tag",
-            ReaderError::Describe(mCur[1]).c_str());
-        return false;
-    }
-    return ReadCloseTag(kind);
+    mError.Fail(mCur + 1,
+                "Encountered unexpected character %s on line {line} while looking for close tag",
+                ReaderError::Describe(mCur[1]).c_str());
+    return false;
 }
 
 // Character data of <string>, <key> and <real> up to the close tag. Plain text is returned
