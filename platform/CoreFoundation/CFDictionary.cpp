@@ -317,6 +317,36 @@ bool DictionarySetAdopting(CFDictionaryRef dictionary, CFTypeRef key, CFTypeRef 
     return true;
 }
 
+CFDictionaryRef CreateDictionaryAdopting(const CFTypeRef* keys, const CFTypeRef* values,
+                                         size_t count, bool isMutable) {
+    auto releaseFrom = [&](size_t i) {
+        for (; i < count; ++i) Release(keys[i]), Release(values[i]);
+    };
+    __CFDictionary* d = New<__CFDictionary>(&kCFTypeDictionaryKeyCallBacks,
+                                            &kCFTypeDictionaryValueCallBacks, isMutable);
+    if (!d) return releaseFrom(0), nullptr;
+    size_t i = 0;
+    try {
+        d->Rebuild(count);  // every insert below then fits
+        for (; i < count; ++i) {
+            CFHashCode h = d->HashKey(keys[i]);
+            long p = i == 0 ? -1 : d->Find(keys[i], h);
+            if (p < 0) {
+                d->Insert(keys[i], values[i], h);
+                continue;
+            }
+            Entry& e = d->mEntries[static_cast<size_t>(p)];
+            Release(std::exchange(e.value, values[i]));
+            Release(keys[i]);  // the first key object stays, in its place
+        }
+    } catch (const std::bad_alloc&) {
+        releaseFrom(i);
+        Release(d);
+        return nullptr;
+    }
+    return d;
+}
+
 size_t DictionaryCount(CFDictionaryRef dictionary) {
     const __CFDictionary* d = AsDictionary(dictionary);
     return d ? d->mLive : 0;

@@ -149,6 +149,36 @@ TEST_F(CFContainersTest, BuildersAdoptAndLastWins) {
     EXPECT_EQ(cf::ArrayCount(array.Get()), 2u);
 }
 
+// Made in one go or pair by pair, with repeated keys at every size around the index switch:
+// the same first key objects in the same order, the last values, the same count.
+TEST_F(CFContainersTest, DictionaryMadeInOneGoEqualsOneMadePairByPair) {
+    for (size_t size : {0, 1, 2, 5, 23, 24, 25, 40, 60}) {
+        std::vector<CFTypeRef> keys, values;
+        for (size_t i = 0; i < size; ++i) {  // every third pair repeats an earlier key
+            size_t k = i % 3 == 2 ? i / 2 : i;
+            keys.push_back(cf::CreateStringFromUTF8("key" + std::to_string(k)));
+            values.push_back(cf::CreateNumberSInt64(static_cast<int64_t>(i)));
+        }
+        cf::Ref<CFDictionaryRef> byPair(cf::CreateDictionary(0, true));
+        for (size_t i = 0; i < size; ++i) {
+            ASSERT_TRUE(cf::DictionarySetAdopting(byPair.Get(), cf::Retain(keys[i]),
+                                                  cf::Retain(values[i])));
+        }
+        cf::Ref<CFDictionaryRef> inOneGo(
+            cf::CreateDictionaryAdopting(keys.data(), values.data(), size, true));
+        ASSERT_TRUE(inOneGo) << size;
+        EXPECT_TRUE(cf::IsMutable(inOneGo.Get()));
+        const size_t count = cf::DictionaryCount(byPair.Get());
+        ASSERT_EQ(cf::DictionaryCount(inOneGo.Get()), count) << size;
+        std::vector<CFTypeRef> k1(count), v1(count), k2(count), v2(count);
+        cf::DictionaryGetKeysAndValues(byPair.Get(), k1.data(), v1.data());
+        cf::DictionaryGetKeysAndValues(inOneGo.Get(), k2.data(), v2.data());
+        EXPECT_EQ(k1, k2) << size;
+        EXPECT_EQ(v1, v2) << size;
+        EXPECT_TRUE(CFEqual(byPair.Get(), inOneGo.Get()));
+    }
+}
+
 TEST_F(CFContainersTest, LargeDictionaryStaysOrderedThroughChurn) {
     constexpr int kCount = 100000;
     cf::Ref<CFDictionaryRef> d(cf::CreateDictionary(0, true));
