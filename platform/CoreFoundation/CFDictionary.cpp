@@ -36,11 +36,17 @@ struct __CFDictionary final : cf::Object {
                    bool isMutable)
         : Object(cf::kDictionaryTypeID, isMutable),
           mKeyCallBacks(keys ? *keys : kNoKeyCallBacks),
-          mValueCallBacks(values ? *values : kNoValueCallBacks),
-          mStandardKeys(IsStandard(mKeyCallBacks)),
-          mStandardValues(IsStandard(mValueCallBacks)) {}
+          mValueCallBacks(values ? *values : kNoValueCallBacks) {
+        // Our copies' version fields, read nowhere else, mark the standard callbacks: the
+        // object stays the size it was (its size class sets how a large tree packs the heap).
+        mKeyCallBacks.version = IsStandard(mKeyCallBacks) ? kStandardMark : 0;
+        mValueCallBacks.version = IsStandard(mValueCallBacks) ? kStandardMark : 0;
+    }
+    static constexpr CFIndex kStandardMark = 1;
+    bool StandardKeys() const { return mKeyCallBacks.version == kStandardMark; }
+    bool StandardValues() const { return mValueCallBacks.version == kStandardMark; }
     ~__CFDictionary() override {
-        if (mStandardKeys && mStandardValues) {  // a parsed document's dictionaries
+        if (StandardKeys() && StandardValues()) {  // a parsed document's dictionaries
             for (const Entry& e : mEntries) {
                 if (!e.live) continue;
                 cf::Release(e.key);
@@ -64,13 +70,13 @@ struct __CFDictionary final : cf::Object {
     }
 
     CFHashCode HashKey(const void* key) const {
-        if (mStandardKeys) return key ? cf::ObjectOf(key)->HashValue() : 0;
+        if (StandardKeys()) return key ? cf::ObjectOf(key)->HashValue() : 0;
         return mKeyCallBacks.hash ? mKeyCallBacks.hash(key)
                                   : cf::MixHash(reinterpret_cast<uintptr_t>(key));
     }
     bool KeysEqual(const void* a, const void* b) const {
         if (a == b) return true;
-        if (mStandardKeys) {
+        if (StandardKeys()) {
             if (!a || !b) return false;
             const cf::Object& x = *cf::ObjectOf(a);
             const cf::Object& y = *cf::ObjectOf(b);
@@ -82,19 +88,19 @@ struct __CFDictionary final : cf::Object {
         return a == b || (mValueCallBacks.equal && mValueCallBacks.equal(a, b));
     }
     const void* RetainKey(const void* k) const {
-        if (mStandardKeys) return cf::Retain(k);
+        if (StandardKeys()) return cf::Retain(k);
         return mKeyCallBacks.retain ? mKeyCallBacks.retain(nullptr, k) : k;
     }
     const void* RetainValue(const void* v) const {
-        if (mStandardValues) return cf::Retain(v);
+        if (StandardValues()) return cf::Retain(v);
         return mValueCallBacks.retain ? mValueCallBacks.retain(nullptr, v) : v;
     }
     void ReleaseKey(const void* k) const {
-        if (mStandardKeys) return cf::Release(k);
+        if (StandardKeys()) return cf::Release(k);
         if (mKeyCallBacks.release) mKeyCallBacks.release(nullptr, k);
     }
     void ReleaseValue(const void* v) const {
-        if (mStandardValues) return cf::Release(v);
+        if (StandardValues()) return cf::Release(v);
         if (mValueCallBacks.release) mValueCallBacks.release(nullptr, v);
     }
     void ReleasePair(const void* k, const void* v) const {
@@ -210,22 +216,22 @@ struct __CFDictionary final : cf::Object {
 
     CFDictionaryKeyCallBacks mKeyCallBacks;
     CFDictionaryValueCallBacks mValueCallBacks;
-    bool mStandardKeys;
-    bool mStandardValues;
     std::vector<Entry> mEntries;
     static constexpr size_t kLinearMax = 24;
     static constexpr size_t kFirstRoom = 8;
     std::vector<uint32_t> mSlots;  // 0: empty, else entry position + 1; none when small
-    // 32 bits, as the index's positions are.
+    // 32 bits, as the index's positions are; the pair fills the word the count took.
     uint32_t mLive = 0;
     // One bit per key present, chosen by the top bits of its hash (a bit may stay set after a
-    // removal): a small dictionary without a key's bit does not hold it, without a scan. 64
-    // bits keep most misses of a record of twenty-odd keys off the scan.
-    uint64_t mKeyBits = 0;
-    static uint64_t KeyBit(StoredHash h) {
-        return uint64_t{1} << (h >> (sizeof(StoredHash) * 8 - 6));
+    // removal): a small dictionary without a key's bit does not hold it, without a scan.
+    uint32_t mKeyBits = 0;
+    static uint32_t KeyBit(StoredHash h) {
+        return uint32_t{1} << (h >> (sizeof(StoredHash) * 8 - 5));
     }
 };
+// Growing it moves a large tree's dictionaries to the next malloc size class, which costs a
+// library's store thousands more page faults.
+static_assert(sizeof(__CFDictionary) == sizeof(cf::Object) + 144);
 
 namespace cf {
 namespace {
