@@ -15,8 +15,11 @@ struct __CFArray final : cf::Object {
           mCallBacks(callBacks ? *callBacks
                                : CFArrayCallBacks{0, nullptr, nullptr, nullptr, nullptr}) {}
     ~__CFArray() override {
-        if (mCallBacks.release)
+        if (mCallBacks.release == cf::callbacks::Release) {  // without the dispatch per value
+            for (const void* v : mValues) cf::Release(v);
+        } else if (mCallBacks.release) {
             for (const void* v : mValues) mCallBacks.release(nullptr, v);
+        }
     }
 
     const void* RetainValue(const void* v) const {

@@ -36,32 +36,71 @@ struct __CFDictionary final : cf::Object {
                    bool isMutable)
         : Object(cf::kDictionaryTypeID, isMutable),
           mKeyCallBacks(keys ? *keys : kNoKeyCallBacks),
-          mValueCallBacks(values ? *values : kNoValueCallBacks) {}
+          mValueCallBacks(values ? *values : kNoValueCallBacks) {
+        // Our copies' version fields, read nowhere else, mark the standard callbacks: the
+        // object stays the size it was (its size class sets how a large tree packs the heap).
+        mKeyCallBacks.version = IsStandard(mKeyCallBacks) ? kStandardMark : 0;
+        mValueCallBacks.version = IsStandard(mValueCallBacks) ? kStandardMark : 0;
+    }
+    static constexpr CFIndex kStandardMark = 1;
+    bool StandardKeys() const { return mKeyCallBacks.version == kStandardMark; }
+    bool StandardValues() const { return mValueCallBacks.version == kStandardMark; }
     ~__CFDictionary() override {
+        if (StandardKeys() && StandardValues()) {  // a parsed document's dictionaries
+            for (const Entry& e : mEntries) {
+                if (!e.live) continue;
+                cf::Release(e.key);
+                cf::Release(e.value);
+            }
+            return;
+        }
         for (const Entry& e : mEntries)
             if (e.live) ReleasePair(e.key, e.value);
     }
 
+    // The standard callbacks are called as the uncounted functions they stand for, without
+    // the dispatch through the table.
+    static bool IsStandard(const CFDictionaryKeyCallBacks& c) {
+        return c.retain == cf::callbacks::Retain && c.release == cf::callbacks::Release &&
+               c.equal == cf::callbacks::Equal && c.hash == cf::callbacks::Hash;
+    }
+    static bool IsStandard(const CFDictionaryValueCallBacks& c) {
+        return c.retain == cf::callbacks::Retain && c.release == cf::callbacks::Release &&
+               c.equal == cf::callbacks::Equal;
+    }
+
     CFHashCode HashKey(const void* key) const {
+        if (StandardKeys()) return key ? cf::ObjectOf(key)->HashValue() : 0;
         return mKeyCallBacks.hash ? mKeyCallBacks.hash(key)
                                   : cf::MixHash(reinterpret_cast<uintptr_t>(key));
     }
     bool KeysEqual(const void* a, const void* b) const {
-        return a == b || (mKeyCallBacks.equal && mKeyCallBacks.equal(a, b));
+        if (a == b) return true;
+        if (StandardKeys()) {
+            if (!a || !b) return false;
+            const cf::Object& x = *cf::ObjectOf(a);
+            const cf::Object& y = *cf::ObjectOf(b);
+            return x.TypeID() == y.TypeID() && x.EqualTo(y);
+        }
+        return mKeyCallBacks.equal && mKeyCallBacks.equal(a, b);
     }
     bool ValuesEqual(const void* a, const void* b) const {
         return a == b || (mValueCallBacks.equal && mValueCallBacks.equal(a, b));
     }
     const void* RetainKey(const void* k) const {
+        if (StandardKeys()) return cf::Retain(k);
         return mKeyCallBacks.retain ? mKeyCallBacks.retain(nullptr, k) : k;
     }
     const void* RetainValue(const void* v) const {
+        if (StandardValues()) return cf::Retain(v);
         return mValueCallBacks.retain ? mValueCallBacks.retain(nullptr, v) : v;
     }
     void ReleaseKey(const void* k) const {
+        if (StandardKeys()) return cf::Release(k);
         if (mKeyCallBacks.release) mKeyCallBacks.release(nullptr, k);
     }
     void ReleaseValue(const void* v) const {
+        if (StandardValues()) return cf::Release(v);
         if (mValueCallBacks.release) mValueCallBacks.release(nullptr, v);
     }
     void ReleasePair(const void* k, const void* v) const {
@@ -120,13 +159,25 @@ struct __CFDictionary final : cf::Object {
     // Appends a new entry holding key and value as given (already retained or adopted).
     void Insert(const void* key, const void* value) { Insert(key, value, HashKey(key)); }
     void Insert(const void* key, const void* value, CFHashCode h) {
-        bool full = mSlots.empty() ? mEntries.size() + 1 > kLinearMax
-                                   : (mEntries.size() + 1) * 4 > mSlots.size() * 3;
-        if (full) Rebuild(mLive + 1);  // doubles
+        if (mEntries.size() == mEntries.capacity() || !mSlots.empty()) MakeRoom();
         mEntries.push_back(Entry{key, value, static_cast<StoredHash>(h), true});
         mKeyBits |= KeyBit(static_cast<StoredHash>(h));
         if (!mSlots.empty()) PlaceInIndex(mEntries.size() - 1);
         ++mLive;
+    }
+
+    bool Full() const {
+        return mSlots.empty() ? mEntries.size() + 1 > kLinearMax
+                              : (mEntries.size() + 1) * 4 > mSlots.size() * 3;
+    }
+    // Room for one more entry; out of line, as a dictionary made at its final size never
+    // needs it.
+    [[gnu::noinline]] void MakeRoom() {
+        if (Full()) {
+            Rebuild(mLive + 1);  // doubles
+        } else if (mEntries.size() == mEntries.capacity() && mEntries.size() < kFirstRoom) {
+            mEntries.reserve(kFirstRoom);  // not growing one entry at a time at first
+        }
     }
 
     void Remove(size_t position) {
@@ -167,6 +218,7 @@ struct __CFDictionary final : cf::Object {
     CFDictionaryValueCallBacks mValueCallBacks;
     std::vector<Entry> mEntries;
     static constexpr size_t kLinearMax = 24;
+    static constexpr size_t kFirstRoom = 8;
     std::vector<uint32_t> mSlots;  // 0: empty, else entry position + 1; none when small
     // 32 bits, as the index's positions are; the pair fills the word the count took.
     uint32_t mLive = 0;
@@ -177,6 +229,9 @@ struct __CFDictionary final : cf::Object {
         return uint32_t{1} << (h >> (sizeof(StoredHash) * 8 - 5));
     }
 };
+// Growing it moves a large tree's dictionaries to the next malloc size class, which costs a
+// library's store thousands more page faults.
+static_assert(sizeof(__CFDictionary) == sizeof(cf::Object) + 144);
 
 namespace cf {
 namespace {
@@ -266,6 +321,36 @@ bool DictionarySetAdopting(CFDictionaryRef dictionary, CFTypeRef key, CFTypeRef 
         return false;
     }
     return true;
+}
+
+CFDictionaryRef CreateDictionaryAdopting(const CFTypeRef* keys, const CFTypeRef* values,
+                                         size_t count, bool isMutable) {
+    auto releaseFrom = [&](size_t i) {
+        for (; i < count; ++i) Release(keys[i]), Release(values[i]);
+    };
+    __CFDictionary* d = New<__CFDictionary>(&kCFTypeDictionaryKeyCallBacks,
+                                            &kCFTypeDictionaryValueCallBacks, isMutable);
+    if (!d) return releaseFrom(0), nullptr;
+    size_t i = 0;
+    try {
+        d->Rebuild(count);  // every insert below then fits
+        for (; i < count; ++i) {
+            CFHashCode h = d->HashKey(keys[i]);
+            long p = i == 0 ? -1 : d->Find(keys[i], h);
+            if (p < 0) {
+                d->Insert(keys[i], values[i], h);
+                continue;
+            }
+            Entry& e = d->mEntries[static_cast<size_t>(p)];
+            Release(std::exchange(e.value, values[i]));
+            Release(keys[i]);  // the first key object stays, in its place
+        }
+    } catch (const std::bad_alloc&) {
+        releaseFrom(i);
+        Release(d);
+        return nullptr;
+    }
+    return d;
 }
 
 size_t DictionaryCount(CFDictionaryRef dictionary) {

@@ -181,6 +181,10 @@ CFDictionaryRef CreateDictionary(size_t capacity, bool isMutable);
 // building). A key already present keeps its place and its original key object and gets the
 // new value (last wins). False (both released) when memory runs out.
 bool DictionarySetAdopting(CFDictionaryRef dictionary, CFTypeRef key, CFTypeRef value);
+// A dictionary of the `count` pairs at keys and values, adopting every +1 reference (released
+// on failure), duplicates as DictionarySetAdopting; NULL when memory runs out.
+CFDictionaryRef CreateDictionaryAdopting(const CFTypeRef* keys, const CFTypeRef* values,
+                                         size_t count, bool isMutable);
 size_t DictionaryCount(CFDictionaryRef dictionary);
 // Borrowed keys and values in insertion order into arrays of DictionaryCount entries.
 void DictionaryGetKeysAndValues(CFDictionaryRef dictionary, CFTypeRef* keys, CFTypeRef* values);

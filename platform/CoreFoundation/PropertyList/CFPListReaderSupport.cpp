@@ -168,22 +168,11 @@ CFTypeRef Builder::CreateArray(ObjectStack& values, size_t start) {
 CFTypeRef Builder::CreateDictionary(ObjectStack& keys, size_t keyStart, ObjectStack& values,
                                     size_t valueStart) {
     const size_t count = values.Size() - valueStart;
-    Ref<CFDictionaryRef> dict(cf::CreateDictionary(count, mMutability != kCFPropertyListImmutable));
-    if (!dict) {
-        keys.ReleaseFrom(keyStart);
-        values.ReleaseFrom(valueStart);
-        return nullptr;
-    }
-    CFTypeRef* keySlots = keys.At(keyStart);
-    CFTypeRef* valueSlots = values.At(valueStart);
-    bool ok = true;
-    for (size_t i = 0; i < count && ok; ++i) {
-        ok = DictionarySetAdopting(dict.Get(), std::exchange(keySlots[i], nullptr),
-                                   std::exchange(valueSlots[i], nullptr));
-    }
-    keys.ReleaseFrom(keyStart);
-    values.ReleaseFrom(valueStart);
-    return ok ? dict.Detach() : nullptr;
+    CFTypeRef dict = CreateDictionaryAdopting(keys.At(keyStart), values.At(valueStart), count,
+                                              mMutability != kCFPropertyListImmutable);
+    keys.Forget(keyStart);  // adopted, or released on failure
+    values.Forget(valueStart);
+    return dict;
 }
 
 }  // namespace cf::plist

@@ -97,6 +97,8 @@ public:
     void Push(CFTypeRef object) { mItems.push_back(object); }
     // Releases and drops the items from `index` on.
     void ReleaseFrom(size_t index);
+    // Drops the items from `index` on, which someone else has taken over.
+    void Forget(size_t index) { mItems.resize(index); }
     // Hands the items from `index` on to the caller, who now owns them.
     std::vector<CFTypeRef> Take(size_t index);
 

@@ -10,12 +10,11 @@
 namespace cf::plist {
 namespace xml {
 
-// Skips whitespace, comments and processing instructions (and, before the root, DOCTYPE).
-// Stops at anything else: a tag, text or the end, which the caller judges.
-bool XMLReader::SkipMisc(bool prolog) {
+bool XMLReader::SkipMiscInFull(bool prolog) {
     for (;;) {
-        while (mCur < mEnd && Is(*mCur, kXMLSpace)) ++mCur;
+        mCur = SkipXMLSpace(mCur, mEnd);
         if (mEnd - mCur < 2 || mCur[0] != '<') return true;
+        if (mCur[1] != '!' && mCur[1] != '?') return true;  // a tag, the common case
         const uint8_t* start = mCur;
         if (StartsWith("<!--")) {
             const void* close = memmem(mCur + 4, static_cast<size_t>(mEnd - mCur - 4), "-->", 3);
@@ -61,9 +60,31 @@ bool XMLReader::SkipDoctype() {
 
 // At '<' + name: reads the name, skips attributes, notes "/>".
 bool XMLReader::ReadTag(Tag& tag) {
+    // Nearly every tag of a document is a known name right before '>': taken by one word
+    // compare where eight bytes remain.
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint8_t* name = mCur + 1;
+        const uint8_t* end = FindNameEnd(name, mEnd);
+        const auto length = static_cast<size_t>(end - name);
+        if (mEnd - name >= 8 && length < 8 && *end == '>') {
+            uint64_t word;
+            std::memcpy(&word, name, sizeof word);
+            word &= ~uint64_t{0} >> (56 - 8 * length);  // the name and its '>'
+            tag.kind = KindOfTagWord(word, length);
+            if (tag.kind != Kind::kUnknown) {
+                tag.empty = false;
+                mCur = end + 1;
+                return true;
+            }
+        }
+    }
+    return ReadTagInFull(tag);
+}
+
+bool XMLReader::ReadTagInFull(Tag& tag) {
     const uint8_t* start = mCur++;
     const uint8_t* name = mCur;
-    while (mCur < mEnd && !Is(*mCur, kNameEnd)) ++mCur;
+    mCur = FindNameEnd(mCur, mEnd);
     if (mCur == name) {
         mError.Fail(start, "Malformed tag on line {line}");
         return false;
@@ -104,22 +125,22 @@ bool XMLReader::ReadTag(Tag& tag) {
     return false;
 }
 
-// At "</": the close tag of `kind`, with optional whitespace before '>'.
-bool XMLReader::ReadCloseTag(Kind kind) {
+bool XMLReader::ReadCloseTagInFull(Kind kind) {
     std::string_view name = NameOf(kind);
     const uint8_t* start = mCur;
     mCur += 2;
-    size_t have = static_cast<size_t>(mEnd - mCur);
-    size_t same = 0;
-    while (same < name.size() && same < have && mCur[same] == static_cast<uint8_t>(name[same]))
-        ++same;
-    if (same < name.size()) {
+    if (static_cast<size_t>(mEnd - mCur) < name.size() ||
+        std::memcmp(mCur, name.data(), name.size()) != 0) {
         mError.Fail(start, "Close tag on line {line} does not match open tag %.*s",
                     static_cast<int>(name.size()), name.data());
         return false;
     }
-    mCur += same;
-    while (mCur < mEnd && Is(*mCur, kXMLSpace)) ++mCur;
+    mCur += name.size();
+    if (mCur < mEnd && *mCur == '>') {  // no whitespace before '>', the common case
+        ++mCur;
+        return true;
+    }
+    mCur = SkipXMLSpace(mCur, mEnd);
     if (mCur < mEnd && *mCur == '>') {
         ++mCur;
         return true;

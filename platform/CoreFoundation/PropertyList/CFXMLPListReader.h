@@ -6,7 +6,11 @@
 
 #include "platform/CoreFoundation/PropertyList/CFPListInputEncoding.h"
 #include "platform/CoreFoundation/PropertyList/CFPListReaderSupport.h"
+#include "platform/CoreFoundation/PropertyList/CFXMLPListReaderTables.h"
 
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -36,9 +40,76 @@ inline std::string_view NameOf(Kind kind) {
     return kNames[static_cast<int>(kind)];
 }
 
+// By length and first letter, then one fixed-size compare.
 inline Kind KindOf(std::string_view name) {
-    for (size_t i = 1; i < std::size(kNames); ++i)
-        if (kNames[i] == name) return static_cast<Kind>(i);
+    auto is = [name](Kind kind) { return name == NameOf(kind) ? kind : Kind::kUnknown; };
+    switch (name.size()) {
+        case 3:
+            return is(Kind::kKey);
+        case 4:
+            switch (name[0]) {
+                case 'd':
+                    if (name[1] == 'i') return is(Kind::kDict);
+                    return name[3] == 'e' ? is(Kind::kDate) : is(Kind::kData);
+                case 'r':
+                    return is(Kind::kReal);
+                case 't':
+                    return is(Kind::kTrue);
+            }
+            return Kind::kUnknown;
+        case 5:
+            return name[0] == 'p' ? is(Kind::kPlist)
+                                  : (name[0] == 'a' ? is(Kind::kArray) : is(Kind::kFalse));
+        case 6:
+            return is(Kind::kString);
+        case 7:
+            return is(Kind::kInteger);
+    }
+    return Kind::kUnknown;
+}
+
+// A close tag's name and '>' as one little-endian word, with the mask of its bytes (every
+// name is at most seven letters).
+struct CloseWord {
+    uint64_t word = 0;
+    uint64_t mask = 0;
+};
+
+constexpr std::array<CloseWord, std::size(kNames)> MakeCloseWords() {
+    std::array<CloseWord, std::size(kNames)> words{};
+    for (size_t k = 1; k < std::size(kNames); ++k) {
+        std::string_view name = kNames[k];
+        for (size_t i = 0; i <= name.size(); ++i) {
+            const uint64_t byte = i < name.size() ? static_cast<uint8_t>(name[i]) : '>';
+            words[k].word |= byte << (8 * i);
+            words[k].mask |= uint64_t{0xFF} << (8 * i);
+        }
+    }
+    return words;
+}
+
+inline constexpr std::array<CloseWord, std::size(kNames)> kCloseWords = MakeCloseWords();
+
+// The kind of a plain tag from its name and '>' as one little-endian word (as in
+// kCloseWords, unused bytes zero); kUnknown when no name matches.
+inline Kind KindOfTagWord(uint64_t word, size_t nameLength) {
+    auto is = [word](Kind kind) { return word == kCloseWords[static_cast<size_t>(kind)].word; };
+    switch (nameLength) {
+        case 3:
+            return is(Kind::kKey) ? Kind::kKey : Kind::kUnknown;
+        case 4:
+            for (Kind kind : {Kind::kDict, Kind::kData, Kind::kDate, Kind::kReal, Kind::kTrue})
+                if (is(kind)) return kind;
+            return Kind::kUnknown;
+        case 5:
+            for (Kind kind : {Kind::kPlist, Kind::kArray, Kind::kFalse})
+                if (is(kind)) return kind;
+            return Kind::kUnknown;
+        case 6:
+            return is(Kind::kString) ? Kind::kString : Kind::kUnknown;
+        case 7:
+            return is(Kind::kInteger) ? Kind::kInteger : Kind::kUnknown;
+    }
     return Kind::kUnknown;
 }
 
@@ -64,10 +135,35 @@ private:
         return static_cast<size_t>(mEnd - mCur) >= s.size() &&
                std::memcmp(mCur, s.data(), s.size()) == 0;
     }
-    bool SkipMisc(bool prolog);
+    // Skips whitespace, comments and processing instructions (and, before the root,
+    // DOCTYPE). Stops at anything else: a tag, text or the end, which the caller judges.
+    bool SkipMisc(bool prolog) {
+        mCur = SkipXMLSpace(mCur, mEnd);
+        if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] != '!' && mCur[1] != '?')
+            return true;  // a tag, the common case
+        return SkipMiscInFull(prolog);
+    }
+    [[gnu::noinline]] bool SkipMiscInFull(bool prolog);
     bool SkipDoctype();
     bool ReadTag(Tag& tag);
-    bool ReadCloseTag(Kind kind);
+    [[gnu::noinline]] bool ReadTagInFull(Tag& tag);
+    // At "</": the close tag of `kind`, with optional whitespace before '>'.
+    bool ReadCloseTag(Kind kind) {
+        // The common "</name>" in one compare of the eight bytes after "</".
+        if constexpr (std::endian::native == std::endian::little) {
+            if (mEnd - mCur >= 10) {
+                uint64_t bytes;
+                std::memcpy(&bytes, mCur + 2, sizeof bytes);
+                const CloseWord& close = kCloseWords[static_cast<size_t>(kind)];
+                if (kind != Kind::kUnknown && (bytes & close.mask) == close.word) {
+                    mCur += 3 + NameOf(kind).size();
+                    return true;
+                }
+            }
+        }
+        return ReadCloseTagInFull(kind);
+    }
+    [[gnu::noinline]] bool ReadCloseTagInFull(Kind kind);
     bool FailUnexpected(const char* where);
     CFTypeRef ParseValue(const Tag& tag);
     CFTypeRef ParsePlist();
@@ -77,7 +173,12 @@ private:
     bool ReadCDATA();
     bool ReadEntity();
     bool ReadRaw(Kind kind, const uint8_t*& text, size_t& length);
-    bool CloseAfterText(Kind kind);
+    // At '<' after content: must be the close tag of `kind`.
+    bool CloseAfterText(Kind kind) {
+        if (mEnd - mCur >= 2 && mCur[1] == '/') return ReadCloseTag(kind);
+        return FailCloseAfterText();
+    }
+    [[gnu::noinline]] bool FailCloseAfterText();
     CFTypeRef ParseString(const Tag& tag, bool isKey);
     CFTypeRef ParseInteger(const Tag& tag);
     CFTypeRef ParseReal(const Tag& tag);

@@ -6,6 +6,10 @@
 #include <array>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cf::plist {
 
 enum ByteClass : uint8_t {
@@ -38,6 +42,53 @@ inline constexpr std::array<uint8_t, 256> kByteClass = MakeByteClasses();
 
 inline bool Is(uint8_t c, ByteClass flag) {
     return (kByteClass[c] & flag) != 0;
+}
+
+#if defined(__SSE2__)
+// Bit i set when byte i of the sixteen at `p` equals one of the given bytes.
+template <char... kBytes>
+inline unsigned MatchMask(const uint8_t* p) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hits = _mm_setzero_si128();
+    ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(kBytes)))), ...);
+    return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+#endif
+
+// The first byte in [p, end) that is not XML whitespace, or end. Sixteen bytes a step while
+// a whole block remains: the indentation between the tags of a large document.
+inline const uint8_t* SkipXMLSpace(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16) {
+        unsigned other = ~MatchMask<' ', '\t', '\n', '\r'>(p) & 0xFFFFu;
+        if (other) return p + __builtin_ctz(other);
+    }
+#endif
+    while (p < end && Is(*p, kXMLSpace)) ++p;
+    return p;
+}
+
+// The end of an element name in [p, end): XML whitespace, '/', '>' or end.
+inline const uint8_t* FindNameEnd(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16) {
+        if (unsigned stop = MatchMask<' ', '\t', '\n', '\r', '/', '>'>(p))
+            return p + __builtin_ctz(stop);
+    }
+#endif
+    while (p < end && !Is(*p, kNameEnd)) ++p;
+    return p;
+}
+
+// The first '<' or '&' in [p, end), or end; sixteen bytes a step like SkipXMLSpace.
+inline const uint8_t* FindTextStop(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16) {
+        if (unsigned stop = MatchMask<'<', '&'>(p)) return p + __builtin_ctz(stop);
+    }
+#endif
+    while (p < end && !Is(*p, kTextStop)) ++p;
+    return p;
 }
 
 }  // namespace cf::plist

@@ -8,24 +8,20 @@
 
 namespace cf::plist::xml {
 
-// At '<' after content: must be the close tag of `kind`.
-bool XMLReader::CloseAfterText(Kind kind) {
+// Content ended by something other than "</".
+bool XMLReader::FailCloseAfterText() {
     if (mEnd - mCur < 2) return FailUnexpected("close tag");
-    if (mCur[1] != '/') {
-        mError.Fail(
-            mCur + 1,
-            "Encountered unexpected character %s on line {line} while looking for close tag",
-            ReaderError::Describe(mCur[1]).c_str());
-        return false;
-    }
-    return ReadCloseTag(kind);
+    mError.Fail(mCur + 1,
+                "Encountered unexpected character %s on line {line} while looking for close tag",
+                ReaderError::Describe(mCur[1]).c_str());
+    return false;
 }
 
 // Character data of <string>, <key> and <real> up to the close tag. Plain text is returned
 // as a span of the input (`stable`); entities or CDATA send it through mScratch.
 bool XMLReader::ReadText(Kind kind, const uint8_t*& text, size_t& length, bool& stable) {
     const uint8_t* start = mCur;
-    while (mCur < mEnd && !Is(*mCur, kTextStop)) ++mCur;
+    mCur = FindTextStop(mCur, mEnd);
     if (mCur < mEnd && *mCur == '<' && !(mCur + 1 < mEnd && mCur[1] == '!')) {
         text = start;
         length = static_cast<size_t>(mCur - start);
@@ -43,7 +39,7 @@ bool XMLReader::ReadText(Kind kind, const uint8_t*& text, size_t& length, bool& 
             break;
         }
         const uint8_t* run = mCur;
-        while (mCur < mEnd && !Is(*mCur, kTextStop)) ++mCur;
+        mCur = FindTextStop(mCur, mEnd);
         mScratch.append(run, mCur);
     }
     text = reinterpret_cast<const uint8_t*>(mScratch.data());

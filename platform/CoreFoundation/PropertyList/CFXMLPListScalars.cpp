@@ -159,7 +159,13 @@ IntegerStatus ParseXMLInteger(const uint8_t* p, const uint8_t* end, IntegerValue
     }
     if (p == end) return IntegerStatus::kIncomplete;
     uint64_t mag = 0;
-    IntegerStatus status = AccumulateDigits(p, end, hex, mag, bad);
+    IntegerStatus status = IntegerStatus::kOK;
+    // Up to 18 decimal digits cannot overflow: the common integer takes one plain loop, and
+    // anything else goes through the checked one for its verdict.
+    const uint8_t* q = p;
+    if (!hex && end - p <= 18)
+        for (; q < end && IsDigit(*q); ++q) mag = mag * 10 + static_cast<unsigned>(*q - '0');
+    if (q != end || p == end) status = AccumulateDigits(p, end, hex, mag, bad);
     if (status == IntegerStatus::kOverflow && negative) return IntegerStatus::kUnderflow;
     if (status != IntegerStatus::kOK) return status;
     out.magnitude = mag;

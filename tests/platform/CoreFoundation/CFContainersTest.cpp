@@ -149,6 +149,36 @@ TEST_F(CFContainersTest, BuildersAdoptAndLastWins) {
     EXPECT_EQ(cf::ArrayCount(array.Get()), 2u);
 }
 
+// Made in one go or pair by pair, with repeated keys at every size around the index switch:
+// the same first key objects in the same order, the last values, the same count.
+TEST_F(CFContainersTest, DictionaryMadeInOneGoEqualsOneMadePairByPair) {
+    for (size_t size : {0, 1, 2, 5, 23, 24, 25, 40, 60}) {
+        std::vector<CFTypeRef> keys, values;
+        for (size_t i = 0; i < size; ++i) {  // every third pair repeats an earlier key
+            size_t k = i % 3 == 2 ? i / 2 : i;
+            keys.push_back(cf::CreateStringFromUTF8("key" + std::to_string(k)));
+            values.push_back(cf::CreateNumberSInt64(static_cast<int64_t>(i)));
+        }
+        cf::Ref<CFDictionaryRef> byPair(cf::CreateDictionary(0, true));
+        for (size_t i = 0; i < size; ++i) {
+            ASSERT_TRUE(cf::DictionarySetAdopting(byPair.Get(), cf::Retain(keys[i]),
+                                                  cf::Retain(values[i])));
+        }
+        cf::Ref<CFDictionaryRef> inOneGo(
+            cf::CreateDictionaryAdopting(keys.data(), values.data(), size, true));
+        ASSERT_TRUE(inOneGo) << size;
+        EXPECT_TRUE(cf::IsMutable(inOneGo.Get()));
+        const size_t count = cf::DictionaryCount(byPair.Get());
+        ASSERT_EQ(cf::DictionaryCount(inOneGo.Get()), count) << size;
+        std::vector<CFTypeRef> k1(count), v1(count), k2(count), v2(count);
+        cf::DictionaryGetKeysAndValues(byPair.Get(), k1.data(), v1.data());
+        cf::DictionaryGetKeysAndValues(inOneGo.Get(), k2.data(), v2.data());
+        EXPECT_EQ(k1, k2) << size;
+        EXPECT_EQ(v1, v2) << size;
+        EXPECT_TRUE(CFEqual(byPair.Get(), inOneGo.Get()));
+    }
+}
+
 TEST_F(CFContainersTest, LargeDictionaryStaysOrderedThroughChurn) {
     constexpr int kCount = 100000;
     cf::Ref<CFDictionaryRef> d(cf::CreateDictionary(0, true));
@@ -197,6 +227,58 @@ TEST_F(CFContainersTest, DictionaryAtEverySizeAroundTheIndexSwitch) {
                 << size << " " << i;
         }
     }
+}
+
+// Containers with their own callbacks must go through them (the standard ones are taken a
+// shorter way): keys equal modulo 100 here, and every retain matched by a release.
+struct Counts {
+    int retains = 0;
+    int releases = 0;
+} gCounts;
+
+int64_t Mod100(const void* n) {
+    return cf::GetNumberValue(static_cast<CFNumberRef>(n)).s % 100;
+}
+
+TEST_F(CFContainersTest, OwnCallbacksAreCalledForEveryOperation) {
+    gCounts = {};
+    auto retain = [](CFAllocatorRef, const void* v) -> const void* {
+        ++gCounts.retains;
+        return CFRetain(v);
+    };
+    auto release = [](CFAllocatorRef, const void* v) {
+        ++gCounts.releases;
+        CFRelease(v);
+    };
+    const CFDictionaryKeyCallBacks keys = {
+        0,
+        retain,
+        release,
+        nullptr,
+        [](const void* a, const void* b) -> Boolean { return Mod100(a) == Mod100(b); },
+        [](const void* k) -> CFHashCode { return static_cast<CFHashCode>(Mod100(k)); }};
+    const CFDictionaryValueCallBacks values = {0, retain, release, nullptr, nullptr};
+    {
+        cf::Ref<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(nullptr, 0, &keys, &values));
+        for (int size = 1; size <= 40; ++size) {  // across the index switch
+            CFDictionarySetValue(d.Get(), Number(size).Get(), Number(size).Get());
+            ASSERT_EQ(CFDictionaryGetCount(d.Get()), size);
+            for (int i = 1; i <= size; ++i) {
+                const void* found = CFDictionaryGetValue(d.Get(), Number(i + 100).Get());
+                ASSERT_TRUE(found) << size << " " << i;
+                ASSERT_EQ(cf::GetNumberValue(static_cast<CFNumberRef>(found)).s, i);
+            }
+        }
+        CFDictionarySetValue(d.Get(), Number(105).Get(), Number(0).Get());  // replaces 5
+        EXPECT_EQ(CFDictionaryGetCount(d.Get()), 40);
+        cf::Ref<CFArrayRef> array;
+        cf::Ref<CFNumberRef> one = Number(1), two = Number(2);
+        const void* items[] = {one.Get(), two.Get()};
+        const CFArrayCallBacks arrayCallBacks = {0, retain, release, nullptr, nullptr};
+        array.Reset(CFArrayCreate(nullptr, items, 2, &arrayCallBacks));
+    }
+    EXPECT_GT(gCounts.retains, 80);
+    EXPECT_EQ(gCounts.retains, gCounts.releases);
 }
 
 }  // namespace
