@@ -5,7 +5,6 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
-#include <sys/mman.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -81,20 +80,6 @@ private:
         if (!bytes) throw std::bad_alloc();
         mBytes = bytes;
         mCapacity = capacity;
-        OfferHugePages();
-    }
-
-    // A large output is written once from end to end: offered for huge pages, it takes one
-    // page fault per 2 MB instead of one per 4 KB (the system may decline; nothing changes).
-    void OfferHugePages() {
-#if defined(MADV_HUGEPAGE)
-        constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-        if (mCapacity < 2 * kHuge) return;
-        const auto begin = reinterpret_cast<uintptr_t>(mBytes + mLength);
-        const uintptr_t start = (begin + kHuge - 1) & ~(kHuge - 1);
-        const uintptr_t end = (reinterpret_cast<uintptr_t>(mBytes) + mCapacity) & ~(kHuge - 1);
-        if (end > start) (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-#endif
     }
 
     uint8_t* mBytes = nullptr;
