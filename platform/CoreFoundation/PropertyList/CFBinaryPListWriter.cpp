@@ -115,13 +115,8 @@ private:
     ContainerVisits mVisits;
     // Stacks of the open dictionaries' keys and values, each in sorted order.
     std::vector<CFTypeRef> mKeys, mValues;
-    struct SortItem {
-        uint64_t high, low;  // the key's first eight units
-        uint32_t index;
-    };
-    std::vector<SortItem> mSortItems;
+    KeyOrder mKeyOrder;
     std::vector<std::u16string_view> mUnits;
-    std::vector<CFTypeRef> mScratch;
     OutputBuffer mOut;
 };
 
@@ -186,35 +181,18 @@ bool BinaryWriter::CollectDictionary(CFDictionaryRef dictionary, size_t level) {
     return true;
 }
 
-// CFStringCompare order without options: UTF-16 units, a prefix first. Each key's first eight
-// units packed into two integers decide most comparisons without touching the strings.
+// Keys in CFStringCompare order without options (see KeyOrder), values alongside.
 void BinaryWriter::SortPairs(size_t first, size_t count) {
     mUnits.resize(count);
-    mSortItems.resize(count);
     bool sorted = true;
     for (size_t i = 0; i < count; ++i) {
         mUnits[i] = StringUnits(static_cast<CFStringRef>(mKeys[first + i]));
         if (i > 0 && !(mUnits[i - 1] < mUnits[i])) sorted = false;
     }
     if (sorted) return;  // a reader's or an earlier writer's dictionaries often are
-    const std::u16string_view* units = mUnits.data();
-    for (size_t i = 0; i < count; ++i) {
-        uint64_t packed[2] = {0, 0};
-        size_t n = std::min<size_t>(units[i].size(), 8);
-        for (size_t k = 0; k < n; ++k)
-            packed[k / 4] |= uint64_t{units[i][k]} << (48 - 16 * (k % 4));
-        mSortItems[i] = {packed[0], packed[1], static_cast<uint32_t>(i)};
-    }
-    std::sort(mSortItems.begin(), mSortItems.end(), [units](const SortItem& a, const SortItem& b) {
-        if (a.high != b.high) return a.high < b.high;
-        if (a.low != b.low) return a.low < b.low;
-        return units[a.index] < units[b.index];
-    });
-    for (std::vector<CFTypeRef>* column : {&mKeys, &mValues}) {
-        CFTypeRef* items = column->data() + first;
-        mScratch.assign(items, items + count);
-        for (size_t i = 0; i < count; ++i) items[i] = mScratch[mSortItems[i].index];
-    }
+    mKeyOrder.Sort(mUnits.data(), count);
+    mKeyOrder.Apply(mKeys, first);
+    mKeyOrder.Apply(mValues, first);
 }
 
 bool BinaryWriter::EncodeLeaf(CFTypeRef value, CFTypeID kind) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -142,6 +143,50 @@ private:
 
     std::vector<Slot> mSlots;
     size_t mUsed = 0;
+};
+
+// The sorted order of a dictionary's keys, as CFStringCompare without options orders them:
+// UTF-16 units, a prefix first. Each key's first eight units, packed into two integers, decide
+// most comparisons without touching the strings (a zero pad ties with a U+0000 unit, and ties
+// fall back to the whole keys).
+class KeyOrder {
+public:
+    // Sorts the keys whose units are `units`; Positions()[i] is then the position of the i-th
+    // smallest.
+    void Sort(const std::u16string_view* units, size_t count) {
+        mItems.resize(count);
+        for (size_t i = 0; i < count; ++i) {
+            uint64_t packed[2] = {0, 0};
+            const size_t n = std::min<size_t>(units[i].size(), 8);
+            for (size_t k = 0; k < n; ++k)
+                packed[k / 4] |= uint64_t{units[i][k]} << (48 - 16 * (k % 4));
+            mItems[i] = {packed[0], packed[1], static_cast<uint32_t>(i)};
+        }
+        std::sort(mItems.begin(), mItems.end(), [units](const Item& a, const Item& b) {
+            if (a.high != b.high) return a.high < b.high;
+            if (a.low != b.low) return a.low < b.low;
+            return units[a.index] < units[b.index];
+        });
+        mPositions.resize(count);
+        for (size_t i = 0; i < count; ++i) mPositions[i] = mItems[i].index;
+    }
+    const std::vector<uint32_t>& Positions() const { return mPositions; }
+
+    // Puts the Positions().size() entries of `column` from `first` on in the sorted order.
+    void Apply(std::vector<CFTypeRef>& column, size_t first) {
+        CFTypeRef* items = column.data() + first;
+        mScratch.assign(items, items + mPositions.size());
+        for (size_t i = 0; i < mPositions.size(); ++i) items[i] = mScratch[mPositions[i]];
+    }
+
+private:
+    struct Item {
+        uint64_t high, low;  // the key's first eight units
+        uint32_t index;
+    };
+    std::vector<Item> mItems;
+    std::vector<uint32_t> mPositions;
+    std::vector<CFTypeRef> mScratch;
 };
 
 // Runs a writer (a class with Write(plist) and CreateData()) over `plist`: +1 data, or NULL

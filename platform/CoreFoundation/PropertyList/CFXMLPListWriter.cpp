@@ -50,7 +50,6 @@ private:
     bool WriteArray(CFArrayRef array, size_t level);
     bool WriteDictionary(CFDictionaryRef dictionary, size_t level);
     uint64_t SortEntries(size_t first, size_t count);
-    void SortKeyOrder(const std::u16string_view* units, size_t count);
     void WriteKey(CFTypeRef key, size_t position, uint64_t keySet);
     void WriteEscaped(std::u16string_view units);
     void WriteNumber(CFNumberRef number);
@@ -65,20 +64,14 @@ private:
     // The last sort: its key objects in enumeration order and the order it found. Dictionaries
     // from a reader share uniqued key objects, so a library's records usually reuse it.
     std::vector<CFTypeRef> mLastKeys;
-    std::vector<uint32_t> mLastOrder;
+    KeyOrder mLastOrder;
     std::vector<std::u16string_view> mKeyUnits;  // scratch of SortEntries
-    struct SortItem {
-        uint64_t high, low;  // the key's first eight units
-        uint32_t index;
-    };
-    std::vector<SortItem> mSortItems;  // scratch of SortKeyOrder
     // The "<key>…</key>\n" lines of the last key set in sorted order, made once that set is
     // met a second time; mKeySet changes whenever the last key set does.
     uint64_t mKeySet = 0;
     bool mKeyLinesReady = false;
     std::vector<uint8_t> mKeyLines;
     std::vector<size_t> mKeyLineEnds;
-    std::vector<CFTypeRef> mScratch;
 };
 
 bool XMLWriter::WriteValue(CFTypeRef value, size_t level) {
@@ -191,27 +184,6 @@ void XMLWriter::WriteKey(CFTypeRef key, size_t position, uint64_t keySet) {
     mOut.Literal("</key>\n");
 }
 
-// mLastOrder := the order of `units`. Each key's first eight units, packed into two integers,
-// decide most comparisons without touching the strings (a zero pad ties with a U+0000 unit,
-// and ties fall back to the whole keys).
-void XMLWriter::SortKeyOrder(const std::u16string_view* units, size_t count) {
-    mSortItems.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        uint64_t packed[2] = {0, 0};
-        size_t n = std::min<size_t>(units[i].size(), 8);
-        for (size_t k = 0; k < n; ++k)
-            packed[k / 4] |= uint64_t{units[i][k]} << (48 - 16 * (k % 4));
-        mSortItems[i] = {packed[0], packed[1], static_cast<uint32_t>(i)};
-    }
-    std::sort(mSortItems.begin(), mSortItems.end(), [units](const SortItem& a, const SortItem& b) {
-        if (a.high != b.high) return a.high < b.high;
-        if (a.low != b.low) return a.low < b.low;
-        return units[a.index] < units[b.index];
-    });
-    mLastOrder.resize(count);
-    for (size_t i = 0; i < count; ++i) mLastOrder[i] = mSortItems[i].index;
-}
-
 // Returns the key set's stamp (see mKeySet).
 uint64_t XMLWriter::SortEntries(size_t first, size_t count) {
     const CFTypeRef* keys = mKeys.data() + first;
@@ -222,10 +194,10 @@ uint64_t XMLWriter::SortEntries(size_t first, size_t count) {
         for (size_t i = 0; i < count; ++i)
             mKeyUnits[i] = StringUnits(static_cast<CFStringRef>(keys[i]));
         const std::u16string_view* units = mKeyUnits.data();
-        bool reuse = count == mLastOrder.size();
-        for (size_t i = 1; reuse && i < count; ++i)
-            reuse = units[mLastOrder[i - 1]] < units[mLastOrder[i]];
-        if (!reuse) SortKeyOrder(units, count);
+        const std::vector<uint32_t>& order = mLastOrder.Positions();
+        bool reuse = count == order.size();
+        for (size_t i = 1; reuse && i < count; ++i) reuse = units[order[i - 1]] < units[order[i]];
+        if (!reuse) mLastOrder.Sort(units, count);
         mLastKeys.assign(keys, keys + count);
         ++mKeySet;
         mKeyLinesReady = false;
@@ -235,7 +207,7 @@ uint64_t XMLWriter::SortEntries(size_t first, size_t count) {
         mKeyLineEnds.clear();
         for (size_t i = 0; i < count; ++i) {
             mOut.Literal("<key>");
-            WriteEscaped(StringUnits(static_cast<CFStringRef>(keys[mLastOrder[i]])));
+            WriteEscaped(StringUnits(static_cast<CFStringRef>(keys[mLastOrder.Positions()[i]])));
             mOut.Literal("</key>\n");
             mKeyLineEnds.push_back(mOut.Length() - mark);
         }
@@ -243,11 +215,8 @@ uint64_t XMLWriter::SortEntries(size_t first, size_t count) {
         mOut.Truncate(mark);
         mKeyLinesReady = true;
     }
-    for (std::vector<CFTypeRef>* column : {&mKeys, &mValues}) {
-        CFTypeRef* items = column->data() + first;
-        mScratch.assign(items, items + count);
-        for (size_t i = 0; i < count; ++i) items[i] = mScratch[mLastOrder[i]];
-    }
+    mLastOrder.Apply(mKeys, first);
+    mLastOrder.Apply(mValues, first);
     return mKeySet;
 }
 
