@@ -11,6 +11,7 @@
 #include "commands/CommandTestSupport.h"
 #include "shell/AdditionEntryPoints.h"
 #include "support/PlatformTest.h"
+#include "support/TestNames.h"
 
 namespace {
 
@@ -28,13 +29,6 @@ std::vector<std::string> ReadableFiles() {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string TestName(const std::string& file) {
-    std::string name = file;
-    for (char& c : name)
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
 }
 
 class CorpusLoadStore : public PlatformTestWithParam<std::string> {
@@ -62,6 +56,6 @@ TEST_P(CorpusLoadStore, GivesTheRealFrameworksBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CorpusLoadStore, ::testing::ValuesIn(ReadableFiles()),
-                         [](const auto& info) { return TestName(info.param); });
+                         [](const auto& info) { return TestNameOf(info.param); });
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "support/PListDocument.h"
 #include "support/PlatformTest.h"
+#include "support/TestNames.h"
 #include "support/TypedValue.h"
 #include "tools/ToolCommands.h"
 #include "tools/formats/PListTextFormats.h"
@@ -82,11 +83,8 @@ std::vector<std::string> Inputs() {
 }
 
 std::string TestName(const std::string& path) {
-    std::string name =
-        fs::path(path).parent_path().filename().string() + "_" + fs::path(path).filename().string();
-    for (char& c : name)
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
+    return TestNameOf(fs::path(path).parent_path().filename().string() + "_" +
+                      fs::path(path).filename().string());
 }
 
 class ConvertMatrix : public PlatformTestWithParam<std::string> {};

@@ -13,6 +13,7 @@
 #include "desc/CFRef.h"
 #include "support/PListDocument.h"
 #include "support/PlatformTest.h"
+#include "support/TestNames.h"
 #include "support/TypedValue.h"
 
 namespace {
@@ -28,13 +29,6 @@ std::vector<std::string> ExactCases() {
     for (std::string line; std::getline(in, line);)
         if (!line.empty() && line[0] != '#') cases.push_back(line);
     return cases;
-}
-
-std::string TestName(const std::string& text) {
-    std::string name = text;
-    for (char& c : name)
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
 }
 
 CFRef<CFTypeRef> Read(const std::string& bytes) {
@@ -93,7 +87,7 @@ TEST_P(BinaryExact, MatchesTheRealWriterByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Golden, BinaryExact, ::testing::ValuesIn(ExactCases()),
-                         [](const auto& info) { return TestName(info.param); });
+                         [](const auto& info) { return TestNameOf(info.param); });
 
 TEST(BinaryExactList, HasEveryCase) {
     EXPECT_EQ(ExactCases().size(), 101u);
@@ -127,7 +121,7 @@ TEST_P(BinaryCorpus, RealAndOurBinaryReadBackAsTheRealXML) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, BinaryCorpus, ::testing::ValuesIn(CorpusNames()),
-                         [](const auto& info) { return TestName(info.param); });
+                         [](const auto& info) { return TestNameOf(info.param); });
 
 using BinaryWriter = PlatformTest;
 

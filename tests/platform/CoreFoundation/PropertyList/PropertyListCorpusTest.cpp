@@ -9,6 +9,7 @@
 
 #include "desc/CFRef.h"
 #include "support/PlatformTest.h"
+#include "support/TestNames.h"
 #include "support/TypedValue.h"
 
 namespace {
@@ -23,14 +24,6 @@ std::vector<std::string> CorpusFiles() {
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Test names allow only letters, digits and '_'.
-std::string TestName(const std::string& file) {
-    std::string name = file;
-    for (char& c : name)
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
 }
 
 class PropertyListCorpus : public PlatformTestWithParam<std::string> {};
@@ -56,6 +49,6 @@ TEST_P(PropertyListCorpus, ReadThenWrittenMatchesTheRealFramework) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, PropertyListCorpus, ::testing::ValuesIn(CorpusFiles()),
-                         [](const auto& info) { return TestName(info.param); });
+                         [](const auto& info) { return TestNameOf(info.param); });
 
 }  // namespace
