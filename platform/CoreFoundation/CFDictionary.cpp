@@ -4,6 +4,7 @@
 // stays amortised O(1) and order is preserved.
 #include <CoreFoundation/CFDictionary.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
@@ -19,8 +20,10 @@ constexpr CFDictionaryKeyCallBacks kNoKeyCallBacks = {0,       nullptr, nullptr,
                                                       nullptr, nullptr, nullptr};
 constexpr CFDictionaryValueCallBacks kNoValueCallBacks = {0, nullptr, nullptr, nullptr, nullptr};
 
-// The stored hash filters comparisons and places the entry in the index.
-using StoredHash = CFHashCode;
+// The stored hash filters comparisons and places the entry in the index. Its low 32 bits are
+// enough for both (positions are 32-bit too), and keep an entry at 24 bytes: a document's
+// dictionaries hold hundreds of thousands of them.
+using StoredHash = uint32_t;
 
 struct Entry {
     const void* key;
@@ -175,8 +178,10 @@ struct __CFDictionary final : cf::Object {
     [[gnu::noinline]] void MakeRoom() {
         if (Full()) {
             Rebuild(mLive + 1);  // doubles
-        } else if (mEntries.size() == mEntries.capacity() && mEntries.size() < kFirstRoom) {
-            mEntries.reserve(kFirstRoom);  // not growing one entry at a time at first
+        } else if (mEntries.size() == mEntries.capacity() && mSlots.empty()) {
+            // Small dictionaries (a record's fields) grow 8, 16, 24 and then get their index,
+            // never past the scan's limit to a capacity they would leave mostly empty.
+            mEntries.reserve(std::clamp(mEntries.size() * 2, kFirstRoom, kLinearMax));
         }
     }
 
