@@ -77,8 +77,8 @@ void AppendUTF8(std::u16string_view units, std::string& out) {
     notation::UTF16ToUTF8(repaired, out);
 }
 
-// The UTF-16 units of a 'utxt' descriptor, uninitialised before the copy (a large store's XML
-// is copied once, and not zeroed first); empty when they cannot be read.
+// The UTF-16 units of a 'utxt' descriptor, uninitialised before the copy; empty when they
+// cannot be read.
 std::u16string_view ReadUnits(const AEDesc& desc, std::unique_ptr<char16_t[]>& storage) {
     const size_t count = static_cast<size_t>(AEGetDescDataSize(&desc)) / 2;
     if (count == 0) return {};
@@ -121,18 +121,23 @@ OSStatus WriteUTF8Text(const AEDesc& desc, std::FILE* to) {
         if (OSStatus err = CopyUTF8Text(desc, text)) return err;
         return std::fwrite(text.data(), 1, text.size(), to) == text.size() ? noErr : ioErr;
     }
-    std::unique_ptr<char16_t[]> storage;
-    std::u16string_view units = ReadUnits(desc, storage);
+    // Read and written a chunk at a time: a large store's XML is never copied whole.
     constexpr size_t kChunkUnits = size_t{1} << 15;
+    const size_t total = static_cast<size_t>(AEGetDescDataSize(&desc)) / 2;
+    std::u16string units(std::min(total, kChunkUnits + 1), u'\0');
     std::string chunk;
-    while (!units.empty()) {
-        size_t take = std::min(kChunkUnits, units.size());
-        // A surrogate pair stays in one chunk.
-        if (take < units.size() && IsHigh(units[take - 1]) && IsLow(units[take])) ++take;
+    for (size_t at = 0; at < total;) {
+        const size_t got = std::min(units.size(), total - at);
+        if (OSErr err = AEGetDescDataRange(&desc, units.data(), static_cast<Size>(at * 2),
+                                           static_cast<Size>(got * 2)))
+            return err;
+        // One unit more than a chunk is read, so a surrogate pair stays in one chunk.
+        size_t take = std::min(kChunkUnits, got);
+        if (take < got && IsHigh(units[take - 1]) && IsLow(units[take])) ++take;
         chunk.clear();
-        AppendUTF8(units.substr(0, take), chunk);
+        AppendUTF8(std::u16string_view(units).substr(0, take), chunk);
         if (std::fwrite(chunk.data(), 1, chunk.size(), to) != chunk.size()) return ioErr;
-        units.remove_prefix(take);
+        at += take;
     }
     return noErr;
 }

@@ -1,5 +1,6 @@
 // Descriptors as a whole: creation, disposal, duplication and their data.
 #include <cstring>
+#include <vector>
 
 #include "platform/AE/AEInternal.h"
 #include "platform/Testing/PTInternal.h"
@@ -116,6 +117,33 @@ OSErr AEGetDescData(const AEDesc* theAEDesc, void* dataPtr, Size maximumSize) {
     if (!h) return noErr;  // no data: nothing to copy
     return Guarded([&]() -> OSErr {
         CopyData(h->value, static_cast<uint8_t*>(dataPtr), static_cast<size_t>(maximumSize));
+        return noErr;
+    });
+}
+
+OSErr AEGetDescDataRange(const AEDesc* dataDesc, void* buffer, Size offset, Size length) {
+    int32_t injected;
+    if (PT_ENTER("AEGetDescDataRange", injected)) return static_cast<OSErr>(injected);
+    if (offset < 0 || length < 0 || (length > 0 && !buffer)) return paramErr;
+    OSErr status;
+    const Storage* h = Resolve(dataDesc, status);
+    if (status != noErr) return status;
+    const size_t size = h ? DataSize(h->value) : 0;
+    const auto from = static_cast<size_t>(offset);
+    const auto count = static_cast<size_t>(length);
+    if (from > size || count > size - from) return paramErr;
+    if (count == 0) return noErr;
+    return Guarded([&]() -> OSErr {
+        auto* out = static_cast<uint8_t*>(buffer);
+        if (!h->value.IsNode()) {
+            std::memcpy(out, h->value.Bytes() + from, count);
+            return noErr;
+        }
+        // A container's flat form exists only as it is written: write the prefix that ends
+        // with the range.
+        std::vector<uint8_t> prefix(from + count);
+        CopyData(h->value, prefix.data(), prefix.size());
+        std::memcpy(out, prefix.data() + from, count);
         return noErr;
     });
 }

@@ -262,4 +262,19 @@ TEST(HostValuesTest, WrittenTextEqualsTheCopiedText) {
     EXPECT_EQ(copied, "a\xEF\xBF\xBDz");
 }
 
+// A text that cannot be read is an error, not an empty output.
+TEST(HostValuesTest, UnreadableTextIsAnError) {
+    OwnedDesc text;
+    const std::u16string units(100000, u'x');
+    ASSERT_EQ(AECreateDesc(typeUnicodeText, units.data(), static_cast<Size>(units.size() * 2),
+                           text.Out()),
+              noErr);
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    PTFailCalls("AEGetDescDataRange", 1, 1, errAECorruptData);
+    EXPECT_EQ(WriteUTF8Text(text.Get(), file), errAECorruptData);
+    PTClearFaults();
+    std::fclose(file);
+}
+
 }  // namespace

@@ -313,6 +313,10 @@ OSErr AEPutAttributeDesc(AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
    bytes. */
 Size AEGetDescDataSize(const AEDesc* theAEDesc);
 OSErr AEGetDescData(const AEDesc* theAEDesc, void* dataPtr, Size maximumSize);
+/* AEGetDescDataRange copies the length bytes of the data that start at offset, so a large
+   text can be read piece by piece. paramErr for a negative offset or length, NULL buffer with
+   a positive length, or a range that does not lie within the data. */
+OSErr AEGetDescDataRange(const AEDesc* dataDesc, void* buffer, Size offset, Size length);
 /* AEReplaceDescData: the descriptor now holds typeCode and a copy of the bytes. */
 OSErr AEReplaceDescData(DescType typeCode, const void* dataPtr, Size dataSize, AEDesc* theAEDesc);
 

@@ -235,6 +235,41 @@ TEST_F(AEFlatSizeSharing, ShortCopiesArePrefixesOfTheFlatForm) {
     }
 }
 
+// A range is the same slice of the data as the whole copy gives, for plain bytes and for a
+// container's flat form, and writes nothing around it; a range outside the data is refused.
+TEST_F(AEFlatSizeSharing, RangesAreSlicesOfTheWholeData) {
+    OwnedDesc outer = Nested();
+    OwnedDesc text;
+    const std::string units = "a text long enough to live on the heap";
+    ASSERT_EQ(AECreateDesc(typeUTF8Text, units.data(), static_cast<Size>(units.size()), text.Out()),
+              noErr);
+    for (const AEDesc* desc : {&outer.Get(), &text.Get()}) {
+        const std::vector<uint8_t> full = DataBytes(*desc);
+        for (size_t from = 0; from <= full.size(); from += 3) {
+            for (size_t n : {size_t{0}, size_t{1}, size_t{5}, full.size() - from}) {
+                if (n > full.size() - from) continue;
+                std::vector<uint8_t> out(n + 2, 0xEE);
+                ASSERT_EQ(AEGetDescDataRange(desc, out.data() + 1, static_cast<Size>(from),
+                                             static_cast<Size>(n)),
+                          noErr);
+                EXPECT_TRUE(std::equal(full.begin() + static_cast<ptrdiff_t>(from),
+                                       full.begin() + static_cast<ptrdiff_t>(from + n),
+                                       out.begin() + 1))
+                    << from << "+" << n;
+                EXPECT_EQ(out.front(), 0xEE);
+                EXPECT_EQ(out.back(), 0xEE);
+            }
+        }
+        const auto size = static_cast<Size>(full.size());
+        uint8_t byte = 0;
+        for (auto [from, n] : {std::pair<Size, Size>{size, 1}, {0, size + 1}, {-1, 1}, {0, -1}})
+            EXPECT_EQ(AEGetDescDataRange(desc, &byte, from, n), paramErr) << from << "+" << n;
+        EXPECT_EQ(AEGetDescDataRange(desc, nullptr, 0, 1), paramErr);
+    }
+    const AEDesc null = {typeNull, nullptr};
+    EXPECT_EQ(AEGetDescDataRange(&null, nullptr, 0, 0), noErr);
+}
+
 // Appends keep the size as they go: items whose size is known, a nested list whose size was
 // forgotten by a deletion and never worked out again, and an event, whose attributes count.
 TEST_F(AEFlatSizeSharing, AppendsOfEveryKindKeepTheSizeExact) {
