@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/CarbonCore/SmallBlockPool.h"
 #include "platform/Testing/PTInternal.h"
 
 namespace ae {
@@ -36,92 +37,10 @@ Container& NodeRef::Mutable() {
 
 namespace {
 
-// A short spin lock: the pools below are held for a few instructions at a time, and
-// descriptors are made from one thread at a time in practice.
-class SpinGuard {
-public:
-    explicit SpinGuard(std::atomic_flag& flag) : mFlag(flag) {
-        while (mFlag.test_and_set(std::memory_order_acquire)) {
-        }
-    }
-    ~SpinGuard() { mFlag.clear(std::memory_order_release); }
-    SpinGuard(const SpinGuard&) = delete;
-    SpinGuard& operator=(const SpinGuard&) = delete;
-
-private:
-    std::atomic_flag& mFlag;
-};
-
-// Blocks of up to kLimit bytes in 16-byte size classes, carved from 64 KB slabs and kept on a
-// free list per class once released; slabs are never given back. Most payloads are short
-// strings, and a list push or pop costs a fraction of malloc and free (and no chunk header).
-class SmallBlockPool {
-public:
-    static constexpr size_t kLimit = 128;
-
-    void* Take(size_t bytes) {
-        const size_t sizeClass = ClassOf(bytes);
-        SpinGuard guard(mLock);
-        if (FreeBlock* block = mFree[sizeClass]) {
-            mFree[sizeClass] = block->next;
-            return block;
-        }
-        const size_t size = (sizeClass + 1) * kGranule;
-        if (mLeft < size) NewSlab();
-        void* block = mCursor;
-        mCursor += size;
-        mLeft -= size;
-        return block;
-    }
-    void Give(void* p, size_t bytes) {
-        const size_t sizeClass = ClassOf(bytes);
-        SpinGuard guard(mLock);
-        auto* block = ::new (p) FreeBlock{mFree[sizeClass]};
-        mFree[sizeClass] = block;
-    }
-
-private:
-    static constexpr size_t kGranule = 16;
-    static constexpr size_t kSlab = 64 * 1024;
-    struct FreeBlock {
-        FreeBlock* next;
-    };
-    // Each slab starts with a link to the one before, so all stay reachable.
-    struct alignas(kGranule) Slab {
-        Slab* previous;
-    };
-
-    static size_t ClassOf(size_t bytes) { return (bytes - 1) / kGranule; }
-
-    void NewSlab() {
-        auto* slab = ::new (::operator new(kSlab)) Slab{mSlabs};  // throws std::bad_alloc
-        mSlabs = slab;
-        mCursor = reinterpret_cast<uint8_t*>(slab) + sizeof(Slab);
-        mLeft = kSlab - sizeof(Slab);
-    }
-
-    std::atomic_flag mLock = ATOMIC_FLAG_INIT;
-    FreeBlock* mFree[kLimit / kGranule] = {};
-    Slab* mSlabs = nullptr;
-    uint8_t* mCursor = nullptr;
-    size_t mLeft = 0;
-};
-
+// Most payloads are short strings: a list push or pop takes and gives a pooled block.
+constexpr size_t kSmallLimit = 128;
 // Constant-initialised and never destroyed: payloads may die at exit.
-constinit SmallBlockPool gSmallBlocks;
-
-// Under AddressSanitizer every block comes from operator new, so misuse is still caught.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kPoolSmallBlocks = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kPoolSmallBlocks = false;
-#else
-constexpr bool kPoolSmallBlocks = true;
-#endif
-#else
-constexpr bool kPoolSmallBlocks = true;
-#endif
+constinit mm::SmallBlockPool<kSmallLimit> gSmallBlocks;
 
 // Heap bytes carry a reference count in front of them, so copying a descriptor (into a
 // reply, out of a list) shares its bytes instead of duplicating them.
@@ -132,7 +51,7 @@ std::atomic<uint32_t>& SharedCount(uint8_t* bytes) {
 }
 
 bool IsSmall(size_t size) {
-    return kPoolSmallBlocks && kSharedHeader + size <= SmallBlockPool::kLimit;
+    return mm::kPoolSmallBlocks && kSharedHeader + size <= kSmallLimit;
 }
 
 uint8_t* AllocateShared(size_t size) {
@@ -373,7 +292,7 @@ namespace {
 class HandlePool {
 public:
     Storage* Take() {
-        SpinGuard guard(mLock);
+        mm::SpinGuard guard(mLock);
         if (!mFree) Grow();
         Storage* slot = mFree;
         mFree = slot->nextFree;
@@ -382,7 +301,7 @@ public:
         return slot;
     }
     void Give(Storage* slot) {
-        SpinGuard guard(mLock);
+        mm::SpinGuard guard(mLock);
         ++slot->generation;
         slot->nextFree = mFree;
         mFree = slot;

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/CarbonCore/SmallBlockPool.h"
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/Testing/PTInternal.h"
 
@@ -32,6 +33,7 @@ namespace cf {
 struct ObjectAccess {
     static std::atomic<long>& Count(const Object* o) { return const_cast<Object*>(o)->mRefCount; }
     static void Kill(const Object* o) { const_cast<Object*>(o)->mMagic = Object::kDeadMagic; }
+    static uint8_t& Storage(Object* o) { return o->mStorage; }
 };
 
 namespace {
@@ -99,12 +101,31 @@ inline bool CheckLive(const Object* o, bool isRelease) {
     return !Tracking() || CheckTracked(o, isRelease);
 }
 
+// Objects up to this size come from the pool: a document's strings, numbers, dates and
+// dictionaries.
+constexpr size_t kPooledLimit = 256;
+using ObjectPool = mm::SmallBlockPool<kPooledLimit>;
+// Constant-initialised and never destroyed: objects may die at exit.
+constinit ObjectPool gObjectPool;
+
+// 0 for memory from malloc, else the pool's size class plus one.
+uint8_t StorageOf(size_t size) {
+    if (!mm::kPoolSmallBlocks || size > kPooledLimit) return 0;
+    return static_cast<uint8_t>(ObjectPool::ClassOf(size) + 1);
+}
+
+void GiveBack(void* memory, uint8_t storage) {
+    if (storage == 0) return std::free(memory);
+    gObjectPool.Give(memory, storage * ObjectPool::kGranule);
+}
+
 void Free(const Object* o) {
     ObjectAccess::Kill(o);
     Object* mutableObject = const_cast<Object*>(o);
+    const uint8_t storage = ObjectAccess::Storage(mutableObject);
     mutableObject->~Object();
     if (Tracking()) Unregister(o);
-    std::free(mutableObject);
+    GiveBack(mutableObject, storage);
     pt::CFObjectFreed();
 }
 
@@ -120,17 +141,29 @@ void Free(const Object* o) {
 
 void* AllocateObject(size_t size) {
     if (pt::CFAllocationFails()) return nullptr;
-    void* memory = std::malloc(size);
+    void* memory = nullptr;
+    if (StorageOf(size) == 0) {
+        memory = std::malloc(size);
+    } else {
+        try {
+            memory = gObjectPool.Take(size);
+        } catch (const std::bad_alloc&) {
+        }
+    }
     if (!memory) return nullptr;
     if (Tracking()) Register(memory);
     pt::CFObjectCreated();
     return memory;
 }
 
-void AbandonObject(void* memory) {
+void AbandonObject(void* memory, size_t size) {
     if (Tracking()) Unregister(memory);
-    std::free(memory);
+    GiveBack(memory, StorageOf(size));
     pt::CFObjectFreed();
+}
+
+void NoteStorage(Object* object, size_t size) {
+    ObjectAccess::Storage(object) = StorageOf(size);
 }
 
 void RegisterImmortal(const Object* object) {

@@ -35,7 +35,7 @@ public:
 
 protected:
     constexpr Object(CFTypeID type, bool isMutable, bool immortal = false)
-        : mType(static_cast<uint16_t>(type)), mMutable(isMutable), mImmortal(immortal) {}
+        : mType(static_cast<uint8_t>(type)), mMutable(isMutable), mImmortal(immortal) {}
 
 private:
     friend struct ObjectAccess;
@@ -43,17 +43,22 @@ private:
     // carries this header.
     std::atomic<long> mRefCount{1};
     uint32_t mMagic = kLiveMagic;
-    uint16_t mType;  // every type ID fits
+    uint8_t mType;  // every type ID fits
+    uint8_t mStorage = 0;  // where the object's memory came from (see AllocateObject)
     bool mMutable;
     bool mImmortal;
 };
 static_assert(sizeof(Object) == sizeof(void*) + sizeof(long) + 8);
 
 // Raw storage for counted objects: fails on an armed CF allocation fault, counts the object
-// as live and registers it for double-release detection.
+// as live and registers it for double-release detection. Small objects come from a pool of
+// size classes, larger ones from malloc.
 void* AllocateObject(size_t size);
-// Undoes AllocateObject when the constructor failed.
-void AbandonObject(void* memory);
+// Undoes AllocateObject(size) when the constructor failed.
+void AbandonObject(void* memory, size_t size);
+// Notes in the object constructed in AllocateObject(size)'s memory where that memory came from,
+// so that its release gives it back there.
+void NoteStorage(Object* object, size_t size);
 // Records an immortal object (a static constant or a CFSTR string) so that retain and
 // release recognise it; never counted, never freed.
 void RegisterImmortal(const Object* object);
@@ -67,9 +72,11 @@ T* New(Args&&... args) {
     void* memory = AllocateObject(sizeof(T));
     if (!memory) return nullptr;
     try {
-        return ::new (memory) T(std::forward<Args>(args)...);
+        T* object = ::new (memory) T(std::forward<Args>(args)...);
+        NoteStorage(object, sizeof(T));
+        return object;
     } catch (const std::bad_alloc&) {
-        AbandonObject(memory);
+        AbandonObject(memory, sizeof(T));
         return nullptr;
     }
 }
@@ -81,9 +88,11 @@ T* NewWithTrailing(size_t trailing, Args&&... args) {
     void* memory = AllocateObject(sizeof(T) + trailing);
     if (!memory) return nullptr;
     try {
-        return ::new (memory) T(std::forward<Args>(args)...);
+        T* object = ::new (memory) T(std::forward<Args>(args)...);
+        NoteStorage(object, sizeof(T) + trailing);
+        return object;
     } catch (const std::bad_alloc&) {
-        AbandonObject(memory);
+        AbandonObject(memory, sizeof(T) + trailing);
         return nullptr;
     }
 }
