@@ -18,6 +18,7 @@
 #include <CoreServices/CoreServices.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,9 @@ struct NotationError {
 // An Apple event prints as a record of type 'aevt' holding its parameters; attributes are
 // not shown.
 OSStatus PrintDesc(const AEDesc& desc, std::string& out);
+// The same notation written to `to` as it is made, so a large value never needs its whole
+// text in memory. ioErr when writing fails; on any failure a prefix may have been written.
+OSStatus PrintDesc(const AEDesc& desc, std::FILE* to);
 
 // Parses one value (surrounding white space allowed) into `out`, which the caller owns.
 // On failure returns false, leaves `out` null and fills `error`; a refusal by the platform

@@ -1,6 +1,8 @@
-// The notation printer: one pass over the descriptor tree into one growing string.
+// The notation printer: one pass over the descriptor tree into one growing string, or into a
+// stream a buffer at a time.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -16,8 +18,10 @@ namespace {
 
 class Printer {
 public:
-    explicit Printer(std::string& out) : mOut(out) {}
+    explicit Printer(std::string& out, std::FILE* sink = nullptr) : mOut(out), mSink(sink) {}
     OSStatus Print(const AEDesc& desc, int depth);
+    // Writes what is printed so far to the sink and empties the text; false when it cannot.
+    bool Flush();
 
 private:
     OSStatus PrintContainer(const AEDesc& desc, long count, int depth);
@@ -32,6 +36,7 @@ private:
     void LearnContainerPrefix();
 
     std::string& mOut;
+    std::FILE* mSink;  // NULL: everything stays in mOut
     // Scratch buffers reused for every value, so printing a large tree allocates little.
     std::string mData;
     std::u16string mUnits;
@@ -43,6 +48,8 @@ private:
 
 // Items are fetched into this much reused buffer first; larger values are fetched again.
 constexpr size_t kItemBuffer = 256;
+// A streamed print is written out in pieces of about this size.
+constexpr size_t kFlushAt = size_t{1} << 16;
 
 template <class T>
 T Load(std::string_view data) {
@@ -74,6 +81,12 @@ OSStatus Printer::Print(const AEDesc& desc, int depth) {
     return PrintBytes(desc);
 }
 
+bool Printer::Flush() {
+    const bool written = std::fwrite(mOut.data(), 1, mOut.size(), mSink) == mOut.size();
+    mOut.clear();
+    return written;
+}
+
 OSStatus Printer::PrintContainer(const AEDesc& desc, long count, int depth) {
     const bool isRecord = desc.descriptorType != typeAEList;
     if (isRecord && desc.descriptorType != typeAERecord) AppendCode(desc.descriptorType, mOut);
@@ -81,6 +94,7 @@ OSStatus Printer::PrintContainer(const AEDesc& desc, long count, int depth) {
     for (long i = 1; i <= count; ++i) {
         if (i > 1) mOut += ", ";
         if (OSStatus err = PrintItem(desc, i, isRecord, depth)) return err;
+        if (mSink && mOut.size() >= kFlushAt && !Flush()) return ioErr;
     }
     mOut.push_back(isRecord ? '}' : ']');
     return noErr;
@@ -270,4 +284,11 @@ void Printer::PrintHex(DescType type, std::string_view data) {
 OSStatus PrintDesc(const AEDesc& desc, std::string& out) {
     Printer printer(out);
     return printer.Print(desc, 0);
+}
+
+OSStatus PrintDesc(const AEDesc& desc, std::FILE* to) {
+    std::string pending;
+    Printer printer(pending, to);
+    if (OSStatus err = printer.Print(desc, 0)) return err;
+    return printer.Flush() ? noErr : ioErr;
 }

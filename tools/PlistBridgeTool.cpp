@@ -87,10 +87,17 @@ void LeaveForExit(OwnedDesc& desc) {
 }
 
 int PrintLine(const AEDesc& desc, bool pretty = false) {
+    if (!pretty) {
+        // Written as it is made: a large result's text is never held whole.
+        if (OSStatus err = PrintDesc(desc, stdout))
+            return Complain(kExitFailed, "cannot print the result" + StatusSuffix(err));
+        std::fputc('\n', stdout);
+        return 0;
+    }
     std::string text;
     if (OSStatus err = PrintDesc(desc, text))
         return Complain(kExitFailed, "cannot print the result" + StatusSuffix(err));
-    if (pretty) text = PrettyNotation(text);
+    text = PrettyNotation(text);
     // The newline apart: appending it could copy a text of hundreds of megabytes.
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <tuple>
 
@@ -186,6 +187,40 @@ TEST_F(NotationContainerPrintTest, ItemsPrintAsTheyDoAlone) {
         EXPECT_EQ(Print(list.Get()), "[" + expected + ", " + expected + "]");
         EXPECT_EQ(Print(keyed.Get()), "{'k   ':" + expected + "}");
     }
+}
+
+// Printed to a stream, a value comes out as the string print gives it, also when it is written
+// in several pieces; a stream that cannot be written fails the print.
+TEST_F(NotationContainerPrintTest, StreamedPrintEqualsTheString) {
+    OwnedDesc list;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, list.Out()), noErr);
+    const std::string text(1000, 'y');
+    for (int i = 0; i < 300; ++i) {
+        OwnedDesc record;
+        ASSERT_EQ(AECreateList(nullptr, 0, true, record.Out()), noErr);
+        ASSERT_EQ(AEPutParamPtr(record.Mutable(), FourCC("pnam"), typeUTF8Text, text.data(),
+                                static_cast<Size>(text.size())),
+                  noErr);
+        ASSERT_EQ(AEPutParamPtr(record.Mutable(), FourCC("indx"), typeSInt32, &i, sizeof i),
+                  noErr);
+        ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &record.Get()), noErr);
+    }
+    OwnedDesc one = MakeDesc(typeSInt32, BytesOf<int32_t>(1));
+    for (const AEDesc* value : {&list.Get(), &one.Get()}) {
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(PrintDesc(*value, file), noErr);
+        std::string streamed(static_cast<size_t>(std::ftell(file)), '\0');
+        std::rewind(file);
+        EXPECT_EQ(std::fread(streamed.data(), 1, streamed.size(), file), streamed.size());
+        std::fclose(file);
+        EXPECT_EQ(streamed, Print(*value));
+    }
+    std::FILE* readOnly = std::fopen("/dev/null", "r");
+    ASSERT_NE(readOnly, nullptr);
+    EXPECT_EQ(PrintDesc(list.Get(), readOnly), ioErr);
+    EXPECT_EQ(PrintDesc(one.Get(), readOnly), ioErr);
+    std::fclose(readOnly);
 }
 
 }  // namespace
