@@ -43,7 +43,7 @@ private:
     // carries this header.
     std::atomic<long> mRefCount{1};
     uint32_t mMagic = kLiveMagic;
-    uint8_t mType;  // every type ID fits
+    uint8_t mType;         // every type ID fits
     uint8_t mStorage = 0;  // where the object's memory came from (see AllocateObject)
     bool mMutable;
     bool mImmortal;

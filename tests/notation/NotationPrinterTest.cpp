@@ -201,8 +201,7 @@ TEST_F(NotationContainerPrintTest, StreamedPrintEqualsTheString) {
         ASSERT_EQ(AEPutParamPtr(record.Mutable(), FourCC("pnam"), typeUTF8Text, text.data(),
                                 static_cast<Size>(text.size())),
                   noErr);
-        ASSERT_EQ(AEPutParamPtr(record.Mutable(), FourCC("indx"), typeSInt32, &i, sizeof i),
-                  noErr);
+        ASSERT_EQ(AEPutParamPtr(record.Mutable(), FourCC("indx"), typeSInt32, &i, sizeof i), noErr);
         ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &record.Get()), noErr);
     }
     OwnedDesc one = MakeDesc(typeSInt32, BytesOf<int32_t>(1));
