@@ -1,6 +1,7 @@
 #include "convert/DescToPropertyList.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -130,12 +131,60 @@ CFStringRef CreateKeywordKey(AEKeyword keyword) {
 // so a dictionary of unique keys costs no more than before.
 class KeyStrings {
 public:
+    // The key last made at one place: records of a list give their keys in the same order, so
+    // the key at the same depth and position in the previous record is compared first, which
+    // spares the hash and the probe.
+    struct Recent {
+        std::u16string units;
+        CFRef<CFStringRef> string;  // NULL: nothing to predict
+    };
+
+    // The places of the keys of a record at `depth` with `keys` keys, in order; NULL for a record
+    // deeper or wider than places are kept for, which bounds the memory a value can make them
+    // take.
+    Recent* Places(int depth, long keys) {
+        const auto level = static_cast<size_t>(depth);
+        if (level >= kMaxPlaceDepth || keys <= 0 || static_cast<size_t>(keys) > kMaxPlaceKeys)
+            return nullptr;
+        // A record's values are deeper: converting them never resizes these places.
+        std::vector<Recent>& places = mRecent[level];
+        if (places.size() < static_cast<size_t>(keys)) places.resize(static_cast<size_t>(keys));
+        return places.data();
+    }
+
     // The string of `units`, shared with earlier keys of the same units; owned by the caller.
-    CFStringRef Create(const UniChar* units, CFIndex count) {
+    // `recent` is the key's place, if it has one.
+    CFStringRef Create(const UniChar* units, CFIndex count, Recent* recent) {
         const std::u16string_view text(reinterpret_cast<const char16_t*>(units),
                                        static_cast<size_t>(count));
         if (text.size() > kMaxUnits)
             return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
+        if (recent && recent->string && recent->units.size() == text.size() &&
+            std::memcmp(recent->units.data(), units, text.size() * sizeof(UniChar)) == 0)
+            return static_cast<CFStringRef>(CFRetain(recent->string.Get()));
+        CFStringRef key = Shared(text);
+        if (recent && key) {
+            recent->units.assign(text);
+            recent->string.Reset(static_cast<CFStringRef>(CFRetain(key)));
+        }
+        return key;
+    }
+
+private:
+    struct Entry {
+        uint64_t hash = 0;
+        std::u16string units;
+        CFRef<CFStringRef> string;  // NULL for a free slot
+    };
+    static constexpr size_t kMaxUnits = 64;
+    static constexpr size_t kMaxSlots = 4096;  // a power of two, at most half of it used
+    static constexpr size_t kMaxPlaceDepth = 32;
+    static constexpr size_t kMaxPlaceKeys = 256;
+
+    // The table's string of `text`, made when it is not there yet.
+    CFStringRef Shared(std::u16string_view text) {
+        const auto* units = reinterpret_cast<const UniChar*>(text.data());
+        const auto count = static_cast<CFIndex>(text.size());
         const uint64_t hash = HashOf(text);
         Entry* slot = Find(text, hash);
         if (slot && slot->string) return static_cast<CFStringRef>(CFRetain(slot->string.Get()));
@@ -149,15 +198,6 @@ public:
         }
         return key.Detach();
     }
-
-private:
-    struct Entry {
-        uint64_t hash = 0;
-        std::u16string units;
-        CFRef<CFStringRef> string;  // NULL for a free slot
-    };
-    static constexpr size_t kMaxUnits = 64;
-    static constexpr size_t kMaxSlots = 4096;  // a power of two, at most half of it used
 
     static uint64_t HashOf(std::u16string_view text) {
         uint64_t hash = 0xcbf29ce484222325ULL;
@@ -193,6 +233,7 @@ private:
 
     std::vector<Entry> mSlots;
     size_t mUsed = 0;
+    std::array<std::vector<Recent>, kMaxPlaceDepth> mRecent;  // by depth, then position
 };
 
 // One conversion: the recursion over the descriptor, and the keys it shares.
@@ -202,10 +243,11 @@ public:
     CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth);
 
 private:
-    CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index, bool isKey);
-    CFStringRef CreateText(const UniChar* units, CFIndex count, bool isKey);
+    using KeyPlace = KeyStrings::Recent;
+    CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index, KeyPlace* key);
+    CFStringRef CreateText(const UniChar* units, CFIndex count, KeyPlace* key);
     CFPropertyListRef ConvertNthItem(const AEDescList& list, long index, CAEDesc& item, int depth,
-                                     bool isKey = false);
+                                     KeyPlace* key = nullptr);
     CFMutableArrayRef ConvertList(const AEDesc& list, int depth);
     void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth);
     void AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth);
@@ -217,7 +259,7 @@ private:
 // AEGetNthPtr: the same bytes that a copy of the item would give, without the copy. One read
 // into a stack buffer gives the type and most items whole; only longer text is read again at
 // its size. NULL for any other item, which goes through a descriptor of its own.
-CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index, bool isKey) {
+CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index, KeyPlace* key) {
     constexpr Size kFirstBytes = CUniCharBuffer::kStackUnits * sizeof(UniChar);
     CUniCharBuffer first(CUniCharBuffer::kStackUnits);
     AEKeyword keyword = 0;
@@ -231,22 +273,22 @@ CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index
         return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
     }
     if (type != typeUnicodeText) return nullptr;
-    if (size <= kFirstBytes) return CreateText(first.Data(), static_cast<CFIndex>(size / 2), isKey);
+    if (size <= kFirstBytes) return CreateText(first.Data(), static_cast<CFIndex>(size / 2), key);
     CUniCharBuffer units((static_cast<std::size_t>(size) + 1) / 2);
     ThrowIfError(
         AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, units.Data(), size, &size));
-    return CreateText(units.Data(), static_cast<CFIndex>(size / 2), isKey);
+    return CreateText(units.Data(), static_cast<CFIndex>(size / 2), key);
 }
 
-CFStringRef Converter::CreateText(const UniChar* units, CFIndex count, bool isKey) {
-    if (isKey) return mKeys.Create(units, count);
+CFStringRef Converter::CreateText(const UniChar* units, CFIndex count, KeyPlace* key) {
+    if (key) return mKeys.Create(units, count, key);
     return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
 }
 
 // Item `index` of a list converted; `item` is scratch for items that need a descriptor.
 CFPropertyListRef Converter::ConvertNthItem(const AEDescList& list, long index, CAEDesc& item,
-                                            int depth, bool isKey) {
-    if (CFPropertyListRef plain = ConvertPlainItem(list, index, isKey)) return plain;
+                                            int depth, KeyPlace* key) {
+    if (CFPropertyListRef plain = ConvertPlainItem(list, index, key)) return plain;
     item.Dispose();
     AEKeyword keyword = 0;
     ThrowIfError(AEGetNthDesc(&list, index, typeWildCard, &keyword, &item.mDesc));
@@ -338,9 +380,11 @@ void Converter::AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict,
     ThrowIfError(AECountItems(&userFields.mDesc, &count));
     CAEDesc key;
     CAEDesc value;
+    KeyPlace* places = mKeys.Places(depth, count / 2);
     for (long pair = 1; pair <= count / 2; ++pair) {
-        CFRef<CFPropertyListRef> keyObject(
-            ConvertNthItem(userFields.mDesc, 2 * pair - 1, key, depth + 1, true));
+        CFRef<CFPropertyListRef> keyObject(ConvertNthItem(userFields.mDesc, 2 * pair - 1, key,
+                                                          depth + 1,
+                                                          places ? places + (pair - 1) : nullptr));
         CFRef<CFPropertyListRef> valueObject(
             ConvertNthItem(userFields.mDesc, 2 * pair, value, depth + 1));
         Set(dict, keyObject.Get(), valueObject.Get());

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
+#include <vector>
 
 #include "convert/CFBuilders.h"
 #include "convert/DescBuilders.h"
@@ -203,6 +205,49 @@ TEST_F(DescToPropertyListTest, KeysSharedAcrossRecordsStayExact) {
         CFArr({CFDict({{name.Get(), a.Get()}}).Get(), CFDict({{name.Get(), b.Get()}}).Get()});
     ASSERT_EQ(Convert(*twoRecords, back), 0);
     EXPECT_TRUE(CFEqual(back.Get(), expected.Get()));
+}
+
+// A dictionary of `keys`, each holding `value`; a key starting with '>' holds instead a
+// dictionary of the keys after it, one level deeper, and ends the outer one.
+CFObject NestedKeys(std::span<const std::string> keys, CFTypeRef value) {
+    CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
+        kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].starts_with('>')) {
+            CFObject key = CFStr(keys[i].substr(1)), inner = NestedKeys(keys.subspan(i + 1), value);
+            CFDictionarySetValue(dict.Get(), key.Get(), inner.Get());
+            break;
+        }
+        CFObject key = CFStr(keys[i]);
+        CFDictionarySetValue(dict.Get(), key.Get(), value);
+    }
+    return CFObject(dict.Detach());
+}
+
+// A key is first compared with the key at the same place (depth and position) of the previous
+// record: whatever the previous record held there, each record gets exactly its own keys.
+TEST_F(DescToPropertyListTest, KeysThatDifferFromThePreviousRecordsAtTheirPlaceStayExact) {
+    const std::string longKey(80, 'L');
+    const std::vector<std::vector<std::vector<std::string>>> rows = {
+        {{"Name", "Kind"}, {"Kind", "Name"}, {"Namf", "Kind"}, {"Name", "Kine"}},
+        {{"a"}, {"a", "b", "c"}, {"a", "b"}, {"b", "a", "c", "d"}},
+        {{"", "x"}, {"x", ""}, {"caf\xC3\xA9", "\xCE\xB1"}, {"cafe", "\xCE\xB2"}},
+        {{longKey + "1", longKey + "2"}, {longKey + "2", longKey + "1"}, {"short", longKey}},
+        {{">Name", "Kind"}, {"Name", ">Kind", "Name"}, {">Kind", "Kind", "Name"}},
+    };
+    for (const auto& row : rows) {
+        CFRef<CFMutableArrayRef> records(
+            CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));
+        for (size_t r = 0; r < row.size(); ++r) {
+            CFObject value = CFInt32(static_cast<int32_t>(r));
+            CFArrayAppendValue(records.Get(), NestedKeys(row[r], value.Get()).Get());
+        }
+        CAEDesc desc;
+        PropertyListToDesc(records.Get(), desc);
+        CFObject back;
+        ASSERT_EQ(Convert(desc.mDesc, back), 0);
+        EXPECT_TRUE(CFEqual(back.Get(), records.Get())) << row.front().front();
+    }
 }
 
 TEST_F(DescToPropertyListTest, TheFirstFailureEndsTheWholeConversion) {
