@@ -25,13 +25,23 @@ void Append(CFMutableArrayRef array, CFTypeRef value) {
     if (CFArrayGetCount(array) != before + 1) ThrowStatus(memFullErr);
 }
 
-void Set(CFMutableDictionaryRef dict, CFTypeRef key, CFTypeRef value) {
-    const CFIndex before = CFDictionaryGetCount(dict);
-    CFDictionarySetValue(dict, key, value);
-    // A new key shows in the count; only a key that was there before needs looking up.
-    if (CFDictionaryGetCount(dict) == before + 1) return;
-    if (CFDictionaryGetValue(dict, key) != value) ThrowStatus(memFullErr);
-}
+// Sets the pairs of one new dictionary, each checked.
+class DictionaryFiller {
+public:
+    explicit DictionaryFiller(CFMutableDictionaryRef dict) : mDict(dict) {}
+    void Set(CFTypeRef key, CFTypeRef value) {
+        CFDictionarySetValue(mDict, key, value);
+        // A new key shows in the count; only a key that was there before needs looking up.
+        const CFIndex count = CFDictionaryGetCount(mDict);
+        const bool added = count == mCount + 1;
+        mCount = count;
+        if (!added && CFDictionaryGetValue(mDict, key) != value) ThrowStatus(memFullErr);
+    }
+
+private:
+    CFMutableDictionaryRef mDict;
+    CFIndex mCount = 0;  // made empty
+};
 
 // Nested lists and records are the only recursion; each one is a level, and so is the
 // dictionary a raw descriptor becomes, which the property-list reader counts like any other.
@@ -90,8 +100,9 @@ CFMutableDictionaryRef CreateRawDescDictionary(const AEDesc& desc, int depth) {
     } else {
         data.Reset(CreateDataOfDesc(desc));
     }
-    Set(dict.Get(), CFSTR("AEDescType"), type.Get());
-    Set(dict.Get(), CFSTR("AEDescData"), data.Get());
+    DictionaryFiller filler(dict.Get());
+    filler.Set(CFSTR("AEDescType"), type.Get());
+    filler.Set(CFSTR("AEDescData"), data.Get());
     return dict.Detach();
 }
 
@@ -249,8 +260,9 @@ private:
     CFPropertyListRef ConvertNthItem(const AEDescList& list, long index, CAEDesc& item, int depth,
                                      KeyPlace* key = nullptr);
     CFMutableArrayRef ConvertList(const AEDesc& list, int depth);
-    void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth);
-    void AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth);
+    long UserFields(const AEDesc& record, CAEDesc& userFields);
+    void AddUserFields(const AEDesc& userFields, long pairs, DictionaryFiller& dict, int depth);
+    void AddKeywordFields(const AEDesc& record, long count, DictionaryFiller& dict, int depth);
 
     KeyStrings mKeys;
 };
@@ -367,33 +379,35 @@ CFPropertyListRef Converter::Convert(const AEDesc& desc, int depth) {
     }
 }
 
-// Adds the pairs of the record's user-field list, when it has one.
-void Converter::AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
+// The record's user-field list and its number of pairs; 0 pairs when it has none.
+long Converter::UserFields(const AEDesc& record, CAEDesc& userFields) {
     DescType type = 0;
     Size size = 0;
     const OSErr err = AESizeOfParam(&record, keyASUserRecordFields, &type, &size);
-    if (err == errAEDescNotFound) return;
+    if (err == errAEDescNotFound) return 0;
     ThrowIfError(err);
-    CAEDesc userFields;
     ThrowIfError(AEGetParamDesc(&record, keyASUserRecordFields, typeWildCard, &userFields.mDesc));
     long count = 0;
     ThrowIfError(AECountItems(&userFields.mDesc, &count));
+    return count / 2;
+}
+
+void Converter::AddUserFields(const AEDesc& userFields, long pairs, DictionaryFiller& dict,
+                              int depth) {
     CAEDesc key;
     CAEDesc value;
-    KeyPlace* places = mKeys.Places(depth, count / 2);
-    for (long pair = 1; pair <= count / 2; ++pair) {
-        CFRef<CFPropertyListRef> keyObject(ConvertNthItem(userFields.mDesc, 2 * pair - 1, key,
-                                                          depth + 1,
+    KeyPlace* places = mKeys.Places(depth, pairs);
+    for (long pair = 1; pair <= pairs; ++pair) {
+        CFRef<CFPropertyListRef> keyObject(ConvertNthItem(userFields, 2 * pair - 1, key, depth + 1,
                                                           places ? places + (pair - 1) : nullptr));
         CFRef<CFPropertyListRef> valueObject(
-            ConvertNthItem(userFields.mDesc, 2 * pair, value, depth + 1));
-        Set(dict, keyObject.Get(), valueObject.Get());
+            ConvertNthItem(userFields, 2 * pair, value, depth + 1));
+        dict.Set(keyObject.Get(), valueObject.Get());
     }
 }
 
-void Converter::AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
-    long count = 0;
-    ThrowIfError(AECountItems(&record, &count));
+void Converter::AddKeywordFields(const AEDesc& record, long count, DictionaryFiller& dict,
+                                 int depth) {
     CAEDesc field;
     for (long index = 1; index <= count; ++index) {
         AEKeyword keyword = 0;
@@ -405,17 +419,24 @@ void Converter::AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef di
         ThrowIfError(AEGetParamDesc(&record, keyword, typeWildCard, &field.mDesc));
         CFRef<CFStringRef> key(CreateKeywordKey(keyword));
         CFRef<CFPropertyListRef> value(Convert(field.mDesc, depth + 1));
-        Set(dict, key.Get(), value.Get());
+        dict.Set(key.Get(), value.Get());
     }
 }
 
 CFMutableDictionaryRef Converter::ConvertRecord(const AEDesc& record, int depth) {
     EnterLevel(depth);
+    CAEDesc userFields;
+    const long pairs = UserFields(record, userFields);
+    long fields = 0;
+    ThrowIfError(AECountItems(&record, &fields));
+    // Every pair and field, at most, is a key: the dictionary is made at its size, not grown.
     CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
-        kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+        kCFAllocatorDefault, pairs + fields, &kCFTypeDictionaryKeyCallBacks,
+        &kCFTypeDictionaryValueCallBacks));
     if (!dict) ThrowStatus(coreFoundationUnknownErr);
-    AddUserFields(record, dict.Get(), depth);
-    AddKeywordFields(record, dict.Get(), depth);
+    DictionaryFiller filler(dict.Get());
+    if (pairs > 0) AddUserFields(userFields.mDesc, pairs, filler, depth);
+    AddKeywordFields(record, fields, filler, depth);
     return dict.Detach();
 }
 

@@ -224,6 +224,7 @@ struct __CFDictionary final : cf::Object {
     std::vector<Entry> mEntries;
     static constexpr size_t kLinearMax = 24;
     static constexpr size_t kFirstRoom = 8;
+    static constexpr size_t kRoomHintMax = 1024;
     std::vector<uint32_t> mSlots;  // 0: empty, else entry position + 1; none when small
     // 32 bits, as the index's positions are; the pair fills the word the count took.
     uint32_t mLive = 0;
@@ -448,7 +449,16 @@ CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex capacit
                                                  const CFDictionaryValueCallBacks* valueCallBacks) {
     int32_t injected;
     if (PT_ENTER("CFDictionaryCreateMutable", injected) || capacity < 0) return nullptr;
-    return cf::New<__CFDictionary>(keyCallBacks, valueCallBacks, true);
+    __CFDictionary* d = cf::New<__CFDictionary>(keyCallBacks, valueCallBacks, true);
+    // The capacity is the most the caller means to put in: room for it (up to a bound) spares
+    // growing. It limits nothing, and without memory for it the dictionary just starts empty.
+    if (d && capacity > 0) {
+        try {
+            d->Rebuild(std::min(static_cast<size_t>(capacity), __CFDictionary::kRoomHintMax));
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    return d;
 }
 
 CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef, CFIndex capacity,
