@@ -163,22 +163,23 @@ public:
         return places.data();
     }
 
-    // The string of `units`, shared with earlier keys of the same units; owned by the caller.
-    // `recent` is the key's place, if it has one.
+    // The string of `units`, shared with earlier keys of the same units. With a place
+    // (`recent`) the place holds it, until the next record at that place: the caller borrows
+    // it. Without one the caller owns it.
     CFStringRef Create(const UniChar* units, CFIndex count, Recent* recent) {
         const std::u16string_view text(reinterpret_cast<const char16_t*>(units),
                                        static_cast<size_t>(count));
-        if (text.size() > kMaxUnits)
-            return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
+        if (text.size() > kMaxUnits) {
+            CFRef<CFStringRef> key(
+                CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count)));
+            return recent ? Hold(*recent, text, key) : key.Detach();
+        }
         if (recent && recent->string && recent->units.size() == text.size() &&
             std::memcmp(recent->units.data(), units, text.size() * sizeof(UniChar)) == 0)
-            return static_cast<CFStringRef>(CFRetain(recent->string.Get()));
-        CFStringRef key = Shared(text);
-        if (recent && key) {
-            recent->units.assign(text);
-            recent->string.Reset(static_cast<CFStringRef>(CFRetain(key)));
-        }
-        return key;
+            return recent->string.Get();
+        CFRef<CFStringRef> key(Shared(text));
+        if (!key) return nullptr;
+        return recent ? Hold(*recent, text, key) : key.Detach();
     }
 
 private:
@@ -192,7 +193,15 @@ private:
     static constexpr size_t kMaxPlaceDepth = 32;
     static constexpr size_t kMaxPlaceKeys = 256;
 
-    // The table's string of `text`, made when it is not there yet.
+    // `key`, now held by its place `recent`.
+    static CFStringRef Hold(Recent& recent, std::u16string_view text, CFRef<CFStringRef>& key) {
+        recent.string.Reset();  // predicts nothing should the copy of the units fail
+        recent.units.assign(text);
+        recent.string.Reset(key.Detach());
+        return recent.string.Get();
+    }
+
+    // The table's string of `text`, made when it is not there yet; owned by the caller.
     CFStringRef Shared(std::u16string_view text) {
         const auto* units = reinterpret_cast<const UniChar*>(text.data());
         const auto count = static_cast<CFIndex>(text.size());
@@ -254,11 +263,17 @@ public:
     CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth);
 
 private:
-    using KeyPlace = KeyStrings::Recent;
-    CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index, KeyPlace* key);
-    CFStringRef CreateText(const UniChar* units, CFIndex count, KeyPlace* key);
+    // A user-field key being read: its place among the keys, if it has one, and whether the
+    // string came back borrowed from that place.
+    struct KeyItem {
+        KeyStrings::Recent* place;
+        bool borrowed = false;
+    };
+    CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index, KeyItem* key);
+    CFStringRef ConvertLongText(const AEDescList& list, long index, Size size, KeyItem* key);
+    CFStringRef CreateText(const UniChar* units, CFIndex count, KeyItem* key);
     CFPropertyListRef ConvertNthItem(const AEDescList& list, long index, CAEDesc& item, int depth,
-                                     KeyPlace* key = nullptr);
+                                     KeyItem* key = nullptr);
     CFMutableArrayRef ConvertList(const AEDesc& list, int depth);
     long UserFields(const AEDesc& record, CAEDesc& userFields);
     void AddUserFields(const AEDesc& userFields, long pairs, DictionaryFiller& dict, int depth);
@@ -271,35 +286,46 @@ private:
 // AEGetNthPtr: the same bytes that a copy of the item would give, without the copy. One read
 // into a stack buffer gives the type and most items whole; only longer text is read again at
 // its size. NULL for any other item, which goes through a descriptor of its own.
-CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index, KeyPlace* key) {
-    constexpr Size kFirstBytes = CUniCharBuffer::kStackUnits * sizeof(UniChar);
-    CUniCharBuffer first(CUniCharBuffer::kStackUnits);
+CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index, KeyItem* key) {
+    UniChar first[CUniCharBuffer::kStackUnits];  // only the bytes the read gives are used
     AEKeyword keyword = 0;
     DescType type = typeNull;
     Size size = 0;
     ThrowIfError(
-        AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, first.Data(), kFirstBytes, &size));
+        AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, first, sizeof first, &size));
     if (type == typeSInt32 && size == sizeof(SInt32)) {
         SInt32 value = 0;
-        std::memcpy(&value, first.Data(), sizeof value);
+        std::memcpy(&value, first, sizeof value);
         return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
     }
     if (type != typeUnicodeText) return nullptr;
-    if (size <= kFirstBytes) return CreateText(first.Data(), static_cast<CFIndex>(size / 2), key);
+    if (size <= static_cast<Size>(sizeof first))
+        return CreateText(first, static_cast<CFIndex>(size / 2), key);
+    return ConvertLongText(list, index, size, key);
+}
+
+CFStringRef Converter::ConvertLongText(const AEDescList& list, long index, Size size,
+                                       KeyItem* key) {
     CUniCharBuffer units((static_cast<std::size_t>(size) + 1) / 2);
+    AEKeyword keyword = 0;
+    DescType type = typeNull;
     ThrowIfError(
         AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, units.Data(), size, &size));
     return CreateText(units.Data(), static_cast<CFIndex>(size / 2), key);
 }
 
-CFStringRef Converter::CreateText(const UniChar* units, CFIndex count, KeyPlace* key) {
-    if (key) return mKeys.Create(units, count, key);
-    return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
+CFStringRef Converter::CreateText(const UniChar* units, CFIndex count, KeyItem* key) {
+    if (!key)
+        return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
+    CFStringRef text = mKeys.Create(units, count, key->place);
+    key->borrowed = text && key->place;
+    return text;
 }
 
-// Item `index` of a list converted; `item` is scratch for items that need a descriptor.
+// Item `index` of a list converted; `item` is scratch for items that need a descriptor. Only a
+// key (`key` given) may come back borrowed.
 CFPropertyListRef Converter::ConvertNthItem(const AEDescList& list, long index, CAEDesc& item,
-                                            int depth, KeyPlace* key) {
+                                            int depth, KeyItem* key) {
     if (CFPropertyListRef plain = ConvertPlainItem(list, index, key)) return plain;
     item.Dispose();
     AEKeyword keyword = 0;
@@ -396,13 +422,15 @@ void Converter::AddUserFields(const AEDesc& userFields, long pairs, DictionaryFi
                               int depth) {
     CAEDesc key;
     CAEDesc value;
-    KeyPlace* places = mKeys.Places(depth, pairs);
+    KeyStrings::Recent* places = mKeys.Places(depth, pairs);
     for (long pair = 1; pair <= pairs; ++pair) {
-        CFRef<CFPropertyListRef> keyObject(ConvertNthItem(userFields, 2 * pair - 1, key, depth + 1,
-                                                          places ? places + (pair - 1) : nullptr));
+        KeyItem item{places ? places + (pair - 1) : nullptr};
+        CFPropertyListRef keyObject =
+            ConvertNthItem(userFields, 2 * pair - 1, key, depth + 1, &item);
+        CFRef<CFPropertyListRef> ownedKey(item.borrowed ? nullptr : keyObject);
         CFRef<CFPropertyListRef> valueObject(
             ConvertNthItem(userFields, 2 * pair, value, depth + 1));
-        dict.Set(keyObject.Get(), valueObject.Get());
+        dict.Set(keyObject, valueObject.Get());
     }
 }
 
