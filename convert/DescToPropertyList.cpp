@@ -274,6 +274,9 @@ private:
     CFStringRef CreateText(const UniChar* units, CFIndex count, KeyItem* key);
     CFPropertyListRef ConvertNthItem(const AEDescList& list, long index, CAEDesc& item, int depth,
                                      KeyItem* key = nullptr);
+    CFPropertyListRef ConvertNthValue(const AEDescList& list, long index, CAEDesc& item, int depth,
+                                      bool& containers);
+    CFPropertyListRef ConvertNthDesc(const AEDescList& list, long index, CAEDesc& item, int depth);
     CFMutableArrayRef ConvertList(const AEDesc& list, int depth);
     long UserFields(const AEDesc& record, CAEDesc& userFields);
     void AddUserFields(const AEDesc& userFields, long pairs, DictionaryFiller& dict, int depth);
@@ -327,10 +330,31 @@ CFStringRef Converter::CreateText(const UniChar* units, CFIndex count, KeyItem* 
 CFPropertyListRef Converter::ConvertNthItem(const AEDescList& list, long index, CAEDesc& item,
                                             int depth, KeyItem* key) {
     if (CFPropertyListRef plain = ConvertPlainItem(list, index, key)) return plain;
+    return ConvertNthDesc(list, index, item, depth);
+}
+
+// Item `index` of a list, fetched into `item` as a descriptor and converted.
+CFPropertyListRef Converter::ConvertNthDesc(const AEDescList& list, long index, CAEDesc& item,
+                                            int depth) {
     item.Dispose();
     AEKeyword keyword = 0;
     ThrowIfError(AEGetNthDesc(&list, index, typeWildCard, &keyword, &item.mDesc));
     return Convert(item.mDesc, depth);
+}
+
+// Item `index` of a list of values, where a list or record most likely follows another (a
+// library's tracks, a playlist's items): after one, the next item is fetched as a descriptor
+// straight away, since reading it as a plain item would copy part of its flat form for
+// nothing. `containers` says what the previous item was. The result is the same either way.
+CFPropertyListRef Converter::ConvertNthValue(const AEDescList& list, long index, CAEDesc& item,
+                                             int depth, bool& containers) {
+    if (!containers) {
+        if (CFPropertyListRef plain = ConvertPlainItem(list, index, nullptr)) return plain;
+    }
+    CFPropertyListRef value = ConvertNthDesc(list, index, item, depth);
+    containers =
+        item.mDesc.descriptorType == typeAEList || item.mDesc.descriptorType == typeAERecord;
+    return value;
 }
 
 CFMutableArrayRef Converter::ConvertList(const AEDesc& list, int depth) {
@@ -341,8 +365,9 @@ CFMutableArrayRef Converter::ConvertList(const AEDesc& list, int depth) {
         CFArrayCreateMutable(kCFAllocatorDefault, count, &kCFTypeArrayCallBacks));
     if (!array) ThrowStatus(coreFoundationUnknownErr);
     CAEDesc item;
+    bool containers = false;
     for (long index = 1; index <= count; ++index) {
-        CFRef<CFPropertyListRef> value(ConvertNthItem(list, index, item, depth + 1));
+        CFRef<CFPropertyListRef> value(ConvertNthValue(list, index, item, depth + 1, containers));
         Append(array.Get(), value.Get());
     }
     return array.Detach();
@@ -423,13 +448,14 @@ void Converter::AddUserFields(const AEDesc& userFields, long pairs, DictionaryFi
     CAEDesc key;
     CAEDesc value;
     KeyStrings::Recent* places = mKeys.Places(depth, pairs);
+    bool containers = false;
     for (long pair = 1; pair <= pairs; ++pair) {
         KeyItem item{places ? places + (pair - 1) : nullptr};
         CFPropertyListRef keyObject =
             ConvertNthItem(userFields, 2 * pair - 1, key, depth + 1, &item);
         CFRef<CFPropertyListRef> ownedKey(item.borrowed ? nullptr : keyObject);
         CFRef<CFPropertyListRef> valueObject(
-            ConvertNthItem(userFields, 2 * pair, value, depth + 1));
+            ConvertNthValue(userFields, 2 * pair, value, depth + 1, containers));
         dict.Set(keyObject, valueObject.Get());
     }
 }

@@ -250,6 +250,54 @@ TEST_F(DescToPropertyListTest, KeysThatDifferFromThePreviousRecordsAtTheirPlaceS
     }
 }
 
+// After a list or record, the next item of a list or the next user-field value is fetched as a
+// descriptor straight away: every kind of item must convert as it does anywhere else.
+TEST_F(DescToPropertyListTest, ItemsAfterListsAndRecordsConvertAsElsewhere) {
+    const auto kind = [](int k) {
+        switch (k) {
+            case 0:
+                return MakeUnicode(u"text");
+            case 1:
+                return MakeBytes(typeUnicodeText, std::string("a\0b", 3));  // an odd byte
+            case 2:
+                return MakeValue(typeSInt32, int32_t(7));
+            case 3:
+                return MakeValue(typeSInt16, int16_t(-3));
+            case 4:
+                return MakeValue(typeLongDateTime, int64_t(3'700'000'000LL));
+            case 5:
+                return MakeList({MakeUnicode(u"in")});
+            case 6:
+                return MakeRecord({{FourCC("pnam"), MakeValue(typeSInt32, int32_t(1))}});
+            default:
+                return MakeList({});
+        }
+    };
+    constexpr int kKinds = 8;
+    // Each kind converted on its own, as the only item of a list.
+    std::vector<CFObject> alone;
+    for (int k = 0; k < kKinds; ++k) {
+        CFObject list;
+        ASSERT_EQ(Convert(*MakeList({kind(k)}), list), 0) << k;
+        alone.emplace_back(
+            CFRetain(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(list.Get()), 0)));
+    }
+    CFObject keyA = CFStr("a"), keyB = CFStr("b");
+    for (int a = 0; a < kKinds; ++a) {
+        for (int b = 0; b < kKinds; ++b) {
+            CFObject got;
+            ASSERT_EQ(Convert(*MakeList({kind(a), kind(b)}), got), 0);
+            CFObject expected = CFArr({alone[a].Get(), alone[b].Get()});
+            EXPECT_TRUE(CFEqual(got.Get(), expected.Get())) << "list of " << a << ", " << b;
+            OwnedDesc record = MakeRecord(
+                {{keyASUserRecordFields, MakeUserFields({{u"a", kind(a)}, {u"b", kind(b)}})}});
+            ASSERT_EQ(Convert(*record, got), 0);
+            expected = CFDict({{keyA.Get(), alone[a].Get()}, {keyB.Get(), alone[b].Get()}});
+            EXPECT_TRUE(CFEqual(got.Get(), expected.Get())) << "fields " << a << ", " << b;
+        }
+    }
+}
+
 TEST_F(DescToPropertyListTest, TheFirstFailureEndsTheWholeConversion) {
     struct Row {
         const char* what;
