@@ -116,10 +116,9 @@ CFNumberRef CreateUnsignedNumber(uint64_t value) {
     return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt128Type, &wide));
 }
 
-CFDateRef ConvertDate(const AEDesc& desc) {
+CFDateRef ConvertDate(LongDateTime local) {
     CFAbsoluteTime when = 0;
-    ThrowIfStatus(
-        UCConvertLongDateTimeToCFAbsoluteTime(CAEDescReader(&desc).GetLongDateTime(), &when));
+    ThrowIfStatus(UCConvertLongDateTimeToCFAbsoluteTime(local, &when));
     return CreatedOrThrow(CFDateCreate(kCFAllocatorDefault, when));
 }
 
@@ -256,6 +255,53 @@ private:
     std::array<std::vector<Recent>, kMaxPlaceDepth> mRecent;  // by depth, then position
 };
 
+template <class T>
+T ValueOf(const void* bytes) {
+    T value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// A scalar item of `type` from its `size` bytes, converted as Convert converts its descriptor;
+// NULL for any other type or size (a size the readers refuse or coerce goes through them).
+CFPropertyListRef ConvertScalar(DescType type, const void* bytes, Size size) {
+    const auto sized = [size](size_t expected) { return size == static_cast<Size>(expected); };
+    switch (type) {
+        case typeSInt32:
+        case typeSInt16: {
+            if (!sized(type == typeSInt32 ? 4 : 2)) return nullptr;
+            SInt32 value = type == typeSInt32 ? ValueOf<SInt32>(bytes) : ValueOf<SInt16>(bytes);
+            return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
+        }
+        case typeSInt64: {
+            if (!sized(8)) return nullptr;
+            SInt64 value = ValueOf<SInt64>(bytes);
+            return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &value));
+        }
+        case typeIEEE64BitFloatingPoint:
+        case typeIEEE32BitFloatingPoint: {
+            if (!sized(type == typeIEEE64BitFloatingPoint ? 8 : 4)) return nullptr;
+            double value =
+                type == typeIEEE64BitFloatingPoint ? ValueOf<double>(bytes) : ValueOf<float>(bytes);
+            return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberDoubleType, &value));
+        }
+        case typeLongDateTime:
+            return sized(8) ? ConvertDate(ValueOf<LongDateTime>(bytes)) : nullptr;
+        case typeBoolean:
+            if (!sized(1)) return nullptr;
+            return ValueOf<uint8_t>(bytes) != 0 ? kCFBooleanTrue : kCFBooleanFalse;
+        case typeTrue:
+            return kCFBooleanTrue;
+        case typeFalse:
+            return kCFBooleanFalse;
+        case typeWildCard:
+            return CreatedOrThrow(CFDataCreate(
+                kCFAllocatorDefault, static_cast<const UInt8*>(bytes), static_cast<CFIndex>(size)));
+        default:
+            return nullptr;
+    }
+}
+
 // One conversion: the recursion over the descriptor, and the keys it shares.
 class Converter {
 public:
@@ -285,10 +331,10 @@ private:
     KeyStrings mKeys;
 };
 
-// Text and 32-bit integers, the bulk of a library, read straight out of their list with
-// AEGetNthPtr: the same bytes that a copy of the item would give, without the copy. One read
-// into a stack buffer gives the type and most items whole; only longer text is read again at
-// its size. NULL for any other item, which goes through a descriptor of its own.
+// Text, numbers, dates, Booleans and data, the bulk of a library, read straight out of their
+// list with AEGetNthPtr: the same bytes that a copy of the item would give, without the copy.
+// One read into a stack buffer gives the type and most items whole; only longer text is read
+// again at its size. NULL for any other item, which goes through a descriptor of its own.
 CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index, KeyItem* key) {
     UniChar first[CUniCharBuffer::kStackUnits];  // only the bytes the read gives are used
     AEKeyword keyword = 0;
@@ -296,12 +342,8 @@ CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index
     Size size = 0;
     ThrowIfError(
         AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, first, sizeof first, &size));
-    if (type == typeSInt32 && size == sizeof(SInt32)) {
-        SInt32 value = 0;
-        std::memcpy(&value, first, sizeof value);
-        return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
-    }
-    if (type != typeUnicodeText) return nullptr;
+    if (type != typeUnicodeText)
+        return size <= static_cast<Size>(sizeof first) ? ConvertScalar(type, first, size) : nullptr;
     if (size <= static_cast<Size>(sizeof first))
         return CreateText(first, static_cast<CFIndex>(size / 2), key);
     return ConvertLongText(list, index, size, key);
@@ -418,7 +460,7 @@ CFPropertyListRef Converter::Convert(const AEDesc& desc, int depth) {
             return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberDoubleType, &value));
         }
         case typeLongDateTime:
-            return ConvertDate(desc);
+            return ConvertDate(reader.GetLongDateTime());
         case typeAEList:
             return ConvertList(desc, depth);
         case typeAERecord:

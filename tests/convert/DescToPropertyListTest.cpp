@@ -250,9 +250,10 @@ TEST_F(DescToPropertyListTest, KeysThatDifferFromThePreviousRecordsAtTheirPlaceS
     }
 }
 
-// After a list or record, the next item of a list or the next user-field value is fetched as a
-// descriptor straight away: every kind of item must convert as it does anywhere else.
-TEST_F(DescToPropertyListTest, ItemsAfterListsAndRecordsConvertAsElsewhere) {
+// Items of a list are read in place, except after a list or record, when the next item or
+// user-field value is fetched as a descriptor straight away: every kind of item must convert
+// the same either way, and as it does on its own.
+TEST_F(DescToPropertyListTest, ItemsConvertAlikeInPlaceAndAsDescriptors) {
     const auto kind = [](int k) {
         switch (k) {
             case 0:
@@ -266,14 +267,32 @@ TEST_F(DescToPropertyListTest, ItemsAfterListsAndRecordsConvertAsElsewhere) {
             case 4:
                 return MakeValue(typeLongDateTime, int64_t(3'700'000'000LL));
             case 5:
-                return MakeList({MakeUnicode(u"in")});
+                return MakeValue(typeSInt64, int64_t(1) << 40);
             case 6:
+                return MakeValue(typeIEEE64BitFloatingPoint, 2.5);
+            case 7:
+                return MakeValue(typeIEEE32BitFloatingPoint, 1.5f);
+            case 8:
+                return MakeValue(typeBoolean, uint8_t(2));
+            case 9:
+                return MakeBytes(typeTrue, "");
+            case 10:
+                return MakeBytes(typeFalse, "x");
+            case 11:
+                return MakeBytes(typeWildCard, "ab");
+            case 12:
+                return MakeBytes(typeWildCard, std::string(600, 'd'));  // longer than one read
+            case 13:
+                return MakeValue(typeUInt32, uint32_t(4'000'000'000U));
+            case 14:
+                return MakeList({MakeUnicode(u"in")});
+            case 15:
                 return MakeRecord({{FourCC("pnam"), MakeValue(typeSInt32, int32_t(1))}});
             default:
                 return MakeList({});
         }
     };
-    constexpr int kKinds = 8;
+    constexpr int kKinds = 17;
     // Each kind converted on its own, as the only item of a list.
     std::vector<CFObject> alone;
     for (int k = 0; k < kKinds; ++k) {
@@ -281,6 +300,9 @@ TEST_F(DescToPropertyListTest, ItemsAfterListsAndRecordsConvertAsElsewhere) {
         ASSERT_EQ(Convert(*MakeList({kind(k)}), list), 0) << k;
         alone.emplace_back(
             CFRetain(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(list.Get()), 0)));
+        CFObject top;
+        ASSERT_EQ(Convert(*kind(k), top), 0) << k;
+        EXPECT_TRUE(CFEqual(top.Get(), alone.back().Get())) << "kind " << k;
     }
     CFObject keyA = CFStr("a"), keyB = CFStr("b");
     for (int a = 0; a < kKinds; ++a) {
