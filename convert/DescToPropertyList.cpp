@@ -162,23 +162,24 @@ public:
         return places.data();
     }
 
-    // The string of `units`, shared with earlier keys of the same units. With a place
-    // (`recent`) the place holds it, until the next record at that place: the caller borrows
-    // it. Without one the caller owns it.
-    CFStringRef Create(const UniChar* units, CFIndex count, Recent* recent) {
+    // The string of `units`, shared with earlier keys of the same units. A short key with a
+    // place (`recent`) is held there until the next record at that place, and the caller
+    // borrows it (`borrowed`); the caller owns any other.
+    CFStringRef Create(const UniChar* units, CFIndex count, Recent* recent, bool& borrowed) {
         const std::u16string_view text(reinterpret_cast<const char16_t*>(units),
                                        static_cast<size_t>(count));
-        if (text.size() > kMaxUnits) {
-            CFRef<CFStringRef> key(
-                CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count)));
-            return recent ? Hold(*recent, text, key) : key.Detach();
-        }
+        borrowed = false;
+        if (text.size() > kMaxUnits)
+            return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
         if (recent && recent->string && recent->units.size() == text.size() &&
-            std::memcmp(recent->units.data(), units, text.size() * sizeof(UniChar)) == 0)
+            std::memcmp(recent->units.data(), units, text.size() * sizeof(UniChar)) == 0) {
+            borrowed = true;
             return recent->string.Get();
+        }
         CFRef<CFStringRef> key(Shared(text));
-        if (!key) return nullptr;
-        return recent ? Hold(*recent, text, key) : key.Detach();
+        if (!key || !recent) return key.Detach();
+        borrowed = true;
+        return Hold(*recent, text, key);
     }
 
 private:
@@ -362,9 +363,7 @@ CFStringRef Converter::ConvertLongText(const AEDescList& list, long index, Size 
 CFStringRef Converter::CreateText(const UniChar* units, CFIndex count, KeyItem* key) {
     if (!key)
         return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
-    CFStringRef text = mKeys.Create(units, count, key->place);
-    key->borrowed = text && key->place;
-    return text;
+    return mKeys.Create(units, count, key->place, key->borrowed);
 }
 
 // Item `index` of a list converted; `item` is scratch for items that need a descriptor. Only a
