@@ -524,10 +524,12 @@ CFMutableDictionaryRef Converter::ConvertRecord(const AEDesc& record, int depth)
     const long pairs = UserFields(record, userFields);
     long fields = 0;
     ThrowIfError(AECountItems(&record, &fields));
-    // Every pair and field, at most, is a key: the dictionary is made at its size, not grown.
-    CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
-        kCFAllocatorDefault, pairs + fields, &kCFTypeDictionaryKeyCallBacks,
-        &kCFTypeDictionaryValueCallBacks));
+    // Every pair and field but the user-field list, at most, is a key: the dictionary is made
+    // at its size, not grown.
+    const long keys = pairs + fields - (userFields.mDesc.descriptorType != typeNull ? 1 : 0);
+    CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(kCFAllocatorDefault, keys,
+                                                                 &kCFTypeDictionaryKeyCallBacks,
+                                                                 &kCFTypeDictionaryValueCallBacks));
     if (!dict) ThrowStatus(coreFoundationUnknownErr);
     DictionaryFiller filler(dict.Get());
     if (pairs > 0) AddUserFields(userFields.mDesc, pairs, filler, depth);
