@@ -228,12 +228,19 @@ CFObject NestedKeys(std::span<const std::string> keys, CFTypeRef value) {
 // record: whatever the previous record held there, each record gets exactly its own keys.
 TEST_F(DescToPropertyListTest, KeysThatDifferFromThePreviousRecordsAtTheirPlaceStayExact) {
     const std::string longKey(80, 'L');
+    // A record of more keys than places are kept for, then one with a key more or less.
+    std::vector<std::string> wide;
+    for (int i = 0; i < 300; ++i) wide.push_back("k" + std::to_string(i));
+    std::vector<std::string> wider = wide, narrower = wide;
+    wider.push_back("k300");
+    narrower.erase(narrower.begin());
     const std::vector<std::vector<std::vector<std::string>>> rows = {
         {{"Name", "Kind"}, {"Kind", "Name"}, {"Namf", "Kind"}, {"Name", "Kine"}},
         {{"a"}, {"a", "b", "c"}, {"a", "b"}, {"b", "a", "c", "d"}},
         {{"", "x"}, {"x", ""}, {"caf\xC3\xA9", "\xCE\xB1"}, {"cafe", "\xCE\xB2"}},
         {{longKey + "1", longKey + "2"}, {longKey + "2", longKey + "1"}, {"short", longKey}},
         {{">Name", "Kind"}, {"Name", ">Kind", "Name"}, {">Kind", "Kind", "Name"}},
+        {wide, wider, narrower, {"k1", "k0"}},
     };
     for (const auto& row : rows) {
         CFRef<CFMutableArrayRef> records(
