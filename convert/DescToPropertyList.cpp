@@ -1,6 +1,7 @@
 #include "convert/DescToPropertyList.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -24,13 +25,23 @@ void Append(CFMutableArrayRef array, CFTypeRef value) {
     if (CFArrayGetCount(array) != before + 1) ThrowStatus(memFullErr);
 }
 
-void Set(CFMutableDictionaryRef dict, CFTypeRef key, CFTypeRef value) {
-    const CFIndex before = CFDictionaryGetCount(dict);
-    CFDictionarySetValue(dict, key, value);
-    // A new key shows in the count; only a key that was there before needs looking up.
-    if (CFDictionaryGetCount(dict) == before + 1) return;
-    if (CFDictionaryGetValue(dict, key) != value) ThrowStatus(memFullErr);
-}
+// Sets the pairs of one new dictionary, each checked.
+class DictionaryFiller {
+public:
+    explicit DictionaryFiller(CFMutableDictionaryRef dict) : mDict(dict) {}
+    void Set(CFTypeRef key, CFTypeRef value) {
+        CFDictionarySetValue(mDict, key, value);
+        // A new key shows in the count; only a key that was there before needs looking up.
+        const CFIndex count = CFDictionaryGetCount(mDict);
+        const bool added = count == mCount + 1;
+        mCount = count;
+        if (!added && CFDictionaryGetValue(mDict, key) != value) ThrowStatus(memFullErr);
+    }
+
+private:
+    CFMutableDictionaryRef mDict;
+    CFIndex mCount = 0;  // made empty
+};
 
 // Nested lists and records are the only recursion; each one is a level, and so is the
 // dictionary a raw descriptor becomes, which the property-list reader counts like any other.
@@ -89,8 +100,9 @@ CFMutableDictionaryRef CreateRawDescDictionary(const AEDesc& desc, int depth) {
     } else {
         data.Reset(CreateDataOfDesc(desc));
     }
-    Set(dict.Get(), CFSTR("AEDescType"), type.Get());
-    Set(dict.Get(), CFSTR("AEDescData"), data.Get());
+    DictionaryFiller filler(dict.Get());
+    filler.Set(CFSTR("AEDescType"), type.Get());
+    filler.Set(CFSTR("AEDescData"), data.Get());
     return dict.Detach();
 }
 
@@ -104,10 +116,9 @@ CFNumberRef CreateUnsignedNumber(uint64_t value) {
     return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt128Type, &wide));
 }
 
-CFDateRef ConvertDate(const AEDesc& desc) {
+CFDateRef ConvertDate(LongDateTime local) {
     CFAbsoluteTime when = 0;
-    ThrowIfStatus(
-        UCConvertLongDateTimeToCFAbsoluteTime(CAEDescReader(&desc).GetLongDateTime(), &when));
+    ThrowIfStatus(UCConvertLongDateTimeToCFAbsoluteTime(local, &when));
     return CreatedOrThrow(CFDateCreate(kCFAllocatorDefault, when));
 }
 
@@ -130,12 +141,70 @@ CFStringRef CreateKeywordKey(AEKeyword keyword) {
 // so a dictionary of unique keys costs no more than before.
 class KeyStrings {
 public:
-    // The string of `units`, shared with earlier keys of the same units; owned by the caller.
-    CFStringRef Create(const UniChar* units, CFIndex count) {
+    // The key last made at one place: records of a list give their keys in the same order, so
+    // the key at the same depth and position in the previous record is compared first, which
+    // spares the hash and the probe.
+    struct Recent {
+        std::u16string units;
+        CFRef<CFStringRef> string;  // NULL: nothing to predict
+    };
+
+    // The places of the keys of a record at `depth` with `keys` keys, in order; NULL for a record
+    // deeper or wider than places are kept for, which bounds the memory a value can make them
+    // take.
+    Recent* Places(int depth, long keys) {
+        const auto level = static_cast<size_t>(depth);
+        if (level >= kMaxPlaceDepth || keys <= 0 || static_cast<size_t>(keys) > kMaxPlaceKeys)
+            return nullptr;
+        // A record's values are deeper: converting them never resizes these places.
+        std::vector<Recent>& places = mRecent[level];
+        if (places.size() < static_cast<size_t>(keys)) places.resize(static_cast<size_t>(keys));
+        return places.data();
+    }
+
+    // The string of `units`, shared with earlier keys of the same units. A short key with a
+    // place (`recent`) is held there until the next record at that place, and the caller
+    // borrows it (`borrowed`); the caller owns any other.
+    CFStringRef Create(const UniChar* units, CFIndex count, Recent* recent, bool& borrowed) {
         const std::u16string_view text(reinterpret_cast<const char16_t*>(units),
                                        static_cast<size_t>(count));
+        borrowed = false;
         if (text.size() > kMaxUnits)
             return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
+        if (recent && recent->string && recent->units.size() == text.size() &&
+            std::memcmp(recent->units.data(), units, text.size() * sizeof(UniChar)) == 0) {
+            borrowed = true;
+            return recent->string.Get();
+        }
+        CFRef<CFStringRef> key(Shared(text));
+        if (!key || !recent) return key.Detach();
+        borrowed = true;
+        return Hold(*recent, text, key);
+    }
+
+private:
+    struct Entry {
+        uint64_t hash = 0;
+        std::u16string units;
+        CFRef<CFStringRef> string;  // NULL for a free slot
+    };
+    static constexpr size_t kMaxUnits = 64;
+    static constexpr size_t kMaxSlots = 4096;  // a power of two, at most half of it used
+    static constexpr size_t kMaxPlaceDepth = 32;
+    static constexpr size_t kMaxPlaceKeys = 256;
+
+    // `key`, now held by its place `recent`.
+    static CFStringRef Hold(Recent& recent, std::u16string_view text, CFRef<CFStringRef>& key) {
+        recent.string.Reset();  // predicts nothing should the copy of the units fail
+        recent.units.assign(text);
+        recent.string.Reset(key.Detach());
+        return recent.string.Get();
+    }
+
+    // The table's string of `text`, made when it is not there yet; owned by the caller.
+    CFStringRef Shared(std::u16string_view text) {
+        const auto* units = reinterpret_cast<const UniChar*>(text.data());
+        const auto count = static_cast<CFIndex>(text.size());
         const uint64_t hash = HashOf(text);
         Entry* slot = Find(text, hash);
         if (slot && slot->string) return static_cast<CFStringRef>(CFRetain(slot->string.Get()));
@@ -149,15 +218,6 @@ public:
         }
         return key.Detach();
     }
-
-private:
-    struct Entry {
-        uint64_t hash = 0;
-        std::u16string units;
-        CFRef<CFStringRef> string;  // NULL for a free slot
-    };
-    static constexpr size_t kMaxUnits = 64;
-    static constexpr size_t kMaxSlots = 4096;  // a power of two, at most half of it used
 
     static uint64_t HashOf(std::u16string_view text) {
         uint64_t hash = 0xcbf29ce484222325ULL;
@@ -193,7 +253,55 @@ private:
 
     std::vector<Entry> mSlots;
     size_t mUsed = 0;
+    std::array<std::vector<Recent>, kMaxPlaceDepth> mRecent;  // by depth, then position
 };
+
+template <class T>
+T ValueOf(const void* bytes) {
+    T value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// A scalar item of `type` from its `size` bytes, converted as Convert converts its descriptor;
+// NULL for any other type or size (a size the readers refuse or coerce goes through them).
+CFPropertyListRef ConvertScalar(DescType type, const void* bytes, Size size) {
+    const auto sized = [size](size_t expected) { return size == static_cast<Size>(expected); };
+    switch (type) {
+        case typeSInt32:
+        case typeSInt16: {
+            if (!sized(type == typeSInt32 ? 4 : 2)) return nullptr;
+            SInt32 value = type == typeSInt32 ? ValueOf<SInt32>(bytes) : ValueOf<SInt16>(bytes);
+            return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
+        }
+        case typeSInt64: {
+            if (!sized(8)) return nullptr;
+            SInt64 value = ValueOf<SInt64>(bytes);
+            return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &value));
+        }
+        case typeIEEE64BitFloatingPoint:
+        case typeIEEE32BitFloatingPoint: {
+            if (!sized(type == typeIEEE64BitFloatingPoint ? 8 : 4)) return nullptr;
+            double value =
+                type == typeIEEE64BitFloatingPoint ? ValueOf<double>(bytes) : ValueOf<float>(bytes);
+            return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberDoubleType, &value));
+        }
+        case typeLongDateTime:
+            return sized(8) ? ConvertDate(ValueOf<LongDateTime>(bytes)) : nullptr;
+        case typeBoolean:
+            if (!sized(1)) return nullptr;
+            return ValueOf<uint8_t>(bytes) != 0 ? kCFBooleanTrue : kCFBooleanFalse;
+        case typeTrue:
+            return kCFBooleanTrue;
+        case typeFalse:
+            return kCFBooleanFalse;
+        case typeWildCard:
+            return CreatedOrThrow(CFDataCreate(
+                kCFAllocatorDefault, static_cast<const UInt8*>(bytes), static_cast<CFIndex>(size)));
+        default:
+            return nullptr;
+    }
+}
 
 // One conversion: the recursion over the descriptor, and the keys it shares.
 class Converter {
@@ -202,55 +310,92 @@ public:
     CFMutableDictionaryRef ConvertRecord(const AEDesc& record, int depth);
 
 private:
-    CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index, bool isKey);
-    CFStringRef CreateText(const UniChar* units, CFIndex count, bool isKey);
+    // A user-field key being read: its place among the keys, if it has one, and whether the
+    // string came back borrowed from that place.
+    struct KeyItem {
+        KeyStrings::Recent* place;
+        bool borrowed = false;
+    };
+    CFPropertyListRef ConvertPlainItem(const AEDescList& list, long index, KeyItem* key);
+    CFStringRef ConvertLongText(const AEDescList& list, long index, Size size, KeyItem* key);
+    CFStringRef CreateText(const UniChar* units, CFIndex count, KeyItem* key);
     CFPropertyListRef ConvertNthItem(const AEDescList& list, long index, CAEDesc& item, int depth,
-                                     bool isKey = false);
+                                     KeyItem* key = nullptr);
+    CFPropertyListRef ConvertNthValue(const AEDescList& list, long index, CAEDesc& item, int depth,
+                                      bool& containers);
+    CFPropertyListRef ConvertNthDesc(const AEDescList& list, long index, CAEDesc& item, int depth);
     CFMutableArrayRef ConvertList(const AEDesc& list, int depth);
-    void AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth);
-    void AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth);
+    long UserFields(const AEDesc& record, CAEDesc& userFields);
+    void AddUserFields(const AEDesc& userFields, long pairs, DictionaryFiller& dict, int depth);
+    void AddKeywordFields(const AEDesc& record, long count, DictionaryFiller& dict, int depth);
 
     KeyStrings mKeys;
 };
 
-// Text and 32-bit integers, the bulk of a library, read straight out of their list with
-// AEGetNthPtr: the same bytes that a copy of the item would give, without the copy. One read
-// into a stack buffer gives the type and most items whole; only longer text is read again at
-// its size. NULL for any other item, which goes through a descriptor of its own.
-CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index, bool isKey) {
-    constexpr Size kFirstBytes = CUniCharBuffer::kStackUnits * sizeof(UniChar);
-    CUniCharBuffer first(CUniCharBuffer::kStackUnits);
+// Text, numbers, dates, Booleans and data, the bulk of a library, read straight out of their
+// list with AEGetNthPtr: the same bytes that a copy of the item would give, without the copy.
+// One read into a stack buffer gives the type and most items whole; only longer text is read
+// again at its size. NULL for any other item, which goes through a descriptor of its own.
+CFPropertyListRef Converter::ConvertPlainItem(const AEDescList& list, long index, KeyItem* key) {
+    UniChar first[CUniCharBuffer::kStackUnits];  // only the bytes the read gives are used
     AEKeyword keyword = 0;
     DescType type = typeNull;
     Size size = 0;
     ThrowIfError(
-        AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, first.Data(), kFirstBytes, &size));
-    if (type == typeSInt32 && size == sizeof(SInt32)) {
-        SInt32 value = 0;
-        std::memcpy(&value, first.Data(), sizeof value);
-        return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
-    }
-    if (type != typeUnicodeText) return nullptr;
-    if (size <= kFirstBytes) return CreateText(first.Data(), static_cast<CFIndex>(size / 2), isKey);
+        AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, first, sizeof first, &size));
+    if (type != typeUnicodeText)
+        return size <= static_cast<Size>(sizeof first) ? ConvertScalar(type, first, size) : nullptr;
+    if (size <= static_cast<Size>(sizeof first))
+        return CreateText(first, static_cast<CFIndex>(size / 2), key);
+    return ConvertLongText(list, index, size, key);
+}
+
+CFStringRef Converter::ConvertLongText(const AEDescList& list, long index, Size size,
+                                       KeyItem* key) {
     CUniCharBuffer units((static_cast<std::size_t>(size) + 1) / 2);
+    AEKeyword keyword = 0;
+    DescType type = typeNull;
     ThrowIfError(
         AEGetNthPtr(&list, index, typeWildCard, &keyword, &type, units.Data(), size, &size));
-    return CreateText(units.Data(), static_cast<CFIndex>(size / 2), isKey);
+    return CreateText(units.Data(), static_cast<CFIndex>(size / 2), key);
 }
 
-CFStringRef Converter::CreateText(const UniChar* units, CFIndex count, bool isKey) {
-    if (isKey) return mKeys.Create(units, count);
-    return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
+CFStringRef Converter::CreateText(const UniChar* units, CFIndex count, KeyItem* key) {
+    if (!key)
+        return CreatedOrThrow(CFStringCreateWithCharacters(kCFAllocatorDefault, units, count));
+    return mKeys.Create(units, count, key->place, key->borrowed);
 }
 
-// Item `index` of a list converted; `item` is scratch for items that need a descriptor.
+// Item `index` of a list converted; `item` is scratch for items that need a descriptor. Only a
+// key (`key` given) may come back borrowed.
 CFPropertyListRef Converter::ConvertNthItem(const AEDescList& list, long index, CAEDesc& item,
-                                            int depth, bool isKey) {
-    if (CFPropertyListRef plain = ConvertPlainItem(list, index, isKey)) return plain;
+                                            int depth, KeyItem* key) {
+    if (CFPropertyListRef plain = ConvertPlainItem(list, index, key)) return plain;
+    return ConvertNthDesc(list, index, item, depth);
+}
+
+// Item `index` of a list, fetched into `item` as a descriptor and converted.
+CFPropertyListRef Converter::ConvertNthDesc(const AEDescList& list, long index, CAEDesc& item,
+                                            int depth) {
     item.Dispose();
     AEKeyword keyword = 0;
     ThrowIfError(AEGetNthDesc(&list, index, typeWildCard, &keyword, &item.mDesc));
     return Convert(item.mDesc, depth);
+}
+
+// Item `index` of a list of values, where a list or record most likely follows another (a
+// library's tracks, a playlist's items): after one, the next item is fetched as a descriptor
+// straight away, since reading it as a plain item would copy part of its flat form for
+// nothing. `containers` says what the previous item was. The result is the same either way.
+CFPropertyListRef Converter::ConvertNthValue(const AEDescList& list, long index, CAEDesc& item,
+                                             int depth, bool& containers) {
+    if (!containers) {
+        if (CFPropertyListRef plain = ConvertPlainItem(list, index, nullptr)) return plain;
+    }
+    CFPropertyListRef value = ConvertNthDesc(list, index, item, depth);
+    containers =
+        item.mDesc.descriptorType == typeAEList || item.mDesc.descriptorType == typeAERecord;
+    return value;
 }
 
 CFMutableArrayRef Converter::ConvertList(const AEDesc& list, int depth) {
@@ -261,8 +406,9 @@ CFMutableArrayRef Converter::ConvertList(const AEDesc& list, int depth) {
         CFArrayCreateMutable(kCFAllocatorDefault, count, &kCFTypeArrayCallBacks));
     if (!array) ThrowStatus(coreFoundationUnknownErr);
     CAEDesc item;
+    bool containers = false;
     for (long index = 1; index <= count; ++index) {
-        CFRef<CFPropertyListRef> value(ConvertNthItem(list, index, item, depth + 1));
+        CFRef<CFPropertyListRef> value(ConvertNthValue(list, index, item, depth + 1, containers));
         Append(array.Get(), value.Get());
     }
     return array.Detach();
@@ -313,7 +459,7 @@ CFPropertyListRef Converter::Convert(const AEDesc& desc, int depth) {
             return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberDoubleType, &value));
         }
         case typeLongDateTime:
-            return ConvertDate(desc);
+            return ConvertDate(reader.GetLongDateTime());
         case typeAEList:
             return ConvertList(desc, depth);
         case typeAERecord:
@@ -325,31 +471,38 @@ CFPropertyListRef Converter::Convert(const AEDesc& desc, int depth) {
     }
 }
 
-// Adds the pairs of the record's user-field list, when it has one.
-void Converter::AddUserFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
+// The record's user-field list and its number of pairs; 0 pairs when it has none.
+long Converter::UserFields(const AEDesc& record, CAEDesc& userFields) {
     DescType type = 0;
     Size size = 0;
     const OSErr err = AESizeOfParam(&record, keyASUserRecordFields, &type, &size);
-    if (err == errAEDescNotFound) return;
+    if (err == errAEDescNotFound) return 0;
     ThrowIfError(err);
-    CAEDesc userFields;
     ThrowIfError(AEGetParamDesc(&record, keyASUserRecordFields, typeWildCard, &userFields.mDesc));
     long count = 0;
     ThrowIfError(AECountItems(&userFields.mDesc, &count));
+    return count / 2;
+}
+
+void Converter::AddUserFields(const AEDesc& userFields, long pairs, DictionaryFiller& dict,
+                              int depth) {
     CAEDesc key;
     CAEDesc value;
-    for (long pair = 1; pair <= count / 2; ++pair) {
-        CFRef<CFPropertyListRef> keyObject(
-            ConvertNthItem(userFields.mDesc, 2 * pair - 1, key, depth + 1, true));
+    KeyStrings::Recent* places = mKeys.Places(depth, pairs);
+    bool containers = false;
+    for (long pair = 1; pair <= pairs; ++pair) {
+        KeyItem item{places ? places + (pair - 1) : nullptr};
+        CFPropertyListRef keyObject =
+            ConvertNthItem(userFields, 2 * pair - 1, key, depth + 1, &item);
+        CFRef<CFPropertyListRef> ownedKey(item.borrowed ? nullptr : keyObject);
         CFRef<CFPropertyListRef> valueObject(
-            ConvertNthItem(userFields.mDesc, 2 * pair, value, depth + 1));
-        Set(dict, keyObject.Get(), valueObject.Get());
+            ConvertNthValue(userFields, 2 * pair, value, depth + 1, containers));
+        dict.Set(keyObject, valueObject.Get());
     }
 }
 
-void Converter::AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef dict, int depth) {
-    long count = 0;
-    ThrowIfError(AECountItems(&record, &count));
+void Converter::AddKeywordFields(const AEDesc& record, long count, DictionaryFiller& dict,
+                                 int depth) {
     CAEDesc field;
     for (long index = 1; index <= count; ++index) {
         AEKeyword keyword = 0;
@@ -361,17 +514,26 @@ void Converter::AddKeywordFields(const AEDesc& record, CFMutableDictionaryRef di
         ThrowIfError(AEGetParamDesc(&record, keyword, typeWildCard, &field.mDesc));
         CFRef<CFStringRef> key(CreateKeywordKey(keyword));
         CFRef<CFPropertyListRef> value(Convert(field.mDesc, depth + 1));
-        Set(dict, key.Get(), value.Get());
+        dict.Set(key.Get(), value.Get());
     }
 }
 
 CFMutableDictionaryRef Converter::ConvertRecord(const AEDesc& record, int depth) {
     EnterLevel(depth);
-    CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
-        kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    CAEDesc userFields;
+    const long pairs = UserFields(record, userFields);
+    long fields = 0;
+    ThrowIfError(AECountItems(&record, &fields));
+    // Every pair and field but the user-field list, at most, is a key: the dictionary is made
+    // at its size, not grown.
+    const long keys = pairs + fields - (userFields.mDesc.descriptorType != typeNull ? 1 : 0);
+    CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(kCFAllocatorDefault, keys,
+                                                                 &kCFTypeDictionaryKeyCallBacks,
+                                                                 &kCFTypeDictionaryValueCallBacks));
     if (!dict) ThrowStatus(coreFoundationUnknownErr);
-    AddUserFields(record, dict.Get(), depth);
-    AddKeywordFields(record, dict.Get(), depth);
+    DictionaryFiller filler(dict.Get());
+    if (pairs > 0) AddUserFields(userFields.mDesc, pairs, filler, depth);
+    AddKeywordFields(record, fields, filler, depth);
     return dict.Detach();
 }
 

@@ -103,10 +103,8 @@ OSStatus UCConvertLongDateTimeToCFAbsoluteTime(LongDateTime iLongTime, CFAbsolut
     if (!oCFTime || iLongTime > static_cast<int64_t>(kLimit) ||
         iLongTime < -static_cast<int64_t>(kLimit))
         return paramErr;
-    // The local wall-clock fields, read as if they were UTC, then placed in the zone.
+    // The local wall-clock time, counted as if it were UTC, then placed in the zone.
     time_t wall = static_cast<time_t>(iLongTime - kUnixFrom1904);
-    struct tm fields;
-    if (!gmtime_r(&wall, &fields)) return paramErr;
     RefreshZone();
     int64_t utc = 0;
     switch (LocalToUTC(static_cast<int64_t>(wall), utc)) {
@@ -115,6 +113,10 @@ OSStatus UCConvertLongDateTimeToCFAbsoluteTime(LongDateTime iLongTime, CFAbsolut
         case Local::kNoMatch:
             return paramErr;
         case Local::kUnconvertible: {  // beyond what localtime_r converts: leave it to mktime
+            // The fields are needed only here: a time whose fields gmtime_r cannot give has no
+            // local time localtime_r could match either, so it never comes back found.
+            struct tm fields;
+            if (!gmtime_r(&wall, &fields)) return paramErr;
             fields.tm_isdst = -1;
             errno = 0;
             time_t made = mktime(&fields);

@@ -113,16 +113,18 @@ struct __CFDictionary final : cf::Object {
 
     // Position of the live entry with this key, or -1.
     long Find(const void* key) const { return mEntries.empty() ? -1 : Find(key, HashKey(key)); }
-    long Find(const void* key, CFHashCode fullHash) const {
+    // The small case inline (the one a document's records take), the index out of line.
+    [[gnu::always_inline]] long Find(const void* key, CFHashCode fullHash) const {
         auto h = static_cast<StoredHash>(fullHash);
-        if (mSlots.empty()) {                        // small: a scan of the stored hashes
-            if (!(mKeyBits & KeyBit(h))) return -1;  // most lookups of a new key end here
-            for (size_t p = 0; p < mEntries.size(); ++p) {
-                const Entry& e = mEntries[p];
-                if (e.live && e.hash == h && KeysEqual(e.key, key)) return static_cast<long>(p);
-            }
-            return -1;
+        if (!mSlots.empty()) return FindIndexed(key, h);
+        if (!(mKeyBits & KeyBit(h))) return -1;  // most lookups of a new key end here
+        for (size_t p = 0; p < mEntries.size(); ++p) {
+            const Entry& e = mEntries[p];
+            if (e.live && e.hash == h && KeysEqual(e.key, key)) return static_cast<long>(p);
         }
+        return -1;
+    }
+    long FindIndexed(const void* key, StoredHash h) const {
         size_t mask = mSlots.size() - 1;
         for (size_t i = h & mask;; i = (i + 1) & mask) {
             uint32_t slot = mSlots[i];
@@ -224,6 +226,7 @@ struct __CFDictionary final : cf::Object {
     std::vector<Entry> mEntries;
     static constexpr size_t kLinearMax = 24;
     static constexpr size_t kFirstRoom = 8;
+    static constexpr size_t kRoomHintMax = 1024;
     std::vector<uint32_t> mSlots;  // 0: empty, else entry position + 1; none when small
     // 32 bits, as the index's positions are; the pair fills the word the count took.
     uint32_t mLive = 0;
@@ -250,8 +253,10 @@ __CFDictionary* MutableDictionary(CFMutableDictionaryRef ref) {
     return d && d->IsMutableObject() ? d : nullptr;
 }
 
-// Set through the dictionary's callbacks; `replace`/`add` choose which cases act.
-void Store(__CFDictionary* d, const void* key, const void* value, bool add, bool replace) {
+// Set through the dictionary's callbacks; `replace`/`add` choose which cases act. Inline, so
+// that each entry point gets the code of its own case.
+[[gnu::always_inline]] inline void Store(__CFDictionary* d, const void* key, const void* value,
+                                         bool add, bool replace) {
     CFHashCode h = d->HashKey(key);
     long p = d->mEntries.empty() ? -1 : d->Find(key, h);
     if (p >= 0) {
@@ -448,7 +453,16 @@ CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex capacit
                                                  const CFDictionaryValueCallBacks* valueCallBacks) {
     int32_t injected;
     if (PT_ENTER("CFDictionaryCreateMutable", injected) || capacity < 0) return nullptr;
-    return cf::New<__CFDictionary>(keyCallBacks, valueCallBacks, true);
+    __CFDictionary* d = cf::New<__CFDictionary>(keyCallBacks, valueCallBacks, true);
+    // The capacity is the most the caller means to put in: room for it (up to a bound) spares
+    // growing. It limits nothing, and without memory for it the dictionary just starts empty.
+    if (d && capacity > 0) {
+        try {
+            d->Rebuild(std::min(static_cast<size_t>(capacity), __CFDictionary::kRoomHintMax));
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    return d;
 }
 
 CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef, CFIndex capacity,

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
+#include <vector>
 
 #include "convert/CFBuilders.h"
 #include "convert/DescBuilders.h"
@@ -203,6 +205,126 @@ TEST_F(DescToPropertyListTest, KeysSharedAcrossRecordsStayExact) {
         CFArr({CFDict({{name.Get(), a.Get()}}).Get(), CFDict({{name.Get(), b.Get()}}).Get()});
     ASSERT_EQ(Convert(*twoRecords, back), 0);
     EXPECT_TRUE(CFEqual(back.Get(), expected.Get()));
+}
+
+// A dictionary of `keys`, each holding `value`; a key starting with '>' holds instead a
+// dictionary of the keys after it, one level deeper, and ends the outer one.
+CFObject NestedKeys(std::span<const std::string> keys, CFTypeRef value) {
+    CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
+        kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].starts_with('>')) {
+            CFObject key = CFStr(keys[i].substr(1)), inner = NestedKeys(keys.subspan(i + 1), value);
+            CFDictionarySetValue(dict.Get(), key.Get(), inner.Get());
+            break;
+        }
+        CFObject key = CFStr(keys[i]);
+        CFDictionarySetValue(dict.Get(), key.Get(), value);
+    }
+    return CFObject(dict.Detach());
+}
+
+// A key is first compared with the key at the same place (depth and position) of the previous
+// record: whatever the previous record held there, each record gets exactly its own keys.
+TEST_F(DescToPropertyListTest, KeysThatDifferFromThePreviousRecordsAtTheirPlaceStayExact) {
+    const std::string longKey(80, 'L');
+    // A record of more keys than places are kept for, then one with a key more or less.
+    std::vector<std::string> wide;
+    for (int i = 0; i < 300; ++i) wide.push_back("k" + std::to_string(i));
+    std::vector<std::string> wider = wide, narrower = wide;
+    wider.push_back("k300");
+    narrower.erase(narrower.begin());
+    const std::vector<std::vector<std::vector<std::string>>> rows = {
+        {{"Name", "Kind"}, {"Kind", "Name"}, {"Namf", "Kind"}, {"Name", "Kine"}},
+        {{"a"}, {"a", "b", "c"}, {"a", "b"}, {"b", "a", "c", "d"}},
+        {{"", "x"}, {"x", ""}, {"caf\xC3\xA9", "\xCE\xB1"}, {"cafe", "\xCE\xB2"}},
+        {{longKey + "1", longKey + "2"}, {longKey + "2", longKey + "1"}, {"short", longKey}},
+        {{">Name", "Kind"}, {"Name", ">Kind", "Name"}, {">Kind", "Kind", "Name"}},
+        {wide, wider, narrower, {"k1", "k0"}},
+    };
+    for (const auto& row : rows) {
+        CFRef<CFMutableArrayRef> records(
+            CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));
+        for (size_t r = 0; r < row.size(); ++r) {
+            CFObject value = CFInt32(static_cast<int32_t>(r));
+            CFArrayAppendValue(records.Get(), NestedKeys(row[r], value.Get()).Get());
+        }
+        CAEDesc desc;
+        PropertyListToDesc(records.Get(), desc);
+        CFObject back;
+        ASSERT_EQ(Convert(desc.mDesc, back), 0);
+        EXPECT_TRUE(CFEqual(back.Get(), records.Get())) << row.front().front();
+    }
+}
+
+// Items of a list are read in place, except after a list or record, when the next item or
+// user-field value is fetched as a descriptor straight away: every kind of item must convert
+// the same either way, and as it does on its own.
+TEST_F(DescToPropertyListTest, ItemsConvertAlikeInPlaceAndAsDescriptors) {
+    const auto kind = [](int k) {
+        switch (k) {
+            case 0:
+                return MakeUnicode(u"text");
+            case 1:
+                return MakeBytes(typeUnicodeText, std::string("a\0b", 3));  // an odd byte
+            case 2:
+                return MakeValue(typeSInt32, int32_t(7));
+            case 3:
+                return MakeValue(typeSInt16, int16_t(-3));
+            case 4:
+                return MakeValue(typeLongDateTime, int64_t(3'700'000'000LL));
+            case 5:
+                return MakeValue(typeSInt64, int64_t(1) << 40);
+            case 6:
+                return MakeValue(typeIEEE64BitFloatingPoint, 2.5);
+            case 7:
+                return MakeValue(typeIEEE32BitFloatingPoint, 1.5f);
+            case 8:
+                return MakeValue(typeBoolean, uint8_t(2));
+            case 9:
+                return MakeBytes(typeTrue, "");
+            case 10:
+                return MakeBytes(typeFalse, "x");
+            case 11:
+                return MakeBytes(typeWildCard, "ab");
+            case 12:
+                return MakeBytes(typeWildCard, std::string(600, 'd'));  // longer than one read
+            case 13:
+                return MakeValue(typeUInt32, uint32_t(4'000'000'000U));
+            case 14:
+                return MakeList({MakeUnicode(u"in")});
+            case 15:
+                return MakeRecord({{FourCC("pnam"), MakeValue(typeSInt32, int32_t(1))}});
+            default:
+                return MakeList({});
+        }
+    };
+    constexpr int kKinds = 17;
+    // Each kind converted on its own, as the only item of a list.
+    std::vector<CFObject> alone;
+    for (int k = 0; k < kKinds; ++k) {
+        CFObject list;
+        ASSERT_EQ(Convert(*MakeList({kind(k)}), list), 0) << k;
+        alone.emplace_back(
+            CFRetain(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(list.Get()), 0)));
+        CFObject top;
+        ASSERT_EQ(Convert(*kind(k), top), 0) << k;
+        EXPECT_TRUE(CFEqual(top.Get(), alone.back().Get())) << "kind " << k;
+    }
+    CFObject keyA = CFStr("a"), keyB = CFStr("b");
+    for (int a = 0; a < kKinds; ++a) {
+        for (int b = 0; b < kKinds; ++b) {
+            CFObject got;
+            ASSERT_EQ(Convert(*MakeList({kind(a), kind(b)}), got), 0);
+            CFObject expected = CFArr({alone[a].Get(), alone[b].Get()});
+            EXPECT_TRUE(CFEqual(got.Get(), expected.Get())) << "list of " << a << ", " << b;
+            OwnedDesc record = MakeRecord(
+                {{keyASUserRecordFields, MakeUserFields({{u"a", kind(a)}, {u"b", kind(b)}})}});
+            ASSERT_EQ(Convert(*record, got), 0);
+            expected = CFDict({{keyA.Get(), alone[a].Get()}, {keyB.Get(), alone[b].Get()}});
+            EXPECT_TRUE(CFEqual(got.Get(), expected.Get())) << "fields " << a << ", " << b;
+        }
+    }
 }
 
 TEST_F(DescToPropertyListTest, TheFirstFailureEndsTheWholeConversion) {

@@ -286,4 +286,23 @@ TEST_F(CarbonCore, LocalTimesAtTheCalendarsEdgeConvertAsMktimeDoes) {
     }
 }
 
+// Within the limit but a year or more beyond the calendar a struct tm holds, in zones whose
+// previous answer's offset moves the first probe either way.
+TEST_F(CarbonCore, LocalTimesBeyondTheCalendarFailWithParamErr) {
+    ZoneScope restore("UTC");
+    constexpr int64_t kYear = 366 * 86400;
+    for (const char* zone : {"UTC", "Pacific/Kiritimati", "Pacific/Pago_Pago"}) {
+        setenv("TZ", zone, 1);
+        for (int64_t wall : {-67768040609740800 - kYear, 67768036191676799 + kYear,
+                             int64_t{100'000'000'000'000'000}, -int64_t{100'000'000'000'000'000}}) {
+            CFAbsoluteTime absolute = 0;
+            ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(k2001, &absolute), noErr);
+            EXPECT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(wall + kUnixFrom1904, &absolute),
+                      paramErr)
+                << zone << " " << wall;
+            EXPECT_EQ(absolute, 0);
+        }
+    }
+}
+
 }  // namespace

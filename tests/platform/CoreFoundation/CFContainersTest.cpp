@@ -2,6 +2,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -195,12 +196,30 @@ TEST_F(CFContainersTest, LargeDictionaryStaysOrderedThroughChurn) {
         ASSERT_TRUE(CFDictionaryContainsKey(d.Get(), Number(i).Get()));
 }
 
+// A dictionary made with room for some entries, by the internal builder or by the capacity
+// of CFDictionaryCreateMutable (a hint that limits nothing, however large).
+CFMutableDictionaryRef MakeWithRoom(int maker, int size) {
+    switch (maker) {
+        case 0:
+            return const_cast<CFMutableDictionaryRef>(
+                cf::CreateDictionary(static_cast<size_t>(size % 7), true));
+        case 1:
+            return CFDictionaryCreateMutable(kCFAllocatorDefault, size / 2,
+                                             &kCFTypeDictionaryKeyCallBacks,
+                                             &kCFTypeDictionaryValueCallBacks);
+        default:
+            return CFDictionaryCreateMutable(kCFAllocatorDefault, LONG_MAX,
+                                             &kCFTypeDictionaryKeyCallBacks,
+                                             &kCFTypeDictionaryValueCallBacks);
+    }
+}
+
 // Small dictionaries find keys by a scan and large ones by an index: every size around the
 // switch, grown, shrunk and regrown, must keep lookups, order and counts those of a model.
 TEST_F(CFContainersTest, DictionaryAtEverySizeAroundTheIndexSwitch) {
-    for (int size = 0; size <= 60; ++size) {
-        cf::Ref<CFMutableDictionaryRef> d(const_cast<CFMutableDictionaryRef>(
-            cf::CreateDictionary(static_cast<size_t>(size % 7), true)));
+    for (int n = 0; n <= 3 * 60 + 2; ++n) {
+        const int size = n / 3;
+        cf::Ref<CFMutableDictionaryRef> d(MakeWithRoom(n % 3, size));
         std::vector<int64_t> order;  // the model: keys in insertion order
         for (int i = 0; i < size; ++i) {
             CFDictionarySetValue(d.Get(), Number(i).Get(), Number(i * 10).Get());
