@@ -184,17 +184,8 @@ bool Parser::ParseTyped(DescType type, const char* typeStart, OwnedDesc& out) {
     return Create(type, bytes.Data(), bytes.Size(), out, typeStart);
 }
 
-bool Parser::Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at) {
-    // Container types are made at once: their bytes must be a flat form, and a bad one is
-    // reported as such.
-    if (mMayDefer && type != typeAEList && type != typeAERecord && type != typeAppleEvent) {
-        // `out` is the container's holder, left null by the item before.
-        mPending = true;
-        mPendingType = type;
-        mPendingData = bytes;
-        mPendingSize = size;
-        return true;
-    }
+bool Parser::CreateNow(DescType type, const void* bytes, size_t size, OwnedDesc& out,
+                       const char* at) {
     if (OSErr err = AECreateDesc(type, bytes, static_cast<Size>(size), out.Out())) {
         std::string message = "cannot make a descriptor of type ";
         AppendCode(type, message);

@@ -96,17 +96,30 @@ private:
     bool ParseIntegerValue(const TypedForm& form, Scratch<char>& bytes);
     bool ParseRealValue(const TypedForm& form, Scratch<char>& bytes);
     bool ParseTextValue(const TypedForm& form, Scratch<char>& bytes);
+    bool TakeShortInteger(int64_t& value);
     bool ParseBareNumber(OwnedDesc& out);
     bool ParseWord(OwnedDesc& out);
     bool ScanNumber(NumberToken& token);
     bool ParseString(Scratch<char16_t>& units);
-    void TakePlainRun(Scratch<char16_t>& units);
+    [[gnu::always_inline]] inline void TakePlainRun(Scratch<char16_t>& units);
     bool ParseEscape(Scratch<char16_t>& units);
     bool ParseCode(FourCharCode& code);
     bool ParseHex(Scratch<char>& bytes);
     // `bytes` must stay put until the item is added (mUnits, mBytes or mScalar): a pending
     // item keeps pointing at them.
-    bool Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at);
+    bool Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at) {
+        // Container types are made at once: their bytes must be a flat form, and a bad one is
+        // reported as such.
+        if (!mMayDefer || type == typeAEList || type == typeAERecord || type == typeAppleEvent)
+            return CreateNow(type, bytes, size, out, at);
+        // `out` is the container's holder, left null by the item before.
+        mPending = true;
+        mPendingType = type;
+        mPendingData = bytes;
+        mPendingSize = size;
+        return true;
+    }
+    bool CreateNow(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at);
     template <class T>
     bool CreateScalar(DescType type, T value, OwnedDesc& out, const char* at) {
         static_assert(sizeof value <= sizeof mScalar);
@@ -130,7 +143,9 @@ private:
         return Fail(mCur, std::string("expected ") + expected);
     }
     void SkipSpace() {
-        while (mCur < mEnd && (*mCur == ' ' || *mCur == '\t' || *mCur == '\n' || *mCur == '\r'))
+        // Most bytes are above the space: one test to leave.
+        while (mCur < mEnd && static_cast<uint8_t>(*mCur) <= ' ' &&
+               (*mCur == ' ' || *mCur == '\t' || *mCur == '\n' || *mCur == '\r'))
             ++mCur;
     }
     bool At(char c) const { return mCur < mEnd && *mCur == c; }

@@ -85,25 +85,32 @@ bool Parser::ParseFormValue(const TypedForm& form, Scratch<char>& bytes) {
 
 bool Parser::ParseIntegerValue(const TypedForm& form, Scratch<char>& bytes) {
     const char* start = mCur;
-    NumberToken token;
-    if (!ScanNumber(token)) return false;
-    if (token.isReal) {
-        std::string message;
-        AppendCode(form.type, message);
-        return Fail(start, message + " takes an integer");
-    }
-    if (form.width == 8 && !form.isSigned) {
-        uint64_t unsignedValue = 0;
-        const auto read = std::from_chars(token.begin, token.end, unsignedValue);
-        if (read.ec != std::errc() || read.ptr != token.end)
-            return FailOutOfRange(start, "integer out of range for ", form.type);
-        bytes.Assign(reinterpret_cast<const char*>(&unsignedValue), sizeof unsignedValue);
-        return true;
-    }
+    const bool unsigned64 = form.width == 8 && !form.isSigned;
     int64_t value = 0;
-    const auto result = std::from_chars(token.begin, token.end, value);
+    if (TakeShortInteger(value)) {
+        // Read as unsigned, "-0" is no 'ucom' either.
+        if (unsigned64 && *start == '-')
+            return FailOutOfRange(start, "integer out of range for ", form.type);
+    } else {
+        NumberToken token;
+        if (!ScanNumber(token)) return false;
+        if (token.isReal) {
+            std::string message;
+            AppendCode(form.type, message);
+            return Fail(start, message + " takes an integer");
+        }
+        if (unsigned64) {
+            uint64_t unsignedValue = 0;
+            const auto read = std::from_chars(token.begin, token.end, unsignedValue);
+            if (read.ec != std::errc() || read.ptr != token.end)
+                return FailOutOfRange(start, "integer out of range for ", form.type);
+            bytes.Assign(reinterpret_cast<const char*>(&unsignedValue), sizeof unsignedValue);
+            return true;
+        }
+        if (std::from_chars(token.begin, token.end, value).ec != std::errc())
+            return FailOutOfRange(start, "integer out of range for ", form.type);
+    }
     const bool fits =
-        result.ec == std::errc() &&
         (form.width == 8 ||
          (form.width == 4 && form.isSigned && value >= INT32_MIN && value <= INT32_MAX) ||
          (form.width == 4 && !form.isSigned && value >= 0 && value <= UINT32_MAX) ||
@@ -179,23 +186,30 @@ bool Parser::ParseTextValue(const TypedForm& form, Scratch<char>& bytes) {
     return true;
 }
 
-bool Parser::ParseBareNumber(OwnedDesc& out) {
-    const char* start = mCur;
-    // Most numbers are short integers: up to 18 digits cannot overflow, and what follows them
-    // shows there is no fraction or exponent. Anything else is scanned in full below.
-    const char* p = mCur + (*mCur == '-');
+// Most numbers are short integers: up to 18 digits cannot overflow, and the byte after them
+// shows there is no fraction or exponent. Taken in one pass; anything else is left (the cursor
+// unmoved) for ScanNumber to read in full.
+bool Parser::TakeShortInteger(int64_t& value) {
+    const bool negative = mCur < mEnd && *mCur == '-';
+    const char* p = mCur + negative;
     const char* digits = p;
     uint64_t magnitude = 0;
     while (p < mEnd && p - digits < 18 && static_cast<unsigned>(*p - '0') < 10)
         magnitude = magnitude * 10 + static_cast<unsigned>(*p++ - '0');
-    if (p != digits && (p == mEnd || (static_cast<unsigned>(*p - '0') >= 10 && *p != '.' &&
-                                      *p != 'e' && *p != 'E'))) {
-        mCur = p;
-        const auto value = static_cast<int64_t>(magnitude);
-        const int64_t signedValue = *start == '-' ? -value : value;
-        if (signedValue >= INT32_MIN && signedValue <= INT32_MAX)
-            return CreateScalar(typeSInt32, static_cast<int32_t>(signedValue), out, start);
-        return CreateScalar(typeSInt64, signedValue, out, start);
+    if (p == digits ||
+        (p < mEnd && (static_cast<unsigned>(*p - '0') < 10 || *p == '.' || *p == 'e' || *p == 'E')))
+        return false;
+    mCur = p;
+    value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    return true;
+}
+
+bool Parser::ParseBareNumber(OwnedDesc& out) {
+    const char* start = mCur;
+    if (int64_t value; TakeShortInteger(value)) {
+        if (value >= INT32_MIN && value <= INT32_MAX)
+            return CreateScalar(typeSInt32, static_cast<int32_t>(value), out, start);
+        return CreateScalar(typeSInt64, value, out, start);
     }
     NumberToken token;
     if (!ScanNumber(token)) return false;
@@ -268,35 +282,6 @@ bool Parser::ScanNumber(NumberToken& token) {
     return true;
 }
 
-bool Parser::ParseString(Scratch<char16_t>& units) {
-    ++mCur;  // '"'
-    for (;;) {
-        TakePlainRun(units);
-        if (mCur == mEnd) return Fail(mCur, "unterminated string");
-        const auto c = static_cast<uint8_t>(*mCur);
-        if (c == '"') {
-            ++mCur;
-            return true;
-        }
-        if (c == '\\') {
-            if (!ParseEscape(units)) return false;
-        } else if (c < 0x20) {
-            return Fail(mCur, "control character in a string (write it as an escape)");
-        } else if (c >= 0xC2 && c <= 0xDF && mEnd - mCur >= 2 &&
-                   (static_cast<uint8_t>(mCur[1]) & 0xC0) == 0x80) {
-            // Two bytes, always well formed from 0xC2 up: most letters outside ASCII.
-            units.Push(static_cast<char16_t>((c & 0x1F) << 6 | (mCur[1] & 0x3F)));
-            mCur += 2;
-        } else {
-            char32_t codePoint;
-            const size_t n = DecodeUTF8(mCur, mEnd, codePoint);
-            if (n == 0) return Fail(mCur, "invalid UTF-8 in a string");
-            PushCodePoint(codePoint, units);
-            mCur += n;
-        }
-    }
-}
-
 // Takes the run at the cursor of bytes a string holds as themselves (ASCII from the space up,
 // DEL included, other than '"' and '\\'), widened to units in the same pass: sixteen bytes a
 // step where SSE2 is there, each block widened whole into spare room and only its run kept.
@@ -327,6 +312,35 @@ void Parser::TakePlainRun(Scratch<char16_t>& units) {
         if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') return;
         units.Push(b);
         ++mCur;
+    }
+}
+
+bool Parser::ParseString(Scratch<char16_t>& units) {
+    ++mCur;  // '"'
+    for (;;) {
+        TakePlainRun(units);
+        if (mCur == mEnd) return Fail(mCur, "unterminated string");
+        const auto c = static_cast<uint8_t>(*mCur);
+        if (c == '"') {
+            ++mCur;
+            return true;
+        }
+        if (c == '\\') {
+            if (!ParseEscape(units)) return false;
+        } else if (c < 0x20) {
+            return Fail(mCur, "control character in a string (write it as an escape)");
+        } else if (c >= 0xC2 && c <= 0xDF && mEnd - mCur >= 2 &&
+                   (static_cast<uint8_t>(mCur[1]) & 0xC0) == 0x80) {
+            // Two bytes, always well formed from 0xC2 up: most letters outside ASCII.
+            units.Push(static_cast<char16_t>((c & 0x1F) << 6 | (mCur[1] & 0x3F)));
+            mCur += 2;
+        } else {
+            char32_t codePoint;
+            const size_t n = DecodeUTF8(mCur, mEnd, codePoint);
+            if (n == 0) return Fail(mCur, "invalid UTF-8 in a string");
+            PushCodePoint(codePoint, units);
+            mCur += n;
+        }
     }
 }
 

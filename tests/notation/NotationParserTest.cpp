@@ -255,6 +255,9 @@ TEST_F(NotationParserTest, NumbersAroundTheShortDigitRunReadAlike) {
         {"123456789012345678.5", "1.2345678901234568e+17"},
         {"12e2", "1200.0"},
         {"12E-1", "1.2"},
+        {"'magn'(-0)", "'magn'(0)"},
+        {"'shor'(-32768)", "'shor'(-32768)"},
+        {"'ucom'(999999999999999999)", "'ucom'(999999999999999999)"},
     };
     for (const auto& [input, canonical] : cases) {
         OwnedDesc alone, listed;
@@ -271,6 +274,10 @@ TEST_F(NotationParserTest, NumbersAroundTheShortDigitRunReadAlike) {
     EXPECT_EQ(error.offset, 1u);
     EXPECT_FALSE(ParseDesc("[12.]", desc, error));
     EXPECT_EQ(error.message, "expected a digit after '.'");
+    // Unsigned 64-bit values are read without a sign, so not even "-0".
+    EXPECT_FALSE(ParseDesc("['ucom'(-0)]", desc, error));
+    EXPECT_EQ(error.message, "integer out of range for 'ucom'");
+    EXPECT_EQ(error.offset, 8u);
 }
 
 // Hex data are taken in blocks of pairs: every length across the block edges keeps its bytes,
