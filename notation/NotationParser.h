@@ -105,6 +105,7 @@ private:
     bool ParseEscape(Scratch<char16_t>& units);
     bool ParseCode(FourCharCode& code);
     bool ParseHex(Scratch<char>& bytes);
+    void TakeHexPairs(Scratch<char>& bytes);
     // `bytes` must stay put until the item is added (mUnits, mBytes or mScalar): a pending
     // item keeps pointing at them.
     bool Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at) {

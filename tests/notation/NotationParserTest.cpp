@@ -1,3 +1,5 @@
+#include <cctype>
+
 #include "notation/NotationTestSupport.h"
 #include "support/PlatformTest.h"
 
@@ -280,8 +282,8 @@ TEST_F(NotationParserTest, NumbersAroundTheShortDigitRunReadAlike) {
     EXPECT_EQ(error.offset, 8u);
 }
 
-// Hex data are taken in blocks of pairs: every length across the block edges keeps its bytes,
-// and a bad digit anywhere is reported where it stands.
+// Hex data are taken sixteen digits and then a pair at a time: every length across the block
+// edges keeps its bytes, in either case, and a bad digit anywhere is reported where it stands.
 TEST_F(NotationParserTest, HexDataOfEveryLengthAcrossBlocks) {
     for (size_t length = 0; length <= 70; ++length) {
         std::string bytes, hex;
@@ -289,6 +291,7 @@ TEST_F(NotationParserTest, HexDataOfEveryLengthAcrossBlocks) {
             bytes.push_back(static_cast<char>(i * 37 + 5));
             static const char kDigits[] = "0123456789abcdef";
             hex += {kDigits[(i * 37 + 5) >> 4 & 0xF], kDigits[(i * 37 + 5) & 0xF]};
+            if (i % 3 == 0) hex[2 * i] = static_cast<char>(std::toupper(hex[2 * i]));
         }
         const std::string text = "['rdat'(\u00AB" + hex + "\u00BB)]";
         OwnedDesc list;
@@ -299,9 +302,11 @@ TEST_F(NotationParserTest, HexDataOfEveryLengthAcrossBlocks) {
         EXPECT_EQ(DataOf(item.Get()), bytes) << length;
         if (length == 0) continue;
         const size_t firstDigit = std::strlen("['rdat'(\u00AB");
-        for (size_t at : {size_t{0}, 2 * length - 1}) {
+        // The bytes just outside each digit range, and one that is not ASCII.
+        static const char kNotDigits[] = {'/', ':', '@', 'G', '`', 'g', '\xC2'};
+        for (size_t at = 0; at < 2 * length; ++at) {
             std::string bad = text;
-            bad[firstDigit + at] = 'g';
+            bad[firstDigit + at] = kNotDigits[at % std::size(kNotDigits)];
             OwnedDesc desc;
             EXPECT_FALSE(ParseDesc(bad, desc, error));
             EXPECT_EQ(error.offset, firstDigit + at) << length << " " << at;
