@@ -234,14 +234,14 @@ public:
     void Append(Item item) {
         const size_t added = FlatSizeOf(item);
         NoteDepth(item);
-        if (mItems.capacity() == 0) mItems.reserve(kFirstCapacity);
+        if (mItems.capacity() == 0) mItems.reserve(FirstCapacity());
         mItems.emplace_back(std::move(item));
         Grew(added);
         if (IsKeyed()) IndexFrom(mItems.size() - 1);
     }
     // Appends a byte item built in place: the common put of a number or short text.
     void AppendBytes(AEKeyword key, DescType type, const void* bytes, size_t size) {
-        if (mItems.capacity() == 0) mItems.reserve(kFirstCapacity);
+        if (mItems.capacity() == 0) mItems.reserve(FirstCapacity());
         mItems.EmplaceBytes(key, type, bytes, size);  // throws before any change of the items
         Grew(kFlatItemHead + kFlatLength + size);
         if (IsKeyed()) IndexFrom(mItems.size() - 1);
@@ -291,6 +291,9 @@ private:
     // Slots of a container's first growth: most hold a few items or a few dozen, and the
     // steps to 1, 2 and 4 would each move every item.
     static constexpr size_t kFirstCapacity = 8;
+    // Most records hold one field (a dictionary is a record of its 'usrf' list): they start
+    // with room for it alone, which compacting then leaves as it is, and grow as lists do.
+    size_t FirstCapacity() const { return mShape == Shape::Record ? 1 : kFirstCapacity; }
 
     void IndexFrom(size_t first);
     void Rehash(size_t slots);
