@@ -287,14 +287,18 @@ bool Parser::ScanNumber(NumberToken& token) {
 // DEL included, other than '"' and '\\'), widened to units in the same pass: sixteen bytes a
 // step where SSE2 is there, each block widened whole into spare room and only its run kept.
 void Parser::TakePlainRun(Scratch<char16_t>& units) {
+    // The cursor is kept in a local: the vector stores may alias anything, and would make the
+    // members be read again on every step.
+    const char* p = mCur;
+    const char* const end = mEnd;
 #if defined(__SSE2__)
     // Bytes from 0x80 up are negative as signed bytes, so one signed test keeps 0x20-0x7F.
     const __m128i belowSpace = _mm_set1_epi8(0x1F);
     const __m128i quote = _mm_set1_epi8('"');
     const __m128i backslash = _mm_set1_epi8('\\');
     const __m128i zero = _mm_setzero_si128();
-    while (mEnd - mCur >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mCur));
+    while (end - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i special =
             _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash));
         const __m128i plain = _mm_andnot_si128(special, _mm_cmpgt_epi8(bytes, belowSpace));
@@ -304,16 +308,19 @@ void Parser::TakePlainRun(Scratch<char16_t>& units) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8), _mm_unpackhi_epi8(bytes, zero));
         const auto run = static_cast<size_t>(std::countr_one(mask));  // 16 when all are plain
         units.Added(run);
-        mCur += run;
-        if (run < 16) return;
+        p += run;
+        if (run < 16) {
+            mCur = p;
+            return;
+        }
     }
 #endif
-    while (mCur < mEnd) {
-        const auto b = static_cast<uint8_t>(*mCur);
-        if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') return;
+    for (; p < end; ++p) {
+        const auto b = static_cast<uint8_t>(*p);
+        if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') break;
         units.Push(b);
-        ++mCur;
     }
+    mCur = p;
 }
 
 bool Parser::ParseString(Scratch<char16_t>& units) {
