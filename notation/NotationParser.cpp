@@ -24,9 +24,9 @@ bool Parser::ParseValue(OwnedDesc& out, int depth, bool inContainer) {
     const char c = *mCur;
     if (c == '"') {
         const char* start = mCur;
-        mUnits.clear();
+        mUnits.Clear();
         if (!ParseString(mUnits)) return false;
-        return Create(typeUnicodeText, mUnits.data(), mUnits.size() * 2, out, start);
+        return Create(typeUnicodeText, mUnits.Data(), mUnits.Size() * 2, out, start);
     }
     if (c == '\'') return ParseAfterCode(out, depth);
     if (c == '[' || c == '{') {
@@ -53,9 +53,7 @@ bool Parser::ParseAfterCode(OwnedDesc& out, int depth) {
         if (depth >= kMaxDepth) return FailTooDeep();
         return ParseRecord(out, depth, code, start);
     }
-    std::string bytes(sizeof code, '\0');
-    std::memcpy(bytes.data(), &code, sizeof code);
-    return Create(typeType, bytes, out, start);
+    return CreateScalar(typeType, code, out, start);
 }
 
 bool Parser::ParseList(OwnedDesc& out, int depth) {
@@ -69,16 +67,13 @@ bool Parser::ParseList(OwnedDesc& out, int depth) {
         out = std::move(list);
         return true;
     }
+    OwnedDesc item;  // one holder for every item: most are left pending and never use it
     for (;;) {
         SkipSpace();
         const char* itemStart = mCur;
-        OwnedDesc item;
         if (!ParseValue(item, depth + 1, true)) return false;
-        if (OSErr err = mPending ? AEPutPtr(list.Mutable(), 0, mPendingType, mPendingData,
-                                            static_cast<Size>(mPendingSize))
-                                 : AEPutDesc(list.Mutable(), 0, &item.Get()))
+        if (OSErr err = AddItem(list, item))
             return Fail(itemStart, "cannot add the item to the list", err);
-        mPending = false;
         SkipSpace();
         if (At(']')) break;
         if (!At(',')) return FailUnexpected("',' or ']'");
@@ -96,6 +91,8 @@ bool Parser::ParseRecord(OwnedDesc& out, int depth, DescType type, const char* t
     ++mCur;  // '{'
     SkipSpace();
     bool empty = At('}');
+    OwnedDesc item;
+    bool first = true;
     while (!empty) {
         SkipSpace();
         const char* keyStart = mCur;
@@ -103,20 +100,19 @@ bool Parser::ParseRecord(OwnedDesc& out, int depth, DescType type, const char* t
         if (!At('\'')) return FailUnexpected("a keyword such as 'pnam'");
         if (!ParseCode(keyword) || !Expect(':', "':'")) return false;
         SkipSpace();
-        OwnedDesc item;
         if (!ParseValue(item, depth + 1, true)) return false;
         DescType existingType;
         Size existingSize;
-        if (AESizeOfParam(&record.Get(), keyword, &existingType, &existingSize) == noErr) {
+        // The first field has nothing to repeat: most records are one 'usrf' list.
+        if (!first &&
+            AESizeOfParam(&record.Get(), keyword, &existingType, &existingSize) == noErr) {
             std::string message = "duplicate keyword ";
             AppendCode(keyword, message);
             return Fail(keyStart, message);
         }
-        const OSErr err = mPending ? AEPutParamPtr(record.Mutable(), keyword, mPendingType,
-                                                   mPendingData, static_cast<Size>(mPendingSize))
-                                   : AEPutParamDesc(record.Mutable(), keyword, &item.Get());
-        mPending = false;
-        if (err) return Fail(keyStart, "cannot add the field to the record", err);
+        first = false;
+        if (OSErr err = AddField(record, keyword, item))
+            return Fail(keyStart, "cannot add the field to the record", err);
         SkipSpace();
         if (At('}')) break;
         if (!At(',')) return FailUnexpected("',' or '}'");
@@ -135,11 +131,34 @@ bool Parser::ParseRecord(OwnedDesc& out, int depth, DescType type, const char* t
     return true;
 }
 
+OSErr Parser::AddItem(OwnedDesc& list, OwnedDesc& item) {
+    if (mPending) {
+        mPending = false;
+        return AEPutPtr(list.Mutable(), 0, mPendingType, mPendingData,
+                        static_cast<Size>(mPendingSize));
+    }
+    const OSErr err = AEPutDesc(list.Mutable(), 0, &item.Get());
+    item.Dispose();
+    return err;
+}
+
+OSErr Parser::AddField(OwnedDesc& record, AEKeyword keyword, OwnedDesc& item) {
+    if (mPending) {
+        mPending = false;
+        return AEPutParamPtr(record.Mutable(), keyword, mPendingType, mPendingData,
+                             static_cast<Size>(mPendingSize));
+    }
+    const OSErr err = AEPutParamDesc(record.Mutable(), keyword, &item.Get());
+    item.Dispose();
+    return err;
+}
+
 // After "'code'(": nothing, «hex» data, or the value of the type's form; then ')'.
 bool Parser::ParseTyped(DescType type, const char* typeStart, OwnedDesc& out) {
     SkipSpace();
     const char* valueStart = mCur;
-    std::string bytes;
+    Scratch<char>& bytes = mBytes;
+    bytes.Clear();
     bool noData = At(')');
     if (!noData) {
         if (AtText(kOpenData)) {
@@ -147,8 +166,9 @@ bool Parser::ParseTyped(DescType type, const char* typeStart, OwnedDesc& out) {
         } else if (const TypedForm* form = FindTypedForm(type)) {
             if (!ParseFormValue(*form, bytes)) return false;
         } else if (type == typeBoolean && (AtText("true") || AtText("false"))) {
-            bytes.push_back(AtText("true") ? 1 : 0);
-            mCur += bytes[0] ? 4 : 5;
+            const bool value = AtText("true");
+            bytes.Push(value ? 1 : 0);
+            mCur += value ? 4 : 5;
         } else {
             std::string message;
             AppendCode(type, message);
@@ -161,26 +181,11 @@ bool Parser::ParseTyped(DescType type, const char* typeStart, OwnedDesc& out) {
         out.Dispose();
         return true;
     }
-    return Create(type, bytes, out, typeStart);
+    return Create(type, bytes.Data(), bytes.Size(), out, typeStart);
 }
 
-bool Parser::Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at) {
-    // Container types are made at once: their bytes must be a flat form, and a bad one is
-    // reported as such.
-    if (mMayDefer && type != typeAEList && type != typeAERecord && type != typeAppleEvent) {
-        mPending = true;
-        mPendingType = type;
-        mPendingSize = size;
-        // A bare string's units stay put until the item is added; anything else is copied.
-        if (bytes == mUnits.data()) {
-            mPendingData = bytes;
-        } else {
-            mPendingBytes.assign(static_cast<const char*>(bytes), size);
-            mPendingData = mPendingBytes.data();
-        }
-        out.Dispose();
-        return true;
-    }
+bool Parser::CreateNow(DescType type, const void* bytes, size_t size, OwnedDesc& out,
+                       const char* at) {
     if (OSErr err = AECreateDesc(type, bytes, static_cast<Size>(size), out.Out())) {
         std::string message = "cannot make a descriptor of type ";
         AppendCode(type, message);

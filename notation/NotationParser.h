@@ -4,7 +4,9 @@
 #ifndef NOTATION_NOTATIONPARSER_H
 #define NOTATION_NOTATIONPARSER_H
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,6 +17,49 @@ namespace notation::detail {
 
 constexpr char kOpenData[] = "\u00AB";   // «
 constexpr char kCloseData[] = "\u00BB";  // »
+
+// A growable array whose new room is left unwritten, unlike std::basic_string::resize, which
+// zero-fills what the parser overwrites at once. Kept from value to value, so it allocates only
+// to grow; never empty of storage, so Data() is never NULL.
+template <class T>
+class Scratch {
+public:
+    Scratch() : mData(std::make_unique_for_overwrite<T[]>(kFirstCapacity)) {}
+
+    void Clear() { mSize = 0; }
+    size_t Size() const { return mSize; }
+    const T* Data() const { return mData.get(); }
+    std::basic_string_view<T> View() const { return {mData.get(), mSize}; }
+    // Room for `n` more elements after the last; they count once Added.
+    T* Room(size_t n) {
+        if (mCapacity - mSize < n) Grow(n);
+        return mData.get() + mSize;
+    }
+    void Added(size_t n) { mSize += n; }
+    void Push(T value) {
+        *Room(1) = value;
+        ++mSize;
+    }
+    void Assign(const T* from, size_t n) {
+        mSize = 0;
+        if (n) std::memcpy(Room(n), from, n * sizeof(T));
+        mSize = n;
+    }
+
+private:
+    static constexpr size_t kFirstCapacity = 64;
+    void Grow(size_t n) {
+        const size_t capacity = std::max(mCapacity * 2, mSize + n);
+        auto data = std::make_unique_for_overwrite<T[]>(capacity);
+        if (mSize) std::memcpy(data.get(), mData.get(), mSize * sizeof(T));
+        mData = std::move(data);
+        mCapacity = capacity;
+    }
+
+    std::unique_ptr<T[]> mData;
+    size_t mSize = 0;
+    size_t mCapacity = kFirstCapacity;
+};
 
 struct NumberToken {
     const char* begin;
@@ -42,22 +87,47 @@ private:
     bool ParseAfterCode(OwnedDesc& out, int depth);
     bool ParseList(OwnedDesc& out, int depth);
     bool ParseRecord(OwnedDesc& out, int depth, DescType type, const char* typeStart);
+    // Adds the value just parsed (pending, or in `item`) to a list or record; `item` is left
+    // null for the next one.
+    OSErr AddItem(OwnedDesc& list, OwnedDesc& item);
+    OSErr AddField(OwnedDesc& record, AEKeyword keyword, OwnedDesc& item);
     bool ParseTyped(DescType type, const char* typeStart, OwnedDesc& out);
-    bool ParseFormValue(const TypedForm& form, std::string& bytes);
-    bool ParseIntegerValue(const TypedForm& form, std::string& bytes);
-    bool ParseRealValue(const TypedForm& form, std::string& bytes);
-    bool ParseTextValue(const TypedForm& form, std::string& bytes);
+    bool ParseFormValue(const TypedForm& form, Scratch<char>& bytes);
+    bool ParseIntegerValue(const TypedForm& form, Scratch<char>& bytes);
+    bool ParseRealValue(const TypedForm& form, Scratch<char>& bytes);
+    bool ParseTextValue(const TypedForm& form, Scratch<char>& bytes);
+    bool TakeShortInteger(int64_t& value);
     bool ParseBareNumber(OwnedDesc& out);
     bool ParseWord(OwnedDesc& out);
     bool ScanNumber(NumberToken& token);
-    bool ParseString(std::u16string& units);
-    bool ParseEscape(std::u16string& units);
+    bool ParseString(Scratch<char16_t>& units);
+    [[gnu::always_inline]] inline void TakePlainRun(Scratch<char16_t>& units);
+    bool ParseEscape(Scratch<char16_t>& units);
     bool ParseCode(FourCharCode& code);
-    bool ParseHex(std::string& bytes);
-    bool Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at);
-    bool Create(DescType type, const std::string& bytes, OwnedDesc& out, const char* at) {
-        return Create(type, bytes.data(), bytes.size(), out, at);
+    bool ParseHex(Scratch<char>& bytes);
+    void TakeHexPairs(Scratch<char>& bytes);
+    // `bytes` must stay put until the item is added (mUnits, mBytes or mScalar): a pending
+    // item keeps pointing at them.
+    bool Create(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at) {
+        // Container types are made at once: their bytes must be a flat form, and a bad one is
+        // reported as such.
+        if (!mMayDefer || type == typeAEList || type == typeAERecord || type == typeAppleEvent)
+            return CreateNow(type, bytes, size, out, at);
+        // `out` is the container's holder, left null by the item before.
+        mPending = true;
+        mPendingType = type;
+        mPendingData = bytes;
+        mPendingSize = size;
+        return true;
     }
+    bool CreateNow(DescType type, const void* bytes, size_t size, OwnedDesc& out, const char* at);
+    template <class T>
+    bool CreateScalar(DescType type, T value, OwnedDesc& out, const char* at) {
+        static_assert(sizeof value <= sizeof mScalar);
+        std::memcpy(mScalar, &value, sizeof value);
+        return Create(type, mScalar, sizeof value, out, at);
+    }
+    bool FailOutOfRange(const char* at, const char* what, DescType type);
 
     bool Fail(const char* at, std::string message, OSStatus status = noErr) {
         mError.offset = static_cast<size_t>(at - mBegin);
@@ -74,7 +144,9 @@ private:
         return Fail(mCur, std::string("expected ") + expected);
     }
     void SkipSpace() {
-        while (mCur < mEnd && (*mCur == ' ' || *mCur == '\t' || *mCur == '\n' || *mCur == '\r'))
+        // Most bytes are above the space: one test to leave.
+        while (mCur < mEnd && static_cast<uint8_t>(*mCur) <= ' ' &&
+               (*mCur == ' ' || *mCur == '\t' || *mCur == '\n' || *mCur == '\r'))
             ++mCur;
     }
     bool At(char c) const { return mCur < mEnd && *mCur == c; }
@@ -92,15 +164,19 @@ private:
     const char* mBegin;
     const char* mCur;
     const char* mEnd;
-    std::u16string mUnits;  // the text of a bare string, reused from string to string
+    // The data of the value being parsed, reused from value to value: the units of a string,
+    // the bytes of a typed value, a number, code or boolean.
+    Scratch<char16_t> mUnits;
+    Scratch<char> mBytes;
+    alignas(8) unsigned char mScalar[8] = {};
     // A scalar item not yet made into a descriptor: the list or record it belongs to adds it
-    // with AEPutPtr / AEPutParamPtr, saving a descriptor made, copied and disposed per item.
+    // with AEPutPtr / AEPutParamPtr straight from the buffers above, saving a descriptor made,
+    // copied and disposed per item.
     bool mMayDefer = false;
     bool mPending = false;
     DescType mPendingType = typeNull;
-    const void* mPendingData = nullptr;  // mUnits, or mPendingBytes
+    const void* mPendingData = nullptr;
     size_t mPendingSize = 0;
-    std::string mPendingBytes;
     NotationError& mError;
 };
 

@@ -376,47 +376,6 @@ void AppendQuoted(std::u16string_view units, std::string& out) {
     out.push_back('"');
 }
 
-size_t StringRunLength(const char* p, const char* end) {
-    const char* begin = p;
-#if defined(__SSE2__)
-    // Bytes from 0x80 up are negative as signed bytes, so one signed test keeps 0x20-0x7F.
-    const __m128i belowSpace = _mm_set1_epi8(0x1F);
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    while (end - p >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i special =
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash));
-        const __m128i plain = _mm_andnot_si128(special, _mm_cmpgt_epi8(bytes, belowSpace));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(plain));
-        if (mask != 0xFFFF) return static_cast<size_t>(p - begin) + std::countr_one(mask);
-        p += 16;
-    }
-#endif
-    while (p < end && static_cast<uint8_t>(*p) >= 0x20 && static_cast<uint8_t>(*p) < 0x80 &&
-           *p != '"' && *p != '\\')
-        ++p;
-    return static_cast<size_t>(p - begin);
-}
-
-void WidenASCII(const char* from, size_t n, char16_t* to) {
-    size_t k = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    for (; k + 16 <= n; k += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_unpacklo_epi8(bytes, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k + 8), _mm_unpackhi_epi8(bytes, zero));
-    }
-    if (k + 8 <= n) {
-        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + k));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_unpacklo_epi8(bytes, zero));
-        k += 8;
-    }
-#endif
-    for (; k < n; ++k) to[k] = static_cast<uint8_t>(from[k]);
-}
-
 void AppendHex(const uint8_t* bytes, size_t byteCount, std::string& out) {
     const size_t start = out.size();
     out.resize(start + 2 * byteCount);
@@ -425,13 +384,6 @@ void AppendHex(const uint8_t* bytes, size_t byteCount, std::string& out) {
         *p++ = kHexDigits[bytes[i] >> 4];
         *p++ = kHexDigits[bytes[i] & 0xF];
     }
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace notation

@@ -36,18 +36,8 @@ bool UTF16ToMacRoman(std::u16string_view units, std::string& out, size_t* badInd
 // included) as raw UTF-8.
 void AppendQuoted(std::u16string_view units, std::string& out);
 
-// Length of the run at `p` of bytes a quoted string holds as themselves when parsed: ASCII from
-// the space up (DEL included) other than `"` and `\`. Sixteen bytes a step where SSE2 is there.
-size_t StringRunLength(const char* p, const char* end);
-
-// Writes `n` ASCII bytes as UTF-16 units.
-void WidenASCII(const char* from, size_t n, char16_t* to);
-
 // Appends `byteCount` bytes as upper-case hex digits.
 void AppendHex(const uint8_t* bytes, size_t byteCount, std::string& out);
-
-// Value of a hex digit, or -1.
-int HexValue(char c);
 
 }  // namespace notation
 

@@ -47,27 +47,9 @@ int ReportFailure(const std::string& eventName, const EventOutcome& outcome) {
     return Complain(kExitFailed, eventName + " failed" + StatusSuffix(outcome.status));
 }
 
-// All of standard input in big reads (sized up front when it is a file).
-std::string ReadStandardInput() {
-    std::string text;
-    struct stat info;
-    if (fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-        text.reserve(static_cast<size_t>(info.st_size) + 1);
-    constexpr size_t kChunk = size_t{1} << 20;
-    for (;;) {
-        const size_t used = text.size();
-        const size_t wanted = std::max(kChunk, text.capacity() - used);
-        text.resize(used + wanted);
-        const size_t got = std::fread(text.data() + used, 1, wanted, stdin);
-        text.resize(used + got);
-        if (got < wanted) break;  // the end, or an error, as a short read says
-    }
-    return text;
-}
-
 // Parses a value in the notation; on failure prints the error with the column in `argument`
 // (the value starts after `column` characters of it) and returns false.
-bool ParseValue(const std::string& text, size_t column, OwnedDesc& out, int& exitStatus) {
+bool ParseValue(std::string_view text, size_t column, OwnedDesc& out, int& exitStatus) {
     NotationError error;
     if (ParseDesc(text, out, error)) return true;
     if (error.line == 1) error.column += column;
@@ -116,7 +98,9 @@ int PrintDirectResult(const EventOutcome& outcome, bool pretty = false) {
 int RunLoad(const ToolArguments& args) {
     OwnedDesc value;
     if (args.loadText) {
-        const std::string text = args.operand == "-" ? ReadStandardInput() : args.operand;
+        InputFile input;
+        if (args.operand == "-") input.OpenStandardInput();
+        const std::string_view text = args.operand == "-" ? input.Bytes() : args.operand;
         if (CreateUnicodeTextDesc(text, value) != noErr)
             return Complain(kExitUsage, "the text is not valid UTF-8");
     } else if (OSStatus err = CreateFileURLDesc(args.operand, value)) {
@@ -190,7 +174,9 @@ int Run(const ToolArguments& args) {
     std::vector<OwnedDesc> values;
     if (args.command == ToolCommand::Store) {
         values.emplace_back();
-        const std::string text = args.operand == "-" ? ReadStandardInput() : args.operand;
+        InputFile input;
+        if (args.operand == "-") input.OpenStandardInput();
+        const std::string_view text = args.operand == "-" ? input.Bytes() : args.operand;
         if (!ParseValue(text, 0, values.back(), exitStatus)) return exitStatus;
     }
     for (const SendParameter& parameter : args.parameters) {

@@ -29,6 +29,10 @@ public:
     // FILE, or standard input for "-". False with `reason` set to the system's reason ("No
     // such file or directory", "Is a directory").
     bool Open(const std::string& path, std::string& reason);
+    // All of standard input: a regular file mapped like a named one, anything else read to its
+    // end. A read error ends the input as its end would. Throws std::bad_alloc when memory
+    // runs out.
+    void OpenStandardInput();
     std::string_view Bytes() const;
     // Gives the memory back.
     void Close();
@@ -36,6 +40,7 @@ public:
 private:
     void* mMap = nullptr;
     size_t mMapLength = 0;
+    size_t mMapSkip = 0;  // bytes of the first mapped page before standard input's offset
     CFRef<CFDataRef> mData;
 };
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "tools/ToolCommands.h"
 #include "tools/formats/PListTextFormats.h"
@@ -21,8 +22,9 @@ int Complain(int exitStatus, const std::string& message) {
 namespace {
 
 // Reads all of `fd` into a malloc'd block that the data object takes over: no zero fill and
-// no copy, which on a large file cost as much as parsing it. NULL with errno set on failure.
-CFDataRef ReadAll(int fd) {
+// no copy, which on a large file cost as much as parsing it. On a read error, NULL with errno
+// set, or with `keepOnError` the data read before it, as if the input ended there.
+CFDataRef ReadAll(int fd, bool keepOnError = false) {
     struct stat info;
     size_t capacity = 1 << 16;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
@@ -43,6 +45,7 @@ CFDataRef ReadAll(int fd) {
         }
         const ssize_t got = read(fd, bytes + length, capacity - length);
         if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && keepOnError) break;
         if (got < 0) {
             const int error = errno;
             std::free(bytes);
@@ -103,8 +106,33 @@ bool InputFile::Open(const std::string& path, std::string& reason) {
     return static_cast<bool>(mData);
 }
 
+void InputFile::OpenStandardInput() {
+    Close();
+    // A regular file is mapped from where standard input stands (a page boundary before it),
+    // and the offset moved to its end as reading it would.
+    struct stat info;
+    const off_t at = lseek(STDIN_FILENO, 0, SEEK_CUR);
+    const long page = sysconf(_SC_PAGESIZE);
+    if (at >= 0 && page > 0 && fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode) &&
+        info.st_size > at) {
+        const off_t base = at - at % page;
+        const auto length = static_cast<size_t>(info.st_size - base);
+        void* map =
+            mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, STDIN_FILENO, base);
+        if (map != MAP_FAILED) {
+            mMap = map;
+            mMapLength = length;
+            mMapSkip = static_cast<size_t>(at - base);
+            lseek(STDIN_FILENO, 0, SEEK_END);
+            return;
+        }
+    }
+    mData.Reset(ReadAll(STDIN_FILENO, true));
+    if (!mData) throw std::bad_alloc();  // the only failure left when errors end the input
+}
+
 std::string_view InputFile::Bytes() const {
-    if (mMap) return {static_cast<const char*>(mMap), mMapLength};
+    if (mMap) return {static_cast<const char*>(mMap) + mMapSkip, mMapLength - mMapSkip};
     return mData ? BytesOf(mData.Get()) : std::string_view();
 }
 
@@ -112,6 +140,7 @@ void InputFile::Close() {
     if (mMap) munmap(mMap, mMapLength);
     mMap = nullptr;
     mMapLength = 0;
+    mMapSkip = 0;
     mData.Reset();
 }
 

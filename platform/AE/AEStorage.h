@@ -76,13 +76,18 @@ public:
     // Throws std::bad_alloc, also for more than 4 GB of bytes.
     static Payload FromBytes(const void* bytes, size_t size) {
         Payload p;
-        if (size <= sizeof p.mInline) {
-            p.mSize = static_cast<uint32_t>(size);
-            if (size) std::memcpy(p.mInline, bytes, size);
-        } else {
-            p.SetHeapBytes(bytes, size);
-        }
+        p.SetBytes(bytes, size);
         return p;
+    }
+    // Fills an empty payload (as made by Payload()) with a copy of the bytes; on a throw it
+    // stays empty. Throws as FromBytes.
+    void SetBytes(const void* bytes, size_t size) {
+        if (size <= sizeof mInline) {
+            mSize = static_cast<uint32_t>(size);
+            CopyInline(static_cast<const uint8_t*>(bytes), size);
+        } else {
+            SetHeapBytes(bytes, size);
+        }
     }
     static Payload FromNode(NodeRef node);
 
@@ -116,6 +121,18 @@ public:
 
 private:
     enum : uint8_t { kInline, kHeap, kNode };
+    // Copies up to eight bytes with fixed-size moves: a call to memcpy for a length known
+    // only at run time costs more than the copy. Two overlapping words from four bytes up.
+    void CopyInline(const uint8_t* from, size_t n) {
+        if (n >= 4) {
+            std::memcpy(mInline, from, 4);
+            std::memcpy(mInline + n - 4, from + n - 4, 4);
+        } else if (n) {
+            mInline[0] = from[0];
+            mInline[n / 2] = from[n / 2];
+            mInline[n - 1] = from[n - 1];
+        }
+    }
     void Release();
     void SetHeapBytes(const void* bytes, size_t size);
 
@@ -160,6 +177,14 @@ public:
     void emplace_back(Args&&... args) {
         if (mSize == mCapacity) Resize(mCapacity ? mCapacity * 2 : 1);
         ::new (static_cast<void*>(mData + mSize)) Item{std::forward<Args>(args)...};
+        ++mSize;
+    }
+    // Appends an item of bytes built where it lands, with no payload made and moved in.
+    // Throws std::bad_alloc, leaving the items as they were.
+    void EmplaceBytes(AEKeyword key, DescType type, const void* bytes, size_t size) {
+        if (mSize == mCapacity) Resize(mCapacity ? mCapacity * 2 : 1);
+        Item* item = ::new (static_cast<void*>(mData + mSize)) Item{key, type, Payload()};
+        item->value.SetBytes(bytes, size);  // a throw leaves the slot empty and uncounted
         ++mSize;
     }
     void reserve(size_t n) {
@@ -209,16 +234,15 @@ public:
     void Append(Item item) {
         const size_t added = FlatSizeOf(item);
         NoteDepth(item);
-        if (mItems.capacity() == 0) mItems.reserve(kFirstCapacity);
+        if (mItems.capacity() == 0) mItems.reserve(FirstCapacity());
         mItems.emplace_back(std::move(item));
         Grew(added);
         if (IsKeyed()) IndexFrom(mItems.size() - 1);
     }
     // Appends a byte item built in place: the common put of a number or short text.
     void AppendBytes(AEKeyword key, DescType type, const void* bytes, size_t size) {
-        Payload value = Payload::FromBytes(bytes, size);  // throws before any change
-        if (mItems.capacity() == 0) mItems.reserve(kFirstCapacity);
-        mItems.emplace_back(key, type, std::move(value));
+        if (mItems.capacity() == 0) mItems.reserve(FirstCapacity());
+        mItems.EmplaceBytes(key, type, bytes, size);  // throws before any change of the items
         Grew(kFlatItemHead + kFlatLength + size);
         if (IsKeyed()) IndexFrom(mItems.size() - 1);
     }
@@ -267,6 +291,9 @@ private:
     // Slots of a container's first growth: most hold a few items or a few dozen, and the
     // steps to 1, 2 and 4 would each move every item.
     static constexpr size_t kFirstCapacity = 8;
+    // Most records hold one field (a dictionary is a record of its 'usrf' list): they start
+    // with room for it alone, which compacting then leaves as it is, and grow as lists do.
+    size_t FirstCapacity() const { return mShape == Shape::Record ? 1 : kFirstCapacity; }
 
     void IndexFrom(size_t first);
     void Rehash(size_t slots);

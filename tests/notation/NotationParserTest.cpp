@@ -1,3 +1,5 @@
+#include <cctype>
+
 #include "notation/NotationTestSupport.h"
 #include "support/PlatformTest.h"
 
@@ -237,6 +239,86 @@ TEST_F(NotationParserTest, StringRunsEndWhereverTheOtherByteFalls) {
                 EXPECT_EQ(error.offset, 1 + before);
             }
         }
+    }
+}
+
+// Numbers of up to 18 digits are read in one pass; longer ones, and any with a fraction or an
+// exponent, as before. The edges of that shortcut, alone and as list items.
+TEST_F(NotationParserTest, NumbersAroundTheShortDigitRunReadAlike) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"99999999999999999", "99999999999999999"},
+        {"999999999999999999", "999999999999999999"},
+        {"-999999999999999999", "-999999999999999999"},
+        {"1000000000000000000", "1000000000000000000"},
+        {"9223372036854775807", "9223372036854775807"},
+        {"-2147483648", "-2147483648"},
+        {"-2147483649", "-2147483649"},
+        {"0007", "7"},
+        {"123456789012345678.5", "1.2345678901234568e+17"},
+        {"12e2", "1200.0"},
+        {"12E-1", "1.2"},
+        {"'magn'(-0)", "'magn'(0)"},
+        {"'shor'(-32768)", "'shor'(-32768)"},
+        {"'ucom'(999999999999999999)", "'ucom'(999999999999999999)"},
+    };
+    for (const auto& [input, canonical] : cases) {
+        OwnedDesc alone, listed;
+        NotationError error;
+        ASSERT_TRUE(ParseDesc(input, alone, error)) << input << ": " << error.Describe();
+        EXPECT_EQ(Print(alone.Get()), canonical) << input;
+        ASSERT_TRUE(ParseDesc(std::string("[") + input + "]", listed, error)) << input;
+        EXPECT_EQ(Print(listed.Get()), std::string("[") + canonical + "]") << input;
+    }
+    OwnedDesc desc;
+    NotationError error;
+    EXPECT_FALSE(ParseDesc("[9223372036854775808]", desc, error));
+    EXPECT_EQ(error.message, "integer out of range (64 bits at most)");
+    EXPECT_EQ(error.offset, 1u);
+    EXPECT_FALSE(ParseDesc("[12.]", desc, error));
+    EXPECT_EQ(error.message, "expected a digit after '.'");
+    // Unsigned 64-bit values are read without a sign, so not even "-0".
+    EXPECT_FALSE(ParseDesc("['ucom'(-0)]", desc, error));
+    EXPECT_EQ(error.message, "integer out of range for 'ucom'");
+    EXPECT_EQ(error.offset, 8u);
+}
+
+// Hex data are taken sixteen digits and then a pair at a time: every length across the block
+// edges keeps its bytes, in either case, and a bad digit anywhere is reported where it stands.
+TEST_F(NotationParserTest, HexDataOfEveryLengthAcrossBlocks) {
+    for (size_t length = 0; length <= 70; ++length) {
+        std::string bytes, hex;
+        for (size_t i = 0; i < length; ++i) {
+            bytes.push_back(static_cast<char>(i * 37 + 5));
+            static const char kDigits[] = "0123456789abcdef";
+            hex += {kDigits[(i * 37 + 5) >> 4 & 0xF], kDigits[(i * 37 + 5) & 0xF]};
+            if (i % 3 == 0) hex[2 * i] = static_cast<char>(std::toupper(hex[2 * i]));
+        }
+        const std::string text = "['rdat'(\u00AB" + hex + "\u00BB)]";
+        OwnedDesc list;
+        NotationError error;
+        ASSERT_TRUE(ParseDesc(text, list, error)) << length << ": " << error.Describe();
+        OwnedDesc item;
+        ASSERT_EQ(AEGetNthDesc(&list.Get(), 1, typeWildCard, nullptr, item.Out()), noErr);
+        EXPECT_EQ(DataOf(item.Get()), bytes) << length;
+        if (length == 0) continue;
+        const size_t firstDigit = std::strlen("['rdat'(\u00AB");
+        // The bytes just outside each digit range, and one that is not ASCII.
+        static const char kNotDigits[] = {'/', ':', '@', 'G', '`', 'g', '\xC2'};
+        for (size_t at = 0; at < 2 * length; ++at) {
+            std::string bad = text;
+            bad[firstDigit + at] = kNotDigits[at % std::size(kNotDigits)];
+            OwnedDesc desc;
+            EXPECT_FALSE(ParseDesc(bad, desc, error));
+            EXPECT_EQ(error.offset, firstDigit + at) << length << " " << at;
+            EXPECT_EQ(error.message,
+                      at % 2 ? "expected a hex digit" : "expected a hex digit or '\u00BB'");
+        }
+        std::string odd = text;
+        odd.erase(firstDigit + 2 * length - 1, 1);
+        OwnedDesc desc;
+        EXPECT_FALSE(ParseDesc(odd, desc, error));
+        EXPECT_EQ(error.message, "hex data needs an even number of digits") << length;
+        EXPECT_EQ(error.offset, firstDigit + 2 * length - 1) << length;
     }
 }
 

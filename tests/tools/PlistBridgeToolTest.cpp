@@ -274,6 +274,23 @@ TEST_F(PlistBridgeToolTest, LargeStandardInputFromAPipe) {
     EXPECT_EQ(loaded.out, list + "\n");
 }
 
+// Standard input that is a file already read in part (to an offset inside a page): the tool
+// takes the rest, from that offset, and leaves the offset at the end as reading would.
+TEST_F(PlistBridgeToolTest, StandardInputFileReadFromItsOffset) {
+    std::ofstream(mDir / "prefixed", std::ios::binary)
+        << std::string(5000, 'x') << "[1, 2.5,\n true]";
+    const std::string command = "cd " + ShellQuote(mDir.string()) +
+                                " && { dd bs=5000 count=1 of=/dev/null 2>/dev/null; " +
+                                ShellQuote(kTool) + " store -; cat; } <prefixed >out 2>stderr";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(mDir / "stderr");
+    EXPECT_EQ(ReadFile(mDir / "out"), kStoredXML);
+    const std::string atEnd = "cd " + ShellQuote(mDir.string()) + " && { cat >/dev/null; " +
+                              ShellQuote(kTool) + " store -; } <prefixed >out 2>stderr";
+    EXPECT_NE(std::system(atEnd.c_str()), 0);
+    EXPECT_EQ(ReadFile(mDir / "stderr"),
+              "plistbridge: notation error at column 1: expected a value, found the end\n");
+}
+
 TEST_F(PlistBridgeToolTest, HelpDocumentsCommandsAndStatuses) {
     const ToolResult help = Run({"--help"});
     EXPECT_EQ(help.exitStatus, 0);

@@ -69,6 +69,20 @@ TEST_F(AEItemPaths, AppendedBytesKeepTheirTypeAndValue) {
     EXPECT_EQ(CountOf(list.Get()), index);
 }
 
+// Short bytes are copied by fixed-size moves that overlap: every length up to the inline limit
+// and past it keeps each byte in its place.
+TEST_F(AEItemPaths, AppendedBytesOfEveryShortLengthReadBackAsPut) {
+    OwnedDesc list;
+    ASSERT_EQ(AECreateList(nullptr, 0, false, list.Mutable()), noErr);
+    std::vector<uint8_t> bytes;
+    for (size_t size = 0; size <= 12; ++size) {
+        ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeChar, bytes.data(), static_cast<Size>(size)),
+                  noErr);
+        EXPECT_EQ(NthItem(list.Get(), static_cast<long>(size) + 1).second, bytes) << size;
+        bytes.push_back(static_cast<uint8_t>(0xA0 + size));
+    }
+}
+
 TEST_F(AEItemPaths, RefusedPutsLeaveTheListAsItWas) {
     OwnedDesc list, record;
     ASSERT_EQ(AECreateList(nullptr, 0, false, list.Mutable()), noErr);
