@@ -68,8 +68,9 @@ int RunConvert(const ToolArguments& args) {
         return Complain(kExitFailed, "convert: " + input + ": " + reason);
     PrepareHeapFor(file.Bytes().size());
     CFRef<CFPropertyListRef> plist;
-    if (!ParseInput(file.Bytes(), plist, reason))
-        return Complain(kExitFailed, "convert: " + input + ": " + reason);
+    const bool parsed = ParseInput(file.Bytes(), plist, reason);
+    if (file.Shrank()) reason = kShrankWhileRead;
+    if (!parsed || file.Shrank()) return Complain(kExitFailed, "convert: " + input + ": " + reason);
     file.Close();  // the input's memory back before the output's is taken
     CFRef<CFDataRef> output(Encode(plist.Get(), args, reason));
     if (!output) return Complain(kExitFailed, "convert: " + input + ": " + reason);

@@ -12,7 +12,10 @@ int RunLint(const ToolArguments& args) {
         CFRef<CFPropertyListRef> plist;
         const bool opened = input.Open(file, reason);
         if (opened) PrepareHeapFor(input.Bytes().size());
-        if (opened && ParseInput(input.Bytes(), plist, reason)) {
+        const bool parsed = opened && ParseInput(input.Bytes(), plist, reason);
+        if (input.Shrank()) {
+            reason = kShrankWhileRead;
+        } else if (parsed) {
             std::printf("%s: OK\n", file.c_str());
             continue;
         }

@@ -101,8 +101,10 @@ int RunLoad(const ToolArguments& args) {
         InputFile input;
         if (args.operand == "-") input.OpenStandardInput();
         const std::string_view text = args.operand == "-" ? input.Bytes() : args.operand;
-        if (CreateUnicodeTextDesc(text, value) != noErr)
-            return Complain(kExitUsage, "the text is not valid UTF-8");
+        const OSStatus made = CreateUnicodeTextDesc(text, value);
+        if (input.Shrank())
+            return Complain(kExitFailed, std::string("standard input: ") + kShrankWhileRead);
+        if (made != noErr) return Complain(kExitUsage, "the text is not valid UTF-8");
     } else if (OSStatus err = CreateFileURLDesc(args.operand, value)) {
         return Complain(kExitFailed,
                         "cannot make a file URL for '" + args.operand + "'" + StatusSuffix(err));
@@ -177,7 +179,10 @@ int Run(const ToolArguments& args) {
         InputFile input;
         if (args.operand == "-") input.OpenStandardInput();
         const std::string_view text = args.operand == "-" ? input.Bytes() : args.operand;
-        if (!ParseValue(text, 0, values.back(), exitStatus)) return exitStatus;
+        const bool parsed = ParseValue(text, 0, values.back(), exitStatus);
+        if (input.Shrank())
+            return Complain(kExitFailed, std::string("standard input: ") + kShrankWhileRead);
+        if (!parsed) return exitStatus;
     }
     for (const SendParameter& parameter : args.parameters) {
         values.emplace_back();

@@ -34,6 +34,9 @@ public:
     // runs out.
     void OpenStandardInput();
     std::string_view Bytes() const;
+    // True when the file was mapped and another process shortened it while it was: what was
+    // read past its new end were zeros, not the file. Asked after the last use of Bytes().
+    bool Shrank() const;
     // Gives the memory back.
     void Close();
 
@@ -43,6 +46,9 @@ private:
     size_t mMapSkip = 0;  // bytes of the first mapped page before standard input's offset
     CFRef<CFDataRef> mData;
 };
+
+// What the tool says of an input that Shrank().
+inline constexpr char kShrankWhileRead[] = "the file was shortened while it was read";
 
 // The bytes of a data object.
 inline std::string_view BytesOf(CFDataRef data) {

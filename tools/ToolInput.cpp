@@ -1,11 +1,14 @@
 // Reading the tool's input files, with the system's reason when that fails, and parsing them
 // in every format the tool reads.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +23,63 @@ int Complain(int exitStatus, const std::string& message) {
 }
 
 namespace {
+
+// A mapped input that another process shortens would kill the tool with SIGBUS at the first
+// read past its new end. While an input is mapped, a handler maps zeros over the part that went
+// away and notes it, so the reader finds an early end (or zeros) and the tool can say that the
+// file changed while it was read. One input is guarded at a time; another is read instead.
+std::atomic<uintptr_t> gGuardedStart{0};
+std::atomic<uintptr_t> gGuardedEnd{0};
+std::atomic<bool> gGuardedShrank{false};
+uintptr_t gPageSize = 0;
+struct sigaction gPreviousBusAction;
+
+void OnBusError(int, siginfo_t* info, void*) {
+    const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+    const uintptr_t end = gGuardedEnd.load();
+    if (address >= gGuardedStart.load() && address < end) {
+        const uintptr_t page = address & ~(gPageSize - 1);
+        if (mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+            gGuardedShrank = true;
+            return;  // the read is tried again, on zeros
+        }
+    }
+    // Not a guarded input: the fault ends the process as it would have without us.
+    sigaction(SIGBUS, &gPreviousBusAction, nullptr);
+}
+
+bool GuardMapping(const void* map, size_t length) {
+    static const bool installed = [] {
+        gPageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        struct sigaction action = {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        return sigaction(SIGBUS, &action, &gPreviousBusAction) == 0;
+    }();
+    if (!installed || gGuardedStart.load() != 0) return false;
+    gGuardedShrank = false;
+    const auto start = reinterpret_cast<uintptr_t>(map);
+    gGuardedEnd = start + length;
+    gGuardedStart = start;
+    return true;
+}
+
+void UnguardMapping() {
+    gGuardedStart = 0;
+    gGuardedEnd = 0;
+}
+
+// A read-only private mapping of `length` bytes of `fd` from `offset`, populated at once and
+// guarded; NULL when the file cannot be mapped or another input is guarded.
+void* MapInput(int fd, size_t length, off_t offset) {
+    void* map = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, offset);
+    if (map == MAP_FAILED) return nullptr;
+    if (GuardMapping(map, length)) return map;
+    munmap(map, length);
+    return nullptr;
+}
 
 // Reads all of `fd` into a malloc'd block that the data object takes over: no zero fill and
 // no copy, which on a large file cost as much as parsing it. On a read error, NULL with errno
@@ -90,9 +150,7 @@ bool InputFile::Open(const std::string& path, std::string& reason) {
     }
     if (S_ISREG(info.st_mode) && info.st_size > 0) {
         // Mapped whole and populated at once: the page cache's own pages, no copy.
-        void* map = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ,
-                         MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (map != MAP_FAILED) {
+        if (void* map = MapInput(fd, static_cast<size_t>(info.st_size), 0)) {
             close(fd);
             mMap = map;
             mMapLength = static_cast<size_t>(info.st_size);
@@ -117,9 +175,7 @@ void InputFile::OpenStandardInput() {
         info.st_size > at) {
         const off_t base = at - at % page;
         const auto length = static_cast<size_t>(info.st_size - base);
-        void* map =
-            mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, STDIN_FILENO, base);
-        if (map != MAP_FAILED) {
+        if (void* map = MapInput(STDIN_FILENO, length, base)) {
             mMap = map;
             mMapLength = length;
             mMapSkip = static_cast<size_t>(at - base);
@@ -136,8 +192,15 @@ std::string_view InputFile::Bytes() const {
     return mData ? BytesOf(mData.Get()) : std::string_view();
 }
 
+bool InputFile::Shrank() const {
+    return mMap && gGuardedShrank.load();
+}
+
 void InputFile::Close() {
-    if (mMap) munmap(mMap, mMapLength);
+    if (mMap) {
+        munmap(mMap, mMapLength);
+        UnguardMapping();
+    }
     mMap = nullptr;
     mMapLength = 0;
     mMapSkip = 0;
