@@ -14,6 +14,9 @@
 # Targets: load >= 2x the driver, store >= 1.5x (by CPU time, the fair figure on a shared
 # machine; wall time is shown too); peak memory of either command <= 4x the file size; each
 # command's time on the largest file within 5.5x its time on the smallest, scaled by size.
+# User and system time are shown apart (the median of each): on a virtual machine a page touched
+# for the first time costs a varying amount of system time from run to run, and the command that
+# touches the most memory feels it most.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -40,13 +43,13 @@ cc -O2 -o "$driver" "$root/bench/libplist_driver.c" $(pkg-config --cflags --libs
 fail() { echo "CHECK FAILED: $*" >&2; exit 1; }
 
 # Runs a command once under /usr/bin/time with stdout to /dev/null (stdin from $2, or none);
-# appends "cpu wall rss_kb" to file $1.
+# appends "cpu wall rss_kb user system" to file $1.
 timed() {
   local into=$1 input=$2
   shift 2
   /usr/bin/time -f '%U %S %e %M' -o "$work/t" "$@" <"$input" >/dev/null ||
     fail "$* exited with $?"
-  awk '{printf "%.3f %.3f %d\n", $1 + $2, $3, $4}' "$work/t" >>"$into"
+  awk '{printf "%.3f %.3f %d %.3f %.3f\n", $1 + $2, $3, $4, $1, $2}' "$work/t" >>"$into"
 }
 
 # Median of column $2 of file $1.
@@ -86,8 +89,9 @@ for tracks in "${sizes[@]}"; do
     w=$(median "$work/$name.txt" 2)
     r=$(median "$work/$name.txt" 3)
     cpu_of[$name-$tracks]=$c
-    line=$(printf '  %-7s CPU %6.3f s  wall %6.3f s  peak RSS %7.1f MB (%.2fx file)' "$name" "$c" \
-      "$w" "$(echo "$r/1024" | bc -l)" "$(echo "$r*1024/$size" | bc -l)")
+    line=$(printf '  %-7s CPU %6.3f s (user %.3f, system %.3f)  wall %6.3f s  peak RSS %7.1f MB (%.2fx file)' \
+      "$name" "$c" "$(median "$work/$name.txt" 4)" "$(median "$work/$name.txt" 5)" "$w" \
+      "$(echo "$r/1024" | bc -l)" "$(echo "$r*1024/$size" | bc -l)")
     if [ "$name" != driver ]; then
       line+=$(printf '  => %.2fx the driver by CPU, %.2fx by wall' "$(echo "$d_cpu/$c" | bc -l)" \
         "$(echo "$d_wall/$w" | bc -l)")
