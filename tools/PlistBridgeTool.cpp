@@ -47,6 +47,17 @@ int ReportFailure(const std::string& eventName, const EventOutcome& outcome) {
     return Complain(kExitFailed, eventName + " failed" + StatusSuffix(outcome.status));
 }
 
+// The operand's text: all of standard input for "-" (held by `input`), else the operand.
+std::string_view OperandText(const ToolArguments& args, InputFile& input) {
+    if (args.operand != "-") return args.operand;
+    input.OpenStandardInput();
+    return input.Bytes();
+}
+
+int ComplainShrankInput() {
+    return Complain(kExitFailed, std::string("standard input: ") + kShrankWhileRead);
+}
+
 // Parses a value in the notation; on failure prints the error with the column in `argument`
 // (the value starts after `column` characters of it) and returns false.
 bool ParseValue(std::string_view text, size_t column, OwnedDesc& out, int& exitStatus) {
@@ -99,11 +110,8 @@ int RunLoad(const ToolArguments& args) {
     OwnedDesc value;
     if (args.loadText) {
         InputFile input;
-        if (args.operand == "-") input.OpenStandardInput();
-        const std::string_view text = args.operand == "-" ? input.Bytes() : args.operand;
-        const OSStatus made = CreateUnicodeTextDesc(text, value);
-        if (input.Shrank())
-            return Complain(kExitFailed, std::string("standard input: ") + kShrankWhileRead);
+        const OSStatus made = CreateUnicodeTextDesc(OperandText(args, input), value);
+        if (input.Shrank()) return ComplainShrankInput();
         if (made != noErr) return Complain(kExitUsage, "the text is not valid UTF-8");
     } else if (OSStatus err = CreateFileURLDesc(args.operand, value)) {
         return Complain(kExitFailed,
@@ -177,11 +185,8 @@ int Run(const ToolArguments& args) {
     if (args.command == ToolCommand::Store) {
         values.emplace_back();
         InputFile input;
-        if (args.operand == "-") input.OpenStandardInput();
-        const std::string_view text = args.operand == "-" ? input.Bytes() : args.operand;
-        const bool parsed = ParseValue(text, 0, values.back(), exitStatus);
-        if (input.Shrank())
-            return Complain(kExitFailed, std::string("standard input: ") + kShrankWhileRead);
+        const bool parsed = ParseValue(OperandText(args, input), 0, values.back(), exitStatus);
+        if (input.Shrank()) return ComplainShrankInput();
         if (!parsed) return exitStatus;
     }
     for (const SendParameter& parameter : args.parameters) {
