@@ -125,7 +125,8 @@ OSStatus WriteUTF8Text(const AEDesc& desc, std::FILE* to) {
     constexpr size_t kChunkUnits = size_t{1} << 15;
     const size_t total = static_cast<size_t>(AEGetDescDataSize(&desc)) / 2;
     std::u16string units(std::min(total, kChunkUnits + 1), u'\0');
-    std::string chunk;
+    const auto bytes = std::make_unique_for_overwrite<char[]>(3 * units.size());
+    std::string repaired;
     for (size_t at = 0; at < total;) {
         const size_t got = std::min(units.size(), total - at);
         if (OSErr err = AEGetDescDataRange(&desc, units.data(), static_cast<Size>(at * 2),
@@ -134,9 +135,15 @@ OSStatus WriteUTF8Text(const AEDesc& desc, std::FILE* to) {
         // One unit more than a chunk is read, so a surrogate pair stays in one chunk.
         size_t take = std::min(kChunkUnits, got);
         if (take < got && IsHigh(units[take - 1]) && IsLow(units[take])) ++take;
-        chunk.clear();
-        AppendUTF8(std::u16string_view(units).substr(0, take), chunk);
-        if (std::fwrite(chunk.data(), 1, chunk.size(), to) != chunk.size()) return ioErr;
+        const std::u16string_view chunk = std::u16string_view(units).substr(0, take);
+        const size_t written = notation::WriteUTF8(chunk, bytes.get());
+        std::string_view out(bytes.get(), written == notation::kNoUTF8 ? 0 : written);
+        if (written == notation::kNoUTF8) {  // a lone surrogate, shown as U+FFFD
+            repaired.clear();
+            AppendUTF8(chunk, repaired);
+            out = repaired;
+        }
+        if (std::fwrite(out.data(), 1, out.size(), to) != out.size()) return ioErr;
         at += take;
     }
     return noErr;

@@ -226,13 +226,19 @@ char* PutUTF8(char32_t c, char* to) {
 }  // namespace
 
 // Two passes: the exact length first, so the output grows once to its final size, then the
-// bytes, ASCII runs sixteen units at a time.
+// bytes.
 bool UTF16ToUTF8(std::u16string_view units, std::string& out) {
     size_t length;
     if (!UTF8Length(units, length)) return false;
     const size_t at = out.size();
     out.resize(at + length);
-    char* to = out.data() + at;
+    WriteUTF8(units, out.data() + at);
+    return true;
+}
+
+// ASCII runs sixteen units at a time.
+size_t WriteUTF8(std::u16string_view units, char* out) {
+    char* to = out;
     const char16_t* p = units.data();
     const char16_t* end = p + units.size();
     while (p < end) {
@@ -242,10 +248,14 @@ bool UTF16ToUTF8(std::u16string_view units, std::string& out) {
         p += run;
         if (p == end) break;
         char32_t c = *p++;
-        if (IsHighSurrogate(c)) c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
+        if (IsHighSurrogate(c) && p < end && IsLowSurrogate(*p)) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
+        } else if (IsSurrogate(c)) {
+            return kNoUTF8;
+        }
         to = PutUTF8(c, to);
     }
-    return true;
+    return static_cast<size_t>(to - out);
 }
 
 void MacRomanToUTF16(std::string_view bytes, std::u16string& out) {

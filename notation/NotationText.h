@@ -26,6 +26,12 @@ void AppendUTF16(char32_t codePoint, std::u16string& out);
 bool UTF8ToUTF16(std::string_view text, std::u16string& out);
 bool UTF16ToUTF8(std::u16string_view units, std::string& out);
 
+// Writes the UTF-8 form of `units` at `out`, which has room for three bytes a unit, in one
+// pass; returns the bytes written, or kNoUTF8 when a lone surrogate has no UTF-8 form (`out`
+// then holds a prefix).
+inline constexpr size_t kNoUTF8 = static_cast<size_t>(-1);
+size_t WriteUTF8(std::u16string_view units, char* out);
+
 // Mac OS Roman: every byte has a character (so decoding cannot fail); a character without a
 // Mac OS Roman form makes the encoding fail and reports its position in *badIndex.
 void MacRomanToUTF16(std::string_view bytes, std::u16string& out);
