@@ -35,10 +35,29 @@ private:
     bool MightBeContainer(DescType type, std::string_view head);
     void LearnContainerPrefix();
 
+    // The bytes of the value being printed, kept in UTF-16 units so that a 'utxt' value is
+    // printed from where it was fetched, without a copy to align it.
+    class ValueBytes {
+    public:
+        char* Data() { return reinterpret_cast<char*>(mUnits.data()); }
+        size_t Size() const { return mUnits.size() * 2; }
+        void Reserve(size_t bytes) {
+            if (Size() < bytes) mUnits.resize((bytes + 1) / 2);
+        }
+        // The units of `bytes` when they are these bytes (from the start), else NULL.
+        const char16_t* UnitsOf(std::string_view bytes) const {
+            return bytes.data() == reinterpret_cast<const char*>(mUnits.data()) ? mUnits.data()
+                                                                                : nullptr;
+        }
+
+    private:
+        std::u16string mUnits;
+    };
+
     std::string& mOut;
     std::FILE* mSink;  // NULL: everything stays in mOut
     // Scratch buffers reused for every value, so printing a large tree allocates little.
-    std::string mData;
+    ValueBytes mData;
     std::u16string mUnits;
     // The bytes every list's and record's data begin with (learnt from an empty one of each),
     // so an item whose data does not begin so is a plain value, printed from its bytes alone.
@@ -104,19 +123,19 @@ OSStatus Printer::PrintContainer(const AEDesc& desc, long count, int depth) {
 // Only an item that is or may be a list or record is fetched as a descriptor and printed in
 // full.
 OSStatus Printer::PrintItem(const AEDesc& container, long index, bool isRecord, int depth) {
-    if (mData.size() < kItemBuffer) mData.resize(kItemBuffer);
+    mData.Reserve(kItemBuffer);
     AEKeyword keyword = typeWildCard;
     DescType type = typeNull;
     Size size = 0;
-    if (OSErr err = AEGetNthPtr(&container, index, typeWildCard, &keyword, &type, mData.data(),
-                                static_cast<Size>(mData.size()), &size))
+    if (OSErr err = AEGetNthPtr(&container, index, typeWildCard, &keyword, &type, mData.Data(),
+                                static_cast<Size>(mData.Size()), &size))
         return err;
     if (isRecord) {
         AppendCode(keyword, mOut);
         mOut.push_back(':');
     }
     const size_t length = static_cast<size_t>(size);
-    if (MightBeContainer(type, std::string_view(mData.data(), std::min(length, mData.size())))) {
+    if (MightBeContainer(type, std::string_view(mData.Data(), std::min(length, mData.Size())))) {
         OwnedDesc item;
         if (OSErr err = AEGetNthDesc(&container, index, typeWildCard, nullptr, item.Out()))
             return err;
@@ -126,13 +145,13 @@ OSStatus Printer::PrintItem(const AEDesc& container, long index, bool isRecord, 
         mOut += "'null'()";
         return noErr;
     }
-    if (length > mData.size()) {
-        mData.resize(length);
-        if (OSErr err = AEGetNthPtr(&container, index, typeWildCard, nullptr, &type, mData.data(),
+    if (length > mData.Size()) {
+        mData.Reserve(length);
+        if (OSErr err = AEGetNthPtr(&container, index, typeWildCard, nullptr, &type, mData.Data(),
                                     size, &size))
             return err;
     }
-    PrintValue(type, std::string_view(mData.data(), length));
+    PrintValue(type, std::string_view(mData.Data(), length));
     return noErr;
 }
 
@@ -168,13 +187,12 @@ void Printer::LearnContainerPrefix() {
 }
 
 OSStatus Printer::PrintBytes(const AEDesc& desc) {
-    std::string& data = mData;
     const auto size = static_cast<size_t>(AEGetDescDataSize(&desc));
-    if (data.size() < size) data.resize(size);
+    mData.Reserve(size);
     if (size != 0) {
-        if (OSErr err = AEGetDescData(&desc, data.data(), static_cast<Size>(size))) return err;
+        if (OSErr err = AEGetDescData(&desc, mData.Data(), static_cast<Size>(size))) return err;
     }
-    PrintValue(desc.descriptorType, std::string_view(data.data(), size));
+    PrintValue(desc.descriptorType, std::string_view(mData.Data(), size));
     return noErr;
 }
 
@@ -246,12 +264,17 @@ bool Printer::PrintText(const TypedForm& form, std::string_view data) {
     std::u16string& units = mUnits;
     units.clear();
     switch (form.form) {
-        case Form::UTF16:
+        case Form::UTF16: {
             if (data.size() % 2 != 0) return false;
+            if (const char16_t* fetched = mData.UnitsOf(data)) {
+                AppendQuoted(std::u16string_view(fetched, data.size() / 2), mOut);
+                return true;
+            }
             units.resize(data.size() / 2);
             if (!data.empty()) std::memcpy(units.data(), data.data(), data.size());
             AppendQuoted(units, mOut);
             return true;
+        }
         case Form::UTF8:
             if (!UTF8ToUTF16(data, units)) return false;
             break;
