@@ -45,10 +45,11 @@ __CFBundle* AsBundle(CFTypeRef ref) {
 // The Info.plist dictionary, or an empty one when it is missing or not a dictionary.
 CFDictionaryRef ReadInfo(const std::string& folder) {
     std::string path = folder + "Contents/Info.plist";
-    std::vector<uint8_t> bytes;
+    CFDataRef bytes = nullptr;
     if (file::ReadWholeFile(path, bytes) == 0) {
         CFPropertyListRef plist =
-            plist::Read(bytes.data(), bytes.size(), kCFPropertyListImmutable, nullptr);
+            plist::Read(DataBytes(bytes), DataLength(bytes), kCFPropertyListImmutable, nullptr);
+        Release(bytes);
         if (IsDictionary(plist)) return static_cast<CFDictionaryRef>(plist);
         Release(plist);
     }

@@ -3,6 +3,7 @@
 #ifndef PLATFORM_COREFOUNDATION_CFFILEACCESS_H
 #define PLATFORM_COREFOUNDATION_CFFILEACCESS_H
 
+#include <CoreFoundation/CoreFoundation.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -44,11 +45,11 @@ private:
 // size to read by, and /dev/zero never ends.
 inline constexpr size_t kMaxStreamBytes = size_t{64} << 20;
 
-// Reads the whole file at `path`: a regular file by its size (bytes appended while it is read
-// are not taken), any other source up to kMaxStreamBytes. 0 on success, else the errno value:
-// EISDIR for a folder, EFBIG for a source that gives more than kMaxStreamBytes, ENOMEM when
-// the bytes cannot be held.
-int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
+// Reads the whole file at `path` into a new data object (NULL on failure): a regular file by
+// its size (bytes appended while it is read are not taken), any other source up to
+// kMaxStreamBytes. 0 on success, else the errno value: EISDIR for a folder, EFBIG for a source
+// that gives more than kMaxStreamBytes, ENOMEM when the bytes cannot be held.
+int ReadWholeFile(const std::string& path, CFDataRef& data);
 
 // A temporary file made by mkostemp from a template ending in "XXXXXX". Until it is renamed
 // or discarded, it is removed when the process is ended by SIGTERM, SIGINT or SIGHUP, and

@@ -211,7 +211,8 @@ int ReadStream(int fd, std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+int ReadWholeFile(const std::string& path, CFDataRef& data) {
+    data = nullptr;
     FileDescriptor fd;
     do fd = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     while (!fd && errno == EINTR);
@@ -219,17 +220,28 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     struct stat info {};
     if (::fstat(fd.Get(), &info) != 0) return errno;
     if (S_ISDIR(info.st_mode)) return EISDIR;
-    try {
-        if (!S_ISREG(info.st_mode)) return ReadStream(fd.Get(), bytes);
-        bytes.resize(info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0);
-    } catch (const std::exception&) {  // bad_alloc or length_error
-        bytes.clear();
-        return ENOMEM;
+    if (!S_ISREG(info.st_mode)) {
+        std::vector<uint8_t> bytes;
+        try {
+            if (int error = ReadStream(fd.Get(), bytes)) return error;
+        } catch (const std::exception&) {  // bad_alloc or length_error
+            return ENOMEM;
+        }
+        data = CreateDataAdopting(std::move(bytes));
+        return data ? 0 : ENOMEM;
     }
-    ssize_t n = ReadInto(fd.Get(), bytes.data(), bytes.size());
-    if (n < 0) return errno;
-    bytes.resize(static_cast<size_t>(n));  // a file that shrank meanwhile
-    return 0;
+    // A block that is not zeroed first: a large file's bytes are written once, by the read.
+    const size_t size = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+    auto* bytes = static_cast<uint8_t*>(std::malloc(size ? size : 1));
+    if (!bytes) return ENOMEM;
+    const ssize_t n = ReadInto(fd.Get(), bytes, size);
+    if (n < 0) {
+        const int error = errno;
+        std::free(bytes);
+        return error;
+    }
+    data = CreateDataAdoptingMalloc(bytes, static_cast<size_t>(n));  // n < size: it shrank
+    return data ? 0 : ENOMEM;
 }
 
 }  // namespace cf::file
@@ -250,14 +262,15 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef url,
     }
     std::string path;
     SInt32 status = cf::url::FilePath(url, path);
-    std::vector<uint8_t> bytes;
+    CFDataRef data = nullptr;
     if (status == 0) {
-        int error = cf::file::ReadWholeFile(path, bytes);
+        int error = cf::file::ReadWholeFile(path, data);
         if (error) status = error == EISDIR ? kCFURLUnknownError : cf::url::ErrorFor(error);
     }
-    if (status == 0 && resourceData) {
-        *resourceData = cf::CreateDataAdopting(std::move(bytes));
-        if (!*resourceData) status = cf::url::kMemFull;
+    if (resourceData) {
+        *resourceData = data;
+    } else if (data) {
+        CFRelease(data);
     }
     if (errorCode) *errorCode = status;
     return status == 0;

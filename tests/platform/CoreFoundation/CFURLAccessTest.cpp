@@ -151,6 +151,42 @@ TEST_F(CFURLAccessTest, AWriteThatFailsMidwayLeavesTheOldFile) {
     EXPECT_EQ(Entries(), std::vector<std::string>{"keep"}) << "the temporary file was removed";
 }
 
+// A file is read whole whatever its size, an empty one too; a read whose data object cannot be
+// made is memFullErr (-108), with nothing handed out.
+TEST_F(CFURLAccessTest, ReadsWholeFilesAndReportsMemoryAsMemFull) {
+    for (size_t size : {size_t{0}, size_t{1}, size_t{4096}, size_t{3 * 65536 + 5}}) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 26);
+        ASSERT_TRUE(CFURLWriteDataAndPropertiesToResource(URL("whole").Get(), Data(bytes).Get(),
+                                                          nullptr, nullptr));
+        CFDataRef data = nullptr;
+        SInt32 error = 1;
+        ASSERT_TRUE(CFURLCreateDataAndPropertiesFromResource(nullptr, URL("whole").Get(), &data,
+                                                             nullptr, nullptr, &error));
+        cf::Ref<CFDataRef> held(data);
+        EXPECT_EQ(error, 0);
+        EXPECT_TRUE(CFEqual(data, Data(bytes).Get())) << size;
+    }
+    // The data object is the call's last allocation: failing each in turn, the last failure
+    // before success is that one.
+    SInt32 lastError = 0;
+    for (long skip = 0;; ++skip) {
+        cf::Ref<CFURLRef> url = URL("whole");
+        PTFailCFAllocations(skip, 1);
+        CFDataRef data = reinterpret_cast<CFDataRef>(1);
+        SInt32 error = 0;
+        const bool read = CFURLCreateDataAndPropertiesFromResource(nullptr, url.Get(), &data,
+                                                                   nullptr, nullptr, &error);
+        PTClearFaults();
+        cf::Ref<CFDataRef> held(read ? data : nullptr);
+        if (read) break;
+        EXPECT_EQ(data, nullptr);
+        lastError = error;
+        ASSERT_LT(skip, 100);
+    }
+    EXPECT_EQ(lastError, -108);
+}
+
 TEST_F(CFURLAccessTest, InjectedFailureReportsAndClearsOutputs) {
     PTFailCalls("CFURLCreateDataAndPropertiesFromResource", 0, 1, -7);
     CFDataRef data = reinterpret_cast<CFDataRef>(1);
