@@ -39,17 +39,18 @@ trap 'rm -rf "$work"' EXIT
 pkg=$(pkg-config --list-all | awk '/^libplist-2|^libplist /{if (!found) print $1; found = 1}')
 driver=$work/libplist_driver
 cc -O2 -o "$driver" "$root/bench/libplist_driver.c" $(pkg-config --cflags --libs "$pkg")
+cc -O2 -o "$work/timed" "$root/bench/timed.c"
 
 fail() { echo "CHECK FAILED: $*" >&2; exit 1; }
 
-# Runs a command once under /usr/bin/time with stdout to /dev/null (stdin from $2, or none);
-# appends "cpu wall rss_kb user system" to file $1.
+# Runs a command once with stdout to /dev/null (stdin from $2, or none), timed to the
+# microsecond by bench/timed.c; appends "cpu wall rss_kb user system" to file $1.
 timed() {
   local into=$1 input=$2
   shift 2
-  /usr/bin/time -f '%U %S %e %M' -o "$work/t" "$@" <"$input" >/dev/null ||
-    fail "$* exited with $?"
-  awk '{printf "%.3f %.3f %d %.3f %.3f\n", $1 + $2, $3, $4, $1, $2}' "$work/t" >>"$into"
+  "$work/timed" "$@" <"$input" >/dev/null 2>"$work/t" || fail "$* exited with $?"
+  tail -n 1 "$work/t" |
+    awk '{printf "%.4f %.4f %d %.4f %.4f\n", $1 + $2, $3, $4, $1, $2}' >>"$into"
 }
 
 # Median of column $2 of file $1.
