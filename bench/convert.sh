@@ -32,25 +32,26 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 pkg=$(pkg-config --list-all | awk '/^libplist-2|^libplist /{if (!found) print $1; found = 1}')
 cc -O2 -o "$work/libplist_driver" "$root/bench/libplist_driver.c" $(pkg-config --cflags --libs "$pkg")
+cc -O2 -o "$work/timed" "$root/bench/timed.c"
 
 file="$work/library.plist"
 "$build/bin/PropertyListBench" --generate "$file" "$tracks" >/dev/null
 size=$(stat -c %s "$file")
 mb=$(echo "$size/1000000" | bc -l)
 
-# Runs a command `runs` times under /usr/bin/time; prints LABEL with the best CPU time
+# Runs a command `runs` times, timed by bench/timed.c; prints LABEL with the best CPU time
 # (user + system) and the best wall time, and leaves the MB/s in $cpu and $wall.
 timed() {
   local label=$1 times="" best
   shift
   for _ in $(seq 1 "$runs"); do
-    times+=$( { /usr/bin/time -f "%U %S %e" "$@" >/dev/null; } 2>&1 | tail -1 )$'\n'
+    times+=$( { "$work/timed" "$@" >/dev/null; } 2>&1 | tail -1 )$'\n'
   done
-  # /usr/bin/time has 10 ms resolution, so never 0.
-  best=$(echo "$times" | awk -v mb="$mb" 'NF == 3 {
+  # Never 0, so that the rates stay finite.
+  best=$(echo "$times" | awk -v mb="$mb" 'NF == 4 {
       c = $1 + $2; if (n++ == 0 || c < bc) bc = c; if (n == 1 || $3 < bw) bw = $3 }
-    END { if (bc < 0.01) bc = 0.01; if (bw < 0.01) bw = 0.01;
-          printf "%.2f %.1f %.2f %.1f", bc, mb / bc, bw, mb / bw }')
+    END { if (bc < 0.001) bc = 0.001; if (bw < 0.001) bw = 0.001;
+          printf "%.3f %.1f %.3f %.1f", bc, mb / bc, bw, mb / bw }')
   read -r best_cpu cpu best_wall wall <<<"$best"
   printf '  %-46s CPU %s s = %6s MB/s, wall %s s = %6s MB/s\n' "$label:" "$best_cpu" "$cpu" \
     "$best_wall" "$wall"
