@@ -12,7 +12,9 @@
 #include <time.h>
 #include <unistd.h>
 
-static double Seconds(struct timeval t) { return (double)t.tv_sec + (double)t.tv_usec / 1e6; }
+static double Seconds(struct timeval t) {
+    return (double)t.tv_sec + (double)t.tv_usec / 1e6;
+}
 
 int main(int argc, char** argv) {
     if (argc < 2) {
