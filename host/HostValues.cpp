@@ -54,27 +54,13 @@ OSStatus CreateUnicodeTextDesc(std::string_view utf8, OwnedDesc& out) {
 
 namespace {
 
-bool IsHigh(char16_t u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLow(char16_t u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
-
 // UTF-16 to UTF-8 appended to `out`; a lone surrogate has no UTF-8 form, so it is shown as
 // U+FFFD rather than lose the text.
 void AppendUTF8(std::u16string_view units, std::string& out) {
     const size_t at = out.size();
     if (notation::UTF16ToUTF8(units, out)) return;
-    std::u16string repaired(units);
-    for (size_t i = 0; i < repaired.size(); ++i) {
-        const char16_t u = repaired[i];
-        const bool paired = (IsHigh(u) && i + 1 < units.size() && IsLow(units[i + 1])) ||
-                            (IsLow(u) && i > 0 && IsHigh(units[i - 1]));
-        if ((IsHigh(u) || IsLow(u)) && !paired) repaired[i] = 0xFFFD;
-    }
-    out.resize(at);
-    notation::UTF16ToUTF8(repaired, out);
+    out.resize(at + 3 * units.size());
+    out.resize(at + notation::WriteUTF8(units, out.data() + at, notation::LoneSurrogate::kReplace));
 }
 
 // The UTF-16 units of a 'utxt' descriptor, uninitialised before the copy; empty when they
@@ -126,7 +112,6 @@ OSStatus WriteUTF8Text(const AEDesc& desc, std::FILE* to) {
     const size_t total = static_cast<size_t>(AEGetDescDataSize(&desc)) / 2;
     std::u16string units(std::min(total, kChunkUnits + 1), u'\0');
     const auto bytes = std::make_unique_for_overwrite<char[]>(3 * units.size());
-    std::string repaired;
     for (size_t at = 0; at < total;) {
         const size_t got = std::min(units.size(), total - at);
         if (OSErr err = AEGetDescDataRange(&desc, units.data(), static_cast<Size>(at * 2),
@@ -134,16 +119,13 @@ OSStatus WriteUTF8Text(const AEDesc& desc, std::FILE* to) {
             return err;
         // One unit more than a chunk is read, so a surrogate pair stays in one chunk.
         size_t take = std::min(kChunkUnits, got);
-        if (take < got && IsHigh(units[take - 1]) && IsLow(units[take])) ++take;
-        const std::u16string_view chunk = std::u16string_view(units).substr(0, take);
-        const size_t written = notation::WriteUTF8(chunk, bytes.get());
-        std::string_view out(bytes.get(), written == notation::kNoUTF8 ? 0 : written);
-        if (written == notation::kNoUTF8) {  // a lone surrogate, shown as U+FFFD
-            repaired.clear();
-            AppendUTF8(chunk, repaired);
-            out = repaired;
-        }
-        if (std::fwrite(out.data(), 1, out.size(), to) != out.size()) return ioErr;
+        if (take < got && notation::IsHighSurrogate(units[take - 1]) &&
+            notation::IsLowSurrogate(units[take]))
+            ++take;
+        // A lone surrogate is shown as U+FFFD, as CopyUTF8Text shows it.
+        const size_t written = notation::WriteUTF8(std::u16string_view(units).substr(0, take),
+                                                   bytes.get(), notation::LoneSurrogate::kReplace);
+        if (std::fwrite(bytes.get(), 1, written, to) != written) return ioErr;
         at += take;
     }
     return noErr;

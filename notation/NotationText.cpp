@@ -122,13 +122,6 @@ bool UTF8ToUTF16(std::string_view text, std::u16string& out) {
 
 namespace {
 
-bool IsHighSurrogate(char32_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char32_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
 // Length of the run of ASCII units at `p`, eight or sixteen units per test: most text is
 // ASCII, and a large XML text is mostly one long run.
 size_t ASCIIRunLength(const char16_t* p, const char16_t* end) {
@@ -237,7 +230,7 @@ bool UTF16ToUTF8(std::u16string_view units, std::string& out) {
 }
 
 // ASCII runs sixteen units at a time.
-size_t WriteUTF8(std::u16string_view units, char* out) {
+size_t WriteUTF8(std::u16string_view units, char* out, LoneSurrogate lone) {
     char* to = out;
     const char16_t* p = units.data();
     const char16_t* end = p + units.size();
@@ -251,7 +244,8 @@ size_t WriteUTF8(std::u16string_view units, char* out) {
         if (IsHighSurrogate(c) && p < end && IsLowSurrogate(*p)) {
             c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
         } else if (IsSurrogate(c)) {
-            return kNoUTF8;
+            if (lone == LoneSurrogate::kFail) return kNoUTF8;
+            c = 0xFFFD;
         }
         to = PutUTF8(c, to);
     }

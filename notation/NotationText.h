@@ -27,10 +27,18 @@ bool UTF8ToUTF16(std::string_view text, std::u16string& out);
 bool UTF16ToUTF8(std::u16string_view units, std::string& out);
 
 // Writes the UTF-8 form of `units` at `out`, which has room for three bytes a unit, in one
-// pass; returns the bytes written, or kNoUTF8 when a lone surrogate has no UTF-8 form (`out`
-// then holds a prefix).
+// pass; returns the bytes written. A lone surrogate has no UTF-8 form: it makes the call return
+// kNoUTF8 (`out` then holds a prefix), or with kReplace is written as U+FFFD.
 inline constexpr size_t kNoUTF8 = static_cast<size_t>(-1);
-size_t WriteUTF8(std::u16string_view units, char* out);
+enum class LoneSurrogate { kFail, kReplace };
+size_t WriteUTF8(std::u16string_view units, char* out, LoneSurrogate lone = LoneSurrogate::kFail);
+
+inline bool IsHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+inline bool IsLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // Mac OS Roman: every byte has a character (so decoding cannot fail); a character without a
 // Mac OS Roman form makes the encoding fail and reports its position in *badIndex.
