@@ -17,8 +17,8 @@ inline constexpr int kExitUsage = 2;
 // Prints "plistbridge: MESSAGE" on standard error and returns exitStatus.
 int Complain(int exitStatus, const std::string& message);
 
-// The whole of an input file: a regular file mapped into memory (no copy), anything else
-// (standard input, a pipe) read into a data object.
+// The whole of an input file: a regular file (named, or as standard input) mapped into memory
+// (no copy), anything else (a pipe, a device) read into a data object.
 class InputFile {
 public:
     InputFile() = default;
@@ -41,6 +41,8 @@ public:
     void Close();
 
 private:
+    bool MapStandardInput();
+
     void* mMap = nullptr;
     size_t mMapLength = 0;
     size_t mMapSkip = 0;  // bytes of the first mapped page before standard input's offset

@@ -133,6 +133,7 @@ std::string WithLine(std::string reason) {
 bool InputFile::Open(const std::string& path, std::string& reason) {
     Close();
     if (path == "-") {
+        if (MapStandardInput()) return true;
         mData.Reset(ReadAll(STDIN_FILENO));
         if (!mData) reason = std::strerror(errno);
         return static_cast<bool>(mData);
@@ -166,8 +167,14 @@ bool InputFile::Open(const std::string& path, std::string& reason) {
 
 void InputFile::OpenStandardInput() {
     Close();
-    // A regular file is mapped from where standard input stands (a page boundary before it),
-    // and the offset moved to its end as reading it would.
+    if (MapStandardInput()) return;
+    mData.Reset(ReadAll(STDIN_FILENO, true));
+    if (!mData) throw std::bad_alloc();  // the only failure left when errors end the input
+}
+
+// A regular file is mapped from where standard input stands (a page boundary before it), and
+// the offset moved to its end as reading it would. False for anything else.
+bool InputFile::MapStandardInput() {
     struct stat info;
     const off_t at = lseek(STDIN_FILENO, 0, SEEK_CUR);
     const long page = sysconf(_SC_PAGESIZE);
@@ -180,11 +187,10 @@ void InputFile::OpenStandardInput() {
             mMapLength = length;
             mMapSkip = static_cast<size_t>(at - base);
             lseek(STDIN_FILENO, 0, SEEK_END);
-            return;
+            return true;
         }
     }
-    mData.Reset(ReadAll(STDIN_FILENO, true));
-    if (!mData) throw std::bad_alloc();  // the only failure left when errors end the input
+    return false;
 }
 
 std::string_view InputFile::Bytes() const {
