@@ -40,34 +40,6 @@ inline std::string_view NameOf(Kind kind) {
     return kNames[static_cast<int>(kind)];
 }
 
-// By length and first letter, then one fixed-size compare.
-inline Kind KindOf(std::string_view name) {
-    auto is = [name](Kind kind) { return name == NameOf(kind) ? kind : Kind::kUnknown; };
-    switch (name.size()) {
-        case 3:
-            return is(Kind::kKey);
-        case 4:
-            switch (name[0]) {
-                case 'd':
-                    if (name[1] == 'i') return is(Kind::kDict);
-                    return name[3] == 'e' ? is(Kind::kDate) : is(Kind::kData);
-                case 'r':
-                    return is(Kind::kReal);
-                case 't':
-                    return is(Kind::kTrue);
-            }
-            return Kind::kUnknown;
-        case 5:
-            return name[0] == 'p' ? is(Kind::kPlist)
-                                  : (name[0] == 'a' ? is(Kind::kArray) : is(Kind::kFalse));
-        case 6:
-            return is(Kind::kString);
-        case 7:
-            return is(Kind::kInteger);
-    }
-    return Kind::kUnknown;
-}
-
 // A close tag's name and '>' as one little-endian word, with the mask of its bytes (every
 // name is at most seven letters).
 struct CloseWord {
@@ -111,6 +83,15 @@ inline Kind KindOfTagWord(uint64_t word, size_t nameLength) {
             return is(Kind::kInteger) ? Kind::kInteger : Kind::kUnknown;
     }
     return Kind::kUnknown;
+}
+
+// The kind of an element name, through the same table: packed with its '>' as a tag word.
+inline Kind KindOf(std::string_view name) {
+    if (name.size() >= sizeof(uint64_t)) return Kind::kUnknown;  // longer than every name
+    uint64_t word = uint64_t{'>'} << (8 * name.size());
+    for (size_t i = 0; i < name.size(); ++i)
+        word |= uint64_t{static_cast<uint8_t>(name[i])} << (8 * i);
+    return KindOfTagWord(word, name.size());
 }
 
 struct Tag {
