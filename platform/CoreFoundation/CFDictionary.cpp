@@ -171,6 +171,17 @@ struct __CFDictionary final : cf::Object {
         ++mLive;
     }
 
+    // Sets a pair whose references the dictionary takes over (already retained or adopted): a
+    // key already present keeps its first key object and place and gets the new value. Throws
+    // bad_alloc, key and value still the caller's, when there is no room for a new key.
+    void SetAdopting(const void* key, const void* value) {
+        const CFHashCode h = HashKey(key);
+        const long p = Find(key, h);
+        if (p < 0) return Insert(key, value, h);
+        ReleaseValue(std::exchange(mEntries[static_cast<size_t>(p)].value, value));
+        cf::Release(key);  // an adopted reference, whatever the callbacks
+    }
+
     bool Full() const {
         return mSlots.empty() ? mEntries.size() + 1 > kLinearMax
                               : (mEntries.size() + 1) * 4 > mSlots.size() * 3;
@@ -309,28 +320,16 @@ CFDictionaryRef CreateDictionary(size_t capacity, bool isMutable) {
 
 bool DictionarySetAdopting(CFDictionaryRef dictionary, CFTypeRef key, CFTypeRef value) {
     __CFDictionary* d = AsDictionary(dictionary);
-    if (!d) {
-        Release(key);
-        Release(value);
-        return false;
-    }
-    CFHashCode h = d->HashKey(key);
-    long p = d->Find(key, h);
-    if (p >= 0) {
-        Entry& e = d->mEntries[static_cast<size_t>(p)];
-        const void* old = std::exchange(e.value, value);
-        d->ReleaseValue(old);
-        Release(key);  // the first key object stays, in its place
-        return true;
-    }
     try {
-        d->Insert(key, value, h);
+        if (d) {
+            d->SetAdopting(key, value);
+            return true;
+        }
     } catch (const std::bad_alloc&) {
-        Release(key);
-        Release(value);
-        return false;
     }
-    return true;
+    Release(key);
+    Release(value);
+    return false;
 }
 
 CFDictionaryRef CreateDictionaryAdopting(const CFTypeRef* keys, const CFTypeRef* values,
@@ -344,17 +343,7 @@ CFDictionaryRef CreateDictionaryAdopting(const CFTypeRef* keys, const CFTypeRef*
     size_t i = 0;
     try {
         d->Rebuild(count);  // every insert below then fits
-        for (; i < count; ++i) {
-            CFHashCode h = d->HashKey(keys[i]);
-            long p = i == 0 ? -1 : d->Find(keys[i], h);
-            if (p < 0) {
-                d->Insert(keys[i], values[i], h);
-                continue;
-            }
-            Entry& e = d->mEntries[static_cast<size_t>(p)];
-            Release(std::exchange(e.value, values[i]));
-            Release(keys[i]);  // the first key object stays, in its place
-        }
+        for (; i < count; ++i) d->SetAdopting(keys[i], values[i]);
     } catch (const std::bad_alloc&) {
         releaseFrom(i);
         Release(d);
