@@ -34,3 +34,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/shell/Info.plist
         DESTINATION ${PLISTBRIDGE_INSTALL_BUNDLE_DIR}/Contents)
 install(FILES ${PROJECT_SOURCE_DIR}/shell/PlistBridge.sdef
         DESTINATION ${PLISTBRIDGE_INSTALL_BUNDLE_DIR}/Contents/Resources)
+# The man page and the bash completion (picked up from share/bash-completion/completions).
+install(FILES ${PROJECT_SOURCE_DIR}/docs/plistbridge.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/plistbridge.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME plistbridge)

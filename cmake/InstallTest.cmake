@@ -17,7 +17,8 @@ if(NOT status EQUAL 0)
 endif()
 file(RENAME ${SCRATCH}/installed ${SCRATCH}/moved)
 
-foreach(file bin/plistbridge lib/plistbridge/PlistBridge.osax/Contents/Info.plist)
+foreach(file bin/plistbridge lib/plistbridge/PlistBridge.osax/Contents/Info.plist
+             share/man/man1/plistbridge.1 share/bash-completion/completions/plistbridge)
   if(NOT EXISTS ${SCRATCH}/moved/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()

@@ -1,5 +1,5 @@
 // plistbridge lint: reads each file as the converter would and says whether it is a property
-// list, and if not, what is wrong and on which line.
+// list, and if not, what is wrong and on which line; with -s, only the failures.
 #include <cstdio>
 
 #include "tools/ToolCommands.h"
@@ -16,7 +16,7 @@ int RunLint(const ToolArguments& args) {
         if (input.Shrank()) {
             reason = kShrankWhileRead;
         } else if (parsed) {
-            std::printf("%s: OK\n", file.c_str());
+            if (!args.silent) std::printf("%s: OK\n", file.c_str());
             continue;
         }
         std::printf("%s: %s\n", file.c_str(), reason.c_str());

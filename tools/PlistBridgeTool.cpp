@@ -106,21 +106,40 @@ int PrintDirectResult(const EventOutcome& outcome, bool pretty = false) {
     return PrintLine(result.Get(), pretty);
 }
 
+// The file load sends for FILE. Standard input ("-") goes as /dev/fd/0, which the addition
+// opens and reads as it reads any file: a pipe or a device through the platform's stream
+// path, a regular file by its size and in any format, so its bytes are never taken as text.
+// Opening /dev/fd/0 reopens a regular file from its start, so one that standard input has
+// already been read into is refused rather than read again from the top.
+bool LoadPath(const std::string& operand, std::string& path) {
+    path = operand;
+    if (operand != "-") return true;
+    path = "/dev/fd/0";
+    struct stat info;
+    return fstat(STDIN_FILENO, &info) != 0 || !S_ISREG(info.st_mode) ||
+           lseek(STDIN_FILENO, 0, SEEK_CUR) <= 0;
+}
+
 int RunLoad(const ToolArguments& args) {
     OwnedDesc value;
+    std::string path;
+    if (!args.loadText && !LoadPath(args.operand, path))
+        return Complain(kExitFailed,
+                        "load plist: standard input is a file already read in part; give the "
+                        "file's name instead");
     if (args.loadText) {
         InputFile input;
         const OSStatus made = CreateUnicodeTextDesc(OperandText(args, input), value);
         if (input.Shrank()) return ComplainShrankInput();
         if (made != noErr) return Complain(kExitUsage, "the text is not valid UTF-8");
-    } else if (OSStatus err = CreateFileURLDesc(args.operand, value)) {
+    } else if (OSStatus err = CreateFileURLDesc(path, value)) {
         return Complain(kExitFailed,
                         "cannot make a file URL for '" + args.operand + "'" + StatusSuffix(err));
     }
     EventOutcome outcome = SendLoadPList(value.Get());
     if (outcome.status == fnfErr && !args.loadText) {
         // The addition knows only that the file cannot be read; the system says why.
-        const std::string problem = FileProblem(args.operand);
+        const std::string problem = FileProblem(path);
         if (!problem.empty())
             return Complain(kExitFailed, "load plist: " + args.operand + ": " + problem +
                                              StatusSuffix(outcome.status));
@@ -219,6 +238,34 @@ void TuneAllocator() {
     mallopt(M_MXFAST, 0);
 }
 
+// The command's function when it needs no addition, else nullptr.
+int (*FileCommand(ToolCommand command))(const ToolArguments&) {
+    switch (command) {
+        case ToolCommand::Convert:
+            return RunConvert;
+        case ToolCommand::Lint:
+            return RunLint;
+        case ToolCommand::Print:
+            return RunPrint;
+        case ToolCommand::Extract:
+            return RunExtract;
+        case ToolCommand::Type:
+            return RunType;
+        case ToolCommand::Replace:
+            return RunReplace;
+        case ToolCommand::Insert:
+            return RunInsert;
+        case ToolCommand::Remove:
+            return RunRemove;
+        case ToolCommand::Create:
+            return RunCreate;
+        case ToolCommand::Diff:
+            return RunDiff;
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -242,10 +289,10 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     try {
-        // convert and lint need no addition: they run on the platform directly.
-        status = args.command == ToolCommand::Convert ? RunConvert(args)
-                 : args.command == ToolCommand::Lint  ? RunLint(args)
-                                                      : Run(args);
+        // Every command but load, store and send runs on the platform directly, without the
+        // addition.
+        const auto direct = FileCommand(args.command);
+        status = direct ? direct(args) : Run(args);
     } catch (const std::bad_alloc&) {
         // Printing a huge result, or building a big value, can run out of memory: one line
         // and the failure status rather than an abort.

@@ -3,11 +3,34 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <span>
 
 #include "common/FourCharCode.h"
 #include "notation/DescNotation.h"
+#include "tools/ToolCommandTable.h"
 
 namespace {
+
+constexpr std::string_view kConvertFormats[] = {"xml", "binary", "json", "openstep"};
+constexpr std::string_view kExtractFormats[] = {"xml", "binary", "json", "openstep", "raw"};
+constexpr std::string_view kTypes[] = {"bool", "integer", "float", "string",
+                                       "date", "data",    "array", "dictionary"};
+constexpr std::string_view kValueTypes[] = {"bool", "integer", "float",      "string", "date",
+                                            "data", "array",   "dictionary", "xml",    "json"};
+
+bool IsOneOf(std::string_view word, std::span<const std::string_view> choices) {
+    return std::find(choices.begin(), choices.end(), word) != choices.end();
+}
+
+// "xml, binary, json or openstep".
+std::string ChoiceText(std::span<const std::string_view> choices) {
+    std::string text;
+    for (size_t i = 0; i < choices.size(); ++i) {
+        if (i > 0) text += i + 1 == choices.size() ? " or " : ", ";
+        text += choices[i];
+    }
+    return text;
+}
 
 // `text` in single quotes, built by appending: gcc 12 misreports "literal" + std::string as an
 // overlapping copy (-Wrestrict).
@@ -20,9 +43,14 @@ std::string Quoted(std::string_view text) {
     return out;
 }
 
-// "--x…" names an option; "----" and "----=…" are the direct parameter's keyword.
+// An argument that is not a known option but looks like one: "--x…", or "-x…" other than a
+// negative number ("-5", "-.5", "-inf"), "----" and "----=…" (the direct parameter's keyword),
+// and a send parameter with a four-char code ("-abc=…"). "-" alone is standard input.
 bool LooksLikeOption(std::string_view arg) {
-    return arg.size() > 2 && arg[0] == '-' && arg[1] == '-' && arg[2] != '-';
+    if (arg.size() < 2 || arg[0] != '-') return false;
+    if (arg[1] == '-') return arg.size() > 2 && arg[2] != '-';
+    const bool number = (arg[1] >= '0' && arg[1] <= '9') || arg[1] == '.' || arg == "-inf";
+    return !number && !(arg.size() > 4 && arg[4] == '=');
 }
 
 // Splits "CODE<separator>rest" at the first separator whose left side is a valid code.
@@ -44,15 +72,6 @@ size_t CharacterCount(std::string_view text) {
     return count;
 }
 
-// Every option: its spellings, whether it takes a value, and the commands it belongs to
-// (empty: every command).
-struct OptionSpec {
-    std::string_view name;
-    std::string_view shortName;
-    bool takesValue;
-    std::string_view commands;
-};
-
 class ArgumentReader {
 public:
     ArgumentReader(const std::vector<std::string>& args, ToolArguments& out, std::string& error)
@@ -60,11 +79,12 @@ public:
     bool Read();
 
 private:
+    bool ReadCommand(std::string_view command, std::vector<std::string_view>& words);
     bool ReadLoad(const std::vector<std::string_view>& words);
     bool ReadStore(const std::vector<std::string_view>& words);
     bool ReadSend(const std::vector<std::string_view>& words);
-    bool ReadConvert(const std::vector<std::string_view>& words);
-    bool ReadLint(const std::vector<std::string_view>& words);
+    bool ReadOperands(const CommandSpec& spec, const std::vector<std::string_view>& words);
+    bool CheckCombination(const CommandSpec& spec);
     bool Apply(const OptionSpec& spec, std::string_view value, size_t& i);
     bool Fail(std::string message) {
         mError = std::move(message);
@@ -77,19 +97,13 @@ private:
     std::vector<std::string_view> mOptional;
 };
 
-constexpr OptionSpec kOptions[] = {
-    {"--bundle", "", true, ""},        {"--to", "-o", true, "store convert"},
-    {"--text", "", true, "load"},      {"--pretty", "", false, "load"},
-    {"--format", "", true, "convert"}, {"--strict", "", false, "convert"},
-    {"--optional", "", false, "send"},
-};
-
 // The spec `arg` names ("--to", "-o", or "--to=…" with `inlineValue` set), or nullptr.
 const OptionSpec* FindOption(std::string_view arg, std::optional<std::string_view>& inlineValue) {
     inlineValue.reset();
-    for (const OptionSpec& spec : kOptions) {
+    for (const OptionSpec& spec : ToolOptions()) {
         if (arg == spec.name || (!spec.shortName.empty() && arg == spec.shortName)) return &spec;
-        if (spec.takesValue && arg.size() > spec.name.size() && arg.starts_with(spec.name) &&
+        if (!spec.valueName.empty() && spec.name.starts_with("--") &&
+            arg.size() > spec.name.size() && arg.starts_with(spec.name) &&
             arg[spec.name.size()] == '=') {
             inlineValue = arg.substr(spec.name.size() + 1);
             return &spec;
@@ -98,22 +112,16 @@ const OptionSpec* FindOption(std::string_view arg, std::optional<std::string_vie
     return nullptr;
 }
 
-bool BelongsTo(const OptionSpec& spec, std::string_view command) {
-    if (spec.commands.empty()) return true;
-    for (size_t start = 0; start < spec.commands.size();) {
-        size_t end = spec.commands.find(' ', start);
-        if (end == std::string_view::npos) end = spec.commands.size();
-        if (spec.commands.substr(start, end - start) == command) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-// "store", "store or convert": for "--to belongs to …".
+// "store", "store or convert", "store, convert or replace": for "--to belongs to …".
 std::string OwnersText(const OptionSpec& spec) {
-    std::string text(spec.commands);
-    const size_t space = text.find(' ');
-    if (space != std::string::npos) text.replace(space, 1, " or ");
+    std::string text;
+    std::string_view rest = spec.commands;
+    while (!rest.empty()) {
+        const size_t space = std::min(rest.find(' '), rest.size());
+        if (!text.empty()) text += space == rest.size() ? " or " : ", ";
+        text += rest.substr(0, space);
+        rest.remove_prefix(std::min(space + 1, rest.size()));
+    }
     return text;
 }
 
@@ -148,11 +156,13 @@ bool ArgumentReader::Read() {
             words.push_back(arg);
             continue;
         }
-        if (std::find(given.begin(), given.end(), spec) != given.end())
-            return Fail("option " + std::string(spec->name) + " given twice");
+        const bool twice = std::find(given.begin(), given.end(), spec) != given.end();
+        if (twice || (spec->action == OptionAction::ValueType && !mOut.valueType.empty()))
+            return Fail(twice ? "option " + std::string(spec->name) + " given twice"
+                              : "give one -TYPE VALUE");
         given.push_back(spec);
         std::string_view value;
-        if (spec->takesValue) {
+        if (!spec->valueName.empty()) {
             if ((!inlineValue && i + 1 >= mArgs.size()) || (inlineValue && inlineValue->empty()))
                 return Fail(std::string(spec->name) + " needs a value");
             value = inlineValue ? *inlineValue : std::string_view(mArgs[++i]);
@@ -164,46 +174,132 @@ bool ArgumentReader::Read() {
         if (!words.empty()) mOut.helpTopic = words.front();
         return true;
     }
-    if (words.empty()) return Fail("no command given (load, store, send, convert or lint)");
+    if (words.empty()) return Fail("no command given (" + CommandNamesText() + ")");
     const std::string_view command = words.front();
     words.erase(words.begin());
+    if (!FindCommand(command))
+        return Fail("unknown command '" + std::string(command) + "' (" + CommandNamesText() + ")");
     for (const OptionSpec* spec : given)
-        if (!BelongsTo(*spec, command))
+        if (!OptionBelongsTo(*spec, command))
             return Fail(std::string(spec->name) + " belongs to " + OwnersText(*spec));
-    if (command == "load") return ReadLoad(words);
-    if (command == "store") return ReadStore(words);
-    if (command == "send") return ReadSend(words);
-    if (command == "convert") return ReadConvert(words);
-    if (command == "lint") return ReadLint(words);
-    return Fail("unknown command '" + std::string(command) +
-                "' (load, store, send, convert or lint)");
+    return ReadCommand(command, words);
 }
 
 bool ArgumentReader::Apply(const OptionSpec& spec, std::string_view value, size_t& i) {
-    if (spec.name == "--bundle") {
-        mOut.bundlePath = value;
-    } else if (spec.name == "--to") {
-        mOut.destination = std::string(value);
-    } else if (spec.name == "--text") {
-        mOut.loadText = true;
-        mOut.operand = value;
-    } else if (spec.name == "--pretty") {
-        mOut.pretty = true;
-    } else if (spec.name == "--strict") {
-        mOut.strict = true;
-    } else if (spec.name == "--format") {
-        if (value != "xml" && value != "binary" && value != "json" && value != "openstep")
-            return Fail("--format takes xml, binary, json or openstep, not '" + std::string(value) +
-                        "'");
-        mOut.format = value;
-    } else {
-        // --optional: every following bare code is an optional keyword.
-        FourCharCode code;
-        while (i + 1 < mArgs.size() && !LooksLikeOption(mArgs[i + 1]) &&
-               ParseCodeArgument(mArgs[i + 1], code))
-            mOptional.push_back(mArgs[++i]);
-        if (mOptional.empty()) return Fail("--optional needs at least one keyword");
+    switch (spec.action) {
+        case OptionAction::Bundle:
+            mOut.bundlePath = value;
+            break;
+        case OptionAction::To:
+            mOut.destination = std::string(value);
+            break;
+        case OptionAction::Text:
+            mOut.loadText = true;
+            mOut.operand = value;
+            break;
+        case OptionAction::Pretty:
+            mOut.pretty = true;
+            break;
+        case OptionAction::Strict:
+            mOut.strict = true;
+            break;
+        case OptionAction::InPlace:
+            mOut.inPlace = true;
+            break;
+        case OptionAction::Silent:
+            mOut.silent = true;
+            break;
+        case OptionAction::NoNewline:
+            mOut.noNewline = true;
+            break;
+        case OptionAction::Append:
+            mOut.append = true;
+            break;
+        case OptionAction::Quiet:
+            mOut.quiet = true;
+            break;
+        case OptionAction::Format:
+            if (!IsOneOf(value, kConvertFormats))
+                return Fail("--format takes " + ChoiceText(kConvertFormats) + ", not '" +
+                            std::string(value) + "'");
+            mOut.format = value;
+            break;
+        case OptionAction::Expect:
+            if (!IsOneOf(value, kTypes))
+                return Fail("--expect takes " + ChoiceText(kTypes) + ", not '" +
+                            std::string(value) + "'");
+            mOut.expect = std::string(value);
+            break;
+        case OptionAction::ValueType:
+            mOut.valueType = spec.name.substr(1);
+            mOut.valueText = value;
+            break;
+        case OptionAction::Optional: {
+            // Every following bare code is an optional keyword.
+            FourCharCode code;
+            while (i + 1 < mArgs.size() && !LooksLikeOption(mArgs[i + 1]) &&
+                   ParseCodeArgument(mArgs[i + 1], code))
+                mOptional.push_back(mArgs[++i]);
+            if (mOptional.empty()) return Fail("--optional needs at least one keyword");
+            break;
+        }
     }
+    return true;
+}
+
+bool ArgumentReader::ReadCommand(std::string_view command, std::vector<std::string_view>& words) {
+    const CommandSpec& spec = *FindCommand(command);
+    mOut.command = spec.command;
+    if (command == "load") return ReadLoad(words);
+    if (command == "store") return ReadStore(words);
+    if (command == "send") return ReadSend(words);
+    return ReadOperands(spec, words) && CheckCombination(spec);
+}
+
+// The operands the row names, in order: KEYPATH, FORMAT, FILE, or FILE... for one or more.
+bool ArgumentReader::ReadOperands(const CommandSpec& spec,
+                                  const std::vector<std::string_view>& words) {
+    const bool many = spec.operands == "FILE...";
+    const size_t wanted =
+        many ? 1
+             : static_cast<size_t>(std::count(spec.operands.begin(), spec.operands.end(), ' ')) + 1;
+    if (words.size() < wanted || (!many && words.size() > wanted)) {
+        if (many)
+            return Fail(std::string(spec.name) + " takes one or more FILEs (- for standard input)");
+        return Fail(std::string(spec.name) + " takes " + std::string(spec.operands) +
+                    " (- for standard input)");
+    }
+    std::string_view names = spec.operands;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string_view name = names.substr(0, names.find(' '));
+        if (name == "KEYPATH") {
+            mOut.keyPath = words[i];
+        } else if (name == "FORMAT") {
+            std::span<const std::string_view> formats = kConvertFormats;
+            if (spec.command == ToolCommand::Extract) formats = kExtractFormats;
+            if (!IsOneOf(words[i], formats))
+                return Fail(std::string(spec.name) + " takes the FORMAT " + ChoiceText(formats) +
+                            ", not '" + std::string(words[i]) + "'");
+            mOut.format = words[i];
+        } else {
+            mOut.files.emplace_back(words[i]);
+        }
+        if (!many) names.remove_prefix(std::min(name.size() + 1, names.size()));
+    }
+    return true;
+}
+
+// What the options mean together.
+bool ArgumentReader::CheckCombination(const CommandSpec& spec) {
+    const std::string name(spec.name);
+    if ((spec.command == ToolCommand::Replace || spec.command == ToolCommand::Insert) &&
+        mOut.valueType.empty())
+        return Fail(name + " needs the value as -TYPE VALUE (TYPE " + ChoiceText(kValueTypes) +
+                    ")");
+    if (spec.command == ToolCommand::Convert && mOut.inPlace && mOut.destination)
+        return Fail("convert writes each FILE back with --in-place, or one FILE to -o OUT");
+    if (spec.command == ToolCommand::Convert && mOut.destination && mOut.files.size() > 1)
+        return Fail("convert -o writes one FILE; use --in-place for several");
     return true;
 }
 
@@ -215,21 +311,6 @@ bool ArgumentReader::ReadLoad(const std::vector<std::string_view>& words) {
     }
     if (words.size() != 1) return Fail("load takes one FILE, or --text TEXT");
     mOut.operand = words[0];
-    mOut.loadText = mOut.operand == "-";  // standard input, sent as text
-    return true;
-}
-
-bool ArgumentReader::ReadConvert(const std::vector<std::string_view>& words) {
-    mOut.command = ToolCommand::Convert;
-    if (words.size() != 1) return Fail("convert takes one input FILE (- for standard input)");
-    mOut.operand = words[0];
-    return true;
-}
-
-bool ArgumentReader::ReadLint(const std::vector<std::string_view>& words) {
-    mOut.command = ToolCommand::Lint;
-    if (words.empty()) return Fail("lint takes one or more FILEs (- for standard input)");
-    mOut.files.assign(words.begin(), words.end());
     return true;
 }
 
@@ -286,101 +367,4 @@ bool ParseCodeArgument(std::string_view text, FourCharCode& code) {
         AEGetDescDataSize(&desc.Get()) != sizeof code)
         return false;
     return AEGetDescData(&desc.Get(), &code, sizeof code) == noErr;
-}
-
-const char* ToolUsageText() {
-    return R"USAGE(usage: plistbridge [--bundle PATH] COMMAND ...
-
-Commands:
-  load FILE                 run load plist on a property-list file (sent as a file URL;
-                            - reads standard input)
-  load --text TEXT          run load plist on property-list text (- reads standard input)
-  load --pretty ...         print the result indented, one level per container
-  store VALUE               run store plist on VALUE and print the XML it returns
-  store VALUE --to FILE     write the XML to FILE and print the destination it returns
-  send CLASS/ID [KEY=VALUE ...] [--optional KEY ...]
-                            send any event, e.g. send Gmqb/plsL ----='utf8'("<plist/>");
-                            KEY is a four-char code (---- is the direct parameter), and
-                            --optional lists keywords the handler may leave unread;
-                            prints the reply's parameters as a record
-  convert IN [-o OUT] [--format xml|binary|json|openstep] [--strict]
-                            read XML, binary, old-style or JSON and write the format
-                            given (XML by default) to OUT, or to standard output
-  lint FILE ...             check property-list files: "FILE: OK" or what is wrong, and
-                            where
-  COMMAND --help            show that command's usage
-  --help                    show this text
-  --version                 show the version
-
-Options:
-  --bundle PATH             the PlistBridge.osax bundle to load (default: the one beside
-                            this program, else the installed one in
-                            ../lib/plistbridge)
-  --to FILE, --to=FILE, -o FILE
-                            where store and convert write
-  --                        ends the options: every later argument is an operand
-  An option given twice, or one the command does not take, is a usage error.
-
-VALUE and results are written in the descriptor notation, on one line:
-  42  3000000000  1.5  "text"  true  'type'  [1, "a"]  {'pnam':"x", 'usrf':["k", 1]}
-  'shor'(5)  'sing'(1.5)  'fixd'(1.5)  'ldt '(3600)  'TEXT'("abc")  'utf8'("é")
-  'furl'("file:///tmp/a.plist")  'enum'('yes ')  'obj '{...}  'null'()  'rdat'(«0AFF»)
-
-Exit status:
-  0  success
-  1  the command failed; one line on standard error with the addition's error text and the
-     status, "plistbridge: load plist: no property list specified (-10000)",
-     "plistbridge: load plist: a.plist: No such file or directory (-43)", or, when there
-     is no text, "plistbridge: load plist failed (-43)" ("store plist failed",
-     "event CLAS/EVID failed" for send); also when the bundle cannot be loaded; lint: a
-     file is not a property list
-  2  a usage or notation error, e.g.
-     "plistbridge: notation error at column 7: expected ',' or ']'"
-)USAGE";
-}
-
-const char* ToolCommandUsageText(std::string_view command) {
-    if (command == "load")
-        return R"USAGE(usage: plistbridge load [--pretty] FILE
-       plistbridge load [--pretty] --text TEXT
-
-Runs load plist on a property-list file (XML, binary or old-style), sent as a file URL, or on
-property-list text; - (as FILE or TEXT) reads standard input. Prints the result in the
-descriptor notation, on one line, or with --pretty indented one level per container.
-)USAGE";
-    if (command == "store")
-        return R"USAGE(usage: plistbridge store VALUE [--to FILE | --to=FILE | -o FILE]
-
-Runs store plist on VALUE (in the descriptor notation; - reads it from standard input) and
-prints the XML it returns, or writes the XML to FILE and prints the destination it returns.
-)USAGE";
-    if (command == "send")
-        return R"USAGE(usage: plistbridge send CLASS/ID [KEY=VALUE ...] [--optional KEY ...]
-
-Sends any event, e.g. send Gmqb/plsL ----='utf8'("<plist/>"). KEY is a four-char code (----
-is the direct parameter), and --optional lists keywords the handler may leave unread. Prints
-the reply's parameters as a record.
-)USAGE";
-    if (command == "convert")
-        return R"USAGE(usage: plistbridge convert IN [-o OUT | --to OUT | --to=OUT]
-                          [--format xml|binary|json|openstep] [--strict]
-
-Reads IN (- for standard input): an XML, binary or old-style property list, or JSON. Writes
-it in the format given, XML by default, to OUT (replaced atomically) or to standard output.
-Binary output is never written to a terminal.
-  xml       the platform's XML writer
-  binary    the binary format (bplist00)
-  json      dates as "2024-01-05T10:00:26Z" strings and data as base64 strings; --strict
-            refuses them instead; real NaN and infinities are refused
-  openstep  old-style text; numbers are written as their text (they read back as strings);
-            dates and Booleans are refused
-)USAGE";
-    if (command == "lint")
-        return R"USAGE(usage: plistbridge lint FILE ...
-
-Reads each FILE (- for standard input) as convert reads its input (an XML, binary or
-old-style property list, or JSON) and prints "FILE: OK", or "FILE: " and what is wrong, on
-which line. Exits with 1 when any file fails.
-)USAGE";
-    return nullptr;
 }

@@ -10,7 +10,23 @@
 #include <string_view>
 #include <vector>
 
-enum class ToolCommand { Help, Version, Load, Store, Send, Convert, Lint };
+enum class ToolCommand {
+    Help,
+    Version,
+    Load,
+    Store,
+    Send,
+    Convert,
+    Lint,
+    Print,
+    Extract,
+    Type,
+    Replace,
+    Insert,
+    Remove,
+    Create,
+    Diff
+};
 
 // KEY=VALUE of send: the value still in the notation, and how many characters of the argument
 // come before it, so that a notation error can point at the argument's own column.
@@ -24,14 +40,23 @@ struct ToolArguments {
     ToolCommand command = ToolCommand::Help;
     std::string helpTopic;                   // COMMAND --help: the command; empty for all
     std::string bundlePath;                  // --bundle PATH; empty for the default
-    std::string operand;                     // load: FILE or TEXT; store: VALUE; convert: IN
+    std::string operand;                     // load: FILE or TEXT; store: VALUE
                                              // ("-": standard input)
-    bool loadText = false;                   // load --text, or load - (standard input)
+    bool loadText = false;                   // load --text
     bool pretty = false;                     // load --pretty
-    std::optional<std::string> destination;  // store, convert: --to FILE, -o FILE
-    std::string format = "xml";              // convert --format
+    std::optional<std::string> destination;  // store, convert, edits: --to FILE, -o FILE
+    std::string format = "xml";              // convert --format; extract, create FORMAT
     bool strict = false;                     // convert --strict (JSON: refuse dates, data)
-    std::vector<std::string> files;          // lint FILE…
+    bool inPlace = false;                    // convert --in-place
+    bool silent = false;                     // lint -s
+    std::vector<std::string> files;          // every command's FILEs, in order
+    std::string keyPath;                     // KEYPATH, as given
+    std::string valueType;                   // replace, insert: -TYPE …
+    std::string valueText;                   // … VALUE
+    bool append = false;                     // insert --append
+    std::optional<std::string> expect;       // extract, type: --expect TYPE
+    bool noNewline = false;                  // extract -n
+    bool quiet = false;                      // diff -q
     AEEventClass eventClass = 0;             // send CLASS/ID
     AEEventID eventID = 0;
     std::vector<SendParameter> parameters;    // send KEY=VALUE …

@@ -69,8 +69,37 @@ bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::stri
 // for huge pages (tools/ToolMemory.cpp). Nothing for a small one.
 void PrepareHeapFor(size_t inputBytes);
 
+// tools/ToolPlistFiles.cpp
+// The format a file that ParseInput read was in: "binary", "xml", "json" or "openstep". A file
+// that is only "{}" is JSON when its name ends in .json, else old-style text.
+std::string DetectFormat(std::string_view bytes, std::string_view path);
+// Reads FILE ("-": standard input) in any format, and the format it was in when `format` is
+// given. False after complaining "COMMAND: FILE: reason".
+bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPropertyListRef>& out,
+                   std::string* format = nullptr);
+// +1 data of `plist` in `format` (xml, binary, json, openstep; `strict` as convert --strict),
+// or NULL with `reason` set.
+CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool strict,
+                        std::string& reason);
+// Replaces `path` atomically with `data` (the platform's file write). The exit status, after
+// complaining "COMMAND: FILE: reason" on failure.
+int WriteFileAtomically(std::string_view command, const std::string& path, CFDataRef data);
+int WriteStandardOutput(std::string_view command, CFDataRef data);
+// True, after complaining, when binary output would go to a terminal.
+bool RefuseBinaryToTerminal(std::string_view command, std::string_view format,
+                            bool toStandardOutput);
+
+// One function a command, each in its own file: ConvertCommand.cpp, LintCommand.cpp, ….
 int RunConvert(const ToolArguments& args);
 int RunLint(const ToolArguments& args);
+int RunPrint(const ToolArguments& args);
+int RunExtract(const ToolArguments& args);
+int RunType(const ToolArguments& args);
+int RunReplace(const ToolArguments& args);
+int RunInsert(const ToolArguments& args);
+int RunRemove(const ToolArguments& args);
+int RunCreate(const ToolArguments& args);
+int RunDiff(const ToolArguments& args);
 
 // One-line notation (as PrintDesc writes it) indented one level per container, two spaces a
 // level; empty containers and everything else stay as they are. Ends without a newline.

@@ -239,7 +239,7 @@ TEST_F(ConvertLintTool, OptionConventions) {
          "",
          2,
          "",
-         "plistbridge: convert takes one input FILE (- for standard input) (see plistbridge "
+         "plistbridge: convert takes one or more FILEs (- for standard input) (see plistbridge "
          "--help)\n"},
         {{"lint"},
          "",
@@ -262,14 +262,17 @@ TEST_F(ConvertLintTool, OptionConventions) {
 }
 
 TEST_F(ConvertLintTool, EveryCommandHasItsOwnHelp) {
-    for (const std::string command : {"load", "store", "send", "convert", "lint"}) {
+    for (const std::string command :
+         {"load", "store", "send", "convert", "lint", "print", "extract", "type", "replace",
+          "insert", "remove", "create", "diff"}) {
         const Result help = Run({command, "--help"});
         EXPECT_EQ(help.exitStatus, 0);
         EXPECT_EQ(help.out.rfind("usage: plistbridge " + command, 0), 0u) << help.out;
         EXPECT_EQ(Run({"-h", command}).out, help.out);
     }
     const Result all = Run({"--help"});
-    for (const char* text : {"convert IN", "lint FILE", "--to=FILE", "-o FILE", "--pretty", "--"})
+    for (const char* text :
+         {"convert FILE", "lint [-s] FILE", "--to=FILE", "-o FILE", "--pretty", "--"})
         EXPECT_NE(all.out.find(text), std::string::npos) << text;
 }
 

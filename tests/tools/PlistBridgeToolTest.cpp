@@ -175,15 +175,15 @@ const ToolCase kCases[] = {
      "",
      2,
      "",
-     "plistbridge: no command given (load, store, send, convert or lint) (see plistbridge "
-     "--help)\n"},
+     "plistbridge: no command given (load, store, send, convert, lint, print, extract, type, "
+     "replace, insert, remove, create or diff) (see plistbridge --help)\n"},
     {"UnknownCommand",
      {"lode", "a"},
      "",
      2,
      "",
-     "plistbridge: unknown command 'lode' (load, store, send, convert or lint) (see plistbridge "
-     "--help)\n"},
+     "plistbridge: unknown command 'lode' (load, store, send, convert, lint, print, extract, "
+     "type, replace, insert, remove, create or diff) (see plistbridge --help)\n"},
     {"UnknownOption",
      {"load", "--txt", "a"},
      "",
@@ -195,7 +195,8 @@ const ToolCase kCases[] = {
      "",
      2,
      "",
-     "plistbridge: --to belongs to store or convert (see plistbridge --help)\n"},
+     "plistbridge: --to belongs to store, convert, replace, insert or remove (see plistbridge "
+     "--help)\n"},
     {"BadEventCodes",
      {"send", "Gmqb-plsL"},
      "",

@@ -116,11 +116,11 @@ TEST_F(TextFormats, WritesJSON) {
 
 TEST_F(TextFormats, JSONRefusalsNameTheValue) {
     EXPECT_EQ(ToJSON("<dict><key>k</key><array><real>1</real><real>nan</real></array></dict>"),
-              "error: the value at /k/1 is a real nan, which has no JSON form");
+              "error: the value at k.1 is a real nan, which has no JSON form");
     EXPECT_EQ(ToJSON("<array><real>-inf</real></array>"),
-              "error: the value at /0 is a real -inf, which has no JSON form");
+              "error: the value at 0 is a real -inf, which has no JSON form");
     EXPECT_EQ(ToJSON("<dict><key>when</key><date>2024-01-05T10:00:26Z</date></dict>", true),
-              "error: the value at /when is a date, refused by --strict");
+              "error: the value at when is a date, refused by --strict");
     EXPECT_EQ(ToJSON("<data>AA==</data>", true),
               "error: the top value is data, refused by --strict");
 }
@@ -159,7 +159,7 @@ TEST_F(TextFormats, OldStyleWritesNumbersAsTextAndRefusesDatesAndBooleans) {
     EXPECT_EQ(ToOpenStep("<array><integer>-5</integer><real>0.5</real><real>inf</real></array>"),
               "(\n\t-5,\n\t0.5,\n\tinf\n)\n");
     EXPECT_EQ(ToOpenStep("<dict><key>a b</key><array><true/></array></dict>"),
-              "error: the value at /a b/0 is a Boolean, which has no old-style form");
+              "error: the value at a b.0 is a Boolean, which has no old-style form");
     EXPECT_EQ(ToOpenStep("<date>2024-01-05T10:00:26Z</date>"),
               "error: the top value is a date, which has no old-style form");
     const UniChar lone[] = {'a', 0xD800};

@@ -88,7 +88,7 @@ TEST_F(ToolArgumentsTest, OptionSpellingsAndTheEndOfOptions) {
           std::vector<std::string>{"--to=out", "convert", "in"}}) {
         ASSERT_TRUE(ParseToolArguments(spelling, args, error)) << error;
         EXPECT_EQ(args.command, ToolCommand::Convert);
-        EXPECT_EQ(args.operand, "in");
+        EXPECT_EQ(args.files, std::vector<std::string>{"in"});
         EXPECT_EQ(args.destination, "out");
         EXPECT_EQ(args.format, "xml");
     }
@@ -98,14 +98,37 @@ TEST_F(ToolArgumentsTest, OptionSpellingsAndTheEndOfOptions) {
     EXPECT_EQ(args.destination, std::nullopt);
     EXPECT_EQ(args.format, "json");
     EXPECT_FALSE(args.strict);
-    EXPECT_EQ(args.operand, "--strict");
+    EXPECT_EQ(args.files, std::vector<std::string>{"--strict"});
     ASSERT_TRUE(ParseToolArguments({"lint", "a", "--", "-h", "-"}, args, error)) << error;
     EXPECT_EQ(args.files, (std::vector<std::string>{"a", "-h", "-"}));
+    // load - reads standard input as a file: bytes, in any format.
     ASSERT_TRUE(ParseToolArguments({"load", "-"}, args, error)) << error;
-    EXPECT_TRUE(args.loadText);
+    EXPECT_FALSE(args.loadText);
     EXPECT_EQ(args.operand, "-");
-    ASSERT_TRUE(ParseToolArguments({"store", "-5"}, args, error)) << error;
-    EXPECT_EQ(args.operand, "-5");
+    for (const char* negative : {"-5", "-.5", "-inf"}) {
+        ASSERT_TRUE(ParseToolArguments({"store", negative}, args, error)) << error;
+        EXPECT_EQ(args.operand, negative);
+    }
+    // -TYPE takes the next argument as its value, whatever it looks like.
+    ASSERT_TRUE(
+        ParseToolArguments({"replace", "a.b", "-integer", "-7", "f", "-o", "-"}, args, error))
+        << error;
+    EXPECT_EQ(args.command, ToolCommand::Replace);
+    EXPECT_EQ(args.keyPath, "a.b");
+    EXPECT_EQ(args.valueType, "integer");
+    EXPECT_EQ(args.valueText, "-7");
+    EXPECT_EQ(args.files, std::vector<std::string>{"f"});
+    EXPECT_EQ(args.destination, "-");
+    ASSERT_TRUE(ParseToolArguments({"insert", "", "-array", "--append", "f"}, args, error))
+        << error;
+    EXPECT_EQ(args.valueType, "array");
+    EXPECT_TRUE(args.append);
+    ASSERT_TRUE(
+        ParseToolArguments({"extract", "k", "raw", "-", "-n", "--expect=string"}, args, error))
+        << error;
+    EXPECT_EQ(args.format, "raw");
+    EXPECT_TRUE(args.noNewline);
+    EXPECT_EQ(args.expect, "string");
     ASSERT_TRUE(ParseToolArguments({"lint", "--help"}, args, error)) << error;
     EXPECT_EQ(args.command, ToolCommand::Help);
     EXPECT_EQ(args.helpTopic, "lint");
@@ -119,12 +142,23 @@ TEST_F(ToolArgumentsTest, RepeatedAndMisplacedOptions) {
         {{"convert", "a", "--strict", "--strict"}, "option --strict given twice"},
         {{"load", "a", "--strict"}, "--strict belongs to convert"},
         {{"convert", "a", "--pretty"}, "--pretty belongs to load"},
-        {{"lint", "a", "-o", "x"}, "--to belongs to store or convert"},
+        {{"lint", "a", "-o", "x"}, "--to belongs to store, convert, replace, insert or remove"},
         {{"convert", "a", "--format"}, "--format needs a value"},
         {{"convert", "a", "--format="}, "--format needs a value"},
         {{"convert", "a", "--format=YAML"},
          "--format takes xml, binary, json or openstep, not 'YAML'"},
-        {{"convert", "a", "b"}, "convert takes one input FILE (- for standard input)"},
+        {{"convert", "a", "b", "-o", "x"},
+         "convert -o writes one FILE; use --in-place for several"},
+        {{"convert", "a", "--in-place", "-o", "x"},
+         "convert writes each FILE back with --in-place, or one FILE to -o OUT"},
+        {{"lint", "-t", "a"}, "unknown option '-t'"},
+        {{"extract", "a", "raw"}, "extract takes KEYPATH FORMAT FILE (- for standard input)"},
+        {{"create", "raw", "f"},
+         "create takes the FORMAT xml, binary, json or openstep, not 'raw'"},
+        {{"type", "a", "f", "--expect", "real"},
+         "--expect takes bool, integer, float, string, date, data, array or dictionary, not "
+         "'real'"},
+        {{"insert", "a", "-array", "f", "-dictionary"}, "give one -TYPE VALUE"},
         {{"store", "1", "--to-file", "x"}, "unknown option '--to-file'"},
     };
     for (const auto& [args, message] : cases) {

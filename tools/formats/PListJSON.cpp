@@ -9,9 +9,6 @@
 #include "tools/formats/TextFormatSupport.h"
 
 namespace plisttext {
-namespace {
-
-constexpr int kMaxDepth = 512;  // as the platform's readers
 
 std::string Base64(const UInt8* bytes, size_t length) {
     static const char kAlphabet[] =
@@ -29,6 +26,10 @@ std::string Base64(const UInt8* bytes, size_t length) {
     }
     return out;
 }
+
+namespace {
+
+constexpr int kMaxDepth = 512;  // as the platform's readers
 
 class JSONWriter {
 public:

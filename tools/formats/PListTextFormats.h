@@ -18,7 +18,7 @@ namespace plisttext {
 // XML writer writes them, and data as standard padded base64 strings, unless `strict`, which
 // refuses them instead. Real NaN and infinities have no JSON form and are refused. Indented
 // two spaces per level; ends with a newline. False with `error` saying what and where (a
-// path like /Tracks/3/Name).
+// key path like Tracks.3.Name).
 bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::string& error);
 
 // JSON input: UTF-8 (a BOM is skipped) whose top value is an object or an array. Integers in
@@ -35,6 +35,9 @@ bool WriteOpenStep(CFPropertyListRef plist, std::string& out, std::string& error
 // The date as the XML writer writes it: 2024-01-05T10:00:26Z. Empty when the writer refuses
 // the date (too far from the present for its calendar).
 std::string DateText(CFDateRef date);
+
+// Standard padded base64 without line breaks, as JSON output writes data.
+std::string Base64(const UInt8* bytes, size_t length);
 
 }  // namespace plisttext
 

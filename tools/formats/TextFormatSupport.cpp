@@ -68,8 +68,21 @@ std::string NumberText(CFNumberRef number) {
     return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
+std::string EscapeKeyPathComponent(std::string_view component) {
+    std::string escaped;
+    escaped.reserve(component.size());
+    for (size_t i = 0; i < component.size(); ++i) {
+        const char c = component[i];
+        if (c == '.' || c == '\\' || (c == ':' && i == 0)) escaped.push_back('\\');
+        escaped.push_back(c);
+    }
+    return escaped;
+}
+
 void PrependSegment(std::string& path, std::string_view segment) {
-    path.insert(0, "/" + std::string(segment));
+    std::string escaped = EscapeKeyPathComponent(segment);
+    if (!path.empty()) escaped.push_back('.');
+    path.insert(0, escaped);
 }
 
 std::string Where(const std::string& path) {

@@ -28,10 +28,14 @@ bool AppendUTF8(std::u16string_view units, std::string& out);
 // the specials.
 std::string NumberText(CFNumberRef number);
 
-// The writers build the path to a refused value only on the way out of the recursion, so
+// One key-path component as the tool's key paths write it: a dot and a backslash escaped with
+// a backslash, and a colon too when it comes first (a path starting with ':' is the colon form).
+std::string EscapeKeyPathComponent(std::string_view component);
+
+// The writers build the key path to a refused value only on the way out of the recursion, so
 // writing costs nothing for it: each container level puts its key or index in front.
 void PrependSegment(std::string& path, std::string_view segment);
-// "the top value", or "the value at /Tracks/3/Name".
+// "the top value", or "the value at Tracks.3.Name".
 std::string Where(const std::string& path);
 
 }  // namespace plisttext

@@ -1,0 +1,318 @@
+// The built plistbridge as a subprocess: print, extract, type, replace, insert, remove, create
+// and diff in every format, their messages and statuses; lint -s, convert over several files
+// and --in-place, load - of bytes, unknown options; and --help, the man page and the README
+// naming the same commands and options.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kTool = PLISTBRIDGE_BINARY_DIR "/bin/plistbridge";
+const std::string kSource = PLISTBRIDGE_SOURCE_DIR;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::string Quote(const std::string& arg) {
+    std::string quoted = "'";
+    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+struct Result {
+    int exitStatus;
+    std::string out;
+    std::string err;
+};
+
+// A library written by the platform's XML writer (keys sorted, tabs), as every format.
+const std::string kLibraryJSON =
+    R"({"Name": "Library", "Tracks": [{"Added": "x", "ID": 1, "Tags": ["a", "b"]},)"
+    R"( {"ID": 2, "Rating": 4.5}], "Version": 3})";
+
+class EditCommandsTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mDir = fs::temp_directory_path() / ("plistbridge-edit-" + std::to_string(getpid()));
+        fs::create_directories(mDir);
+        Write("library.json", kLibraryJSON);
+        for (const char* format : {"xml", "binary", "json", "openstep"})
+            EXPECT_EQ(Run({"convert", "library.json", "--format", format, "-o",
+                           std::string("library.") + format})
+                          .exitStatus,
+                      0);
+    }
+    void TearDown() override { fs::remove_all(mDir); }
+
+    Result Run(const std::vector<std::string>& args, const std::string& input = "",
+               const std::string& stdinRedirect = "<stdin") {
+        std::ofstream(mDir / "stdin", std::ios::binary) << input;
+        std::string command = "cd " + Quote(mDir.string()) + " && TZ=UTC " + Quote(kTool);
+        for (const std::string& arg : args) command += " " + Quote(arg);
+        command += " " + stdinRedirect + " >stdout 2>stderr";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(mDir / "stdout"),
+                ReadFile(mDir / "stderr")};
+    }
+    void Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(mDir / name, std::ios::binary) << bytes;
+    }
+    std::string Read(const std::string& name) { return ReadFile(mDir / name); }
+
+    fs::path mDir;
+};
+
+const char* const kFormats[] = {"xml", "binary", "json", "openstep"};
+
+TEST_F(EditCommandsTool, ReadCommandsInEveryFormat) {
+    for (const std::string format : kFormats) {
+        const std::string file = "library." + format;
+        SCOPED_TRACE(file);
+        Result printed = Run({"print", file});
+        EXPECT_EQ(printed.exitStatus, 0) << printed.err;
+        EXPECT_EQ(printed.out.rfind("{\n  \"Name\" = \"Library\"\n  \"Tracks\" = [\n", 0), 0u)
+            << printed.out;
+        Result raw = Run({"extract", ":Tracks:0:Tags:1", "raw", file});
+        EXPECT_EQ(raw.out, "b\n");
+        EXPECT_EQ(Run({"extract", "Tracks.0.Tags", "raw", file, "-n"}).out, "2");
+        EXPECT_EQ(Run({"extract", "Tracks.0", "raw", file}).out, "Added\nID\nTags\n");
+        EXPECT_EQ(Run({"extract", "Tracks.0.Tags", "json", file}).out, "[\n  \"a\",\n  \"b\"\n]\n");
+        EXPECT_EQ(Run({"type", "Tracks", file}).out, "array\n");
+        // Old-style text has no numbers: they read back as strings.
+        const Result typed = Run({"type", "Version", file, "--expect", "integer"});
+        EXPECT_EQ(typed.exitStatus, format == "openstep" ? 1 : 0) << typed.err;
+        EXPECT_EQ(Run({"diff", "library.json", file}).exitStatus, format == "openstep" ? 1 : 0);
+    }
+    const Result xml = Run({"extract", "Tracks.1", "xml", "library.binary"});
+    EXPECT_NE(xml.out.find("<dict>\n\t<key>ID</key>\n\t<integer>2</integer>"), std::string::npos)
+        << xml.out;
+}
+
+TEST_F(EditCommandsTool, EditsKeepTheFormatAndOnlyTheEditedLines) {
+    // An unedited file of the XML writer comes back byte for byte.
+    const std::string original = Read("library.xml");
+    ASSERT_EQ(Run({"convert", "library.xml", "--in-place"}).exitStatus, 0);
+    EXPECT_EQ(Read("library.xml"), original);
+    ASSERT_EQ(Run({"replace", "Tracks.1.Rating", "-float", "5", "library.xml"}).exitStatus, 0);
+    std::string expected = original;
+    expected.replace(expected.find("<real>4.5</real>"), 16, "<real>5</real>");
+    EXPECT_EQ(Read("library.xml"), expected);
+    ASSERT_EQ(
+        Run({"insert", "Tracks.0.Tags", "-string", "c", "--append", "library.xml"}).exitStatus, 0);
+    expected.insert(expected.find("\t\t\t</array>"), "\t\t\t\t<string>c</string>\n");
+    EXPECT_EQ(Read("library.xml"), expected);
+    ASSERT_EQ(Run({"remove", "Tracks.0.Added", "library.xml"}).exitStatus, 0);
+    const size_t added = expected.find("\t\t\t<key>Added</key>");
+    expected.erase(added, expected.find("\t\t\t<key>ID</key>") - added);
+    EXPECT_EQ(Read("library.xml"), expected);
+
+    for (const std::string format : kFormats) {
+        const std::string file = "library." + format;
+        SCOPED_TRACE(file);
+        const std::string before = Read(file);
+        Result edited = Run({"replace", "Name", "-string", "Renamed", file});
+        EXPECT_EQ(edited.exitStatus, 0) << edited.err;
+        EXPECT_EQ(Run({"extract", "Name", "raw", file}).out, "Renamed\n");
+        // The first bytes say the format is kept.
+        EXPECT_EQ(Read(file).substr(0, 2), before.substr(0, 2));
+        ASSERT_EQ(Run({"insert", "New", "-json", "[\"x\"]", file, "-o", "out"}).exitStatus, 0);
+        EXPECT_EQ(Read(file).find("New"), std::string::npos) << "-o leaves FILE alone";
+        EXPECT_EQ(Run({"diff", file, "out"}).out, "added New: an array of 1 item\n");
+    }
+}
+
+TEST_F(EditCommandsTool, CreateWritesAnEmptyDictionaryInEachFormat) {
+    for (const std::string format : kFormats) {
+        const std::string file = "new." + format;
+        ASSERT_EQ(Run({"create", format, file}).exitStatus, 0);
+        ASSERT_EQ(Run({"insert", "k", "-string", "v", file}).exitStatus, 0) << file;
+        EXPECT_EQ(Run({"print", file}).out, "{\n  \"k\" = \"v\"\n}\n") << file;
+        EXPECT_EQ(Run({"diff", "new.xml", file}).exitStatus, 0) << file;
+    }
+    EXPECT_EQ(Read("new.json"), "{\n  \"k\": \"v\"\n}\n");
+}
+
+struct MessageCase {
+    std::vector<std::string> args;
+    int exitStatus;
+    std::string out;
+    std::string err;
+};
+
+TEST_F(EditCommandsTool, MessagesAndStatuses) {
+    Write("other.json", R"({"Name": "Library", "Tracks": [{"ID": 1}], "Version": 3.0})");
+    const std::vector<MessageCase> cases = {
+        {{"extract", "Tracks.5", "raw", "library.xml"},
+         1,
+         "",
+         "plistbridge: extract: library.xml: no value at Tracks.5: the value at Tracks is an "
+         "array of 2 items\n"},
+        {{"extract", "Name", "raw", "library.xml", "--expect", "integer"},
+         1,
+         "",
+         "plistbridge: extract: library.xml: the value at Name is a string, not integer\n"},
+        {{"type", "Name.x", "library.binary"},
+         1,
+         "",
+         "plistbridge: type: library.binary: no value at Name.x: the value at Name is a string, "
+         "not an array or dictionary\n"},
+        {{"extract", "a\\q", "raw", "library.xml"},
+         2,
+         "",
+         "plistbridge: the key path 'a\\q' has a backslash at column 2 that escapes nothing (\\. "
+         "and \\\\ are the escapes)\n"},
+        {{"extract", "Name", "yaml", "library.xml"},
+         2,
+         "",
+         "plistbridge: extract takes the FORMAT xml, binary, json, openstep or raw, not 'yaml' "
+         "(see plistbridge --help)\n"},
+        {{"replace", "Name", "library.xml"},
+         2,
+         "",
+         "plistbridge: replace needs the value as -TYPE VALUE (TYPE bool, integer, float, "
+         "string, date, data, array, dictionary, xml or json) (see plistbridge --help)\n"},
+        {{"replace", "Name", "-integer", "x1", "library.xml"},
+         2,
+         "",
+         "plistbridge: replace: 'x1' is not a valid integer value\n"},
+        {{"insert", "Name", "-bool", "true", "library.xml"},
+         1,
+         "",
+         "plistbridge: insert: library.xml: the value at Name already exists (replace changes "
+         "it)\n"},
+        {{"remove", "", "library.xml"},
+         1,
+         "",
+         "plistbridge: remove: library.xml: the top value cannot be inserted or removed (replace "
+         "changes it)\n"},
+        {{"insert", "Tags", "-date", "2024-01-05T10:00:26Z", "library.openstep"},
+         1,
+         "",
+         "plistbridge: insert: library.openstep: the value at Tags is a date, which has no "
+         "old-style form\n"},
+        {{"replace", "Name", "-string", "x", "-"},
+         2,
+         "",
+         "plistbridge: replace: -: standard input cannot be written back; give -o OUT\n"},
+        {{"diff", "library.xml", "other.json"},
+         1,
+         "removed Tracks.0.Added: \"x\"\nremoved Tracks.0.Tags: an array of 2 items\nremoved "
+         "Tracks.1: a dictionary of 2 keys\nchanged type Version: integer 3 -> float 3.0\n",
+         ""},
+        {{"diff", "-q", "library.xml", "other.json"}, 1, "", ""},
+        {{"diff", "library.xml", "missing"},
+         2,
+         "",
+         "plistbridge: diff: missing: No such file or directory\n"},
+        {{"diff", "library.xml"},
+         2,
+         "",
+         "plistbridge: diff takes FILE FILE (- for standard input) (see plistbridge --help)\n"},
+        {{"convert", "library.xml", "-x"},
+         2,
+         "",
+         "plistbridge: unknown option '-x' (see plistbridge --help)\n"},
+        {{"load", "-x"}, 2, "", "plistbridge: unknown option '-x' (see plistbridge --help)\n"},
+        {{"replace", "Name", "-string", "a", "-float", "1", "library.xml"},
+         2,
+         "",
+         "plistbridge: give one -TYPE VALUE (see plistbridge --help)\n"},
+        {{"print", "-integer", "1", "library.xml"},
+         2,
+         "",
+         "plistbridge: -integer belongs to replace or insert (see plistbridge --help)\n"},
+        {{"convert", "library.xml", "library.json", "-o", "x"},
+         2,
+         "",
+         "plistbridge: convert -o writes one FILE; use --in-place for several (see plistbridge "
+         "--help)\n"},
+    };
+    for (const MessageCase& c : cases) {
+        const Result result = Run(c.args);
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(result.out, c.out) << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(result.err, c.err);
+    }
+}
+
+TEST_F(EditCommandsTool, LintAndConvertOverSeveralFiles) {
+    Write("bad.plist", "<plist><strin>x</string></plist>");
+    const Result silent = Run({"lint", "-s", "library.xml", "bad.plist", "library.binary"});
+    EXPECT_EQ(silent.exitStatus, 1);
+    EXPECT_EQ(silent.out.find("OK"), std::string::npos) << silent.out;
+    EXPECT_EQ(silent.out.rfind("bad.plist: ", 0), 0u) << silent.out;
+    EXPECT_EQ(Run({"lint", "-s", "library.xml", "library.json"}).out, "");
+
+    const Result both = Run({"convert", "library.binary", "library.openstep", "--format", "json"});
+    EXPECT_EQ(both.exitStatus, 0) << both.err;
+    EXPECT_NE(both.out.find("\"Name\""), both.out.rfind("\"Name\"")) << both.out;
+    ASSERT_EQ(Run({"convert", "--in-place", "--format", "binary", "library.xml", "library.json"})
+                  .exitStatus,
+              0);
+    EXPECT_EQ(Read("library.xml").substr(0, 8), "bplist00");
+    EXPECT_EQ(Read("library.json").substr(0, 8), "bplist00");
+}
+
+TEST_F(EditCommandsTool, LoadReadsStandardInputAsBytes) {
+    const Result fromFile = Run({"load", "library.binary"});
+    ASSERT_EQ(fromFile.exitStatus, 0) << fromFile.err;
+    EXPECT_EQ(Run({"load", "-"}, Read("library.binary")).out, fromFile.out);
+    const Result piped =
+        Run({"load", "-"}, "", "< /dev/null; cat library.binary | " + Quote(kTool) + " load -");
+    EXPECT_EQ(piped.exitStatus, 0) << piped.err;
+    EXPECT_EQ(piped.out, fromFile.out);
+    EXPECT_EQ(Run({"load", "--text", "-"}, "<plist><true/></plist>").out, "true\n");
+    const Result partRead =
+        Run({"load", "-"}, "",
+            "< stdin; { head -c 1 >/dev/null; " + Quote(kTool) + " load -; } <library.xml");
+    EXPECT_EQ(partRead.exitStatus, 1);
+}
+
+// The words of --help: every command and every option, which the man page and the README must
+// also name.
+std::vector<std::string> HelpWords(const std::string& help) {
+    std::vector<std::string> words;
+    std::istringstream lines(
+        help.substr(help.find("Commands:"), help.find("Key paths") - help.find("Commands:")));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  ", 0) != 0 || line.size() < 3 || line[2] == ' ') continue;
+        std::string word = line.substr(2, line.find_first_of(" ,", 2) - 2);
+        if (word != "COMMAND" && word != "An") words.push_back(word);
+    }
+    return words;
+}
+
+TEST_F(EditCommandsTool, HelpManPageAndReadmeAgree) {
+    const Result help = Run({"--help"});
+    ASSERT_EQ(help.exitStatus, 0);
+    const std::string man = ReadFile(kSource + "/docs/plistbridge.1");
+    const std::string readme = ReadFile(kSource + "/README.md");
+    const std::vector<std::string> words = HelpWords(help.out);
+    EXPECT_GT(words.size(), 30u);
+    for (const std::string& word : words) {
+        std::string manWord = word;  // roff escapes each dash
+        for (size_t at = 0; (at = manWord.find('-', at)) != std::string::npos; at += 2)
+            manWord.insert(at, "\\");
+        EXPECT_NE(man.find(manWord), std::string::npos) << word << " is not in the man page";
+        EXPECT_NE(readme.find(word), std::string::npos) << word << " is not in the README";
+    }
+    const Result version = Run({"--version"});
+    EXPECT_EQ(version.out.rfind("plistbridge ", 0), 0u);
+    EXPECT_NE(man.find(version.out.substr(12, version.out.size() - 13)), std::string::npos);
+}
+
+}  // namespace

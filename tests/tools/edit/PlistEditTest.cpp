@@ -1,0 +1,121 @@
+// Values given on the command line, and the edits at a key path: what each makes, what each
+// refuses, and that the original is left as it was.
+#include "support/PlatformTest.h"
+#include "tests/tools/edit/EditTestSupport.h"
+#include "tools/edit/PlistEdit.h"
+#include "tools/edit/PlistPrint.h"
+
+namespace {
+
+using plistedit::EditKind;
+
+struct ValueCase {
+    const char* type;
+    const char* text;
+    const char* typeName;  // of the value made, or nullptr when refused
+    const char* printed;   // ShortText of the value, or the error
+};
+
+const ValueCase kValueCases[] = {
+    {"bool", "yes", "bool", "true"},
+    {"bool", "0", "bool", "false"},
+    {"bool", "maybe", nullptr, "'maybe' is not a valid bool value"},
+    {"integer", "-42", "integer", "-42"},
+    {"integer", "18446744073709551615", "integer", "18446744073709551615"},
+    {"integer", "0x10", "integer", "16"},
+    {"integer", "1.5", nullptr, "'1.5' is not a valid integer value"},
+    {"integer", "<integer>", nullptr, "'<integer>' is not a valid integer value"},
+    {"integer", "", nullptr, "'' is not a valid integer value"},
+    {"float", "2", "float", "2.0"},
+    {"float", "1e+16", "float", "1e+16"},
+    {"float", "x", nullptr, "'x' is not a valid float value"},
+    {"string", "a <b> & \"c\"", "string", "\"a <b> & \\\"c\\\"\""},
+    {"string", "\xFF", nullptr, "'\xFF' is not a valid string value"},
+    {"date", "2024-01-05T10:00:26Z", "date", "2024-01-05T10:00:26Z"},
+    {"date", "2024-13-05T10:00:26Z", nullptr, "'2024-13-05T10:00:26Z' is not a valid date value"},
+    {"date", "yesterday", nullptr, "'yesterday' is not a valid date value"},
+    {"data", "3q2+7w==", "data", "<4 bytes: de ad be ef>"},
+    {"data", "", "data", "<0 bytes>"},
+    {"data", "3q2!", nullptr, "'3q2!' is not a valid data value"},
+    {"array", "", "array", "an array of 0 items"},
+    {"dictionary", "", "dictionary", "a dictionary of 0 keys"},
+    {"xml", "<array><true/><string>x</string></array>", "array", "an array of 2 items"},
+    {"xml", "<array><foo/></array>", nullptr,
+     "the xml value is not a property list: Encountered unknown tag foo on line 1"},
+    {"json", "{\"a\": 1}", "dictionary", "a dictionary of 1 key"},
+    {"json", "\"text\"", "string", "\"text\""},
+    {"json", "1, 2", nullptr, "the json value is more than one value"},
+    {"json", "null", nullptr,
+     "the json value is not valid: null has no property-list form on line 1"},
+};
+
+class CreateValueTest : public PlatformTestWithParam<ValueCase> {};
+
+TEST_P(CreateValueTest, MakesTheValueOrRefuses) {
+    const ValueCase& c = GetParam();
+    ASSERT_TRUE(plistedit::IsValueType(c.type));
+    CFRef<CFPropertyListRef> value;
+    std::string error;
+    ASSERT_EQ(plistedit::CreateValue(c.type, c.text, value, error), c.typeName != nullptr) << error;
+    if (!c.typeName) {
+        EXPECT_EQ(error, c.printed);
+        return;
+    }
+    EXPECT_STREQ(plistedit::TypeName(value.Get()), c.typeName);
+    EXPECT_EQ(plistedit::ShortText(value.Get()), c.printed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, CreateValueTest, ::testing::ValuesIn(kValueCases));
+
+struct EditCase {
+    const char* path;
+    EditKind kind;
+    const char* result;  // compact JSON, or the error
+    bool refused;
+};
+
+const char kDocument[] = R"({"a": {"b": [1, 2], "c": "x"}, "d": true})";
+
+const EditCase kEditCases[] = {
+    {"a.c", EditKind::Replace, R"({"a":{"b":[1,2],"c":"new"},"d":true})", false},
+    {"a.z", EditKind::Replace, R"({"a":{"b":[1,2],"c":"x","z":"new"},"d":true})", false},
+    {"a.b.1", EditKind::Replace, R"({"a":{"b":[1,"new"],"c":"x"},"d":true})", false},
+    {"", EditKind::Replace, R"("new")", false},
+    {"a.b.0", EditKind::Insert, R"({"a":{"b":["new",1,2],"c":"x"},"d":true})", false},
+    {"a.b.2", EditKind::Insert, R"({"a":{"b":[1,2,"new"],"c":"x"},"d":true})", false},
+    {":a:y", EditKind::Insert, R"({"a":{"b":[1,2],"c":"x","y":"new"},"d":true})", false},
+    {"a.b", EditKind::Append, R"({"a":{"b":[1,2,"new"],"c":"x"},"d":true})", false},
+    {"a.b.0", EditKind::Remove, R"({"a":{"b":[2],"c":"x"},"d":true})", false},
+    {"d", EditKind::Remove, R"({"a":{"b":[1,2],"c":"x"}})", false},
+    {"a.b.2", EditKind::Replace, "no value at a.b.2: the value at a.b is an array of 2 items",
+     true},
+    {"a.b.3", EditKind::Insert, "no value at a.b.3: the value at a.b is an array of 2 items", true},
+    {"a.c", EditKind::Insert, "the value at a.c already exists (replace changes it)", true},
+    {"a.q", EditKind::Remove, "no value at a.q", true},
+    {"q.r", EditKind::Replace, "no value at q", true},
+    {"d.e", EditKind::Replace,
+     "no value at d.e: the value at d is a bool, not an array or dictionary", true},
+    {"a.c", EditKind::Append, "the value at a.c is a string; --append adds to an array", true},
+    {"", EditKind::Remove, "the top value cannot be inserted or removed (replace changes it)",
+     true},
+};
+
+class EditPlistTest : public PlatformTestWithParam<EditCase> {};
+
+TEST_P(EditPlistTest, EditsACopyAlongThePath) {
+    const EditCase& c = GetParam();
+    CFRef<CFPropertyListRef> root = FromJSON(kDocument);
+    const std::string before = CompactJSON(root.Get());
+    plistedit::KeyPath path;
+    std::string error;
+    ASSERT_TRUE(plistedit::ParseKeyPath(c.path, path, error)) << error;
+    CFRef<CFPropertyListRef> edited;
+    const bool ok = plistedit::EditPlist(root.Get(), path, c.kind, CFSTR("new"), edited, error);
+    EXPECT_EQ(ok, !c.refused);
+    EXPECT_EQ(ok ? CompactJSON(edited.Get()) : error, c.result);
+    EXPECT_EQ(CompactJSON(root.Get()), before) << "the original changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Edits, EditPlistTest, ::testing::ValuesIn(kEditCases));
+
+}  // namespace

@@ -1,0 +1,83 @@
+// print's layout and extract's raw text for each type.
+#include "support/PlatformTest.h"
+#include "tests/tools/edit/EditTestSupport.h"
+#include "tools/edit/PlistPrint.h"
+
+namespace {
+
+CFRef<CFPropertyListRef> FromXML(const std::string& xml) {
+    CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(xml.data()),
+                                       static_cast<CFIndex>(xml.size())));
+    CFRef<CFPropertyListRef> value(
+        CFPropertyListCreateFromXMLData(nullptr, data.Get(), kCFPropertyListImmutable, nullptr));
+    EXPECT_TRUE(value) << xml;
+    return value;
+}
+
+class PlistPrintTest : public PlatformTest {};
+
+TEST_F(PlistPrintTest, PrintsNestedInTheWritersKeyOrder) {
+    CFRef<CFPropertyListRef> plist = FromXML(
+        "<dict><key>z</key><array><integer>-3</integer><real>0.5</real><array/><dict/></array>"
+        "<key>b</key><dict><key>when</key><date>2024-01-05T10:00:26Z</date></dict>"
+        "<key>a\"\n</key><string>tab\there</string>"
+        "<key>d</key><data>AAECAwQFBgcICQoLDA0ODxAR</data><key>f</key><false/></dict>");
+    std::string text;
+    plistedit::AppendPrinted(plist.Get(), text);
+    EXPECT_EQ(text,
+              "{\n"
+              "  \"a\\\"\\n\" = \"tab\\there\"\n"
+              "  \"b\" = {\n"
+              "    \"when\" = 2024-01-05T10:00:26Z\n"
+              "  }\n"
+              "  \"d\" = <18 bytes: 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f …>\n"
+              "  \"f\" = false\n"
+              "  \"z\" = [\n"
+              "    -3\n"
+              "    0.5\n"
+              "    []\n"
+              "    {}\n"
+              "  ]\n"
+              "}\n");
+}
+
+struct RawCase {
+    const char* xml;
+    const char* raw;  // or the error
+    bool refused;
+};
+
+const RawCase kRawCases[] = {
+    {"<string>a b\n\xC3\xA9</string>", "a b\n\xC3\xA9", false},
+    {"<integer>18446744073709551615</integer>", "18446744073709551615", false},
+    {"<real>1e+16</real>", "1e+16", false},
+    {"<true/>", "true", false},
+    {"<date>2024-01-05T10:00:26Z</date>", "2024-01-05T10:00:26Z", false},
+    {"<data>3q2+7w==</data>", "3q2+7w==", false},
+    {"<array><true/><false/></array>", "2", false},
+    {"<dict><key>b</key><true/><key>a</key><true/></dict>", "a\nb", false},
+};
+
+class RawTextTest : public PlatformTestWithParam<RawCase> {};
+
+TEST_P(RawTextTest, WritesPlainText) {
+    CFRef<CFPropertyListRef> value = FromXML(GetParam().xml);
+    std::string text, error;
+    EXPECT_EQ(plistedit::RawText(value.Get(), text, error), !GetParam().refused);
+    EXPECT_EQ(GetParam().refused ? error : text, GetParam().raw);
+}
+
+TEST_F(PlistPrintTest, RawTextRefusesALoneSurrogate) {
+    const UniChar units[] = {'a', 0xD800};
+    CFRef<CFStringRef> lone(CFStringCreateWithCharacters(nullptr, units, 2));
+    std::string text, error;
+    EXPECT_FALSE(plistedit::RawText(lone.Get(), text, error));
+    EXPECT_EQ(error, "the string has an unpaired surrogate, which has no UTF-8 form");
+    text.clear();
+    plistedit::AppendPrinted(lone.Get(), text);
+    EXPECT_EQ(text, "\"a\\uD800\"\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, RawTextTest, ::testing::ValuesIn(kRawCases));
+
+}  // namespace

@@ -1,0 +1,8 @@
+// plistbridge insert: adds a new dictionary key or array item (or, with --append, an item at the
+// end of an array) and rewrites the file in the format it had.
+#include "tools/ToolEditing.h"
+
+int RunInsert(const ToolArguments& args) {
+    return RunEdit("insert", args,
+                   args.append ? plistedit::EditKind::Append : plistedit::EditKind::Insert);
+}

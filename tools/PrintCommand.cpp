@@ -1,0 +1,15 @@
+// plistbridge print: a property list in any format, laid out for a person.
+#include <cstdio>
+
+#include "tools/ToolCommands.h"
+#include "tools/edit/PlistPrint.h"
+
+int RunPrint(const ToolArguments& args) {
+    CFRef<CFPropertyListRef> plist;
+    if (!ReadPlistFile("print", args.files[0], plist)) return kExitFailed;
+    std::string text;
+    plistedit::AppendPrinted(plist.Get(), text);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+        return Complain(kExitFailed, "print: cannot write the output");
+    return 0;
+}

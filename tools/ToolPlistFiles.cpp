@@ -1,0 +1,114 @@
+// What the commands that work on property-list files share: reading one in any format (and
+// telling which), encoding a value in a format, and writing a file atomically.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "tools/ToolCommands.h"
+#include "tools/formats/PListTextFormats.h"
+
+namespace {
+
+std::string WriteProblem(SInt32 code) {
+    switch (code) {
+        case kCFURLResourceNotFoundError:
+            return "No such file or directory";
+        case kCFURLResourceAccessViolationError:
+            return "Permission denied";
+        default:
+            return "cannot be written";
+    }
+}
+
+bool OnlyBraces(std::string_view text) {
+    return text.find_first_not_of("{} \t\r\n") == std::string_view::npos;
+}
+
+}  // namespace
+
+std::string DetectFormat(std::string_view bytes, std::string_view path) {
+    if (bytes.starts_with("bplist")) return "binary";
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+    const size_t first = bytes.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return "xml";
+    const char c = bytes[first];
+    if (c == '[') return "json";
+    if (c == '{') {
+        // Both readers take "{}": the file's name says which it was.
+        if (OnlyBraces(bytes)) return path.ends_with(".json") ? "json" : "openstep";
+        // As ParseInput does: the property-list readers first, then JSON.
+        CFRef<CFDataRef> data(CFDataCreateWithBytesNoCopy(
+            kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()),
+            static_cast<CFIndex>(bytes.size()), kCFAllocatorNull));
+        CFRef<CFPropertyListRef> plist(CFPropertyListCreateFromXMLData(
+            kCFAllocatorDefault, data.Get(), kCFPropertyListImmutable, nullptr));
+        return plist ? "openstep" : "json";
+    }
+    return c == '<' || (c & 0x80) || c == '\0' ? "xml" : "openstep";
+}
+
+bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPropertyListRef>& out,
+                   std::string* format) {
+    std::string reason;
+    InputFile file;
+    if (file.Open(path, reason)) {
+        PrepareHeapFor(file.Bytes().size());
+        const bool parsed = ParseInput(file.Bytes(), out, reason);
+        if (file.Shrank()) reason = kShrankWhileRead;
+        if (parsed && !file.Shrank()) {
+            if (format) *format = DetectFormat(file.Bytes(), path);
+            return true;
+        }
+    }
+    out.Reset();
+    Complain(kExitFailed, std::string(command) + ": " + path + ": " + reason);
+    return false;
+}
+
+CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool strict,
+                        std::string& reason) {
+    if (format == "json" || format == "openstep") {
+        std::string text;
+        const bool ok = format == "json" ? plisttext::WriteJSON(plist, strict, text, reason)
+                                         : plisttext::WriteOpenStep(plist, text, reason);
+        if (!ok) return nullptr;
+        return CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),
+                            static_cast<CFIndex>(text.size()));
+    }
+    const CFPropertyListFormat cfFormat =
+        format == "binary" ? kCFPropertyListBinaryFormat_v1_0 : kCFPropertyListXMLFormat_v1_0;
+    CFDataRef data = CFPropertyListCreateData(kCFAllocatorDefault, plist, cfFormat, 0, nullptr);
+    if (!data)
+        reason =
+            "the value cannot be written as a property list (a key that is not a string, or "
+            "a value the format has no form for)";
+    return data;
+}
+
+int WriteFileAtomically(std::string_view command, const std::string& path, CFDataRef data) {
+    const std::string prefix = std::string(command) + ": " + path + ": ";
+    CFRef<CFURLRef> url(CFURLCreateFromFileSystemRepresentation(
+        kCFAllocatorDefault, reinterpret_cast<const UInt8*>(path.data()),
+        static_cast<CFIndex>(path.size()), false));
+    SInt32 code = 0;
+    if (!url) return Complain(kExitFailed, prefix + "out of memory");
+    if (!CFURLWriteDataAndPropertiesToResource(url.Get(), data, nullptr, &code))
+        return Complain(kExitFailed, prefix + WriteProblem(code));
+    return 0;
+}
+
+int WriteStandardOutput(std::string_view command, CFDataRef data) {
+    const std::string_view text = BytesOf(data);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+        return Complain(kExitFailed, std::string(command) + ": cannot write the output");
+    return 0;
+}
+
+bool RefuseBinaryToTerminal(std::string_view command, std::string_view format,
+                            bool toStandardOutput) {
+    if (format != "binary" || !toStandardOutput || !isatty(STDOUT_FILENO)) return false;
+    Complain(kExitFailed, std::string(command) +
+                              ": binary output is not written to a terminal (use -o FILE or a "
+                              "pipe)");
+    return true;
+}
