@@ -1,66 +1,17 @@
 // The built plistbridge as a subprocess: convert, lint, load --pretty, the file errors and the
 // command-line conventions (standard input, "--", --to=FILE, -o FILE, repeated options,
 // COMMAND --help).
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
+#include "tools/ToolProcess.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kTool = PLISTBRIDGE_BINARY_DIR "/bin/plistbridge";
 const std::string kExamples = PLISTBRIDGE_SOURCE_DIR "/examples";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-std::string Quote(const std::string& arg) {
-    std::string quoted = "'";
-    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-struct Result {
-    int exitStatus;
-    std::string out;
-    std::string err;
-};
-
-class ConvertLintTool : public ::testing::Test {
+class ConvertLintTool : public ToolProcessTest {
 protected:
-    void SetUp() override {
-        mDir = fs::temp_directory_path() / ("plistbridge-convert-" + std::to_string(getpid()));
-        fs::create_directories(mDir);
-    }
-    void TearDown() override { fs::remove_all(mDir); }
-
-    Result Run(const std::vector<std::string>& args, const std::string& input = "") {
-        std::ofstream(mDir / "stdin", std::ios::binary) << input;
-        std::string command = "cd " + Quote(mDir.string()) + " && TZ=UTC " + Quote(kTool);
-        for (const std::string& arg : args) command += " " + Quote(arg);
-        command += " <stdin >stdout 2>stderr";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(mDir / "stdout"),
-                ReadFile(mDir / "stderr")};
-    }
-    void Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(mDir / name, std::ios::binary) << bytes;
-    }
-    std::string Read(const std::string& name) { return ReadFile(mDir / name); }
-
-    fs::path mDir;
+    ConvertLintTool() : ToolProcessTest("plistbridge-convert-") {}
 };
 
 const std::string kFrame =

@@ -2,53 +2,22 @@
 // and diff in every format, their messages and statuses; lint -s, convert over several files
 // and --in-place, load - of bytes, unknown options; and --help, the man page and the README
 // naming the same commands and options.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
+#include "tools/ToolProcess.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-const std::string kTool = PLISTBRIDGE_BINARY_DIR "/bin/plistbridge";
 const std::string kSource = PLISTBRIDGE_SOURCE_DIR;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-std::string Quote(const std::string& arg) {
-    std::string quoted = "'";
-    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-struct Result {
-    int exitStatus;
-    std::string out;
-    std::string err;
-};
 
 // A library written by the platform's XML writer (keys sorted, tabs), as every format.
 const std::string kLibraryJSON =
     R"({"Name": "Library", "Tracks": [{"Added": "x", "ID": 1, "Tags": ["a", "b"]},)"
     R"( {"ID": 2, "Rating": 4.5}], "Version": 3})";
 
-class EditCommandsTool : public ::testing::Test {
+class EditCommandsTool : public ToolProcessTest {
 protected:
+    EditCommandsTool() : ToolProcessTest("plistbridge-edit-") {}
     void SetUp() override {
-        mDir = fs::temp_directory_path() / ("plistbridge-edit-" + std::to_string(getpid()));
-        fs::create_directories(mDir);
+        ToolProcessTest::SetUp();
         Write("library.json", kLibraryJSON);
         for (const char* format : {"xml", "binary", "json", "openstep"})
             EXPECT_EQ(Run({"convert", "library.json", "--format", format, "-o",
@@ -56,24 +25,6 @@ protected:
                           .exitStatus,
                       0);
     }
-    void TearDown() override { fs::remove_all(mDir); }
-
-    Result Run(const std::vector<std::string>& args, const std::string& input = "",
-               const std::string& stdinRedirect = "<stdin") {
-        std::ofstream(mDir / "stdin", std::ios::binary) << input;
-        std::string command = "cd " + Quote(mDir.string()) + " && TZ=UTC " + Quote(kTool);
-        for (const std::string& arg : args) command += " " + Quote(arg);
-        command += " " + stdinRedirect + " >stdout 2>stderr";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(mDir / "stdout"),
-                ReadFile(mDir / "stderr")};
-    }
-    void Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(mDir / name, std::ios::binary) << bytes;
-    }
-    std::string Read(const std::string& name) { return ReadFile(mDir / name); }
-
-    fs::path mDir;
 };
 
 const char* const kFormats[] = {"xml", "binary", "json", "openstep"};

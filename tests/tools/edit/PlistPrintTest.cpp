@@ -1,16 +1,15 @@
 // print's layout and extract's raw text for each type.
 #include "support/PlatformTest.h"
 #include "tests/tools/edit/EditTestSupport.h"
+#include "tools/edit/PlistEdit.h"
 #include "tools/edit/PlistPrint.h"
 
 namespace {
 
 CFRef<CFPropertyListRef> FromXML(const std::string& xml) {
-    CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(xml.data()),
-                                       static_cast<CFIndex>(xml.size())));
-    CFRef<CFPropertyListRef> value(
-        CFPropertyListCreateFromXMLData(nullptr, data.Get(), kCFPropertyListImmutable, nullptr));
-    EXPECT_TRUE(value) << xml;
+    CFRef<CFPropertyListRef> value;
+    std::string error;
+    EXPECT_TRUE(plistedit::CreateValue("xml", xml, value, error)) << xml << ": " << error;
     return value;
 }
 
