@@ -20,7 +20,7 @@ fi
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build-fuzz
 targets=(XMLReaderFuzzer BinaryReaderFuzzer OldStyleReaderFuzzer WriteRoundTripFuzzer
-    NotationParserFuzz LoadPListFuzzer StorePListFuzzer)
+    NotationParserFuzz LoadPListFuzzer StorePListFuzzer KeyPathEditFuzzer)
 
 # clang and its sanitizer and libFuzzer runtimes, from Debian when missing.
 needs_packages() {

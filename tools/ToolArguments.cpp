@@ -22,16 +22,6 @@ bool IsOneOf(std::string_view word, std::span<const std::string_view> choices) {
     return std::find(choices.begin(), choices.end(), word) != choices.end();
 }
 
-// "xml, binary, json or openstep".
-std::string ChoiceText(std::span<const std::string_view> choices) {
-    std::string text;
-    for (size_t i = 0; i < choices.size(); ++i) {
-        if (i > 0) text += i + 1 == choices.size() ? " or " : ", ";
-        text += choices[i];
-    }
-    return text;
-}
-
 // `text` in single quotes, built by appending: gcc 12 misreports "literal" + std::string as an
 // overlapping copy (-Wrestrict).
 std::string Quoted(std::string_view text) {
@@ -112,19 +102,6 @@ const OptionSpec* FindOption(std::string_view arg, std::optional<std::string_vie
     return nullptr;
 }
 
-// "store", "store or convert", "store, convert or replace": for "--to belongs to …".
-std::string OwnersText(const OptionSpec& spec) {
-    std::string text;
-    std::string_view rest = spec.commands;
-    while (!rest.empty()) {
-        const size_t space = std::min(rest.find(' '), rest.size());
-        if (!text.empty()) text += space == rest.size() ? " or " : ", ";
-        text += rest.substr(0, space);
-        rest.remove_prefix(std::min(space + 1, rest.size()));
-    }
-    return text;
-}
-
 bool ArgumentReader::Read() {
     // Options are taken out first, wherever they stand (until "--"); the rest are the
     // command's words in order.
@@ -181,7 +158,7 @@ bool ArgumentReader::Read() {
         return Fail("unknown command '" + std::string(command) + "' (" + CommandNamesText() + ")");
     for (const OptionSpec* spec : given)
         if (!OptionBelongsTo(*spec, command))
-            return Fail(std::string(spec->name) + " belongs to " + OwnersText(*spec));
+            return Fail(std::string(spec->name) + " belongs to " + OptionOwnersText(*spec));
     return ReadCommand(command, words);
 }
 

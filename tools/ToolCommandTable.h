@@ -5,6 +5,7 @@
 #define TOOLS_TOOLCOMMANDTABLE_H
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "tools/ToolArguments.h"
@@ -54,6 +55,12 @@ const CommandSpec* FindCommand(std::string_view name);
 
 // True when `spec` is an option of `command`.
 bool OptionBelongsTo(const OptionSpec& spec, std::string_view command);
+
+// "xml, binary, json or openstep".
+std::string ChoiceText(std::span<const std::string_view> choices);
+
+// "store", "store or convert", "store, convert or replace": the commands that take `spec`.
+std::string OptionOwnersText(const OptionSpec& spec);
 
 // "load, store, …, or diff": every command's name, for messages.
 std::string CommandNamesText();

@@ -1,5 +1,6 @@
 // The tables of commands and options, and the usage texts made from them.
 #include <string>
+#include <vector>
 
 #include "tools/ToolCommandTable.h"
 
@@ -157,15 +158,30 @@ std::string OptionSpelling(const OptionSpec& spec) {
     return text;
 }
 
-// "  SPELLING  HELP", the help on the next line when the spelling is long.
+// "  SPELLING  HELP", the help on the next line when the spelling is long, and wrapped at
+// word boundaries to fit 92 columns.
 void AppendRow(std::string_view left, std::string_view right, std::string& out) {
-    constexpr size_t kColumn = 28;
+    constexpr size_t kColumn = 28, kWidth = 92;
     out += "  " + std::string(left);
     if (left.size() + 2 < kColumn - 1)
         out.append(kColumn - 2 - left.size(), ' ');
     else
         out += "\n" + std::string(kColumn, ' ');
-    out += std::string(right) + "\n";
+    size_t used = kColumn;
+    while (!right.empty()) {
+        const size_t end = std::min(right.find(' '), right.size());
+        if (used > kColumn && used + 1 + end > kWidth) {
+            out += "\n" + std::string(kColumn, ' ');
+            used = kColumn;
+        } else if (used > kColumn) {
+            out.push_back(' ');
+            ++used;
+        }
+        out += right.substr(0, end);
+        used += end;
+        right.remove_prefix(std::min(end + 1, right.size()));
+    }
+    out.push_back('\n');
 }
 
 std::string MakeToolUsage() {
@@ -184,7 +200,11 @@ std::string MakeToolUsage() {
     text += "Options:\n";
     for (const OptionSpec& spec : kOptions)
         if (spec.action != OptionAction::ValueType)
-            AppendRow(OptionSpelling(spec), spec.help, text);
+            AppendRow(OptionSpelling(spec),
+                      spec.commands.empty()
+                          ? std::string(spec.help)
+                          : OptionOwnersText(spec) + ": " + std::string(spec.help),
+                      text);
     AppendRow("-TYPE VALUE", "replace, insert: the value; TYPE is one of", text);
     for (const OptionSpec& spec : kOptions)
         if (spec.action == OptionAction::ValueType)
@@ -241,13 +261,29 @@ bool OptionBelongsTo(const OptionSpec& spec, std::string_view command) {
     return false;
 }
 
-std::string CommandNamesText() {
+std::string ChoiceText(std::span<const std::string_view> choices) {
     std::string text;
-    for (size_t i = 0; i < std::size(kCommands); ++i) {
-        if (i > 0) text += i + 1 == std::size(kCommands) ? " or " : ", ";
-        text += kCommands[i].name;
+    for (size_t i = 0; i < choices.size(); ++i) {
+        if (i > 0) text += i + 1 == choices.size() ? " or " : ", ";
+        text += choices[i];
     }
     return text;
+}
+
+std::string OptionOwnersText(const OptionSpec& spec) {
+    std::vector<std::string_view> names;
+    for (std::string_view rest = spec.commands; !rest.empty();) {
+        const size_t space = std::min(rest.find(' '), rest.size());
+        names.push_back(rest.substr(0, space));
+        rest.remove_prefix(std::min(space + 1, rest.size()));
+    }
+    return ChoiceText(names);
+}
+
+std::string CommandNamesText() {
+    std::vector<std::string_view> names;
+    for (const CommandSpec& command : kCommands) names.push_back(command.name);
+    return ChoiceText(names);
 }
 
 const char* ToolUsageText() {

@@ -83,6 +83,10 @@ TEST_F(EditCommandsTool, EditsKeepTheFormatAndOnlyTheEditedLines) {
         ASSERT_EQ(Run({"insert", "New", "-json", "[\"x\"]", file, "-o", "out"}).exitStatus, 0);
         EXPECT_EQ(Read(file).find("New"), std::string::npos) << "-o leaves FILE alone";
         EXPECT_EQ(Run({"diff", file, "out"}).out, "added New: an array of 1 item\n");
+        ASSERT_EQ(Run({"remove", "Tracks.0", "out"}).exitStatus, 0);
+        EXPECT_EQ(Read("out").substr(0, 2), before.substr(0, 2));
+        // The second track is now the first.
+        EXPECT_EQ(Run({"extract", "Tracks.0.ID", "raw", "out"}).out, "2\n");
     }
 }
 

@@ -119,6 +119,9 @@ TEST_F(TextFormats, JSONRefusalsNameTheValue) {
               "error: the value at k.1 is a real nan, which has no JSON form");
     EXPECT_EQ(ToJSON("<array><real>-inf</real></array>"),
               "error: the value at 0 is a real -inf, which has no JSON form");
+    // The key path reads back: dots, backslashes and a leading colon escaped.
+    EXPECT_EQ(ToJSON("<dict><key>a.b/c</key><dict><key>:x\\</key><real>nan</real></dict></dict>"),
+              "error: the value at a\\.b/c.\\:x\\\\ is a real nan, which has no JSON form");
     EXPECT_EQ(ToJSON("<dict><key>when</key><date>2024-01-05T10:00:26Z</date></dict>", true),
               "error: the value at when is a date, refused by --strict");
     EXPECT_EQ(ToJSON("<data>AA==</data>", true),
