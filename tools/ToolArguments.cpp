@@ -162,7 +162,33 @@ bool ArgumentReader::Read() {
     return ReadCommand(command, words);
 }
 
+// The switch an option without a value turns on, or nullptr.
+bool* FlagOf(OptionAction action, ToolArguments& out) {
+    switch (action) {
+        case OptionAction::Pretty:
+            return &out.pretty;
+        case OptionAction::Strict:
+            return &out.strict;
+        case OptionAction::InPlace:
+            return &out.inPlace;
+        case OptionAction::Silent:
+            return &out.silent;
+        case OptionAction::NoNewline:
+            return &out.noNewline;
+        case OptionAction::Append:
+            return &out.append;
+        case OptionAction::Quiet:
+            return &out.quiet;
+        default:
+            return nullptr;
+    }
+}
+
 bool ArgumentReader::Apply(const OptionSpec& spec, std::string_view value, size_t& i) {
+    if (bool* flag = FlagOf(spec.action, mOut)) {
+        *flag = true;
+        return true;
+    }
     switch (spec.action) {
         case OptionAction::Bundle:
             mOut.bundlePath = value;
@@ -173,27 +199,6 @@ bool ArgumentReader::Apply(const OptionSpec& spec, std::string_view value, size_
         case OptionAction::Text:
             mOut.loadText = true;
             mOut.operand = value;
-            break;
-        case OptionAction::Pretty:
-            mOut.pretty = true;
-            break;
-        case OptionAction::Strict:
-            mOut.strict = true;
-            break;
-        case OptionAction::InPlace:
-            mOut.inPlace = true;
-            break;
-        case OptionAction::Silent:
-            mOut.silent = true;
-            break;
-        case OptionAction::NoNewline:
-            mOut.noNewline = true;
-            break;
-        case OptionAction::Append:
-            mOut.append = true;
-            break;
-        case OptionAction::Quiet:
-            mOut.quiet = true;
             break;
         case OptionAction::Format:
             if (!IsOneOf(value, kConvertFormats))
@@ -211,7 +216,7 @@ bool ArgumentReader::Apply(const OptionSpec& spec, std::string_view value, size_
             mOut.valueType = spec.name.substr(1);
             mOut.valueText = value;
             break;
-        case OptionAction::Optional: {
+        default: {  // --optional
             // Every following bare code is an optional keyword.
             FourCharCode code;
             while (i + 1 < mArgs.size() && !LooksLikeOption(mArgs[i + 1]) &&
