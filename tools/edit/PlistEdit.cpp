@@ -151,7 +151,7 @@ public:
         if (CFGetTypeID(node) == CFDictionaryGetTypeID()) {
             const auto dictionary = static_cast<CFDictionaryRef>(node);
             CFRef<CFStringRef> key(CreateKeyString(component));
-            if (!key) return Fail("out of memory");
+            if (!key) return Fail("the key path " + FormatKeyPath(mPath) + " is not UTF-8");
             const void* child = nullptr;
             const bool present = CFDictionaryGetValueIfPresent(dictionary, key.Get(), &child);
             CFRef<CFPropertyListRef> edited;
@@ -165,6 +165,7 @@ public:
             }
             CFMutableDictionaryRef copy =
                 CFDictionaryCreateMutableCopy(kCFAllocatorDefault, 0, dictionary);
+            if (!copy) return Fail("out of memory");
             if (last && mKind == EditKind::Remove)
                 CFDictionaryRemoveValue(copy, key.Get());
             else
@@ -181,6 +182,7 @@ public:
             if (!edited) return nullptr;
         }
         CFMutableArrayRef copy = CFArrayCreateMutableCopy(kCFAllocatorDefault, 0, array);
+        if (!copy) return Fail("out of memory");
         if (!last)
             CFArraySetValueAtIndex(copy, *index, edited.Get());
         else if (mKind == EditKind::Insert)

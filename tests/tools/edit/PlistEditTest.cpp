@@ -118,4 +118,29 @@ TEST_P(EditPlistTest, EditsACopyAlongThePath) {
 
 INSTANTIATE_TEST_SUITE_P(Edits, EditPlistTest, ::testing::ValuesIn(kEditCases));
 
+class EditPlistFaultTest : public PlatformTest {};
+
+TEST_F(EditPlistFaultTest, EveryAllocationFailingInTurnLeavesNothingBehind) {
+    CFRef<CFPropertyListRef> root = FromJSON(kDocument);
+    plistedit::KeyPath path;
+    std::string error;
+    ASSERT_TRUE(plistedit::ParseKeyPath("a.b.1", path, error));
+    for (long skip = 0; skip < 16; ++skip) {
+        PTFailCFAllocations(skip, 1);
+        CFRef<CFPropertyListRef> edited;
+        const bool ok =
+            plistedit::EditPlist(root.Get(), path, EditKind::Insert, CFSTR("new"), edited, error);
+        PTClearFaults();
+        EXPECT_EQ(ok, static_cast<bool>(edited));
+    }
+    CFRef<CFPropertyListRef> edited;
+    ASSERT_TRUE(
+        plistedit::EditPlist(root.Get(), path, EditKind::Insert, CFSTR("new"), edited, error));
+    EXPECT_EQ(CompactJSON(edited.Get()), R"({"a":{"b":[1,"new",2],"c":"x"},"d":true})");
+    ASSERT_TRUE(plistedit::ParseKeyPath("a.\xFF", path, error));
+    EXPECT_FALSE(
+        plistedit::EditPlist(root.Get(), path, EditKind::Replace, CFSTR("new"), edited, error));
+    EXPECT_EQ(error, "the key path a.\xFF is not UTF-8");
+}
+
 }  // namespace
