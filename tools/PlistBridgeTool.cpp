@@ -10,6 +10,7 @@
 #include <iostream>
 #include <iterator>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,10 +48,12 @@ int ReportFailure(const std::string& eventName, const EventOutcome& outcome) {
     return Complain(kExitFailed, eventName + " failed" + StatusSuffix(outcome.status));
 }
 
-// The operand's text: all of standard input for "-" (held by `input`), else the operand.
-std::string_view OperandText(const ToolArguments& args, InputFile& input) {
+// The operand's text: all of standard input for "-" (held by `input`), else the operand;
+// nothing, with `reason`, when standard input gives more than the read limit.
+std::optional<std::string_view> OperandText(const ToolArguments& args, InputFile& input,
+                                            std::string& reason) {
     if (args.operand != "-") return args.operand;
-    input.OpenStandardInput();
+    if (!input.OpenStandardInput(reason)) return std::nullopt;
     return input.Bytes();
 }
 
@@ -110,8 +113,12 @@ int RunLoad(const ToolArguments& args) {
     OwnedDesc value;
     if (args.loadText) {
         InputFile input;
-        const OSStatus made = CreateUnicodeTextDesc(OperandText(args, input), value);
+        std::string reason;
+        const auto text = OperandText(args, input, reason);
+        if (!text) return Complain(kExitFailed, "standard input: " + reason);
+        const OSStatus made = CreateUnicodeTextDesc(*text, value);
         if (input.Shrank()) return ComplainShrankInput();
+        if (made == memFullErr) throw std::bad_alloc();
         if (made != noErr) return Complain(kExitUsage, "the text is not valid UTF-8");
     } else if (OSStatus err = CreateFileURLDesc(args.operand, value)) {
         return Complain(kExitFailed,
@@ -185,7 +192,10 @@ int Run(const ToolArguments& args) {
     if (args.command == ToolCommand::Store) {
         values.emplace_back();
         InputFile input;
-        const bool parsed = ParseValue(OperandText(args, input), 0, values.back(), exitStatus);
+        std::string reason;
+        const auto text = OperandText(args, input, reason);
+        if (!text) return Complain(kExitFailed, "standard input: " + reason);
+        const bool parsed = ParseValue(*text, 0, values.back(), exitStatus);
         if (input.Shrank()) return ComplainShrankInput();
         if (!parsed) return exitStatus;
     }
