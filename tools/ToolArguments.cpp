@@ -81,8 +81,23 @@ constexpr OptionSpec kOptions[] = {
     {"--bundle", "", true, ""},        {"--to", "-o", true, "store convert"},
     {"--text", "", true, "load"},      {"--pretty", "", false, "load"},
     {"--format", "", true, "convert"}, {"--strict", "", false, "convert"},
-    {"--optional", "", false, "send"},
+    {"--optional", "", false, "send"}, {"--max-input", "", true, ""},
 };
+
+// "1048576", "64K", "64M", "2G" (powers of 1024) as a count of bytes; false when it is none.
+bool ParseByteCount(std::string_view text, size_t& bytes) {
+    size_t shift = 0;
+    if (!text.empty() && std::string_view("KMG").find(text.back()) != std::string_view::npos) {
+        shift = text.back() == 'K' ? 10 : text.back() == 'M' ? 20 : 30;
+        text.remove_suffix(1);
+    }
+    if (text.empty() || text.size() > 15 || text.find_first_not_of("0123456789") != text.npos)
+        return false;
+    const unsigned long long count = std::stoull(std::string(text));
+    if (count == 0 || count > (SIZE_MAX >> shift)) return false;
+    bytes = static_cast<size_t>(count) << shift;
+    return true;
+}
 
 // The spec `arg` names ("--to", "-o", or "--to=…" with `inlineValue` set), or nullptr.
 const OptionSpec* FindOption(std::string_view arg, std::optional<std::string_view>& inlineValue) {
@@ -196,6 +211,9 @@ bool ArgumentReader::Apply(const OptionSpec& spec, std::string_view value, size_
             return Fail("--format takes xml, binary, json or openstep, not '" + std::string(value) +
                         "'");
         mOut.format = value;
+    } else if (spec.name == "--max-input") {
+        if (!ParseByteCount(value, mOut.maxInputBytes))
+            return Fail("--max-input takes a size such as 256M, not '" + std::string(value) + "'");
     } else {
         // --optional: every following bare code is an optional keyword.
         FourCharCode code;
@@ -318,6 +336,9 @@ Options:
                             ../lib/plistbridge)
   --to FILE, --to=FILE, -o FILE
                             where store and convert write
+  --max-input SIZE          read at most SIZE bytes (e.g. 256M; K, M, G are powers of
+                            1024) from a device or pipe, default 64M; a longer one is
+                            refused
   --                        ends the options: every later argument is an operand
   An option given twice, or one the command does not take, is a usage error.
 

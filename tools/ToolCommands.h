@@ -63,6 +63,10 @@ inline std::string_view BytesOf(CFDataRef data) {
 // that a device or pipe gave more than the read limit ("… more than 64 MB").
 std::string ReadProblem(int error);
 
+// Why the last write of a file (CFURLWriteDataAndPropertiesToResource) failed with `code`: the
+// system's reason ("Is a directory", "No space left on device") where the platform kept it.
+std::string WriteProblem(SInt32 code);
+
 // Why the file at `path` cannot be read, as the system says it; empty when it can.
 std::string FileProblem(const std::string& path);
 

@@ -185,10 +185,24 @@ std::string ReadProblem(int error) {
     if (error == ENOMEM) return "out of memory";
     if (error != EFBIG) return std::strerror(error);
     const size_t limit = PBFileReadLimit();
-    const size_t megabyte = size_t{1} << 20;
-    return "a device or pipe that gives more than " +
-           (limit % megabyte == 0 ? std::to_string(limit / megabyte) + " MB"
-                                  : std::to_string(limit) + " bytes");
+    std::string amount = std::to_string(limit) + " bytes";
+    if (limit % (size_t{1} << 20) == 0)
+        amount = std::to_string(limit >> 20) + " MB";
+    else if (limit % 1024 == 0)
+        amount = std::to_string(limit >> 10) + " KB";
+    return "a device or pipe that gives more than " + amount;
+}
+
+std::string WriteProblem(SInt32 code) {
+    if (const int error = PBFileLastError()) return std::strerror(error);
+    switch (code) {
+        case kCFURLResourceNotFoundError:
+            return std::strerror(ENOENT);
+        case kCFURLResourceAccessViolationError:
+            return std::strerror(EACCES);
+        default:
+            return "cannot be written";
+    }
 }
 
 std::string FileProblem(const std::string& path) {
@@ -224,6 +238,8 @@ bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::stri
             plistReason.assign(reinterpret_cast<const char*>(CFDataGetBytePtr(utf8.Get())),
                                static_cast<size_t>(CFDataGetLength(utf8.Get())));
     }
+    // The readers' one failure that is not the input's.
+    if (plistReason == "Out of memory while building the property list") throw std::bad_alloc();
     plistReason = WithLine(plistReason);
     // JSON is tried after the property-list readers: "{…}" may be old-style text, and
     // nothing else starts with '[' or '{'.
