@@ -187,21 +187,22 @@ int ReplaceAtomically(const std::string& path, const struct stat* existing, Outp
 }
 
 // A regular file the caller could open for writing. A rename would break its hard links, and
-// give another user's file to the caller: those are rewritten in place instead.
+// give another user's file to the caller: those are rewritten in place instead, as is a file
+// in a folder where the caller may not make or rename files.
 int WriteRegularFile(const std::string& path, FileDescriptor writable, const struct stat& info,
                      Output out) {
     if (info.st_nlink > 1 || (info.st_uid != ::geteuid() && ::geteuid() != 0))
         return RewriteInPlace(writable.Get(), out);
-    writable = FileDescriptor();
-    return ReplaceAtomically(path, &info, out);
+    const int error = ReplaceAtomically(path, &info, out);
+    if (error == EACCES || error == EPERM) return RewriteInPlace(writable.Get(), out);
+    return error;
 }
 
 // A path that names nothing yet: a new file, or the missing target of a dangling link, which
 // the kernel creates where it would let the caller follow the link.
 int WriteNewFile(const std::string& path, Output out) {
     if (!IsLink(path)) return ReplaceAtomically(path, nullptr, out);
-    FileDescriptor created = OpenFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY, 0644);
-    if (!created) created = OpenFile(path, O_WRONLY | O_CREAT | O_NOCTTY, 0644);
+    FileDescriptor created = OpenFile(path, O_WRONLY | O_CREAT | O_NOCTTY, 0644);
     if (!created) return errno;
     const int error = RewriteInPlace(created.Get(), out);
     if (error) ::unlink(ResolvedPath(created.Get(), path).c_str());

@@ -493,6 +493,48 @@ TEST_F(CFURLAccessTest, LinksInStickyFoldersAreFollowedOnlyWhereTheKernelWould) 
     }
 }
 
+TEST_F(CFURLAccessTest, ALinkIsWrittenThroughToItsTargetAndStaysALink) {
+    std::ofstream(mDir + "/existing") << "old";
+    struct {
+        const char* link;
+        const char* target;
+        int error;
+    } cases[] = {
+        {"to-existing", "existing", 0},
+        {"dangling", "created", 0},
+        {"loop", "loop", ELOOP},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(::symlink(c.target, (mDir + "/" + c.link).c_str()), 0);
+        EXPECT_EQ(CFURLWriteDataAndPropertiesToResource(URL(c.link).Get(), Data("new").Get(),
+                                                        nullptr, nullptr),
+                  c.error == 0)
+            << c.link;
+        EXPECT_EQ(PBFileLastError(), c.error) << c.link;
+        struct stat info {};
+        ASSERT_EQ(::lstat((mDir + "/" + c.link).c_str(), &info), 0);
+        EXPECT_TRUE(S_ISLNK(info.st_mode)) << c.link;
+        EXPECT_EQ(Contents(c.target), c.error == 0 ? "new" : "") << c.link;
+    }
+}
+
+TEST_F(CFURLAccessTest, AWritableFileInAFolderTheCallerCannotWriteIsWrittenInPlace) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user in a child";
+    const std::string path = mDir + "/mine";
+    std::ofstream(path) << "old";
+    ASSERT_EQ(::chown(path.c_str(), kNobody, 0), 0);
+    ASSERT_EQ(::chmod(mDir.c_str(), 0755), 0);
+    EXPECT_EQ(AsNobody([&] {
+                  return CFURLWriteDataAndPropertiesToResource(URL("mine").Get(), Data("new").Get(),
+                                                               nullptr, nullptr)
+                             ? 0
+                             : 1;
+              }),
+              0);
+    EXPECT_EQ(Contents("mine"), "new");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"mine"});
+}
+
 TEST_F(CFURLAccessTest, ALargeFileIsMappedAndItsShorteningNoticed) {
     const std::string path = mDir + "/large";
     std::ofstream(path) << std::string(1 << 20, 'm');
