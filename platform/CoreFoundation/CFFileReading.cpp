@@ -164,17 +164,19 @@ int PBFileGuardMapping(const void* start, size_t length) {
     }();
     uintptr_t none = 0;
     const auto begin = reinterpret_cast<uintptr_t>(start);
-    // The end first, so that the handler never sees a start with a stale end.
-    if (!installed || gGuardedStart.load() != 0) return false;
+    // The start is claimed first; no read of the new mapping can fault before it is returned.
+    if (!installed || !gGuardedStart.compare_exchange_strong(none, begin)) return false;
     gGuardedShrank = false;
     gGuardedEnd = begin + length;
-    return gGuardedStart.compare_exchange_strong(none, begin);
+    return true;
 }
 
 void PBFileUnguardMapping(const void* start) {
     using namespace cf::file;
-    auto expected = reinterpret_cast<uintptr_t>(start);
-    if (gGuardedStart.compare_exchange_strong(expected, 0)) gGuardedEnd = 0;
+    // Only the holder of the guard changes it until the start is given back, last.
+    if (gGuardedStart.load() != reinterpret_cast<uintptr_t>(start)) return;
+    gGuardedEnd = 0;
+    gGuardedStart = 0;
 }
 
 int PBFileGuardedMappingShrank(void) {
