@@ -22,6 +22,8 @@ int ConvertOne(const ToolArguments& args, const std::string& input) {
 }  // namespace
 
 int RunConvert(const ToolArguments& args) {
+    if (args.destination && args.destination->empty())
+        return Complain(kExitUsage, "convert: the output file name is empty");
     const bool toStandardOutput = !args.inPlace && (!args.destination || *args.destination == "-");
     // Refused before anything is read: the terminal would only show noise.
     if (RefuseBinaryToTerminal("convert", args.format, toStandardOutput)) return kExitFailed;

@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,7 @@
 #include "host/EventSender.h"
 #include "host/HostValues.h"
 #include "notation/DescNotation.h"
+#include "platform/CoreFoundation/CFFilePrivate.h"
 #include "tools/ToolArguments.h"
 #include "tools/ToolCommands.h"
 
@@ -44,13 +48,17 @@ std::string EventName(AEEventClass eventClass, AEEventID eventID) {
 int ReportFailure(const std::string& eventName, const EventOutcome& outcome) {
     if (outcome.errorText && !outcome.errorText->empty())
         return Complain(kExitFailed, *outcome.errorText + StatusSuffix(outcome.status));
+    if (outcome.status == memFullErr)
+        return Complain(kExitFailed, eventName + ": out of memory" + StatusSuffix(memFullErr));
     return Complain(kExitFailed, eventName + " failed" + StatusSuffix(outcome.status));
 }
 
-// The operand's text: all of standard input for "-" (held by `input`), else the operand.
-std::string_view OperandText(const ToolArguments& args, InputFile& input) {
+// The operand's text: all of standard input for "-" (held by `input`), else the operand;
+// nothing, with `reason`, when standard input gives more than the read limit.
+std::optional<std::string_view> OperandText(const ToolArguments& args, InputFile& input,
+                                            std::string& reason) {
     if (args.operand != "-") return args.operand;
-    input.OpenStandardInput();
+    if (!input.OpenStandardInput(reason)) return std::nullopt;
     return input.Bytes();
 }
 
@@ -59,10 +67,17 @@ int ComplainShrankInput() {
 }
 
 // Parses a value in the notation; on failure prints the error with the column in `argument`
-// (the value starts after `column` characters of it) and returns false.
-bool ParseValue(std::string_view text, size_t column, OwnedDesc& out, int& exitStatus) {
+// (the value starts after `column` characters of it), or that `input` (the text's file) was
+// shortened while it was read, and returns false.
+bool ParseValue(std::string_view text, size_t column, OwnedDesc& out, int& exitStatus,
+                const InputFile* input = nullptr) {
     NotationError error;
     if (ParseDesc(text, out, error)) return true;
+    if (input && input->Shrank()) {
+        exitStatus = ComplainShrankInput();
+        return false;
+    }
+    if (error.status == memFullErr) throw std::bad_alloc();  // not the notation's fault
     if (error.line == 1) error.column += column;
     exitStatus = Complain(kExitUsage, "notation error " + error.Describe());
     return false;
@@ -129,14 +144,20 @@ int RunLoad(const ToolArguments& args) {
                         "file's name instead");
     if (args.loadText) {
         InputFile input;
-        const OSStatus made = CreateUnicodeTextDesc(OperandText(args, input), value);
+        std::string reason;
+        const auto text = OperandText(args, input, reason);
+        if (!text) return Complain(kExitFailed, "standard input: " + reason);
+        const OSStatus made = CreateUnicodeTextDesc(*text, value);
         if (input.Shrank()) return ComplainShrankInput();
+        if (made == memFullErr) throw std::bad_alloc();
         if (made != noErr) return Complain(kExitUsage, "the text is not valid UTF-8");
     } else if (OSStatus err = CreateFileURLDesc(path, value)) {
         return Complain(kExitFailed,
                         "cannot make a file URL for '" + args.operand + "'" + StatusSuffix(err));
     }
     EventOutcome outcome = SendLoadPList(value.Get());
+    if (!args.loadText && PBFileGuardedMappingShrank())
+        return Complain(kExitFailed, "load plist: " + args.operand + ": " + kShrankWhileRead);
     if (outcome.status == fnfErr && !args.loadText) {
         // The addition knows only that the file cannot be read; the system says why.
         const std::string problem = FileProblem(path);
@@ -160,6 +181,11 @@ int RunStore(const ToolArguments& args, OwnedDesc& value) {
     const EventOutcome outcome =
         SendStorePList(value.Get(), args.destination ? &destination.Get() : nullptr);
     LeaveForExit(value);
+    if (outcome.status != noErr && args.destination &&
+        !(outcome.errorText && !outcome.errorText->empty()) && PBFileLastError() != 0)
+        // The addition knows only that the file was not written; the system says why.
+        return Complain(kExitFailed, "store plist: " + *args.destination + ": " + WriteProblem(0) +
+                                         StatusSuffix(outcome.status));
     if (outcome.status != noErr) return ReportFailure("store plist", outcome);
     if (args.destination) return PrintDirectResult(outcome);
     // The text route: the XML exactly as the addition returned it.
@@ -204,8 +230,11 @@ int Run(const ToolArguments& args) {
     if (args.command == ToolCommand::Store) {
         values.emplace_back();
         InputFile input;
-        const bool parsed = ParseValue(OperandText(args, input), 0, values.back(), exitStatus);
-        if (input.Shrank()) return ComplainShrankInput();
+        std::string reason;
+        const auto text = OperandText(args, input, reason);
+        if (!text) return Complain(kExitFailed, "standard input: " + reason);
+        const bool parsed = ParseValue(*text, 0, values.back(), exitStatus, &input);
+        if (parsed && input.Shrank()) return ComplainShrankInput();
         if (!parsed) return exitStatus;
     }
     for (const SendParameter& parameter : args.parameters) {
@@ -266,6 +295,14 @@ int (*FileCommand(ToolCommand command))(const ToolArguments&) {
     }
 }
 
+// A success whose output did not all reach standard output (a full disk, /dev/full, a closed
+// descriptor) is a failure, with the system's reason.
+int FinishOutput(int status) {
+    const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (written || status != 0) return status;
+    return Complain(kExitFailed, std::string("cannot write the output: ") + std::strerror(errno));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -281,12 +318,13 @@ int main(int argc, char** argv) {
             return Complain(kExitUsage,
                             "unknown command '" + args.helpTopic + "' (see plistbridge --help)");
         std::fputs(usage, stdout);
-        return 0;
+        return FinishOutput(0);
     }
     if (args.command == ToolCommand::Version) {
         std::printf("plistbridge %s\n", PLISTBRIDGE_VERSION);
-        return 0;
+        return FinishOutput(0);
     }
+    if (args.maxInputBytes) PBFileSetReadLimit(args.maxInputBytes);
     int status = 0;
     try {
         // Every command but load, store and send runs on the platform directly, without the
@@ -298,7 +336,5 @@ int main(int argc, char** argv) {
         // and the failure status rather than an abort.
         status = Complain(kExitFailed, "out of memory" + StatusSuffix(memFullErr));
     }
-    if (std::fflush(stdout) != 0 && status == 0)
-        return Complain(kExitFailed, "cannot write the output");
-    return status;
+    return FinishOutput(status);
 }

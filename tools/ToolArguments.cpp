@@ -87,6 +87,21 @@ private:
     std::vector<std::string_view> mOptional;
 };
 
+// "1048576", "64K", "64M", "2G" (powers of 1024) as a count of bytes; false when it is none.
+bool ParseByteCount(std::string_view text, size_t& bytes) {
+    size_t shift = 0;
+    if (!text.empty() && std::string_view("KMG").find(text.back()) != std::string_view::npos) {
+        shift = text.back() == 'K' ? 10 : text.back() == 'M' ? 20 : 30;
+        text.remove_suffix(1);
+    }
+    if (text.empty() || text.size() > 15 || text.find_first_not_of("0123456789") != text.npos)
+        return false;
+    const unsigned long long count = std::stoull(std::string(text));
+    if (count == 0 || count > (SIZE_MAX >> shift)) return false;
+    bytes = static_cast<size_t>(count) << shift;
+    return true;
+}
+
 // The spec `arg` names ("--to", "-o", or "--to=…" with `inlineValue` set), or nullptr.
 const OptionSpec* FindOption(std::string_view arg, std::optional<std::string_view>& inlineValue) {
     inlineValue.reset();
@@ -211,6 +226,11 @@ bool ArgumentReader::Apply(const OptionSpec& spec, std::string_view value, size_
                 return Fail("--expect takes " + ChoiceText(kTypes) + ", not '" +
                             std::string(value) + "'");
             mOut.expect = std::string(value);
+            break;
+        case OptionAction::MaxInput:
+            if (!ParseByteCount(value, mOut.maxInputBytes))
+                return Fail("--max-input takes a size such as 256M, not '" + std::string(value) +
+                            "'");
             break;
         case OptionAction::ValueType:
             mOut.valueType = spec.name.substr(1);

@@ -61,6 +61,7 @@ struct ToolArguments {
     AEEventID eventID = 0;
     std::vector<SendParameter> parameters;    // send KEY=VALUE …
     std::vector<AEKeyword> optionalKeywords;  // send --optional KEY …
+    size_t maxInputBytes = 0;                 // --max-input SIZE; 0: the platform's default
 };
 
 // Parses the arguments after the program name. Returns true, or false with a one-line

@@ -24,6 +24,7 @@ enum class OptionAction {
     InPlace,
     Append,
     Quiet,
+    MaxInput,
     ValueType
 };
 

@@ -27,12 +27,13 @@ public:
     ~InputFile() { Close(); }
 
     // FILE, or standard input for "-". False with `reason` set to the system's reason ("No
-    // such file or directory", "Is a directory").
+    // such file or directory", "Is a directory") or ReadProblem's. Throws std::bad_alloc when
+    // memory runs out.
     bool Open(const std::string& path, std::string& reason);
     // All of standard input: a regular file mapped like a named one, anything else read to its
-    // end. A read error ends the input as its end would. Throws std::bad_alloc when memory
-    // runs out.
-    void OpenStandardInput();
+    // end. A read error ends the input as its end would; false with `reason` for a source past
+    // the read limit. Throws std::bad_alloc when memory runs out.
+    bool OpenStandardInput(std::string& reason);
     std::string_view Bytes() const;
     // True when the file was mapped and another process shortened it while it was: what was
     // read past its new end were zeros, not the file. Asked after the last use of Bytes().
@@ -57,6 +58,14 @@ inline std::string_view BytesOf(CFDataRef data) {
     return {reinterpret_cast<const char*>(CFDataGetBytePtr(data)),
             static_cast<size_t>(CFDataGetLength(data))};
 }
+
+// What the tool says of a read that failed with `error`: the system's reason, or for EFBIG
+// that a device or pipe gave more than the read limit ("… more than 64 MB").
+std::string ReadProblem(int error);
+
+// Why the last write of a file (CFURLWriteDataAndPropertiesToResource) failed with `code`: the
+// system's reason ("Is a directory", "No space left on device") where the platform kept it.
+std::string WriteProblem(SInt32 code);
 
 // Why the file at `path` cannot be read, as the system says it; empty when it can.
 std::string FileProblem(const std::string& path);

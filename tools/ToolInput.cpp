@@ -1,19 +1,20 @@
 // Reading the tool's input files, with the system's reason when that fails, and parsing them
 // in every format the tool reads.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "platform/CoreFoundation/CFFilePrivate.h"
 #include "tools/ToolCommands.h"
 #include "tools/formats/PListTextFormats.h"
 
@@ -24,71 +25,28 @@ int Complain(int exitStatus, const std::string& message) {
 
 namespace {
 
-// A mapped input that another process shortens would kill the tool with SIGBUS at the first
-// read past its new end. While an input is mapped, a handler maps zeros over the part that went
-// away and notes it, so the reader finds an early end (or zeros) and the tool can say that the
-// file changed while it was read. One input is guarded at a time; another is read instead.
-std::atomic<uintptr_t> gGuardedStart{0};
-std::atomic<uintptr_t> gGuardedEnd{0};
-std::atomic<bool> gGuardedShrank{false};
-uintptr_t gPageSize = 0;
-struct sigaction gPreviousBusAction;
-
-void OnBusError(int, siginfo_t* info, void*) {
-    const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
-    const uintptr_t end = gGuardedEnd.load();
-    if (address >= gGuardedStart.load() && address < end) {
-        const uintptr_t page = address & ~(gPageSize - 1);
-        if (mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
-                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
-            gGuardedShrank = true;
-            return;  // the read is tried again, on zeros
-        }
-    }
-    // Not a guarded input: the fault ends the process as it would have without us.
-    sigaction(SIGBUS, &gPreviousBusAction, nullptr);
-}
-
-bool GuardMapping(const void* map, size_t length) {
-    static const bool installed = [] {
-        gPageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-        struct sigaction action = {};
-        action.sa_sigaction = OnBusError;
-        action.sa_flags = SA_SIGINFO;
-        sigemptyset(&action.sa_mask);
-        return sigaction(SIGBUS, &action, &gPreviousBusAction) == 0;
-    }();
-    if (!installed || gGuardedStart.load() != 0) return false;
-    gGuardedShrank = false;
-    const auto start = reinterpret_cast<uintptr_t>(map);
-    gGuardedEnd = start + length;
-    gGuardedStart = start;
-    return true;
-}
-
-void UnguardMapping() {
-    gGuardedStart = 0;
-    gGuardedEnd = 0;
-}
-
 // A read-only private mapping of `length` bytes of `fd` from `offset`, populated at once and
 // guarded; NULL when the file cannot be mapped or another input is guarded.
 void* MapInput(int fd, size_t length, off_t offset) {
     void* map = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, offset);
     if (map == MAP_FAILED) return nullptr;
-    if (GuardMapping(map, length)) return map;
+    if (PBFileGuardMapping(map, length)) return map;
     munmap(map, length);
     return nullptr;
 }
 
 // Reads all of `fd` into a malloc'd block that the data object takes over: no zero fill and
-// no copy, which on a large file cost as much as parsing it. On a read error, NULL with errno
-// set, or with `keepOnError` the data read before it, as if the input ended there.
+// no copy, which on a large file cost as much as parsing it. A source without a size is read up
+// to the platform's read limit (EFBIG past it). On a read error, NULL with errno set, or with
+// `keepOnError` the data read before it, as if the input ended there.
 CFDataRef ReadAll(int fd, bool keepOnError = false) {
     struct stat info;
     size_t capacity = 1 << 16;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-        capacity = static_cast<size_t>(info.st_size) + 1;  // one read, and one to see the end
+    size_t limit = PBFileReadLimit();
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        limit = SIZE_MAX;
+        if (info.st_size > 0) capacity = static_cast<size_t>(info.st_size) + 1;  // and the end
+    }
     size_t length = 0;
     auto* bytes = static_cast<UInt8*>(std::malloc(capacity));
     for (;;) {
@@ -96,8 +54,14 @@ CFDataRef ReadAll(int fd, bool keepOnError = false) {
             errno = ENOMEM;
             return nullptr;
         }
+        if (length > limit) {
+            std::free(bytes);
+            errno = EFBIG;
+            return nullptr;
+        }
         if (length == capacity) {
-            capacity *= 2;
+            // One byte past the limit tells a source of exactly the limit from a longer one.
+            capacity = limit < SIZE_MAX / 2 ? std::min(capacity * 2, limit + 1) : capacity * 2;
             auto* grown = static_cast<UInt8*>(std::realloc(bytes, capacity));
             if (!grown) std::free(bytes);
             bytes = grown;
@@ -135,7 +99,8 @@ bool InputFile::Open(const std::string& path, std::string& reason) {
     if (path == "-") {
         if (MapStandardInput()) return true;
         mData.Reset(ReadAll(STDIN_FILENO));
-        if (!mData) reason = std::strerror(errno);
+        if (!mData && errno == ENOMEM) throw std::bad_alloc();
+        if (!mData) reason = ReadProblem(errno);
         return static_cast<bool>(mData);
     }
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -161,15 +126,18 @@ bool InputFile::Open(const std::string& path, std::string& reason) {
     mData.Reset(ReadAll(fd));
     const int readError = errno;
     close(fd);
-    if (!mData) reason = std::strerror(readError);
+    if (!mData && readError == ENOMEM) throw std::bad_alloc();
+    if (!mData) reason = ReadProblem(readError);
     return static_cast<bool>(mData);
 }
 
-void InputFile::OpenStandardInput() {
+bool InputFile::OpenStandardInput(std::string& reason) {
     Close();
-    if (MapStandardInput()) return;
+    if (MapStandardInput()) return true;
     mData.Reset(ReadAll(STDIN_FILENO, true));
-    if (!mData) throw std::bad_alloc();  // the only failure left when errors end the input
+    if (!mData && errno == ENOMEM) throw std::bad_alloc();
+    if (!mData) reason = ReadProblem(errno);  // past the read limit
+    return static_cast<bool>(mData);
 }
 
 // A regular file is mapped from where standard input stands (a page boundary before it), and
@@ -199,18 +167,42 @@ std::string_view InputFile::Bytes() const {
 }
 
 bool InputFile::Shrank() const {
-    return mMap && gGuardedShrank.load();
+    return mMap && PBFileGuardedMappingShrank();
 }
 
 void InputFile::Close() {
     if (mMap) {
+        PBFileUnguardMapping(mMap);
         munmap(mMap, mMapLength);
-        UnguardMapping();
     }
     mMap = nullptr;
     mMapLength = 0;
     mMapSkip = 0;
     mData.Reset();
+}
+
+std::string ReadProblem(int error) {
+    if (error == ENOMEM) return "out of memory";
+    if (error != EFBIG) return std::strerror(error);
+    const size_t limit = PBFileReadLimit();
+    std::string amount = std::to_string(limit) + " bytes";
+    if (limit % (size_t{1} << 20) == 0)
+        amount = std::to_string(limit >> 20) + " MB";
+    else if (limit % 1024 == 0)
+        amount = std::to_string(limit >> 10) + " KB";
+    return "a device or pipe that gives more than " + amount;
+}
+
+std::string WriteProblem(SInt32 code) {
+    if (const int error = PBFileLastError()) return std::strerror(error);
+    switch (code) {
+        case kCFURLResourceNotFoundError:
+            return std::strerror(ENOENT);
+        case kCFURLResourceAccessViolationError:
+            return std::strerror(EACCES);
+        default:
+            return "cannot be written";
+    }
 }
 
 std::string FileProblem(const std::string& path) {
@@ -223,8 +215,8 @@ std::string FileProblem(const std::string& path) {
     else if (S_ISDIR(info.st_mode))
         problem = std::strerror(EISDIR);
     else if (!S_ISREG(info.st_mode))
-        // The platform reads devices and pipes only up to its stream limit (64 MB).
-        problem = "a device or pipe that gives more than 64 MB";
+        // The platform reads devices and pipes only up to its read limit.
+        problem = ReadProblem(EFBIG);
     close(fd);
     return problem;
 }
@@ -246,6 +238,8 @@ bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::stri
             plistReason.assign(reinterpret_cast<const char*>(CFDataGetBytePtr(utf8.Get())),
                                static_cast<size_t>(CFDataGetLength(utf8.Get())));
     }
+    // The readers' one failure that is not the input's.
+    if (plistReason == "Out of memory while building the property list") throw std::bad_alloc();
     plistReason = WithLine(plistReason);
     // JSON is tried after the property-list readers: "{…}" may be old-style text, and
     // nothing else starts with '[' or '{'.

@@ -2,22 +2,42 @@
 // telling which), encoding a value in a format, and writing a file atomically.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
 
 #include "tools/ToolCommands.h"
 #include "tools/formats/PListTextFormats.h"
 
 namespace {
 
-std::string WriteProblem(SInt32 code) {
-    switch (code) {
-        case kCFURLResourceNotFoundError:
-            return "No such file or directory";
-        case kCFURLResourceAccessViolationError:
-            return "Permission denied";
-        default:
-            return "cannot be written";
+// True when every value is of a property-list type and every key a string: what the writers
+// take, so that their failing on such a tree means they ran out of memory.
+bool WritableTree(CFTypeRef value) {
+    const CFTypeID type = CFGetTypeID(value);
+    if (type == CFArrayGetTypeID()) {
+        const auto array = static_cast<CFArrayRef>(value);
+        const CFIndex count = CFArrayGetCount(array);
+        for (CFIndex i = 0; i < count; ++i)
+            if (!WritableTree(CFArrayGetValueAtIndex(array, i))) return false;
+        return true;
     }
+    if (type == CFDictionaryGetTypeID()) {
+        const auto dictionary = static_cast<CFDictionaryRef>(value);
+        std::vector<const void*> keys(static_cast<size_t>(CFDictionaryGetCount(dictionary)));
+        std::vector<const void*> values(keys.size());
+        CFDictionaryGetKeysAndValues(dictionary, keys.data(), values.data());
+        for (size_t i = 0; i < keys.size(); ++i)
+            if (CFGetTypeID(keys[i]) != CFStringGetTypeID() || !WritableTree(values[i]))
+                return false;
+        return true;
+    }
+    for (CFTypeID leaf : {CFStringGetTypeID(), CFNumberGetTypeID(), CFBooleanGetTypeID(),
+                          CFDateGetTypeID(), CFDataGetTypeID()})
+        if (type == leaf) return true;
+    return false;
 }
 
 bool OnlyBraces(std::string_view text) {
@@ -72,12 +92,17 @@ CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool s
         const bool ok = format == "json" ? plisttext::WriteJSON(plist, strict, text, reason)
                                          : plisttext::WriteOpenStep(plist, text, reason);
         if (!ok) return nullptr;
-        return CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),
-                            static_cast<CFIndex>(text.size()));
+        CFDataRef data =
+            CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),
+                         static_cast<CFIndex>(text.size()));
+        if (!data) throw std::bad_alloc();
+        return data;
     }
     const CFPropertyListFormat cfFormat =
         format == "binary" ? kCFPropertyListBinaryFormat_v1_0 : kCFPropertyListXMLFormat_v1_0;
     CFDataRef data = CFPropertyListCreateData(kCFAllocatorDefault, plist, cfFormat, 0, nullptr);
+    // The writers give no reason: a list they could write failed for want of memory.
+    if (!data && WritableTree(plist)) throw std::bad_alloc();
     if (!data)
         reason =
             "the value cannot be written as a property list (a key that is not a string, or "
@@ -90,8 +115,8 @@ int WriteFileAtomically(std::string_view command, const std::string& path, CFDat
     CFRef<CFURLRef> url(CFURLCreateFromFileSystemRepresentation(
         kCFAllocatorDefault, reinterpret_cast<const UInt8*>(path.data()),
         static_cast<CFIndex>(path.size()), false));
+    if (!url) throw std::bad_alloc();
     SInt32 code = 0;
-    if (!url) return Complain(kExitFailed, prefix + "out of memory");
     if (!CFURLWriteDataAndPropertiesToResource(url.Get(), data, nullptr, &code))
         return Complain(kExitFailed, prefix + WriteProblem(code));
     return 0;
@@ -99,8 +124,9 @@ int WriteFileAtomically(std::string_view command, const std::string& path, CFDat
 
 int WriteStandardOutput(std::string_view command, CFDataRef data) {
     const std::string_view text = BytesOf(data);
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
-        return Complain(kExitFailed, std::string(command) + ": cannot write the output");
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+        return Complain(kExitFailed, std::string(command) +
+                                         ": cannot write the output: " + std::strerror(errno));
     return 0;
 }
 

@@ -13,6 +13,10 @@ constexpr OptionSpec kOptions[] = {
      "the PlistBridge.osax bundle to load (default: the one beside "
      "this program, else ../lib/plistbridge)",
      OptionAction::Bundle},
+    {"--max-input", "", "SIZE", "",
+     "read at most SIZE bytes (e.g. 256M; K, M, G are powers of 1024) from a device or pipe, "
+     "default 64M; a longer one is refused",
+     OptionAction::MaxInput},
     {"--to", "-o", "FILE", "store convert replace insert remove",
      "where the result is written (also --to=FILE); a file is replaced atomically",
      OptionAction::To},

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/CoreFoundation/CFFileAccess.h"
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/CoreFoundation/CFObject.h"
 #include "platform/Testing/PTInternal.h"
@@ -17,7 +18,10 @@ struct __CFData final : cf::Object {
     __CFData(const uint8_t* bytes, size_t length, bool owns)
         : Object(cf::kDataTypeID, false), mExternal(bytes), mExternalLength(length), mOwns(owns) {}
     ~__CFData() override {
-        if (mOwns) std::free(const_cast<uint8_t*>(mExternal));
+        if (mRelease)
+            mRelease(mExternal, mExternalLength);
+        else if (mOwns)
+            std::free(const_cast<uint8_t*>(mExternal));
     }
 
     const uint8_t* Bytes() const {
@@ -49,6 +53,7 @@ struct __CFData final : cf::Object {
     const uint8_t* mExternal = nullptr;
     size_t mExternalLength = 0;
     bool mOwns = false;
+    void (*mRelease)(const uint8_t*, size_t) = nullptr;  // gives adopted bytes back, not free()
 };
 
 namespace cf {
@@ -84,6 +89,17 @@ CFDataRef CreateDataAdopting(std::vector<uint8_t>&& bytes, bool isMutable) {
 CFDataRef CreateDataAdoptingMalloc(uint8_t* bytes, size_t length) {
     CFDataRef data = New<__CFData>(bytes, length, bytes != nullptr);
     if (!data) std::free(bytes);
+    return data;
+}
+
+CFDataRef file::CreateDataAdoptingMapping(uint8_t* start, size_t length,
+                                          void (*release)(const uint8_t*, size_t)) {
+    __CFData* data = New<__CFData>(start, length, false);
+    if (!data) {
+        release(start, length);
+        return nullptr;
+    }
+    data->mRelease = release;
     return data;
 }
 

@@ -42,14 +42,24 @@ private:
 };
 
 // The most a source that is not a regular file (a device, a pipe, a socket) may give: it has no
-// size to read by, and /dev/zero never ends.
-inline constexpr size_t kMaxStreamBytes = size_t{64} << 20;
+// size to read by, and /dev/zero never ends. PBFileSetReadLimit sets it.
+size_t ReadLimit();
 
-// Reads the whole file at `path` into a new data object (NULL on failure): a regular file by
-// its size (bytes appended while it is read are not taken), any other source up to
-// kMaxStreamBytes. 0 on success, else the errno value: EISDIR for a folder, EFBIG for a source
-// that gives more than kMaxStreamBytes, ENOMEM when the bytes cannot be held.
+// Reads the whole file at `path` into a new data object (NULL on failure): a large regular file
+// mapped (guarded, see PBFileGuardMapping; the data object owns the mapping), a small one read
+// by its size (bytes appended while it is read are not taken), any other source up to
+// ReadLimit(). 0 on success, else the errno value: EISDIR for a folder, EFBIG for a source that
+// gives more than ReadLimit(), ENOMEM when the bytes cannot be held.
 int ReadWholeFile(const std::string& path, CFDataRef& data);
+
+// An immutable data object over `length` bytes at `start` that it gives back with
+// `release(start, length)` when it goes (at once when it cannot be made: NULL then).
+CFDataRef CreateDataAdoptingMapping(uint8_t* start, size_t length,
+                                    void (*release)(const uint8_t*, size_t));
+
+// The template of a temporary file beside `target`: ".NAME.XXXXXX" in its folder, with NAME cut
+// so that the whole stays within the longest name a folder may hold.
+std::string TemporaryTemplateFor(const std::string& target);
 
 // A temporary file made by mkostemp from a template ending in "XXXXXX". Until it is renamed
 // or discarded, it is removed when the process is ended by SIGTERM, SIGINT or SIGHUP, and

@@ -102,6 +102,14 @@ int ClaimSlot(const std::string& path) {
 
 }  // namespace
 
+std::string TemporaryTemplateFor(const std::string& target) {
+    const size_t slash = target.rfind('/');        // npos + 1: no folder
+    constexpr size_t kAffixes = sizeof ".XXXXXX";  // and the leading dot
+    std::string name = target.substr(slash + 1);
+    if (name.size() > NAME_MAX - kAffixes) name.resize(NAME_MAX - kAffixes);
+    return target.substr(0, slash + 1) + "." + name + ".XXXXXX";
+}
+
 TemporaryFile::TemporaryFile(std::string pathTemplate) : mPath(std::move(pathTemplate)) {
     InstallHandlers();
     SignalsBlocked blocked;

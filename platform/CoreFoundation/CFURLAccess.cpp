@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/CoreFoundation/CFFileAccess.h"
+#include "platform/CoreFoundation/CFFilePrivate.h"
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/CoreFoundation/CFURLSyntax.h"
 #include "platform/Testing/PTInternal.h"
@@ -32,6 +33,7 @@ SInt32 ErrorFor(int error) {
     switch (error) {
         case ENOENT:
         case ENOTDIR:
+        case EBADF:
             return kCFURLResourceNotFoundError;
         case EACCES:
         case EPERM:
@@ -56,28 +58,46 @@ SInt32 FilePath(CFURLRef url, std::string& path) {
     return 0;
 }
 
-bool WriteAll(int fd, const uint8_t* bytes, size_t length) {
-    while (length > 0) {
-        ssize_t n = ::write(fd, bytes, length > SSIZE_MAX ? SSIZE_MAX : length);
+// The bytes to write.
+struct Output {
+    const uint8_t* bytes;
+    size_t length;
+};
+
+// 0, or the errno value of the write that failed.
+int WriteAll(int fd, Output out) {
+    while (out.length > 0) {
+        ssize_t n = ::write(fd, out.bytes, out.length > SSIZE_MAX ? SSIZE_MAX : out.length);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return errno;
         }
-        bytes += n;
-        length -= static_cast<size_t>(n);
+        out.bytes += n;
+        out.length -= static_cast<size_t>(n);
     }
-    return true;
+    return 0;
 }
 
-mode_t NewFileMode() {
-    mode_t mask = ::umask(0);  // the only portable way to read the umask
-    ::umask(mask);
-    return 0644 & ~mask;
+FileDescriptor OpenFile(const std::string& path, int flags, mode_t mode = 0) {
+    FileDescriptor fd;
+    do fd = FileDescriptor(::open(path.c_str(), flags | O_CLOEXEC, mode));
+    while (!fd && errno == EINTR);
+    return fd;
 }
 
-SInt32 WriteFailure(int error) {
-    return error == EACCES || error == EPERM ? kCFURLResourceAccessViolationError
-                                             : kCFURLUnknownError;
+bool IsLink(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// The path the kernel resolved `fd` to (through /proc), or `fallback` without /proc.
+std::string ResolvedPath(int fd, const std::string& fallback) {
+    std::string target(PATH_MAX, '\0');
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    ssize_t n = ::readlink(self.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size() || target[0] != '/') return fallback;
+    target.resize(static_cast<size_t>(n));
+    return target;
 }
 
 // The descriptor a path names by number rather than a file: /dev/stdin, /dev/stdout,
@@ -100,151 +120,124 @@ int NamedDescriptor(const std::string& path) {
     return std::stoi(digits);
 }
 
-// Writes to an already open descriptor in place; 0 or the error code.
-SInt32 WriteToDescriptor(int fd, const uint8_t* bytes, size_t length) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0) return kCFURLResourceNotFoundError;
-    if ((flags & O_ACCMODE) == O_RDONLY) return kCFURLResourceAccessViolationError;
-    return WriteAll(fd, bytes, length) ? 0 : WriteFailure(errno);
-}
-
-// Writes through a device, pipe or other file that is not a regular file, in place.
-SInt32 WriteInPlace(const std::string& path, const uint8_t* bytes, size_t length) {
-    FileDescriptor fd;
-    do fd = FileDescriptor(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
-    while (!fd && errno == EINTR);
-    if (!fd) return ErrorFor(errno);
-    if (!WriteAll(fd.Get(), bytes, length)) return WriteFailure(errno);
-    return fd.Close() ? 0 : WriteFailure(errno);
-}
-
-// Follows symbolic links one at a time, so that a link to /dev/stdout is seen as one. Returns
-// the last path reached: a descriptor name, or a path that is not a link.
-SInt32 FollowLinks(std::string& path) {
+// The descriptor named at the end of a chain of symbolic links (a link to /dev/stdout), or -1.
+// Only names are compared here: the kernel has already followed the same chain.
+int LinkedDescriptor(std::string path) {
     for (int hops = 0; hops < 40; ++hops) {
-        if (NamedDescriptor(path) >= 0) return 0;
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return 0;
+        if (int fd = NamedDescriptor(path); fd >= 0) return fd;
         std::string target(PATH_MAX, '\0');
         ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n < 0 || static_cast<size_t>(n) >= target.size()) return kCFURLUnknownError;
+        if (n < 0 || static_cast<size_t>(n) >= target.size()) return -1;
         target.resize(static_cast<size_t>(n));
         path = target.starts_with('/') ? target : path.substr(0, path.rfind('/') + 1) + target;
     }
-    return kCFURLUnknownError;  // a loop of links
+    return -1;
+}
+
+// Writes to an already open descriptor in place; 0 or the errno value.
+int WriteToDescriptor(int fd, Output out) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0) return errno;
+    if ((flags & O_ACCMODE) == O_RDONLY) return EACCES;
+    return WriteAll(fd, out);
+}
+
+// Writes through a device, pipe or other file that is not a regular file, in place.
+int WriteThrough(FileDescriptor fd, Output out) {
+    if (int error = WriteAll(fd.Get(), out)) return error;
+    return fd.Close() ? 0 : errno;
+}
+
+// Rewrites a regular file in place, which keeps its hard links and owner: room is claimed
+// first, so a full disk fails before anything changes, then the bytes and the length.
+int RewriteInPlace(int fd, Output out) {
+    if (out.length > 0 && ::fallocate(fd, 0, 0, static_cast<off_t>(out.length)) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
+        return errno;
+    if (int error = WriteAll(fd, out)) return error;
+    if (::ftruncate(fd, static_cast<off_t>(out.length)) != 0 || ::fsync(fd) != 0) return errno;
+    return 0;
+}
+
+mode_t NewFileMode() {
+    mode_t mask = ::umask(0);  // the only portable way to read the umask
+    ::umask(mask);
+    return 0644 & ~mask;
 }
 
 // Fills, flushes and renames a temporary file over `path`, giving it the replaced file's
 // owner (where the process may set it) and permissions.
-SInt32 ReplaceAtomically(const std::string& path, const struct stat* existing, const uint8_t* bytes,
-                         size_t length) {
-    size_t slash = path.rfind('/');
-    file::TemporaryFile temp(path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX");
-    if (temp.Error()) return ErrorFor(temp.Error());
+int ReplaceAtomically(const std::string& path, const struct stat* existing, Output out) {
+    file::TemporaryFile temp(file::TemporaryTemplateFor(path));
+    if (temp.Error()) return temp.Error();
     const int fd = temp.Descriptor().Get();
     if (existing && ::fchown(fd, existing->st_uid, existing->st_gid) != 0)
         (void)::fchown(fd, static_cast<uid_t>(-1), existing->st_gid);  // the group at least
     const mode_t mode = existing ? existing->st_mode & 07777 : NewFileMode();
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes, length) && ::fsync(fd) == 0;
-    int error = errno;
-    ok = temp.Descriptor().Close() && ok;
-    if (ok && (error = temp.RenameTo(path)) != 0) ok = false;
-    if (!ok) return WriteFailure(error);  // the temporary file goes with `temp`
+    int error = ::fchmod(fd, mode) != 0 ? errno : WriteAll(fd, out);
+    if (!error && ::fsync(fd) != 0) error = errno;
+    if (!temp.Descriptor().Close() && !error) error = errno;
+    if (!error) error = temp.RenameTo(path);
+    if (error) return error;  // the temporary file goes with `temp`
     // Make the rename itself durable; the data is already safe, so a failure changes nothing.
-    FileDescriptor dir(
-        ::open(path.substr(0, slash + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const size_t slash = path.rfind('/');
+    FileDescriptor dir = OpenFile(path.substr(0, slash + 1), O_RDONLY | O_DIRECTORY);
     if (dir) ::fsync(dir.Get());
     return 0;
 }
 
-// Writes bytes to `path`: a regular file (or a new one) is replaced atomically; a descriptor
-// name, device or pipe is written through in place.
-SInt32 WriteFile(std::string path, const uint8_t* bytes, size_t length) {
-    if (path.ends_with('/')) return kCFURLImproperArgumentsError;
-    if (SInt32 status = FollowLinks(path)) return status;
-    if (int fd = NamedDescriptor(path); fd >= 0) return WriteToDescriptor(fd, bytes, length);
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) return kCFURLUnknownError;
-        if (!S_ISREG(info.st_mode)) return WriteInPlace(path, bytes, length);
-        return ReplaceAtomically(path, &info, bytes, length);
-    }
-    if (errno != ENOENT) return ErrorFor(errno);
-    return ReplaceAtomically(path, nullptr, bytes, length);
+// A regular file the caller could open for writing. A rename would break its hard links, and
+// give another user's file to the caller: those are rewritten in place instead, as is a file
+// in a folder where the caller may not make or rename files.
+int WriteRegularFile(const std::string& path, FileDescriptor writable, const struct stat& info,
+                     Output out) {
+    if (info.st_nlink > 1 || (info.st_uid != ::geteuid() && ::geteuid() != 0))
+        return RewriteInPlace(writable.Get(), out);
+    const int error = ReplaceAtomically(path, &info, out);
+    if (error == EACCES || error == EPERM) return RewriteInPlace(writable.Get(), out);
+    return error;
 }
+
+// A path that names nothing yet: a new file, or the missing target of a dangling link, which
+// the kernel creates where it would let the caller follow the link.
+int WriteNewFile(const std::string& path, Output out) {
+    if (!IsLink(path)) return ReplaceAtomically(path, nullptr, out);
+    FileDescriptor created = OpenFile(path, O_WRONLY | O_CREAT | O_NOCTTY, 0644);
+    if (!created) return errno;
+    const int error = RewriteInPlace(created.Get(), out);
+    if (error) ::unlink(ResolvedPath(created.Get(), path).c_str());
+    return error;
+}
+
+// Writes bytes to `path`: a regular file (or a new one) is replaced atomically; a descriptor
+// name, device or pipe is written through in place. The kernel resolves the path, so a target
+// the caller could not open for writing is refused, and a symbolic link is followed only where
+// the kernel would follow it for the caller (fs.protected_symlinks). 0 or the errno value.
+int WriteFile(const std::string& path, Output out) {
+    if (int fd = NamedDescriptor(path); fd >= 0) return WriteToDescriptor(fd, out);
+    FileDescriptor found = OpenFile(path, O_PATH);
+    if (!found) return errno == ENOENT ? WriteNewFile(path, out) : errno;
+    std::string resolved = path;
+    if (IsLink(path)) {
+        if (int fd = LinkedDescriptor(path); fd >= 0) return WriteToDescriptor(fd, out);
+        resolved = ResolvedPath(found.Get(), path);
+    }
+    struct stat info {};
+    if (::fstat(found.Get(), &info) != 0) return errno;
+    if (S_ISDIR(info.st_mode)) return EISDIR;
+    // Reopened through /proc, the very file found; without /proc, by its resolved path.
+    FileDescriptor writable =
+        OpenFile("/proc/self/fd/" + std::to_string(found.Get()), O_WRONLY | O_NOCTTY);
+    if (!writable && errno == ENOENT) writable = OpenFile(resolved, O_WRONLY | O_NOCTTY);
+    if (!writable) return errno;
+    if (!S_ISREG(info.st_mode)) return WriteThrough(std::move(writable), out);
+    return WriteRegularFile(resolved, std::move(writable), info, out);
+}
+
+thread_local int gLastError = 0;
 
 }  // namespace
 }  // namespace cf::url
-
-namespace cf::file {
-
-namespace {
-
-// Reads until `bytes` is full or the end; the count read, or -1 with errno set.
-ssize_t ReadInto(int fd, uint8_t* bytes, size_t size) {
-    size_t have = 0;
-    while (have < size) {
-        ssize_t n = ::read(fd, bytes + have, size - have);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
-        if (n == 0) break;
-        have += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(have);
-}
-
-int ReadStream(int fd, std::vector<uint8_t>& bytes) {
-    size_t have = 0;
-    for (;;) {
-        // One byte past the limit tells a source of exactly the limit from a longer one.
-        if (have == bytes.size())
-            bytes.resize(std::min(kMaxStreamBytes + 1, std::max<size_t>(4096, have * 2)));
-        ssize_t n = ReadInto(fd, bytes.data() + have, bytes.size() - have);
-        if (n < 0) return errno;
-        have += static_cast<size_t>(n);
-        if (have > kMaxStreamBytes) return EFBIG;
-        if (have < bytes.size()) break;  // the end came first
-    }
-    bytes.resize(have);
-    return 0;
-}
-
-}  // namespace
-
-int ReadWholeFile(const std::string& path, CFDataRef& data) {
-    data = nullptr;
-    FileDescriptor fd;
-    do fd = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    while (!fd && errno == EINTR);
-    if (!fd) return errno;
-    struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0) return errno;
-    if (S_ISDIR(info.st_mode)) return EISDIR;
-    if (!S_ISREG(info.st_mode)) {
-        std::vector<uint8_t> bytes;
-        try {
-            if (int error = ReadStream(fd.Get(), bytes)) return error;
-        } catch (const std::exception&) {  // bad_alloc or length_error
-            return ENOMEM;
-        }
-        data = CreateDataAdopting(std::move(bytes));
-        return data ? 0 : ENOMEM;
-    }
-    // A block that is not zeroed first: a large file's bytes are written once, by the read.
-    const size_t size = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
-    auto* bytes = static_cast<uint8_t*>(std::malloc(size ? size : 1));
-    if (!bytes) return ENOMEM;
-    const ssize_t n = ReadInto(fd.Get(), bytes, size);
-    if (n < 0) {
-        const int error = errno;
-        std::free(bytes);
-        return error;
-    }
-    data = CreateDataAdoptingMalloc(bytes, static_cast<size_t>(n));  // n < size: it shrank
-    return data ? 0 : ENOMEM;
-}
-
-}  // namespace cf::file
 
 extern "C" {
 
@@ -255,6 +248,7 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef url,
     if (resourceData) *resourceData = nullptr;
     if (properties) *properties = nullptr;
     if (errorCode) *errorCode = 0;
+    cf::url::gLastError = 0;
     int32_t injected;
     if (PT_ENTER("CFURLCreateDataAndPropertiesFromResource", injected)) {
         if (errorCode) *errorCode = injected ? injected : static_cast<SInt32>(kCFURLUnknownError);
@@ -263,10 +257,12 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef url,
     std::string path;
     SInt32 status = cf::url::FilePath(url, path);
     CFDataRef data = nullptr;
+    int error = 0;
     if (status == 0) {
-        int error = cf::file::ReadWholeFile(path, data);
+        error = cf::file::ReadWholeFile(path, data);
         if (error) status = error == EISDIR ? kCFURLUnknownError : cf::url::ErrorFor(error);
     }
+    cf::url::gLastError = error;
     if (resourceData) {
         *resourceData = data;
     } else if (data) {
@@ -279,6 +275,7 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef url,
 Boolean CFURLWriteDataAndPropertiesToResource(CFURLRef url, CFDataRef dataToWrite, CFDictionaryRef,
                                               SInt32* errorCode) {
     if (errorCode) *errorCode = 0;
+    cf::url::gLastError = 0;
     int32_t injected;
     if (PT_ENTER("CFURLWriteDataAndPropertiesToResource", injected)) {
         if (errorCode) *errorCode = injected ? injected : static_cast<SInt32>(kCFURLUnknownError);
@@ -286,11 +283,22 @@ Boolean CFURLWriteDataAndPropertiesToResource(CFURLRef url, CFDataRef dataToWrit
     }
     std::string path;
     SInt32 status = cf::url::FilePath(url, path);
-    if (status == 0)
-        status = cf::url::WriteFile(path, dataToWrite ? cf::DataBytes(dataToWrite) : nullptr,
-                                    cf::DataLength(dataToWrite));
+    int error = 0;
+    if (status == 0 && path.ends_with('/')) {
+        status = kCFURLImproperArgumentsError;
+        error = EISDIR;
+    } else if (status == 0) {
+        error = cf::url::WriteFile(path, {dataToWrite ? cf::DataBytes(dataToWrite) : nullptr,
+                                          cf::DataLength(dataToWrite)});
+        if (error) status = cf::url::ErrorFor(error);
+    }
+    cf::url::gLastError = error;
     if (errorCode) *errorCode = status;
     return status == 0;
+}
+
+int PBFileLastError(void) {
+    return cf::url::gLastError;
 }
 
 Boolean CFURLDestroyResource(CFURLRef url, SInt32* errorCode) {

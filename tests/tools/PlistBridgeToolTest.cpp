@@ -112,7 +112,7 @@ const ToolCase kCases[] = {
      "",
      1,
      "",
-     "plistbridge: store plist failed (-4960)\n"},
+     "plistbridge: store plist: no/such/folder/a.plist: No such file or directory (-4960)\n"},
     {"StoreNotationError",
      {"store", "[1, 2"},
      "",

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/CoreFoundation/CFFilePrivate.h"
 #include "platform/CoreFoundation/CFInternal.h"
 #include "support/PlatformTest.h"
 
@@ -201,6 +203,16 @@ cf::Ref<CFURLRef> PathURL(const std::string& path) {
     return cf::Ref<CFURLRef>(cf::url::CreateFileURL(path, false));
 }
 
+// Runs `body` in a child process; its exit status (as waitpid gives it).
+template <class Body>
+int InChild(Body body) {
+    pid_t child = ::fork();
+    if (child == 0) ::_exit(body());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
 TEST_F(CFURLAccessTest, DescriptorNamesAreWrittenThroughInPlace) {
     // As `{ echo H; store --to /dev/stdout; echo F; } > f` does: the redirected file keeps what
     // came before and after, and is not replaced by a new one.
@@ -268,14 +280,20 @@ TEST_F(CFURLAccessTest, AReplacedFileKeepsItsOwnerWhereTheProcessMaySetIt) {
 }
 
 TEST_F(CFURLAccessTest, EndlessSourcesAreReadUpToTheLimitThenRefused) {
-    const auto start = std::chrono::steady_clock::now();
-    CFDataRef data = reinterpret_cast<CFDataRef>(1);
+    // Bounded by CPU time: a read that did not stop would be ended by SIGXCPU.
+    const int status = InChild([] {
+        rlimit cpu{20, 20};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+        CFDataRef data = reinterpret_cast<CFDataRef>(1);
+        SInt32 error = 0;
+        const bool ok = CFURLCreateDataAndPropertiesFromResource(
+            nullptr, PathURL("/dev/zero").Get(), &data, nullptr, nullptr, &error);
+        return !ok && !data && error == kCFURLUnknownError && PBFileLastError() == EFBIG ? 0 : 1;
+    });
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    CFDataRef data = nullptr;
     SInt32 error = 0;
-    EXPECT_FALSE(CFURLCreateDataAndPropertiesFromResource(nullptr, PathURL("/dev/zero").Get(),
-                                                          &data, nullptr, nullptr, &error));
-    EXPECT_EQ(data, nullptr);
-    EXPECT_EQ(error, kCFURLUnknownError);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     // A pipe shorter than the limit reads whole.
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
@@ -291,16 +309,6 @@ TEST_F(CFURLAccessTest, EndlessSourcesAreReadUpToTheLimitThenRefused) {
     ::close(fds[0]);
     cf::Ref<CFDataRef> held(data);
     EXPECT_EQ(CFDataGetLength(data), 100000);
-}
-
-// Runs `body` in a child process; its exit status (as waitpid gives it).
-template <class Body>
-int InChild(Body body) {
-    pid_t child = ::fork();
-    if (child == 0) ::_exit(body());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return status;
 }
 
 TEST_F(CFURLAccessTest, AWritePastTheFileSizeLimitFailsAndRemovesItsTemporaryFile) {
@@ -350,6 +358,228 @@ TEST_F(CFURLAccessTest, ATerminatingSignalDuringAWriteRemovesTheTemporaryFile) {
                 EXPECT_EQ(name, "target") << "signal " << signal << " left a temporary file";
         }
     }
+}
+
+// The unprivileged user the permission cases act as, in a child process.
+constexpr uid_t kNobody = 65534;
+
+// Runs `body` in a child acting as `nobody`; 0 when body returned 0.
+template <class Body>
+int AsNobody(Body body) {
+    const int status = InChild([&] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            return 99;
+        return body();
+    });
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+TEST_F(CFURLAccessTest, ATargetTheCallerCouldNotOpenForWritingIsRefusedUnchanged) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user in a child";
+    ASSERT_EQ(::chmod(mDir.c_str(), 0777), 0);  // anyone may replace files in the folder
+    struct {
+        const char* name;
+        mode_t mode;
+        uid_t owner;
+        bool writable;
+    } cases[] = {
+        {"root-0644", 0644, 0, false},
+        {"own-0444", 0444, kNobody, false},
+        {"root-0600", 0600, 0, false},
+        // Written, and in place: a replacement would belong to the caller.
+        {"root-0666", 0666, 0, true},
+    };
+    for (const auto& c : cases) {
+        const std::string path = mDir + "/" + c.name;
+        std::ofstream(path) << "old";
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        ASSERT_EQ(::chown(path.c_str(), c.owner, 0), 0);
+        const int result = AsNobody([&] {
+            SInt32 error = 0;
+            const bool ok = CFURLWriteDataAndPropertiesToResource(
+                URL(c.name).Get(), Data("new").Get(), nullptr, &error);
+            if (ok) return c.writable ? 0 : 1;
+            return error == kCFURLResourceAccessViolationError && PBFileLastError() == EACCES &&
+                           !c.writable
+                       ? 0
+                       : 2;
+        });
+        EXPECT_EQ(result, 0) << c.name;
+        EXPECT_EQ(Contents(c.name), c.writable ? "new" : "old") << c.name;
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, c.owner) << c.name;
+        EXPECT_EQ(info.st_mode & 07777, c.mode) << c.name;
+    }
+    EXPECT_EQ(Entries().size(), std::size(cases)) << "a temporary file was left";
+}
+
+TEST_F(CFURLAccessTest, AFileWithHardLinksIsWrittenThroughAndKeepsThem) {
+    ASSERT_TRUE(CFURLWriteDataAndPropertiesToResource(URL("a").Get(), Data("first, long").Get(),
+                                                      nullptr, nullptr));
+    ASSERT_EQ(::link((mDir + "/a").c_str(), (mDir + "/b").c_str()), 0);
+    for (const char* bytes : {"second", "a third, longer than both"}) {
+        ASSERT_TRUE(CFURLWriteDataAndPropertiesToResource(URL("a").Get(), Data(bytes).Get(),
+                                                          nullptr, nullptr));
+        EXPECT_EQ(Contents("b"), bytes);
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat((mDir + "/a").c_str(), &info), 0);
+    EXPECT_EQ(info.st_nlink, 2u);
+}
+
+TEST_F(CFURLAccessTest, EveryTargetNameTheSystemAllowsCanBeWritten) {
+    for (size_t length : {1, 200, 247, 248, 250, 255}) {
+        const std::string name(length, 'n');
+        SInt32 error = 0;
+        EXPECT_TRUE(CFURLWriteDataAndPropertiesToResource(URL(name).Get(), Data("x").Get(), nullptr,
+                                                          &error))
+            << length << ": " << error;
+        EXPECT_EQ(Contents(name), "x") << length;
+        EXPECT_EQ(Entries(), std::vector<std::string>{name});
+        ::unlink((mDir + "/" + name).c_str());
+    }
+}
+
+TEST_F(CFURLAccessTest, FailuresKeepTheSystemsReason) {
+    ASSERT_EQ(::mkdir((mDir + "/folder").c_str(), 0755), 0);
+    struct {
+        std::string path;
+        int error;
+    } cases[] = {
+        {mDir + "/folder", EISDIR},
+        {mDir + "/missing/x", ENOENT},
+        {"/dev/full", ENOSPC},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(CFURLWriteDataAndPropertiesToResource(PathURL(c.path).Get(), Data("x").Get(),
+                                                           nullptr, nullptr))
+            << c.path;
+        EXPECT_EQ(PBFileLastError(), c.error) << c.path;
+    }
+    EXPECT_TRUE(
+        CFURLWriteDataAndPropertiesToResource(URL("ok").Get(), Data("x").Get(), nullptr, nullptr));
+    EXPECT_EQ(PBFileLastError(), 0);
+}
+
+TEST_F(CFURLAccessTest, LinksInStickyFoldersAreFollowedOnlyWhereTheKernelWould) {
+    std::ifstream setting("/proc/sys/fs/protected_symlinks");
+    int protectedLinks = 0;
+    setting >> protectedLinks;
+    if (protectedLinks != 1) GTEST_SKIP() << "fs.protected_symlinks is off on this system";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to own links as other users";
+    const std::string sticky = mDir + "/sticky";
+    ASSERT_EQ(::mkdir(sticky.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+    ASSERT_EQ(::chmod(mDir.c_str(), 0755), 0);
+    std::ofstream(mDir + "/target") << "old";
+    ASSERT_EQ(::chmod((mDir + "/target").c_str(), 0666), 0);
+    // Owned by neither the follower nor the folder's owner: not followed.
+    for (uid_t linkOwner : {uid_t{4321}, uid_t{0}}) {
+        const std::string link = sticky + "/link" + std::to_string(linkOwner);
+        ASSERT_EQ(::symlink((mDir + "/target").c_str(), link.c_str()), 0);
+        ASSERT_EQ(::lchown(link.c_str(), linkOwner, 0), 0);
+        const bool followed = linkOwner == 0;
+        EXPECT_EQ(AsNobody([&] {
+                      return CFURLWriteDataAndPropertiesToResource(PathURL(link).Get(),
+                                                                   Data("new").Get(), nullptr,
+                                                                   nullptr) == followed
+                                 ? 0
+                                 : 1;
+                  }),
+                  0)
+            << linkOwner;
+        EXPECT_EQ(Contents("target"), followed ? "new" : "old") << linkOwner;
+    }
+}
+
+TEST_F(CFURLAccessTest, ALinkIsWrittenThroughToItsTargetAndStaysALink) {
+    std::ofstream(mDir + "/existing") << "old";
+    struct {
+        const char* link;
+        const char* target;
+        int error;
+    } cases[] = {
+        {"to-existing", "existing", 0},
+        {"dangling", "created", 0},
+        {"loop", "loop", ELOOP},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(::symlink(c.target, (mDir + "/" + c.link).c_str()), 0);
+        EXPECT_EQ(CFURLWriteDataAndPropertiesToResource(URL(c.link).Get(), Data("new").Get(),
+                                                        nullptr, nullptr),
+                  c.error == 0)
+            << c.link;
+        EXPECT_EQ(PBFileLastError(), c.error) << c.link;
+        struct stat info {};
+        ASSERT_EQ(::lstat((mDir + "/" + c.link).c_str(), &info), 0);
+        EXPECT_TRUE(S_ISLNK(info.st_mode)) << c.link;
+        EXPECT_EQ(Contents(c.target), c.error == 0 ? "new" : "") << c.link;
+    }
+}
+
+TEST_F(CFURLAccessTest, AWritableFileInAFolderTheCallerCannotWriteIsWrittenInPlace) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user in a child";
+    const std::string path = mDir + "/mine";
+    std::ofstream(path) << "old";
+    ASSERT_EQ(::chown(path.c_str(), kNobody, 0), 0);
+    ASSERT_EQ(::chmod(mDir.c_str(), 0755), 0);
+    EXPECT_EQ(AsNobody([&] {
+                  return CFURLWriteDataAndPropertiesToResource(URL("mine").Get(), Data("new").Get(),
+                                                               nullptr, nullptr)
+                             ? 0
+                             : 1;
+              }),
+              0);
+    EXPECT_EQ(Contents("mine"), "new");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"mine"});
+}
+
+TEST_F(CFURLAccessTest, ALargeFileIsMappedAndItsShorteningNoticed) {
+    const std::string path = mDir + "/large";
+    std::ofstream(path) << std::string(1 << 20, 'm');
+    CFDataRef data = nullptr;
+    ASSERT_TRUE(CFURLCreateDataAndPropertiesFromResource(nullptr, URL("large").Get(), &data,
+                                                         nullptr, nullptr, nullptr));
+    cf::Ref<CFDataRef> held(data);
+    ASSERT_EQ(CFDataGetLength(data), 1 << 20);
+    EXPECT_EQ(CFDataGetBytePtr(data)[(1 << 20) - 1], 'm');
+    EXPECT_FALSE(PBFileGuardedMappingShrank());
+    ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
+    // What went away reads as zeros, and is noted, rather than ending the process.
+    EXPECT_EQ(CFDataGetBytePtr(data)[(1 << 20) - 1], 0);
+    EXPECT_TRUE(PBFileGuardedMappingShrank());
+    held.Reset();
+    // The guard went with the data: the next file is mapped and guarded afresh.
+    std::ofstream(path) << std::string(1 << 20, 'n');
+    ASSERT_TRUE(CFURLCreateDataAndPropertiesFromResource(nullptr, URL("large").Get(), &data,
+                                                         nullptr, nullptr, nullptr));
+    held.Reset(data);
+    EXPECT_EQ(CFDataGetBytePtr(data)[(1 << 20) - 1], 'n');
+    EXPECT_FALSE(PBFileGuardedMappingShrank());
+}
+
+TEST_F(CFURLAccessTest, TheReadLimitCanBeRaised) {
+    for (size_t limit : {size_t{1000}, size_t{6000}}) {
+        PBFileSetReadLimit(limit);
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        std::thread writer([&] {
+            const std::string text(5000, 'p');
+            (void)!::write(fds[1], text.data(), text.size());
+            ::close(fds[1]);
+        });
+        CFDataRef data = nullptr;
+        const bool ok = CFURLCreateDataAndPropertiesFromResource(
+            nullptr, PathURL("/dev/fd/" + std::to_string(fds[0])).Get(), &data, nullptr, nullptr,
+            nullptr);
+        ::close(fds[0]);
+        writer.join();
+        cf::Ref<CFDataRef> held(data);
+        EXPECT_EQ(ok, limit > 5000) << limit;
+        EXPECT_EQ(PBFileLastError(), ok ? 0 : EFBIG) << limit;
+    }
+    PBFileSetReadLimit(PB_DEFAULT_READ_LIMIT);
 }
 
 }  // namespace
