@@ -115,17 +115,24 @@ constexpr DocumentStart kOldStyleStart = {
 // start its documents, so transcoding stops there instead of making a copy of all of it.
 class WideSink {
 public:
-    WideSink(const DocumentStart& start, std::string& out) : mStart(start), mOut(out) {}
+    // `fullSize`: room for all of the output, taken once the rest is known to be needed.
+    WideSink(const DocumentStart& start, size_t fullSize, std::string& out)
+        : mStart(start), mFullSize(fullSize), mOut(out) {
+        mOut.reserve(std::min(fullSize, kEarlyReserve));
+    }
     // False when the input need go no further.
     bool Put(uint32_t cp) {
         AppendUTF8(cp, mOut);
         if (mDecided || mStart.isSpace(cp)) return true;
         mDecided = true;
-        return mStart.canStart(cp);
+        if (!mStart.canStart(cp)) return false;
+        mOut.reserve(mFullSize);
+        return true;
     }
 
 private:
     const DocumentStart& mStart;
+    size_t mFullSize;
     std::string& mOut;
     bool mDecided = false;
 };
@@ -191,22 +198,23 @@ bool TranscodeSingleByte(const uint8_t* b, size_t n, Encoding enc, std::string& 
 InputStatus Transcode(const uint8_t* b, size_t n, Encoding enc, const DocumentStart& start,
                       UTF8Input& out) {
     bool ok = false;
-    WideSink sink(start, out.storage);
     switch (enc) {
         case Encoding::kUTF8:
             out.begin = b;
             out.end = b + n;
             return InputStatus::kOK;
         case Encoding::kUTF16BE:
-        case Encoding::kUTF16LE:
-            out.storage.reserve(std::min<size_t>(n + n / 2, kEarlyReserve));
+        case Encoding::kUTF16LE: {
+            WideSink sink(start, n + n / 2, out.storage);
             ok = TranscodeUTF16(b, n, enc == Encoding::kUTF16BE, sink);
             break;
+        }
         case Encoding::kUTF32BE:
-        case Encoding::kUTF32LE:
-            out.storage.reserve(std::min(n, kEarlyReserve));
+        case Encoding::kUTF32LE: {
+            WideSink sink(start, n, out.storage);
             ok = TranscodeUTF32(b, n, enc == Encoding::kUTF32BE, sink);
             break;
+        }
         default:
             ok = TranscodeSingleByte(b, n, enc, out.storage);
             break;
