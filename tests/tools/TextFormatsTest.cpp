@@ -156,6 +156,13 @@ TEST_F(TextFormats, JSONRefusalsNameTheValue) {
               "error: the value at /when is a date, refused by --strict");
     EXPECT_EQ(ToJSON("<data>AA==</data>", true),
               "error: the top value is data, refused by --strict");
+    // What convert would read back as old-style text, or not at all.
+    for (const char* scalar : {"<string>a</string>", "<integer>12</integer>", "<real>1e+26</real>",
+                               "<true/>", "<data>AA==</data>"})
+        EXPECT_EQ(ToJSON(scalar),
+                  "error: the top value is not an array or a dictionary, which "
+                  "JSON output needs at the top")
+            << scalar;
 }
 
 TEST_F(TextFormats, JSONSurvivesItsOwnTrip) {
