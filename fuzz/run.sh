@@ -20,7 +20,7 @@ fi
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build-fuzz
 targets=(XMLReaderFuzzer BinaryReaderFuzzer OldStyleReaderFuzzer WriteRoundTripFuzzer
-    NotationParserFuzz LoadPListFuzzer StorePListFuzzer KeyPathEditFuzzer)
+    ConvertFuzzer NotationParserFuzz LoadPListFuzzer StorePListFuzzer KeyPathEditFuzzer)
 
 # clang and its sanitizer and libFuzzer runtimes, from Debian when missing.
 needs_packages() {
@@ -56,6 +56,7 @@ for target in "${targets[@]}"; do
     case $target in
     XMLReaderFuzzer) options+=(-dict="$root/fuzz/xml.dict") ;;
     NotationParserFuzz) options+=(-dict="$root/fuzz/notation.dict") ;;
+    ConvertFuzzer) options+=(-dict="$root/fuzz/convert.dict") ;;
     esac
     echo "== $target: ${seconds}s"
     # Standard input closed: a file name such as /dev/stdin must not wait for a terminal.

@@ -25,16 +25,6 @@ int Complain(int exitStatus, const std::string& message) {
 
 namespace {
 
-// A read-only private mapping of `length` bytes of `fd` from `offset`, populated at once and
-// guarded; NULL when the file cannot be mapped or another input is guarded.
-void* MapInput(int fd, size_t length, off_t offset) {
-    void* map = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, offset);
-    if (map == MAP_FAILED) return nullptr;
-    if (PBFileGuardMapping(map, length)) return map;
-    munmap(map, length);
-    return nullptr;
-}
-
 // Reads all of `fd` into a malloc'd block that the data object takes over: no zero fill and
 // no copy, which on a large file cost as much as parsing it. A source without a size is read up
 // to the platform's read limit (EFBIG past it). On a read error, NULL with errno set, or with
@@ -116,7 +106,7 @@ bool InputFile::Open(const std::string& path, std::string& reason) {
     }
     if (S_ISREG(info.st_mode) && info.st_size > 0) {
         // Mapped whole and populated at once: the page cache's own pages, no copy.
-        if (void* map = MapInput(fd, static_cast<size_t>(info.st_size), 0)) {
+        if (void* map = PBFileMapGuarded(fd, static_cast<size_t>(info.st_size), 0)) {
             close(fd);
             mMap = map;
             mMapLength = static_cast<size_t>(info.st_size);
@@ -150,7 +140,7 @@ bool InputFile::MapStandardInput() {
         info.st_size > at) {
         const off_t base = at - at % page;
         const auto length = static_cast<size_t>(info.st_size - base);
-        if (void* map = MapInput(STDIN_FILENO, length, base)) {
+        if (void* map = PBFileMapGuarded(STDIN_FILENO, length, base)) {
             mMap = map;
             mMapLength = length;
             mMapSkip = static_cast<size_t>(at - base);

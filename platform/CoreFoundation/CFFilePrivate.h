@@ -31,6 +31,13 @@ void PBFileUnguardMapping(const void* start);
 // True when the last guarded mapping lost part of its file while it was guarded.
 int PBFileGuardedMappingShrank(void);
 
+// A read-only private mapping of `length` bytes of `fd` from `offset`, guarded as above; NULL
+// when it cannot be made or another mapping is guarded. Up to PB_POPULATE_LIMIT bytes are read
+// in at once (no page fault per page); a larger input is faulted in as it is read, so one that
+// a reader refuses at its first bytes (2 GB of zeros) is never read whole.
+#define PB_POPULATE_LIMIT ((size_t)256 << 20)
+void* PBFileMapGuarded(int fd, size_t length, long long offset);
+
 #pragma GCC visibility pop
 
 #ifdef __cplusplus

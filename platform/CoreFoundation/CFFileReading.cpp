@@ -88,12 +88,8 @@ void ReleaseMapping(const uint8_t* start, size_t length) {
 // A guarded read-only mapping of the whole file as a data object; NULL when it cannot be made
 // (the caller reads the file instead).
 CFDataRef MapWholeFile(int fd, size_t size) {
-    void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    if (map == MAP_FAILED) return nullptr;
-    if (!PBFileGuardMapping(map, size)) {
-        ::munmap(map, size);
-        return nullptr;
-    }
+    void* map = PBFileMapGuarded(fd, size, 0);
+    if (!map) return nullptr;
     return CreateDataAdoptingMapping(static_cast<uint8_t*>(map), size, ReleaseMapping);
 }
 
@@ -181,6 +177,15 @@ void PBFileUnguardMapping(const void* start) {
 
 int PBFileGuardedMappingShrank(void) {
     return cf::file::gGuardedShrank.load();
+}
+
+void* PBFileMapGuarded(int fd, size_t length, long long offset) {
+    const int populate = length <= PB_POPULATE_LIMIT ? MAP_POPULATE : 0;
+    void* map = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | populate, fd, offset);
+    if (map == MAP_FAILED) return nullptr;
+    if (PBFileGuardMapping(map, length)) return map;
+    ::munmap(map, length);
+    return nullptr;
 }
 
 }  // extern "C"

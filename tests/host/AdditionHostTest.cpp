@@ -194,7 +194,7 @@ const FailureCase kFailureCases[] = {
      kAELoadPList,
      {{keyDirectObject, "\"<plist><dict>\""}},
      coreFoundationUnknownErr,
-     "load plist: Encountered unexpected EOF"},
+     "load plist: Encountered unexpected EOF on line 1"},
     {"LoadUnreadableValue",
      kAELoadPList,
      {{keyDirectObject, "'rdat'(\u00AB00\u00BB)"}},

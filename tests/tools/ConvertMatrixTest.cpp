@@ -1,9 +1,8 @@
-// Every input format into every output format, on the examples and every corpus file the
-// reader takes: each file is made into XML, binary, JSON and old-style text (where the value
-// has a form there), each of those is read as convert reads its input, and each result is
-// written in every format and read back. The value must come through unchanged: exactly for
-// XML and binary, and for JSON and old-style text, up to what those formats cannot hold (the
-// text each writes is then stable through a trip of its own).
+// Every input format into every output format, on the examples, every corpus file the reader
+// takes and every seed of convert's fuzz target: each file is made into XML, binary, JSON and
+// old-style text (where the value has a form there), each of those is read as convert reads
+// its input, and each result is written in every format and read back, as the fuzz target
+// checks (fuzz/ConvertRoundTrip.h).
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <unistd.h>
@@ -15,46 +14,18 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/ConvertRoundTrip.h"
 #include "support/PListDocument.h"
 #include "support/PlatformTest.h"
 #include "support/TestNames.h"
 #include "support/TypedValue.h"
 #include "tools/ToolCommands.h"
-#include "tools/formats/PListTextFormats.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-enum class Format { XML, Binary, JSON, OpenStep };
-constexpr Format kFormats[] = {Format::XML, Format::Binary, Format::JSON, Format::OpenStep};
-
-const char* Name(Format format) {
-    switch (format) {
-        case Format::XML:
-            return "xml";
-        case Format::Binary:
-            return "binary";
-        case Format::JSON:
-            return "json";
-        default:
-            return "openstep";
-    }
-}
-
-// The bytes of `value` in `format`, or false when the format has no form for it.
-bool Encode(CFPropertyListRef value, Format format, std::string& out) {
-    std::string error;
-    if (format == Format::JSON) return plisttext::WriteJSON(value, false, out, error);
-    if (format == Format::OpenStep) return plisttext::WriteOpenStep(value, out, error);
-    CFRef<CFDataRef> data(CFPropertyListCreateData(
-        nullptr, value,
-        format == Format::XML ? kCFPropertyListXMLFormat_v1_0 : kCFPropertyListBinaryFormat_v1_0, 0,
-        nullptr));
-    if (!data) return false;
-    out = testjson::Bytes(data.Get());
-    return true;
-}
+using convertcheck::Encode;
+using convertcheck::Format;
 
 CFRef<CFPropertyListRef> Decode(const std::string& bytes, const std::string& what) {
     CFRef<CFPropertyListRef> value;
@@ -63,12 +34,9 @@ CFRef<CFPropertyListRef> Decode(const std::string& bytes, const std::string& wha
     return value;
 }
 
-bool IsContainer(CFTypeRef value) {
-    return CFGetTypeID(value) == CFArrayGetTypeID() ||
-           CFGetTypeID(value) == CFDictionaryGetTypeID();
-}
-
-std::vector<std::string> Inputs() {
+// The examples and the corpus files the reader takes, and with `fuzzSeeds` the seeds of
+// convert's fuzz target too.
+std::vector<std::string> Inputs(bool fuzzSeeds) {
     std::vector<std::string> paths;
     for (const auto& entry : fs::directory_iterator(PLISTBRIDGE_SOURCE_DIR "/examples"))
         paths.push_back(entry.path().string());
@@ -78,6 +46,10 @@ std::vector<std::string> Inputs() {
             testjson::ReadFile(corpus + "expect/" + entry.path().filename().string() + ".cf.xml");
         if (expected && expected->rfind("REJECT", 0) != 0) paths.push_back(entry.path().string());
     }
+    if (fuzzSeeds)
+        for (const auto& entry :
+             fs::directory_iterator(PLISTBRIDGE_SOURCE_DIR "/fuzz/corpus/ConvertFuzzer"))
+            paths.push_back(entry.path().string());
     std::sort(paths.begin(), paths.end());
     return paths;
 }
@@ -94,42 +66,10 @@ TEST_P(ConvertMatrix, EveryInputFormatIntoEveryOutputFormat) {
     ASSERT_TRUE(bytes);
     CFRef<CFPropertyListRef> original = Decode(*bytes, "the file");
     ASSERT_TRUE(original);
-    for (Format in : kFormats) {
-        std::string inText;
-        if (!Encode(original.Get(), in, inText)) {
-            EXPECT_TRUE(in == Format::JSON || in == Format::OpenStep) << Name(in);
-            continue;
-        }
-        CFRef<CFPropertyListRef> input = Decode(inText, Name(in));
-        ASSERT_TRUE(input) << Name(in);
-        if (in == Format::XML || in == Format::Binary) {
-            EXPECT_EQ(WrittenXML(input.Get()), WrittenXML(original.Get())) << Name(in);
-        }
-        for (Format out : kFormats) {
-            std::string outText;
-            if (!Encode(input.Get(), out, outText)) {
-                EXPECT_TRUE(out == Format::JSON || out == Format::OpenStep) << Name(out);
-                continue;
-            }
-            CFRef<CFPropertyListRef> back =
-                Decode(outText, std::string(Name(in)) + "->" + Name(out));
-            ASSERT_TRUE(back);
-            if (out == Format::XML || out == Format::Binary) {
-                EXPECT_EQ(WrittenXML(back.Get()), WrittenXML(input.Get()))
-                    << Name(in) << " -> " << Name(out);
-            } else if (out == Format::JSON && !IsContainer(input.Get())) {
-                // JSON input is an object or an array; a lone scalar is read as old-style text.
-                continue;
-            } else {
-                std::string again;
-                ASSERT_TRUE(Encode(back.Get(), out, again));
-                EXPECT_EQ(again, outText) << Name(in) << " -> " << Name(out);
-            }
-        }
-    }
+    EXPECT_EQ(convertcheck::MatrixProblem(original.Get()), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, ConvertMatrix, ::testing::ValuesIn(Inputs()),
+INSTANTIATE_TEST_SUITE_P(Files, ConvertMatrix, ::testing::ValuesIn(Inputs(true)),
                          [](const auto& info) { return TestName(info.param); });
 
 // A second opinion: Python's plistlib reads our XML and binary of every file as one value, the
@@ -140,7 +80,7 @@ TEST(ConvertMatrixPython, PlistlibReadsOurOutputAsTheOriginal) {
         fs::temp_directory_path() / ("plistbridge-plistlib-" + std::to_string(getpid()));
     fs::create_directories(dir);
     size_t index = 0;
-    for (const std::string& path : Inputs()) {
+    for (const std::string& path : Inputs(false)) {
         auto bytes = testjson::ReadFile(path);
         CFRef<CFPropertyListRef> value = Decode(*bytes, path);
         const std::string base = (dir / std::to_string(index++)).string();

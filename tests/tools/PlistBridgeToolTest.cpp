@@ -104,7 +104,7 @@ const ToolCase kCases[] = {
      "",
      1,
      "",
-     "plistbridge: load plist: Encountered unexpected EOF (-4960)\n"},
+     "plistbridge: load plist: Encountered unexpected EOF on line 1 (-4960)\n"},
     {"StoreText", {"store", "[1, 2.5, true]"}, "", 0, kStoredXML, ""},
     {"StoreStdin", {"store", "-"}, "[1, 2.5,\n true]\n", 0, kStoredXML, ""},
     {"StoreMissingFolder",

@@ -71,7 +71,6 @@ TEST_F(TextFormats, ReadsJSON) {
         {"{\"a\":\n null}", "error: null has no property-list form on line 2"},
         {"[18446744073709551616]", "error: an integer outside the 64-bit range on line 1"},
         {"[-9223372036854775809]", "error: an integer outside the 64-bit range on line 1"},
-        {"[1e999]", "error: a real outside the double range on line 1"},
         {"\"top\"", "error: expected a JSON object or array, found '\"' on line 1"},
         {"[1,]", "error: unexpected ']' on line 1"},
         {"[01]", "error: expected ',' or ']', found '1' on line 1"},
@@ -80,7 +79,9 @@ TEST_F(TextFormats, ReadsJSON) {
         {"{1: 2}", "error: expected a string key, found '1' on line 1"},
         {"[\"a\tb\"]", "error: a control character inside a string on line 1"},
         {"[\"\xC3\"]", "error: text that is not UTF-8 on line 1"},
-        {"[\"\xED\xA0\x80\"]", "error: text that is not UTF-8 on line 1"},
+        {"[\"\xED\xA0\x80\"]", "error: an unpaired surrogate, which UTF-8 cannot hold on line 1"},
+        {"{\"a\":\"\xED\xB0\x80\"}",
+         "error: an unpaired surrogate, which UTF-8 cannot hold on line 1"},
         {"[\"\\x\"]", "error: an unknown escape \\x on line 1"},
         {"[\"\\u12\"]", "error: a \\u escape without four hex digits on line 1"},
         {"[\n\n\"abc", "error: an unterminated string on line 3"},
@@ -88,6 +89,38 @@ TEST_F(TextFormats, ReadsJSON) {
         {"", "error: expected a JSON object or array, found the end on line 1"},
     };
     for (const auto& c : cases) EXPECT_EQ(JSONAsXML(c.json), c.xml) << c.json;
+}
+
+// Beyond the double range, JSON reads a number as the XML reader reads the same text in a
+// <real>: 0 (with its sign) below it, an infinity above it.
+TEST_F(TextFormats, JSONAndXMLReadTheEdgesOfTheDoubleRangeAlike) {
+    const struct {
+        const char* number;
+        const char* xml;
+    } cases[] = {
+        {"1e-400", "0.0"},
+        {"-1e-400", "0.0"},
+        {"0.0000001e-320", "0.0"},
+        {"2e-324", "0.0"},
+        {"3e-324", "4.9406564584124654e-324"},
+        {"4.9406564584124654e-324", "4.9406564584124654e-324"},
+        {"1.7976931348623157e308", "1.7976931348623157e+308"},
+        {"1.7976931348623159e308", "+infinity"},
+        {"1e400", "+infinity"},
+        {"-1e400", "-infinity"},
+        {"123456789e305", "+infinity"},
+    };
+    for (const auto& c : cases) {
+        const std::string expected =
+            "<array>\n\t<real>" + std::string(c.xml) + "</real>\n</array>\n";
+        EXPECT_EQ(JSONAsXML("[" + std::string(c.number) + "]"), expected) << c.number;
+        CFRef<CFPropertyListRef> xml =
+            FromXML("<array><real>" + std::string(c.number) + "</real></array>");
+        CFRef<CFPropertyListRef> json;
+        std::string error;
+        ASSERT_TRUE(plisttext::ReadJSON("[" + std::string(c.number) + "]", json, error));
+        EXPECT_TRUE(CFEqual(xml.Get(), json.Get())) << c.number;
+    }
 }
 
 TEST_F(TextFormats, RefusesJSONNestedDeeperThanTheReaders) {
@@ -126,6 +159,13 @@ TEST_F(TextFormats, JSONRefusalsNameTheValue) {
               "error: the value at when is a date, refused by --strict");
     EXPECT_EQ(ToJSON("<data>AA==</data>", true),
               "error: the top value is data, refused by --strict");
+    // What convert would read back as old-style text, or not at all.
+    for (const char* scalar : {"<string>a</string>", "<integer>12</integer>", "<real>1e+26</real>",
+                               "<true/>", "<data>AA==</data>"})
+        EXPECT_EQ(ToJSON(scalar),
+                  "error: the top value is not an array or a dictionary, which "
+                  "JSON output needs at the top")
+            << scalar;
 }
 
 TEST_F(TextFormats, JSONSurvivesItsOwnTrip) {

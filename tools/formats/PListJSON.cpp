@@ -197,6 +197,14 @@ bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::stri
         out.clear();
         return false;
     }
+    // convert reads JSON only as an object or an array (a lone scalar is old-style text), so
+    // anything else at the top would not read back.
+    const CFTypeID top = CFGetTypeID(plist);
+    if (top != CFArrayGetTypeID() && top != CFDictionaryGetTypeID()) {
+        error = Where("") + " is not an array or a dictionary, which JSON output needs at the top";
+        out.clear();
+        return false;
+    }
     out.push_back('\n');
     return true;
 }

@@ -27,6 +27,8 @@ private:
     CFTypeRef Object(int depth);
     CFTypeRef Array(int depth);
     CFTypeRef Number();
+    // +1 number the XML reader makes of the text from `start` to here inside <element>.
+    CFTypeRef ThroughXMLReader(const char* element, const char* start);
     bool String(std::u16string& units);
     bool Escape(std::u16string& units);
     bool Literal(std::string_view word);
@@ -209,20 +211,24 @@ CFTypeRef JSONReader::Number() {
             return Fail("an integer outside the 64-bit range");
         }
         // The public calls make no unsigned number; the XML reader keeps one whole.
-        std::string xml = "<integer>" + std::string(start, mCur) + "</integer>";
-        CFRef<CFDataRef> data(CFDataCreate(kCFAllocatorDefault,
-                                           reinterpret_cast<const UInt8*>(xml.data()),
-                                           static_cast<CFIndex>(xml.size())));
-        return CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data.Get(),
-                                               kCFPropertyListImmutable, nullptr);
+        return ThroughXMLReader("integer", start);
     }
     double value = 0;
     auto [end, ec] = std::from_chars(start, mCur, value);
-    if (ec == std::errc::result_out_of_range) {
-        mCur = start;
-        return Fail("a real outside the double range");
-    }
+    // Beyond the double range: what the XML reader makes of the same text (0 or an infinity
+    // with the sign), so that the two readers never disagree.
+    if (ec == std::errc::result_out_of_range) return ThroughXMLReader("real", start);
     return CFNumberCreate(kCFAllocatorDefault, kCFNumberFloat64Type, &value);
+}
+
+CFTypeRef JSONReader::ThroughXMLReader(const char* element, const char* start) {
+    const std::string xml =
+        std::string("<") + element + ">" + std::string(start, mCur) + "</" + element + ">";
+    CFRef<CFDataRef> data(CFDataCreate(kCFAllocatorDefault,
+                                       reinterpret_cast<const UInt8*>(xml.data()),
+                                       static_cast<CFIndex>(xml.size())));
+    return CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data.Get(),
+                                           kCFPropertyListImmutable, nullptr);
 }
 
 // A string into UTF-16 units: escapes decoded (a \u surrogate pair joined, a lone one kept as
@@ -251,8 +257,9 @@ bool JSONReader::String(std::u16string& units) {
             code = code << 6 | (next & 0x3F);
         }
         const char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < minimum[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000))
-            return Fail("text that is not UTF-8"), false;
+        if (code < minimum[length] || code > 0x10FFFF) return Fail("text that is not UTF-8"), false;
+        if (code >= 0xD800 && code < 0xE000)
+            return Fail("an unpaired surrogate, which UTF-8 cannot hold"), false;
         if (code >= 0x10000) {
             units.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
             units.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));

@@ -17,8 +17,9 @@ namespace plisttext {
 // numbers and Booleans as themselves; dates as "2024-01-05T10:00:26Z" strings, exactly as the
 // XML writer writes them, and data as standard padded base64 strings, unless `strict`, which
 // refuses them instead. Real NaN and infinities have no JSON form and are refused. Indented
-// two spaces per level; ends with a newline. False with `error` saying what and where (a
-// key path like Tracks.3.Name).
+// two spaces per level; ends with a newline. The top value must be an array or a dictionary,
+// the only JSON the reader takes. False with `error` saying what and where (a key path like
+// Tracks.3.Name).
 bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::string& error);
 
 // JSON input: UTF-8 (a BOM is skipped) whose top value is an object or an array. Integers in

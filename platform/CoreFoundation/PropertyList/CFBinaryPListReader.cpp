@@ -117,9 +117,12 @@ private:
 };
 
 bool BinaryReader::ReadTrailer() {
-    if (mLength < kHeaderSize + 1 + 1 + kTrailerSize ||
-        std::memcmp(mBytes, "bplist0", kHeaderSize - 1) != 0) {
+    if (mLength < kHeaderSize || std::memcmp(mBytes, "bplist0", kHeaderSize - 1) != 0) {
         Fail("not a binary property list", 0);
+        return false;
+    }
+    if (mLength < kMinBinaryLength) {
+        Fail("the file ends early", mLength);
         return false;
     }
     const uint8_t* trailer = mBytes + mLength - kTrailerSize;
@@ -144,6 +147,11 @@ bool BinaryReader::ReadTrailer() {
         problem = "offset table runs into the trailer";
     else if (mTableOffset + mObjectCount * mOffsetSize != mEnd)
         problem = "offset table does not end where the trailer begins";
+    // A trailer starts with six zero bytes; without them, the end of the file is no trailer,
+    // most likely because the file was cut short.
+    static constexpr uint8_t kZeros[6] = {};
+    if (problem && std::memcmp(trailer, kZeros, sizeof kZeros) != 0)
+        problem = "the file ends early";
     if (problem) {
         Fail(problem, mLength - kTrailerSize);
         return false;

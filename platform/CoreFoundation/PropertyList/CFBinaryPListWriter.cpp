@@ -250,8 +250,8 @@ void BinaryWriter::EncodeNumber(CFNumberRef number) {
     ArenaCommit(p);
 }
 
-// ASCII (every unit below 0x80) as bytes, anything else as UTF-16 big-endian, units as they
-// are (a lone surrogate included).
+// ASCII (every unit below 0x80) as bytes, anything else as UTF-16 big-endian, an unpaired
+// surrogate as U+FFFD: the readers refuse one, and the XML writer writes the same.
 void BinaryWriter::EncodeString(CFStringRef string) {
     std::u16string_view units = StringUnits(string);
     size_t n = units.size();
@@ -262,9 +262,19 @@ void BinaryWriter::EncodeString(CFStringRef string) {
         return;
     }
     uint8_t* p = PutMarker(ArenaReserve(2 * n + 10), 0x60, n);
-    for (char16_t u : units) {
-        *p++ = static_cast<uint8_t>(u >> 8);
-        *p++ = static_cast<uint8_t>(u);
+    for (size_t i = 0; i < n; ++i) {
+        char16_t u = units[i];
+        if (u >= 0xD800 && u < 0xE000) {
+            const bool paired =
+                u < 0xDC00 && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000;
+            if (!paired) {
+                u = 0xFFFD;
+            } else {
+                p = PutBigEndian(p, u, 2);
+                u = units[++i];
+            }
+        }
+        p = PutBigEndian(p, u, 2);
     }
     ArenaCommit(p);
 }

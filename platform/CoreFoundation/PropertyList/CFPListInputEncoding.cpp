@@ -2,7 +2,9 @@
 #include "platform/CoreFoundation/PropertyList/CFPListInputEncoding.h"
 
 #include "platform/CoreFoundation/CFStringEncodingInternal.h"
+#include "platform/CoreFoundation/PropertyList/CFXMLPListReaderTables.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -51,6 +53,10 @@ constexpr NamedEncoding kNames[] = {
     {"x-mac-roman", Encoding::kMacRoman}, {"mac", Encoding::kMacRoman},
 };
 
+// What a wide input's output reserves before its first significant character is known: a
+// document that starts well grows the rest by doubling.
+constexpr size_t kEarlyReserve = size_t{1} << 16;
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -85,9 +91,55 @@ bool DetectWideOrBOM(const uint8_t* b, size_t n, Encoding& enc, size_t& skip) {
     return true;
 }
 
-bool TranscodeUTF16(const uint8_t* b, size_t n, bool bigEndian, std::string& out) {
-    if (n % 2 != 0) return false;
-    out.reserve(n + n / 2);
+// How a reader's documents begin: the characters it skips first, and those it can go on from.
+struct DocumentStart {
+    bool (*isSpace)(uint32_t cp);
+    bool (*canStart)(uint32_t cp);
+};
+
+// XML: text before the first '<' is refused.
+constexpr DocumentStart kXMLStart = {
+    [](uint32_t cp) { return cp < 0x80 && Is(static_cast<uint8_t>(cp), kXMLSpace); },
+    [](uint32_t cp) { return cp == '<'; }};
+
+// Old-style text: a comment, a container, data, or a quoted or unquoted string.
+constexpr DocumentStart kOldStyleStart = {
+    [](uint32_t cp) { return cp < 0x80 && Is(static_cast<uint8_t>(cp), kOldSpace); },
+    [](uint32_t cp) {
+        return cp == '{' || cp == '(' || cp == '<' || cp == '"' || cp == '\'' ||
+               (cp < 0x80 && Is(static_cast<uint8_t>(cp), kUnquoted));
+    }};
+
+// Emits the code points of a wide input until its first significant character, which decides
+// whether the rest is needed: a reader refuses an input at once when that character cannot
+// start its documents, so transcoding stops there instead of making a copy of all of it.
+class WideSink {
+public:
+    // `fullSize`: room for all of the output, taken once the rest is known to be needed.
+    WideSink(const DocumentStart& start, size_t fullSize, std::string& out)
+        : mStart(start), mFullSize(fullSize), mOut(out) {
+        mOut.reserve(std::min(fullSize, kEarlyReserve));
+    }
+    // False when the input need go no further.
+    bool Put(uint32_t cp) {
+        AppendUTF8(cp, mOut);
+        if (mDecided || mStart.isSpace(cp)) return true;
+        mDecided = true;
+        if (!mStart.canStart(cp)) return false;
+        mOut.reserve(mFullSize);
+        return true;
+    }
+
+private:
+    const DocumentStart& mStart;
+    size_t mFullSize;
+    std::string& mOut;
+    bool mDecided = false;
+};
+
+// A final odd byte is dropped, as the real reader drops it.
+bool TranscodeUTF16(const uint8_t* b, size_t n, bool bigEndian, WideSink& sink) {
+    n -= n % 2;
     auto unit = [&](size_t i) -> uint32_t {
         return bigEndian ? (uint32_t{b[i]} << 8 | b[i + 1]) : (uint32_t{b[i + 1]} << 8 | b[i]);
     };
@@ -101,21 +153,20 @@ bool TranscodeUTF16(const uint8_t* b, size_t n, bool bigEndian, std::string& out
             u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
             i += 2;
         }
-        AppendUTF8(u, out);
+        if (!sink.Put(u)) break;
     }
     return true;
 }
 
-bool TranscodeUTF32(const uint8_t* b, size_t n, bool bigEndian, std::string& out) {
+bool TranscodeUTF32(const uint8_t* b, size_t n, bool bigEndian, WideSink& sink) {
     if (n % 4 != 0) return false;
-    out.reserve(n);
     for (size_t i = 0; i < n; i += 4) {
         uint32_t u = bigEndian ? (uint32_t{b[i]} << 24 | uint32_t{b[i + 1]} << 16 |
                                   uint32_t{b[i + 2]} << 8 | b[i + 3])
                                : (uint32_t{b[i + 3]} << 24 | uint32_t{b[i + 2]} << 16 |
                                   uint32_t{b[i + 1]} << 8 | b[i]);
         if (u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) return false;
-        AppendUTF8(u, out);
+        if (!sink.Put(u)) break;
     }
     return true;
 }
@@ -142,8 +193,10 @@ bool TranscodeSingleByte(const uint8_t* b, size_t n, Encoding enc, std::string& 
     return true;
 }
 
-// Transcodes [b, b+n) from `enc` into out.storage and points out at it.
-InputStatus Transcode(const uint8_t* b, size_t n, Encoding enc, UTF8Input& out) {
+// Transcodes [b, b+n) from `enc` into out.storage and points out at it. A wide input stops
+// early where `start` shows that its reader will refuse it.
+InputStatus Transcode(const uint8_t* b, size_t n, Encoding enc, const DocumentStart& start,
+                      UTF8Input& out) {
     bool ok = false;
     switch (enc) {
         case Encoding::kUTF8:
@@ -151,17 +204,17 @@ InputStatus Transcode(const uint8_t* b, size_t n, Encoding enc, UTF8Input& out) 
             out.end = b + n;
             return InputStatus::kOK;
         case Encoding::kUTF16BE:
-            ok = TranscodeUTF16(b, n, true, out.storage);
+        case Encoding::kUTF16LE: {
+            WideSink sink(start, n + n / 2, out.storage);
+            ok = TranscodeUTF16(b, n, enc == Encoding::kUTF16BE, sink);
             break;
-        case Encoding::kUTF16LE:
-            ok = TranscodeUTF16(b, n, false, out.storage);
-            break;
+        }
         case Encoding::kUTF32BE:
-            ok = TranscodeUTF32(b, n, true, out.storage);
+        case Encoding::kUTF32LE: {
+            WideSink sink(start, n, out.storage);
+            ok = TranscodeUTF32(b, n, enc == Encoding::kUTF32BE, sink);
             break;
-        case Encoding::kUTF32LE:
-            ok = TranscodeUTF32(b, n, false, out.storage);
-            break;
+        }
         default:
             ok = TranscodeSingleByte(b, n, enc, out.storage);
             break;
@@ -198,6 +251,8 @@ InputStatus FindDeclaredName(const uint8_t* b, size_t n, std::string_view& name)
     if (!close) return InputStatus::kOK;
     name =
         std::string_view(reinterpret_cast<const char*>(p + 1), static_cast<size_t>(close - p - 1));
+    // The name is looked up as a C string: a NUL ends it.
+    name = name.substr(0, name.find('\0'));
     return InputStatus::kOK;
 }
 
@@ -273,7 +328,7 @@ InputStatus DecodeXMLInput(const uint8_t* bytes, size_t length, UTF8Input& out, 
     Encoding enc = Encoding::kUTF8;
     size_t skip = 0;
     if (DetectWideOrBOM(bytes, length, enc, skip))
-        return Transcode(bytes + skip, length - skip, enc, out);
+        return Transcode(bytes + skip, length - skip, enc, kXMLStart, out);
     if (length >= 5 && std::memcmp(bytes, "<?xml", 5) == 0) {
         std::string_view declared;
         InputStatus status = FindDeclaredName(bytes, length, declared);
@@ -295,14 +350,14 @@ InputStatus DecodeXMLInput(const uint8_t* bytes, size_t length, UTF8Input& out, 
             }
         }
     }
-    return Transcode(bytes, length, enc, out);
+    return Transcode(bytes, length, enc, kXMLStart, out);
 }
 
 InputStatus DecodeTextInput(const uint8_t* bytes, size_t length, UTF8Input& out) {
     Encoding enc = Encoding::kUTF8;
     size_t skip = 0;
     DetectWideOrBOM(bytes, length, enc, skip);
-    InputStatus status = Transcode(bytes + skip, length - skip, enc, out);
+    InputStatus status = Transcode(bytes + skip, length - skip, enc, kOldStyleStart, out);
     if (status == InputStatus::kOK && enc == Encoding::kUTF8 &&
         !IsValidUTF8(out.begin, static_cast<size_t>(out.end - out.begin)))
         return InputStatus::kBadBytes;

@@ -1,6 +1,8 @@
 // Turning the bytes handed to the property-list text readers into UTF-8: byte-order marks,
 // BOM-less UTF-16/UTF-32, and the encoding named by an XML declaration. Both text readers
-// parse UTF-8 only, so anything else is transcoded once, up front.
+// parse UTF-8 only, so anything else is transcoded once, up front; a 16- or 32-bit input whose
+// first character (after the reader's spaces) cannot start a document is transcoded only up to
+// that character, where the reader refuses it.
 #ifndef PLATFORM_COREFOUNDATION_PROPERTYLIST_CFPLISTINPUTENCODING_H
 #define PLATFORM_COREFOUNDATION_PROPERTYLIST_CFPLISTINPUTENCODING_H
 

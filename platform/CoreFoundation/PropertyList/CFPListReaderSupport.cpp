@@ -35,7 +35,7 @@ void ReaderError::Fail(const uint8_t* at, const char* format, ...) {
     std::vsnprintf(buffer, sizeof buffer, withLine.c_str(), args);
     va_end(args);
     mText = buffer;
-    if (place == std::string::npos) mText += " at line " + std::to_string(line);
+    if (place == std::string::npos) mText += " on line " + std::to_string(line);
     // Names quoted from the input may be invalid UTF-8; the message must still be a string.
     if (!IsValidUTF8(reinterpret_cast<const uint8_t*>(mText.data()), mText.size()))
         for (char& c : mText)

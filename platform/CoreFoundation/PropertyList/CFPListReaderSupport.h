@@ -24,7 +24,7 @@ class ReaderError {
 public:
     ReaderError(const uint8_t* begin, bool wanted) : mBegin(begin), mWanted(wanted) {}
 
-    // Where a format puts the line number; without it, " at line N" is appended.
+    // Where a format puts the line number; without it, " on line N" is appended.
     static constexpr std::string_view kLine = "{line}";
 
     // Records a failure at `at` (inside the UTF-8 input) unless one is already recorded, its

@@ -14,6 +14,10 @@ namespace cf::plist {
 // Nesting limit shared by every reader and the writer.
 inline constexpr int kMaxDepth = 512;
 
+// The smallest binary list: header, one object, one offset, trailer. A shorter input that
+// starts like one is tried as old-style text first, as the real reader does.
+inline constexpr size_t kMinBinaryLength = 8 + 1 + 1 + 32;
+
 // Each reader returns a +1 object, or NULL with *error (when error is not NULL) set to a +1
 // string that says what is wrong and where. `bytes` is read only within [bytes, bytes+length).
 // `mutability` is a CFPropertyListMutabilityOptions value.

@@ -11,9 +11,13 @@ CFPropertyListRef Read(const uint8_t* bytes, size_t length, CFOptionFlags mutabi
     if (error) *error = nullptr;
     if (!bytes || length == 0) return ReadXML(bytes, length, mutability, error);
     // A binary header (any "bplist0" version) decides: such bytes are neither XML nor
-    // old-style text.
-    if (length >= 8 && std::memcmp(bytes, "bplist0", 7) == 0)
+    // old-style text, unless they are too few for a binary list ("bplist00" alone is a word).
+    if (length >= 8 && std::memcmp(bytes, "bplist0", 7) == 0) {
+        if (length < kMinBinaryLength)
+            if (CFPropertyListRef word = ReadOldStyle(bytes, length, mutability, nullptr))
+                return word;
         return ReadBinary(bytes, length, mutability, error);
+    }
     CFStringRef xmlErrorText = nullptr;
     CFPropertyListRef result = ReadXML(bytes, length, mutability, error ? &xmlErrorText : nullptr);
     Ref<CFStringRef> xmlError(xmlErrorText);

@@ -158,7 +158,7 @@ bool XMLReader::ReadCloseTagInFull(Kind kind) {
 // Text, a stray "<!" or the end where a tag was expected.
 bool XMLReader::FailUnexpected(const char* where) {
     if (AtEnd()) {
-        mError.FailNoPlace("Encountered unexpected EOF");
+        mError.Fail(mCur, "Encountered unexpected EOF on line {line}");
     } else {
         const uint8_t* at = *mCur == '<' && mCur + 1 < mEnd ? mCur + 1 : mCur;
         mError.Fail(at, "Encountered unexpected character %s on line {line} while looking for %s",
@@ -254,7 +254,7 @@ CFTypeRef XMLReader::ParsePlist() {
             if (!ReadCloseTag(Kind::kPlist)) return nullptr;
         } else if (mEnd - mCur >= 2 && mCur[0] == '<' && mCur[1] != '!') {
             mError.Fail(end,
-                        "Encountered unexpected element at line {line} (plist can only "
+                        "Encountered unexpected element on line {line} (plist can only "
                         "include one object)");
             return nullptr;
         } else {
@@ -326,7 +326,31 @@ CFTypeRef XMLReader::ParseDict(bool empty) {
         if (!value) return nullptr;
         mValues.Push(value);
     }
+    if (mKeys.Size() - keyStart == 1 && !NarrowUID(keyStart, valueStart)) return nullptr;
     return Made(mBuilder.CreateDictionary(mKeys, keyStart, mValues, valueStart));
+}
+
+// A dictionary of CF$UID and an integer alone is a keyed archiver's UID, whose value the real
+// reader reads as 32 bits: an integer beyond them keeps only its low 32.
+// False only when memory runs out.
+bool XMLReader::NarrowUID(size_t keyStart, size_t valueStart) {
+    CFTypeRef* value = mValues.At(valueStart);
+    if (!IsNumber(*value) ||
+        StringUnits(static_cast<CFStringRef>(*mKeys.At(keyStart))) != u"CF$UID")
+        return true;
+    const NumberValue number = GetNumberValue(static_cast<CFNumberRef>(*value));
+    if (number.kind == NumberValue::kReal ||
+        (number.kind == NumberValue::kSigned && number.s >= 0 && number.s <= UINT32_MAX))
+        return true;
+    const uint64_t bits =
+        number.kind == NumberValue::kUnsigned ? number.u : static_cast<uint64_t>(number.s);
+    IntegerValue narrowed;
+    narrowed.value = static_cast<int64_t>(bits & UINT32_MAX);
+    CFTypeRef made = Made(mBuilder.CreateInteger(narrowed));
+    if (!made) return false;
+    Release(*value);
+    *value = made;
+    return true;
 }
 
 }  // namespace xml

@@ -150,6 +150,7 @@ private:
     CFTypeRef ParsePlist();
     CFTypeRef ParseArray(bool empty);
     CFTypeRef ParseDict(bool empty);
+    bool NarrowUID(size_t keyStart, size_t valueStart);
     bool ReadText(Kind kind, const uint8_t*& text, size_t& length, bool& stable);
     bool ReadCDATA();
     bool ReadEntity();

@@ -98,7 +98,7 @@ bool XMLReader::ReadEntity() {
         if (mCur - digits >= 8) {
             mError.Fail(
                 start,
-                "Encountered unparseable unicode sequence at line {line} while parsing data "
+                "Encountered unparseable unicode sequence on line {line} while parsing data "
                 "(too large of a value for a Unicode sequence)");
             return false;
         }
@@ -112,7 +112,7 @@ bool XMLReader::ReadEntity() {
             d = c - 'A' + 10;
         if (d < 0) {
             mError.Fail(mCur,
-                        "Encountered unexpected character %s at line {line} while parsing data",
+                        "Encountered unexpected character %s on line {line} while parsing data",
                         ReaderError::Describe(c).c_str());
             return false;
         }
@@ -121,7 +121,7 @@ bool XMLReader::ReadEntity() {
     ++mCur;
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
         mError.Fail(start,
-                    "Encountered unparseable Unicode sequence at line {line} while parsing data "
+                    "Encountered unparseable Unicode sequence on line {line} while parsing data "
                     "(input did not result in a real string)");
         return false;
     }
@@ -196,8 +196,12 @@ CFTypeRef XMLReader::ParseReal(const Tag& tag) {
     bool stable = true;
     if (tag.empty) return mError.Fail(at, "Encountered empty <real> on line {line}"), nullptr;
     if (!ReadText(tag.kind, text, length, stable)) return nullptr;
+    // Text that went through entities or CDATA may also start with no-break spaces, as in the
+    // real reader, which scans such text as a string of its own.
+    const uint8_t* end = text + length;
+    if (!stable) text = SkipDecodedRealSpace(text, end);
     double value = 0;
-    if (!ParseXMLReal(text, text + length, value))
+    if (!ParseXMLReal(text, end, value))
         return mError.Fail(at, "Encountered misformatted real on line {line}"), nullptr;
     return Made(mBuilder.CreateReal(value));
 }

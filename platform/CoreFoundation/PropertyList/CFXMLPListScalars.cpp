@@ -206,6 +206,17 @@ bool ParseXMLReal(const uint8_t* p, const uint8_t* end, double& out) {
     return true;
 }
 
+const uint8_t* SkipDecodedRealSpace(const uint8_t* p, const uint8_t* end) {
+    for (;;) {
+        if (p < end && IsCSpace(*p))
+            ++p;
+        else if (end - p >= 2 && p[0] == 0xC2 && p[1] == 0xA0)
+            p += 2;
+        else
+            return p;
+    }
+}
+
 int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
     y -= m <= 2;
     const int64_t era = FloorDiv(y, 400);

@@ -36,6 +36,9 @@ IntegerStatus ParseXMLInteger(const uint8_t* p, const uint8_t* end, IntegerValue
 // any case. Overflow gives +/-infinity, underflow 0. Locale-independent.
 bool ParseXMLReal(const uint8_t* p, const uint8_t* end, double& out);
 
+// Past the ASCII spaces and no-break spaces (U+00A0) that start [p, end).
+const uint8_t* SkipDecodedRealSpace(const uint8_t* p, const uint8_t* end);
+
 // <date> content: exactly [-]Y+-MM-DDTHH:MM:SSZ. Out-of-range fields carry into the next
 // larger one on the proleptic Gregorian calendar (2011-13-01 is 2012-01-01). Returns seconds
 // since 2001-01-01T00:00:00Z.

@@ -273,6 +273,12 @@ TEST_F(BinaryPListReader, EveryTruncationIsRefused) {
     ASSERT_TRUE(Read(file));
     for (size_t length = 0; length < file.size(); ++length)
         EXPECT_FALSE(Read(file.substr(0, length))) << "prefix of " << length << " bytes";
+    // Cut where no trailer can be, or where the last bytes are none: said as such.
+    for (size_t length : {size_t{8}, size_t{9}, size_t{41}, file.size() - 1, file.size() - 20}) {
+        std::string error;
+        EXPECT_FALSE(Read(file.substr(0, length), kCFPropertyListImmutable, &error));
+        EXPECT_NE(error.find("the file ends early"), std::string::npos) << length << ": " << error;
+    }
 }
 
 // Nested arrays: object i holds object i + 1; the last is empty.

@@ -81,6 +81,14 @@ TEST_P(BinaryExact, MatchesTheRealWriterByteForByte) {
         EXPECT_EQ(written, "NULL") << "the real writer refuses this value";
         return;
     }
+    if (name.find("lone_surrogate") != std::string::npos) {
+        // Ours differs on purpose: the real writer keeps the lone unit, which no reader takes
+        // back; ours writes U+FFFD, as the XML writer does.
+        CFRef<CFTypeRef> back = Read(written);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(WrittenXML(back.Get()), WrittenXML(value.Get()));
+        return;
+    }
     auto expected = testjson::ReadFile(kGolden + name + ".bplist");
     ASSERT_TRUE(expected);
     EXPECT_EQ(written, *expected);
