@@ -116,6 +116,8 @@ int RunLoad(const ToolArguments& args) {
     } else if (OSStatus err = CreateFileURLDesc(args.operand, value)) {
         return Complain(kExitFailed,
                         "cannot make a file URL for '" + args.operand + "'" + StatusSuffix(err));
+    } else {
+        PrepareHeapForFile(args.operand);
     }
     EventOutcome outcome = SendLoadPList(value.Get());
     if (outcome.status == fnfErr && !args.loadText) {
@@ -185,7 +187,9 @@ int Run(const ToolArguments& args) {
     if (args.command == ToolCommand::Store) {
         values.emplace_back();
         InputFile input;
-        const bool parsed = ParseValue(OperandText(args, input), 0, values.back(), exitStatus);
+        const std::string_view text = OperandText(args, input);
+        PrepareHeapFor(text.size());
+        const bool parsed = ParseValue(text, 0, values.back(), exitStatus);
         if (input.Shrank()) return ComplainShrankInput();
         if (!parsed) return exitStatus;
     }

@@ -68,6 +68,8 @@ bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::stri
 // Before parsing an input of `inputBytes`: for a large one, grows the heap once and offers it
 // for huge pages (tools/ToolMemory.cpp). Nothing for a small one.
 void PrepareHeapFor(size_t inputBytes);
+// The same for the file at `path` (nothing when it cannot be examined).
+void PrepareHeapForFile(const std::string& path);
 
 int RunConvert(const ToolArguments& args);
 int RunLint(const ToolArguments& args);

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "platform/CarbonCore/SmallBlockPool.h"
+#include "platform/CoreFoundation/CFStringSharedUnits.h"
 #include "platform/Testing/PTInternal.h"
 
 namespace ae {
@@ -77,6 +78,9 @@ Payload::Payload(const Payload& other) : mSize(other.mSize), mKind(other.mKind) 
     if (mKind == kHeap) {
         mHeap = other.mHeap;  // bytes never change once made: copies share them
         SharedCount(mHeap).fetch_add(1, std::memory_order_relaxed);
+    } else if (mKind == kSharedUnits) {
+        mHeap = other.mHeap;
+        cf::RetainSharedUnits(mHeap, mSize);  // live: `other` holds a reference
     } else if (mKind == kNode) {
         mNode = other.mNode;
         mNode->mRefs.fetch_add(1, std::memory_order_relaxed);
@@ -89,6 +93,8 @@ void Payload::Release() {
     if (mKind == kHeap) {
         if (SharedCount(mHeap).fetch_sub(1, std::memory_order_acq_rel) == 1)
             FreeShared(mHeap, mSize);
+    } else if (mKind == kSharedUnits) {
+        cf::ReleaseSharedUnits(mHeap);
     } else {
         NodeRef release(mNode);
     }
@@ -100,6 +106,19 @@ void Payload::SetHeapBytes(const void* bytes, size_t size) {
     mKind = kHeap;
     mSize = static_cast<uint32_t>(size);
     std::memcpy(mHeap, bytes, size);
+}
+
+Payload Payload::FromBytesSharingUnits(const void* bytes, size_t size) {
+    Payload p;
+    if (size >= cf::kSharedUnitsMin * sizeof(char16_t) &&
+        size <= std::numeric_limits<uint32_t>::max() && cf::RetainSharedUnits(bytes, size)) {
+        p.mHeap = static_cast<uint8_t*>(const_cast<void*>(bytes));  // never written through
+        p.mKind = kSharedUnits;
+        p.mSize = static_cast<uint32_t>(size);
+    } else {
+        p.SetBytes(bytes, size);
+    }
+    return p;
 }
 
 Payload Payload::FromNode(NodeRef node) {
