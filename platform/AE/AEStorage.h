@@ -140,6 +140,7 @@ private:
     }
     void Release();
     void SetHeapBytes(const void* bytes, size_t size);
+    class RecentBytes;
 
     uint32_t mSize = 0;
     uint8_t mKind = kInline;

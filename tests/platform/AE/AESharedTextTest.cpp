@@ -124,6 +124,35 @@ TEST_F(AESharedText, OnlyWholeLongStringsAreShared) {
     }
 }
 
+// Short values made again and again (the keys of every record) may share their bytes; each
+// put still reads back as put, and changing or disposing of one leaves the others.
+TEST_F(AESharedText, RepeatedShortValuesStayIndependent) {
+    const std::string values[] = {"Track ID", std::string(64, 'k'), std::string(65, 'l'),
+                                  std::string("a\0b\0c\0d\0e", 9)};
+    for (const std::string& value : values) {
+        SCOPED_TRACE(value.size());
+        OwnedDesc list, first, replaced;
+        ASSERT_EQ(AECreateList(nullptr, 0, false, list.Mutable()), noErr);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeUTF8Text, value.data(),
+                               static_cast<Size>(value.size())),
+                      noErr);
+        ASSERT_EQ(Make(typeUTF8Text, BytesOf(value), first.Mutable()), noErr);
+        ASSERT_EQ(Make(typeUTF8Text, BytesOf(value), replaced.Mutable()), noErr);
+        ASSERT_EQ(AEReplaceDescData(typeUTF8Text, "x", 1, replaced.Mutable()), noErr);
+        ASSERT_EQ(AEPutPtr(list.Mutable(), 2, typeUTF8Text, "y", 1), noErr);
+        EXPECT_EQ(AEDisposeDesc(first.Mutable()), noErr);
+        const std::vector<uint8_t> expected[] = {BytesOf(value), BytesOf(std::string("y")),
+                                                 BytesOf(value)};
+        for (long i = 1; i <= 3; ++i) {
+            OwnedDesc item;
+            ASSERT_EQ(AEGetNthDesc(&list.Get(), i, typeWildCard, nullptr, item.Mutable()), noErr);
+            EXPECT_EQ(DataBytes(*item), expected[i - 1]) << i;
+        }
+        EXPECT_EQ(DataBytes(*replaced), BytesOf(std::string("x")));
+    }
+}
+
 // Text decoded from bytes is what the store command's text route shares.
 TEST_F(AESharedText, DecodedStringIsSharedAndReadsBackInRanges) {
     std::string utf8(cf::kSharedUnitsMin * 2, 'x');
