@@ -75,8 +75,10 @@ private:
     bool mPrefixLearnt = false;
 };
 
-// Items are fetched into this much reused buffer first; larger values are fetched again.
-constexpr size_t kItemBuffer = 256;
+// Items are fetched into this much reused buffer first; larger values are fetched again. A
+// plain value copies only its own bytes, so the size costs nothing but lets most lists and
+// records (a dictionary's record and its fields) come whole in the first fetch.
+constexpr size_t kItemBuffer = size_t{4} << 10;
 // A list or record item up to this size is fetched whole, as its flat form, and printed from
 // it without a platform call per item; a larger one is walked item by item.
 constexpr size_t kFlatLimit = size_t{64} << 10;

@@ -31,7 +31,7 @@ const char* const kValues[] = {
 };
 
 TEST_F(NotationFlatPrintTest, NestedContainersPrintAsWalkedAndParseBack) {
-    const std::string padding = "\"" + std::string(300, 'x') + "\"";  // past the first fetch
+    const std::string padding = "\"" + std::string(5000, 'x') + "\"";  // past the first fetch
     for (const char* value : kValues) {
         for (const std::string& text : {
                  "[" + std::string(value) + "]",
@@ -51,7 +51,7 @@ TEST_F(NotationFlatPrintTest, NestedContainersPrintAsWalkedAndParseBack) {
 // A second fetch of a list too large for the first that fails is taken the descriptor route:
 // the same text.
 TEST_F(NotationFlatPrintTest, FailedWholeFetchFallsBackToTheWalk) {
-    const std::string text = "[1, [\"" + std::string(400, 'y') + "\", {'abcd':[2]}]]";
+    const std::string text = "[1, [\"" + std::string(5000, 'y') + "\", {'abcd':[2]}]]";
     OwnedDesc desc = Parse(text);
     PTFailCalls("AEGetNthPtr", 2, 1, errAECorruptData);
     EXPECT_EQ(Print(desc.Get()), text);

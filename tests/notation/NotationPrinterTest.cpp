@@ -178,7 +178,7 @@ TEST_F(NotationContainerPrintTest, ItemsPrintAsTheyDoAlone) {
     std::vector<std::pair<OwnedDesc, std::string>> values;
     for (const PrintCase& c : kPrintCases)
         values.emplace_back(MakeDesc(c.type, c.bytes), c.expected);
-    const std::string longText(700, 'x');
+    const std::string longText(5000, 'x');
     values.emplace_back(MakeDesc(typeUTF8Text, longText), "'utf8'(\"" + longText + "\")");
     OwnedDesc record, textRecord;
     ASSERT_EQ(AECreateList(nullptr, 0, true, record.Out()), noErr);
