@@ -1,9 +1,11 @@
 // The notation printer: one pass over the descriptor tree into one growing string, or into a
 // stream a buffer at a time.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -34,6 +36,12 @@ private:
     void PrintHex(DescType type, std::string_view data);
     bool MightBeContainer(DescType type, std::string_view head);
     void LearnContainerPrefix();
+    OSStatus PrintContainerItem(const AEDesc& container, long index, DescType type, size_t size,
+                                int depth);
+    bool PrintFlat(DescType type, std::string_view flat, int depth);
+    class FlatCursor;
+    bool PrintFlatContainer(DescType type, FlatCursor& cursor, int depth);
+    bool PrintFlatItems(bool isRecord, uint32_t count, FlatCursor& cursor, int depth);
 
     // The bytes of the value being printed, kept in UTF-16 units so that a 'utxt' value is
     // printed from where it was fetched, without a copy to align it.
@@ -59,14 +67,21 @@ private:
     // Scratch buffers reused for every value, so printing a large tree allocates little.
     ValueBytes mData;
     std::u16string mUnits;
+    std::string mFlat;   // a container item's flat form
+    std::string mValue;  // a number's digits
     // The bytes every list's and record's data begin with (learnt from an empty one of each),
     // so an item whose data does not begin so is a plain value, printed from its bytes alone.
     std::string mContainerPrefix;
     bool mPrefixLearnt = false;
 };
 
-// Items are fetched into this much reused buffer first; larger values are fetched again.
-constexpr size_t kItemBuffer = 256;
+// Items are fetched into this much reused buffer first; larger values are fetched again. A
+// plain value copies only its own bytes, so the size costs nothing but lets most lists and
+// records (a dictionary's record and its fields) come whole in the first fetch.
+constexpr size_t kItemBuffer = size_t{4} << 10;
+// A list or record item up to this size is fetched whole, as its flat form, and printed from
+// it without a platform call per item; a larger one is walked item by item.
+constexpr size_t kFlatLimit = size_t{64} << 10;
 // A streamed print is written out in pieces of about this size.
 constexpr size_t kFlushAt = size_t{1} << 16;
 
@@ -135,12 +150,8 @@ OSStatus Printer::PrintItem(const AEDesc& container, long index, bool isRecord, 
         mOut.push_back(':');
     }
     const size_t length = static_cast<size_t>(size);
-    if (MightBeContainer(type, std::string_view(mData.Data(), std::min(length, mData.Size())))) {
-        OwnedDesc item;
-        if (OSErr err = AEGetNthDesc(&container, index, typeWildCard, nullptr, item.Out()))
-            return err;
-        return Print(item.Get(), depth + 1);
-    }
+    if (MightBeContainer(type, std::string_view(mData.Data(), std::min(length, mData.Size()))))
+        return PrintContainerItem(container, index, type, length, depth);
     if (type == typeNull) {
         mOut += "'null'()";
         return noErr;
@@ -153,6 +164,105 @@ OSStatus Printer::PrintItem(const AEDesc& container, long index, bool isRecord, 
     }
     PrintValue(type, std::string_view(mData.Data(), length));
     return noErr;
+}
+
+// An item that is or may be a list or record: printed from its flat form when that is small
+// and reads as expected, else fetched as a descriptor and printed in full.
+OSStatus Printer::PrintContainerItem(const AEDesc& container, long index, DescType type,
+                                     size_t size, int depth) {
+    if (size <= mData.Size() && PrintFlat(type, std::string_view(mData.Data(), size), depth + 1))
+        return noErr;
+    if (size > mData.Size() && size <= kFlatLimit) {
+        mFlat.resize(size);
+        Size fetched = 0;
+        if (AEGetNthPtr(&container, index, typeWildCard, nullptr, &type, mFlat.data(),
+                        static_cast<Size>(size), &fetched) == noErr &&
+            static_cast<size_t>(fetched) == size && PrintFlat(type, mFlat, depth + 1))
+            return noErr;
+    }
+    OwnedDesc item;
+    if (OSErr err = AEGetNthDesc(&container, index, typeWildCard, nullptr, item.Out())) return err;
+    return Print(item.Get(), depth + 1);
+}
+
+// Reads the flat form of lists and records (see the Apple Event Manager's AEGetDescData):
+//   "AEfl" shape:u8 (0 list, 1 record) count:u32, then per item key:u32 type:u32 and
+//   tag:u8 0 with length:u32 bytes, or tag:u8 1 with a nested shape, count and items.
+// Every read is checked against the end.
+class Printer::FlatCursor {
+public:
+    explicit FlatCursor(std::string_view bytes)
+        : mAt(bytes.data()), mEnd(bytes.data() + bytes.size()) {}
+    bool AtEnd() const { return mAt == mEnd; }
+    template <class T>
+    bool Read(T& value) {
+        if (static_cast<size_t>(mEnd - mAt) < sizeof value) return false;
+        std::memcpy(&value, mAt, sizeof value);
+        mAt += sizeof value;
+        return true;
+    }
+    bool Bytes(size_t length, std::string_view& out) {
+        if (static_cast<size_t>(mEnd - mAt) < length) return false;
+        out = std::string_view(mAt, length);
+        mAt += length;
+        return true;
+    }
+
+private:
+    const char* mAt;
+    const char* mEnd;
+};
+
+// Prints what Print would for the container whose flat form this is; false, with nothing
+// printed, for anything it does not read as expected (an event, nesting at the limit, a
+// list-shaped value of another type), which then takes the descriptor route.
+bool Printer::PrintFlat(DescType type, std::string_view flat, int depth) {
+    const size_t mark = mOut.size();
+    FlatCursor cursor(flat);
+    uint32_t magic = 0;
+    if (cursor.Read(magic) && std::memcmp(&magic, "AEfl", 4) == 0 &&
+        PrintFlatContainer(type, cursor, depth) && cursor.AtEnd())
+        return true;
+    mOut.resize(mark);
+    return false;
+}
+
+bool Printer::PrintFlatContainer(DescType type, FlatCursor& cursor, int depth) {
+    uint8_t shape = 0;
+    uint32_t count = 0;
+    if (depth >= kMaxDepth || !cursor.Read(shape) || !cursor.Read(count)) return false;
+    const bool isRecord = shape == 1;
+    if (shape > 1 || isRecord == (type == typeAEList)) return false;
+    if (isRecord && type != typeAERecord) AppendCode(type, mOut);
+    mOut.push_back(isRecord ? '{' : '[');
+    if (!PrintFlatItems(isRecord, count, cursor, depth)) return false;
+    mOut.push_back(isRecord ? '}' : ']');
+    return true;
+}
+
+bool Printer::PrintFlatItems(bool isRecord, uint32_t count, FlatCursor& cursor, int depth) {
+    for (uint32_t i = 0; i < count; ++i) {
+        if (i > 0) mOut += ", ";
+        AEKeyword keyword = 0;
+        DescType type = 0;
+        uint8_t tag = 0;
+        if (!cursor.Read(keyword) || !cursor.Read(type) || !cursor.Read(tag)) return false;
+        if (isRecord) {
+            AppendCode(keyword, mOut);
+            mOut.push_back(':');
+        }
+        if (tag == 1) {
+            if (!PrintFlatContainer(type, cursor, depth + 1)) return false;
+            continue;
+        }
+        uint32_t length = 0;
+        std::string_view bytes;
+        if (tag != 0 || !cursor.Read(length) || !cursor.Bytes(length, bytes)) return false;
+        if (type == typeAEList || type == typeAERecord || type == typeAppleEvent) return false;
+        // Bytes that are not a container print from themselves, as the descriptor route does.
+        PrintValue(type, bytes);
+    }
+    return true;
 }
 
 bool Printer::MightBeContainer(DescType type, std::string_view head) {
@@ -219,7 +329,8 @@ bool Printer::PrintFixedWidth(const TypedForm& form, std::string_view data) {
                       type == typeType ||
                       (type == typeSInt64 &&
                        (Load<int64_t>(data) < INT32_MIN || Load<int64_t>(data) > INT32_MAX));
-    std::string value;
+    std::string& value = mValue;
+    value.clear();
     switch (form.form) {
         case Form::Integer: {
             int64_t v = 0;
@@ -227,8 +338,15 @@ bool Printer::PrintFixedWidth(const TypedForm& form, std::string_view data) {
             if (form.width == 4 && form.isSigned) v = Load<int32_t>(data);
             if (form.width == 4 && !form.isSigned) v = Load<uint32_t>(data);
             if (form.width == 8) v = Load<int64_t>(data);
-            value = form.width == 8 && !form.isSigned ? std::to_string(Load<uint64_t>(data))
-                                                      : std::to_string(v);
+            char digits[24];
+            const auto written = form.width == 8 && !form.isSigned
+                                     ? std::to_chars(digits, std::end(digits), Load<uint64_t>(data))
+                                     : std::to_chars(digits, std::end(digits), v);
+            if (bare) {  // straight to the output: most numbers are bare
+                mOut.append(digits, written.ptr);
+                return true;
+            }
+            value.append(digits, written.ptr);
             break;
         }
         case Form::Real:

@@ -154,6 +154,8 @@ int RunLoad(const ToolArguments& args) {
     } else if (OSStatus err = CreateFileURLDesc(path, value)) {
         return Complain(kExitFailed,
                         "cannot make a file URL for '" + args.operand + "'" + StatusSuffix(err));
+    } else {
+        PrepareHeapForFile(path);
     }
     EventOutcome outcome = SendLoadPList(value.Get());
     if (!args.loadText && PBFileGuardedMappingShrank())
@@ -233,6 +235,7 @@ int Run(const ToolArguments& args) {
         std::string reason;
         const auto text = OperandText(args, input, reason);
         if (!text) return Complain(kExitFailed, "standard input: " + reason);
+        PrepareHeapFor(text->size());
         const bool parsed = ParseValue(*text, 0, values.back(), exitStatus, &input);
         if (parsed && input.Shrank()) return ComplainShrankInput();
         if (!parsed) return exitStatus;

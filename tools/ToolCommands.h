@@ -77,6 +77,8 @@ bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::stri
 // Before parsing an input of `inputBytes`: for a large one, grows the heap once and offers it
 // for huge pages (tools/ToolMemory.cpp). Nothing for a small one.
 void PrepareHeapFor(size_t inputBytes);
+// The same for the file at `path` (nothing when it cannot be examined).
+void PrepareHeapForFile(const std::string& path);
 
 // tools/ToolPlistFiles.cpp
 // The format a file that ParseInput read was in: "binary", "xml", "json" or "openstep". A file

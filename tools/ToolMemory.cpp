@@ -7,6 +7,7 @@
 // computes; where the calls are not available or are declined, it simply runs as before.
 #include <malloc.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,4 +46,10 @@ void PrepareHeapFor(size_t inputBytes) {
     const uintptr_t end = reinterpret_cast<uintptr_t>(heapEnd) & ~(kHuge - 1);
     if (end > start) (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 #endif
+}
+
+void PrepareHeapForFile(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        PrepareHeapFor(static_cast<size_t>(status.st_size));
 }

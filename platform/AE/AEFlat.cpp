@@ -247,7 +247,7 @@ OSErr ValueFromBytes(DescType type, const void* bytes, size_t size, Payload& out
         }
     }
     if (must) return errAECorruptData;
-    out = Payload::FromBytes(p, size);
+    out = Payload::FromBytesSharingUnits(p, size);  // a long string's characters are shared
     return noErr;
 }
 

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "platform/CarbonCore/SmallBlockPool.h"
+#include "platform/CoreFoundation/CFStringSharedUnits.h"
 #include "platform/Testing/PTInternal.h"
 
 namespace ae {
@@ -77,6 +78,9 @@ Payload::Payload(const Payload& other) : mSize(other.mSize), mKind(other.mKind) 
     if (mKind == kHeap) {
         mHeap = other.mHeap;  // bytes never change once made: copies share them
         SharedCount(mHeap).fetch_add(1, std::memory_order_relaxed);
+    } else if (mKind == kSharedUnits) {
+        mHeap = other.mHeap;
+        cf::RetainSharedUnits(mHeap, mSize);  // live: `other` holds a reference
     } else if (mKind == kNode) {
         mNode = other.mNode;
         mNode->mRefs.fetch_add(1, std::memory_order_relaxed);
@@ -89,17 +93,81 @@ void Payload::Release() {
     if (mKind == kHeap) {
         if (SharedCount(mHeap).fetch_sub(1, std::memory_order_acq_rel) == 1)
             FreeShared(mHeap, mSize);
+    } else if (mKind == kSharedUnits) {
+        cf::ReleaseSharedUnits(mHeap);
     } else {
         NodeRef release(mNode);
     }
 }
 
+// Short byte values repeat: the keys of every record in a list of records, and values such as
+// a kind or a genre. The last few made are kept by their contents, and a new one equal to a
+// kept one shares its bytes (which never change once made), so a large tree holds a repeated
+// string about once. One table for all threads; a thread that finds it in use by another
+// simply makes its bytes anew, so nobody waits.
+class Payload::RecentBytes {
+public:
+    static constexpr size_t kMaxSize = 64;
+
+    static RecentBytes& Table() {
+        static RecentBytes* table = new RecentBytes;  // never destroyed: payloads die at exit
+        return *table;
+    }
+    // Makes `into` (empty) share a kept payload equal to the bytes; false when none is kept.
+    bool Share(const void* bytes, size_t size, Payload& into) {
+        if (mBusy.test_and_set(std::memory_order_acquire)) return false;
+        const Payload& kept = mSlots[SlotOf(bytes, size)];
+        const bool same =
+            kept.mKind == kHeap && kept.mSize == size && std::memcmp(kept.mHeap, bytes, size) == 0;
+        if (same) into = kept;
+        mBusy.clear(std::memory_order_release);
+        return same;
+    }
+    void Keep(const Payload& made) {
+        if (mBusy.test_and_set(std::memory_order_acquire)) return;
+        Payload dropped(made);
+        mSlots[SlotOf(made.mHeap, made.mSize)].Swap(dropped);
+        mBusy.clear(std::memory_order_release);
+    }  // the payload it replaced is released here, outside the table
+
+private:
+    static constexpr unsigned kSlotBits = 10;
+    // From the size and the first and last eight bytes (values kept here are longer than the
+    // eight a payload holds inline).
+    static size_t SlotOf(const void* bytes, size_t size) {
+        const auto* p = static_cast<const uint8_t*>(bytes);
+        uint64_t head, tail;
+        std::memcpy(&head, p, 8);
+        std::memcpy(&tail, p + size - 8, 8);
+        const uint64_t h = ((head * 0x9E3779B97F4A7C15ull) ^ tail ^ size) * 0xFF51AFD7ED558CCDull;
+        return static_cast<size_t>(h >> (64 - kSlotBits));
+    }
+    std::atomic_flag mBusy;
+    Payload mSlots[size_t{1} << kSlotBits];
+};
+
 void Payload::SetHeapBytes(const void* bytes, size_t size) {
     if (size > std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
+    const bool shareable = size <= RecentBytes::kMaxSize;
+    if (shareable && RecentBytes::Table().Share(bytes, size, *this)) return;
     mHeap = AllocateShared(size);
     mKind = kHeap;
     mSize = static_cast<uint32_t>(size);
     std::memcpy(mHeap, bytes, size);
+    if (shareable) RecentBytes::Table().Keep(*this);
+}
+
+Payload Payload::FromBytesSharingUnits(const void* bytes, size_t size) {
+    Payload p;
+    if (size >= cf::kSharedUnitsMin * sizeof(char16_t) &&
+        size <= std::numeric_limits<uint32_t>::max() && cf::RetainSharedUnits(bytes, size)) {
+        p.mHeap = static_cast<uint8_t*>(const_cast<void*>(bytes));  // never written through
+        p.mKind = kSharedUnits;
+        p.mSize = static_cast<uint32_t>(size);
+    } else {
+        p.SetBytes(bytes, size);
+    }
+    return p;
 }
 
 Payload Payload::FromNode(NodeRef node) {

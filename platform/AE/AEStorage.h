@@ -90,6 +90,10 @@ public:
         }
     }
     static Payload FromNode(NodeRef node);
+    // A payload sharing the bytes of a long immutable string's units (see
+    // CFStringSharedUnits.h) when `bytes` and `size` are exactly such a block; otherwise
+    // copies them as FromBytes. Throws as FromBytes.
+    static Payload FromBytesSharingUnits(const void* bytes, size_t size);
 
     bool IsNode() const { return mKind == kNode; }
     const Container* Node() const { return IsNode() ? mNode : nullptr; }
@@ -107,7 +111,7 @@ public:
     Container* ReleaseNode();
 
     // Bytes of a byte payload (empty for a node).
-    const uint8_t* Bytes() const { return mKind == kHeap ? mHeap : mInline; }
+    const uint8_t* Bytes() const { return (mKind & kOutside) ? mHeap : mInline; }
     size_t Size() const { return mKind == kNode ? 0 : mSize; }
 
     void Swap(Payload& other) noexcept {
@@ -120,7 +124,8 @@ public:
     }
 
 private:
-    enum : uint8_t { kInline, kHeap, kNode };
+    // kOutside is set in the kinds whose bytes are behind mHeap.
+    enum : uint8_t { kInline = 0, kHeap = 1, kNode = 2, kSharedUnits = 3, kOutside = 1 };
     // Copies up to eight bytes with fixed-size moves: a call to memcpy for a length known
     // only at run time costs more than the copy. Two overlapping words from four bytes up.
     void CopyInline(const uint8_t* from, size_t n) {
@@ -135,6 +140,7 @@ private:
     }
     void Release();
     void SetHeapBytes(const void* bytes, size_t size);
+    class RecentBytes;
 
     uint32_t mSize = 0;
     uint8_t mKind = kInline;

@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+
+#include <unistd.h>
 
 #include "platform/Testing/PTInternal.h"
 
@@ -17,22 +20,60 @@ constexpr int64_t kUnixFrom1904 = 2082844800;  // 1904-01-01 → 1970-01-01
 // Far beyond any calendar the C library handles, yet clear of int64 overflow below.
 constexpr double kLimit = 4.0e18;
 
-// Makes the C library's loaded zone the one TZ names now, before localtime_r (which uses the
-// loaded zone as it is). With TZ set, tzset costs a comparison with the name it loaded. With
-// TZ unset it would stat the system's zone file on every call (as mktime does), which a list
-// of dates turns into most of its cost: so the default zone is loaded again only when TZ was
-// set at the last call or someone else's tzset has since changed the loaded zone's names.
-void RefreshZone() {
-    thread_local bool defaultLoaded = false;
-    thread_local const char* loadedNames[2] = {nullptr, nullptr};
-    if (std::getenv("TZ")) {
-        defaultLoaded = false;
-        tzset();
-        return;
+// What the environment looked like when the zone was last loaded: enough to tell, in a few
+// loads, that TZ cannot have changed since. setenv and putenv put a new entry pointer (or a
+// longer or moved array) in place of a changed TZ, and unsetenv moves the entries after the
+// one it removes, so an unchanged array, entry count, last entry and TZ entry mean an unchanged
+// TZ; its value is compared too, for an entry changed in place through putenv's buffer.
+struct EnvironmentMark {
+    char** entries = nullptr;
+    size_t count = 0;
+    const char* last = nullptr;
+    long zoneIndex = -1;  // the TZ entry's position, -1 when there is none
+    const char* zoneEntry = nullptr;
+    char zoneValue[128] = {};  // a longer value is never taken as unchanged
+
+    bool Unchanged() const {
+        if (environ != entries || !entries || entries[count] != nullptr ||
+            (count > 0 && entries[count - 1] != last))
+            return false;
+        if (zoneIndex < 0) return true;
+        const char* entry = entries[zoneIndex];
+        return entry == zoneEntry && std::strcmp(entry + 3, zoneValue) == 0;
     }
-    if (defaultLoaded && tzname[0] == loadedNames[0] && tzname[1] == loadedNames[1]) return;
+
+    void Take() {
+        entries = environ;
+        count = 0;
+        zoneIndex = -1;
+        zoneValue[0] = '\0';
+        for (; entries && entries[count]; ++count) {
+            const char* entry = entries[count];
+            if (zoneIndex < 0 && std::strncmp(entry, "TZ=", 3) == 0) {
+                zoneIndex = static_cast<long>(count), zoneEntry = entry;
+                const size_t length = std::strlen(entry + 3);
+                if (length < sizeof zoneValue)
+                    std::memcpy(zoneValue, entry + 3, length + 1);
+                else
+                    entries = nullptr;  // too long to compare: never unchanged
+            }
+        }
+        last = count > 0 && entries ? entries[count - 1] : nullptr;
+    }
+};
+
+// Makes the C library's loaded zone the one TZ names now, before localtime_r (which uses the
+// loaded zone as it is). tzset costs a lookup of TZ and a comparison with the name it loaded,
+// and with TZ unset a stat of the system's zone file (as mktime does on every call), which a
+// list of dates turns into a large part of its cost. So the zone is loaded again only when the
+// environment's TZ may have changed since the last call, or someone else's tzset has since
+// changed the loaded zone's names.
+void RefreshZone() {
+    thread_local EnvironmentMark mark;
+    thread_local const char* loadedNames[2] = {nullptr, nullptr};
+    if (mark.Unchanged() && tzname[0] == loadedNames[0] && tzname[1] == loadedNames[1]) return;
+    mark.Take();
     tzset();
-    defaultLoaded = true;
     loadedNames[0] = tzname[0], loadedNames[1] = tzname[1];
 }
 

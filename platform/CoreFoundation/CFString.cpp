@@ -12,15 +12,22 @@
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/CoreFoundation/CFObject.h"
 #include "platform/CoreFoundation/CFStringEncodingInternal.h"
+#include "platform/CoreFoundation/CFStringSharedUnits.h"
 #include "platform/Testing/PTInternal.h"
 
 // Every string keeps its contents right after the object, in the same allocation: an immutable
-// (or constant) one its units, a mutable one the growable buffer that holds them. Units() is
-// the one view of either.
+// (or constant) one its units, a mutable one the growable buffer that holds them. A long
+// immutable string instead keeps there the address of a shared block of units (see
+// CFStringSharedUnits.h). Units() is the one view of all three.
 struct __CFString final : cf::Object {
     // Immutable, with room for `count` trailing units the caller fills in before use.
     explicit __CFString(size_t count, bool immortal = false)
         : Object(cf::kStringTypeID, false, immortal), mLength(static_cast<uint32_t>(count)) {}
+    // Immutable, its `count` units in `shared`, whose reference it takes over.
+    __CFString(size_t count, char16_t* shared) : __CFString(count) {
+        mShared = true;
+        ::new (static_cast<void*>(this + 1)) char16_t*(shared);
+    }
     // Immutable, units copied into the `count` trailing units the allocation made room for.
     __CFString(const char16_t* units, size_t count, bool immortal = false)
         : __CFString(count, immortal) {
@@ -32,10 +39,12 @@ struct __CFString final : cf::Object {
     }
     ~__CFString() override {
         if (IsMutableObject()) std::destroy_at(&Buffer());
+        if (mShared) cf::ReleaseSharedUnits(SharedUnits());
     }
 
     std::u16string_view Units() const {
         if (IsMutableObject()) return Buffer();
+        if (mShared) return {SharedUnits(), mLength};
         return {reinterpret_cast<const char16_t*>(this + 1), mLength};
     }
 
@@ -76,7 +85,10 @@ struct __CFString final : cf::Object {
     }
 
     // The units of an immutable string, the buffer of a mutable one.
-    char16_t* Trailing() { return reinterpret_cast<char16_t*>(this + 1); }
+    char16_t* Trailing() { return mShared ? SharedUnits() : reinterpret_cast<char16_t*>(this + 1); }
+    char16_t* SharedUnits() const {
+        return *std::launder(reinterpret_cast<char16_t* const*>(this + 1));
+    }
     std::u16string& Buffer() { return *std::launder(reinterpret_cast<std::u16string*>(this + 1)); }
     const std::u16string& Buffer() const {
         return *std::launder(reinterpret_cast<const std::u16string*>(this + 1));
@@ -88,6 +100,7 @@ struct __CFString final : cf::Object {
     uint32_t mLength = 0;  // immutable strings only: longer ones are refused when made
     mutable bool mHashed = false;
     mutable int8_t mASCII = -1;
+    bool mShared = false;  // the units are in a shared block
 };
 static_assert(sizeof(__CFString) % alignof(std::u16string) == 0);
 static_assert(sizeof(__CFString) == sizeof(cf::Object) + 16);  // 40 bytes before the units
@@ -107,24 +120,35 @@ __CFString* MutableString(CFMutableStringRef ref) {
 // Immutable strings carry a 32-bit length.
 constexpr size_t kMaxImmutableUnits = UINT32_MAX;
 
+CFStringRef Make(const char16_t* units, size_t count, bool isMutable);
+
 CFStringRef Make(std::u16string&& units, bool isMutable) {
     if (isMutable) return NewWithTrailing<__CFString>(sizeof(std::u16string), std::move(units));
-    if (units.size() > kMaxImmutableUnits) return nullptr;
-    return NewWithTrailing<__CFString>(units.size() * sizeof(char16_t), units.data(), units.size());
-}
-
-// Any string from units: immutable ones in one allocation.
-CFStringRef Make(const char16_t* units, size_t count, bool isMutable) {
-    if (isMutable) return Make(std::u16string(units, count), true);
-    if (count > kMaxImmutableUnits) return nullptr;
-    return NewWithTrailing<__CFString>(count * sizeof(char16_t), units, count);
+    return Make(units.data(), units.size(), false);
 }
 
 // An immutable string of `count` units for the caller to fill in; nullptr when it cannot be
 // made.
 __CFString* MakeUninitialized(size_t count) {
     if (count > kMaxImmutableUnits) return nullptr;
-    return NewWithTrailing<__CFString>(count * sizeof(char16_t), count);
+    if (count < kSharedUnitsMin)
+        return NewWithTrailing<__CFString>(count * sizeof(char16_t), count);
+    char16_t* shared = NewSharedUnits(count);
+    if (!shared) return nullptr;
+    __CFString* s = NewWithTrailing<__CFString>(sizeof shared, count, shared);
+    if (!s) ReleaseSharedUnits(shared);
+    return s;
+}
+
+// Any string from units: short immutable ones in one allocation.
+CFStringRef Make(const char16_t* units, size_t count, bool isMutable) {
+    if (isMutable) return Make(std::u16string(units, count), true);
+    if (count > kMaxImmutableUnits) return nullptr;
+    if (count < kSharedUnitsMin)
+        return NewWithTrailing<__CFString>(count * sizeof(char16_t), units, count);
+    __CFString* s = MakeUninitialized(count);
+    if (s) std::memcpy(s->Trailing(), units, count * sizeof(char16_t));
+    return s;
 }
 
 // Interned CFSTR constants, looked up first by the literal's address (stable for the

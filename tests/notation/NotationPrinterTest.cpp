@@ -136,27 +136,38 @@ TEST_F(NotationContainerPrintTest, DeepestListRoundTrips) {
     EXPECT_TRUE(SameDesc(nested.Get(), back.Get()));
 }
 
-// Each call that fetches an item, failing, fails the print with its status: [1, [2]] fetches
-// the plain 1 by copying and the inner list as a descriptor.
+// Each call that fetches an item, failing, fails the print with its status: [1, [2], [0, …]]
+// fetches the plain 1 by copying, the small inner list as its flat form and the large one (past
+// what is fetched flat) as a descriptor.
 TEST_F(NotationContainerPrintTest, ReportsAFailingPlatformCall) {
-    OwnedDesc list, inner;
+    OwnedDesc list, inner, large;
     ASSERT_EQ(AECreateList(nullptr, 0, false, list.Out()), noErr);
     ASSERT_EQ(AECreateList(nullptr, 0, false, inner.Out()), noErr);
+    ASSERT_EQ(AECreateList(nullptr, 0, false, large.Out()), noErr);
     OwnedDesc one = MakeDesc(typeSInt32, BytesOf<int32_t>(1));
     OwnedDesc two = MakeDesc(typeSInt32, BytesOf<int32_t>(2));
     ASSERT_EQ(AEPutDesc(inner.Mutable(), 0, &two.Get()), noErr);
+    std::string expectedLarge = "[";
+    for (int32_t i = 0; i < 5000; ++i) {
+        ASSERT_EQ(AEPutPtr(large.Mutable(), 0, typeSInt32, &i, 4), noErr);
+        expectedLarge += (i ? ", " : "") + std::to_string(i);
+    }
+    expectedLarge += "]";
     ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &one.Get()), noErr);
     ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &inner.Get()), noErr);
+    ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &large.Get()), noErr);
     for (const char* call : {"AEGetNthPtr", "AEGetNthDesc"}) {
         PTFailCalls(call, 0, 1, errAECorruptData);
         std::string text;
         EXPECT_EQ(PrintDesc(list.Get(), text), errAECorruptData) << call;
         PTClearFaults();
     }
-    // The calls that only tell plain items from lists and records may fail: the text is the same.
+    // The calls that only tell plain items from lists and records may fail, and so may the
+    // second fetch of a list as a whole: the text is the same.
+    const std::string expected = "[1, [2], " + expectedLarge + "]";
     for (const char* call : {"AECreateList", "AEGetDescData"}) {
         PTFailCalls(call, 0, 1, errAECorruptData);
-        EXPECT_EQ(Print(list.Get()), "[1, [2]]") << call;
+        EXPECT_EQ(Print(list.Get()), expected) << call;
         PTClearFaults();
     }
 }
@@ -167,7 +178,7 @@ TEST_F(NotationContainerPrintTest, ItemsPrintAsTheyDoAlone) {
     std::vector<std::pair<OwnedDesc, std::string>> values;
     for (const PrintCase& c : kPrintCases)
         values.emplace_back(MakeDesc(c.type, c.bytes), c.expected);
-    const std::string longText(700, 'x');
+    const std::string longText(5000, 'x');
     values.emplace_back(MakeDesc(typeUTF8Text, longText), "'utf8'(\"" + longText + "\")");
     OwnedDesc record, textRecord;
     ASSERT_EQ(AECreateList(nullptr, 0, true, record.Out()), noErr);

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -265,6 +267,40 @@ TEST_F(CarbonCore, DateConversionsFollowAChangeOfTZ) {
         LongDateTime local = 0;
         ASSERT_EQ(UCConvertCFAbsoluteTimeToLongDateTime(kJuly2021, &local), noErr);
         EXPECT_EQ(local, c.localAtMidnightUTC) << c.zone;
+    }
+}
+
+// The zone is loaded once and kept while the environment's TZ is unchanged; every way of
+// changing TZ (or of moving its entry) between two conversions gives the new zone's answer.
+TEST_F(CarbonCore, DateConversionsNoticeEveryChangeOfTheEnvironmentsTZ) {
+    constexpr LongDateTime kNoon2021 = k2001 + 646790400 + 12 * 3600;  // 1 Jul 2021, local
+    ZoneScope restore("UTC");
+    static char buffer[64] = "TZ=America/New_York";  // putenv keeps it as the entry itself
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } steps[] = {
+        {"setenv", [] { setenv("TZ", "Europe/Berlin", 1); }},
+        {"another variable added", [] { setenv("PLISTBRIDGE_ZONE_TEST_A", "1", 1); }},
+        {"TZ removed", [] { unsetenv("TZ"); }},
+        {"TZ added again", [] { setenv("TZ", "Asia/Tokyo", 1); }},
+        {"variable before TZ removed", [] { unsetenv("PLISTBRIDGE_ZONE_TEST_A"); }},
+        {"putenv", [] { putenv(buffer); }},
+        {"putenv's buffer changed in place",
+         [] { std::memcpy(buffer, "TZ=Europe/Lisbon", sizeof "TZ=Europe/Lisbon"); }},
+        {"same value set again", [] { setenv("TZ", "Europe/Lisbon", 1); }},
+        {"back to a zone set before", [] { setenv("TZ", "Europe/Berlin", 1); }},
+    };
+    for (const auto& step : steps) {
+        step.change();
+        CFAbsoluteTime ours = 0;
+        ASSERT_EQ(UCConvertLongDateTimeToCFAbsoluteTime(kNoon2021, &ours), noErr);
+        EXPECT_EQ(ours, MktimeAnswer(kNoon2021)) << step.what;
+        LongDateTime local = 0;
+        ASSERT_EQ(UCConvertCFAbsoluteTimeToLongDateTime(kJuly2021, &local), noErr);
+        EXPECT_EQ(local,
+                  kUnixFrom1904 + kUnixFrom2001 + kJuly2021 + OffsetAt(kUnixFrom2001 + kJuly2021))
+            << step.what;
     }
 }
 
