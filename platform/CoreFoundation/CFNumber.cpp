@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFPriv.h"
 #include "platform/CoreFoundation/CFObject.h"
 #include "platform/Testing/PTInternal.h"
 
