@@ -23,11 +23,13 @@ struct ParsedBytes {
 
 // The parsed list, owned by the caller; -4960 when the bytes are not a property list.
 CFPropertyListRef CreatePropertyListOrThrow(CFDataRef data, ParsedBytes& parsed) {
-    CFPropertyListRef list =
-        CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data, kCFPropertyListImmutable, nullptr);
+    CFPropertyListRef list = CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data,
+                                                             kCFPropertyListImmutable, nullptr);
     if (!list) ThrowStatus(coreFoundationUnknownErr);
     parsed.size = static_cast<size_t>(CFDataGetLength(data));
-    parsed.binary = parsed.size >= 6 && std::memcmp(CFDataGetBytePtr(data), "bplist", 6) == 0;
+    // Bytes that cannot be looked at are guarded as if they were binary.
+    const UInt8* bytes = CFDataGetBytePtr(data);
+    parsed.binary = parsed.size >= 6 && (!bytes || std::memcmp(bytes, "bplist", 6) == 0);
     return list;
 }
 

@@ -2,8 +2,8 @@
 
 #include <Carbon/Carbon.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>

@@ -17,6 +17,7 @@
 #include "host/EventSender.h"
 #include "host/HostValues.h"
 #include "notation/DescNotation.h"
+#include "tools/LoadDiagnosis.h"
 #include "tools/ToolArguments.h"
 #include "tools/ToolCommands.h"
 
@@ -124,6 +125,12 @@ int RunLoad(const ToolArguments& args) {
         if (!problem.empty())
             return Complain(kExitFailed, "load plist: " + args.operand + ": " + problem +
                                              StatusSuffix(outcome.status));
+    }
+    if (outcome.status == coreFoundationUnknownErr) {
+        // The addition knows only that this is no property list; the reader says why.
+        const std::string why =
+            args.loadText ? ExplainRefusedText(value.Get()) : ExplainRefusedFile(args.operand);
+        if (!why.empty()) return Complain(kExitFailed, why + StatusSuffix(outcome.status));
     }
     if (outcome.status != noErr) return ReportFailure("load plist", outcome);
     const int status = PrintDirectResult(outcome, args.pretty);

@@ -11,8 +11,8 @@
 #include <limits>
 
 #include "platform/CoreFoundation/CFInternal.h"
-#include "platform/CoreFoundation/CFPriv.h"
 #include "platform/CoreFoundation/CFObject.h"
+#include "platform/CoreFoundation/CFPriv.h"
 #include "platform/Testing/PTInternal.h"
 
 namespace cf {

@@ -49,8 +49,8 @@ std::string Binary(const std::vector<std::string>& objects, int width, int offse
         bytes += object;
     }
     const uint64_t tableOffset = bytes.size();
-    bytes += table + std::string(6, '\0') + static_cast<char>(offsetWidth) +
-             static_cast<char>(width);
+    bytes +=
+        table + std::string(6, '\0') + static_cast<char>(offsetWidth) + static_cast<char>(width);
     return bytes + bigEndian(objects.size(), 8) + bigEndian(0, 8) + bigEndian(tableOffset, 8);
 }
 

@@ -116,10 +116,10 @@ TEST_F(ConversionLimitsTest, TheExpansionGuardHasAFloorAndGrowsWithTheInputSize)
         size_t inputBytes;
         int32_t status;
     } rows[] = {
-        {21, 0, 0},             // below the floor, whatever the input's size
-        {22, 0, memFullErr},    // above it: refused like a load without memory
+        {21, 0, 0},           // below the floor, whatever the input's size
+        {22, 0, memFullErr},  // above it: refused like a load without memory
         {22, 10000, memFullErr},
-        {22, enough, 0},        // within the share of a big enough input
+        {22, enough, 0},  // within the share of a big enough input
         {22, enough - 2, memFullErr},
         {30, 163, memFullErr},  // 2^31 - 1 values, refused after counting the bound
     };

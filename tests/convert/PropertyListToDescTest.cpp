@@ -277,7 +277,7 @@ TEST_F(PropertyListToDescTest, ABinarySetIsNoTypeTheConversionKnows) {
     CFObject one = CFInt64(1);
     CFObject array = CFArr({one.Get(), set.Get(), one.Get()});
     EXPECT_EQ(Converted(array.Get()), Describe(*MakeList({MakeValue(typeSInt32, int32_t(1)),
-                                                           MakeValue(typeSInt32, int32_t(1))})));
+                                                          MakeValue(typeSInt32, int32_t(1))})));
 }
 
 }  // namespace

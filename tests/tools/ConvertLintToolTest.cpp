@@ -156,7 +156,8 @@ TEST_F(ConvertLintTool, FailuresNameTheFileAndTheReason) {
         {{"load", "broken.plist"},
          "",
          1,
-         "plistbridge: load plist: Encountered unknown tag strin on line 4 (-4960)\n"},
+         "plistbridge: load plist: broken.plist: Encountered unknown tag strin on line 4 "
+         "(-4960)\n"},
     };
     for (const auto& c : cases) {
         const Result result = Run(c.args, c.input);

@@ -93,5 +93,4 @@ enum { kUnknownType = 0x3F3F3F3F /* '????' */ };
 }
 #endif
 
-
 #endif
