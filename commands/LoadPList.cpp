@@ -1,6 +1,6 @@
 #include "commands/LoadPList.h"
 
-#include <new>
+#include <cstring>
 #include <string>
 
 #include "convert/PropertyListToDesc.h"
@@ -14,42 +14,40 @@ namespace {
 
 const char* const kNoPropertyList = "load plist: no property list specified";
 
-// Puts "load plist: " and the reader's complaint (what is wrong, and the line) into the reply's
-// 'errs' as 'TEXT', like every message of the addition (a character Mac OS Roman lacks becomes
-// '?'); the status stays the reader's. A text that cannot be put is simply left out.
-void PutReaderError(AppleEvent* reply, CFStringRef complaint) {
-    if (!reply || !complaint) return;
-    CFRef<CFDataRef> utf8(CFStringCreateExternalRepresentation(kCFAllocatorDefault, complaint,
-                                                               kCFStringEncodingMacRoman, '?'));
-    if (!utf8) return;
-    std::string text = "load plist: ";
-    text.append(reinterpret_cast<const char*>(CFDataGetBytePtr(utf8.Get())),
-                static_cast<size_t>(CFDataGetLength(utf8.Get())));
-    (void)AEPutParamPtr(reply, keyErrorString, typeChar, text.data(),
-                        static_cast<Size>(text.size()));
-}
+// What the expansion guard needs to know of the bytes a list was parsed from.
+struct ParsedBytes {
+    size_t size = 0;
+    // Only a binary property list can reference one array or dictionary from several places.
+    bool binary = false;
+};
 
-CFPropertyListRef CreatePropertyListOrThrow(CFDataRef data, AppleEvent* reply) {
-    CFStringRef complaint = nullptr;
+// The parsed list, owned by the caller; -4960 when the bytes are not a property list.
+CFPropertyListRef CreatePropertyListOrThrow(CFDataRef data, ParsedBytes& parsed) {
     CFPropertyListRef list = CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data,
-                                                             kCFPropertyListImmutable, &complaint);
-    CFRef<CFStringRef> ownedComplaint(complaint);
-    if (!list) {
-        PutReaderError(reply, complaint);
-        ThrowStatus(coreFoundationUnknownErr);
-    }
+                                                             kCFPropertyListImmutable, nullptr);
+    if (!list) ThrowStatus(coreFoundationUnknownErr);
+    parsed.size = static_cast<size_t>(CFDataGetLength(data));
+    // Bytes that cannot be looked at are guarded as if they were binary.
+    const UInt8* bytes = CFDataGetBytePtr(data);
+    parsed.binary = parsed.size >= 6 && (!bytes || std::memcmp(bytes, "bplist", 6) == 0);
     return list;
 }
 
-CFDataRef ReadPropertyListFile(const AEDesc* reference) {
-    // Declared so that the contents go before the URL.
+// The property list in the file `reference` names. The file's contents are released before the
+// URL.
+CFPropertyListRef CreatePropertyListFromFile(const AEDesc* reference, ParsedBytes& parsed) {
     CFRef<CFURLRef> url(ToCFURL(reference));
     CFRef<CFDataRef> contents;
-    SInt32 error = 0;
     if (!CFURLCreateDataAndPropertiesFromResource(kCFAllocatorDefault, url.Get(), contents.Out(),
-                                                  nullptr, nullptr, &error))
-        ThrowStatus(error == memFullErr ? memFullErr : fnfErr);  // memory is no missing file
-    return contents.Detach();
+                                                  nullptr, nullptr, nullptr))
+        ThrowStatus(fnfErr);
+    return CreatePropertyListOrThrow(contents.Get(), parsed);
+}
+
+// The property list whose text `text` holds.
+CFPropertyListRef CreatePropertyListFromText(const AEDesc* text, ParsedBytes& parsed) {
+    CFRef<CFDataRef> data(CreateCFDataFromText(text));
+    return CreatePropertyListOrThrow(data.Get(), parsed);
 }
 
 void LoadPListBody(const AppleEvent* event, AppleEvent* reply) {
@@ -61,13 +59,11 @@ void LoadPListBody(const AppleEvent* event, AppleEvent* reply) {
     ThrowIfError(AEGetParamDesc(&eventView.mDesc, keyDirectObject, typeWildCard, &direct.mDesc));
     if (direct.IsNull()) ThrowMessage(kNoPropertyList);
     ThrowIfStatus(CheckMissedParams(event));
-    CFRef<CFDataRef> bytes(IsFileReference(&direct.mDesc) ? ReadPropertyListFile(&direct.mDesc)
-                                                          : CreateCFDataFromText(&direct.mDesc));
-    CFRef<CFPropertyListRef> list(CreatePropertyListOrThrow(bytes.Get(), reply));
-    // What the list may expand to is bounded by the bytes it came from, which are not needed
-    // any more.
-    ConversionBudget budget(static_cast<size_t>(CFDataGetLength(bytes.Get())));
-    bytes.Reset();
+    ParsedBytes parsed;
+    CFRef<CFPropertyListRef> list(IsFileReference(&direct.mDesc)
+                                      ? CreatePropertyListFromFile(&direct.mDesc, parsed)
+                                      : CreatePropertyListFromText(&direct.mDesc, parsed));
+    if (parsed.binary) CheckExpansion(list.Get(), parsed.size);
     CAEDesc result;
     PropertyListToDesc(list.Get(), result);
     ThrowIfError(AEPutParamDesc(&replyView.mDesc, keyDirectObject, &result.mDesc));
@@ -85,11 +81,5 @@ CFDataRef CreateCFDataFromText(const AEDesc* desc) {
 }
 
 OSErr LoadPList(const AppleEvent* event, AppleEvent* reply, SRefCon) {
-    return RunCommand(reply, [&] {
-        try {
-            LoadPListBody(event, reply);
-        } catch (const std::bad_alloc&) {
-            ThrowStatus(memFullErr);  // memory is a status like any other resource
-        }
-    });
+    return RunCommand(reply, [&] { LoadPListBody(event, reply); });
 }

@@ -1,5 +1,3 @@
-#include <new>
-
 #include "common/PlistBridgeEvents.h"
 #include "convert/DescToPropertyList.h"
 #include "desc/CAEDesc.h"
@@ -9,8 +7,6 @@
 #include "shell/CommandFrame.h"
 
 namespace {
-
-// The store command's optional destination parameter.
 
 void WriteToDestination(const CAEDesc& destination, CFDataRef xml, CAEDesc& result) {
     CFRef<CFURLRef> url(ToCFURL(&destination.mDesc));
@@ -42,7 +38,8 @@ void StorePListBody(const AppleEvent* event, AppleEvent* reply) {
     Size destinationSize = 0;
     const OSErr lookup =
         AESizeOfParam(&eventView.mDesc, kStoreDestination, &destinationType, &destinationSize);
-    // Only a missing destination means the text route; any other failure is the command's.
+    // Only a missing destination means the text route: a destination that could not be looked
+    // at must not turn a write into a text answer.
     if (lookup != errAEDescNotFound) ThrowIfError(lookup);
     if (lookup == noErr)
         ThrowIfError(
@@ -65,11 +62,5 @@ void StorePListBody(const AppleEvent* event, AppleEvent* reply) {
 }  // namespace
 
 OSErr StorePList(const AppleEvent* event, AppleEvent* reply, SRefCon) {
-    return RunCommand(reply, [&] {
-        try {
-            StorePListBody(event, reply);
-        } catch (const std::bad_alloc&) {
-            ThrowStatus(memFullErr);  // memory is a status like any other resource
-        }
-    });
+    return RunCommand(reply, [&] { StorePListBody(event, reply); });
 }

@@ -1,5 +1,7 @@
 #include "convert/DescToPropertyList.h"
 
+#include <Carbon/Carbon.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "convert/PropertyListToDesc.h"
+#include "convert/WideInteger.h"
 #include "desc/CAEDesc.h"
 #include "desc/CFRef.h"
 #include "shell/Exceptions.h"
@@ -106,14 +109,34 @@ CFMutableDictionaryRef CreateRawDescDictionary(const AEDesc& desc, int depth) {
     return dict.Detach();
 }
 
-// A number of the value: 64-bit when it fits the signed range, else the wider type.
-CFNumberRef CreateUnsignedNumber(uint64_t value) {
-    if (value <= static_cast<uint64_t>(INT64_MAX)) {
-        SInt64 narrow = static_cast<SInt64>(value);
-        return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &narrow));
+// The integer a 'ucom' holds when it lies above the signed 64-bit range: what an integer above
+// INT64_MAX in a property list loads as, so it must go back to the file as the same integer.
+// NULL for any other 'ucom', which is stored as a raw descriptor.
+CFNumberRef CreateNumberAboveInt64(const AEDesc& desc) {
+    uint64_t value = 0;
+    if (AEGetDescDataSize(&desc) != static_cast<Size>(sizeof value)) return nullptr;
+    ThrowIfError(AEGetDescData(&desc, &value, static_cast<Size>(sizeof value)));
+    if (value <= static_cast<uint64_t>(INT64_MAX)) return nullptr;
+    WideInteger wide{0, value};
+    return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kWideIntegerNumberType, &wide));
+}
+
+// A 'magn' read as 'long' through the coercion GetSInt32 makes. A value above 2^31 - 1 that
+// coercion refuses is stored whole as a 64-bit integer rather than failing the store.
+CFNumberRef CreateMagnitudeNumber(const AEDesc& desc) {
+    SInt32 value = 0;
+    try {
+        value = CAEDescReader(&desc).GetSInt32();
+    } catch (int32_t) {
+        uint32_t magnitude = 0;
+        if (AEGetDescDataSize(&desc) != static_cast<Size>(sizeof magnitude) ||
+            AEGetDescData(&desc, &magnitude, static_cast<Size>(sizeof magnitude)) != noErr ||
+            magnitude <= static_cast<uint32_t>(INT32_MAX))
+            throw;
+        SInt64 whole = magnitude;
+        return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &whole));
     }
-    CFSInt128Struct wide{0, value};
-    return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt128Type, &wide));
+    return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
 }
 
 CFDateRef ConvertDate(LongDateTime local) {
@@ -438,17 +461,11 @@ CFPropertyListRef Converter::Convert(const AEDesc& desc, int depth) {
             SInt32 value = reader.GetSInt32();
             return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
         }
-        case typeUInt32: {
-            // Above 2147483647 only a 64-bit number holds it.
-            SInt64 value = reader.GetUInt32();
-            CFNumberType type = value > INT32_MAX ? kCFNumberSInt64Type : kCFNumberSInt32Type;
-            SInt32 narrow = static_cast<SInt32>(value);
-            return CreatedOrThrow(CFNumberCreate(
-                kCFAllocatorDefault, type,
-                type == kCFNumberSInt32Type ? static_cast<const void*>(&narrow) : &value));
-        }
+        case typeUInt32:
+            return CreateMagnitudeNumber(desc);
         case typeUInt64:
-            return CreateUnsignedNumber(reader.GetUInt64());
+            if (CFNumberRef number = CreateNumberAboveInt64(desc)) return number;
+            return CreateRawDescDictionary(desc, depth);
         case typeSInt64: {
             SInt64 value = reader.GetSInt64();
             return CreatedOrThrow(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &value));
@@ -471,13 +488,12 @@ CFPropertyListRef Converter::Convert(const AEDesc& desc, int depth) {
     }
 }
 
-// The record's user-field list and its number of pairs; 0 pairs when it has none.
+// The record's user-field list and its number of pairs; 0 pairs when it has none, which is what
+// any failure of the size probe means.
 long Converter::UserFields(const AEDesc& record, CAEDesc& userFields) {
     DescType type = 0;
     Size size = 0;
-    const OSErr err = AESizeOfParam(&record, keyASUserRecordFields, &type, &size);
-    if (err == errAEDescNotFound) return 0;
-    ThrowIfError(err);
+    if (AESizeOfParam(&record, keyASUserRecordFields, &type, &size) != noErr) return 0;
     ThrowIfError(AEGetParamDesc(&record, keyASUserRecordFields, typeWildCard, &userFields.mDesc));
     long count = 0;
     ThrowIfError(AECountItems(&userFields.mDesc, &count));
@@ -520,19 +536,15 @@ void Converter::AddKeywordFields(const AEDesc& record, long count, DictionaryFil
 
 CFMutableDictionaryRef Converter::ConvertRecord(const AEDesc& record, int depth) {
     EnterLevel(depth);
-    CAEDesc userFields;
-    const long pairs = UserFields(record, userFields);
-    long fields = 0;
-    ThrowIfError(AECountItems(&record, &fields));
-    // Every pair and field but the user-field list, at most, is a key: the dictionary is made
-    // at its size, not grown.
-    const long keys = pairs + fields - (userFields.mDesc.descriptorType != typeNull ? 1 : 0);
-    CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(kCFAllocatorDefault, keys,
-                                                                 &kCFTypeDictionaryKeyCallBacks,
-                                                                 &kCFTypeDictionaryValueCallBacks));
+    CFRef<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
+        kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
     if (!dict) ThrowStatus(coreFoundationUnknownErr);
     DictionaryFiller filler(dict.Get());
+    CAEDesc userFields;
+    const long pairs = UserFields(record, userFields);
     if (pairs > 0) AddUserFields(userFields.mDesc, pairs, filler, depth);
+    long fields = 0;
+    ThrowIfError(AECountItems(&record, &fields));
     AddKeywordFields(record, fields, filler, depth);
     return dict.Detach();
 }

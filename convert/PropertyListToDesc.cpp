@@ -1,7 +1,8 @@
 #include "convert/PropertyListToDesc.h"
 
-#include <CoreServices/CoreServices.h>
+#include <Carbon/Carbon.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 #include <utility>
 
 #include "common/FourCharCode.h"
+#include "convert/WideInteger.h"
 #include "shell/Exceptions.h"
 
 namespace {
@@ -19,25 +21,24 @@ constexpr DescType kTypeUndefined = 0x756E6466;  // 'undf'
 // CoreFoundation signature, so this cannot travel as an argument.
 struct ConversionState {
     int depth = 0;
-    // A failure an applier caught but must not drop (too deep a nesting, no memory, the
-    // budget): a truncated tree must not pass for a whole one. Kept as a status or a message,
-    // so keeping it needs no memory.
+    // A failure an applier caught but must not drop (too deep a nesting, no memory): a
+    // truncated tree must not pass for a whole one. Kept as a status or a flag, so keeping it
+    // needs no memory.
     int32_t fatalStatus = 0;
-    const char* fatalMessage = nullptr;
+    bool fatalBadAlloc = false;
+    // Whether a coercion handler may answer for a key's 'utxt' → 'utf8' (see IsKeywordKey).
+    bool keyCoercionHandled = true;
     // Elements the applier of the innermost container has been called for so far.
     CFIndex visits = 0;
-    // Values still allowed while a ConversionBudget is in force.
-    bool bounded = false;
-    uint64_t remaining = 0;
 };
 thread_local ConversionState tState;
 
 bool HasFatal() {
-    return tState.fatalStatus != 0 || tState.fatalMessage != nullptr;
+    return tState.fatalStatus != 0 || tState.fatalBadAlloc;
 }
 
 void ThrowIfFatal() {
-    if (tState.fatalMessage) ThrowMessage(tState.fatalMessage);
+    if (tState.fatalBadAlloc) throw std::bad_alloc();
     if (tState.fatalStatus) ThrowStatus(tState.fatalStatus);
 }
 
@@ -48,10 +49,8 @@ void KeepIfFatal() noexcept {
         throw;
     } catch (int32_t status) {
         if (status == errOSAStackOverflow || status == memFullErr) tState.fatalStatus = status;
-    } catch (const char* message) {
-        if (message == kExpansionBudgetExceeded) tState.fatalMessage = message;
     } catch (const std::bad_alloc&) {
-        tState.fatalStatus = memFullErr;
+        tState.fatalBadAlloc = true;
     } catch (...) {
     }
 }
@@ -84,12 +83,6 @@ public:
 private:
     CFIndex mOuter;
 };
-
-void SpendBudget() {
-    if (!tState.bounded) return;
-    if (tState.remaining == 0) ThrowMessage(kExpansionBudgetExceeded);
-    --tState.remaining;
-}
 
 void CreateDesc(DescType type, const void* bytes, Size size, CAEDesc& target) {
     ThrowIfError(AECreateDesc(type, bytes, size, target.Out()));
@@ -156,16 +149,17 @@ void ConvertNumber(CFNumberRef number, Element& target) {
         }
         case kCFNumberSInt64Type:
         case kCFNumberLongLongType: {
-            // Above the signed range: 'ucom', rather than losing the value.
-            CFSInt128Struct wide{0, 0};
-            if (CFNumberGetValue(number, kCFNumberSInt128Type, &wide) && wide.high == 0 &&
-                wide.low > static_cast<uint64_t>(INT64_MAX)) {
-                target.Copy(typeUInt64, wide.low);
-                return;
-            }
             int64_t value = 0;
-            if (!CFNumberGetValue(number, kCFNumberSInt64Type, &value))
+            if (!CFNumberGetValue(number, kCFNumberSInt64Type, &value)) {
+                // Above the signed range: 'ucom', rather than refusing a value the file holds.
+                WideInteger wide{0, 0};
+                if (CFNumberGetValue(number, kWideIntegerNumberType, &wide) && wide.high == 0 &&
+                    wide.low > static_cast<uint64_t>(INT64_MAX)) {
+                    target.Copy(typeUInt64, wide.low);
+                    return;
+                }
                 ThrowStatus(coreFoundationUnknownErr);
+            }
             // INT32_MIN deliberately becomes 'comp', as the range is symmetric.
             if (value >= -2147483647 && value <= 2147483647) {
                 int32_t narrow = static_cast<int32_t>(value);
@@ -191,16 +185,6 @@ void ConvertArray(CFArrayRef array, CAEDesc& target) {
     VisitCount visits;
     const CFIndex count = CFArrayGetCount(array);
     CFArrayApplyFunction(array, CFRangeMake(0, count), AppendListItem, &target);
-    visits.Check(count);
-}
-
-// A set (from a binary property list) loads as a list of its values rather than being lost.
-void ConvertSet(CFSetRef set, CAEDesc& target) {
-    DepthGuard depth;
-    ThrowIfError(AECreateList(nullptr, 0, false, target.Out()));
-    VisitCount visits;
-    const CFIndex count = CFSetGetCount(set);
-    CFSetApplyFunction(set, AppendListItem, &target);
     visits.Check(count);
 }
 
@@ -257,19 +241,42 @@ void AppendUserField(AEDescList& userFields, const Element& key, const Element& 
     ThrowIfError(err);
 }
 
-// False when a string key cannot be a quoted keyword: that takes six UTF-8 bytes with an
-// apostrophe first and last, so two to six UTF-16 units with apostrophes at both ends. Most keys
-// are ruled out here without turning the key's descriptor into UTF-8.
+// True when a coercion handler is installed that could answer for 'utxt' → 'utf8', or when that
+// cannot be told.
+bool KeyCoercionHandled() {
+    const DescType sources[] = {typeUnicodeText, typeWildCard};
+    const DescType targets[] = {typeUTF8Text, typeWildCard};
+    for (DescType from : sources) {
+        for (DescType to : targets) {
+            for (Boolean system : {false, true}) {
+                AECoercionHandlerUPP handler = nullptr;
+                SRefCon refcon = nullptr;
+                Boolean fromDesc = false;
+                if (AEGetCoercionHandler(from, to, &handler, &refcon, &fromDesc, system) !=
+                    errAEHandlerNotFound)
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+// True when a string key cannot be a quoted keyword as the built-in coercion to 'utf8' sees it:
+// six UTF-8 bytes with an apostrophe first and last take two to six UTF-16 units with
+// apostrophes at both ends (an unpaired surrogate becomes three bytes). Most keys are ruled out
+// here without the coercion, which gives the same answer when no handler stands in for it.
 bool CannotBeKeyword(CFStringRef key) {
     const CFIndex length = CFStringGetLength(key);
     return length < 2 || length > 6 || CFStringGetCharacterAtIndex(key, 0) != u'\'' ||
            CFStringGetCharacterAtIndex(key, length - 1) != u'\'';
 }
 
-// True, with the keyword, when the key reads as a quoted keyword ("'abcd'", six bytes of
-// UTF-8). Throws when the key's text cannot be read; the entry is then dropped.
+// True, with the keyword, when the key's text (GetString of its descriptor) reads as a quoted
+// keyword ("'abcd'", six bytes). Throws when the key's text cannot be read; the entry is then
+// dropped.
 bool IsKeywordKey(const void* key, const Element& keyElement, AEKeyword& keyword) {
-    if (CFGetTypeID(key) == CFStringGetTypeID() && CannotBeKeyword(static_cast<CFStringRef>(key)))
+    if (!tState.keyCoercionHandled && CFGetTypeID(key) == CFStringGetTypeID() &&
+        CannotBeKeyword(static_cast<CFStringRef>(key)))
         return false;
     CAEDesc made;
     if (keyElement.direct) keyElement.MakeDesc(made);
@@ -300,7 +307,6 @@ void ConvertDictionary(CFDictionaryRef dict, CAEDesc& target) {
 
 // Converts one value into `target`: a scalar as its bytes, anything else as a descriptor.
 void Convert(CFPropertyListRef plist, Element& target) {
-    SpendBudget();
     CFTypeID type = CFGetTypeID(plist);
     if (type == CFNullGetTypeID()) {
         target.Copy(typeType, kTypeUndefined);
@@ -326,17 +332,63 @@ void Convert(CFPropertyListRef plist, Element& target) {
         ConvertArray(static_cast<CFArrayRef>(plist), target.desc);
     } else if (type == CFDictionaryGetTypeID()) {
         ConvertDictionary(static_cast<CFDictionaryRef>(plist), target.desc);
-    } else if (type == CFSetGetTypeID()) {
-        ConvertSet(static_cast<CFSetRef>(plist), target.desc);
     } else {
         ThrowStatus(coreFoundationUnknownErr);
     }
 }
 
+// Counts the values a property list expands to, up to a bound.
+class ExpansionCount {
+public:
+    explicit ExpansionCount(uint64_t bound) : mLeft(bound) {}
+    bool Exceeded() const { return mExceeded; }
+
+    void Add(CFTypeRef value, int depth) {
+        if (mExceeded) return;
+        if (mLeft == 0) {
+            mExceeded = true;
+            return;
+        }
+        --mLeft;
+        if (depth >= kMaxPropertyListDepth) return;
+        Context context{this, depth + 1};
+        const CFTypeID type = CFGetTypeID(value);
+        if (type == CFArrayGetTypeID()) {
+            const auto array = static_cast<CFArrayRef>(value);
+            CFArrayApplyFunction(array, CFRangeMake(0, CFArrayGetCount(array)), AddElement,
+                                 &context);
+        } else if (type == CFDictionaryGetTypeID()) {
+            CFDictionaryApplyFunction(static_cast<CFDictionaryRef>(value), AddEntry, &context);
+        }
+    }
+
+private:
+    struct Context {
+        ExpansionCount* count;
+        int depth;
+    };
+    static void AddElement(const void* value, void* context) {
+        auto& c = *static_cast<Context*>(context);
+        c.count->Add(value, c.depth);
+    }
+    static void AddEntry(const void* key, const void* value, void* context) {
+        auto& c = *static_cast<Context*>(context);
+        c.count->Add(key, c.depth);
+        c.count->Add(value, c.depth);
+    }
+
+    uint64_t mLeft;
+    bool mExceeded = false;
+};
+
 }  // namespace
 
 void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target) {
-    if (tState.depth == 0) tState.fatalStatus = 0, tState.fatalMessage = nullptr;
+    if (tState.depth == 0) {
+        tState.fatalStatus = 0;
+        tState.fatalBadAlloc = false;
+        tState.keyCoercionHandled = KeyCoercionHandled();
+    }
     Element element(target);
     Convert(plist, element);
     if (element.direct) element.MakeDesc(target);
@@ -379,13 +431,8 @@ void AddRecordField(const void* key, const void* value, void* context) {
     }
 }
 
-ConversionBudget::ConversionBudget(size_t inputBytes)
-    : mOuterBounded(tState.bounded), mOuterRemaining(tState.remaining) {
-    tState.bounded = true;
-    tState.remaining = kBudgetPerInputByte * static_cast<uint64_t>(inputBytes) + kBudgetFloor;
-}
-
-ConversionBudget::~ConversionBudget() {
-    tState.bounded = mOuterBounded;
-    tState.remaining = mOuterRemaining;
+void CheckExpansion(CFPropertyListRef plist, size_t inputBytes) {
+    ExpansionCount count(std::max(kExpansionFloor, kExpansionPerInputByte * inputBytes));
+    count.Add(plist, 0);
+    if (count.Exceeded()) ThrowStatus(memFullErr);
 }

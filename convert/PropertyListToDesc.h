@@ -24,31 +24,20 @@
 // property-list reader's; deeper input throws errOSAStackOverflow (-2706).
 inline constexpr int kMaxPropertyListDepth = 512;
 
-// The message (thrown as the message kind) of a conversion that would make more values than
-// its ConversionBudget allows.
-inline constexpr const char* kExpansionBudgetExceeded =
-    "load plist: the property list expands to more values than its size allows";
+// The expansion guard. A binary property list may reference one array or dictionary from many
+// places, and the conversion gives every place its own copy: a few hundred bytes of nested
+// [x, x] would make billions of descriptors. A load may therefore make at most
+// kExpansionFloor values (every array, dictionary, key and leaf counted once for each place it
+// appears), or kExpansionPerInputByte per byte of its input when that is more. Every reference
+// takes at least a byte, and every value of the other formats at least a character.
+inline constexpr uint64_t kExpansionFloor = uint64_t{1} << 22;
+inline constexpr uint64_t kExpansionPerInputByte = 4;
 
-// Bounds the values (every array, dictionary, key and leaf counted once for each place it
-// appears) that the conversions on this thread may make while it lives, to
-// kBudgetPerInputByte per byte of the input plus kBudgetFloor. A binary list may reference one
-// container many times: expanded naively, a few hundred bytes of nested [x, x] make billions
-// of descriptors. Every reference takes at least one byte and every XML or old-style value at
-// least one character, so an input whose values are not shared containers never comes near
-// the bound, however many strings and numbers it shares. Scopes nest; the innermost applies.
-class ConversionBudget {
-public:
-    static constexpr uint64_t kBudgetPerInputByte = 4;
-    static constexpr uint64_t kBudgetFloor = 65536;
-    explicit ConversionBudget(size_t inputBytes);
-    ~ConversionBudget();
-    ConversionBudget(const ConversionBudget&) = delete;
-    ConversionBudget& operator=(const ConversionBudget&) = delete;
-
-private:
-    bool mOuterBounded;
-    uint64_t mOuterRemaining;
-};
+// Throws memFullErr, as a load that runs out of memory, when `plist` (read from `inputBytes`
+// bytes) expands to more values than the guard allows. Counts without building anything and
+// stops at the bound, so the cost is bounded too; a container nested deeper than
+// kMaxPropertyListDepth counts as one value (the conversion refuses it).
+void CheckExpansion(CFPropertyListRef plist, size_t inputBytes);
 
 // What AddRecordField needs to build one record: the record and its user-field list.
 struct RecordFieldsContext {
@@ -66,12 +55,13 @@ struct RecordFieldsContext {
 //         deeper than the Apple Event Manager can hold (a record's 'usrf' list is a level there);
 //   the status of UCConvertCFAbsoluteTimeToLongDateTime (target untouched), of AECreateDesc,
 //   AECreateList or AEPutParamDesc sign-extended, or of SetCFString.
-//   -108 (memFullErr) when memory runs out, std::bad_alloc included;
-//   the message kExpansionBudgetExceeded when a ConversionBudget in force runs out;
+//   -108 (memFullErr) when a platform call runs out of memory; std::bad_alloc as it comes;
 //   -4960 as well when an apply function did not offer every element to its applier.
 // A failing array element or dictionary entry is left out silently (see the appliers), except
-// for too deep a nesting, no memory and the budget, which always reach the caller: a tree
-// short of an element for want of memory must not pass for the whole one.
+// for too deep a nesting and no memory (-108 or std::bad_alloc), which always reach the caller:
+// a tree short of an element for want of memory must not pass for the whole one.
+// Integers above the signed 64-bit range load as 'ucom'. Keys are read as the text reader's
+// GetString reads them, through the coercion of 'utxt' to 'utf8'.
 // A two-entry dictionary {"AEDescType", "AEDescData"} whose values are not a string and a data
 // object is converted as an ordinary record, so nothing in it is lost.
 void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target);

@@ -37,9 +37,6 @@ public:
     int32_t GetSInt32() const;
     // 'comp' read whole; everything else through GetSInt32, sign-extended.
     int64_t GetSInt64() const;
-    // 'magn' and 'ucom' read at their width; others coerced to that type.
-    uint32_t GetUInt32() const;
-    uint64_t GetUInt64() const;
     // 'enum' 'type' 'abso'; others coerced to 'enum'.
     DescType GetEnum() const;
     // 'type' 'enum' 'abso' 'prop'; others coerced to 'type'.

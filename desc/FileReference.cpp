@@ -41,7 +41,7 @@ bool IsFileObjectSpecifier(const AEDesc& specifier) {
     ThrowIfError(AEGetParamDesc(&record.mDesc, keyAEDesiredClass, typeWildCard, &want.mDesc));
     ThrowIfError(AEGetParamDesc(&record.mDesc, keyAEContainer, typeWildCard, &from.mDesc));
     const DescType wanted = want.GetTypeCode();
-    if (wanted != cAlias && wanted != cFile) return false;
+    if (wanted != typeAlias && wanted != cFile) return false;
     // A file named inside another object (a folder, an application) is not ours to resolve.
     if (!from.IsNull()) return false;
     if (form.GetEnum() != formName) return false;

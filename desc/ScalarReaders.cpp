@@ -1,4 +1,4 @@
-// The nine scalar readers of CAEDescReader.
+// The seven scalar readers of CAEDescReader.
 #include <optional>
 
 #include "desc/CAEDesc.h"
@@ -95,16 +95,6 @@ std::optional<bool> NativeBoolean(const AEDesc& desc) {
     }
 }
 
-std::optional<uint32_t> NativeUInt32(const AEDesc& desc) {
-    if (desc.descriptorType != typeUInt32) return std::nullopt;
-    return ReadExact<uint32_t>(desc);
-}
-
-std::optional<uint64_t> NativeUInt64(const AEDesc& desc) {
-    if (desc.descriptorType != typeUInt64) return std::nullopt;
-    return ReadExact<uint64_t>(desc);
-}
-
 std::optional<LongDateTime> NativeLongDateTime(const AEDesc& desc) {
     if (desc.descriptorType != typeLongDateTime) return std::nullopt;
     return ReadExact<LongDateTime>(desc);
@@ -138,14 +128,6 @@ int32_t CAEDescReader::GetSInt32() const {
 int64_t CAEDescReader::GetSInt64() const {
     if (mDesc.descriptorType == typeSInt64) return ReadExact<int64_t>(mDesc);
     return GetSInt32();
-}
-
-uint32_t CAEDescReader::GetUInt32() const {
-    return ReadScalar(mDesc, typeUInt32, NativeUInt32);
-}
-
-uint64_t CAEDescReader::GetUInt64() const {
-    return ReadScalar(mDesc, typeUInt64, NativeUInt64);
 }
 
 DescType CAEDescReader::GetEnum() const {

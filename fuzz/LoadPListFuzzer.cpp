@@ -38,7 +38,7 @@ OwnedDesc Unicode(std::string_view bytes) {
 OwnedDesc Specifier(const OwnedDesc& name, bool alias) {
     OwnedDesc record;
     AECreateList(nullptr, 0, true, record.Out());
-    const DescType wanted = alias ? cAlias : cFile;
+    const DescType wanted = alias ? DescType{typeAlias} : DescType{cFile};
     const DescType form = formName;
     AEPutParamPtr(record.Mutable(), keyAEDesiredClass, typeType, &wanted, sizeof wanted);
     AEPutParamPtr(record.Mutable(), keyAEKeyForm, typeEnumerated, &form, sizeof form);

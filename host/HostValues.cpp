@@ -105,7 +105,8 @@ OSStatus WriteUTF8Text(const AEDesc& desc, std::FILE* to) {
     if (desc.descriptorType != typeUnicodeText) {
         std::string text;
         if (OSStatus err = CopyUTF8Text(desc, text)) return err;
-        return std::fwrite(text.data(), 1, text.size(), to) == text.size() ? noErr : ioErr;
+        return std::fwrite(text.data(), 1, text.size(), to) == text.size() ? OSStatus{noErr}
+                                                                           : OSStatus{ioErr};
     }
     // Read and written a chunk at a time: a large store's XML is never copied whole.
     constexpr size_t kChunkUnits = size_t{1} << 15;

@@ -431,5 +431,5 @@ OSStatus PrintDesc(const AEDesc& desc, std::FILE* to) {
     std::string pending;
     Printer printer(pending, to);
     if (OSStatus err = printer.Print(desc, 0)) return err;
-    return printer.Flush() ? noErr : ioErr;
+    return printer.Flush() ? OSStatus{noErr} : OSStatus{ioErr};
 }

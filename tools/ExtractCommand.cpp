@@ -21,7 +21,7 @@ int RunExtract(const ToolArguments& args) {
             static_cast<CFIndex>(text.size()), kCFAllocatorNull));
         return WriteStandardOutput("extract", data.Get());
     }
-    CFRef<CFDataRef> output(CreateEncoded(value, args.format, false, error));
+    CFRef<CFDataRef> output(CreateEncoded(value, args.format, false, error, true));
     if (!output) return Complain(kExitFailed, prefix + error);
     return WriteStandardOutput("extract", output.Get());
 }

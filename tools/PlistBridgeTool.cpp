@@ -21,6 +21,7 @@
 #include "host/HostValues.h"
 #include "notation/DescNotation.h"
 #include "platform/CoreFoundation/CFFilePrivate.h"
+#include "tools/LoadDiagnosis.h"
 #include "tools/ToolArguments.h"
 #include "tools/ToolCommands.h"
 
@@ -45,11 +46,19 @@ std::string EventName(AEEventClass eventClass, AEEventID eventID) {
     return name;
 }
 
-int ReportFailure(const std::string& eventName, const EventOutcome& outcome) {
+// The addition answers a failure by its status alone: -10000 for an allocation of the C++
+// library, -4960 for XML it could not make, -43 for a file it could not read. Whether memory ran
+// out meanwhile is what the process saw.
+bool RanOutOfMemory(unsigned long failedBefore) {
+    return FailedAllocations() != failedBefore || PBFileLastError() == ENOMEM;
+}
+
+int ReportFailure(const std::string& eventName, const EventOutcome& outcome,
+                  unsigned long failedBefore) {
     if (outcome.errorText && !outcome.errorText->empty())
         return Complain(kExitFailed, *outcome.errorText + StatusSuffix(outcome.status));
-    if (outcome.status == memFullErr)
-        return Complain(kExitFailed, eventName + ": out of memory" + StatusSuffix(memFullErr));
+    if (outcome.status == memFullErr || RanOutOfMemory(failedBefore))
+        return Complain(kExitFailed, eventName + ": out of memory" + StatusSuffix(outcome.status));
     return Complain(kExitFailed, eventName + " failed" + StatusSuffix(outcome.status));
 }
 
@@ -157,6 +166,7 @@ int RunLoad(const ToolArguments& args) {
     } else {
         PrepareHeapForFile(path);
     }
+    const unsigned long failedBefore = FailedAllocations();
     EventOutcome outcome = SendLoadPList(value.Get());
     if (!args.loadText && PBFileGuardedMappingShrank())
         return Complain(kExitFailed, "load plist: " + args.operand + ": " + kShrankWhileRead);
@@ -167,7 +177,13 @@ int RunLoad(const ToolArguments& args) {
             return Complain(kExitFailed, "load plist: " + args.operand + ": " + problem +
                                              StatusSuffix(outcome.status));
     }
-    if (outcome.status != noErr) return ReportFailure("load plist", outcome);
+    if (outcome.status == coreFoundationUnknownErr) {
+        // The addition knows only that this is no property list; the reader says why.
+        const std::string why =
+            args.loadText ? ExplainRefusedText(value.Get()) : ExplainRefusedFile(args.operand);
+        if (!why.empty()) return Complain(kExitFailed, why + StatusSuffix(outcome.status));
+    }
+    if (outcome.status != noErr) return ReportFailure("load plist", outcome, failedBefore);
     const int status = PrintDirectResult(outcome, args.pretty);
     LeaveForExit(outcome.reply);
     return status;
@@ -180,6 +196,7 @@ int RunStore(const ToolArguments& args, OwnedDesc& value) {
             return Complain(kExitFailed, "cannot make a file URL for '" + *args.destination + "'" +
                                              StatusSuffix(err));
     }
+    const unsigned long failedBefore = FailedAllocations();
     const EventOutcome outcome =
         SendStorePList(value.Get(), args.destination ? &destination.Get() : nullptr);
     LeaveForExit(value);
@@ -188,7 +205,7 @@ int RunStore(const ToolArguments& args, OwnedDesc& value) {
         // The addition knows only that the file was not written; the system says why.
         return Complain(kExitFailed, "store plist: " + *args.destination + ": " + WriteProblem(0) +
                                          StatusSuffix(outcome.status));
-    if (outcome.status != noErr) return ReportFailure("store plist", outcome);
+    if (outcome.status != noErr) return ReportFailure("store plist", outcome, failedBefore);
     if (args.destination) return PrintDirectResult(outcome);
     // The text route: the XML exactly as the addition returned it.
     OwnedDesc result;
@@ -216,9 +233,10 @@ int RunSend(const ToolArguments& args, const std::vector<OwnedDesc>& values) {
     OwnedDesc event;
     if (OSStatus err = BuildEvent(args.eventClass, args.eventID, parameters, optionalOnly, event))
         return Complain(kExitFailed, "cannot build the event" + StatusSuffix(err));
+    const unsigned long failedBefore = FailedAllocations();
     const EventOutcome outcome = SendEvent(event.Get());
     if (outcome.status != noErr)
-        return ReportFailure(EventName(args.eventClass, args.eventID), outcome);
+        return ReportFailure(EventName(args.eventClass, args.eventID), outcome, failedBefore);
     OwnedDesc record;
     if (OSStatus err = CopyReplyParameters(outcome.reply.Get(), record))
         return Complain(kExitFailed, "cannot read the reply" + StatusSuffix(err));

@@ -77,6 +77,10 @@ bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::stri
 // Before parsing an input of `inputBytes`: for a large one, grows the heap once and offers it
 // for huge pages (tools/ToolMemory.cpp). Nothing for a small one.
 void PrepareHeapFor(size_t inputBytes);
+
+// How many allocations through operator new have failed in the process so far
+// (tools/ToolAllocation.cpp); 0 under AddressSanitizer, which keeps its own operators.
+unsigned long FailedAllocations();
 // The same for the file at `path` (nothing when it cannot be examined).
 void PrepareHeapForFile(const std::string& path);
 
@@ -89,9 +93,9 @@ std::string DetectFormat(std::string_view bytes, std::string_view path);
 bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPropertyListRef>& out,
                    std::string* format = nullptr);
 // +1 data of `plist` in `format` (xml, binary, json, openstep; `strict` as convert --strict),
-// or NULL with `reason` set.
+// or NULL with `reason` set. `scalarAtTop`: JSON of a value on its own may be a scalar.
 CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool strict,
-                        std::string& reason);
+                        std::string& reason, bool scalarAtTop = false);
 // Replaces `path` atomically with `data` (the platform's file write). The exit status, after
 // complaining "COMMAND: FILE: reason" on failure.
 int WriteFileAtomically(std::string_view command, const std::string& path, CFDataRef data);

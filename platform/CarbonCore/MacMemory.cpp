@@ -18,7 +18,7 @@ Ptr Allocate(const char* name, Size byteCount, bool clear) {
     // malloc(0) may return NULL; a zero-byte block is still a block.
     void* p = clear ? std::calloc(byteCount ? static_cast<size_t>(byteCount) : 1, 1)
                     : std::malloc(byteCount ? static_cast<size_t>(byteCount) : 1);
-    tMemError = p ? noErr : memFullErr;
+    tMemError = p ? OSErr{noErr} : OSErr{memFullErr};
     return static_cast<Ptr>(p);
 }
 }  // namespace

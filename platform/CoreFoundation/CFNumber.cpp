@@ -12,6 +12,7 @@
 
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/CoreFoundation/CFObject.h"
+#include "platform/CoreFoundation/CFPriv.h"
 #include "platform/Testing/PTInternal.h"
 
 namespace cf {

@@ -109,8 +109,7 @@ TEST_F(BundleEndToEndTest, FailuresComeBackAsStatusesWithAnEmptyReply) {
 
     EXPECT_EQ(Load(MakeNull()), "status -10000 load plist: no property list specified");
     EXPECT_EQ(Load(FileReference(typeFileURL, mFolder.Path("missing.plist"))), "status -43 ");
-    EXPECT_EQ(Load(MakeUnicode(u"<dict>")),
-              "status -4960 load plist: Encountered unexpected EOF on line 1");
+    EXPECT_EQ(Load(MakeUnicode(u"<dict>")), "status -4960 ");
 
     OwnedDesc direct = MakeUnicode(u"<true/>"), extra = MakeUnicode(u"?");
     OwnedDesc event;
@@ -126,3 +125,31 @@ TEST_F(BundleEndToEndTest, FailuresComeBackAsStatusesWithAnEmptyReply) {
 }
 
 }  // namespace
+
+TEST_F(BundleEndToEndTest, StoreProbesUserFieldsAndTheDestinationAsEachOneMeans) {
+    const OwnedDesc value = MakeRecord(
+        {{FourCC("pnam"), MakeUnicode(u"x")},
+         {keyASUserRecordFields, MakeUserFields({{u"k", MakeValue(typeSInt32, int32_t(1))}})}});
+    // AESizeOfParam is called for the destination first, then for the record's 'usrf'.
+    const struct {
+        long skip;
+        OSErr status;
+        const char* expected;  // a fragment of the XML, or the status
+    } rows[] = {
+        {-1, noErr, "<key>k</key>"},
+        {1, errAENotAEDesc, "<key>'pnam'</key>\n\t<string>x</string>\n</dict>"},  // no user fields
+        {1, errAEDescNotFound, "<key>'pnam'</key>\n\t<string>x</string>\n</dict>"},
+        {0, errAENotAEDesc, "status -1704"},  // only an absent destination means the text route
+    };
+    for (const auto& row : rows) {
+        if (row.skip >= 0) PTFailCalls("AESizeOfParam", row.skip, 1, row.status);
+        EventOutcome outcome = SendStorePList(*value, nullptr);
+        PTClearFaults();
+        std::string got = "status " + std::to_string(outcome.status);
+        OwnedDesc result, utf8;
+        if (outcome.status == noErr && CopyDirectResult(outcome.reply.Get(), result) == noErr &&
+            AECoerceDesc(&result.Get(), typeUTF8Text, utf8.Out()) == noErr)
+            got = DataOf(utf8.Get());
+        EXPECT_NE(got.find(row.expected), std::string::npos) << row.skip << ": " << got;
+    }
+}

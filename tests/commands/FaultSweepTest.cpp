@@ -82,7 +82,7 @@ bool IsRelease(const std::string& name) {
 // return.
 enum class Failure {
     // Another answer, not a failure: a getter the real platform cannot fail (a type ID, a
-    // length, a lookup), or -1701 from AESizeOfParam, which says the parameter is absent.
+    // length, a lookup), or a failing AESizeOfParam, which says a record has no user fields.
     // The result is not compared.
     kAnotherAnswer,
     // No memory: an object that could not be made (NULL), a value that did not go into a
@@ -98,8 +98,7 @@ Failure Classify(const std::string& name, int32_t status) {
                                                   "CFDictionaryContainsKey", "CFStringGetBytes"};
     const bool getter = name.starts_with("CF") && name.find("Get") != std::string::npos &&
                         name != "CFNumberGetValue" && name != "CFStringGetCString";
-    if (getter || answers.count(name) || (name == "AESizeOfParam" && status == errAEDescNotFound))
-        return Failure::kAnotherAnswer;
+    if (getter || answers.count(name) || name == "AESizeOfParam") return Failure::kAnotherAnswer;
     const bool makesObject = name.starts_with("CF") && (name.find("Create") != std::string::npos ||
                                                         name.find("Copy") != std::string::npos);
     if (makesObject || name == "CFArrayAppendValue" || name == "CFDictionarySetValue" ||

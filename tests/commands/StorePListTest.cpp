@@ -204,6 +204,8 @@ TEST_F(StorePListTest, EveryFailureReturnsItsStatusAndLeavesTheReplyEmpty) {
         {"destination cannot be duplicated",
          with(SampleValue(), FileReference(typeFileURL, target)), errAENotAEDesc,
          [] { PTFailCalls("AEDuplicateDesc", 0, 1, errAENotAEDesc); }},
+        {"XML string cannot be made", with(SampleValue(), MakeNull()), memFullErr,
+         [] { PTFailCalls("CFStringCreateFromExternalRepresentation", 0, 1, 0); }},
         {"text cannot be made", with(SampleValue(), MakeNull()), errAEWrongDataType,
          [] { PTFailCalls("AECreateDesc", 0, 1, errAEWrongDataType); }},
         {"reply cannot take the result", with(SampleValue(), MakeNull()), errAEIllegalIndex,

@@ -1,8 +1,7 @@
-// Property list → descriptor under pressure: failures that must not be dropped (no memory, the
-// expansion budget), apply functions that skip elements, and the budget's bound itself.
+// Property list → descriptor under pressure: failures that must not be dropped (no memory, too
+// deep a nesting), apply functions that skip elements, and the expansion guard's bound.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "convert/CFBuilders.h"
@@ -14,16 +13,13 @@ namespace {
 
 class ConversionLimitsTest : public PlatformTest {
 protected:
-    // The status thrown (the message kind as -10000), 0 when the conversion returns.
-    static int32_t Convert(CFTypeRef plist, CAEDesc& out, std::string* message = nullptr) {
+    // The status thrown, 0 when the conversion returns.
+    static int32_t Convert(CFTypeRef plist, CAEDesc& out) {
         try {
             PropertyListToDesc(plist, out);
             return 0;
         } catch (int32_t status) {
             return status;
-        } catch (const char* text) {
-            if (message) *message = text;
-            return errAEEventFailed;
         }
     }
 };
@@ -111,42 +107,33 @@ TEST_F(ConversionLimitsTest, AnApplyFunctionThatSkipsElementsFailsTheContainer) 
     EXPECT_EQ(Convert(empty.Get(), out), 0);
 }
 
-TEST_F(ConversionLimitsTest, TheBudgetStopsExponentialSharingEarlyAndKeepsNoState) {
-    CFObject bomb = SharedPairs(30);  // 2^31 - 1 values when expanded
-    CAEDesc out;
-    std::string message;
-    {
-        ConversionBudget budget(163);
-        EXPECT_EQ(Convert(bomb.Get(), out, &message), errAEEventFailed);
-        EXPECT_EQ(message, kExpansionBudgetExceeded);
-        // Spent while it failed: the next conversion in the same scope fails at once.
-        CFObject small = SharedPairs(1);
-        EXPECT_EQ(Convert(small.Get(), out), errAEEventFailed);
+TEST_F(ConversionLimitsTest, TheExpansionGuardHasAFloorAndGrowsWithTheInputSize) {
+    // SharedPairs(n) expands to 2^(n+1) - 1 values.
+    const uint64_t values22 = (uint64_t{1} << 23) - 1;
+    const size_t enough = static_cast<size_t>(values22 / kExpansionPerInputByte + 1);
+    const struct {
+        int levels;
+        size_t inputBytes;
+        int32_t status;
+    } rows[] = {
+        {21, 0, 0},           // below the floor, whatever the input's size
+        {22, 0, memFullErr},  // above it: refused like a load without memory
+        {22, 10000, memFullErr},
+        {22, enough, 0},  // within the share of a big enough input
+        {22, enough - 2, memFullErr},
+        {30, 163, memFullErr},  // 2^31 - 1 values, refused after counting the bound
+    };
+    for (const auto& row : rows) {
+        CFObject shared = SharedPairs(row.levels);
+        int32_t status = 0;
+        try {
+            CheckExpansion(shared.Get(), row.inputBytes);
+        } catch (int32_t thrown) {
+            status = thrown;
+        }
+        EXPECT_EQ(status, row.status) << row.levels << " levels, " << row.inputBytes << " bytes";
     }
-    // Outside any budget the converter is unbounded again, and the failure left nothing set.
-    CFObject modest = SharedPairs(10);
-    EXPECT_EQ(Convert(modest.Get(), out), 0);
-}
-
-TEST_F(ConversionLimitsTest, TheBoundIsLinearInTheInputSize) {
-    // 2^17 - 1 values: over the floor for a small input, within it for a big enough one.
-    CFObject shared = SharedPairs(16);
-    const uint64_t values = (uint64_t{1} << 17) - 1;
-    CAEDesc out;
-    {
-        ConversionBudget budget(1000);
-        EXPECT_EQ(Convert(shared.Get(), out), errAEEventFailed);
-    }
-    const uint64_t perByte = ConversionBudget::kBudgetPerInputByte;
-    const size_t enough = (values - ConversionBudget::kBudgetFloor + perByte - 1) / perByte;
-    {
-        ConversionBudget budget(enough);
-        EXPECT_EQ(Convert(shared.Get(), out), 0);
-    }
-    {
-        ConversionBudget budget(enough - 1);
-        EXPECT_EQ(Convert(shared.Get(), out), errAEEventFailed);
-    }
+    EXPECT_EQ(PTLiveDescriptorCount(), 0);  // nothing is built to count
 }
 
 }  // namespace

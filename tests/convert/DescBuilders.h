@@ -4,7 +4,7 @@
 #ifndef TESTS_CONVERT_DESCBUILDERS_H
 #define TESTS_CONVERT_DESCBUILDERS_H
 
-#include <CoreServices/CoreServices.h>
+#include <Carbon/Carbon.h>
 
 #include <cstdint>
 #include <initializer_list>

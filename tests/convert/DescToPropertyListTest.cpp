@@ -11,6 +11,7 @@
 #include "convert/CFBuilders.h"
 #include "convert/DescBuilders.h"
 #include "convert/PropertyListToDesc.h"
+#include "convert/WideInteger.h"
 #include "support/PlatformTest.h"
 
 namespace {
@@ -29,8 +30,8 @@ protected:
 };
 
 CFObject CFUInt64Max() {
-    CFSInt128Struct value{0, UINT64_MAX};
-    return CFObject(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt128Type, &value));
+    WideInteger value{0, UINT64_MAX};
+    return CFObject(CFNumberCreate(kCFAllocatorDefault, kWideIntegerNumberType, &value));
 }
 
 CFObject RawDesc(std::string_view type, std::string_view data) {
@@ -66,7 +67,11 @@ TEST_F(DescToPropertyListTest, MapsEachDescriptorTypeToItsPropertyListObject) {
         {"magn", MakeValue(typeUInt32, uint32_t(7)), CFInt32(7), kCFNumberSInt32Type},
         {"magn above 2^31", MakeValue(typeUInt32, uint32_t(4000000000u)), CFInt64(4000000000LL),
          kCFNumberSInt64Type},
-        {"ucom small", MakeValue(typeUInt64, uint64_t(7)), CFInt64(7), kCFNumberSInt64Type},
+        // A 'ucom' within the signed range keeps its type as a raw descriptor.
+        {"ucom small", MakeValue(typeUInt64, uint64_t(7)),
+         RawDesc("ucom", std::string("\x07\0\0\0\0\0\0\0", 8)), 0},
+        {"ucom of 4 bytes", MakeBytes(typeUInt64, "\xFF\xFF\xFF\xFF"),
+         RawDesc("ucom", "\xFF\xFF\xFF\xFF"), 0},
         {"ucom", MakeValue(typeUInt64, UINT64_MAX), CFUInt64Max(), kCFNumberSInt64Type},
         {"enum of 3 bytes", MakeBytes(typeEnumerated, "yes"), RawDesc("enum", "yes"), 0},
         {"enum of 6 bytes", MakeBytes(typeEnumerated, "yes no"), RawDesc("enum", "yes no"), 0},

@@ -263,7 +263,7 @@ TEST_F(PropertyListToDescTest, FailuresBuildingAContainerOrADateReachTheCaller) 
     EXPECT_EQ(Describe(out.mDesc), Describe(*before));
 }
 
-TEST_F(PropertyListToDescTest, ABinarySetLoadsAsAList) {
+TEST_F(PropertyListToDescTest, ABinarySetIsNoTypeTheConversionKnows) {
     // {set of "a", 1} in the binary format: header, three objects, offset table, trailer.
     const std::string binary(
         "bplist00\xC2\x01\x02\x51\x61\x10\x01\x08\x0B\x0D"
@@ -272,8 +272,12 @@ TEST_F(PropertyListToDescTest, ABinarySetLoadsAsAList) {
     CFObject set = CFParse(binary);
     ASSERT_TRUE(set);
     ASSERT_EQ(CFGetTypeID(set.Get()), CFSetGetTypeID());
-    EXPECT_EQ(Converted(set.Get()),
-              Describe(*MakeList({MakeUnicode(u"a"), MakeValue(typeSInt32, int32_t(1))})));
+    EXPECT_EQ(Converted(set.Get()), "threw -4960");
+    // Inside a container it is left out like any element that cannot be converted.
+    CFObject one = CFInt64(1);
+    CFObject array = CFArr({one.Get(), set.Get(), one.Get()});
+    EXPECT_EQ(Converted(array.Get()), Describe(*MakeList({MakeValue(typeSInt32, int32_t(1)),
+                                                          MakeValue(typeSInt32, int32_t(1))})));
 }
 
 }  // namespace

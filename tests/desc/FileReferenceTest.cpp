@@ -58,7 +58,7 @@ TEST_F(FileReferenceTest, ObjectSpecifiersNameAFileByNameAtTheTopLevel) {
         bool isFile;
     } cases[] = {
         {"file by name", cFile, formName, name.mDesc, none.mDesc, true},
-        {"alias by name", cAlias, formName, name.mDesc, none.mDesc, true},
+        {"alias by name", typeAlias, formName, name.mDesc, none.mDesc, true},
         {"inside a folder", cFile, formName, name.mDesc, folder.mDesc, false},
         {"by index", cFile, formAbsolutePosition, name.mDesc, none.mDesc, false},
         {"non-text key data", cFile, formName, number.mDesc, none.mDesc, false},

@@ -19,8 +19,6 @@ const std::pair<const char*, std::function<void(const CAEDescReader&)>> kReaders
     {"GetTypeCode", [](const CAEDescReader& r) { (void)r.GetTypeCode(); }},
     {"GetBoolean", [](const CAEDescReader& r) { (void)r.GetBoolean(); }},
     {"GetLongDateTime", [](const CAEDescReader& r) { (void)r.GetLongDateTime(); }},
-    {"GetUInt32", [](const CAEDescReader& r) { (void)r.GetUInt32(); }},
-    {"GetUInt64", [](const CAEDescReader& r) { (void)r.GetUInt64(); }},
 };
 
 TEST_F(ScalarReadersTest, NullFailsEveryReaderWithoutCoercion) {
@@ -77,20 +75,12 @@ TEST_F(ScalarReadersTest, DataOfAnotherWidthIsCorruptNotPaddedOrCut) {
          [](const CAEDescReader& r) { (void)r.GetBoolean(); }},
         {MakeDesc(typeEnumerated, "yes"), [](const CAEDescReader& r) { (void)r.GetEnum(); }},
         {MakeDesc(typeType, "TEXT!"), [](const CAEDescReader& r) { (void)r.GetTypeCode(); }},
-        {MakeDesc(typeUInt32, "\x01\x02"), [](const CAEDescReader& r) { (void)r.GetUInt32(); }},
-        {MakeDesc(typeUInt64, "\x01\x02\x03\x04"),
-         [](const CAEDescReader& r) { (void)r.GetUInt64(); }},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StatusOf([&] { c.second(c.first); }), errAECorruptData)
             << std::string(reinterpret_cast<const char*>(&c.first.mDesc.descriptorType), 4);
     }
     EXPECT_EQ(PTCallCount("AECoerceDesc"), 0u);
-}
-
-TEST_F(ScalarReadersTest, UnsignedTypesReadWhole) {
-    EXPECT_EQ(MakeScalar<uint32_t>(typeUInt32, 4000000000u).GetUInt32(), 4000000000u);
-    EXPECT_EQ(MakeScalar<uint64_t>(typeUInt64, UINT64_MAX).GetUInt64(), UINT64_MAX);
 }
 
 TEST_F(ScalarReadersTest, BooleansAndCodes) {

@@ -107,7 +107,13 @@ TEST_F(ConvertLintTool, FailuresNameTheFileAndTheReason) {
         {{"load", "broken.plist"},
          "",
          1,
-         "plistbridge: load plist: Encountered unknown tag strin on line 4 (-4960)\n"},
+         "plistbridge: load plist: broken.plist: Encountered unknown tag strin on line 4 "
+         "(-4960)\n"},
+        // send prints the reply as it is: the addition gives no reason.
+        {{"send", "Gmqb/plsL", "----=\"<dict>\""},
+         "",
+         1,
+         "plistbridge: load plist failed (-4960)\n"},
     };
     for (const auto& c : cases) {
         const Result result = Run(c.args, c.input);

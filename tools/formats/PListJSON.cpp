@@ -189,7 +189,8 @@ bool JSONWriter::WriteDictionary(CFDictionaryRef dictionary, int level) {
 
 }  // namespace
 
-bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::string& error) {
+bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::string& error,
+               bool scalarAtTop) {
     out.clear();
     JSONWriter writer(strict, out);
     if (!writer.Write(plist, 0)) {
@@ -200,7 +201,7 @@ bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::stri
     // convert reads JSON only as an object or an array (a lone scalar is old-style text), so
     // anything else at the top would not read back.
     const CFTypeID top = CFGetTypeID(plist);
-    if (top != CFArrayGetTypeID() && top != CFDictionaryGetTypeID()) {
+    if (!scalarAtTop && top != CFArrayGetTypeID() && top != CFDictionaryGetTypeID()) {
         error = Where("") + " is not an array or a dictionary, which JSON output needs at the top";
         out.clear();
         return false;

@@ -18,9 +18,11 @@ namespace plisttext {
 // XML writer writes them, and data as standard padded base64 strings, unless `strict`, which
 // refuses them instead. Real NaN and infinities have no JSON form and are refused. Indented
 // two spaces per level; ends with a newline. The top value must be an array or a dictionary,
-// the only JSON the reader takes. False with `error` saying what and where (a key path like
+// the only JSON the reader takes, unless `scalarAtTop` (a value extracted on its own, which
+// nothing reads back as a file). False with `error` saying what and where (a key path like
 // Tracks.3.Name).
-bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::string& error);
+bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::string& error,
+               bool scalarAtTop = false);
 
 // JSON input: UTF-8 (a BOM is skipped) whose top value is an object or an array. Integers in
 // the signed or unsigned 64-bit range stay integers; any other number is a real. null is

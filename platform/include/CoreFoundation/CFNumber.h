@@ -35,11 +35,7 @@ enum {
     kCFNumberCFIndexType = 14,
     kCFNumberNSIntegerType = 15,
     kCFNumberCGFloatType = 16,
-    kCFNumberMaxType = 16,
-    /* Integers beyond the signed 64-bit range, as a CFSInt128Struct. A number made from one
-       whose value fits 64 bits, signed or unsigned, reports kCFNumberSInt64Type; a wider one
-       cannot be made (NULL). */
-    kCFNumberSInt128Type = 17
+    kCFNumberMaxType = 16
 };
 
 typedef const struct __CFNumber* CFNumberRef;
@@ -55,11 +51,8 @@ CF_EXPORT CFTypeID CFNumberGetTypeID(void);
  * +1 number from the value of type theType at valuePtr; NULL for an unknown type or a NULL
  * valuePtr. The number keeps its type in canonical form: Char→SInt8, Short→SInt16,
  * Int→SInt32, Long/LongLong/CFIndex/NSInteger→SInt64, Float→Float32, Double/CGFloat→Float64.
+ * The framework's private 128-bit type (CFPriv.h) is accepted too.
  */
-typedef struct {
-    SInt64 high;
-    UInt64 low;
-} CFSInt128Struct;
 
 CF_EXPORT CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType,
                                      const void* valuePtr);

@@ -19,7 +19,6 @@ enum {
     cDocument = 0x646F6375 /* 'docu' */,
     cEventIdentifier = 0x65766E74 /* 'evnt' */,
     cFile = 0x66696C65 /* 'file' */,
-    cAlias = 0x616C6973 /* 'alis' */,
     cInsertionPoint = 0x63696E73 /* 'cins' */,
     cIntlText = 0x69747874 /* 'itxt' */,
     cKeyIdentifier = 0x6B796964 /* 'kyid' */,

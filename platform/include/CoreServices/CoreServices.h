@@ -7,7 +7,6 @@
 #include <CoreServices/AEDataModel.h>
 #include <CoreServices/AEObjects.h>
 #include <CoreServices/AERegistry.h>
-#include <CoreServices/ASRegistry.h>
 #include <CoreServices/AppleEvents.h>
 #include <CoreServices/FixMath.h>
 #include <CoreServices/MacErrors.h>

@@ -83,6 +83,8 @@ typedef const void* LogicalAddressConst;
 
 enum { kNilOptions = 0 };
 
+enum { noErr = 0 };
+
 enum { kVariableLengthArray = 1 };
 
 enum { kUnknownType = 0x3F3F3F3F /* '????' */ };
@@ -90,9 +92,5 @@ enum { kUnknownType = 0x3F3F3F3F /* '????' */ };
 #ifdef __cplusplus
 }
 #endif
-
-/* noErr lives with the other statuses, in one enumeration, so that statuses can meet in
-   one conditional expression without mixed-enumeration warnings. */
-#include <CoreServices/MacErrors.h>
 
 #endif

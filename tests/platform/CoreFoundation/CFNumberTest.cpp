@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFPriv.h"
 #include "support/PlatformTest.h"
 
 namespace {

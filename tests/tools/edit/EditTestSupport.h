@@ -19,7 +19,7 @@ inline CFRef<CFPropertyListRef> FromJSON(const std::string& json) {
 // JSON without the writer's line breaks and indentation (test data holds no spaces in strings).
 inline std::string CompactJSON(CFPropertyListRef value) {
     std::string json, error, compact;
-    if (!plisttext::WriteJSON(value, false, json, error)) return "error: " + error;
+    if (!plisttext::WriteJSON(value, false, json, error, true)) return "error: " + error;
     for (char c : json)
         if (c != '\n' && c != ' ') compact.push_back(c);
     return compact;

@@ -1,10 +1,11 @@
 /*
- * ASRegistry.h — the script runner's keywords that additions use.
+ * ASRegistry.h — the script runner's keywords that additions use. Part of the scripting
+ * framework, reached through <Carbon/Carbon.h>, not through <CoreServices/CoreServices.h>.
  */
 #ifndef __ASREGISTRY__
 #define __ASREGISTRY__
 
-#include <CoreServices/AEDataModel.h>
+#include <CoreServices/CoreServices.h>
 
 #ifdef __cplusplus
 extern "C" {
