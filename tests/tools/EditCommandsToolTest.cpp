@@ -42,6 +42,8 @@ TEST_F(EditCommandsTool, ReadCommandsInEveryFormat) {
         EXPECT_EQ(Run({"extract", "Tracks.0.Tags", "raw", file, "-n"}).out, "2");
         EXPECT_EQ(Run({"extract", "Tracks.0", "raw", file}).out, "Added\nID\nTags\n");
         EXPECT_EQ(Run({"extract", "Tracks.0.Tags", "json", file}).out, "[\n  \"a\",\n  \"b\"\n]\n");
+        // A scalar on its own is a JSON scalar: nothing reads it back as a file.
+        EXPECT_EQ(Run({"extract", "Tracks.0.Tags.1", "json", file}).out, "\"b\"\n");
         EXPECT_EQ(Run({"type", "Tracks", file}).out, "array\n");
         // Old-style text has no numbers: they read back as strings.
         const Result typed = Run({"type", "Version", file, "--expect", "integer"});
