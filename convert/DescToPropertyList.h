@@ -11,9 +11,10 @@
 // 'shor'/'long'/'magn', SInt64 for 'comp' and for a 'magn' above 2^31 - 1 whose coercion to
 // 'long' fails, Double for 'sing'/'doub', the 128-bit type for a 'ucom' above INT64_MAX), CFDate,
 // CFData for '****', a mutable CFArray for 'list', a mutable CFDictionary for 'reco' and a
-// raw-descriptor dictionary for every other type, a 'ucom' up to INT64_MAX included. Booleans are the shared kCFBooleanTrue/kCFBooleanFalse,
-// which releasing leaves alive. The first failure anywhere ends the whole conversion, with
-// everything built so far released. Throws an int32_t status:
+// raw-descriptor dictionary for every other type, a 'ucom' up to INT64_MAX included. Booleans are
+// the shared kCFBooleanTrue/kCFBooleanFalse, which releasing leaves alive. The first failure
+// anywhere ends the whole conversion, with everything built so far released. Throws an int32_t
+// status:
 //   the status of a reader (desc/CAEDesc.h), e.g. -1700 for a refused coercion;
 //   the status of AECountItems, AEGetNthDesc, AEGetNthPtr, AEGetParamDesc or AEGetDescData,
 //   sign-extended; the status of UCConvertLongDateTimeToCFAbsoluteTime;

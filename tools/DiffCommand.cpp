@@ -11,12 +11,16 @@ int RunDiff(const ToolArguments& args) {
         !ReadPlistFile("diff", args.files[1], after))
         return kExitUsage;
     bool failed = false;
-    const size_t count =
-        plistedit::DiffPlists(before.Get(), after.Get(), [&](const plistedit::Difference& d) {
+    std::string refused;
+    const size_t count = plistedit::DiffPlists(
+        before.Get(), after.Get(),
+        [&](const plistedit::Difference& d) {
             if (args.quiet || failed) return;
             const std::string line = plistedit::DescribeDifference(d) + "\n";
             failed = std::fwrite(line.data(), 1, line.size(), stdout) != line.size();
-        });
+        },
+        &refused);
     if (failed) return Complain(kExitUsage, "diff: cannot write the output");
+    if (!refused.empty()) return Complain(kExitUsage, "diff: " + refused);
     return count == 0 ? 0 : kExitFailed;
 }

@@ -8,7 +8,10 @@ int RunPrint(const ToolArguments& args) {
     CFRef<CFPropertyListRef> plist;
     if (!ReadPlistFile("print", args.files[0], plist)) return kExitFailed;
     std::string text;
-    plistedit::AppendPrinted(plist.Get(), text);
+    if (!plistedit::AppendPrinted(plist.Get(), text))
+        return Complain(kExitFailed, "print: " + args.files[0] +
+                                         ": a container is repeated more than 1536 times, "
+                                         "which would print without end");
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
         return Complain(kExitFailed, "print: cannot write the output");
     return 0;

@@ -6,39 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "tools/ToolCommands.h"
 #include "tools/formats/PListTextFormats.h"
 
 namespace {
-
-// True when every value is of a property-list type and every key a string: what the writers
-// take, so that their failing on such a tree means they ran out of memory.
-bool WritableTree(CFTypeRef value) {
-    const CFTypeID type = CFGetTypeID(value);
-    if (type == CFArrayGetTypeID()) {
-        const auto array = static_cast<CFArrayRef>(value);
-        const CFIndex count = CFArrayGetCount(array);
-        for (CFIndex i = 0; i < count; ++i)
-            if (!WritableTree(CFArrayGetValueAtIndex(array, i))) return false;
-        return true;
-    }
-    if (type == CFDictionaryGetTypeID()) {
-        const auto dictionary = static_cast<CFDictionaryRef>(value);
-        std::vector<const void*> keys(static_cast<size_t>(CFDictionaryGetCount(dictionary)));
-        std::vector<const void*> values(keys.size());
-        CFDictionaryGetKeysAndValues(dictionary, keys.data(), values.data());
-        for (size_t i = 0; i < keys.size(); ++i)
-            if (CFGetTypeID(keys[i]) != CFStringGetTypeID() || !WritableTree(values[i]))
-                return false;
-        return true;
-    }
-    for (CFTypeID leaf : {CFStringGetTypeID(), CFNumberGetTypeID(), CFBooleanGetTypeID(),
-                          CFDateGetTypeID(), CFDataGetTypeID()})
-        if (type == leaf) return true;
-    return false;
-}
 
 bool OnlyBraces(std::string_view text) {
     return text.find_first_not_of("{} \t\r\n") == std::string_view::npos;
@@ -101,13 +73,17 @@ CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool s
     }
     const CFPropertyListFormat cfFormat =
         format == "binary" ? kCFPropertyListBinaryFormat_v1_0 : kCFPropertyListXMLFormat_v1_0;
+    // The writers give no reason. Their buffers grow with realloc, which sets ENOMEM when it
+    // fails; everything else they refuse is the value's shape.
+    const unsigned long failedBefore = FailedAllocations();
+    errno = 0;
     CFDataRef data = CFPropertyListCreateData(kCFAllocatorDefault, plist, cfFormat, 0, nullptr);
-    // The writers give no reason: a list they could write failed for want of memory.
-    if (!data && WritableTree(plist)) throw std::bad_alloc();
+    if (!data && (errno == ENOMEM || FailedAllocations() != failedBefore)) throw std::bad_alloc();
     if (!data)
         reason =
-            "the value cannot be written as a property list (a key that is not a string, or "
-            "a value the format has no form for)";
+            "the value cannot be written as a property list (a key that is not a string, a "
+            "value the format has no form for, nesting deeper than 512 levels, or a container "
+            "repeated more often than the writer allows)";
     return data;
 }
 

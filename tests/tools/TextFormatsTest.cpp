@@ -131,6 +131,24 @@ TEST_F(TextFormats, RefusesJSONNestedDeeperThanTheReaders) {
               "error: nested deeper than 512 levels on line 1");
 }
 
+// 30 levels of [x, x], each level one shared array: two billion values if written out. Both
+// text writers refuse it as the platform's writers do, at once, rather than run out of memory.
+TEST_F(TextFormats, TextWritersRefuseContainersSharedPastTheBound) {
+    CFTypeRef level = CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks);
+    for (int i = 0; i < 30; ++i) {
+        const void* pair[] = {level, level};
+        CFTypeRef outer = CFArrayCreate(nullptr, pair, 2, &kCFTypeArrayCallBacks);
+        CFRelease(level);
+        level = outer;
+    }
+    std::string out, error;
+    EXPECT_FALSE(plisttext::WriteJSON(level, false, out, error));
+    EXPECT_NE(error.find("a container repeated more than 1536 times"), std::string::npos) << error;
+    EXPECT_FALSE(plisttext::WriteOpenStep(level, out, error));
+    EXPECT_NE(error.find("a container repeated more than 1536 times"), std::string::npos) << error;
+    CFRelease(level);
+}
+
 TEST_F(TextFormats, WritesJSON) {
     EXPECT_EQ(ToJSON("<dict><key>b</key><array><true/><false/><integer>-3</integer>"
                      "<real>1</real><real>0.1</real><real>1e16</real></array>"

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/edit/PlistPrint.h"
+#include "tools/formats/TextFormatSupport.h"
 
 namespace plistedit {
 
@@ -32,8 +33,17 @@ public:
     explicit Differ(const std::function<void(const Difference&)>& report) : mReport(report) {}
 
     void Compare(CFTypeRef before, CFTypeRef after) {
+        if (mRefused) return;
         if (!SameType(before, after)) return Report(DifferenceKind::ChangedType, before, after);
         const CFTypeID type = CFGetTypeID(before);
+        // A container shared from many places (a binary list's [x, x] nested 30 deep) would be
+        // compared billions of times: refused past the writers' bound instead.
+        if ((type == CFArrayGetTypeID() || type == CFDictionaryGetTypeID()) &&
+            (!mBeforeVisits.Enter(before) || !mAfterVisits.Enter(after))) {
+            mRefused = true;
+            mRefusedAt = mPath;
+            return;
+        }
         if (type == CFArrayGetTypeID())
             return CompareArrays(static_cast<CFArrayRef>(before), static_cast<CFArrayRef>(after));
         if (type == CFDictionaryGetTypeID())
@@ -43,6 +53,8 @@ public:
     }
 
     size_t Count() const { return mCount; }
+    bool Refused() const { return mRefused; }
+    const KeyPath& RefusedAt() const { return mRefusedAt; }
 
 private:
     void Report(DifferenceKind kind, CFTypeRef before, CFTypeRef after) {
@@ -93,14 +105,20 @@ private:
     const std::function<void(const Difference&)>& mReport;
     KeyPath mPath;
     size_t mCount = 0;
+    plisttext::ContainerVisits mBeforeVisits, mAfterVisits;
+    bool mRefused = false;
+    KeyPath mRefusedAt;
 };
 
 }  // namespace
 
 size_t DiffPlists(CFPropertyListRef before, CFPropertyListRef after,
-                  const std::function<void(const Difference&)>& report) {
+                  const std::function<void(const Difference&)>& report, std::string* error) {
     Differ differ(report);
     differ.Compare(before, after);
+    if (differ.Refused() && error)
+        *error = DescribeKeyPath(differ.RefusedAt()) + " is a container repeated more than " +
+                 std::to_string(plisttext::ContainerVisits::kMaxVisits) + " times";
     return differ.Count();
 }
 

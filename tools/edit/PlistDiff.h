@@ -26,8 +26,11 @@ struct Difference {
 // (dictionary keys in their own order, then the keys only `after` has; array items by index,
 // then the items one array has beyond the other's end). A container that is the same type on
 // both sides is compared item by item; anything else is one difference. Returns how many.
+// A container met more than ContainerVisits::kMaxVisits times on one side stops the comparison
+// with `error` (when given) saying where.
 size_t DiffPlists(CFPropertyListRef before, CFPropertyListRef after,
-                  const std::function<void(const Difference&)>& report);
+                  const std::function<void(const Difference&)>& report,
+                  std::string* error = nullptr);
 
 // One line for a difference, without a newline:
 //   added Tracks.4: "x"

@@ -70,46 +70,54 @@ Pairs OrderedPairs(CFDictionaryRef dictionary) {
     return pairs;
 }
 
-void AppendIndented(CFTypeRef value, size_t level, std::string& out) {
-    if (AppendScalar(value, out)) return;
+// False when a container is met more than the writers' bound allows (a shared container
+// nested as [x, x] would print billions of lines).
+bool AppendIndented(CFTypeRef value, size_t level, std::string& out,
+                    plisttext::ContainerVisits& visits) {
+    if (AppendScalar(value, out)) return true;
+    if (!visits.Enter(value)) return false;
     const std::string indent(2 * level + 2, ' ');
     if (CFGetTypeID(value) == CFArrayGetTypeID()) {
         const auto array = static_cast<CFArrayRef>(value);
         const CFIndex count = CFArrayGetCount(array);
         if (count == 0) {
             out += "[]";
-            return;
+            return true;
         }
         out += "[\n";
         for (CFIndex i = 0; i < count; ++i) {
             out += indent;
-            AppendIndented(CFArrayGetValueAtIndex(array, i), level + 1, out);
+            if (!AppendIndented(CFArrayGetValueAtIndex(array, i), level + 1, out, visits))
+                return false;
             out.push_back('\n');
         }
         out.append(2 * level, ' ').push_back(']');
-        return;
+        return true;
     }
     const Pairs pairs = OrderedPairs(static_cast<CFDictionaryRef>(value));
     if (pairs.empty()) {
         out += "{}";
-        return;
+        return true;
     }
     out += "{\n";
     for (const auto& [key, item] : pairs) {
         out += indent;
-        AppendIndented(key, level + 1, out);
+        AppendIndented(key, level + 1, out, visits);
         out += " = ";
-        AppendIndented(item, level + 1, out);
+        if (!AppendIndented(item, level + 1, out, visits)) return false;
         out.push_back('\n');
     }
     out.append(2 * level, ' ').push_back('}');
+    return true;
 }
 
 }  // namespace
 
-void AppendPrinted(CFPropertyListRef plist, std::string& out) {
-    AppendIndented(plist, 0, out);
+bool AppendPrinted(CFPropertyListRef plist, std::string& out) {
+    plisttext::ContainerVisits visits;
+    if (!AppendIndented(plist, 0, out, visits)) return false;
     out.push_back('\n');
+    return true;
 }
 
 bool RawText(CFPropertyListRef value, std::string& out, std::string& error) {

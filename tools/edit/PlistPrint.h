@@ -21,8 +21,10 @@ namespace plistedit {
 //   }
 // two spaces a level; keys in the XML writer's order; strings quoted with \" \\ \n \t \r
 // and \uXXXX for other controls; integers and reals as the XML writer writes them; Booleans as
-// true and false; data as its length and up to its first 16 bytes in hex.
-void AppendPrinted(CFPropertyListRef plist, std::string& out);
+// true and false; data as its length and up to its first 16 bytes in hex. False when a
+// container is met more than ContainerVisits::kMaxVisits times (a shared container nested
+// as [x, x]); `out` then holds a part.
+bool AppendPrinted(CFPropertyListRef plist, std::string& out);
 
 // One value as plain text, without a newline: a string as it is, a number as the XML writer
 // writes it, true or false, a date as 2024-01-05T10:00:26Z, data as padded base64; for an

@@ -54,6 +54,7 @@ private:
 
     bool mStrict;
     std::string& mOut;
+    ContainerVisits mVisits;
 };
 
 bool JSONWriter::Write(CFTypeRef value, int level) {
@@ -85,6 +86,8 @@ bool JSONWriter::Write(CFTypeRef value, int level) {
     }
     if (type == CFArrayGetTypeID() || type == CFDictionaryGetTypeID()) {
         if (level >= kMaxDepth) return Fail("nested deeper than 512 levels");
+        if (!mVisits.Enter(value))
+            return Fail("a container repeated more than 1536 times, which the writers refuse");
         return type == CFArrayGetTypeID()
                    ? WriteArray(static_cast<CFArrayRef>(value), level)
                    : WriteDictionary(static_cast<CFDictionaryRef>(value), level);

@@ -36,6 +36,7 @@ private:
     bool WriteDictionary(CFDictionaryRef dictionary, int level);
 
     std::string& mOut;
+    ContainerVisits mVisits;
 };
 
 bool OpenStepWriter::Write(CFTypeRef value, int level) {
@@ -56,6 +57,8 @@ bool OpenStepWriter::Write(CFTypeRef value, int level) {
     if (type == CFDateGetTypeID()) return Fail("a date, which has no old-style form");
     if (type == CFArrayGetTypeID() || type == CFDictionaryGetTypeID()) {
         if (level >= kMaxDepth) return Fail("nested deeper than 512 levels");
+        if (!mVisits.Enter(value))
+            return Fail("a container repeated more than 1536 times, which the writers refuse");
         return type == CFArrayGetTypeID()
                    ? WriteArray(static_cast<CFArrayRef>(value), level)
                    : WriteDictionary(static_cast<CFDictionaryRef>(value), level);

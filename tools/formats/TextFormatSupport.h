@@ -6,8 +6,10 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -37,6 +39,19 @@ std::string EscapeKeyPathComponent(std::string_view component);
 void PrependSegment(std::string& path, std::string_view segment);
 // "the top value", or "the value at Tracks.3.Name".
 std::string Where(const std::string& path);
+
+// How often each container has been written. A binary list may reference one container from
+// many places, so 30 levels of [x, x] would write two billion values; like the platform's
+// writers, the text writers refuse a container met more than 1536 times.
+class ContainerVisits {
+public:
+    static constexpr uint32_t kMaxVisits = 1536;
+    // False when `container` has been written kMaxVisits times already.
+    bool Enter(CFTypeRef container) { return ++mVisits[container] <= kMaxVisits; }
+
+private:
+    std::unordered_map<CFTypeRef, uint32_t> mVisits;
+};
 
 }  // namespace plisttext
 

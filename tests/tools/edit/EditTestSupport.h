@@ -9,6 +9,17 @@
 
 #include "tools/formats/PListTextFormats.h"
 
+// 30 levels of [x, x], each level one shared array, as a binary list can hold them: two
+// billion values when walked as a tree.
+inline CFRef<CFPropertyListRef> SharedPairs() {
+    CFRef<CFPropertyListRef> level(CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks));
+    for (int i = 0; i < 30; ++i) {
+        const void* pair[] = {level.Get(), level.Get()};
+        level.Reset(CFArrayCreate(nullptr, pair, 2, &kCFTypeArrayCallBacks));
+    }
+    return level;
+}
+
 inline CFRef<CFPropertyListRef> FromJSON(const std::string& json) {
     CFRef<CFPropertyListRef> value;
     std::string error;

@@ -42,4 +42,15 @@ TEST_P(DiffTest, NamesEachDifference) {
 
 INSTANTIATE_TEST_SUITE_P(Differences, DiffTest, ::testing::ValuesIn(kDiffCases));
 
+using DiffLimitTest = PlatformTest;
+
+TEST_F(DiffLimitTest, RefusesAContainerSharedPastTheBound) {
+    CFRef<CFPropertyListRef> before = SharedPairs(), after = SharedPairs();
+    std::string error;
+    plistedit::DiffPlists(
+        before.Get(), after.Get(), [](const plistedit::Difference&) {}, &error);
+    EXPECT_NE(error.find("is a container repeated more than 1536 times"), std::string::npos)
+        << error;
+}
+
 }  // namespace

@@ -79,4 +79,9 @@ TEST_F(PlistPrintTest, RawTextRefusesALoneSurrogate) {
 
 INSTANTIATE_TEST_SUITE_P(Types, RawTextTest, ::testing::ValuesIn(kRawCases));
 
+TEST_F(PlistPrintTest, RefusesAContainerSharedPastTheBound) {
+    std::string text;
+    EXPECT_FALSE(plistedit::AppendPrinted(SharedPairs().Get(), text));
+}
+
 }  // namespace
