@@ -216,6 +216,12 @@ TEST_F(TextFormats, WritesOldStyleThatReadsBackUnchanged) {
     EXPECT_EQ(WrittenXML(again.Get()), WrittenXML(FromXML(xml).Get()));
 }
 
+TEST_F(TextFormats, OldStyleQuotesAStringThatWouldReadAsABinaryList) {
+    const std::string text = ToOpenStep("<string>bplist00" + std::string(60, 'd') + "</string>");
+    EXPECT_EQ(text.rfind("\"bplist00", 0), 0u) << text;
+    EXPECT_EQ(ToOpenStep("<array><string>abc</string></array>"), "(\n\tabc\n)\n");
+}
+
 TEST_F(TextFormats, OldStyleWritesNumbersAsTextAndRefusesDatesAndBooleans) {
     EXPECT_EQ(ToOpenStep("<array><integer>-5</integer><real>0.5</real><real>inf</real></array>"),
               "(\n\t-5,\n\t0.5,\n\tinf\n)\n");

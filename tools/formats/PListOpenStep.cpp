@@ -67,9 +67,10 @@ bool OpenStepWriter::Write(CFTypeRef value, int level) {
 }
 
 // Unquoted when it can be; else quoted with C escapes, other controls in octal and every
-// non-ASCII unit as \U and four hex digits (a pair as two), so the output is plain ASCII.
+// non-ASCII unit as \U and four hex digits (a pair as two), so the output is plain ASCII. A
+// string starting "bplist" is quoted: at the start of a file it would be read as a binary list.
 bool OpenStepWriter::WriteString(std::u16string_view units) {
-    bool plain = !units.empty();
+    bool plain = !units.empty() && !units.starts_with(u"bplist");
     for (char16_t u : units) plain = plain && IsUnquoted(u);
     if (plain) {
         for (char16_t u : units) mOut.push_back(static_cast<char>(u));
