@@ -75,13 +75,6 @@ CFDataRef ReadAll(int fd, bool keepOnError = false) {
     return data;
 }
 
-// The reader's "… at line N" becomes "… on line N".
-std::string WithLine(std::string reason) {
-    const size_t at = reason.rfind(" at line ");
-    if (at != std::string::npos) reason.replace(at, 3, " on");
-    return reason;
-}
-
 }  // namespace
 
 bool InputFile::Open(const std::string& path, std::string& reason) {
@@ -230,7 +223,6 @@ bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::stri
     }
     // The readers' one failure that is not the input's.
     if (plistReason == "Out of memory while building the property list") throw std::bad_alloc();
-    plistReason = WithLine(plistReason);
     // JSON is tried after the property-list readers: "{…}" may be old-style text, and
     // nothing else starts with '[' or '{'.
     const size_t first = bytes.find_first_not_of(" \t\r\n");
