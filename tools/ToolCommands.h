@@ -71,8 +71,9 @@ std::string WriteProblem(SInt32 code);
 std::string FileProblem(const std::string& path);
 
 // Parses property-list bytes (XML, binary, old-style) or JSON. False with `reason` saying what
-// is wrong and, where known, "on line N".
-bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::string& reason);
+// is wrong and, where known, "on line N". `readAsJSON`, when given, tells which reader took it.
+bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::string& reason,
+                bool* readAsJSON = nullptr);
 
 // Before parsing an input of `inputBytes`: for a large one, grows the heap once and offers it
 // for huge pages (tools/ToolMemory.cpp). Nothing for a small one.
@@ -85,9 +86,10 @@ unsigned long FailedAllocations();
 void PrepareHeapForFile(const std::string& path);
 
 // tools/ToolPlistFiles.cpp
-// The format a file that ParseInput read was in: "binary", "xml", "json" or "openstep". A file
-// that is only "{}" is JSON when its name ends in .json, else old-style text.
-std::string DetectFormat(std::string_view bytes, std::string_view path);
+// The format a file that ParseInput read was in: "binary", "xml", "json" or "openstep", given
+// whether the JSON reader took it. A file that is only "{}" is JSON when its name ends in .json,
+// else old-style text.
+std::string DetectFormat(std::string_view bytes, std::string_view path, bool readAsJSON);
 // Reads FILE ("-": standard input) in any format, and the format it was in when `format` is
 // given. False after complaining "COMMAND: FILE: reason".
 bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPropertyListRef>& out,

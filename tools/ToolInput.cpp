@@ -204,7 +204,9 @@ std::string FileProblem(const std::string& path) {
     return problem;
 }
 
-bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::string& reason) {
+bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::string& reason,
+                bool* readAsJSON) {
+    if (readAsJSON) *readAsJSON = false;
     CFRef<CFDataRef> data(CFDataCreateWithBytesNoCopy(
         kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()),
         static_cast<CFIndex>(bytes.size()), kCFAllocatorNull));
@@ -234,7 +236,10 @@ bool ParseInput(std::string_view bytes, CFRef<CFPropertyListRef>& out, std::stri
         return false;
     }
     std::string jsonReason;
-    if (plisttext::ReadJSON(bytes, out, jsonReason)) return true;
+    if (plisttext::ReadJSON(bytes, out, jsonReason)) {
+        if (readAsJSON) *readAsJSON = true;
+        return true;
+    }
     // Both refused. '[' is JSON's alone; after '{', a key without a quote or followed by '='
     // means old-style text, whose reader speaks for it, and anything else is taken as JSON.
     const bool oldStyle =

@@ -18,7 +18,7 @@ bool OnlyBraces(std::string_view text) {
 
 }  // namespace
 
-std::string DetectFormat(std::string_view bytes, std::string_view path) {
+std::string DetectFormat(std::string_view bytes, std::string_view path, bool readAsJSON) {
     if (bytes.starts_with("bplist")) return "binary";
     if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
     const size_t first = bytes.find_first_not_of(" \t\r\n");
@@ -28,13 +28,7 @@ std::string DetectFormat(std::string_view bytes, std::string_view path) {
     if (c == '{') {
         // Both readers take "{}": the file's name says which it was.
         if (OnlyBraces(bytes)) return path.ends_with(".json") ? "json" : "openstep";
-        // As ParseInput does: the property-list readers first, then JSON.
-        CFRef<CFDataRef> data(CFDataCreateWithBytesNoCopy(
-            kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()),
-            static_cast<CFIndex>(bytes.size()), kCFAllocatorNull));
-        CFRef<CFPropertyListRef> plist(CFPropertyListCreateFromXMLData(
-            kCFAllocatorDefault, data.Get(), kCFPropertyListImmutable, nullptr));
-        return plist ? "openstep" : "json";
+        return readAsJSON ? "json" : "openstep";
     }
     return c == '<' || (c & 0x80) || c == '\0' ? "xml" : "openstep";
 }
@@ -45,10 +39,11 @@ bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPr
     InputFile file;
     if (file.Open(path, reason)) {
         PrepareHeapFor(file.Bytes().size());
-        const bool parsed = ParseInput(file.Bytes(), out, reason);
+        bool readAsJSON = false;
+        const bool parsed = ParseInput(file.Bytes(), out, reason, &readAsJSON);
         if (file.Shrank()) reason = kShrankWhileRead;
         if (parsed && !file.Shrank()) {
-            if (format) *format = DetectFormat(file.Bytes(), path);
+            if (format) *format = DetectFormat(file.Bytes(), path, readAsJSON);
             return true;
         }
     }
