@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "desc/CFRef.h"
+#include "notation/NotationText.h"
 #include "tests/support/PListDocument.h"
 #include "tools/ToolCommands.h"
 #include "tools/formats/PListTextFormats.h"
@@ -45,15 +46,8 @@ inline bool HasLoneSurrogate(CFStringRef string) {
     std::u16string units(static_cast<size_t>(CFStringGetLength(string)), u'\0');
     CFStringGetCharacters(string, CFRangeMake(0, CFStringGetLength(string)),
                           reinterpret_cast<UniChar*>(units.data()));
-    for (size_t i = 0; i < units.size(); ++i) {
-        const char16_t u = units[i];
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] < 0xE000)
-            ++i;
-        else if (u >= 0xD800 && u < 0xE000)
-            return true;
-    }
-    return false;
+    std::string utf8(units.size() * 3, '\0');
+    return notation::WriteUTF8(units, utf8.data()) == notation::kNoUTF8;
 }
 
 // True when a dictionary anywhere in `value` has a key holding a lone surrogate.
