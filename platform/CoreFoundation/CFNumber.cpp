@@ -67,14 +67,29 @@ constexpr CFIndex ByteSize(CFNumberType canonical) {
 }  // namespace
 }  // namespace cf
 
+struct __CFNumber;
+namespace cf {
+void ForgetRecentNumber(const __CFNumber* dying);
+}
+
 struct __CFNumber final : cf::Object {
     constexpr __CFNumber(CFNumberType type, cf::NumberValue value, bool immortal = false)
         : Object(cf::kNumberTypeID, false, immortal),
           mType(static_cast<int8_t>(type)),
           mKind(static_cast<uint8_t>(value.kind)),
-          mBits(value.kind == cf::NumberValue::kSigned     ? static_cast<uint64_t>(value.s)
-                : value.kind == cf::NumberValue::kUnsigned ? value.u
-                                                           : std::bit_cast<uint64_t>(value.d)) {}
+          mBits(BitsOf(value)) {}
+
+    static constexpr uint64_t BitsOf(const cf::NumberValue& value) {
+        return value.kind == cf::NumberValue::kSigned     ? static_cast<uint64_t>(value.s)
+               : value.kind == cf::NumberValue::kUnsigned ? value.u
+                                                          : std::bit_cast<uint64_t>(value.d);
+    }
+    // Same type, kind and bits: the same number to every caller, -0.0 and NaN payloads included.
+    bool SameAs(CFNumberType type, const cf::NumberValue& value) const {
+        return mType == type && mKind == value.kind && mBits == BitsOf(value);
+    }
+    uint64_t Bits() const { return mBits; }
+    void Forget() const override { cf::ForgetRecentNumber(this); }
 
     CFNumberType Type() const { return mType; }
     cf::NumberValue Value() const {
@@ -312,6 +327,28 @@ CFNumberRef Make(CFNumberType canonical, NumberValue value) {
     return New<__CFNumber>(canonical, value);
 }
 
+// Numbers repeat as strings do (a bit rate, a track number, a year), and are remembered as
+// CFString.cpp remembers short strings.
+constinit RecentObjects<__CFNumber, 10> gRecentNumbers;
+
+size_t RecentSlotOf(CFNumberType type, uint64_t bits) {
+    const uint64_t h = MixHash(bits ^ (static_cast<uint64_t>(type) << 56));
+    return static_cast<size_t>(h >> (64 - decltype(gRecentNumbers)::kBits));
+}
+
+// A number of the value, the remembered one when it is alive. While an allocation fault is
+// pending the number is always made, so the fault lands where it was meant.
+CFNumberRef MakeSharing(CFNumberType canonical, NumberValue value) {
+    if (pt::CFAllocationFaultPending()) return Make(canonical, value);
+    const size_t slot = RecentSlotOf(canonical, __CFNumber::BitsOf(value));
+    if (CFTypeRef kept = gRecentNumbers.Share(
+            slot, [&](const __CFNumber& n) { return n.SameAs(canonical, value); }))
+        return static_cast<CFNumberRef>(kept);
+    CFNumberRef made = Make(canonical, value);
+    if (made) gRecentNumbers.Remember(slot, const_cast<__CFNumber*>(made));
+    return made;
+}
+
 }  // namespace
 
 namespace {
@@ -347,6 +384,10 @@ CFNumberRef CreateNumber(CFNumberType type, const void* value) {
     CFNumberType canonical = Canonical(type);
     if (!canonical || !value) return nullptr;
     return Make(canonical, Read(canonical, value));
+}
+
+void ForgetRecentNumber(const __CFNumber* dying) {
+    gRecentNumbers.Forget(RecentSlotOf(dying->Type(), dying->Bits()), dying);
 }
 
 CFNumberRef CreateNumberSInt64(int64_t value) {
@@ -405,7 +446,10 @@ CFTypeID CFNumberGetTypeID(void) {
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType theType, const void* valuePtr) {
     int32_t injected;
     if (PT_ENTER("CFNumberCreate", injected)) return nullptr;
-    return cf::CreateNumber(theType, valuePtr);
+    const CFNumberType canonical = cf::Canonical(theType);
+    if (theType == kCFNumberSInt128Type || !canonical || !valuePtr)
+        return cf::CreateNumber(theType, valuePtr);
+    return cf::MakeSharing(canonical, cf::Read(canonical, valuePtr));
 }
 
 CFNumberType CFNumberGetType(CFNumberRef number) {

@@ -34,6 +34,9 @@ struct ObjectAccess {
     static std::atomic<long>& Count(const Object* o) { return const_cast<Object*>(o)->mRefCount; }
     static void Kill(const Object* o) { const_cast<Object*>(o)->mMagic = Object::kDeadMagic; }
     static uint8_t& Storage(Object* o) { return o->mStorage; }
+    // Kept in the storage byte, above every storage value.
+    static constexpr uint8_t kRemembered = 0x80;
+    static bool IsRemembered(const Object* o) { return o->mStorage & kRemembered; }
 };
 
 namespace {
@@ -122,7 +125,7 @@ void GiveBack(void* memory, uint8_t storage) {
 void Free(const Object* o) {
     ObjectAccess::Kill(o);
     Object* mutableObject = const_cast<Object*>(o);
-    const uint8_t storage = ObjectAccess::Storage(mutableObject);
+    const uint8_t storage = ObjectAccess::Storage(mutableObject) & ~ObjectAccess::kRemembered;
     mutableObject->~Object();
     if (Tracking()) Unregister(o);
     GiveBack(mutableObject, storage);
@@ -185,10 +188,41 @@ CFTypeRef Retain(CFTypeRef ref) {
     return ref;
 }
 
+std::atomic_flag& RecentLock() {
+    static constinit std::atomic_flag lock = ATOMIC_FLAG_INIT;
+    return lock;
+}
+
+void MarkRemembered(Object* object) {
+    ObjectAccess::Storage(object) |= ObjectAccess::kRemembered;
+}
+
+CFTypeRef RetainRemembered(const Object* object) {
+    ObjectAccess::Count(object).fetch_add(1, std::memory_order_relaxed);
+    return object;
+}
+
+namespace {
+
+// The count drops under the lock, and a table forgets the object before anyone could look it
+// up again.
+[[gnu::noinline]] void ReleaseRemembered(const Object* o) {
+    bool last = false;
+    {
+        mm::SpinGuard guard(RecentLock());
+        last = ObjectAccess::Count(o).fetch_sub(1, std::memory_order_acq_rel) == 1;
+        if (last) o->Forget();
+    }
+    if (last) Free(o);
+}
+
+}  // namespace
+
 void Release(CFTypeRef ref) {
     if (!ref) return;
     const Object* o = ObjectOf(ref);
     if (!CheckLive(o, true) || o->IsImmortal()) return;
+    if (ObjectAccess::IsRemembered(o)) return ReleaseRemembered(o);
     std::atomic<long>& count = ObjectAccess::Count(o);
     // A count of 1 means the caller holds the only reference: nobody else may touch the count,
     // so the object goes without a locked read-modify-write (most objects of a freed tree).

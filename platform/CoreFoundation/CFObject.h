@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/CarbonCore/SmallBlockPool.h"
+
 namespace cf {
 
 class Object {
@@ -32,6 +34,9 @@ public:
     virtual CFHashCode HashValue() const = 0;
     // Appends a short human-readable form (for CFCopyDescription).
     virtual void Describe(std::string& out) const = 0;
+    // Called, under RecentLock(), by the last release of an object marked with MarkRemembered,
+    // for the table that remembers it to drop it.
+    virtual void Forget() const {}
 
 protected:
     constexpr Object(CFTypeID type, bool isMutable, bool immortal = false)
@@ -65,6 +70,45 @@ void RegisterImmortal(const Object* object);
 // Raw storage for an immortal object made at run time (CFSTR strings): not counted and not
 // subject to allocation faults. Construct with `immortal = true`, then RegisterImmortal.
 void* AllocateImmortal(size_t size);
+
+// Objects that a table of recently made ones remembers without holding a reference, so that an
+// equal object made next can be the same one. The table's lookups and the last release of a
+// remembered object hold this one lock, so a lookup never revives an object being freed.
+std::atomic_flag& RecentLock();
+// Marks an object just made, not yet handed out, as remembered: its last release calls Forget.
+void MarkRemembered(Object* object);
+// A new reference to a remembered object found in a table; only under RecentLock().
+CFTypeRef RetainRemembered(const Object* object);
+
+// Such a table: one slot per hash of the contents, the last object made for it. A new object
+// equal to one still remembered is that one, retained, so a large tree holds a repeated value
+// once. Only immutable objects, made by the public calls, are remembered.
+template <class T, unsigned kSlotBits>
+class RecentObjects {
+public:
+    static constexpr unsigned kBits = kSlotBits;
+    // The object remembered at `slot` when `same(object)` holds, retained; else nullptr.
+    template <class Same>
+    CFTypeRef Share(size_t slot, Same same) {
+        mm::SpinGuard guard(RecentLock());
+        const T* kept = mSlots[slot];
+        return kept && same(*kept) ? RetainRemembered(kept) : nullptr;
+    }
+    // Remembers an object just made in place of the slot's last one, which is merely no
+    // longer found.
+    void Remember(size_t slot, T* made) {
+        MarkRemembered(made);
+        mm::SpinGuard guard(RecentLock());
+        mSlots[slot] = made;
+    }
+    // From Forget, under RecentLock().
+    void Forget(size_t slot, const T* dying) {
+        if (mSlots[slot] == dying) mSlots[slot] = nullptr;
+    }
+
+private:
+    const T* mSlots[size_t{1} << kSlotBits] = {};
+};
 
 // Constructs a counted T in the allocator's storage; nullptr when allocation fails.
 template <class T, class... Args>

@@ -1,6 +1,7 @@
 // CFString: UTF-16 units in one buffer; constant strings interned and immortal.
 #include <CoreFoundation/CFString.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -14,6 +15,11 @@
 #include "platform/CoreFoundation/CFStringEncodingInternal.h"
 #include "platform/CoreFoundation/CFStringSharedUnits.h"
 #include "platform/Testing/PTInternal.h"
+
+struct __CFString;
+namespace cf {
+void ForgetRecentString(const __CFString* dying);
+}
 
 // Every string keeps its contents right after the object, in the same allocation: an immutable
 // (or constant) one its units, a mutable one the growable buffer that holds them. A long
@@ -53,7 +59,11 @@ struct __CFString final : cf::Object {
     }
     CFHashCode HashValue() const override {
         if (mHashed) return mHash;
-        std::u16string_view units = Units();
+        const CFHashCode result = HashOf(Units());
+        if (!IsMutableObject()) mHash = result, mHashed = true;  // mutable strings may change
+        return result;
+    }
+    static CFHashCode HashOf(std::u16string_view units) {
         uint64_t h = 0xcbf29ce484222325ULL ^ units.size();
         size_t i = 0;
         for (; i + 4 <= units.size(); i += 4) {  // four units per multiply
@@ -63,14 +73,15 @@ struct __CFString final : cf::Object {
             h ^= h >> 29;
         }
         for (; i < units.size(); ++i) h = (h ^ units[i]) * 0x100000001b3ULL;
-        CFHashCode result = cf::MixHash(h);
-        if (!IsMutableObject()) mHash = result, mHashed = true;  // mutable strings may change
-        return result;
+        return cf::MixHash(h);
     }
+    // An immutable string's hash, known already.
+    void NoteHash(CFHashCode hash) { mHash = hash, mHashed = true; }
     void Describe(std::string& out) const override {
         std::u16string_view units = Units();
         cf::text::AppendUTF8FromUTF16(units.data(), units.size(), out);
     }
+    void Forget() const override { cf::ForgetRecentString(this); }
     bool IsASCII() const {
         if (mASCII < 0 || IsMutableObject()) {
             bool ascii = true;
@@ -149,6 +160,51 @@ CFStringRef Make(const char16_t* units, size_t count, bool isMutable) {
     __CFString* s = MakeUninitialized(count);
     if (s) std::memcpy(s->Trailing(), units, count * sizeof(char16_t));
     return s;
+}
+
+CFStringRef MakeDecoded(const text::Decoding& decoding, bool isMutable);
+
+// Short immutable strings repeat: the keys of every dictionary in an array of dictionaries, and
+// values such as a kind or a genre. The last ones made through the public calls are remembered
+// by their contents, without a reference, and a new string equal to one still alive is that
+// string, retained: a large property list then holds a repeated string once, and makes it once.
+// Nobody can tell, as an immutable string never changes.
+constexpr size_t kMaxRecentUnits = 32;
+constinit RecentObjects<__CFString, 12> gRecentStrings;
+
+// The slot of a string's hash (its own, which a dictionary would work out anyway).
+size_t RecentSlotOf(CFHashCode hash) {
+    return static_cast<size_t>(hash >> (64 - decltype(gRecentStrings)::kBits));
+}
+
+// An immutable string of the units, the remembered one when it is short and alive. While an
+// allocation fault is pending the string is always made, so the fault lands where it was meant.
+CFStringRef MakeSharing(const char16_t* units, size_t count) {
+    if (count == 0 || count > kMaxRecentUnits || pt::CFAllocationFaultPending())
+        return Make(units, count, false);
+    const std::u16string_view text(units, count);
+    const CFHashCode hash = __CFString::HashOf(text);
+    const size_t slot = RecentSlotOf(hash);
+    if (CFTypeRef kept =
+            gRecentStrings.Share(slot, [&](const __CFString& s) { return s.Units() == text; }))
+        return static_cast<CFStringRef>(kept);
+    auto* made = const_cast<__CFString*>(Make(units, count, false));
+    if (!made) return nullptr;
+    made->NoteHash(hash);
+    gRecentStrings.Remember(slot, made);
+    return made;
+}
+
+// Bytes in any encoding as CreateStringWithEncoding reads them, made by MakeSharing when short.
+CFStringRef MakeSharingFromBytes(const uint8_t* bytes, size_t length, CFStringEncoding encoding,
+                                 bool isExternalRepresentation) {
+    text::Decoding decoding;
+    if (!text::MeasureBytes(bytes, length, encoding, isExternalRepresentation, decoding))
+        return nullptr;
+    if (decoding.units > kMaxRecentUnits) return MakeDecoded(decoding, false);
+    char16_t units[kMaxRecentUnits];
+    text::DecodeBytes(decoding, units);
+    return MakeSharing(units, decoding.units);
 }
 
 // Interned CFSTR constants, looked up first by the literal's address (stable for the
@@ -230,6 +286,12 @@ CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length, CFStri
     text::Decoding decoding;
     if (!text::MeasureBytes(bytes, length, encoding, isExternalRepresentation, decoding))
         return nullptr;
+    return MakeDecoded(decoding, isMutable);
+}
+
+namespace {
+
+CFStringRef MakeDecoded(const text::Decoding& decoding, bool isMutable) {
     if (isMutable) {
         std::u16string units(decoding.units, u'\0');
         text::DecodeBytes(decoding, units.data());
@@ -238,6 +300,12 @@ CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length, CFStri
     __CFString* s = MakeUninitialized(decoding.units);
     if (s) text::DecodeBytes(decoding, s->Trailing());
     return s;
+}
+
+}  // namespace
+
+void ForgetRecentString(const __CFString* dying) {
+    gRecentStrings.Forget(RecentSlotOf(dying->HashValue()), dying);
 }
 
 std::u16string_view StringUnits(CFStringRef string) {
@@ -284,23 +352,22 @@ CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex 
     int32_t injected;
     if (PT_ENTER("CFStringCreateWithBytes", injected)) return nullptr;
     if (numBytes < 0 || (!bytes && numBytes > 0)) return nullptr;
-    return cf::CreateStringWithEncoding(bytes, static_cast<size_t>(numBytes), encoding,
-                                        isExternalRepresentation);
+    return cf::MakeSharingFromBytes(bytes, static_cast<size_t>(numBytes), encoding,
+                                    isExternalRepresentation);
 }
 
 CFStringRef CFStringCreateWithCharacters(CFAllocatorRef, const UniChar* chars, CFIndex numChars) {
     int32_t injected;
     if (PT_ENTER("CFStringCreateWithCharacters", injected)) return nullptr;
     if (numChars < 0 || (!chars && numChars > 0)) return nullptr;
-    return cf::CreateStringFromUTF16(reinterpret_cast<const char16_t*>(chars),
-                                     static_cast<size_t>(numChars));
+    return cf::MakeSharing(reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(numChars));
 }
 
 CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding) {
     int32_t injected;
     if (PT_ENTER("CFStringCreateWithCString", injected) || !cStr) return nullptr;
-    return cf::CreateStringWithEncoding(reinterpret_cast<const uint8_t*>(cStr), std::strlen(cStr),
-                                        encoding, false);
+    return cf::MakeSharingFromBytes(reinterpret_cast<const uint8_t*>(cStr), std::strlen(cStr),
+                                    encoding, false);
 }
 
 CFStringRef CFStringCreateFromExternalRepresentation(CFAllocatorRef, CFDataRef data,

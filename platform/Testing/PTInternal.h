@@ -31,6 +31,13 @@ bool CFAllocationFailsArmed();
 inline bool CFAllocationFails() {
     return gArmed && CFAllocationFailsArmed();
 }
+// True while a CF allocation fault is set up and not yet delivered; consumes nothing. Code that
+// could skip an allocation (by sharing an existing object) makes it instead, so a fault meant
+// for it still lands.
+bool CFAllocationFaultPendingArmed();
+inline bool CFAllocationFaultPending() {
+    return gArmed && CFAllocationFaultPendingArmed();
+}
 
 void CountDescriptor(long delta);
 void CountCFObject(long delta);

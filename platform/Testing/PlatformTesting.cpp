@@ -135,6 +135,10 @@ bool CFAllocationFailsArmed() {
     return true;
 }
 
+bool CFAllocationFaultPendingArmed() {
+    return TheState().allocFailures > 0;
+}
+
 void CountDescriptor(long delta) {
     Add(ThisThread().descriptors, delta);
 }
