@@ -253,7 +253,7 @@ int Run(const ToolArguments& args) {
         std::string reason;
         const auto text = OperandText(args, input, reason);
         if (!text) return Complain(kExitFailed, "standard input: " + reason);
-        PrepareHeapFor(text->size());
+        PrepareHeapFor(text->size(), kNotationTreeBytes);
         const bool parsed = ParseValue(*text, 0, values.back(), exitStatus, &input);
         if (parsed && input.Shrank()) return ComplainShrankInput();
         if (!parsed) return exitStatus;

@@ -17,14 +17,14 @@
 
 #include "tools/ToolCommands.h"
 
-void PrepareHeapFor(size_t inputBytes) {
+void PrepareHeapFor(size_t inputBytes, size_t treeBytesPerByte) {
     // Below this, faulting pages in one by one costs less than preparing.
     constexpr size_t kWorthIt = size_t{8} << 20;
     if (inputBytes < kWorthIt) return;
 #if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD) && defined(MADV_HUGEPAGE)
     constexpr size_t kBlock = size_t{15} << 20;  // below the threshold set next, header included
     constexpr size_t kMaxReserve = size_t{2} << 30;
-    const size_t reserve = std::min(inputBytes * 6, kMaxReserve);  // a tree takes ~5x its text
+    const size_t reserve = std::min(inputBytes * treeBytesPerByte, kMaxReserve);
     // Blocks this size come from the heap (not from separate mappings) while the heap is grown,
     // and freeing them must not give the memory straight back.
     if (!mallopt(M_MMAP_THRESHOLD, static_cast<int>(size_t{16} << 20)) ||

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/CarbonCore/HugePages.h"
 #include "platform/CarbonCore/SmallBlockPool.h"
 #include "platform/CoreFoundation/CFStringSharedUnits.h"
 #include "platform/Testing/PTInternal.h"
@@ -59,6 +60,7 @@ uint8_t* AllocateShared(size_t size) {
     void* raw = IsSmall(size) ? gSmallBlocks.Take(kSharedHeader + size)
                               : ::operator new(kSharedHeader + size);
     auto* block = static_cast<uint8_t*>(raw);
+    mm::OfferHugePages(block, kSharedHeader + size);
     ::new (block) std::atomic<uint32_t>(1);
     return block + kSharedHeader;
 }

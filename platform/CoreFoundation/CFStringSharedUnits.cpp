@@ -3,6 +3,8 @@
 // string) and their references change rarely, so one lock guards them all.
 #include "platform/CoreFoundation/CFStringSharedUnits.h"
 
+#include "platform/CarbonCore/HugePages.h"
+
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -32,6 +34,7 @@ char16_t* NewSharedUnits(size_t count) {
     const size_t bytes = count * sizeof(char16_t);
     auto* units = static_cast<char16_t*>(std::malloc(bytes ? bytes : 1));
     if (!units) return nullptr;
+    mm::OfferHugePages(units, bytes);
     Registry& registry = Blocks();
     try {
         std::lock_guard<std::mutex> guard(registry.lock);

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/CarbonCore/HugePages.h"
 #include "platform/CoreFoundation/CFInternal.h"
 
 namespace cf::plist {
@@ -79,6 +80,7 @@ private:
         size_t capacity = std::max({mCapacity * 2, mLength + count, size_t{1} << 16});
         auto* bytes = static_cast<uint8_t*>(std::realloc(mBytes, capacity));
         if (!bytes) throw std::bad_alloc();
+        mm::OfferHugePages(bytes, capacity);
         mBytes = bytes;
         mCapacity = capacity;
     }
