@@ -528,65 +528,6 @@ CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding 
     return static_cast<CFIndex>(converted);
 }
 
-CFStringEncoding CFStringGetSystemEncoding(void) {
-    int32_t injected;
-    PT_ENTER("CFStringGetSystemEncoding", injected);  // a constant: nothing to fail
-    return kCFStringEncodingMacRoman;
-}
-
-CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding) {
-    int32_t injected;
-    if (PT_ENTER("CFStringGetMaximumSizeForEncoding", injected)) return kCFNotFound;
-    if (length < 0 || !cf::text::IsSupportedEncoding(encoding)) return kCFNotFound;
-    CFIndex factor =
-        encoding == kCFStringEncodingUTF8 ? 3
-        : (encoding == kCFStringEncodingUnicode || encoding == kCFStringEncodingUTF16BE ||
-           encoding == kCFStringEncodingUTF16LE)
-            ? 2
-            : 1;
-    if (length > (static_cast<CFIndex>(0x7fffffffffffffffL) - 2) / factor) return kCFNotFound;
-    return length * factor;
-}
-
-Boolean CFStringIsEncodingAvailable(CFStringEncoding encoding) {
-    int32_t injected;
-    if (PT_ENTER("CFStringIsEncodingAvailable", injected)) return false;
-    return cf::text::IsSupportedEncoding(encoding);
-}
-
-CFStringEncoding CFStringConvertIANACharSetNameToEncoding(CFStringRef theString) {
-    int32_t injected;
-    if (PT_ENTER("CFStringConvertIANACharSetNameToEncoding", injected))
-        return kCFStringEncodingInvalidId;
-    std::string name;
-    cf::AppendUTF8(theString, name);
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    static const struct {
-        const char* name;
-        CFStringEncoding encoding;
-    } kNames[] = {
-        {"utf-8", kCFStringEncodingUTF8},
-        {"utf8", kCFStringEncodingUTF8},
-        {"macintosh", kCFStringEncodingMacRoman},
-        {"x-mac-roman", kCFStringEncodingMacRoman},
-        {"macroman", kCFStringEncodingMacRoman},
-        {"us-ascii", kCFStringEncodingASCII},
-        {"ascii", kCFStringEncodingASCII},
-        {"iso-8859-1", kCFStringEncodingISOLatin1},
-        {"latin1", kCFStringEncodingISOLatin1},
-        {"iso_8859-1", kCFStringEncodingISOLatin1},
-        {"windows-1252", kCFStringEncodingWindowsLatin1},
-        {"cp1252", kCFStringEncodingWindowsLatin1},
-        {"utf-16", kCFStringEncodingUnicode},
-        {"utf-16be", kCFStringEncodingUTF16BE},
-        {"utf-16le", kCFStringEncodingUTF16LE},
-    };
-    for (const auto& entry : kNames)
-        if (name == entry.name) return entry.encoding;
-    return kCFStringEncodingInvalidId;
-}
-
 CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString2,
                                    CFStringCompareFlags compareOptions) {
     int32_t injected;

@@ -1,4 +1,5 @@
-// Transcoding between UTF-16 units and the byte encodings the stand-in knows.
+// Transcoding between UTF-16 units and the byte encodings the stand-in knows, and the public
+// calls that tell about encodings.
 #include "platform/CoreFoundation/CFStringEncodingInternal.h"
 
 #include <CoreFoundation/CFString.h>
@@ -6,6 +7,10 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <string>
+
+#include "platform/CoreFoundation/CFInternal.h"
+#include "platform/Testing/PTInternal.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -442,3 +447,66 @@ size_t EncodeUnits(const char16_t* units, size_t count, uint32_t encoding, uint8
 }
 
 }  // namespace cf::text
+
+extern "C" {
+
+CFStringEncoding CFStringGetSystemEncoding(void) {
+    int32_t injected;
+    PT_ENTER("CFStringGetSystemEncoding", injected);  // a constant: nothing to fail
+    return kCFStringEncodingMacRoman;
+}
+
+CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding) {
+    int32_t injected;
+    if (PT_ENTER("CFStringGetMaximumSizeForEncoding", injected)) return kCFNotFound;
+    if (length < 0 || !cf::text::IsSupportedEncoding(encoding)) return kCFNotFound;
+    CFIndex factor =
+        encoding == kCFStringEncodingUTF8 ? 3
+        : (encoding == kCFStringEncodingUnicode || encoding == kCFStringEncodingUTF16BE ||
+           encoding == kCFStringEncodingUTF16LE)
+            ? 2
+            : 1;
+    if (length > (static_cast<CFIndex>(0x7fffffffffffffffL) - 2) / factor) return kCFNotFound;
+    return length * factor;
+}
+
+Boolean CFStringIsEncodingAvailable(CFStringEncoding encoding) {
+    int32_t injected;
+    if (PT_ENTER("CFStringIsEncodingAvailable", injected)) return false;
+    return cf::text::IsSupportedEncoding(encoding);
+}
+
+CFStringEncoding CFStringConvertIANACharSetNameToEncoding(CFStringRef theString) {
+    int32_t injected;
+    if (PT_ENTER("CFStringConvertIANACharSetNameToEncoding", injected))
+        return kCFStringEncodingInvalidId;
+    std::string name;
+    cf::AppendUTF8(theString, name);
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    static const struct {
+        const char* name;
+        CFStringEncoding encoding;
+    } kNames[] = {
+        {"utf-8", kCFStringEncodingUTF8},
+        {"utf8", kCFStringEncodingUTF8},
+        {"macintosh", kCFStringEncodingMacRoman},
+        {"x-mac-roman", kCFStringEncodingMacRoman},
+        {"macroman", kCFStringEncodingMacRoman},
+        {"us-ascii", kCFStringEncodingASCII},
+        {"ascii", kCFStringEncodingASCII},
+        {"iso-8859-1", kCFStringEncodingISOLatin1},
+        {"latin1", kCFStringEncodingISOLatin1},
+        {"iso_8859-1", kCFStringEncodingISOLatin1},
+        {"windows-1252", kCFStringEncodingWindowsLatin1},
+        {"cp1252", kCFStringEncodingWindowsLatin1},
+        {"utf-16", kCFStringEncodingUnicode},
+        {"utf-16be", kCFStringEncodingUTF16BE},
+        {"utf-16le", kCFStringEncodingUTF16LE},
+    };
+    for (const auto& entry : kNames)
+        if (name == entry.name) return entry.encoding;
+    return kCFStringEncodingInvalidId;
+}
+
+}  // extern "C"
