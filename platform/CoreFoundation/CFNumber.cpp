@@ -331,21 +331,20 @@ CFNumberRef Make(CFNumberType canonical, NumberValue value) {
 // CFString.cpp remembers short strings.
 constinit RecentObjects<__CFNumber, 10> gRecentNumbers;
 
-size_t RecentSlotOf(CFNumberType type, uint64_t bits) {
-    const uint64_t h = MixHash(bits ^ (static_cast<uint64_t>(type) << 56));
-    return static_cast<size_t>(h >> (64 - decltype(gRecentNumbers)::kBits));
+uint64_t RecentHashOf(CFNumberType type, uint64_t bits) {
+    return MixHash(bits ^ (static_cast<uint64_t>(type) << 56));
 }
 
 // A number of the value, the remembered one when it is alive. While an allocation fault is
 // pending the number is always made, so the fault lands where it was meant.
 CFNumberRef MakeSharing(CFNumberType canonical, NumberValue value) {
     if (pt::CFAllocationFaultPending()) return Make(canonical, value);
-    const size_t slot = RecentSlotOf(canonical, __CFNumber::BitsOf(value));
+    const uint64_t hash = RecentHashOf(canonical, __CFNumber::BitsOf(value));
     if (CFTypeRef kept = gRecentNumbers.Share(
-            slot, [&](const __CFNumber& n) { return n.SameAs(canonical, value); }))
+            hash, [&](const __CFNumber& n) { return n.SameAs(canonical, value); }))
         return static_cast<CFNumberRef>(kept);
     CFNumberRef made = Make(canonical, value);
-    if (made) gRecentNumbers.Remember(slot, const_cast<__CFNumber*>(made));
+    if (made) gRecentNumbers.Remember(hash, const_cast<__CFNumber*>(made));
     return made;
 }
 
@@ -387,7 +386,7 @@ CFNumberRef CreateNumber(CFNumberType type, const void* value) {
 }
 
 void ForgetRecentNumber(const __CFNumber* dying) {
-    gRecentNumbers.Forget(RecentSlotOf(dying->Type(), dying->Bits()), dying);
+    gRecentNumbers.Forget(RecentHashOf(dying->Type(), dying->Bits()), dying);
 }
 
 CFNumberRef CreateNumberSInt64(int64_t value) {

@@ -82,32 +82,42 @@ CFTypeRef RetainRemembered(const Object* object);
 
 // Such a table: one slot per hash of the contents, the last object made for it. A new object
 // equal to one still remembered is that one, retained, so a large tree holds a repeated value
-// once. Only immutable objects, made by the public calls, are remembered.
+// once. Only immutable objects, made by the public calls, are remembered. Each slot keeps the
+// 64-bit hash of its object's contents, so a lookup reads the object itself only when that
+// matches: most objects of a large tree are cold by the time their slot is looked at again.
 template <class T, unsigned kSlotBits>
 class RecentObjects {
 public:
-    static constexpr unsigned kBits = kSlotBits;
-    // The object remembered at `slot` when `same(object)` holds, retained; else nullptr.
+    // The object remembered for `hash` when `same(object)` holds, retained; else nullptr.
     template <class Same>
-    CFTypeRef Share(size_t slot, Same same) {
+    CFTypeRef Share(uint64_t hash, Same same) {
+        const Slot& slot = mSlots[SlotOf(hash)];
         mm::SpinGuard guard(RecentLock());
-        const T* kept = mSlots[slot];
-        return kept && same(*kept) ? RetainRemembered(kept) : nullptr;
+        return slot.object && slot.hash == hash && same(*slot.object)
+                   ? RetainRemembered(slot.object)
+                   : nullptr;
     }
     // Remembers an object just made in place of the slot's last one, which is merely no
     // longer found.
-    void Remember(size_t slot, T* made) {
+    void Remember(uint64_t hash, T* made) {
         MarkRemembered(made);
+        Slot& slot = mSlots[SlotOf(hash)];
         mm::SpinGuard guard(RecentLock());
-        mSlots[slot] = made;
+        slot = {made, hash};
     }
     // From Forget, under RecentLock().
-    void Forget(size_t slot, const T* dying) {
-        if (mSlots[slot] == dying) mSlots[slot] = nullptr;
+    void Forget(uint64_t hash, const T* dying) {
+        Slot& slot = mSlots[SlotOf(hash)];
+        if (slot.object == dying) slot = {};
     }
 
 private:
-    const T* mSlots[size_t{1} << kSlotBits] = {};
+    struct Slot {
+        const T* object = nullptr;
+        uint64_t hash = 0;
+    };
+    static size_t SlotOf(uint64_t hash) { return static_cast<size_t>(hash >> (64 - kSlotBits)); }
+    Slot mSlots[size_t{1} << kSlotBits] = {};
 };
 
 // Constructs a counted T in the allocator's storage; nullptr when allocation fails.

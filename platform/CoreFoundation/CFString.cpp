@@ -172,11 +172,6 @@ CFStringRef MakeDecoded(const text::Decoding& decoding, bool isMutable);
 constexpr size_t kMaxRecentUnits = 32;
 constinit RecentObjects<__CFString, 12> gRecentStrings;
 
-// The slot of a string's hash (its own, which a dictionary would work out anyway).
-size_t RecentSlotOf(CFHashCode hash) {
-    return static_cast<size_t>(hash >> (64 - decltype(gRecentStrings)::kBits));
-}
-
 // An immutable string of the units, the remembered one when it is short and alive. While an
 // allocation fault is pending the string is always made, so the fault lands where it was meant.
 CFStringRef MakeSharing(const char16_t* units, size_t count) {
@@ -184,14 +179,13 @@ CFStringRef MakeSharing(const char16_t* units, size_t count) {
         return Make(units, count, false);
     const std::u16string_view text(units, count);
     const CFHashCode hash = __CFString::HashOf(text);
-    const size_t slot = RecentSlotOf(hash);
     if (CFTypeRef kept =
-            gRecentStrings.Share(slot, [&](const __CFString& s) { return s.Units() == text; }))
+            gRecentStrings.Share(hash, [&](const __CFString& s) { return s.Units() == text; }))
         return static_cast<CFStringRef>(kept);
     auto* made = const_cast<__CFString*>(Make(units, count, false));
     if (!made) return nullptr;
     made->NoteHash(hash);
-    gRecentStrings.Remember(slot, made);
+    gRecentStrings.Remember(hash, made);
     return made;
 }
 
@@ -305,7 +299,7 @@ CFStringRef MakeDecoded(const text::Decoding& decoding, bool isMutable) {
 }  // namespace
 
 void ForgetRecentString(const __CFString* dying) {
-    gRecentStrings.Forget(RecentSlotOf(dying->HashValue()), dying);
+    gRecentStrings.Forget(dying->HashValue(), dying);
 }
 
 std::u16string_view StringUnits(CFStringRef string) {
