@@ -56,6 +56,41 @@ bool Parser::ParseAfterCode(OwnedDesc& out, int depth) {
     return CreateScalar(typeType, code, out, start);
 }
 
+bool Parser::ParseItem(OwnedDesc& list, OwnedDesc& item, int depth) {
+    const char* start = mCur;
+    if (mCur != mEnd) {
+        if (*mCur == '"') {
+            // Most strings are short ASCII: their closing quote ends the first run.
+            mUnits.Clear();
+            const char* p = TakeASCIIBlocks(mCur + 1, mEnd, mUnits);
+            if (p != mEnd && *p == '"') {
+                mCur = p + 1;
+            } else {
+                mCur = p;
+                if (!ParseStringRest(mUnits)) return false;
+            }
+            return PutItem(list, typeUnicodeText, mUnits.Data(), mUnits.Size() * 2, start);
+        }
+        if (int64_t value; TakeShortInteger(value)) {
+            if (value >= INT32_MIN && value <= INT32_MAX) {
+                const auto narrow = static_cast<int32_t>(value);
+                return PutItem(list, typeSInt32, &narrow, sizeof narrow, start);
+            }
+            return PutItem(list, typeSInt64, &value, sizeof value, start);
+        }
+    }
+    if (!ParseValue(item, depth, true)) return false;
+    if (OSErr err = AddItem(list, item)) return Fail(start, "cannot add the item to the list", err);
+    return true;
+}
+
+bool Parser::PutItem(OwnedDesc& list, DescType type, const void* bytes, size_t size,
+                     const char* itemStart) {
+    if (OSErr err = AEPutPtr(list.Mutable(), 0, type, bytes, static_cast<Size>(size)))
+        return Fail(itemStart, "cannot add the item to the list", err);
+    return true;
+}
+
 bool Parser::ParseList(OwnedDesc& out, int depth) {
     OwnedDesc list;
     if (OSErr err = AECreateList(nullptr, 0, false, list.Out()))
@@ -67,13 +102,15 @@ bool Parser::ParseList(OwnedDesc& out, int depth) {
         out = std::move(list);
         return true;
     }
-    OwnedDesc item;  // one holder for every item: most are left pending and never use it
+    OwnedDesc item;  // one holder for every item: most are put from the scratch and never use it
     for (;;) {
         SkipSpace();
-        const char* itemStart = mCur;
-        if (!ParseValue(item, depth + 1, true)) return false;
-        if (OSErr err = AddItem(list, item))
-            return Fail(itemStart, "cannot add the item to the list", err);
+        if (!ParseItem(list, item, depth + 1)) return false;
+        // The printer's ", " between items, taken at once.
+        if (mEnd - mCur >= 2 && mCur[0] == ',' && mCur[1] == ' ') {
+            mCur += 2;
+            continue;
+        }
         SkipSpace();
         if (At(']')) break;
         if (!At(',')) return FailUnexpected("',' or ']'");

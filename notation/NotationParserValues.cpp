@@ -14,10 +14,6 @@
 #include "notation/NotationParser.h"
 #include "notation/NotationText.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 using namespace notation;
 
 namespace notation::detail {
@@ -186,32 +182,9 @@ bool Parser::ParseTextValue(const TypedForm& form, Scratch<char>& bytes) {
     return true;
 }
 
-// Most numbers are short integers: up to 18 digits cannot overflow, and the byte after them
-// shows there is no fraction or exponent. Taken in one pass; anything else is left (the cursor
-// unmoved) for ScanNumber to read in full.
-bool Parser::TakeShortInteger(int64_t& value) {
-    const bool negative = mCur < mEnd && *mCur == '-';
-    const char* p = mCur + negative;
-    const char* digits = p;
-    const char* limit = mEnd - p > 18 ? p + 18 : mEnd;
-    uint64_t magnitude = 0;
-    while (p < limit && static_cast<unsigned>(*p - '0') < 10)
-        magnitude = magnitude * 10 + static_cast<unsigned>(*p++ - '0');
-    if (p == digits ||
-        (p < mEnd && (static_cast<unsigned>(*p - '0') < 10 || *p == '.' || *p == 'e' || *p == 'E')))
-        return false;
-    mCur = p;
-    value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
-    return true;
-}
-
 bool Parser::ParseBareNumber(OwnedDesc& out) {
     const char* start = mCur;
-    if (int64_t value; TakeShortInteger(value)) {
-        if (value >= INT32_MIN && value <= INT32_MAX)
-            return CreateScalar(typeSInt32, static_cast<int32_t>(value), out, start);
-        return CreateScalar(typeSInt64, value, out, start);
-    }
+    if (int64_t value; TakeShortInteger(value)) return CreateInteger(value, out, start);
     NumberToken token;
     if (!ScanNumber(token)) return false;
     if (token.isReal) {
@@ -223,9 +196,7 @@ bool Parser::ParseBareNumber(OwnedDesc& out) {
     int64_t value;
     if (std::from_chars(token.begin, token.end, value).ec != std::errc())
         return Fail(start, "integer out of range (64 bits at most)");
-    if (value >= INT32_MIN && value <= INT32_MAX)
-        return CreateScalar(typeSInt32, static_cast<int32_t>(value), out, start);
-    return CreateScalar(typeSInt64, value, out, start);
+    return CreateInteger(value, out, start);
 }
 
 // true, false, nan, inf.
@@ -283,72 +254,65 @@ bool Parser::ScanNumber(NumberToken& token) {
     return true;
 }
 
-// Takes the run at the cursor of bytes a string holds as themselves (ASCII from the space up,
-// DEL included, other than '"' and '\\'), widened to units in the same pass: sixteen bytes a
-// step where SSE2 is there, each block widened whole into spare room and only its run kept.
-void Parser::TakePlainRun(Scratch<char16_t>& units) {
-    // The cursor is kept in a local: the vector stores may alias anything, and would make the
-    // members be read again on every step.
-    const char* p = mCur;
-    const char* const end = mEnd;
-#if defined(__SSE2__)
-    // Bytes from 0x80 up are negative as signed bytes, so one signed test keeps 0x20-0x7F.
-    const __m128i belowSpace = _mm_set1_epi8(0x1F);
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i zero = _mm_setzero_si128();
-    while (end - p >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i special =
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash));
-        const __m128i plain = _mm_andnot_si128(special, _mm_cmpgt_epi8(bytes, belowSpace));
-        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(plain));
+const char* TakePlainText(const char* p, const char* const end, Scratch<char16_t>& units) {
+    for (;;) {
+        p = TakeASCIIBlocks(p, end, units);
         char16_t* to = units.Room(16);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi8(bytes, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8), _mm_unpackhi_epi8(bytes, zero));
-        const auto run = static_cast<size_t>(std::countr_one(mask));  // 16 when all are plain
-        units.Added(run);
-        p += run;
-        if (run < 16) {
-            mCur = p;
-            return;
+        char16_t* limit = units.Limit();
+        // The last bytes before the end (all of them without SSE2), or the one that ended a
+        // block.
+        for (; p < end; ++p) {
+            const auto b = static_cast<uint8_t>(*p);
+            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') break;
+            if (to == limit) {
+                units.SetEnd(to);
+                to = units.Room(16);
+                limit = units.Limit();
+            }
+            *to++ = b;
         }
+        // Two-byte UTF-8, always well formed from a lead byte of 0xC2 up: most letters outside
+        // ASCII, which come in words.
+        const char* const before = p;
+        while (end - p >= 2) {
+            const auto lead = static_cast<uint8_t>(p[0]), next = static_cast<uint8_t>(p[1]);
+            if (lead < 0xC2 || lead > 0xDF || (next & 0xC0) != 0x80) break;
+            if (to == limit) {
+                units.SetEnd(to);
+                to = units.Room(16);
+                limit = units.Limit();
+            }
+            *to++ = static_cast<char16_t>((lead & 0x1F) << 6 | (next & 0x3F));
+            p += 2;
+        }
+        units.SetEnd(to);
+        if (p == before) return p;
     }
-#endif
-    for (; p < end; ++p) {
-        const auto b = static_cast<uint8_t>(*p);
-        if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') break;
-        units.Push(b);
-    }
-    mCur = p;
 }
 
-bool Parser::ParseString(Scratch<char16_t>& units) {
-    ++mCur;  // '"'
+bool Parser::ParseStringRest(Scratch<char16_t>& units) {
+    const char* p = mCur;
     for (;;) {
-        TakePlainRun(units);
-        if (mCur == mEnd) return Fail(mCur, "unterminated string");
-        const auto c = static_cast<uint8_t>(*mCur);
+        p = TakePlainText(p, mEnd, units);
+        mCur = p;
+        if (p == mEnd) return Fail(p, "unterminated string");
+        const auto c = static_cast<uint8_t>(*p);
         if (c == '"') {
-            ++mCur;
+            mCur = p + 1;
             return true;
         }
         if (c == '\\') {
             if (!ParseEscape(units)) return false;
         } else if (c < 0x20) {
-            return Fail(mCur, "control character in a string (write it as an escape)");
-        } else if (c >= 0xC2 && c <= 0xDF && mEnd - mCur >= 2 &&
-                   (static_cast<uint8_t>(mCur[1]) & 0xC0) == 0x80) {
-            // Two bytes, always well formed from 0xC2 up: most letters outside ASCII.
-            units.Push(static_cast<char16_t>((c & 0x1F) << 6 | (mCur[1] & 0x3F)));
-            mCur += 2;
+            return Fail(p, "control character in a string (write it as an escape)");
         } else {
             char32_t codePoint;
-            const size_t n = DecodeUTF8(mCur, mEnd, codePoint);
-            if (n == 0) return Fail(mCur, "invalid UTF-8 in a string");
+            const size_t n = DecodeUTF8(p, mEnd, codePoint);
+            if (n == 0) return Fail(p, "invalid UTF-8 in a string");
             PushCodePoint(codePoint, units);
-            mCur += n;
+            mCur = p + n;
         }
+        p = mCur;
     }
 }
 
