@@ -36,10 +36,13 @@ int HexDigit(char c) {
     return kHexValues[static_cast<uint8_t>(c)];
 }
 
-// A byte a code holds as itself: printable ASCII other than the quote and the backslash.
-bool IsPlainCodeByte(uint8_t b) {
-    return b >= 0x20 && b < 0x7F && b != '\'' && b != '\\';
-}
+// 1 for a byte a code holds as itself: printable ASCII other than the quote and the
+// backslash. A table, so four bytes are checked with four loads and an and.
+constexpr auto kPlainCodeBytes = [] {
+    std::array<uint8_t, 256> table{};
+    for (int c = 0x20; c < 0x7F; ++c) table[c] = c != '\'' && c != '\\';
+    return table;
+}();
 
 void PushCodePoint(char32_t c, Scratch<char16_t>& units) {
     if (c < 0x10000) {
@@ -364,8 +367,8 @@ bool Parser::ParseCode(FourCharCode& code) {
     // Most codes are four plain bytes: taken at once.
     if (mEnd - mCur >= 6 && mCur[5] == '\'') {
         const auto* b = reinterpret_cast<const uint8_t*>(mCur + 1);
-        if (IsPlainCodeByte(b[0]) && IsPlainCodeByte(b[1]) && IsPlainCodeByte(b[2]) &&
-            IsPlainCodeByte(b[3])) {
+        if (kPlainCodeBytes[b[0]] & kPlainCodeBytes[b[1]] & kPlainCodeBytes[b[2]] &
+            kPlainCodeBytes[b[3]]) {
             code = FourCharCode{b[0]} << 24 | FourCharCode{b[1]} << 16 | FourCharCode{b[2]} << 8 |
                    b[3];
             mCur += 6;

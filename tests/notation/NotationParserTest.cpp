@@ -1,4 +1,6 @@
 #include <cctype>
+#include <charconv>
+#include <string>
 
 #include "notation/NotationTestSupport.h"
 #include "support/PlatformTest.h"
@@ -40,6 +42,7 @@ const NormaliseCase kNormaliseCases[] = {
     {"'\\x61bcd'", "'abcd'"},
     {"'a\\'\\\\d'", "'a\\x27\\x5Cd'"},
     {"'keyw'('pnam')", "'keyw'('pnam')"},
+    {"[' ~ ~', '\\x1F~\\x7F ']", "[' ~ ~', '\\x1F~\\x7F ']"},
     {"'type'('pnam')", "'pnam'"},
     {"'bool'(true)", "true"},
     {"'bool'(\u00AB00\u00BB)", "false"},
@@ -110,6 +113,12 @@ const ErrorCase kErrorCases[] = {
     {"{'pnam':1, 'pnam':2}", 1, 12, "duplicate keyword 'pnam'"},
     {"'abc'", 1, 1, "a code is four characters (printable ASCII or \\xHH)"},
     {"'ab\\qd'", 1, 4, "expected \\xHH, \\' or \\\\ in a code"},
+    {"['ab\x7F"
+     "d']",
+     1, 2, "a code is four characters (printable ASCII or \\xHH)"},
+    {"'ab\x1F"
+     "d'",
+     1, 1, "a code is four characters (printable ASCII or \\xHH)"},
     {"'shor'(40000)", 1, 8, "integer out of range for 'shor'"},
     {"'magn'(-1)", 1, 8, "integer out of range for 'magn'"},
     {"'ucom'(-1)", 1, 8, "integer out of range for 'ucom'"},
@@ -188,8 +197,8 @@ TEST_F(NotationParserTest, DescribeNamesTheLineOnlyPastTheFirst) {
 // reports the platform's status.
 TEST_F(NotationParserTest, FaultsReleaseEverything) {
     const char* text = "{'pnam':[1, \"a\", {'usrf':[\"k\", 2.5]}], 'obj1':'obj '{'want':'file'}}";
-    for (const char* name :
-         {"AECreateDesc", "AECreateList", "AEPutDesc", "AEPutParamDesc", "AECoerceDesc"}) {
+    for (const char* name : {"AECreateDesc", "AECreateList", "AEPutPtr", "AEPutDesc",
+                             "AEPutParamPtr", "AEPutParamDesc", "AECoerceDesc"}) {
         for (long skip = 0;; ++skip) {
             PTFailCalls(name, skip, 1, memFullErr);
             OwnedDesc desc;
@@ -208,9 +217,14 @@ TEST_F(NotationParserTest, FaultsReleaseEverything) {
     }
 }
 
-// Plain bytes of a string are taken in runs (sixteen at a time): whatever ends a run, wherever it
-// falls in or across a block, is read right, and a raw control or a bad byte is still refused.
+// Plain bytes of a string are taken in runs (sixteen at a time, and two-byte UTF-8 in runs of its
+// own): whatever ends a run, wherever it falls in or across a block, is read right, alone and as a
+// list item, and a raw control, a bad byte or the end of the input is still refused where it is.
 TEST_F(NotationParserTest, StringRunsEndWhereverTheOtherByteFalls) {
+    auto unitsOf = [](const AEDesc& desc) {
+        const std::string data = DataOf(desc);
+        return std::u16string(reinterpret_cast<const char16_t*>(data.data()), data.size() / 2);
+    };
     for (size_t before = 0; before <= 35; ++before) {
         for (size_t after = 0; after <= 18; ++after) {
             const std::string a(before, 'a'), b(after, 'b');
@@ -221,23 +235,49 @@ TEST_F(NotationParserTest, StringRunsEndWhereverTheOtherByteFalls) {
                   {"\x7F", u"\x7F"},
                   {" ~", u" ~"},
                   {"\xC3\xA9", u"\u00E9"},
+                  {"\xC3\xA9\xD0\x9C \xC2\xA0", u"\u00E9\u041C \u00A0"},
                   {"\xF0\x9F\x98\x80", u"\U0001F600"}}) {
-                OwnedDesc desc;
-                NotationError error;
-                ASSERT_TRUE(ParseDesc("\"" + a + middle + b + "\"", desc, error))
-                    << error.Describe();
+                const std::string string = "\"" + a + middle + b + "\"";
                 const std::u16string expected =
                     std::u16string(a.begin(), a.end()) + units + std::u16string(b.begin(), b.end());
-                EXPECT_EQ(DataOf(desc.Get()),
-                          std::string(reinterpret_cast<const char*>(expected.data()),
-                                      expected.size() * 2));
-            }
-            for (const std::string bad : {"\x1F", "\x80", "\xC3"}) {
-                OwnedDesc desc;
+                OwnedDesc desc, list, item;
                 NotationError error;
-                EXPECT_FALSE(ParseDesc("\"" + a + bad + b + "\"", desc, error));
-                EXPECT_EQ(error.offset, 1 + before);
+                ASSERT_TRUE(ParseDesc(string, desc, error)) << error.Describe();
+                EXPECT_EQ(unitsOf(desc.Get()), expected);
+                ASSERT_TRUE(ParseDesc("[0, " + string + "]", list, error)) << error.Describe();
+                ASSERT_EQ(AEGetNthDesc(&list.Get(), 2, typeWildCard, nullptr, item.Out()), noErr);
+                EXPECT_EQ(unitsOf(item.Get()), expected);
             }
+            struct Bad {
+                std::string bytes;
+                size_t at;  // of the byte refused, in `bytes`
+                const char* message;
+            };
+            for (const Bad& bad :
+                 {Bad{"\x1F", 0, "control character in a string (write it as an escape)"},
+                  Bad{"\x80", 0, "invalid UTF-8 in a string"},
+                  Bad{"\xC3", 0, "invalid UTF-8 in a string"},
+                  Bad{"\xC3\xA9\xC3", 2, "invalid UTF-8 in a string"}}) {
+                for (const std::string open : {"\"", "[\""}) {
+                    const std::string text = open + a + bad.bytes + b + "\"]";
+                    OwnedDesc desc;
+                    NotationError error;
+                    EXPECT_FALSE(ParseDesc(text, desc, error));
+                    EXPECT_EQ(error.message, bad.message);
+                    EXPECT_EQ(error.offset, open.size() + before + bad.at) << text;
+                }
+            }
+        }
+        // Cut off before its closing quote, at every length.
+        const std::string a(before, 'a');
+        for (const std::string& text : {"[\"" + a, "[\"" + a + "\xC3\xA9", "[\"" + a + "\xC3"}) {
+            OwnedDesc desc;
+            NotationError error;
+            EXPECT_FALSE(ParseDesc(text, desc, error));
+            const bool cutInUTF8 = text.back() == '\xC3';
+            EXPECT_EQ(error.message,
+                      cutInUTF8 ? "invalid UTF-8 in a string" : "unterminated string");
+            EXPECT_EQ(error.offset, text.size() - cutInUTF8) << text;
         }
     }
 }
@@ -254,6 +294,9 @@ TEST_F(NotationParserTest, NumbersAroundTheShortDigitRunReadAlike) {
         {"-2147483648", "-2147483648"},
         {"-2147483649", "-2147483649"},
         {"0007", "7"},
+        {"000000000012", "12"},
+        {"12345678.5", "12345678.5"},
+        {"1234567e1", "12345670.0"},
         {"123456789012345678.5", "1.2345678901234568e+17"},
         {"12e2", "1200.0"},
         {"12E-1", "1.2"},
@@ -268,6 +311,47 @@ TEST_F(NotationParserTest, NumbersAroundTheShortDigitRunReadAlike) {
         EXPECT_EQ(Print(alone.Get()), canonical) << input;
         ASSERT_TRUE(ParseDesc(std::string("[") + input + "]", listed, error)) << input;
         EXPECT_EQ(Print(listed.Get()), std::string("[") + canonical + "]") << input;
+    }
+    // Eight digits are taken at once: every count of them, signed or not, at the end of the input,
+    // before a list's end, before a fraction, and before the bytes around the digits' range.
+    for (size_t count = 1; count <= 20; ++count) {
+        std::string digits;
+        for (size_t i = 0; i < count; ++i) digits += static_cast<char>('1' + i % 9);
+        for (const std::string& number : {digits, "-" + digits}) {
+            int64_t value = 0;
+            const bool fits =
+                std::from_chars(number.data(), number.data() + number.size(), value).ec ==
+                std::errc();
+            const bool narrow = value >= INT32_MIN && value <= INT32_MAX;
+            OwnedDesc expected = narrow ? MakeDesc(typeSInt32, BytesOf(static_cast<int32_t>(value)))
+                                        : MakeDesc(typeSInt64, BytesOf(value));
+            for (const std::string& text : {number, "[" + number + "]"}) {
+                OwnedDesc desc, item;
+                NotationError error;
+                ASSERT_EQ(ParseDesc(text, desc, error), fits) << text;
+                if (!fits) continue;
+                if (text[0] == '[') {
+                    ASSERT_EQ(AEGetNthDesc(&desc.Get(), 1, typeWildCard, nullptr, item.Out()),
+                              noErr);
+                }
+                EXPECT_TRUE(SameDesc(text[0] == '[' ? item.Get() : desc.Get(), expected.Get()))
+                    << text;
+            }
+            OwnedDesc real, item;
+            NotationError error;
+            ASSERT_TRUE(ParseDesc("[" + number + ".5]", real, error)) << number;
+            ASSERT_EQ(AEGetNthDesc(&real.Get(), 1, typeWildCard, nullptr, item.Out()), noErr);
+            EXPECT_TRUE(SameDesc(
+                item.Get(),
+                MakeDesc(typeIEEE64BitFloatingPoint, BytesOf(std::stod(number + ".5"))).Get()));
+            if (!fits) continue;
+            for (const char* after : {"/]", ":]", "\x80]", "\xFF]"}) {
+                OwnedDesc desc;
+                EXPECT_FALSE(ParseDesc("[" + number + after, desc, error));
+                EXPECT_EQ(error.message, "expected ',' or ']'") << number << after;
+                EXPECT_EQ(error.offset, 1 + number.size()) << number << after;
+            }
+        }
     }
     OwnedDesc desc;
     NotationError error;
