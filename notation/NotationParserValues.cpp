@@ -262,31 +262,28 @@ const char* TakePlainText(const char* p, const char* const end, Scratch<char16_t
         p = TakeASCIIBlocks(p, end, units);
         char16_t* to = units.Room(16);
         char16_t* limit = units.Limit();
+        auto put = [&](char16_t unit) {
+            if (to == limit) {
+                units.SetEnd(to);
+                to = units.Room(16);
+                limit = units.Limit();
+            }
+            *to++ = unit;
+        };
         // The last bytes before the end (all of them without SSE2), or the one that ended a
         // block.
         for (; p < end; ++p) {
             const auto b = static_cast<uint8_t>(*p);
             if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') break;
-            if (to == limit) {
-                units.SetEnd(to);
-                to = units.Room(16);
-                limit = units.Limit();
-            }
-            *to++ = b;
+            put(b);
         }
         // Two-byte UTF-8, always well formed from a lead byte of 0xC2 up: most letters outside
         // ASCII, which come in words.
         const char* const before = p;
-        while (end - p >= 2) {
+        for (; end - p >= 2; p += 2) {
             const auto lead = static_cast<uint8_t>(p[0]), next = static_cast<uint8_t>(p[1]);
             if (lead < 0xC2 || lead > 0xDF || (next & 0xC0) != 0x80) break;
-            if (to == limit) {
-                units.SetEnd(to);
-                to = units.Room(16);
-                limit = units.Limit();
-            }
-            *to++ = static_cast<char16_t>((lead & 0x1F) << 6 | (next & 0x3F));
-            p += 2;
+            put(static_cast<char16_t>((lead & 0x1F) << 6 | (next & 0x3F)));
         }
         units.SetEnd(to);
         if (p == before) return p;
