@@ -71,7 +71,8 @@ bool Parser::ParseItem(OwnedDesc& list, OwnedDesc& item, int depth) {
             }
             return PutItem(list, typeUnicodeText, mUnits.Data(), mUnits.Size() * 2, start);
         }
-        if (int64_t value; TakeShortInteger(value)) {
+        const bool numeric = *mCur == '-' || static_cast<unsigned>(*mCur - '0') < 10;
+        if (int64_t value; numeric && TakeShortInteger(value)) {
             if (value >= INT32_MIN && value <= INT32_MAX) {
                 const auto narrow = static_cast<int32_t>(value);
                 return PutItem(list, typeSInt32, &narrow, sizeof narrow, start);
