@@ -162,8 +162,8 @@ inline const char* ReadShortInteger(const char* p, const char* end, int64_t& val
     return p;
 }
 
-// Takes the run of text a string holds as itself from `p` into `units`: ASCII as above, the
-// last bytes before the end, and two-byte UTF-8 sequences. Returns where the run ends.
+// Takes the run of text a string holds as itself from `p` into `units`: ASCII as above, and
+// two-byte UTF-8 sequences. Returns where the run ends. For where TakeASCIIBlocks stops.
 const char* TakePlainText(const char* p, const char* end, Scratch<char16_t>& units);
 
 struct NumberToken {
@@ -222,7 +222,7 @@ private:
     bool ParseWord(OwnedDesc& out);
     bool ScanNumber(NumberToken& token);
     bool ParseString(Scratch<char16_t>& units) {
-        ++mCur;  // '"'
+        mCur = TakeASCIIBlocks(mCur + 1, mEnd, units);  // past '"'
         return ParseStringRest(units);
     }
     // The rest of a string, its units so far in `units`, from the cursor to past its '"'.

@@ -259,7 +259,6 @@ bool Parser::ScanNumber(NumberToken& token) {
 
 const char* TakePlainText(const char* p, const char* const end, Scratch<char16_t>& units) {
     for (;;) {
-        p = TakeASCIIBlocks(p, end, units);
         char16_t* to = units.Room(16);
         char16_t* limit = units.Limit();
         auto put = [&](char16_t unit) {
@@ -270,23 +269,27 @@ const char* TakePlainText(const char* p, const char* const end, Scratch<char16_t
             }
             *to++ = unit;
         };
-        // The last bytes before the end (all of them without SSE2), or the one that ended a
-        // block.
-        for (; p < end; ++p) {
-            const auto b = static_cast<uint8_t>(*p);
-            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') break;
-            put(b);
-        }
-        // Two-byte UTF-8, always well formed from a lead byte of 0xC2 up: most letters outside
-        // ASCII, which come in words.
-        const char* const before = p;
-        for (; end - p >= 2; p += 2) {
-            const auto lead = static_cast<uint8_t>(p[0]), next = static_cast<uint8_t>(p[1]);
-            if (lead < 0xC2 || lead > 0xDF || (next & 0xC0) != 0x80) break;
-            put(static_cast<char16_t>((lead & 0x1F) << 6 | (next & 0x3F)));
+        // A byte at a time where ASCII mixes with two-byte UTF-8 (always well formed from a
+        // lead byte of 0xC2 up: most letters outside ASCII), back to blocks after a long run
+        // of ASCII alone.
+        for (size_t asciiRun = 0; asciiRun < 16;) {
+            const auto b = p < end ? static_cast<uint8_t>(*p) : 0;
+            if (b >= 0x20 && b < 0x80 && b != '"' && b != '\\') {
+                put(b);
+                ++p;
+                ++asciiRun;
+            } else if (b >= 0xC2 && b <= 0xDF && end - p >= 2 &&
+                       (static_cast<uint8_t>(p[1]) & 0xC0) == 0x80) {
+                put(static_cast<char16_t>((b & 0x1F) << 6 | (p[1] & 0x3F)));
+                p += 2;
+                asciiRun = 0;
+            } else {
+                units.SetEnd(to);
+                return p;
+            }
         }
         units.SetEnd(to);
-        if (p == before) return p;
+        p = TakeASCIIBlocks(p, end, units);
     }
 }
 
