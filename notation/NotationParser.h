@@ -133,12 +133,7 @@ inline const char* ReadShortInteger(const char* p, const char* end, int64_t& val
     const __m128i quote = _mm_set1_epi8('"');
     const __m128i backslash = _mm_set1_epi8('\\');
     const __m128i zero = _mm_setzero_si128();
-    do {
-        if (limit - to < 16) [[unlikely]] {
-            units.SetEnd(to);
-            to = units.Room(16);
-            limit = units.Limit();
-        }
+    for (;;) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i special =
             _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash));
@@ -147,13 +142,20 @@ inline const char* ReadShortInteger(const char* p, const char* end, int64_t& val
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi8(bytes, zero));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8), _mm_unpackhi_epi8(bytes, zero));
         if (mask != 0xFFFF) {
-            const auto run = static_cast<size_t>(std::countr_one(mask));
+            // The first byte that is not plain; ~mask has bits set from 16 up, so never 0.
+            const auto run = static_cast<size_t>(__builtin_ctz(~mask));
             units.SetEnd(to + run);
             return p + run;
         }
         to += 16;
         p += 16;
-    } while (end - p >= 16);
+        if (end - p < 16) break;
+        if (limit - to < 16) [[unlikely]] {
+            units.SetEnd(to);
+            to = units.Room(16);
+            limit = units.Limit();
+        }
+    }
     units.SetEnd(to);
 #else
     (void)end;
