@@ -115,48 +115,58 @@ public:
         static RecentBytes* table = new RecentBytes;  // never destroyed: payloads die at exit
         return *table;
     }
+    // From the size and the first and last eight bytes (values kept here are longer than the
+    // eight a payload holds inline).
+    static uint64_t HashOf(const void* bytes, size_t size) {
+        const auto* p = static_cast<const uint8_t*>(bytes);
+        uint64_t head, tail;
+        std::memcpy(&head, p, 8);
+        std::memcpy(&tail, p + size - 8, 8);
+        return ((head * 0x9E3779B97F4A7C15ull) ^ tail ^ size) * 0xFF51AFD7ED558CCDull;
+    }
     // Makes `into` (empty) share a kept payload equal to the bytes; false when none is kept.
-    bool Share(const void* bytes, size_t size, Payload& into) {
+    // The slot's hash is compared first: a kept value's bytes are read only when it is likely
+    // the one, as most are cold by the time their slot comes round again.
+    bool Share(const void* bytes, size_t size, uint64_t hash, Payload& into) {
         if (mBusy.test_and_set(std::memory_order_acquire)) return false;
-        const Payload& kept = mSlots[SlotOf(bytes, size)];
-        const bool same =
-            kept.mKind == kHeap && kept.mSize == size && std::memcmp(kept.mHeap, bytes, size) == 0;
+        const Slot& slot = mSlots[SlotOf(hash)];
+        const Payload& kept = slot.payload;
+        const bool same = slot.hash == hash && kept.mKind == kHeap && kept.mSize == size &&
+                          std::memcmp(kept.mHeap, bytes, size) == 0;
         if (same) into = kept;
         mBusy.clear(std::memory_order_release);
         return same;
     }
-    void Keep(const Payload& made) {
+    void Keep(const Payload& made, uint64_t hash) {
         if (mBusy.test_and_set(std::memory_order_acquire)) return;
         Payload dropped(made);
-        mSlots[SlotOf(made.mHeap, made.mSize)].Swap(dropped);
+        Slot& slot = mSlots[SlotOf(hash)];
+        slot.payload.Swap(dropped);
+        slot.hash = hash;
         mBusy.clear(std::memory_order_release);
     }  // the payload it replaced is released here, outside the table
 
 private:
     static constexpr unsigned kSlotBits = 10;
-    // From the size and the first and last eight bytes (values kept here are longer than the
-    // eight a payload holds inline).
-    static size_t SlotOf(const void* bytes, size_t size) {
-        const auto* p = static_cast<const uint8_t*>(bytes);
-        uint64_t head, tail;
-        std::memcpy(&head, p, 8);
-        std::memcpy(&tail, p + size - 8, 8);
-        const uint64_t h = ((head * 0x9E3779B97F4A7C15ull) ^ tail ^ size) * 0xFF51AFD7ED558CCDull;
-        return static_cast<size_t>(h >> (64 - kSlotBits));
-    }
+    struct Slot {
+        Payload payload;
+        uint64_t hash = 0;
+    };
+    static size_t SlotOf(uint64_t hash) { return static_cast<size_t>(hash >> (64 - kSlotBits)); }
     std::atomic_flag mBusy;
-    Payload mSlots[size_t{1} << kSlotBits];
+    Slot mSlots[size_t{1} << kSlotBits];
 };
 
 void Payload::SetHeapBytes(const void* bytes, size_t size) {
     if (size > std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
     const bool shareable = size <= RecentBytes::kMaxSize;
-    if (shareable && RecentBytes::Table().Share(bytes, size, *this)) return;
+    const uint64_t hash = shareable ? RecentBytes::HashOf(bytes, size) : 0;
+    if (shareable && RecentBytes::Table().Share(bytes, size, hash, *this)) return;
     mHeap = AllocateShared(size);
     mKind = kHeap;
     mSize = static_cast<uint32_t>(size);
     std::memcpy(mHeap, bytes, size);
-    if (shareable) RecentBytes::Table().Keep(*this);
+    if (shareable) RecentBytes::Table().Keep(*this, hash);
 }
 
 Payload Payload::FromBytesSharingUnits(const void* bytes, size_t size) {
