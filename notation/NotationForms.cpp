@@ -88,19 +88,27 @@ const TypedForm* FindTypedForm(DescType type) {
     return nullptr;
 }
 
-void AppendCode(FourCharCode code, std::string& out) {
-    out.push_back('\'');
+char* WriteCode(FourCharCode code, char* to) {
+    *to++ = '\'';
     for (int shift = 24; shift >= 0; shift -= 8) {
         const auto b = static_cast<uint8_t>(code >> shift);
         if (b >= 0x20 && b < 0x7F && b != '\'' && b != '\\') {
-            out.push_back(static_cast<char>(b));
+            *to++ = static_cast<char>(b);
         } else {
-            out += "\\x";
-            out.push_back(kHexDigits[b >> 4]);
-            out.push_back(kHexDigits[b & 0xF]);
+            to[0] = '\\';
+            to[1] = 'x';
+            to[2] = kHexDigits[b >> 4];
+            to[3] = kHexDigits[b & 0xF];
+            to += 4;
         }
     }
-    out.push_back('\'');
+    *to++ = '\'';
+    return to;
+}
+
+void AppendCode(FourCharCode code, std::string& out) {
+    char text[kMaxCodeBytes];
+    out.append(text, WriteCode(code, text));
 }
 
 void AppendReal(double value, std::string& out) {

@@ -41,6 +41,9 @@ constexpr int kMaxDepth = 2048;
 // Appends a code as four bytes in single quotes, the most significant first; a byte that is not
 // printable ASCII, or is `'` or `\`, is written \xHH.
 void AppendCode(FourCharCode code, std::string& out);
+// The same at `to`, which has room for kMaxCodeBytes; returns the byte past the code.
+constexpr size_t kMaxCodeBytes = 18;
+char* WriteCode(FourCharCode code, char* to);
 
 // Appends a real as its shortest round-trip decimal, laid out as positional notation when the
 // decimal exponent is in -4..15 (with ".0" when there is no point), else as 1e+16; nan, inf,

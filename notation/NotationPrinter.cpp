@@ -1,79 +1,21 @@
-// The notation printer: one pass over the descriptor tree into one growing string, or into a
+// The notation printer: one pass over the descriptor tree into one growing buffer, or into a
 // stream a buffer at a time.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <limits>
 #include <string_view>
-#include <vector>
 
 #include "notation/DescNotation.h"
 #include "notation/NotationForms.h"
+#include "notation/NotationOutput.h"
 #include "notation/NotationText.h"
 
 using namespace notation;
 
 namespace {
-
-class Printer {
-public:
-    explicit Printer(std::string& out, std::FILE* sink = nullptr) : mOut(out), mSink(sink) {}
-    OSStatus Print(const AEDesc& desc, int depth);
-    // Writes what is printed so far to the sink and empties the text; false when it cannot.
-    bool Flush();
-
-private:
-    OSStatus PrintContainer(const AEDesc& desc, long count, int depth);
-    OSStatus PrintItem(const AEDesc& container, long index, bool isRecord, int depth);
-    OSStatus PrintBytes(const AEDesc& desc);
-    void PrintValue(DescType type, std::string_view data);
-    bool PrintTypedValue(DescType type, std::string_view data);
-    bool PrintFixedWidth(const TypedForm& form, std::string_view data);
-    bool PrintText(const TypedForm& form, std::string_view data);
-    void PrintHex(DescType type, std::string_view data);
-    bool MightBeContainer(DescType type, std::string_view head);
-    void LearnContainerPrefix();
-    OSStatus PrintContainerItem(const AEDesc& container, long index, DescType type, size_t size,
-                                int depth);
-    bool PrintFlat(DescType type, std::string_view flat, int depth);
-    class FlatCursor;
-    bool PrintFlatContainer(DescType type, FlatCursor& cursor, int depth);
-    bool PrintFlatItems(bool isRecord, uint32_t count, FlatCursor& cursor, int depth);
-
-    // The bytes of the value being printed, kept in UTF-16 units so that a 'utxt' value is
-    // printed from where it was fetched, without a copy to align it.
-    class ValueBytes {
-    public:
-        char* Data() { return reinterpret_cast<char*>(mUnits.data()); }
-        size_t Size() const { return mUnits.size() * 2; }
-        void Reserve(size_t bytes) {
-            if (Size() < bytes) mUnits.resize((bytes + 1) / 2);
-        }
-        // The units of `bytes` when they are these bytes (from the start), else NULL.
-        const char16_t* UnitsOf(std::string_view bytes) const {
-            return bytes.data() == reinterpret_cast<const char*>(mUnits.data()) ? mUnits.data()
-                                                                                : nullptr;
-        }
-
-    private:
-        std::u16string mUnits;
-    };
-
-    std::string& mOut;
-    std::FILE* mSink;  // NULL: everything stays in mOut
-    // Scratch buffers reused for every value, so printing a large tree allocates little.
-    ValueBytes mData;
-    std::u16string mUnits;
-    std::string mFlat;   // a container item's flat form
-    std::string mValue;  // a number's digits
-    // The bytes every list's and record's data begin with (learnt from an empty one of each),
-    // so an item whose data does not begin so is a plain value, printed from its bytes alone.
-    std::string mContainerPrefix;
-    bool mPrefixLearnt = false;
-};
 
 // Items are fetched into this much reused buffer first; larger values are fetched again. A
 // plain value copies only its own bytes, so the size costs nothing but lets most lists and
@@ -84,6 +26,67 @@ constexpr size_t kItemBuffer = size_t{4} << 10;
 constexpr size_t kFlatLimit = size_t{64} << 10;
 // A streamed print is written out in pieces of about this size.
 constexpr size_t kFlushAt = size_t{1} << 16;
+// Room for a value apart from its bytes: a code, parentheses and a number (at most 24
+// characters, a real included) or the marks around hex. Hex needs two bytes a byte besides;
+// text asks for its own room.
+constexpr size_t kValueRoom = 64;
+// Room for what comes before an item: ", ", a keyword and ':'.
+constexpr size_t kItemStartRoom = 3 + kMaxCodeBytes;
+
+class Printer {
+public:
+    // Writes after what `storage` holds; with a sink, writes out the text every so often.
+    explicit Printer(std::string& storage, std::FILE* sink = nullptr)
+        : mOut(storage, TextBuffer::Growth::kDoubling), mSink(sink) {}
+    OSStatus Print(const AEDesc& desc, int depth);
+    // Writes what is printed so far to the sink and empties the text; false when it cannot.
+    bool Flush();
+    // Cuts the storage to the text.
+    void Finish() { mOut.Finish(); }
+
+private:
+    OSStatus PrintContainer(const AEDesc& desc, long count, int depth);
+    OSStatus PrintItem(const AEDesc& container, long index, bool isRecord, int depth);
+    OSStatus PrintBytes(const AEDesc& desc);
+    void PrintValue(DescType type, std::string_view data);
+    bool PrintTypedValue(DescType type, std::string_view data);
+    char* WriteFixedWidth(const TypedForm& form, std::string_view data, char* to);
+    char* WriteReal(const TypedForm& form, std::string_view data, char* to);
+    bool PrintText(const TypedForm& form, std::string_view data);
+    void PrintHex(DescType type, std::string_view data);
+    void Put(std::string_view text);
+    void PutOpening(DescType type, bool isRecord);
+    void PutItemStart(bool first, bool isRecord, AEKeyword keyword);
+    template <class Integer>
+    void PutDecimal(Integer value) {
+        char* to = mOut.Room(kValueRoom);
+        mOut.Commit(std::to_chars(to, to + kValueRoom, value).ptr);
+    }
+    bool MightBeContainer(DescType type, std::string_view head);
+    void LearnContainerPrefix();
+    OSStatus PrintContainerItem(const AEDesc& container, long index, DescType type, size_t size,
+                                int depth);
+    bool PrintFlat(DescType type, std::string_view flat, int depth);
+    class FlatCursor;
+    bool PrintFlatContainer(DescType type, FlatCursor& cursor, int depth);
+    bool PrintFlatItems(bool isRecord, uint32_t count, FlatCursor& cursor, int depth);
+    char* DataRoom(size_t bytes) {
+        if (mData.size() < bytes) mData.resize(bytes);
+        return mData.data();
+    }
+
+    TextBuffer mOut;
+    std::FILE* mSink;  // NULL: everything stays in the storage
+    // Scratch buffers reused for every value, so printing a large tree allocates little.
+    std::string mData;  // the bytes of the value being printed
+    std::u16string mUnits;
+    std::string mFlat;  // a container item's flat form
+    std::string mReal;  // a real's digits
+    // The bytes every list's and record's data begin with (learnt from an empty one of each),
+    // so an item whose data does not begin so is a plain value, printed from its bytes alone.
+    std::string mContainerPrefix;
+    bool mPrefixLearnt = false;
+};
 
 template <class T>
 T Load(std::string_view data) {
@@ -100,9 +103,28 @@ bool IsCanonicalReal(Real value) {
     return std::memcmp(&value, &canonical, sizeof value) == 0;
 }
 
+// Writes an integer form's value at `to`, which has room for 21 bytes.
+char* WriteInteger(const TypedForm& form, std::string_view data, char* to) {
+    constexpr size_t kDigits = 20;  // UINT64_MAX; INT64_MIN takes a sign besides
+    if (form.width == 8 && !form.isSigned)
+        return std::to_chars(to, to + kDigits, Load<uint64_t>(data)).ptr;
+    int64_t value;
+    switch (form.width) {
+        case 2:
+            value = Load<int16_t>(data);
+            break;
+        case 4:
+            value = form.isSigned ? int64_t{Load<int32_t>(data)} : int64_t{Load<uint32_t>(data)};
+            break;
+        default:
+            value = Load<int64_t>(data);
+    }
+    return std::to_chars(to, to + kDigits + 1, value).ptr;
+}
+
 OSStatus Printer::Print(const AEDesc& desc, int depth) {
     if (desc.descriptorType == typeNull) {
-        mOut += "'null'()";
+        Put("'null'()");
         return noErr;
     }
     long count = 0;
@@ -116,21 +138,48 @@ OSStatus Printer::Print(const AEDesc& desc, int depth) {
 }
 
 bool Printer::Flush() {
-    const bool written = std::fwrite(mOut.data(), 1, mOut.size(), mSink) == mOut.size();
-    mOut.clear();
+    const size_t length = mOut.Length();
+    const bool written = std::fwrite(mOut.Data(), 1, length, mSink) == length;
+    mOut.Truncate(0);
     return written;
+}
+
+void Printer::Put(std::string_view text) {
+    char* to = mOut.Room(text.size());
+    std::memcpy(to, text.data(), text.size());
+    mOut.Commit(to + text.size());
+}
+
+// "[", "{" or "'code'{" for a record of another type.
+void Printer::PutOpening(DescType type, bool isRecord) {
+    char* to = mOut.Room(kMaxCodeBytes + 1);
+    if (isRecord && type != typeAERecord) to = WriteCode(type, to);
+    *to++ = isRecord ? '{' : '[';
+    mOut.Commit(to);
+}
+
+inline void Printer::PutItemStart(bool first, bool isRecord, AEKeyword keyword) {
+    char* to = mOut.Room(kItemStartRoom);
+    if (!first) {
+        to[0] = ',';
+        to[1] = ' ';
+        to += 2;
+    }
+    if (isRecord) {
+        to = WriteCode(keyword, to);
+        *to++ = ':';
+    }
+    mOut.Commit(to);
 }
 
 OSStatus Printer::PrintContainer(const AEDesc& desc, long count, int depth) {
     const bool isRecord = desc.descriptorType != typeAEList;
-    if (isRecord && desc.descriptorType != typeAERecord) AppendCode(desc.descriptorType, mOut);
-    mOut.push_back(isRecord ? '{' : '[');
+    PutOpening(desc.descriptorType, isRecord);
     for (long i = 1; i <= count; ++i) {
-        if (i > 1) mOut += ", ";
         if (OSStatus err = PrintItem(desc, i, isRecord, depth)) return err;
-        if (mSink && mOut.size() >= kFlushAt && !Flush()) return ioErr;
+        if (mSink && mOut.Length() >= kFlushAt && !Flush()) return ioErr;
     }
-    mOut.push_back(isRecord ? '}' : ']');
+    Put(isRecord ? "}" : "]");
     return noErr;
 }
 
@@ -138,31 +187,28 @@ OSStatus Printer::PrintContainer(const AEDesc& desc, long count, int depth) {
 // Only an item that is or may be a list or record is fetched as a descriptor and printed in
 // full.
 OSStatus Printer::PrintItem(const AEDesc& container, long index, bool isRecord, int depth) {
-    mData.Reserve(kItemBuffer);
+    char* data = DataRoom(kItemBuffer);
     AEKeyword keyword = typeWildCard;
     DescType type = typeNull;
     Size size = 0;
-    if (OSErr err = AEGetNthPtr(&container, index, typeWildCard, &keyword, &type, mData.Data(),
-                                static_cast<Size>(mData.Size()), &size))
+    if (OSErr err = AEGetNthPtr(&container, index, typeWildCard, &keyword, &type, data,
+                                static_cast<Size>(mData.size()), &size))
         return err;
-    if (isRecord) {
-        AppendCode(keyword, mOut);
-        mOut.push_back(':');
-    }
+    PutItemStart(index == 1, isRecord, keyword);
     const size_t length = static_cast<size_t>(size);
-    if (MightBeContainer(type, std::string_view(mData.Data(), std::min(length, mData.Size()))))
+    if (MightBeContainer(type, std::string_view(data, std::min(length, mData.size()))))
         return PrintContainerItem(container, index, type, length, depth);
     if (type == typeNull) {
-        mOut += "'null'()";
+        Put("'null'()");
         return noErr;
     }
-    if (length > mData.Size()) {
-        mData.Reserve(length);
-        if (OSErr err = AEGetNthPtr(&container, index, typeWildCard, nullptr, &type, mData.Data(),
-                                    size, &size))
+    if (length > mData.size()) {
+        data = DataRoom(length);
+        if (OSErr err =
+                AEGetNthPtr(&container, index, typeWildCard, nullptr, &type, data, size, &size))
             return err;
     }
-    PrintValue(type, std::string_view(mData.Data(), length));
+    PrintValue(type, std::string_view(data, length));
     return noErr;
 }
 
@@ -170,9 +216,9 @@ OSStatus Printer::PrintItem(const AEDesc& container, long index, bool isRecord, 
 // and reads as expected, else fetched as a descriptor and printed in full.
 OSStatus Printer::PrintContainerItem(const AEDesc& container, long index, DescType type,
                                      size_t size, int depth) {
-    if (size <= mData.Size() && PrintFlat(type, std::string_view(mData.Data(), size), depth + 1))
+    if (size <= mData.size() && PrintFlat(type, std::string_view(mData.data(), size), depth + 1))
         return noErr;
-    if (size > mData.Size() && size <= kFlatLimit) {
+    if (size > mData.size() && size <= kFlatLimit) {
         mFlat.resize(size);
         Size fetched = 0;
         if (AEGetNthPtr(&container, index, typeWildCard, nullptr, &type, mFlat.data(),
@@ -201,8 +247,25 @@ public:
         mAt += sizeof value;
         return true;
     }
-    bool Bytes(size_t length, std::string_view& out) {
-        if (static_cast<size_t>(mEnd - mAt) < length) return false;
+    // An item's keyword, type and tag (0 plain, 1 nested), with one check.
+    struct ItemHead {
+        AEKeyword keyword;
+        DescType type;
+        uint8_t tag;
+    };
+    bool ReadHead(ItemHead& head) {
+        constexpr size_t kHeadBytes = 9;
+        if (static_cast<size_t>(mEnd - mAt) < kHeadBytes) return false;
+        std::memcpy(&head.keyword, mAt, 4);
+        std::memcpy(&head.type, mAt + 4, 4);
+        head.tag = static_cast<uint8_t>(mAt[8]);
+        mAt += kHeadBytes;
+        return true;
+    }
+    // A plain item's data: its length, then as many bytes.
+    bool ReadData(std::string_view& out) {
+        uint32_t length = 0;
+        if (!Read(length) || static_cast<size_t>(mEnd - mAt) < length) return false;
         out = std::string_view(mAt, length);
         mAt += length;
         return true;
@@ -217,13 +280,13 @@ private:
 // printed, for anything it does not read as expected (an event, nesting at the limit, a
 // list-shaped value of another type), which then takes the descriptor route.
 bool Printer::PrintFlat(DescType type, std::string_view flat, int depth) {
-    const size_t mark = mOut.size();
+    const size_t mark = mOut.Length();
     FlatCursor cursor(flat);
     uint32_t magic = 0;
     if (cursor.Read(magic) && std::memcmp(&magic, "AEfl", 4) == 0 &&
         PrintFlatContainer(type, cursor, depth) && cursor.AtEnd())
         return true;
-    mOut.resize(mark);
+    mOut.Truncate(mark);
     return false;
 }
 
@@ -233,34 +296,27 @@ bool Printer::PrintFlatContainer(DescType type, FlatCursor& cursor, int depth) {
     if (depth >= kMaxDepth || !cursor.Read(shape) || !cursor.Read(count)) return false;
     const bool isRecord = shape == 1;
     if (shape > 1 || isRecord == (type == typeAEList)) return false;
-    if (isRecord && type != typeAERecord) AppendCode(type, mOut);
-    mOut.push_back(isRecord ? '{' : '[');
+    PutOpening(type, isRecord);
     if (!PrintFlatItems(isRecord, count, cursor, depth)) return false;
-    mOut.push_back(isRecord ? '}' : ']');
+    Put(isRecord ? "}" : "]");
     return true;
 }
 
 bool Printer::PrintFlatItems(bool isRecord, uint32_t count, FlatCursor& cursor, int depth) {
     for (uint32_t i = 0; i < count; ++i) {
-        if (i > 0) mOut += ", ";
-        AEKeyword keyword = 0;
-        DescType type = 0;
-        uint8_t tag = 0;
-        if (!cursor.Read(keyword) || !cursor.Read(type) || !cursor.Read(tag)) return false;
-        if (isRecord) {
-            AppendCode(keyword, mOut);
-            mOut.push_back(':');
-        }
-        if (tag == 1) {
-            if (!PrintFlatContainer(type, cursor, depth + 1)) return false;
+        FlatCursor::ItemHead head;
+        if (!cursor.ReadHead(head)) return false;
+        PutItemStart(i == 0, isRecord, head.keyword);
+        if (head.tag == 1) {
+            if (!PrintFlatContainer(head.type, cursor, depth + 1)) return false;
             continue;
         }
-        uint32_t length = 0;
         std::string_view bytes;
-        if (tag != 0 || !cursor.Read(length) || !cursor.Bytes(length, bytes)) return false;
-        if (type == typeAEList || type == typeAERecord || type == typeAppleEvent) return false;
+        if (head.tag != 0 || !cursor.ReadData(bytes)) return false;
+        if (head.type == typeAEList || head.type == typeAERecord || head.type == typeAppleEvent)
+            return false;
         // Bytes that are not a container print from themselves, as the descriptor route does.
-        PrintValue(type, bytes);
+        PrintValue(head.type, bytes);
     }
     return true;
 }
@@ -298,133 +354,139 @@ void Printer::LearnContainerPrefix() {
 
 OSStatus Printer::PrintBytes(const AEDesc& desc) {
     const auto size = static_cast<size_t>(AEGetDescDataSize(&desc));
-    mData.Reserve(size);
+    char* data = DataRoom(size);
     if (size != 0) {
-        if (OSErr err = AEGetDescData(&desc, mData.Data(), static_cast<Size>(size))) return err;
+        if (OSErr err = AEGetDescData(&desc, data, static_cast<Size>(size))) return err;
     }
-    PrintValue(desc.descriptorType, std::string_view(mData.Data(), size));
+    PrintValue(desc.descriptorType, std::string_view(data, size));
     return noErr;
 }
 
 void Printer::PrintValue(DescType type, std::string_view data) {
+    // The most common values first, without looking up their form.
+    switch (type) {
+        case typeUnicodeText:
+            if (data.size() % 2 != 0) break;
+            mOut.PutQuoted(data.data(), data.size() / 2);
+            return;
+        case typeSInt32:
+            if (data.size() != 4) break;
+            PutDecimal(Load<int32_t>(data));
+            return;
+        default:
+            break;
+    }
     if (!PrintTypedValue(type, data)) PrintHex(type, data);
 }
 
 // The bare and typed value forms; false when the bytes are not exactly a value's encoding.
 bool Printer::PrintTypedValue(DescType type, std::string_view data) {
-    const TypedForm* form = FindTypedForm(type);
     if (type == typeBoolean && data.size() == 1 && static_cast<uint8_t>(data[0]) <= 1) {
-        mOut += data[0] ? "true" : "false";
+        Put(data[0] ? "true" : "false");
         return true;
     }
+    const TypedForm* form = FindTypedForm(type);
     if (form == nullptr) return false;
-    if (form->width != 0) return data.size() == form->width && PrintFixedWidth(*form, data);
-    return PrintText(*form, data);
+    if (form->width == 0) return PrintText(*form, data);
+    if (data.size() != form->width) return false;
+    char* end = WriteFixedWidth(*form, data, mOut.Room(kValueRoom));
+    if (end == nullptr) return false;
+    mOut.Commit(end);
+    return true;
 }
 
-bool Printer::PrintFixedWidth(const TypedForm& form, std::string_view data) {
+// Writes a fixed-width value at `to`, which has kValueRoom; NULL when its bytes have no value
+// form.
+char* Printer::WriteFixedWidth(const TypedForm& form, std::string_view data, char* to) {
     const DescType type = form.type;
     // 'long', 'doub' and 'type' are the bare forms; 'comp' is bare only outside 32 bits.
     const bool bare = type == typeSInt32 || type == typeIEEE64BitFloatingPoint ||
                       type == typeType ||
                       (type == typeSInt64 &&
                        (Load<int64_t>(data) < INT32_MIN || Load<int64_t>(data) > INT32_MAX));
-    std::string& value = mValue;
-    value.clear();
+    if (!bare) {
+        to = WriteCode(type, to);
+        *to++ = '(';
+    }
     switch (form.form) {
-        case Form::Integer: {
-            int64_t v = 0;
-            if (form.width == 2) v = Load<int16_t>(data);
-            if (form.width == 4 && form.isSigned) v = Load<int32_t>(data);
-            if (form.width == 4 && !form.isSigned) v = Load<uint32_t>(data);
-            if (form.width == 8) v = Load<int64_t>(data);
-            char digits[24];
-            const auto written = form.width == 8 && !form.isSigned
-                                     ? std::to_chars(digits, std::end(digits), Load<uint64_t>(data))
-                                     : std::to_chars(digits, std::end(digits), v);
-            if (bare) {  // straight to the output: most numbers are bare
-                mOut.append(digits, written.ptr);
-                return true;
-            }
-            value.append(digits, written.ptr);
+        case Form::Integer:
+            to = WriteInteger(form, data, to);
             break;
-        }
         case Form::Real:
-            if (form.width == 4) {
-                if (!IsCanonicalReal(Load<float>(data))) return false;
-                AppendReal(Load<float>(data), value);
-            } else {
-                if (!IsCanonicalReal(Load<double>(data))) return false;
-                AppendReal(Load<double>(data), value);
-            }
-            break;
         case Form::Fixed:
-            AppendReal(Load<int32_t>(data) / 65536.0, value);
+            to = WriteReal(form, data, to);
+            if (to == nullptr) return nullptr;
             break;
         case Form::Code:
-            AppendCode(Load<FourCharCode>(data), value);
+            to = WriteCode(Load<FourCharCode>(data), to);
             break;
         default:
-            return false;
+            return nullptr;
     }
-    if (bare) {
-        mOut += value;
+    if (!bare) *to++ = ')';
+    return to;
+}
+
+char* Printer::WriteReal(const TypedForm& form, std::string_view data, char* to) {
+    mReal.clear();
+    if (form.form == Form::Fixed) {
+        AppendReal(Load<int32_t>(data) / 65536.0, mReal);
+    } else if (form.width == 4) {
+        if (!IsCanonicalReal(Load<float>(data))) return nullptr;
+        AppendReal(Load<float>(data), mReal);
     } else {
-        AppendCode(type, mOut);
-        mOut.push_back('(');
-        mOut += value;
-        mOut.push_back(')');
+        if (!IsCanonicalReal(Load<double>(data))) return nullptr;
+        AppendReal(Load<double>(data), mReal);
     }
-    return true;
+    std::memcpy(to, mReal.data(), mReal.size());
+    return to + mReal.size();
 }
 
 bool Printer::PrintText(const TypedForm& form, std::string_view data) {
-    std::u16string& units = mUnits;
-    units.clear();
+    mUnits.clear();
     switch (form.form) {
-        case Form::UTF16: {
+        case Form::UTF16:
             if (data.size() % 2 != 0) return false;
-            if (const char16_t* fetched = mData.UnitsOf(data)) {
-                AppendQuoted(std::u16string_view(fetched, data.size() / 2), mOut);
-                return true;
-            }
-            units.resize(data.size() / 2);
-            if (!data.empty()) std::memcpy(units.data(), data.data(), data.size());
-            AppendQuoted(units, mOut);
+            mOut.PutQuoted(data.data(), data.size() / 2);
             return true;
-        }
         case Form::UTF8:
-            if (!UTF8ToUTF16(data, units)) return false;
+            if (!UTF8ToUTF16(data, mUnits)) return false;
             break;
         case Form::MacRoman:
-            MacRomanToUTF16(data, units);
+            MacRomanToUTF16(data, mUnits);
             break;
         default:
             return false;
     }
-    AppendCode(form.type, mOut);
-    mOut.push_back('(');
-    AppendQuoted(units, mOut);
-    mOut.push_back(')');
+    char* to = mOut.Room(kMaxCodeBytes + 1);
+    to = WriteCode(form.type, to);
+    *to++ = '(';
+    mOut.Commit(to);
+    mOut.PutQuoted(reinterpret_cast<const char*>(mUnits.data()), mUnits.size());
+    Put(")");
     return true;
 }
 
 void Printer::PrintHex(DescType type, std::string_view data) {
-    AppendCode(type, mOut);
+    char* to = WriteCode(type, mOut.Room(kValueRoom + 2 * data.size()));
     if (data.empty()) {
-        mOut += "()";
+        std::memcpy(to, "()", 2);
+        mOut.Commit(to + 2);
         return;
     }
-    mOut += "(\u00AB";
-    AppendHex(reinterpret_cast<const uint8_t*>(data.data()), data.size(), mOut);
-    mOut += "\u00BB)";
+    std::memcpy(to, "(\u00AB", 3);
+    to = WriteHex(reinterpret_cast<const uint8_t*>(data.data()), data.size(), to + 3);
+    std::memcpy(to, "\u00BB)", 3);
+    mOut.Commit(to + 3);
 }
 
 }  // namespace
 
 OSStatus PrintDesc(const AEDesc& desc, std::string& out) {
     Printer printer(out);
-    return printer.Print(desc, 0);
+    const OSStatus status = printer.Print(desc, 0);
+    printer.Finish();
+    return status;
 }
 
 OSStatus PrintDesc(const AEDesc& desc, std::FILE* to) {

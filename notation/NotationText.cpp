@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "notation/NotationOutput.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -285,109 +287,168 @@ bool IsPlain(char16_t c) {
     return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
 }
 
-// Length of the run of characters at `p` that stand for themselves in a quoted string, eight
-// units per test where SSE2 is there.
-size_t PlainRunLength(const char16_t* p, const char16_t* end) {
-    const char16_t* begin = p;
+char16_t UnitAt(const char* p) {
+    char16_t unit;
+    std::memcpy(&unit, p, sizeof unit);
+    return unit;
+}
+
 #if defined(__SSE2__)
+// Two bits set for each of the eight units that stands for itself in a quoted string.
+unsigned PlainMask(__m128i units) {
     // Unsigned range checks as signed ones: flip the top bit of both sides.
-    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
-    const __m128i belowSpace = _mm_set1_epi16(static_cast<short>(0x1F - 0x8000));
-    const __m128i del = _mm_set1_epi16(static_cast<short>(0x7F - 0x8000));
-    const __m128i quote = _mm_set1_epi16('"');
-    const __m128i backslash = _mm_set1_epi16('\\');
-    while (end - p >= 8) {
-        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i flipped = _mm_xor_si128(units, flip);
-        const __m128i inRange =
-            _mm_and_si128(_mm_cmpgt_epi16(flipped, belowSpace), _mm_cmplt_epi16(flipped, del));
-        const __m128i special =
-            _mm_or_si128(_mm_cmpeq_epi16(units, quote), _mm_cmpeq_epi16(units, backslash));
-        const unsigned mask =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, inRange)));
-        if (mask != 0xFFFF) return static_cast<size_t>(p - begin) + std::countr_one(mask) / 2;
-        p += 8;
-    }
+    const __m128i flipped = _mm_xor_si128(units, _mm_set1_epi16(static_cast<short>(0x8000)));
+    const __m128i inRange =
+        _mm_and_si128(_mm_cmpgt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0x1F - 0x8000))),
+                      _mm_cmplt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0x7F - 0x8000))));
+    const __m128i special = _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('"')),
+                                         _mm_cmpeq_epi16(units, _mm_set1_epi16('\\')));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, inRange)));
+}
 #endif
-    while (p < end && IsPlain(*p)) ++p;
-    return static_cast<size_t>(p - begin);
+
+char* WriteEscapedUnit(char32_t c, char* to) {
+    to[0] = '\\';
+    to[1] = 'u';
+    for (int i = 0; i < 4; ++i) to[2 + i] = kHexDigits[(c >> (12 - 4 * i)) & 0xF];
+    return to + 6;
+}
+
+// The escape of a unit below 0x80 that does not stand for itself.
+char* WriteASCIISpecial(char32_t c, char* to) {
+    char escape;
+    switch (c) {
+        case '"':
+            escape = '"';
+            break;
+        case '\\':
+            escape = '\\';
+            break;
+        case '\n':
+            escape = 'n';
+            break;
+        case '\r':
+            escape = 'r';
+            break;
+        case '\t':
+            escape = 't';
+            break;
+        case '\b':
+            escape = 'b';
+            break;
+        case '\f':
+            escape = 'f';
+            break;
+        default:
+            if (c < 0x20) return WriteEscapedUnit(c, to);
+            *to = static_cast<char>(c);  // U+007F is written as itself
+            return to + 1;
+    }
+    to[0] = '\\';
+    to[1] = escape;
+    return to + 2;
+}
+
+// Writes the units from `p` up to the next one that stands for itself, at least one; a
+// surrogate pair as the UTF-8 of its character, a lone surrogate escaped.
+char* WriteSpecialRun(const char*& p, const char* end, char* to) {
+    do {
+        char32_t c = UnitAt(p);
+        p += 2;
+        if (c < 0x80) {
+            to = WriteASCIISpecial(c, to);
+        } else if (!IsSurrogate(c)) {
+            to = PutUTF8(c, to);
+        } else if (IsHighSurrogate(c) && p < end && IsLowSurrogate(UnitAt(p))) {
+            to = PutUTF8(0x10000 + ((c - 0xD800) << 10) + (UnitAt(p) - 0xDC00), to);
+            p += 2;
+        } else {
+            to = WriteEscapedUnit(c, to);
+        }
+    } while (p < end && !IsPlain(UnitAt(p)));
+    return to;
+}
+
+#if defined(__SSE2__)
+// Stores the units of `block` narrowed to bytes at `to` (eight bytes, whatever they hold);
+// returns how many of its units, from the first, stand for themselves.
+size_t StorePlain(__m128i block, char* to) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(block, block));
+    return static_cast<size_t>(std::countr_one(PlainMask(block)) / 2);
+}
+#endif
+
+// Writes the units from `p` that stand for themselves, up to the next that does not or the end;
+// `run` is where the run they end began, its units before `p` already written at the bytes
+// before `to`. The last few units are read again together with units of the run, so that most
+// texts end in one step.
+char* WritePlainRun(const char*& p, const char* end, const char* run, char* to) {
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16, to += 8) {
+        const size_t plain = StorePlain(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), to);
+        if (plain < 8) {
+            p += 2 * plain;
+            return to + plain;
+        }
+    }
+    if (p < end && end - run < 16 && end - p >= 8) {
+        const size_t plain = StorePlain(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), to);
+        p += 2 * plain;
+        to += plain;
+        if (plain < 4) return to;
+    }
+    if (p < end && end - run >= 8) {
+        // Eight (or four) units that end the text: storing them rewrites the bytes of those
+        // before `p` as they were.
+        const bool eight = end - run >= 16;
+        const char* from = end - (eight ? 16 : 8);
+        char* at = to - (p - from) / 2;
+        const auto* block = reinterpret_cast<const __m128i*>(from);
+        const size_t plain =
+            StorePlain(eight ? _mm_loadu_si128(block) : _mm_loadl_epi64(block), at);
+        p = from + 2 * plain;
+        return at + plain;
+    }
+#else
+    (void)run;
+#endif
+    for (char16_t u; p < end && IsPlain(u = UnitAt(p)); p += 2) *to++ = static_cast<char>(u);
+    return to;
 }
 
 }  // namespace
 
+// One pass, a run of units that stand for themselves at a time, eight units a step: they are
+// narrowed and stored whole, then kept as far as they stand for themselves. The room for six
+// bytes a unit covers the eight bytes stored.
+char* WriteQuotedUnits(const char* units, size_t count, char* to) {
+    const char* p = units;
+    const char* end = units + 2 * count;
+    while (p < end) {
+        to = WritePlainRun(p, end, p, to);
+        if (p < end) to = WriteSpecialRun(p, end, to);
+    }
+    return to;
+}
+
 void AppendQuoted(std::u16string_view units, std::string& out) {
-    const char16_t* end = units.data() + units.size();
-    const size_t plain = PlainRunLength(units.data(), end);
-    if (plain == units.size()) {  // the usual case: nothing to escape, one step
-        const size_t at = out.size();
-        out.resize(at + plain + 2);
-        char* to = out.data() + at;
-        to[0] = '"';
-        Narrow(units.data(), plain, to + 1);
-        to[plain + 1] = '"';
-        return;
+    TextBuffer buffer(out, TextBuffer::Growth::kExact);
+    buffer.PutQuoted(reinterpret_cast<const char*>(units.data()), units.size());
+    buffer.Finish();
+}
+
+char* WriteHex(const uint8_t* bytes, size_t byteCount, char* to) {
+    for (size_t i = 0; i < byteCount; ++i) {
+        to[2 * i] = kHexDigits[bytes[i] >> 4];
+        to[2 * i + 1] = kHexDigits[bytes[i] & 0xF];
     }
-    out.reserve(out.size() + units.size() + 2);
-    out.push_back('"');
-    for (size_t i = 0; i < units.size(); ++i) {
-        // A run of characters that stand for themselves, copied in one step.
-        if (const size_t run = PlainRunLength(units.data() + i, end)) {
-            const size_t at = out.size();
-            out.resize(at + run);
-            Narrow(units.data() + i, run, out.data() + at);
-            i += run - 1;
-            continue;
-        }
-        char32_t c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            AppendUTF8(0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00), out);
-            continue;
-        }
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                continue;
-            case '\\':
-                out += "\\\\";
-                continue;
-            case '\n':
-                out += "\\n";
-                continue;
-            case '\r':
-                out += "\\r";
-                continue;
-            case '\t':
-                out += "\\t";
-                continue;
-            case '\b':
-                out += "\\b";
-                continue;
-            case '\f':
-                out += "\\f";
-                continue;
-            default:
-                break;
-        }
-        if (c < 0x20 || IsSurrogate(c)) {
-            out += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4)
-                out.push_back(kHexDigits[(c >> shift) & 0xF]);
-        } else {
-            AppendUTF8(c, out);
-        }
-    }
-    out.push_back('"');
+    return to + 2 * byteCount;
 }
 
 void AppendHex(const uint8_t* bytes, size_t byteCount, std::string& out) {
     const size_t start = out.size();
     out.resize(start + 2 * byteCount);
-    char* p = out.data() + start;
-    for (size_t i = 0; i < byteCount; ++i) {
-        *p++ = kHexDigits[bytes[i] >> 4];
-        *p++ = kHexDigits[bytes[i] & 0xF];
-    }
+    WriteHex(bytes, byteCount, out.data() + start);
 }
 
 }  // namespace notation

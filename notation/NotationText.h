@@ -50,8 +50,17 @@ bool UTF16ToMacRoman(std::u16string_view units, std::string& out, size_t* badInd
 // included) as raw UTF-8.
 void AppendQuoted(std::u16string_view units, std::string& out);
 
-// Appends `byteCount` bytes as upper-case hex digits.
+// Writes `count` UTF-16 units, read in host order from `units` at any alignment, as they stand
+// between the quotes AppendQuoted writes, at `to`, which has room for kMaxQuotedUnitBytes a
+// unit; returns the byte past them. A high surrogate that ends the units is written as a lone
+// one, so a text split into pieces must not be split inside a pair.
+inline constexpr size_t kMaxQuotedUnitBytes = 6;
+char* WriteQuotedUnits(const char* units, size_t count, char* to);
+
+// Appends `byteCount` bytes as upper-case hex digits; WriteHex writes them at `to`, which has
+// room for two bytes a byte, and returns the byte past them.
 void AppendHex(const uint8_t* bytes, size_t byteCount, std::string& out);
+char* WriteHex(const uint8_t* bytes, size_t byteCount, char* to);
 
 }  // namespace notation
 
