@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace notation {
 namespace {
@@ -26,8 +27,13 @@ constexpr std::array<TypedForm, 24> kForms = {{
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+char* Copy(const char* first, const char* last, char* to) {
+    std::memcpy(to, first, static_cast<size_t>(last - first));
+    return to + (last - first);
+}
+
 // Lays out the output of to_chars(scientific), "[-]d[.ddd]e±XX", the way Python's repr does.
-void AppendLaidOut(const char* first, const char* last, std::string& out) {
+char* WriteLaidOut(const char* first, const char* last, char* to) {
     const char* e = first;
     while (e < last && *e != 'e') ++e;
     // The exponent is read within [first, last): to_chars writes no terminator.
@@ -37,47 +43,39 @@ void AppendLaidOut(const char* first, const char* last, std::string& out) {
         if (digitsOfExponent < last && *digitsOfExponent == '+') ++digitsOfExponent;
         std::from_chars(digitsOfExponent, last, exponent);
     }
-    if (exponent < -4 || exponent > 15) {
-        out.append(first, last);
-        return;
-    }
+    if (exponent < -4 || exponent > 15) return Copy(first, last, to);
     const char* p = first;
-    if (*p == '-') out.push_back(*p++);
-    std::string digits;
+    if (*p == '-') *to++ = *p++;
+    char digits[32];
+    size_t count = 0;
     for (; p < e; ++p)
-        if (*p != '.') digits.push_back(*p);
+        if (*p != '.') digits[count++] = *p;
     if (exponent < 0) {
-        out += "0.";
-        out.append(static_cast<size_t>(-exponent - 1), '0');
-        out += digits;
-        return;
+        const auto zeros = static_cast<size_t>(-exponent - 1);
+        std::memcpy(to, "0.0000", 2 + zeros);
+        return Copy(digits, digits + count, to + 2 + zeros);
     }
     const auto integerDigits = static_cast<size_t>(exponent) + 1;
-    if (digits.size() <= integerDigits) {
-        out += digits;
-        out.append(integerDigits - digits.size(), '0');
-        out += ".0";
-    } else {
-        out.append(digits, 0, integerDigits);
-        out.push_back('.');
-        out.append(digits, integerDigits, std::string::npos);
+    if (count <= integerDigits) {
+        to = Copy(digits, digits + count, to);
+        std::memset(to, '0', integerDigits - count);
+        to += integerDigits - count;
+        return Copy(".0", ".0" + 2, to);
     }
+    to = Copy(digits, digits + integerDigits, to);
+    *to++ = '.';
+    return Copy(digits + integerDigits, digits + count, to);
 }
 
 template <class Real>
-void AppendRealImpl(Real value, std::string& out) {
-    if (std::isnan(value)) {
-        out += "nan";
-        return;
-    }
-    if (std::isinf(value)) {
-        out += value < 0 ? "-inf" : "inf";
-        return;
-    }
+char* WriteRealImpl(Real value, char* to) {
+    if (std::isnan(value)) return Copy("nan", "nan" + 3, to);
+    if (std::isinf(value))
+        return value < 0 ? Copy("-inf", "-inf" + 4, to) : Copy("inf", "inf" + 3, to);
     char buffer[64];
     const auto result =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-    AppendLaidOut(buffer, result.ptr, out);
+    return WriteLaidOut(buffer, result.ptr, to);
 }
 
 }  // namespace
@@ -111,11 +109,20 @@ void AppendCode(FourCharCode code, std::string& out) {
     out.append(text, WriteCode(code, text));
 }
 
+char* WriteReal(double value, char* to) {
+    return WriteRealImpl(value, to);
+}
+char* WriteReal(float value, char* to) {
+    return WriteRealImpl(value, to);
+}
+
 void AppendReal(double value, std::string& out) {
-    AppendRealImpl(value, out);
+    char text[kMaxRealBytes];
+    out.append(text, WriteReal(value, text));
 }
 void AppendReal(float value, std::string& out) {
-    AppendRealImpl(value, out);
+    char text[kMaxRealBytes];
+    out.append(text, WriteReal(value, text));
 }
 
 }  // namespace notation

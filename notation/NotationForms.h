@@ -50,6 +50,10 @@ char* WriteCode(FourCharCode code, char* to);
 // -inf for the special values.
 void AppendReal(double value, std::string& out);
 void AppendReal(float value, std::string& out);
+// The same at `to`, which has room for kMaxRealBytes; returns the byte past the real.
+constexpr size_t kMaxRealBytes = 32;
+char* WriteReal(double value, char* to);
+char* WriteReal(float value, char* to);
 
 }  // namespace notation
 

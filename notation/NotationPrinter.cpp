@@ -49,19 +49,13 @@ private:
     OSStatus PrintItem(const AEDesc& container, long index, bool isRecord, int depth);
     OSStatus PrintBytes(const AEDesc& desc);
     void PrintValue(DescType type, std::string_view data);
+    [[gnu::noinline]] void PrintOtherValue(DescType type, std::string_view data);
     bool PrintTypedValue(DescType type, std::string_view data);
-    char* WriteFixedWidth(const TypedForm& form, std::string_view data, char* to);
-    char* WriteReal(const TypedForm& form, std::string_view data, char* to);
     bool PrintText(const TypedForm& form, std::string_view data);
     void PrintHex(DescType type, std::string_view data);
     void Put(std::string_view text);
     void PutOpening(DescType type, bool isRecord);
     void PutItemStart(bool first, bool isRecord, AEKeyword keyword);
-    template <class Integer>
-    void PutDecimal(Integer value) {
-        char* to = mOut.Room(kValueRoom);
-        mOut.Commit(std::to_chars(to, to + kValueRoom, value).ptr);
-    }
     bool MightBeContainer(DescType type, std::string_view head);
     void LearnContainerPrefix();
     OSStatus PrintContainerItem(const AEDesc& container, long index, DescType type, size_t size,
@@ -81,7 +75,6 @@ private:
     std::string mData;  // the bytes of the value being printed
     std::u16string mUnits;
     std::string mFlat;  // a container item's flat form
-    std::string mReal;  // a real's digits
     // The bytes every list's and record's data begin with (learnt from an empty one of each),
     // so an item whose data does not begin so is a plain value, printed from its bytes alone.
     std::string mContainerPrefix;
@@ -120,6 +113,45 @@ char* WriteInteger(const TypedForm& form, std::string_view data, char* to) {
             value = Load<int64_t>(data);
     }
     return std::to_chars(to, to + kDigits + 1, value).ptr;
+}
+
+char* WriteRealForm(const TypedForm& form, std::string_view data, char* to) {
+    if (form.form == Form::Fixed) return WriteReal(Load<int32_t>(data) / 65536.0, to);
+    if (form.width == 4)
+        return IsCanonicalReal(Load<float>(data)) ? WriteReal(Load<float>(data), to) : nullptr;
+    return IsCanonicalReal(Load<double>(data)) ? WriteReal(Load<double>(data), to) : nullptr;
+}
+
+// Writes a fixed-width value at `to`, which has kValueRoom; NULL when its bytes have no value
+// form.
+char* WriteFixedWidth(const TypedForm& form, std::string_view data, char* to) {
+    const DescType type = form.type;
+    // 'long', 'doub' and 'type' are the bare forms; 'comp' is bare only outside 32 bits.
+    const bool bare = type == typeSInt32 || type == typeIEEE64BitFloatingPoint ||
+                      type == typeType ||
+                      (type == typeSInt64 &&
+                       (Load<int64_t>(data) < INT32_MIN || Load<int64_t>(data) > INT32_MAX));
+    if (!bare) {
+        to = WriteCode(type, to);
+        *to++ = '(';
+    }
+    switch (form.form) {
+        case Form::Integer:
+            to = WriteInteger(form, data, to);
+            break;
+        case Form::Real:
+        case Form::Fixed:
+            to = WriteRealForm(form, data, to);
+            if (to == nullptr) return nullptr;
+            break;
+        case Form::Code:
+            to = WriteCode(Load<FourCharCode>(data), to);
+            break;
+        default:
+            return nullptr;
+    }
+    if (!bare) *to++ = ')';
+    return to;
 }
 
 OSStatus Printer::Print(const AEDesc& desc, int depth) {
@@ -362,20 +394,20 @@ OSStatus Printer::PrintBytes(const AEDesc& desc) {
     return noErr;
 }
 
+// The most common values here, so that printing them costs no more than their text; the rest
+// through their form, out of line.
 void Printer::PrintValue(DescType type, std::string_view data) {
-    // The most common values first, without looking up their form.
-    switch (type) {
-        case typeUnicodeText:
-            if (data.size() % 2 != 0) break;
-            mOut.PutQuoted(data.data(), data.size() / 2);
-            return;
-        case typeSInt32:
-            if (data.size() != 4) break;
-            PutDecimal(Load<int32_t>(data));
-            return;
-        default:
-            break;
+    if (type == typeUnicodeText && data.size() % 2 == 0) {
+        mOut.PutQuoted(data.data(), data.size() / 2);
+    } else if (type == typeSInt32 && data.size() == 4) {
+        char* to = mOut.Room(kValueRoom);
+        mOut.Commit(std::to_chars(to, to + kValueRoom, Load<int32_t>(data)).ptr);
+    } else {
+        PrintOtherValue(type, data);
     }
+}
+
+void Printer::PrintOtherValue(DescType type, std::string_view data) {
     if (!PrintTypedValue(type, data)) PrintHex(type, data);
 }
 
@@ -393,53 +425,6 @@ bool Printer::PrintTypedValue(DescType type, std::string_view data) {
     if (end == nullptr) return false;
     mOut.Commit(end);
     return true;
-}
-
-// Writes a fixed-width value at `to`, which has kValueRoom; NULL when its bytes have no value
-// form.
-char* Printer::WriteFixedWidth(const TypedForm& form, std::string_view data, char* to) {
-    const DescType type = form.type;
-    // 'long', 'doub' and 'type' are the bare forms; 'comp' is bare only outside 32 bits.
-    const bool bare = type == typeSInt32 || type == typeIEEE64BitFloatingPoint ||
-                      type == typeType ||
-                      (type == typeSInt64 &&
-                       (Load<int64_t>(data) < INT32_MIN || Load<int64_t>(data) > INT32_MAX));
-    if (!bare) {
-        to = WriteCode(type, to);
-        *to++ = '(';
-    }
-    switch (form.form) {
-        case Form::Integer:
-            to = WriteInteger(form, data, to);
-            break;
-        case Form::Real:
-        case Form::Fixed:
-            to = WriteReal(form, data, to);
-            if (to == nullptr) return nullptr;
-            break;
-        case Form::Code:
-            to = WriteCode(Load<FourCharCode>(data), to);
-            break;
-        default:
-            return nullptr;
-    }
-    if (!bare) *to++ = ')';
-    return to;
-}
-
-char* Printer::WriteReal(const TypedForm& form, std::string_view data, char* to) {
-    mReal.clear();
-    if (form.form == Form::Fixed) {
-        AppendReal(Load<int32_t>(data) / 65536.0, mReal);
-    } else if (form.width == 4) {
-        if (!IsCanonicalReal(Load<float>(data))) return nullptr;
-        AppendReal(Load<float>(data), mReal);
-    } else {
-        if (!IsCanonicalReal(Load<double>(data))) return nullptr;
-        AppendReal(Load<double>(data), mReal);
-    }
-    std::memcpy(to, mReal.data(), mReal.size());
-    return to + mReal.size();
 }
 
 bool Printer::PrintText(const TypedForm& form, std::string_view data) {

@@ -295,12 +295,11 @@ char16_t UnitAt(const char* p) {
 
 #if defined(__SSE2__)
 // Two bits set for each of the eight units that stands for itself in a quoted string.
-unsigned PlainMask(__m128i units) {
-    // Unsigned range checks as signed ones: flip the top bit of both sides.
-    const __m128i flipped = _mm_xor_si128(units, _mm_set1_epi16(static_cast<short>(0x8000)));
+[[gnu::always_inline]] inline unsigned PlainMask(__m128i units) {
+    // u - 0x20 <= 0x5E, unsigned, is U+0020..U+007E.
+    const __m128i offset = _mm_sub_epi16(units, _mm_set1_epi16(0x20));
     const __m128i inRange =
-        _mm_and_si128(_mm_cmpgt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0x1F - 0x8000))),
-                      _mm_cmplt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0x7F - 0x8000))));
+        _mm_cmpeq_epi16(_mm_subs_epu16(offset, _mm_set1_epi16(0x5E)), _mm_setzero_si128());
     const __m128i special = _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('"')),
                                          _mm_cmpeq_epi16(units, _mm_set1_epi16('\\')));
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, inRange)));
@@ -372,7 +371,7 @@ char* WriteSpecialRun(const char*& p, const char* end, char* to) {
 #if defined(__SSE2__)
 // Stores the units of `block` narrowed to bytes at `to` (eight bytes, whatever they hold);
 // returns how many of its units, from the first, stand for themselves.
-size_t StorePlain(__m128i block, char* to) {
+[[gnu::always_inline]] inline size_t StorePlain(__m128i block, char* to) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(block, block));
     return static_cast<size_t>(std::countr_one(PlainMask(block)) / 2);
 }
