@@ -279,27 +279,34 @@ public:
         mAt += sizeof value;
         return true;
     }
-    // An item's keyword, type and tag (0 plain, 1 nested), with one check.
-    struct ItemHead {
+    // An item: its keyword and type, and either its data or (nested) the shape, count and
+    // items of a list or record that follow.
+    struct Item {
         AEKeyword keyword;
         DescType type;
-        uint8_t tag;
+        bool nested;
+        std::string_view data;
     };
-    bool ReadHead(ItemHead& head) {
-        constexpr size_t kHeadBytes = 9;
-        if (static_cast<size_t>(mEnd - mAt) < kHeadBytes) return false;
-        std::memcpy(&head.keyword, mAt, 4);
-        std::memcpy(&head.type, mAt + 4, 4);
-        head.tag = static_cast<uint8_t>(mAt[8]);
-        mAt += kHeadBytes;
-        return true;
-    }
-    // A plain item's data: its length, then as many bytes.
-    bool ReadData(std::string_view& out) {
-        uint32_t length = 0;
-        if (!Read(length) || static_cast<size_t>(mEnd - mAt) < length) return false;
-        out = std::string_view(mAt, length);
-        mAt += length;
+    // The head of every item is read with one check: a plain one's keyword, type, tag and
+    // length take 13 bytes, a nested one's keyword, type, tag, shape and count 14.
+    bool ReadItem(Item& item) {
+        constexpr size_t kHead = 9;
+        constexpr size_t kLength = 4;
+        if (static_cast<size_t>(mEnd - mAt) < kHead + kLength) return false;
+        std::memcpy(&item.keyword, mAt, 4);
+        std::memcpy(&item.type, mAt + 4, 4);
+        const auto tag = static_cast<uint8_t>(mAt[8]);
+        item.nested = tag == 1;
+        if (item.nested) {
+            mAt += kHead;
+            return true;
+        }
+        uint32_t length;
+        std::memcpy(&length, mAt + kHead, kLength);
+        const char* data = mAt + kHead + kLength;
+        if (tag != 0 || static_cast<size_t>(mEnd - data) < length) return false;
+        item.data = std::string_view(data, length);
+        mAt = data + length;
         return true;
     }
 
@@ -336,19 +343,17 @@ bool Printer::PrintFlatContainer(DescType type, FlatCursor& cursor, int depth) {
 
 bool Printer::PrintFlatItems(bool isRecord, uint32_t count, FlatCursor& cursor, int depth) {
     for (uint32_t i = 0; i < count; ++i) {
-        FlatCursor::ItemHead head;
-        if (!cursor.ReadHead(head)) return false;
-        PutItemStart(i == 0, isRecord, head.keyword);
-        if (head.tag == 1) {
-            if (!PrintFlatContainer(head.type, cursor, depth + 1)) return false;
+        FlatCursor::Item item;
+        if (!cursor.ReadItem(item)) return false;
+        PutItemStart(i == 0, isRecord, item.keyword);
+        if (item.nested) {
+            if (!PrintFlatContainer(item.type, cursor, depth + 1)) return false;
             continue;
         }
-        std::string_view bytes;
-        if (head.tag != 0 || !cursor.ReadData(bytes)) return false;
-        if (head.type == typeAEList || head.type == typeAERecord || head.type == typeAppleEvent)
+        if (item.type == typeAEList || item.type == typeAERecord || item.type == typeAppleEvent)
             return false;
         // Bytes that are not a container print from themselves, as the descriptor route does.
-        PrintValue(head.type, bytes);
+        PrintValue(item.type, item.data);
     }
     return true;
 }
