@@ -27,6 +27,10 @@ constexpr std::array<TypedForm, 24> kForms = {{
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+bool IsPlainCodeByte(uint8_t b) {
+    return b >= 0x20 && b < 0x7F && b != '\'' && b != '\\';
+}
+
 char* Copy(const char* first, const char* last, char* to) {
     std::memcpy(to, first, static_cast<size_t>(last - first));
     return to + (last - first);
@@ -34,22 +38,26 @@ char* Copy(const char* first, const char* last, char* to) {
 
 // Lays out the output of to_chars(scientific), "[-]d[.ddd]e±XX", the way Python's repr does.
 char* WriteLaidOut(const char* first, const char* last, char* to) {
-    const char* e = first;
-    while (e < last && *e != 'e') ++e;
-    // The exponent is read within [first, last): to_chars writes no terminator.
+    // The exponent is the last few characters, read within [first, last): to_chars writes no
+    // terminator.
+    const char* e = last;
+    while (e > first && *(e - 1) != 'e') --e;
     int exponent = 0;
-    if (e < last) {
-        const char* digitsOfExponent = e + 1;
-        if (digitsOfExponent < last && *digitsOfExponent == '+') ++digitsOfExponent;
+    if (e > first) {
+        const char* digitsOfExponent = e < last && *e == '+' ? e + 1 : e;
         std::from_chars(digitsOfExponent, last, exponent);
+        --e;
+    } else {
+        e = last;
     }
     if (exponent < -4 || exponent > 15) return Copy(first, last, to);
     const char* p = first;
     if (*p == '-') *to++ = *p++;
+    // The significant digits: the one before the point and those after it.
     char digits[32];
-    size_t count = 0;
-    for (; p < e; ++p)
-        if (*p != '.') digits[count++] = *p;
+    digits[0] = *p;
+    const char* fraction = p + 1 < e && p[1] == '.' ? p + 2 : p + 1;
+    const size_t count = 1 + static_cast<size_t>(Copy(fraction, e, digits + 1) - (digits + 1));
     if (exponent < 0) {
         const auto zeros = static_cast<size_t>(-exponent - 1);
         std::memcpy(to, "0.0000", 2 + zeros);
@@ -87,10 +95,20 @@ const TypedForm* FindTypedForm(DescType type) {
 }
 
 char* WriteCode(FourCharCode code, char* to) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(code >> 24), static_cast<uint8_t>(code >> 16),
+                              static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)};
+    // Most codes are four letters: one check, one store.
+    if (IsPlainCodeByte(bytes[0]) && IsPlainCodeByte(bytes[1]) && IsPlainCodeByte(bytes[2]) &&
+        IsPlainCodeByte(bytes[3])) {
+        to[0] = '\'';
+        std::memcpy(to + 1, bytes, 4);
+        to[5] = '\'';
+        return to + 6;
+    }
     *to++ = '\'';
     for (int shift = 24; shift >= 0; shift -= 8) {
         const auto b = static_cast<uint8_t>(code >> shift);
-        if (b >= 0x20 && b < 0x7F && b != '\'' && b != '\\') {
+        if (IsPlainCodeByte(b)) {
             *to++ = static_cast<char>(b);
         } else {
             to[0] = '\\';
