@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <limits>
 #include <tuple>
+#include <vector>
 
 #include "notation/NotationTestSupport.h"
 #include "notation/NotationText.h"
@@ -37,6 +38,12 @@ const PrintCase kPrintCases[] = {
     {"ucom", typeUInt64, BytesOf<uint64_t>(UINT64_MAX), "'ucom'(18446744073709551615)"},
     {"ucomShort", typeUInt64, BytesOf<uint32_t>(7), "'ucom'(\u00ab07000000\u00bb)"},
     {"ldt", FourCC("ldt "), BytesOf<int64_t>(3600), "'ldt '(3600)"},
+    // Either side of the 32-bit digits.
+    {"compBelowInt32", typeSInt64, BytesOf<int64_t>(INT32_MIN - 1LL), "-2147483649"},
+    {"compUInt32Max", typeSInt64, BytesOf<int64_t>(UINT32_MAX), "4294967295"},
+    {"compInt64Min", typeSInt64, BytesOf<int64_t>(INT64_MIN), "-9223372036854775808"},
+    {"ldtNegative", FourCC("ldt "), BytesOf<int64_t>(-1), "'ldt '(-1)"},
+    {"ucomUInt32Max", typeUInt64, BytesOf<uint64_t>(UINT32_MAX), "'ucom'(4294967295)"},
     // Reals laid out as Python's repr.
     {"realPoint", typeIEEE64BitFloatingPoint, BytesOf(1.5), "1.5"},
     {"realWhole", typeIEEE64BitFloatingPoint, BytesOf(100.0), "100.0"},
@@ -49,6 +56,11 @@ const PrintCase kPrintCases[] = {
     {"realLongDigits", typeIEEE64BitFloatingPoint, BytesOf(123456789012345678.0),
      "1.2345678901234568e+17"},
     {"realDenormal", typeIEEE64BitFloatingPoint, BytesOf(5e-324), "5e-324"},
+    {"realNegSmall", typeIEEE64BitFloatingPoint, BytesOf(-0.00012), "-0.00012"},
+    {"realFraction", typeIEEE64BitFloatingPoint, BytesOf(123.456), "123.456"},
+    {"realSixteenDigits", typeIEEE64BitFloatingPoint, BytesOf(1234567890123456.0),
+     "1234567890123456.0"},
+    {"realNegExponent", typeIEEE64BitFloatingPoint, BytesOf(-2.5e+300), "-2.5e+300"},
     {"realNaN", typeIEEE64BitFloatingPoint, BytesOf(std::numeric_limits<double>::quiet_NaN()),
      "nan"},
     {"realNegInf", typeIEEE64BitFloatingPoint, BytesOf(-HUGE_VAL), "-inf"},
@@ -215,6 +227,12 @@ TEST_F(NotationContainerPrintTest, StreamedPrintEqualsTheString) {
         ASSERT_EQ(AEPutParamPtr(record.Mutable(), FourCC("indx"), typeSInt32, &i, sizeof i), noErr);
         ASSERT_EQ(AEPutDesc(list.Mutable(), 0, &record.Get()), noErr);
     }
+    // A text of several pieces, with pairs and escapes across them, and larger than a write.
+    std::u16string longText;
+    for (int i = 0; i < 30000; ++i) longText += i % 7 ? u"ab\"" : u"\U0001F600\n";
+    ASSERT_EQ(AEPutPtr(list.Mutable(), 0, typeUnicodeText, longText.data(),
+                       static_cast<Size>(2 * longText.size())),
+              noErr);
     OwnedDesc one = MakeDesc(typeSInt32, BytesOf<int32_t>(1));
     for (const AEDesc* value : {&list.Get(), &one.Get()}) {
         std::FILE* file = std::tmpfile();
@@ -236,14 +254,16 @@ TEST_F(NotationContainerPrintTest, StreamedPrintEqualsTheString) {
 }  // namespace
 
 // ASCII is copied in runs (up to sixteen units at a time): a character that ends a run must
-// come out right wherever it falls in or across a block, and a lone surrogate must still fail
-// the conversion.
+// come out right wherever it falls in or across a block, also where a long text is quoted in
+// pieces (of 4096 units), and a lone surrogate must still fail the conversion.
 TEST(NotationText, RunsOfASCIIEndWhereverTheOtherCharacterFalls) {
-    for (size_t before = 0; before <= 35; ++before) {
+    std::vector<size_t> befores = {4094, 4095, 4096, 8191};
+    for (size_t before = 0; before <= 35; ++before) befores.push_back(before);
+    for (size_t before : befores) {
         for (size_t after = 0; after <= 18; ++after) {
             for (const auto& [middle, utf8, quoted] :
-                 {std::tuple<std::u16string, std::string, std::string>{u"\u00E9", "\xC3\xA9",
-                                                                       "\xC3\xA9"},
+                 {std::tuple<std::u16string, std::string, std::string>{u"", "", ""},
+                  {u"\u00E9", "\xC3\xA9", "\xC3\xA9"},
                   {u"\U0001F600", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
                   {u"\"", "\"", "\\\""},
                   {u"\n", "\n", "\\n"},
@@ -265,10 +285,34 @@ TEST(NotationText, RunsOfASCIIEndWhereverTheOtherCharacterFalls) {
                     out, "\"" + std::string(before, 'a') + quoted + std::string(after, 'b') + "\"");
             }
             for (char16_t lone : {u'\xD800', u'\xDFFF'}) {
-                std::string ignored;
-                EXPECT_FALSE(notation::UTF16ToUTF8(
-                    std::u16string(before, u'a') + lone + std::u16string(after, u'b'), ignored));
+                const std::u16string units =
+                    std::u16string(before, u'a') + lone + std::u16string(after, u'b');
+                std::string out;
+                EXPECT_FALSE(notation::UTF16ToUTF8(units, out));
+                out.clear();
+                notation::AppendQuoted(units, out);
+                EXPECT_EQ(out, "\"" + std::string(before, 'a') +
+                                   (lone == 0xD800 ? "\\uD800" : "\\uDFFF") +
+                                   std::string(after, 'b') + "\"");
             }
         }
+    }
+}
+
+// Hex is written sixteen bytes at a time: every length and every byte value comes out as the
+// byte-by-byte form.
+TEST(NotationText, HexOfEveryLengthAndByte) {
+    std::vector<uint8_t> bytes(256);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 167 + 3);
+    for (size_t length = 0; length <= bytes.size(); length += length < 40 ? 1 : 72) {
+        std::string expected = "x";
+        for (size_t i = 0; i < length; ++i) {
+            char pair[3];
+            std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
+            expected += pair;
+        }
+        std::string out = "x";
+        notation::AppendHex(bytes.data(), length, out);
+        EXPECT_EQ(out, expected) << length;
     }
 }
