@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 namespace notation {
 namespace {
@@ -34,6 +35,9 @@ bool IsPlainCodeByte(uint8_t b) {
 char* Copy(const char* first, const char* last, char* to) {
     std::memcpy(to, first, static_cast<size_t>(last - first));
     return to + (last - first);
+}
+char* Copy(std::string_view text, char* to) {
+    return Copy(text.data(), text.data() + text.size(), to);
 }
 
 // Lays out the output of to_chars(scientific), "[-]d[.ddd]e±XX", the way Python's repr does.
@@ -68,7 +72,7 @@ char* WriteLaidOut(const char* first, const char* last, char* to) {
         to = Copy(digits, digits + count, to);
         std::memset(to, '0', integerDigits - count);
         to += integerDigits - count;
-        return Copy(".0", ".0" + 2, to);
+        return Copy(".0", to);
     }
     to = Copy(digits, digits + integerDigits, to);
     *to++ = '.';
@@ -77,9 +81,8 @@ char* WriteLaidOut(const char* first, const char* last, char* to) {
 
 template <class Real>
 char* WriteRealImpl(Real value, char* to) {
-    if (std::isnan(value)) return Copy("nan", "nan" + 3, to);
-    if (std::isinf(value))
-        return value < 0 ? Copy("-inf", "-inf" + 4, to) : Copy("inf", "inf" + 3, to);
+    if (std::isnan(value)) return Copy("nan", to);
+    if (std::isinf(value)) return Copy(value < 0 ? "-inf" : "inf", to);
     char buffer[64];
     const auto result =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
