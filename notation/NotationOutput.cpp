@@ -10,8 +10,9 @@ void TextBuffer::Grow(size_t bytes) {
     const size_t length = Length();
     // The first room is a few hundred bytes: most printed values are short.
     constexpr size_t kFirstRoom = 256;
-    mStorage.resize(length +
-                    (mGrowth == Growth::kExact ? bytes : std::max({bytes, length, kFirstRoom})));
+    mStorage.resize(length + (mGrowth == Growth::kExact
+                                  ? bytes
+                                  : std::max({bytes, length - mStart, kFirstRoom})));
     mAt = mStorage.data() + length;
     mEnd = mStorage.data() + mStorage.size();
 }

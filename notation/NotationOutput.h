@@ -15,14 +15,18 @@ namespace notation {
 class TextBuffer {
 public:
     // How the storage grows when a writer needs more room: by just that (for a short text
-    // appended to a long one), or to at least twice the text (for a text made from nothing,
-    // so it is not grown a value at a time).
+    // appended to a long one), or by at least what this buffer has written so far (for a long
+    // text, so it is not grown a value at a time).
     enum class Growth { kExact, kDoubling };
 
     // Writes after what `storage` holds. The storage may hold bytes past the text until Finish
     // cuts it to what was written.
     TextBuffer(std::string& storage, Growth growth)
-        : mStorage(storage), mGrowth(growth), mAt(storage.data() + storage.size()), mEnd(mAt) {}
+        : mStorage(storage),
+          mGrowth(growth),
+          mStart(storage.size()),
+          mAt(storage.data() + mStart),
+          mEnd(mAt) {}
     TextBuffer(const TextBuffer&) = delete;
     TextBuffer& operator=(const TextBuffer&) = delete;
 
@@ -61,6 +65,7 @@ private:
 
     std::string& mStorage;
     Growth mGrowth;
+    size_t mStart;  // the length of the text the storage held before
     char* mAt;
     char* mEnd;
 };

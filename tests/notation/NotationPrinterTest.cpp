@@ -212,6 +212,17 @@ TEST_F(NotationContainerPrintTest, ItemsPrintAsTheyDoAlone) {
     }
 }
 
+// A print appends to the text already there, however long.
+TEST_F(NotationContainerPrintTest, AppendsToTheTextThere) {
+    OwnedDesc value = MakeDesc(typeUnicodeText, U16(u"\u00E9"));
+    for (size_t kept : {0, 5, 300, 70000}) {
+        std::string text(kept, 'k');
+        ASSERT_EQ(PrintDesc(value.Get(), text), noErr);
+        ASSERT_EQ(PrintDesc(value.Get(), text), noErr);
+        EXPECT_EQ(text, std::string(kept, 'k') + "\"\u00E9\"\"\u00E9\"");
+    }
+}
+
 // Printed to a stream, a value comes out as the string print gives it, also when it is written
 // in several pieces; a stream that cannot be written fails the print.
 TEST_F(NotationContainerPrintTest, StreamedPrintEqualsTheString) {
