@@ -9,8 +9,7 @@
 namespace notation {
 namespace {
 
-// Looked up for every value printed or parsed, so the types of property-list values (text,
-// integers, reals, dates) come first.
+// Every type with a value form, and how its value is laid out.
 constexpr std::array<TypedForm, 24> kForms = {{
     {FourCC("utxt"), Form::UTF16, 0, false},    {FourCC("long"), Form::Integer, 4, true},
     {FourCC("doub"), Form::Real, 8, true},      {FourCC("comp"), Form::Integer, 8, true},
@@ -28,9 +27,33 @@ constexpr std::array<TypedForm, 24> kForms = {{
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+// The bytes a code shows as themselves: printable ASCII but the quote and the backslash.
+constexpr std::array<bool, 256> kPlainCodeBytes = [] {
+    std::array<bool, 256> plain{};
+    for (int b = 0x20; b < 0x7F; ++b) plain[b] = b != '\'' && b != '\\';
+    return plain;
+}();
+
 bool IsPlainCodeByte(uint8_t b) {
-    return b >= 0x20 && b < 0x7F && b != '\'' && b != '\\';
+    return kPlainCodeBytes[b];
 }
+
+// The index of each form by type, for a lookup in a step or two: FindTypedForm runs for every
+// value printed, and a type without a form would otherwise pass every entry.
+constexpr size_t kFormSlots = 64;
+constexpr size_t FormSlot(DescType type) {
+    return static_cast<uint32_t>(type * 0x9E3779B1u) >> 26;  // the top six bits
+}
+constexpr std::array<int8_t, kFormSlots> kFormIndex = [] {
+    std::array<int8_t, kFormSlots> index{};
+    index.fill(-1);
+    for (size_t i = 0; i < kForms.size(); ++i) {
+        size_t slot = FormSlot(kForms[i].type);
+        while (index[slot] >= 0) slot = (slot + 1) % kFormSlots;
+        index[slot] = static_cast<int8_t>(i);
+    }
+    return index;
+}();
 
 char* Copy(const char* first, const char* last, char* to) {
     std::memcpy(to, first, static_cast<size_t>(last - first));
@@ -92,9 +115,12 @@ char* WriteRealImpl(Real value, char* to) {
 }  // namespace
 
 const TypedForm* FindTypedForm(DescType type) {
-    for (const TypedForm& form : kForms)
-        if (form.type == type) return &form;
-    return nullptr;
+    for (size_t slot = FormSlot(type);; slot = (slot + 1) % kFormSlots) {
+        const int index = kFormIndex[slot];
+        if (index < 0) return nullptr;
+        if (kForms[static_cast<size_t>(index)].type == type)
+            return &kForms[static_cast<size_t>(index)];
+    }
 }
 
 char* WriteCode(FourCharCode code, char* to) {

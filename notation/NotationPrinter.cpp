@@ -48,7 +48,8 @@ private:
     OSStatus PrintContainer(const AEDesc& desc, long count, int depth);
     OSStatus PrintItem(const AEDesc& container, long index, bool isRecord, int depth);
     OSStatus PrintBytes(const AEDesc& desc);
-    [[gnu::always_inline]] void PrintValue(DescType type, std::string_view data);
+    void PrintValue(DescType type, std::string_view data);
+    [[gnu::always_inline]] bool PrintCommonValue(DescType type, std::string_view data);
     [[gnu::noinline]] void PrintOtherValue(DescType type, std::string_view data);
     bool PrintTypedValue(DescType type, std::string_view data);
     bool PrintText(const TypedForm& form, std::string_view data);
@@ -357,10 +358,11 @@ bool Printer::PrintFlatItems(bool isRecord, uint32_t count, FlatCursor& cursor, 
             if (!PrintFlatContainer(item.type, cursor, depth + 1)) return false;
             continue;
         }
+        if (PrintCommonValue(item.type, item.data)) continue;
         if (item.type == typeAEList || item.type == typeAERecord || item.type == typeAppleEvent)
             return false;
         // Bytes that are not a container print from themselves, as the descriptor route does.
-        PrintValue(item.type, item.data);
+        PrintOtherValue(item.type, item.data);
     }
     return true;
 }
@@ -406,19 +408,26 @@ OSStatus Printer::PrintBytes(const AEDesc& desc) {
     return noErr;
 }
 
-// The most common values here, so that printing them costs no more than their text; the rest
-// through their form, out of line.
-inline void Printer::PrintValue(DescType type, std::string_view data) {
-    if (type == typeUnicodeText && data.size() % 2 == 0) {
-        mOut.PutQuoted(data.data(), data.size() / 2);
-    } else if (type == typeSInt32 && data.size() == 4) {
-        char* to = mOut.Room(kValueRoom);
-        mOut.Commit(std::to_chars(to, to + kValueRoom, Load<int32_t>(data)).ptr);
-    } else {
-        PrintOtherValue(type, data);
-    }
+void Printer::PrintValue(DescType type, std::string_view data) {
+    if (!PrintCommonValue(type, data)) PrintOtherValue(type, data);
 }
 
+// Text and 'long', the most common values, inline: printing them costs little more than their
+// text. False, with nothing printed, for any other value.
+inline bool Printer::PrintCommonValue(DescType type, std::string_view data) {
+    if (type == typeUnicodeText && data.size() % 2 == 0) {
+        mOut.PutQuoted(data.data(), data.size() / 2);
+        return true;
+    }
+    if (type == typeSInt32 && data.size() == 4) {
+        char* to = mOut.Room(kValueRoom);
+        mOut.Commit(std::to_chars(to, to + kValueRoom, Load<int32_t>(data)).ptr);
+        return true;
+    }
+    return false;
+}
+
+// Every other value, through its form, out of line.
 void Printer::PrintOtherValue(DescType type, std::string_view data) {
     if (!PrintTypedValue(type, data)) PrintHex(type, data);
 }

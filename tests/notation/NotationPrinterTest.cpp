@@ -327,3 +327,20 @@ TEST(NotationText, HexOfEveryLengthAndByte) {
         EXPECT_EQ(out, expected) << length;
     }
 }
+
+// Forms are found through a table of slots: each type finds its own, others none.
+TEST(NotationForms, EachTypeFindsItsForm) {
+    for (FourCharCode code :
+         {FourCC("utxt"), FourCC("long"), FourCC("doub"), FourCC("comp"), FourCC("ldt "),
+          FourCC("shor"), FourCC("magn"), FourCC("ucom"), FourCC("sing"), FourCC("fixd"),
+          FourCC("TEXT"), FourCC("utf8"), FourCC("furl"), FourCC("aprl"), FourCC("bund"),
+          FourCC("alis"), FourCC("fsrf"), FourCC("file"), FourCC("psxf"), FourCC("type"),
+          FourCC("enum"), FourCC("abso"), FourCC("prop"), FourCC("keyw")}) {
+        const notation::TypedForm* form = notation::FindTypedForm(code);
+        ASSERT_NE(form, nullptr) << std::hex << code;
+        EXPECT_EQ(form->type, code);
+    }
+    for (FourCharCode code : {FourCC("list"), FourCC("reco"), FourCC("bool"), FourCC("null"),
+                              FourCC("****"), FourCC("rdat"), FourCharCode{0}})
+        EXPECT_EQ(notation::FindTypedForm(code), nullptr) << std::hex << code;
+}
