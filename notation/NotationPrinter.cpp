@@ -103,8 +103,9 @@ char* WriteInteger(const TypedForm& form, std::string_view data, char* to) {
     constexpr size_t kDigits = 20;  // UINT64_MAX; INT64_MIN takes a sign besides
     if (form.width == 8 && !form.isSigned) {
         const auto value = Load<uint64_t>(data);
-        return value <= UINT32_MAX ? std::to_chars(to, to + kDigits, uint32_t(value)).ptr
-                                   : std::to_chars(to, to + kDigits, value).ptr;
+        return value <= UINT32_MAX
+                   ? std::to_chars(to, to + kDigits, static_cast<uint32_t>(value)).ptr
+                   : std::to_chars(to, to + kDigits, value).ptr;
     }
     int64_t value;
     switch (form.width) {
@@ -118,8 +119,9 @@ char* WriteInteger(const TypedForm& form, std::string_view data, char* to) {
             value = Load<int64_t>(data);
     }
     if (value >= 0 && value <= UINT32_MAX)
-        return std::to_chars(to, to + kDigits, uint32_t(value)).ptr;
-    if (value < 0 && value >= INT32_MIN) return std::to_chars(to, to + kDigits, int32_t(value)).ptr;
+        return std::to_chars(to, to + kDigits, static_cast<uint32_t>(value)).ptr;
+    if (value < 0 && value >= INT32_MIN)
+        return std::to_chars(to, to + kDigits, static_cast<int32_t>(value)).ptr;
     return std::to_chars(to, to + kDigits + 1, value).ptr;
 }
 
