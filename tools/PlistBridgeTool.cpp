@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/SanitizerDefaults.h"
 #include "host/AdditionHost.h"
 #include "host/EventSender.h"
 #include "host/HostValues.h"

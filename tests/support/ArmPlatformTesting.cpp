@@ -2,6 +2,7 @@
 // (or static initializer of a test) calls the platform, so call counts, faults and live-object
 // counts cover the whole process. Production programs never arm it.
 #include "PlatformTesting.h"
+#include "common/SanitizerDefaults.h"
 
 namespace {
 
