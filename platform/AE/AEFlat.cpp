@@ -69,6 +69,15 @@ public:
                 head[8] = kTagBytes;
                 const auto size = static_cast<uint32_t>(item.value.Size());
                 std::memcpy(head + 9, &size, 4);
+                if (size <= 8 && mLeft >= 13 + 8) {
+                    // Most items are numbers, codes and short text: eight bytes are moved
+                    // whatever their size (an inline payload always has them), with no call.
+                    std::memcpy(mCur, head, 13);
+                    std::memcpy(mCur + 13, item.value.Bytes(), 8);
+                    mCur += 13 + size;
+                    mLeft -= 13 + size;
+                    continue;
+                }
                 Bytes(head, 13);
                 Bytes(item.value.Bytes(), size);
             }
