@@ -204,13 +204,17 @@ CFTypeRef RetainRemembered(const Object* object) {
 
 namespace {
 
-// The count drops under the lock, and a table forgets the object before anyone could look it
-// up again.
+// A reference that is not the last goes as any other: a lookup only ever adds to a count it
+// finds above zero. The last one drops under the lock, and the table forgets the object before
+// anyone could look it up again.
 [[gnu::noinline]] void ReleaseRemembered(const Object* o) {
+    std::atomic<long>& count = ObjectAccess::Count(o);
+    for (long seen = count.load(std::memory_order_relaxed); seen > 1;)
+        if (count.compare_exchange_weak(seen, seen - 1, std::memory_order_acq_rel)) return;
     bool last = false;
     {
         mm::SpinGuard guard(RecentLock());
-        last = ObjectAccess::Count(o).fetch_sub(1, std::memory_order_acq_rel) == 1;
+        last = count.fetch_sub(1, std::memory_order_acq_rel) == 1;
         if (last) o->Forget();
     }
     if (last) Free(o);
