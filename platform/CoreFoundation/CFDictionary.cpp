@@ -7,18 +7,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <utility>
 #include <vector>
 
+#include "platform/CoreFoundation/CFDictionaryCallBacks.h"
 #include "platform/CoreFoundation/CFInternal.h"
 #include "platform/CoreFoundation/CFObject.h"
 #include "platform/Testing/PTInternal.h"
 
 namespace {
 
-constexpr CFDictionaryKeyCallBacks kNoKeyCallBacks = {0,       nullptr, nullptr,
-                                                      nullptr, nullptr, nullptr};
-constexpr CFDictionaryValueCallBacks kNoValueCallBacks = {0, nullptr, nullptr, nullptr, nullptr};
+using namespace cf::dictionary;
 
 // The stored hash filters comparisons and places the entry in the index. Its low 32 bits are
 // enough for both (positions are 32-bit too), and keep an entry at 24 bytes: a document's
@@ -35,19 +35,16 @@ struct Entry {
 }  // namespace
 
 struct __CFDictionary final : cf::Object {
+    // Throws std::bad_alloc when callbacks of its own cannot be copied.
     __CFDictionary(const CFDictionaryKeyCallBacks* keys, const CFDictionaryValueCallBacks* values,
                    bool isMutable)
-        : Object(cf::kDictionaryTypeID, isMutable),
-          mKeyCallBacks(keys ? *keys : kNoKeyCallBacks),
-          mValueCallBacks(values ? *values : kNoValueCallBacks) {
-        // Our copies' version fields, read nowhere else, mark the standard callbacks: the
-        // object stays the size it was (its size class sets how a large tree packs the heap).
-        mKeyCallBacks.version = IsStandard(mKeyCallBacks) ? kStandardMark : 0;
-        mValueCallBacks.version = IsStandard(mValueCallBacks) ? kStandardMark : 0;
+        : Object(cf::kDictionaryTypeID, isMutable) {
+        mCallBacks = &Adopt(keys, values);  // once every member is made: it may fill one
     }
-    static constexpr CFIndex kStandardMark = 1;
-    bool StandardKeys() const { return mKeyCallBacks.version == kStandardMark; }
-    bool StandardValues() const { return mValueCallBacks.version == kStandardMark; }
+    bool StandardKeys() const { return mCallBacks->standardKeys; }
+    bool StandardValues() const { return mCallBacks->standardValues; }
+    const CFDictionaryKeyCallBacks& KeyCallBacks() const { return mCallBacks->keys; }
+    const CFDictionaryValueCallBacks& ValueCallBacks() const { return mCallBacks->values; }
     ~__CFDictionary() override {
         if (StandardKeys() && StandardValues()) {  // a parsed document's dictionaries
             for (const Entry& e : mEntries) {
@@ -61,21 +58,21 @@ struct __CFDictionary final : cf::Object {
             if (e.live) ReleasePair(e.key, e.value);
     }
 
-    // The standard callbacks are called as the uncounted functions they stand for, without
-    // the dispatch through the table.
-    static bool IsStandard(const CFDictionaryKeyCallBacks& c) {
-        return c.retain == cf::callbacks::Retain && c.release == cf::callbacks::Release &&
-               c.equal == cf::callbacks::Equal && c.hash == cf::callbacks::Hash;
-    }
-    static bool IsStandard(const CFDictionaryValueCallBacks& c) {
-        return c.retain == cf::callbacks::Retain && c.release == cf::callbacks::Release &&
-               c.equal == cf::callbacks::Equal;
+    // The shared callbacks these are, or a copy this dictionary owns.
+    const CallBacks& Adopt(const CFDictionaryKeyCallBacks* keys,
+                           const CFDictionaryValueCallBacks* values) {
+        const CFDictionaryKeyCallBacks& k = keys ? *keys : kNoKeyCallBacks;
+        const CFDictionaryValueCallBacks& v = values ? *values : kNoValueCallBacks;
+        const CallBacks& shared = SharedCallBacks(IsStandard(k), IsStandard(v));
+        if (SameFunctions(k, shared.keys) && SameFunctions(v, shared.values)) return shared;
+        mOwnCallBacks = std::make_unique<CallBacks>(CallBacks{k, v, IsStandard(k), IsStandard(v)});
+        return *mOwnCallBacks;
     }
 
     CFHashCode HashKey(const void* key) const {
         if (StandardKeys()) return key ? cf::ObjectOf(key)->HashValue() : 0;
-        return mKeyCallBacks.hash ? mKeyCallBacks.hash(key)
-                                  : cf::MixHash(reinterpret_cast<uintptr_t>(key));
+        return KeyCallBacks().hash ? KeyCallBacks().hash(key)
+                                   : cf::MixHash(reinterpret_cast<uintptr_t>(key));
     }
     bool KeysEqual(const void* a, const void* b) const {
         if (a == b) return true;
@@ -85,26 +82,26 @@ struct __CFDictionary final : cf::Object {
             const cf::Object& y = *cf::ObjectOf(b);
             return x.TypeID() == y.TypeID() && x.EqualTo(y);
         }
-        return mKeyCallBacks.equal && mKeyCallBacks.equal(a, b);
+        return KeyCallBacks().equal && KeyCallBacks().equal(a, b);
     }
     bool ValuesEqual(const void* a, const void* b) const {
-        return a == b || (mValueCallBacks.equal && mValueCallBacks.equal(a, b));
+        return a == b || (ValueCallBacks().equal && ValueCallBacks().equal(a, b));
     }
     const void* RetainKey(const void* k) const {
         if (StandardKeys()) return cf::Retain(k);
-        return mKeyCallBacks.retain ? mKeyCallBacks.retain(nullptr, k) : k;
+        return KeyCallBacks().retain ? KeyCallBacks().retain(nullptr, k) : k;
     }
     const void* RetainValue(const void* v) const {
         if (StandardValues()) return cf::Retain(v);
-        return mValueCallBacks.retain ? mValueCallBacks.retain(nullptr, v) : v;
+        return ValueCallBacks().retain ? ValueCallBacks().retain(nullptr, v) : v;
     }
     void ReleaseKey(const void* k) const {
         if (StandardKeys()) return cf::Release(k);
-        if (mKeyCallBacks.release) mKeyCallBacks.release(nullptr, k);
+        if (KeyCallBacks().release) KeyCallBacks().release(nullptr, k);
     }
     void ReleaseValue(const void* v) const {
         if (StandardValues()) return cf::Release(v);
-        if (mValueCallBacks.release) mValueCallBacks.release(nullptr, v);
+        if (ValueCallBacks().release) ValueCallBacks().release(nullptr, v);
     }
     void ReleasePair(const void* k, const void* v) const {
         ReleaseKey(k);
@@ -232,8 +229,9 @@ struct __CFDictionary final : cf::Object {
         out += buffer;
     }
 
-    CFDictionaryKeyCallBacks mKeyCallBacks;
-    CFDictionaryValueCallBacks mValueCallBacks;
+    // The shared callbacks, or mOwnCallBacks: a pointer where a copy would take 88 bytes.
+    const CallBacks* mCallBacks = nullptr;
+    std::unique_ptr<const CallBacks> mOwnCallBacks;
     std::vector<Entry> mEntries;
     static constexpr size_t kLinearMax = 24;
     static constexpr size_t kFirstRoom = 8;
@@ -250,7 +248,7 @@ struct __CFDictionary final : cf::Object {
 };
 // Growing it moves a large tree's dictionaries to the next malloc size class, which costs a
 // library's store thousands more page faults.
-static_assert(sizeof(__CFDictionary) == sizeof(cf::Object) + 144);
+static_assert(sizeof(__CFDictionary) == sizeof(cf::Object) + 72);
 
 namespace cf {
 namespace {
@@ -289,7 +287,7 @@ __CFDictionary* MutableDictionary(CFMutableDictionaryRef ref) {
 
 __CFDictionary* Copy(const __CFDictionary* source, bool isMutable) {
     __CFDictionary* copy =
-        New<__CFDictionary>(&source->mKeyCallBacks, &source->mValueCallBacks, isMutable);
+        New<__CFDictionary>(&source->KeyCallBacks(), &source->ValueCallBacks(), isMutable);
     if (!copy) return nullptr;
     try {
         copy->Rebuild(source->mLive);
