@@ -262,8 +262,7 @@ Container::Container(const Container& other)
       mDepth(other.mDepth),
       mItems(other.mItems),
       mItemsSize(other.CachedItemsSize()),
-      mIndex(other.mIndex),
-      mIndexShift(other.mIndexShift),
+      mIndex(other.mIndex ? std::make_unique<KeywordIndex>(*other.mIndex) : nullptr),
       mAttributes(other.mAttributes) {}
 
 // Nested containers are freed from a work list rather than by recursion, so tearing down the
@@ -292,47 +291,51 @@ void Container::DetachChildren(Container*& doomed) {
 }
 
 void Container::Rehash(size_t slots) {
-    mIndex.assign(slots, 0);
-    mIndexShift = 64 - static_cast<size_t>(std::countr_zero(slots));
+    auto index = std::make_unique<KeywordIndex>();  // made whole before it replaces the old one
+    index->slots.assign(slots, 0);
+    index->shift = 64 - static_cast<size_t>(std::countr_zero(slots));
+    mIndex = std::move(index);
     IndexFrom(0);
 }
 
 // Adds items [first, end) of a keyed container to the index, growing it to stay at most half full.
 // The first item with a keyword wins, as Find promises.
 void Container::IndexFrom(size_t first) {
-    if (mIndex.empty()) {
+    if (!mIndex) {
         if (mItems.size() <= kIndexThreshold) return;
         Rehash(std::bit_ceil(mItems.size() * 4));
         return;
     }
-    if (mItems.size() * 2 > mIndex.size()) {
-        Rehash(mIndex.size() * 4);
+    std::vector<uint32_t>& index = mIndex->slots;
+    if (mItems.size() * 2 > index.size()) {
+        Rehash(index.size() * 4);
         return;
     }
-    const size_t mask = mIndex.size() - 1;
+    const size_t mask = index.size() - 1;
     for (size_t i = first; i < mItems.size(); ++i) {
         AEKeyword key = mItems[i].key;
         size_t slot = Slot(key);
-        while (mIndex[slot] != 0 && mItems[mIndex[slot] - 1].key != key) slot = (slot + 1) & mask;
-        if (mIndex[slot] == 0) mIndex[slot] = static_cast<uint32_t>(i + 1);
+        while (index[slot] != 0 && mItems[index[slot] - 1].key != key) slot = (slot + 1) & mask;
+        if (index[slot] == 0) index[slot] = static_cast<uint32_t>(i + 1);
     }
 }
 
 void Container::Erase(size_t i) {
     Changed();
     mItems.erase(i);
-    if (!mIndex.empty()) {
+    if (mIndex) {
         // Positions after i moved; erase is O(n) anyway, so rebuild.
-        mIndex.clear();
+        mIndex.reset();
         IndexFrom(0);
     }
 }
 
 long Container::Find(AEKeyword key) const {
-    if (!mIndex.empty()) {
-        const size_t mask = mIndex.size() - 1;
-        for (size_t slot = Slot(key); mIndex[slot] != 0; slot = (slot + 1) & mask)
-            if (mItems[mIndex[slot] - 1].key == key) return static_cast<long>(mIndex[slot] - 1);
+    if (mIndex) {
+        const std::vector<uint32_t>& index = mIndex->slots;
+        const size_t mask = index.size() - 1;
+        for (size_t slot = Slot(key); index[slot] != 0; slot = (slot + 1) & mask)
+            if (mItems[index[slot] - 1].key == key) return static_cast<long>(index[slot] - 1);
         return -1;
     }
     for (size_t i = 0; i < mItems.size(); ++i)

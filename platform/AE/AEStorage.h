@@ -304,7 +304,7 @@ private:
     void IndexFrom(size_t first);
     void Rehash(size_t slots);
     size_t Slot(AEKeyword key) const {
-        return static_cast<size_t>((uint64_t(key) * 0x9E3779B97F4A7C15ull) >> mIndexShift);
+        return static_cast<size_t>((uint64_t(key) * 0x9E3779B97F4A7C15ull) >> mIndex->shift);
     }
     void NoteDepth(const Item& item) {
         if (const Container* child = item.value.Node())
@@ -334,8 +334,12 @@ private:
     mutable std::atomic<size_t> mItemsSize{0};  // no items take no bytes
     // Open-addressed keyword index: position + 1 per slot, 0 for empty; at most half full.
     // Four bytes a slot keeps a 10^6-field record's index in cache far better than nodes.
-    std::vector<uint32_t> mIndex;
-    size_t mIndexShift = 0;
+    // Behind a pointer: most containers are lists or one-field records and never have one.
+    struct KeywordIndex {
+        std::vector<uint32_t> slots;
+        size_t shift = 0;
+    };
+    std::unique_ptr<KeywordIndex> mIndex;
     NodeRef mAttributes;
     Container* mNextDoomed = nullptr;  // link in the teardown work list
 };
