@@ -9,15 +9,9 @@
 #ifndef COMMON_SANITIZERDEFAULTS_H
 #define COMMON_SANITIZERDEFAULTS_H
 
-#if defined(__SANITIZE_ADDRESS__)
-#define PLISTBRIDGE_ASAN_DEFAULTS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PLISTBRIDGE_ASAN_DEFAULTS 1
-#endif
-#endif
+#include "common/Sanitizers.h"
 
-#ifdef PLISTBRIDGE_ASAN_DEFAULTS
+#ifdef PLISTBRIDGE_ASAN
 extern "C" const char* __asan_default_options() {
     return "intercept_tls_get_addr=0";
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "common/Sanitizers.h"
 #include "tools/ToolCommands.h"
 
 namespace {
@@ -20,16 +21,7 @@ unsigned long FailedAllocations() {
     return gFailedAllocations.load(std::memory_order_relaxed);
 }
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PLISTBRIDGE_NO_OWN_NEW 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define PLISTBRIDGE_NO_OWN_NEW 1
-#endif
-
-#ifndef PLISTBRIDGE_NO_OWN_NEW
+#ifndef PLISTBRIDGE_ASAN
 namespace {
 
 void* Allocate(std::size_t size) {

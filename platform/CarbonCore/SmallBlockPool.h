@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <new>
 
+#include "common/Sanitizers.h"
+
 namespace mm {
 
 // A short spin lock: the pools are held for a few instructions at a time, and objects are made
@@ -27,14 +29,8 @@ private:
 };
 
 // Under AddressSanitizer every block comes from the C++ heap, so misuse is still caught.
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef PLISTBRIDGE_ASAN
 inline constexpr bool kPoolSmallBlocks = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-inline constexpr bool kPoolSmallBlocks = false;
-#else
-inline constexpr bool kPoolSmallBlocks = true;
-#endif
 #else
 inline constexpr bool kPoolSmallBlocks = true;
 #endif

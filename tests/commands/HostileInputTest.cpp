@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "commands/CommandTestSupport.h"
+#include "common/Sanitizers.h"
 #include "convert/PropertyListToDesc.h"
 #include "shell/AdditionEntryPoints.h"
 #include "support/PlatformTest.h"
-#include "support/Sanitizers.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/Sanitizers.h"
+#include "common/Sanitizers.h"
 #include "tools/ToolCommands.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "support/Sanitizers.h"
+#include "common/Sanitizers.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <random>
 
+#include "common/Sanitizers.h"
 #include "platform/AE/AETestSupport.h"
 #include "support/PlatformTest.h"
-#include "support/Sanitizers.h"
 
 namespace {
 
