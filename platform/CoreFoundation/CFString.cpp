@@ -162,7 +162,17 @@ CFStringRef Make(const char16_t* units, size_t count, bool isMutable) {
     return s;
 }
 
-CFStringRef MakeDecoded(const text::Decoding& decoding, bool isMutable);
+// An immutable or mutable string of what `decoding` measured.
+CFStringRef MakeDecoded(const text::Decoding& decoding, bool isMutable) {
+    if (isMutable) {
+        std::u16string units(decoding.units, u'\0');
+        text::DecodeBytes(decoding, units.data());
+        return Make(std::move(units), true);
+    }
+    __CFString* s = MakeUninitialized(decoding.units);
+    if (s) text::DecodeBytes(decoding, s->Trailing());
+    return s;
+}
 
 // Short immutable strings repeat: the keys of every dictionary in an array of dictionaries, and
 // values such as a kind or a genre. The last ones made through the public calls are remembered
@@ -282,21 +292,6 @@ CFStringRef CreateStringWithEncoding(const uint8_t* bytes, size_t length, CFStri
         return nullptr;
     return MakeDecoded(decoding, isMutable);
 }
-
-namespace {
-
-CFStringRef MakeDecoded(const text::Decoding& decoding, bool isMutable) {
-    if (isMutable) {
-        std::u16string units(decoding.units, u'\0');
-        text::DecodeBytes(decoding, units.data());
-        return Make(std::move(units), true);
-    }
-    __CFString* s = MakeUninitialized(decoding.units);
-    if (s) text::DecodeBytes(decoding, s->Trailing());
-    return s;
-}
-
-}  // namespace
 
 void ForgetRecentString(const __CFString* dying) {
     gRecentStrings.Forget(dying->HashValue(), dying);
