@@ -14,7 +14,7 @@
 #include "desc/CFRef.h"
 #include "notation/NotationText.h"
 #include "tests/support/PListDocument.h"
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
 #include "tools/formats/PListTextFormats.h"
 
 namespace convertcheck {

@@ -19,7 +19,7 @@
 #include "support/PlatformTest.h"
 #include "support/TestNames.h"
 #include "support/TypedValue.h"
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Sanitizers.h"
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // What the tool says of a property list the addition refused: the platform reader's reason and
 // line, for text and for files, and nothing when there is nothing to explain.
-#include "tools/LoadDiagnosis.h"
+#include "tools/commands/LoadDiagnosis.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // --optional and KEY=VALUE share the argument list.
 #include "common/FourCharCode.h"
 #include "support/PlatformTest.h"
-#include "tools/ToolArguments.h"
+#include "tools/cli/ToolArguments.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/ToolEditing.h"
+#include "tools/commands/ToolEditing.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
 #include "tools/formats/PListTextFormats.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <new>
 
 #include "common/Sanitizers.h"
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 // plistbridge print: a property list in any format, laid out for a person.
 #include <cstdio>
 
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
+#include "tools/commands/Commands.h"
 #include "tools/edit/PlistPrint.h"
 
 int RunPrint(const ToolArguments& args) {

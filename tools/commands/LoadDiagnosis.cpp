@@ -1,10 +1,10 @@
 // Why load plist refused its input, told by the platform's reader.
-#include "tools/LoadDiagnosis.h"
+#include "tools/commands/LoadDiagnosis.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 
 #include "common/OwnedDesc.h"
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
 
 std::string PropertyListComplaint(std::string_view bytes) {
     CFRef<CFDataRef> data(CFDataCreateWithBytesNoCopy(

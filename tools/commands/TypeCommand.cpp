@@ -1,7 +1,8 @@
 // plistbridge type: the type of the value at a key path.
 #include <cstdio>
 
-#include "tools/ToolEditing.h"
+#include "tools/commands/Commands.h"
+#include "tools/commands/ToolEditing.h"
 
 int RunType(const ToolArguments& args) {
     CFRef<CFPropertyListRef> plist;

@@ -1,4 +1,4 @@
-#include "tools/ToolArguments.h"
+#include "tools/cli/ToolArguments.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +7,7 @@
 
 #include "common/FourCharCode.h"
 #include "notation/DescNotation.h"
-#include "tools/ToolCommandTable.h"
+#include "tools/cli/ToolCommandTable.h"
 
 namespace {
 

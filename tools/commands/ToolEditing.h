@@ -1,9 +1,9 @@
 // What the commands that read or change one value share (extract, type, replace, insert,
 // remove): the value at the key path, the expected type, and the rewrite of the file.
-#ifndef TOOLS_TOOLEDITING_H
-#define TOOLS_TOOLEDITING_H
+#ifndef TOOLS_COMMANDS_TOOLEDITING_H
+#define TOOLS_COMMANDS_TOOLEDITING_H
 
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
 #include "tools/edit/KeyPath.h"
 #include "tools/edit/PlistEdit.h"
 

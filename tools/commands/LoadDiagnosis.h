@@ -1,8 +1,8 @@
 // Why load plist refused its input. The addition answers a text or file that is not a property
 // list with -4960 alone; the tool, which can read the same bytes, asks the platform's reader what
 // is wrong and where.
-#ifndef TOOLS_LOADDIAGNOSIS_H
-#define TOOLS_LOADDIAGNOSIS_H
+#ifndef TOOLS_COMMANDS_LOADDIAGNOSIS_H
+#define TOOLS_COMMANDS_LOADDIAGNOSIS_H
 
 #include <CoreServices/CoreServices.h>
 

@@ -1,7 +1,8 @@
 // plistbridge diff: two property lists, in any formats, compared by value.
 #include <cstdio>
 
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
+#include "tools/commands/Commands.h"
 #include "tools/edit/PlistDiff.h"
 
 int RunDiff(const ToolArguments& args) {

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
 
 void PrepareHeapFor(size_t inputBytes, size_t treeBytesPerByte) {
     // Below this, faulting pages in one by one costs less than preparing.

@@ -1,6 +1,7 @@
 // plistbridge extract: the value at a key path, alone, in a property-list format or as plain
 // text.
-#include "tools/ToolEditing.h"
+#include "tools/commands/Commands.h"
+#include "tools/commands/ToolEditing.h"
 #include "tools/edit/PlistPrint.h"
 
 int RunExtract(const ToolArguments& args) {

@@ -2,7 +2,8 @@
 // list, and if not, what is wrong and on which line; with -s, only the failures.
 #include <cstdio>
 
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
+#include "tools/commands/Commands.h"
 
 int RunLint(const ToolArguments& args) {
     int status = 0;

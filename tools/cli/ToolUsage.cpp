@@ -2,7 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/ToolCommandTable.h"
+#include "tools/cli/ToolCommandTable.h"
+#include "tools/commands/Commands.h"
 
 namespace {
 
@@ -57,23 +58,23 @@ constexpr OptionSpec kOptions[] = {
 };
 
 constexpr CommandSpec kCommands[] = {
-    {"load", ToolCommand::Load, "", "load FILE [--pretty]\nload --text TEXT [--pretty]",
+    {"load", ToolCommand::Load, RunLoad, "", "load FILE [--pretty]\nload --text TEXT [--pretty]",
      "run load plist on a file or on text; print the result in the notation",
      "Runs load plist on a property-list file in any format convert reads, sent as a file URL\n"
      "(- reads standard input as bytes, in any format), or with --text on property-list text\n"
      "(- reads it from standard input). Prints the result in the descriptor notation, on one\n"
      "line, or with --pretty indented one level per container.\n"},
-    {"store", ToolCommand::Store, "", "store VALUE\nstore VALUE --to FILE",
+    {"store", ToolCommand::Store, RunStore, "", "store VALUE\nstore VALUE --to FILE",
      "run store plist on VALUE; print the XML, or write it to FILE",
      "Runs store plist on VALUE (in the descriptor notation; - reads it from standard input) and\n"
      "prints the XML it returns, or writes the XML to FILE and prints the destination it\n"
      "returns.\n"},
-    {"send", ToolCommand::Send, "", "send CLASS/ID [KEY=VALUE ...] [--optional KEY ...]",
+    {"send", ToolCommand::Send, RunSend, "", "send CLASS/ID [KEY=VALUE ...] [--optional KEY ...]",
      "send any event; print the reply's parameters as a record",
      "Sends any event, e.g. send Gmqb/plsL ----='utf8'(\"<plist/>\"). KEY is a four-char code\n"
      "(---- is the direct parameter), and --optional lists keywords the handler may leave\n"
      "unread. Prints the reply's parameters as a record.\n"},
-    {"convert", ToolCommand::Convert, "FILE...",
+    {"convert", ToolCommand::Convert, RunConvert, "FILE...",
      "convert FILE... [-o OUT | --in-place] [--format xml|binary|json|openstep] [--strict]",
      "write property lists in another format",
      "Reads each FILE (- for standard input): an XML, binary or old-style property list, or\n"
@@ -86,43 +87,45 @@ constexpr CommandSpec kCommands[] = {
      "            refuses them instead; real NaN and infinities are refused\n"
      "  openstep  old-style text; numbers are written as their text (they read back as\n"
      "            strings); dates and Booleans are refused\n"},
-    {"lint", ToolCommand::Lint, "FILE...", "lint [-s] FILE...",
+    {"lint", ToolCommand::Lint, RunLint, "FILE...", "lint [-s] FILE...",
      "check property-list files: \"FILE: OK\" or what is wrong, and where",
      "Reads each FILE (- for standard input) as convert reads its input and prints \"FILE: OK\",\n"
      "or \"FILE: \" and what is wrong, on which line; -s prints only the failures. Exits with 1\n"
      "when any file fails.\n"},
-    {"print", ToolCommand::Print, "FILE", "print FILE", "show a property list for a person",
+    {"print", ToolCommand::Print, RunPrint, "FILE", "print FILE",
+     "show a property list for a person",
      "Prints the property list nested, two spaces a level: keys in the XML writer's order,\n"
      "strings quoted, dates in ISO 8601, data as its length and first bytes, integers and reals\n"
      "as the XML writer writes them.\n"},
-    {"extract", ToolCommand::Extract, "KEYPATH FORMAT FILE",
+    {"extract", ToolCommand::Extract, RunExtract, "KEYPATH FORMAT FILE",
      "extract KEYPATH FORMAT FILE [--expect TYPE] [-n]", "print the value at KEYPATH in a format",
      "Prints the value at KEYPATH in FORMAT: xml, binary (never to a terminal), json, openstep,\n"
      "or raw: a string as it is, a number, true or false, a date as 2024-01-05T10:00:26Z, data\n"
      "in base64; for an array its count, for a dictionary its keys, one a line. A newline\n"
      "follows raw output unless -n. --expect fails (status 1) when the value is not of TYPE.\n"},
-    {"type", ToolCommand::Type, "KEYPATH FILE", "type KEYPATH FILE [--expect TYPE]",
+    {"type", ToolCommand::Type, RunType, "KEYPATH FILE", "type KEYPATH FILE [--expect TYPE]",
      "print the type of the value at KEYPATH",
      "Prints the type of the value at KEYPATH: bool, integer, float, string, date, data, array\n"
      "or dictionary. --expect fails (status 1) when it is not TYPE.\n"},
-    {"replace", ToolCommand::Replace, "KEYPATH FILE", "replace KEYPATH -TYPE VALUE FILE [-o OUT]",
-     "set the value at KEYPATH",
+    {"replace", ToolCommand::Replace, RunReplace, "KEYPATH FILE",
+     "replace KEYPATH -TYPE VALUE FILE [-o OUT]", "set the value at KEYPATH",
      "Sets the value at KEYPATH (a missing dictionary key is added) and rewrites FILE\n"
      "atomically in the format it had, or writes OUT. TYPE is bool, integer, float, string,\n"
      "date, data, array, dictionary, xml or json; -array and -dictionary take no VALUE.\n"},
-    {"insert", ToolCommand::Insert, "KEYPATH FILE",
+    {"insert", ToolCommand::Insert, RunInsert, "KEYPATH FILE",
      "insert KEYPATH -TYPE VALUE [--append] FILE [-o OUT]", "add a value at KEYPATH",
      "Adds a value: a new dictionary key (an existing one is an error), or an array item\n"
      "before the index KEYPATH ends with (the count adds at the end); with --append, at the end\n"
      "of the array KEYPATH names. FILE is rewritten as replace rewrites it.\n"},
-    {"remove", ToolCommand::Remove, "KEYPATH FILE", "remove KEYPATH FILE [-o OUT]",
+    {"remove", ToolCommand::Remove, RunRemove, "KEYPATH FILE", "remove KEYPATH FILE [-o OUT]",
      "remove the value at KEYPATH",
      "Removes the value at KEYPATH and rewrites FILE as replace rewrites it.\n"},
-    {"create", ToolCommand::Create, "FORMAT FILE", "create FORMAT FILE",
+    {"create", ToolCommand::Create, RunCreate, "FORMAT FILE", "create FORMAT FILE",
      "write an empty dictionary to FILE",
      "Writes a property list holding an empty dictionary to FILE in FORMAT: xml, binary, json\n"
      "or openstep.\n"},
-    {"diff", ToolCommand::Diff, "FILE FILE", "diff [-q] A B", "compare two property lists by value",
+    {"diff", ToolCommand::Diff, RunDiff, "FILE FILE", "diff [-q] A B",
+     "compare two property lists by value",
      "Compares two property lists in any formats by value and prints each difference as its\n"
      "key path and what changed: \"added PATH: VALUE\", \"removed PATH: VALUE\", \"changed PATH:\n"
      "OLD -> NEW\", \"changed type PATH: OLD -> NEW\". Exits with 0 when they are equal, 1 when\n"
@@ -251,6 +254,12 @@ std::span<const CommandSpec> ToolCommands() {
 const CommandSpec* FindCommand(std::string_view name) {
     for (const CommandSpec& command : kCommands)
         if (command.name == name) return &command;
+    return nullptr;
+}
+
+const CommandSpec* FindCommand(ToolCommand which) {
+    for (const CommandSpec& command : kCommands)
+        if (command.command == which) return &command;
     return nullptr;
 }
 

@@ -1,7 +1,7 @@
-// The tool's commands that run without the addition, and the helpers the others share. Each
-// Run… returns the exit status (0, 1 failed, 2 usage) after printing what it has to say.
-#ifndef TOOLS_TOOLCOMMANDS_H
-#define TOOLS_TOOLCOMMANDS_H
+// What the tool's commands share below them: exit statuses, messages, reading inputs, encoding
+// and writing outputs.
+#ifndef TOOLS_CLI_TOOLSUPPORT_H
+#define TOOLS_CLI_TOOLSUPPORT_H
 
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "desc/CFRef.h"
-#include "tools/ToolArguments.h"
+#include "tools/cli/ToolArguments.h"
 
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
@@ -112,18 +112,6 @@ int WriteStandardOutput(std::string_view command, CFDataRef data);
 // True, after complaining, when binary output would go to a terminal.
 bool RefuseBinaryToTerminal(std::string_view command, std::string_view format,
                             bool toStandardOutput);
-
-// One function a command, each in its own file: ConvertCommand.cpp, LintCommand.cpp, ….
-int RunConvert(const ToolArguments& args);
-int RunLint(const ToolArguments& args);
-int RunPrint(const ToolArguments& args);
-int RunExtract(const ToolArguments& args);
-int RunType(const ToolArguments& args);
-int RunReplace(const ToolArguments& args);
-int RunInsert(const ToolArguments& args);
-int RunRemove(const ToolArguments& args);
-int RunCreate(const ToolArguments& args);
-int RunDiff(const ToolArguments& args);
 
 // One-line notation (as PrintDesc writes it) indented one level per container, two spaces a
 // level; empty containers and everything else stay as they are. Ends without a newline.

@@ -1,14 +1,14 @@
 // The tool's commands and options as tables: one row per command and one per option. The
 // argument reader and every usage text are made from these rows, so a command's synopsis, its
 // --help and the options it takes cannot disagree.
-#ifndef TOOLS_TOOLCOMMANDTABLE_H
-#define TOOLS_TOOLCOMMANDTABLE_H
+#ifndef TOOLS_CLI_TOOLCOMMANDTABLE_H
+#define TOOLS_CLI_TOOLCOMMANDTABLE_H
 
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "tools/ToolArguments.h"
+#include "tools/cli/ToolArguments.h"
 
 enum class OptionAction {
     Bundle,
@@ -40,6 +40,7 @@ struct OptionSpec {
 struct CommandSpec {
     std::string_view name;
     ToolCommand command;
+    int (*run)(const ToolArguments&);  // the command, in tools/commands/; its exit status
     // The operands in order: KEYPATH, FORMAT, FILE, or FILE... for one or more; empty for the
     // commands whose operands are read by hand (load, store, send).
     std::string_view operands;
@@ -53,6 +54,8 @@ std::span<const CommandSpec> ToolCommands();
 
 // The row for `name`, or nullptr.
 const CommandSpec* FindCommand(std::string_view name);
+// The row for `command`, or nullptr for help and version, which have none.
+const CommandSpec* FindCommand(ToolCommand command);
 
 // True when `spec` is an option of `command`.
 bool OptionBelongsTo(const OptionSpec& spec, std::string_view command);

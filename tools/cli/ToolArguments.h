@@ -1,7 +1,7 @@
 // The plistbridge tool's command line: what to run, with which operands. Parsing checks only
 // the shape of the command line; values in the notation are parsed later, by the command.
-#ifndef TOOLS_TOOLARGUMENTS_H
-#define TOOLS_TOOLARGUMENTS_H
+#ifndef TOOLS_CLI_TOOLARGUMENTS_H
+#define TOOLS_CLI_TOOLARGUMENTS_H
 
 #include <CoreServices/CoreServices.h>
 

@@ -1,6 +1,6 @@
 // load --pretty: the one-line notation broken after every container's opening bracket and
 // item separator, so that each item stands on its own line, indented by its depth.
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
 
 std::string PrettyNotation(std::string_view line) {
     std::string out;

@@ -15,7 +15,7 @@
 #include <new>
 
 #include "platform/CoreFoundation/CFFilePrivate.h"
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
 #include "tools/formats/PListTextFormats.h"
 
 int Complain(int exitStatus, const std::string& message) {

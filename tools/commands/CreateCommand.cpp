@@ -1,5 +1,6 @@
 // plistbridge create: a new property list holding an empty dictionary.
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
+#include "tools/commands/Commands.h"
 
 int RunCreate(const ToolArguments& args) {
     CFRef<CFDictionaryRef> empty(CFDictionaryCreate(kCFAllocatorDefault, nullptr, nullptr, 0,

@@ -1,6 +1,7 @@
 // plistbridge convert: any format the tool reads into XML, binary, JSON or old-style text,
 // written atomically to a file, back to each file, or to standard output.
-#include "tools/ToolCommands.h"
+#include "tools/cli/ToolSupport.h"
+#include "tools/commands/Commands.h"
 
 namespace {
 

@@ -1,0 +1,56 @@
+// plistbridge store: runs store plist on a value in the notation and prints the XML it returns,
+// or writes it to a file and prints the destination.
+#include <cstdio>
+
+#include "notation/DescNotation.h"
+#include "platform/CoreFoundation/CFFilePrivate.h"
+#include "tools/commands/AdditionCommand.h"
+#include "tools/commands/Commands.h"
+
+namespace {
+
+int SendStore(const ToolArguments& args, OwnedDesc& value) {
+    OwnedDesc destination;
+    if (args.destination) {
+        if (OSStatus err = CreateFileURLDesc(*args.destination, destination))
+            return Complain(kExitFailed, "cannot make a file URL for '" + *args.destination + "'" +
+                                             StatusSuffix(err));
+    }
+    const unsigned long failedBefore = FailedAllocations();
+    const EventOutcome outcome =
+        SendStorePList(value.Get(), args.destination ? &destination.Get() : nullptr);
+    LeaveForExit(value);
+    if (outcome.status != noErr && args.destination &&
+        !(outcome.errorText && !outcome.errorText->empty()) && PBFileLastError() != 0)
+        // The addition knows only that the file was not written; the system says why.
+        return Complain(kExitFailed, "store plist: " + *args.destination + ": " + WriteProblem(0) +
+                                         StatusSuffix(outcome.status));
+    if (outcome.status != noErr) return ReportFailure("store plist", outcome, failedBefore);
+    if (args.destination) return PrintDirectResult(outcome);
+    // The text route: the XML exactly as the addition returned it.
+    OwnedDesc result;
+    if (CopyDirectResult(outcome.reply.Get(), result) != noErr || result.Type() != typeUnicodeText)
+        return PrintLine(result.Get());
+    if (WriteUTF8Text(result.Get(), stdout) != noErr)
+        return Complain(kExitFailed, "cannot write the output");
+    return 0;
+}
+
+}  // namespace
+
+int RunStore(const ToolArguments& args) {
+    // The value is parsed before the addition is loaded, so a notation error is reported as such.
+    OwnedDesc value;
+    InputFile input;
+    std::string reason;
+    const auto text = OperandText(args, input, reason);
+    if (!text) return Complain(kExitFailed, "standard input: " + reason);
+    PrepareHeapFor(text->size(), kNotationTreeBytes);
+    int exitStatus = 0;
+    const bool parsed = ParseValue(*text, 0, value, exitStatus, &input);
+    if (parsed && input.Shrank()) return ComplainShrankInput();
+    if (!parsed) return exitStatus;
+    CAdditionHost host;
+    if (!LoadAddition(args, host, exitStatus)) return exitStatus;
+    return SendStore(args, value);
+}
