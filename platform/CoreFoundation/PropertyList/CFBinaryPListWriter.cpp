@@ -1,6 +1,7 @@
 // The binary property-list writer ("bplist00"): the real framework's layout, with keys sorted
 // as the XML writer sorts them, leaves shared by value (not by object identity), and every
-// container written once per occurrence with no unreferenced copies.
+// container written once per occurrence with no unreferenced copies. A dictionary {"CF$UID": n}
+// is written as the UID it stands for, so keyed archives keep their UIDs.
 //
 // Two passes. The first walks the tree in the final object order, encodes every leaf into an
 // arena (a repeated leaf is found by hashing its encoding and truncated away again) and notes
@@ -55,6 +56,28 @@ uint8_t* PutMarker(uint8_t* p, uint8_t marker, uint64_t count) {
     }
     *p++ = static_cast<uint8_t>(marker | 0x0F);
     return PutInteger(p, count);
+}
+
+// A UID object: 0x8N and N + 1 big-endian bytes, 1, 2 or 4 of them by the value.
+uint8_t* PutUID(uint8_t* p, uint32_t value) {
+    unsigned width = WidthFor(value);
+    *p++ = static_cast<uint8_t>(0x80 | (width - 1));
+    return PutBigEndian(p, value, width);
+}
+
+// The reader makes a UID {"CF$UID": n}, the XML writer prints one so, and a keyed archive read
+// from XML holds such dictionaries: a dictionary of that one entry, n an integer of 32 bits, is
+// the UID it stands for.
+bool IsUIDDictionary(CFDictionaryRef dictionary, uint32_t& uid) {
+    if (DictionaryCount(dictionary) != 1) return false;
+    CFTypeRef key, value;
+    DictionaryGetKeysAndValues(dictionary, &key, &value);
+    if (KindOf(key) != kStringTypeID || KindOf(value) != kNumberTypeID) return false;
+    if (StringUnits(static_cast<CFStringRef>(key)) != u"CF$UID") return false;
+    NumberValue number = GetNumberValue(static_cast<CFNumberRef>(value));
+    if (number.kind != NumberValue::kSigned || number.s < 0 || number.s > UINT32_MAX) return false;
+    uid = static_cast<uint32_t>(number.s);
+    return true;
 }
 
 // Word-at-a-time hash of an encoded leaf.
@@ -123,6 +146,14 @@ private:
 // Gives `value` its object index (written to *ref) and collects its subtree.
 bool BinaryWriter::Collect(CFTypeRef value, size_t level, uint64_t* ref) {
     CFTypeID kind = KindOf(value);
+    uint32_t uid;
+    if (kind == kDictionaryTypeID && IsUIDDictionary(static_cast<CFDictionaryRef>(value), uid)) {
+        size_t start = mArena.size();
+        ArenaCommit(PutUID(ArenaReserve(5), uid));
+        uint64_t index = InternLeaf(start);
+        if (ref) *ref = index;
+        return true;
+    }
     if (kind == kArrayTypeID || kind == kDictionaryTypeID) {
         if (level >= static_cast<size_t>(kMaxDepth) || !mVisits.Enter(value)) return false;
         if (ref) *ref = mObjects.size();

@@ -177,6 +177,52 @@ TEST_F(BinaryWriter, SharesEqualLeavesByValueAndKeepsKindsApart) {
     }
 }
 
+// A dictionary {"CF$UID": n} with n an integer of 32 bits is written as the UID the reader
+// made it from; anything else like it stays a dictionary.
+TEST_F(BinaryWriter, WritesUIDDictionariesAsUIDs) {
+    struct Case {
+        const char* xml;
+        std::string object;  // the root's bytes, from offset 8
+    } cases[] = {
+        {"<dict><key>CF$UID</key><integer>0</integer></dict>", std::string("\x80\x00", 2)},
+        {"<dict><key>CF$UID</key><integer>255</integer></dict>", "\x80\xFF"},
+        {"<dict><key>CF$UID</key><integer>256</integer></dict>", "\x81\x01"},
+        {"<dict><key>CF$UID</key><integer>4294967295</integer></dict>", "\x83\xFF\xFF\xFF\xFF"},
+        // not a UID: a real, a string, a second key, another key
+        {"<dict><key>CF$UID</key><real>1</real></dict>", "\xD1"},
+        {"<dict><key>CF$UID</key><string>1</string></dict>", "\xD1"},
+        {"<dict><key>CF$UID</key><integer>1</integer><key>x</key><true/></dict>", "\xD2"},
+        {"<dict><key>CF$UIDs</key><integer>1</integer></dict>", "\xD1"},
+    };
+    for (const Case& c : cases) {
+        CFRef<CFTypeRef> value = Parse(c.xml);
+        const std::string written = WriteBinary(value.Get());
+        ASSERT_GT(written.size(), 8 + c.object.size()) << c.xml;
+        EXPECT_EQ(written.substr(8, c.object.size()), c.object) << c.xml;
+        CFRef<CFTypeRef> again = Read(written);
+        ASSERT_TRUE(again) << c.xml;
+        EXPECT_TRUE(CFEqual(again.Get(), value.Get())) << c.xml;
+    }
+    // Nor an integer beyond 32 bits or below zero (the XML reader narrows such, as the real one).
+    for (int64_t n : {int64_t{1} << 32, int64_t{-1}}) {
+        CFRef<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberSInt64Type, &n));
+        const void* key = CFSTR("CF$UID");
+        const void* item = number.Get();
+        CFRef<CFDictionaryRef> dict(CFDictionaryCreate(nullptr, &key, &item, 1,
+                                                       &kCFTypeDictionaryKeyCallBacks,
+                                                       &kCFTypeDictionaryValueCallBacks));
+        EXPECT_EQ(WriteBinary(dict.Get()).substr(8, 1), "\xD1") << n;
+    }
+    // Shared by value like any leaf, and kept through binary to binary.
+    CFRef<CFTypeRef> archive = Parse(
+        "<array><dict><key>CF$UID</key><integer>7</integer></dict>"
+        "<dict><key>CF$UID</key><integer>7</integer></dict></array>");
+    const std::string once = WriteBinary(archive.Get());
+    EXPECT_EQ(ObjectCount(once), 2u);
+    CFRef<CFTypeRef> read = Read(once);
+    EXPECT_EQ(WriteBinary(read.Get()), once);
+}
+
 TEST_F(BinaryWriter, SortsKeysAsTheXMLWriterDoes) {
     CFRef<CFTypeRef> value = Parse(
         "<dict><key>b</key><integer>2</integer><key>a</key><integer>1</integer>"
