@@ -6,8 +6,9 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
-// The type number the framework gives its 128-bit integers.
-inline constexpr CFNumberType kWideIntegerNumberType = 17;
+// The type number the framework gives its 128-bit integers: beyond the enumerators, which a
+// CFNumberType can hold as its underlying type is fixed.
+inline constexpr CFNumberType kWideIntegerNumberType = static_cast<CFNumberType>(17);
 
 // A 128-bit two's complement integer as the framework lays it out: high half, then low half.
 struct WideInteger {

@@ -60,7 +60,7 @@ bool FindHandler(DescType from, DescType to, CoercionRow& row) {
 
 // Takes the value out of a descriptor a handler made, freeing its storage.
 OSErr AdoptResult(AEDesc& result, Item& out) {
-    Storage* h = result.dataHandle;
+    Storage* h = StorageOf(result.dataHandle);
     if (h && !IsLive(h)) return errAENotAEDesc;
     out.type = result.descriptorType;
     out.value = h ? std::move(h->value) : Payload();
@@ -76,7 +76,7 @@ OSErr RunHandler(const CoercionRow& row, DescType fromType, const Payload& from,
         AEDesc source;
         MakeDesc(fromType, from, &source);
         status = row.proc(&source, toType, row.refcon, &result);
-        if (source.dataHandle) FreeHandle(source.dataHandle);
+        if (source.dataHandle) FreeHandle(StorageOf(source.dataHandle));
     } else {
         std::vector<uint8_t> bytes(DataSize(from));
         CopyData(from, bytes.data(), bytes.size());
@@ -84,7 +84,7 @@ OSErr RunHandler(const CoercionRow& row, DescType fromType, const Payload& from,
             fromType, bytes.data(), static_cast<Size>(bytes.size()), toType, row.refcon, &result);
     }
     if (status != noErr) {
-        if (result.dataHandle) FreeHandle(result.dataHandle);
+        if (result.dataHandle) FreeHandle(StorageOf(result.dataHandle));
         return status;
     }
     return AdoptResult(result, out);

@@ -71,7 +71,7 @@ OSErr AEDisposeDesc(AEDesc* theAEDesc) {
     int32_t injected;
     if (PT_ENTER("AEDisposeDesc", injected)) return static_cast<OSErr>(injected);
     if (!theAEDesc) return paramErr;
-    Storage* h = theAEDesc->dataHandle;
+    Storage* h = StorageOf(theAEDesc->dataHandle);
     ClearDesc(theAEDesc);
     if (h && !FreeHandle(h)) {
         pt::DoubleRelease("descriptor");
@@ -87,13 +87,14 @@ OSErr AEDuplicateDesc(const AEDesc* theAEDesc, AEDesc* result) {
     // Read the source before clearing: the two may be the same descriptor.
     Item item;
     OSErr status = ItemFromDesc(theAEDesc, item);
-    const Storage* source = status == noErr ? theAEDesc->dataHandle : nullptr;
+    const Storage* source = status == noErr ? StorageOf(theAEDesc->dataHandle) : nullptr;
     ClearDesc(result);
     if (status != noErr) return status;
     return Guarded([&]() -> OSErr {
         // Only the handle is copied now; a shared container is copied when either changes.
         MakeDesc(item.type, std::move(item.value), result);
-        if (source && result->dataHandle) result->dataHandle->readParams = source->readParams;
+        if (source && result->dataHandle)
+            StorageOf(result->dataHandle)->readParams = source->readParams;
         return noErr;
     });
 }
@@ -121,9 +122,9 @@ OSErr AEGetDescData(const AEDesc* theAEDesc, void* dataPtr, Size maximumSize) {
     });
 }
 
-OSErr AEGetDescDataRange(const AEDesc* dataDesc, void* buffer, Size offset, Size length) {
+OSStatus AEGetDescDataRange(const AEDesc* dataDesc, void* buffer, Size offset, Size length) {
     int32_t injected;
-    if (PT_ENTER("AEGetDescDataRange", injected)) return static_cast<OSErr>(injected);
+    if (PT_ENTER("AEGetDescDataRange", injected)) return injected;
     if (offset < 0 || length < 0 || (length > 0 && !buffer)) return paramErr;
     OSErr status;
     const Storage* h = Resolve(dataDesc, status);

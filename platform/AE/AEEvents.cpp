@@ -89,14 +89,14 @@ OSErr Dispatch(const Item& event, const HandlerRow& row, AEDesc* reply) {
     } catch (...) {
         status = errAEEventFailed;  // an exception must not cross into the sender
     }
-    FreeHandle(view.dataHandle);
+    FreeHandle(StorageOf(view.dataHandle));
     return status;
 }
 
 // Puts the handler's status into a reply that has no 'errn' of its own. Best effort: a reply
 // the handler replaced by something else, or no memory, leaves the reply as it is.
 void PutErrorNumber(AEDesc* reply, OSErr status) noexcept try {
-    Storage* h = reply->dataHandle;
+    Storage* h = StorageOf(reply->dataHandle);
     if (!h || !IsLive(h) || !h->value.IsNode() || !h->value.Node()->IsKeyed()) return;
     if (h->value.Node()->Find(keyErrorNumber) >= 0) return;
     SInt32 value = status;
@@ -245,11 +245,11 @@ OSErr AESend(const AppleEvent* theAppleEvent, AppleEvent* reply, AESendMode send
         MakeDesc(typeAppleEvent, NewEventValue(kCoreEventClass, kAEAnswer, nullptr, 0, 0), &answer);
         OSErr status = Dispatch(event, row, &answer);
         if (status != noErr) PutErrorNumber(&answer, status);
-        bool live = answer.dataHandle && IsLive(answer.dataHandle);
+        bool live = answer.dataHandle && IsLive(StorageOf(answer.dataHandle));
         if (reply && live) {
             *reply = answer;
         } else if (live) {
-            FreeHandle(answer.dataHandle);
+            FreeHandle(StorageOf(answer.dataHandle));
         }
         return status;
     });

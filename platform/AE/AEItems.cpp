@@ -66,7 +66,7 @@ Container* MutableContainerOf(AEDesc* desc, OSErr& status) {
 // The list an append at `index` (0 or count + 1) may change in place: a live list that no
 // other descriptor shares. NULL otherwise, and PutNth then decides with its statuses.
 [[gnu::always_inline]] inline Container* AppendTarget(AEDescList* list, long index) {
-    Storage* h = list ? list->dataHandle : nullptr;
+    Storage* h = list ? StorageOf(list->dataHandle) : nullptr;
     if (!h || !IsLive(h)) return nullptr;
     Container* c = h->value.UnsharedNode();
     if (!c || c->IsKeyed()) return nullptr;
@@ -85,7 +85,7 @@ OSErr PutNth(AEDescList* list, long index, Item item) {
     if (!ItemFits(item.value)) return errOSAStackOverflow;
     item.value.CompactNode();  // complete once it is an item
     // Resolved above: the handle is live and holds a container.
-    Container& c = list->dataHandle->value.MutableNode();
+    Container& c = StorageOf(list->dataHandle)->value.MutableNode();
     item.key = typeWildCard;
     if (index == 0 || static_cast<size_t>(index) == count + 1) {
         c.Append(std::move(item));

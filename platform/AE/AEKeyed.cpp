@@ -36,7 +36,7 @@ OSErr PutKeyed(AEDesc* desc, AEKeyword key, Item item) {
     OSErr status;
     if (!KeyedOf(desc, nullptr, status)) return status;
     if (!ItemFits(item.value)) return errOSAStackOverflow;
-    Storage* h = desc->dataHandle;
+    Storage* h = StorageOf(desc->dataHandle);
     item.key = key;
     item.value.CompactNode();  // complete once it is an item
     h->value.MutableNode().Put(std::move(item));
@@ -49,7 +49,7 @@ OSErr DeleteKeyed(AEDesc* desc, AEKeyword key) {
     if (!c) return status;
     long at = c->Find(key);
     if (at < 0) return errAEDescNotFound;
-    desc->dataHandle->value.MutableNode().Erase(static_cast<size_t>(at));
+    StorageOf(desc->dataHandle)->value.MutableNode().Erase(static_cast<size_t>(at));
     return noErr;
 }
 
@@ -139,7 +139,7 @@ OSErr PutAttribute(AEDesc* event, AEKeyword key, Item item) {
     if (!ItemFits(item.value) || DepthOf(item.value) + 2 > kMaxDepth) return errOSAStackOverflow;
     item.key = key;
     item.value.CompactNode();
-    Container& c = event->dataHandle->value.MutableNode();
+    Container& c = StorageOf(event->dataHandle)->value.MutableNode();
     Container& attrs = c.MutableAttributes();
     attrs.Put(std::move(item));
     c.NoteDepth(attrs.Depth());

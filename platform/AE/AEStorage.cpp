@@ -454,7 +454,7 @@ void MakeDesc(DescType type, Payload value, AEDesc* out) {
     handle->value = std::move(value);
     pt::DescriptorCreated();
     out->descriptorType = type;
-    out->dataHandle = handle;
+    out->dataHandle = HandleOf(handle);
 }
 
 bool FreeHandle(Storage* handle) {

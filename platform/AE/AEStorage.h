@@ -358,26 +358,29 @@ inline bool ItemFits(const Payload& value) {
     return DepthOf(value) + 1 <= kMaxDepth;
 }
 
-}  // namespace ae
-
 // One descriptor's storage: a slot of the handle pool. Only handles are tracked as live
 // descriptors; items inside containers are plain values. A slot is never given back to the
 // system: once disposed it keeps an even generation until it is reused, so a stale handle is
 // told from a live one by reading memory that is still ours. A power-of-two size keeps the
 // check that a pointer is a slot a mask, and the value and generation share a cache line.
-struct alignas(128) OpaqueAEDataStorageType {
-    ae::Payload value;
+struct alignas(128) Storage {
+    Payload value;
     uint32_t generation = 0;  // odd while the slot holds a live descriptor
-    OpaqueAEDataStorageType* nextFree = nullptr;
+    Storage* nextFree = nullptr;
     // Parameters of an event read through AEGetParamDesc/AEGetParamPtr; kept with the handle
     // because the read marks belong to this event, not to the shared container.
     mutable std::unordered_set<AEKeyword> readParams;
 };
-
-namespace ae {
-
-using Storage = OpaqueAEDataStorageType;
 static_assert(std::has_single_bit(sizeof(Storage)));
+
+// A descriptor's handle is the address of its slot. The real manager's handle points to a
+// master pointer; nobody dereferences the stand-in's handles but the stand-in, through these.
+inline Storage* StorageOf(AEDataStorage handle) {
+    return reinterpret_cast<Storage*>(handle);
+}
+inline AEDataStorage HandleOf(Storage* storage) {
+    return reinterpret_cast<AEDataStorage>(storage);
+}
 
 // Wraps a value in new storage and fills `out` with it; {typeNull, NULL} for typeNull.
 // Throws std::bad_alloc.
@@ -410,7 +413,7 @@ inline const Storage* Resolve(const AEDesc* desc, OSErr& status) {
         status = paramErr;
         return nullptr;
     }
-    const Storage* h = desc->dataHandle;
+    const Storage* h = StorageOf(desc->dataHandle);
     if (h && !IsLive(h)) {
         status = errAENotAEDesc;
         return nullptr;

@@ -20,7 +20,10 @@ namespace {
 
 int CompareNumbers(const NumberValue& a, const NumberValue& b);
 
-// Canonical type for a creation type, 0 for an unknown one.
+// The type number no number has: what an unknown type maps to, and NULL's type.
+constexpr CFNumberType kNoNumberType = static_cast<CFNumberType>(0);
+
+// Canonical type for a creation type, kNoNumberType for an unknown one.
 constexpr CFNumberType Canonical(CFNumberType type) {
     switch (type) {
         case kCFNumberSInt8Type:
@@ -46,7 +49,7 @@ constexpr CFNumberType Canonical(CFNumberType type) {
         case kCFNumberCGFloatType:
             return kCFNumberFloat64Type;
         default:
-            return 0;
+            return kNoNumberType;
     }
 }
 
@@ -91,7 +94,7 @@ struct __CFNumber final : cf::Object {
     uint64_t Bits() const { return mBits; }
     void Forget() const override { cf::ForgetRecentNumber(this); }
 
-    CFNumberType Type() const { return mType; }
+    CFNumberType Type() const { return static_cast<CFNumberType>(mType); }
     cf::NumberValue Value() const {
         auto kind = static_cast<cf::NumberValue::Kind>(mKind);
         cf::NumberValue v{kind, 0, 0, 0.0};
@@ -410,7 +413,7 @@ NumberValue GetNumberValue(CFNumberRef number) {
 
 CFNumberType NumberType(CFNumberRef number) {
     const __CFNumber* n = AsNumber(number);
-    return n ? n->Type() : 0;
+    return n ? n->Type() : kNoNumberType;
 }
 
 }  // namespace cf
@@ -453,7 +456,7 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType theType, const void* val
 
 CFNumberType CFNumberGetType(CFNumberRef number) {
     int32_t injected;
-    if (PT_ENTER("CFNumberGetType", injected)) return 0;
+    if (PT_ENTER("CFNumberGetType", injected)) return cf::kNoNumberType;
     return cf::NumberType(number);
 }
 
@@ -498,7 +501,8 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
 CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, void*) {
     int32_t injected;
     if (PT_ENTER("CFNumberCompare", injected)) return kCFCompareEqualTo;
-    return cf::CompareNumbers(cf::GetNumberValue(number), cf::GetNumberValue(otherNumber));
+    return static_cast<CFComparisonResult>(
+        cf::CompareNumbers(cf::GetNumberValue(number), cf::GetNumberValue(otherNumber)));
 }
 
 }  // extern "C"

@@ -11,7 +11,7 @@
 
 CF_EXTERN_C_BEGIN
 
-enum { kCFNumberSInt128Type = 17 };
+static const CFNumberType kCFNumberSInt128Type = (CFNumberType)17;
 
 typedef struct {
     SInt64 high;

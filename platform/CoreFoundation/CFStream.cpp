@@ -29,7 +29,7 @@ struct __CFWriteStream final : cf::Object {
     CFStreamStatus mStatus = kCFStreamStatusNotOpen;
 };
 
-const CFStringRef kCFStreamPropertyDataWritten = CFSTR("kCFStreamPropertyDataWritten");
+CFStringRef kCFStreamPropertyDataWritten = CFSTR("kCFStreamPropertyDataWritten");
 
 namespace {
 

@@ -521,8 +521,8 @@ CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString
                                    CFStringCompareFlags compareOptions) {
     int32_t injected;
     if (PT_ENTER("CFStringCompare", injected)) return kCFCompareEqualTo;
-    return cf::CompareUnits(cf::StringUnits(theString1), cf::StringUnits(theString2),
-                            compareOptions);
+    return static_cast<CFComparisonResult>(
+        cf::CompareUnits(cf::StringUnits(theString1), cf::StringUnits(theString2), compareOptions));
 }
 
 Boolean CFStringHasPrefix(CFStringRef theString, CFStringRef prefix) {

@@ -260,7 +260,9 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef url,
     int error = 0;
     if (status == 0) {
         error = cf::file::ReadWholeFile(path, data);
-        if (error) status = error == EISDIR ? kCFURLUnknownError : cf::url::ErrorFor(error);
+        if (error)
+            status = error == EISDIR ? static_cast<SInt32>(kCFURLUnknownError)
+                                     : cf::url::ErrorFor(error);
     }
     cf::url::gLastError = error;
     if (resourceData) {

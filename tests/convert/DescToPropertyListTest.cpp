@@ -43,7 +43,7 @@ struct MappingRow {
     const char* what;
     OwnedDesc desc;
     CFObject expected;
-    CFNumberType numberType;  // 0 when the result is no number
+    CFIndex numberType;  // a CFNumberType, or 0 when the result is no number
 };
 
 TEST_F(DescToPropertyListTest, MapsEachDescriptorTypeToItsPropertyListObject) {

@@ -25,6 +25,25 @@
 
 #define CF_INLINE static __inline__ __attribute__((always_inline))
 
+/*
+ * Enumerations with a fixed underlying type, declared as the real headers declare them:
+ * `typedef CF_ENUM(CFIndex, CFNumberType) {...};`, `typedef CF_OPTIONS(CFOptionFlags, F) {...};`.
+ * In C++ a CF_ENUM type is the enumeration itself. The real macro also names it in the typedef,
+ * which standard C++ does not allow for a fixed underlying type (clang accepts it as an
+ * extension); here the typedef restates the underlying type's own typedef instead, so _type
+ * must be a typedef name. A CF_OPTIONS type is the integer type, and its constants belong to
+ * an unnamed enumeration based on it. In C both are the integer type.
+ */
+// clang-format off
+#ifdef __cplusplus
+#define CF_ENUM(_type, _name) _type _type; enum _name : _type
+#define CF_OPTIONS(_type, _name) _type _name; enum : _name
+#else
+#define CF_ENUM(_type, _name) _type _name; enum
+#define CF_OPTIONS(_type, _name) _type _name; enum
+#endif
+// clang-format on
+
 /* The Mac base types, as MacTypes.h declares them (identical redeclaration is harmless). */
 #if !defined(__MACTYPES__)
 typedef unsigned char Boolean;
@@ -79,13 +98,16 @@ typedef CFTypeRef CFPropertyListRef;
 typedef const struct __CFString* CFStringRef;
 typedef struct __CFString* CFMutableStringRef;
 
-typedef CFIndex CFComparisonResult;
-enum { kCFCompareLessThan = -1L, kCFCompareEqualTo = 0, kCFCompareGreaterThan = 1 };
+typedef CF_ENUM(CFIndex, CFComparisonResult) {
+    kCFCompareLessThan = -1L,
+    kCFCompareEqualTo = 0,
+    kCFCompareGreaterThan = 1
+};
 
 typedef CFComparisonResult (*CFComparatorFunction)(const void* val1, const void* val2,
                                                    void* context);
 
-enum { kCFNotFound = -1 };
+static const CFIndex kCFNotFound = -1;
 
 typedef struct {
     CFIndex location;

@@ -17,8 +17,7 @@ CF_EXPORT CFTypeID CFBooleanGetTypeID(void);
 /* True only for kCFBooleanTrue. */
 CF_EXPORT Boolean CFBooleanGetValue(CFBooleanRef boolean);
 
-typedef CFIndex CFNumberType;
-enum {
+typedef CF_ENUM(CFIndex, CFNumberType) {
     kCFNumberSInt8Type = 1,
     kCFNumberSInt16Type = 2,
     kCFNumberSInt32Type = 3,

@@ -10,15 +10,13 @@
 
 CF_EXTERN_C_BEGIN
 
-typedef CFOptionFlags CFPropertyListMutabilityOptions;
-enum {
+typedef CF_OPTIONS(CFOptionFlags, CFPropertyListMutabilityOptions) {
     kCFPropertyListImmutable = 0,
     kCFPropertyListMutableContainers = 1,
     kCFPropertyListMutableContainersAndLeaves = 2
 };
 
-typedef CFIndex CFPropertyListFormat;
-enum {
+typedef CF_ENUM(CFIndex, CFPropertyListFormat) {
     kCFPropertyListOpenStepFormat = 1,
     kCFPropertyListXMLFormat_v1_0 = 100,
     kCFPropertyListBinaryFormat_v1_0 = 200

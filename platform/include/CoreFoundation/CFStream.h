@@ -11,8 +11,7 @@ CF_EXTERN_C_BEGIN
 
 typedef struct __CFWriteStream* CFWriteStreamRef;
 
-typedef CFIndex CFStreamStatus;
-enum {
+typedef CF_ENUM(CFIndex, CFStreamStatus) {
     kCFStreamStatusNotOpen = 0,
     kCFStreamStatusOpening = 1,
     kCFStreamStatusOpen = 2,
@@ -24,7 +23,7 @@ enum {
 };
 
 /* The property of a memory stream that holds everything written so far (a +1 copy). */
-CF_EXPORT const CFStringRef kCFStreamPropertyDataWritten;
+CF_EXPORT CFStringRef kCFStreamPropertyDataWritten;
 
 CF_EXPORT CFTypeID CFWriteStreamGetTypeID(void);
 

@@ -16,8 +16,7 @@ CF_EXTERN_C_BEGIN
 
 typedef UInt32 CFStringEncoding;
 
-typedef CFStringEncoding CFStringBuiltInEncodings;
-enum {
+typedef CF_ENUM(CFStringEncoding, CFStringBuiltInEncodings) {
     kCFStringEncodingMacRoman = 0,
     kCFStringEncodingWindowsLatin1 = 0x0500,
     kCFStringEncodingISOLatin1 = 0x0201,
@@ -36,8 +35,7 @@ enum {
 
 #define kCFStringEncodingInvalidId (0xffffffffU)
 
-typedef CFOptionFlags CFStringCompareFlags;
-enum {
+typedef CF_OPTIONS(CFOptionFlags, CFStringCompareFlags) {
     kCFCompareCaseInsensitive = 1,
     kCFCompareBackwards = 4,
     kCFCompareAnchored = 8,

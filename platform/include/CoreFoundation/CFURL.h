@@ -13,8 +13,11 @@
 
 CF_EXTERN_C_BEGIN
 
-typedef CFIndex CFURLPathStyle;
-enum { kCFURLPOSIXPathStyle = 0, kCFURLHFSPathStyle = 1, kCFURLWindowsPathStyle = 2 };
+typedef CF_ENUM(CFIndex, CFURLPathStyle) {
+    kCFURLPOSIXPathStyle = 0,
+    kCFURLHFSPathStyle = 1,
+    kCFURLWindowsPathStyle = 2
+};
 
 typedef const struct __CFURL* CFURLRef;
 

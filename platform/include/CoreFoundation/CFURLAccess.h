@@ -11,8 +11,7 @@
 
 CF_EXTERN_C_BEGIN
 
-typedef CFIndex CFURLError;
-enum {
+typedef CF_ENUM(CFIndex, CFURLError) {
     kCFURLUnknownError = -10L,
     kCFURLUnknownSchemeError = -11L,
     kCFURLResourceNotFoundError = -12L,

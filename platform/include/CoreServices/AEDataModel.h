@@ -55,20 +55,6 @@ enum {
 };
 
 enum {
-    typeSMInt = typeSInt16,
-    typeShortInteger = typeSInt16,
-    typeInteger = typeSInt32,
-    typeLongInteger = typeSInt32,
-    typeMagnitude = typeUInt32,
-    typeComp = typeSInt64,
-    typeSMFloat = typeIEEE32BitFloatingPoint,
-    typeShortFloat = typeIEEE32BitFloatingPoint,
-    typeFloat = typeIEEE64BitFloatingPoint,
-    typeLongFloat = typeIEEE64BitFloatingPoint,
-    typeExtended = 0x65787465 /* 'exte' */
-};
-
-enum {
     typeAEList = 0x6C697374 /* 'list' */,
     typeAERecord = 0x7265636F /* 'reco' */,
     typeAppleEvent = 0x61657674 /* 'aevt' */,
@@ -135,8 +121,8 @@ typedef struct ProcessSerialNumber {
 } ProcessSerialNumber;
 typedef ProcessSerialNumber* ProcessSerialNumberPtr;
 
-/* Opaque storage of one descriptor, owned by the descriptor. */
-typedef struct OpaqueAEDataStorageType* AEDataStorage;
+/* Opaque storage of one descriptor, owned by the descriptor: a handle. */
+typedef struct OpaqueAEDataStorageType** AEDataStorage;
 
 typedef struct AEDesc {
     DescType descriptorType;
@@ -316,7 +302,7 @@ OSErr AEGetDescData(const AEDesc* theAEDesc, void* dataPtr, Size maximumSize);
 /* AEGetDescDataRange copies the length bytes of the data that start at offset, so a large
    text can be read piece by piece. paramErr for a negative offset or length, NULL buffer with
    a positive length, or a range that does not lie within the data. */
-OSErr AEGetDescDataRange(const AEDesc* dataDesc, void* buffer, Size offset, Size length);
+OSStatus AEGetDescDataRange(const AEDesc* dataDesc, void* buffer, Size offset, Size length);
 /* AEReplaceDescData: the descriptor now holds typeCode and a copy of the bytes. */
 OSErr AEReplaceDescData(DescType typeCode, const void* dataPtr, Size dataSize, AEDesc* theAEDesc);
 

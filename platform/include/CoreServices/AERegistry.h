@@ -15,7 +15,6 @@ enum {
     cApplication = 0x63617070 /* 'capp' */,
     cBoolean = 0x626F6F6C /* 'bool' */,
     cChar = 0x63686120 /* 'cha ' */,
-    cClass = 0x70636C73 /* 'pcls' */,
     cDocument = 0x646F6375 /* 'docu' */,
     cEventIdentifier = 0x65766E74 /* 'evnt' */,
     cFile = 0x66696C65 /* 'file' */,
@@ -29,9 +28,7 @@ enum {
     cObjectSpecifier = 0x6F626A20 /* 'obj ' */,
     cProperty = 0x70726F70 /* 'prop' */,
     cReal = 0x646F7562 /* 'doub' */,
-    cSmallInteger = 0x73686F72 /* 'shor' */,
     cString = 0x54455854 /* 'TEXT' */,
-    cStyledText = 0x53545854 /* 'STXT' */,
     cText = 0x63747874 /* 'ctxt' */,
     cType = 0x74797065 /* 'type' */,
     cVersion = 0x76657273 /* 'vers' */,
@@ -47,14 +44,13 @@ enum {
 enum {
     keyAEText = 0x6B747874 /* 'ktxt' */,
     keyAEStyles = 0x6B737479 /* 'ksty' */,
-    keyAEScriptTag = 0x73637467 /* 'sctg' */
+    keyAEScriptTag = 0x70736374 /* 'psct' */
 };
 
 enum {
     typeIntlText = 0x69747874 /* 'itxt' */,
     typeStyledText = 0x53545854 /* 'STXT' */,
     typeLongDateTime = 0x6C647420 /* 'ldt ' */,
-    typeFSS = 0x66737320 /* 'fss ' */,
     typeIntlWritingCode = 0x696E746C /* 'intl' */,
     typeTIFF = 0x54494646 /* 'TIFF' */,
     typeVersion = 0x76657273 /* 'vers' */

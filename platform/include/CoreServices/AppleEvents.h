@@ -75,7 +75,13 @@ OSErr InvokeAEEventHandlerUPP(const AppleEvent* theAppleEvent, AppleEvent* reply
                               SRefCon handlerRefcon, AEEventHandlerUPP userUPP);
 
 /* Idle and filter procedures of AESend; the stand-in never calls them. */
-struct EventRecord;
+typedef struct EventRecord {
+    UInt16 what;
+    unsigned long message;
+    UInt32 when;
+    Point where;
+    UInt16 modifiers;
+} EventRecord;
 struct OpaqueRgnHandle;
 typedef Boolean (*AEIdleProcPtr)(struct EventRecord* theEvent, SInt32* sleepTime,
                                  struct OpaqueRgnHandle** mouseRgn);

@@ -12,12 +12,10 @@ extern "C" {
 #pragma GCC visibility push(default)
 #endif
 
-enum {
-    fixed1 = 0x00010000,
-    fract1 = 0x40000000,
-    positiveInfinity = 0x7FFFFFFF,
-    negativeInfinity = (int)0x80000000
-};
+#define fixed1 ((Fixed)0x00010000L)
+#define fract1 ((Fract)0x40000000L)
+#define positiveInfinity ((Fixed)0x7FFFFFFFL)
+#define negativeInfinity ((Fixed)-0x80000000L)
 
 /* Fix2X: the signed 16.16 value divided by 65536; exact. */
 double Fix2X(Fixed x);

@@ -70,9 +70,12 @@ typedef const unsigned char* ConstStr255Param;
 typedef unsigned char* StringPtr;
 typedef const unsigned char* ConstStringPtr;
 
-typedef int64_t LongDateTime;
+typedef SInt64 LongDateTime;
 
-typedef const void* LogicalAddressConst;
+typedef struct Point {
+    short v;
+    short h;
+} Point;
 
 #ifndef __cplusplus
 #ifndef true

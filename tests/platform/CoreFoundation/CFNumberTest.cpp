@@ -39,8 +39,9 @@ TEST_F(CFNumberTest, KeepsTheCanonicalFormOfItsCreationType) {
         EXPECT_EQ(CFNumberIsFloatType(n.Get()),
                   c.reported == kCFNumberFloat32Type || c.reported == kCFNumberFloat64Type);
     }
-    EXPECT_EQ(CFNumberCreate(nullptr, 0, zero), nullptr);
-    EXPECT_EQ(CFNumberCreate(nullptr, kCFNumberSInt128Type + 1, zero), nullptr);
+    EXPECT_EQ(CFNumberCreate(nullptr, static_cast<CFNumberType>(0), zero), nullptr);
+    EXPECT_EQ(CFNumberCreate(nullptr, static_cast<CFNumberType>(kCFNumberSInt128Type + 1), zero),
+              nullptr);
 }
 
 struct Source {
