@@ -71,6 +71,8 @@ struct RecordFieldsContext {
 // GetString reads them, through the coercion of 'utxt' to 'utf8'.
 // A two-entry dictionary {"AEDescType", "AEDescData"} whose values are not a string and a data
 // object is converted as an ordinary record, so nothing in it is lost.
+// Each call has a conversion state of its own: a call made while another runs on the thread (a
+// key's coercion handler sending its own load plist) neither sees nor changes the outer one's.
 void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target);
 
 // CFArrayApplierFunction; `context` is the CAEDesc holding the list being built. Converts one
