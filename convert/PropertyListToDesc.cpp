@@ -18,7 +18,8 @@ namespace {
 constexpr DescType kTypeUndefined = 0x756E6466;  // 'undf'
 
 // State of the conversion running on this thread. The appliers' context is fixed by their
-// CoreFoundation signature, so this cannot travel as an argument.
+// CoreFoundation signature, so this cannot travel as an argument. Each conversion has its own:
+// PropertyListToDesc saves the caller's and restores it on the way out.
 struct ConversionState {
     int depth = 0;
     // A failure an applier caught but must not drop (too deep a nesting, no memory): a
@@ -337,19 +338,35 @@ void Convert(CFPropertyListRef plist, Element& target) {
     }
 }
 
-// Counts the values a property list expands to, up to a bound.
+// The descriptor bytes one value becomes, its item header included: 'utxt' takes two bytes a
+// character, '****' the data's own bytes, a scalar at most eight.
+uint64_t DescriptorBytes(CFTypeRef value) {
+    const CFTypeID type = CFGetTypeID(value);
+    uint64_t data = 8;
+    if (type == CFStringGetTypeID()) {
+        data = 2 * static_cast<uint64_t>(CFStringGetLength(static_cast<CFStringRef>(value)));
+    } else if (type == CFDataGetTypeID()) {
+        data = static_cast<uint64_t>(CFDataGetLength(static_cast<CFDataRef>(value)));
+    }
+    return data + kExpansionItemBytes;
+}
+
+// Counts the values and descriptor bytes a property list expands to, up to the bounds.
 class ExpansionCount {
 public:
-    explicit ExpansionCount(uint64_t bound) : mLeft(bound) {}
+    ExpansionCount(uint64_t valueBound, uint64_t byteBound)
+        : mValuesLeft(valueBound), mBytesLeft(byteBound) {}
     bool Exceeded() const { return mExceeded; }
 
     void Add(CFTypeRef value, int depth) {
         if (mExceeded) return;
-        if (mLeft == 0) {
+        const uint64_t bytes = DescriptorBytes(value);
+        if (mValuesLeft == 0 || bytes > mBytesLeft) {
             mExceeded = true;
             return;
         }
-        --mLeft;
+        --mValuesLeft;
+        mBytesLeft -= bytes;
         if (depth >= kMaxPropertyListDepth) return;
         Context context{this, depth + 1};
         const CFTypeID type = CFGetTypeID(value);
@@ -377,18 +394,22 @@ private:
         c.count->Add(value, c.depth);
     }
 
-    uint64_t mLeft;
+    uint64_t mValuesLeft;
+    uint64_t mBytesLeft;
     bool mExceeded = false;
 };
 
 }  // namespace
 
 void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target) {
-    if (tState.depth == 0) {
-        tState.fatalStatus = 0;
-        tState.fatalBadAlloc = false;
-        tState.keyCoercionHandled = KeyCoercionHandled();
-    }
+    // A conversion may start inside another on this thread (a coercion handler of a key that
+    // sends its own load plist): it starts clean, and hands the outer one its state back.
+    const ConversionState outer = std::exchange(tState, ConversionState{});
+    struct Restore {
+        const ConversionState& outer;
+        ~Restore() { tState = outer; }
+    } restore{outer};
+    tState.keyCoercionHandled = KeyCoercionHandled();
     Element element(target);
     Convert(plist, element);
     if (element.direct) element.MakeDesc(target);
@@ -432,7 +453,8 @@ void AddRecordField(const void* key, const void* value, void* context) {
 }
 
 void CheckExpansion(CFPropertyListRef plist, size_t inputBytes) {
-    ExpansionCount count(std::max(kExpansionFloor, kExpansionPerInputByte * inputBytes));
+    ExpansionCount count(std::max(kExpansionFloor, kExpansionPerInputByte * inputBytes),
+                         std::max(kExpansionByteFloor, kExpansionBytesPerInputByte * inputBytes));
     count.Add(plist, 0);
     if (count.Exceeded()) ThrowStatus(memFullErr);
 }

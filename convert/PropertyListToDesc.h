@@ -24,18 +24,25 @@
 // property-list reader's; deeper input throws errOSAStackOverflow (-2706).
 inline constexpr int kMaxPropertyListDepth = 512;
 
-// The expansion guard. A binary property list may reference one array or dictionary from many
-// places, and the conversion gives every place its own copy: a few hundred bytes of nested
-// [x, x] would make billions of descriptors. A load may therefore make at most
-// kExpansionFloor values (every array, dictionary, key and leaf counted once for each place it
-// appears), or kExpansionPerInputByte per byte of its input when that is more. Every reference
-// takes at least a byte, and every value of the other formats at least a character.
+// The expansion guard. A binary property list may reference one array, dictionary or string
+// from many places, and the conversion gives every place its own copy: a few hundred bytes of
+// nested [x, x] would make billions of descriptors, or gigabytes of text. A load may therefore
+// make at most kExpansionFloor values (every array, dictionary, key and leaf counted once for
+// each place it appears), or kExpansionPerInputByte per byte of its input when that is more;
+// and at most kExpansionByteFloor bytes of descriptors, or kExpansionBytesPerInputByte per
+// byte of its input when that is more. A value's bytes are its descriptor's data ('utxt' two a
+// character) and kExpansionItemBytes for its place in its list or record. Every reference
+// takes at least a byte, and every value of the other formats at least a character, so a list
+// in which nothing is shared stays well below both.
 inline constexpr uint64_t kExpansionFloor = uint64_t{1} << 22;
 inline constexpr uint64_t kExpansionPerInputByte = 4;
+inline constexpr uint64_t kExpansionByteFloor = uint64_t{64} << 20;
+inline constexpr uint64_t kExpansionBytesPerInputByte = 64;
+inline constexpr uint64_t kExpansionItemBytes = 8;
 
 // Throws memFullErr, as a load that runs out of memory, when `plist` (read from `inputBytes`
-// bytes) expands to more values than the guard allows. Counts without building anything and
-// stops at the bound, so the cost is bounded too; a container nested deeper than
+// bytes) expands beyond either bound of the guard. Counts without building anything and stops
+// at the bound, so the cost is bounded too; a container nested deeper than
 // kMaxPropertyListDepth counts as one value (the conversion refuses it).
 void CheckExpansion(CFPropertyListRef plist, size_t inputBytes);
 
@@ -64,6 +71,8 @@ struct RecordFieldsContext {
 // GetString reads them, through the coercion of 'utxt' to 'utf8'.
 // A two-entry dictionary {"AEDescType", "AEDescData"} whose values are not a string and a data
 // object is converted as an ordinary record, so nothing in it is lost.
+// Each call has a conversion state of its own: a call made while another runs on the thread (a
+// key's coercion handler sending its own load plist) neither sees nor changes the outer one's.
 void PropertyListToDesc(CFPropertyListRef plist, CAEDesc& target);
 
 // CFArrayApplierFunction; `context` is the CAEDesc holding the list being built. Converts one

@@ -2,9 +2,12 @@
 // CAEDesc, the owner of one descriptor's storage.
 //
 // Readers return a value or throw a 32-bit status (shell/Exceptions.h); they read their native
-// types directly and coerce any other type into a temporary CAEDesc first. A 'null' descriptor,
-// or one without data that would need a coercion, gives errAECoercionFail (-1700). Temporaries
-// are disposed on every path; the viewed descriptor is never changed.
+// types directly and coerce any other type into a temporary CAEDesc first, which they then read
+// the same way (coercing it again when a coercion handler answered with a type they do not read
+// natively). A 'null' descriptor, or one without data that would need a coercion, gives
+// errAECoercionFail (-1700), and so does a value still not readable after
+// kMaxCoercionsPerRead coercions. Temporaries are disposed on every path; the viewed descriptor
+// is never changed.
 #ifndef DESC_CAEDESC_H
 #define DESC_CAEDESC_H
 
@@ -16,6 +19,11 @@
 
 #include "desc/CFRef.h"
 #include "desc/TCLString.h"
+
+// The most coercions one read makes of one value. The built-in coercions reach a readable type
+// in one or two (text through styled text); more can only come from coercion handlers that keep
+// answering with a type that must be coerced again, which would otherwise go on without end.
+inline constexpr int kMaxCoercionsPerRead = 8;
 
 class CAEDescReader {
 public:
@@ -48,12 +56,12 @@ public:
 
     // Text readers; each overwrites its output whole.
     // 'utxt' read directly (an odd last byte is dropped); others coerced to 'utxt', and when that
-    // is refused with -50 or -1700, to 'STXT' once. The styled text is then coerced to 'utxt'
-    // without a second fallback: its refusal is thrown. memFullErr when the units cannot be
-    // stored. `output` is untouched after a failure.
+    // is refused with -50 or -1700, to 'STXT'. Styled text itself gets no fallback (it would be
+    // coerced to itself): its refusal to become 'utxt' is thrown. memFullErr when the units
+    // cannot be stored. `output` is untouched after a failure.
     void GetTCLString(TCLString& output) const;
     // Bytes of 'TEXT' 'aprl' 'furl' 'utf8' as they are; 'utxt' coerced to 'utf8' (UTF-8 bytes);
-    // others coerced to 'TEXT' (system encoding), and on -50 to 'STXT' once, whose refusal to
+    // others coerced to 'TEXT' (system encoding), and on -50 to 'STXT', whose own refusal to
     // become 'TEXT' is thrown. `output` may have been resized when a read fails.
     void GetString(std::string& output) const;
     // Bytes of 'TEXT' 'aprl' 'furl' 'utf8' as they are (so 'TEXT' stays in the system encoding);

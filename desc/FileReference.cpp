@@ -3,6 +3,7 @@
 
 #include "desc/CAEDesc.h"
 #include "desc/CFRef.h"
+#include "desc/CoercedValue.h"
 #include "shell/Exceptions.h"
 
 namespace {
@@ -108,14 +109,14 @@ bool IsFileReference(const AEDesc* desc) {
 }
 
 CFURLRef ToCFURL(const AEDesc* desc) {
-    if (IsDirectURLType(desc->descriptorType)) return CreateURLFromDirect(*desc);
-    if (desc->descriptorType == typeNull) ThrowStatus(errAECoercionFail);
-    CAEDesc temp;
-    temp.CoerceTo(desc, typeFileURL);
-    // A temporary that stayed null (no data to coerce), or that a coercion handler made of
-    // another type, has no URL.
-    if (!IsDirectURLType(temp.mDesc.descriptorType)) ThrowStatus(errAECoercionFail);
-    return CreateURLFromDirect(temp.mDesc);
+    CCoercedValue value(*desc);
+    while (!IsDirectURLType(value.Current().descriptorType)) {
+        // 'null', or a temporary that stayed null because there was no data to coerce.
+        if (value.Current().descriptorType == typeNull) ThrowStatus(errAECoercionFail);
+        value.Step(
+            [](const AEDesc& source, CAEDesc& into) { into.CoerceTo(&source, typeFileURL); });
+    }
+    return CreateURLFromDirect(value.Current());
 }
 
 int32_t CreateURLFromDesc(CFAllocatorRef allocator, const AEDesc* source, CFURLRef* out) {

@@ -19,7 +19,9 @@ bool IsFileReference(const AEDesc* desc);
 
 // A URL owned by the caller (CFRelease), never NULL. 'furl' 'utxt' 'STXT' 'TEXT' go straight
 // to CreateURLFromDesc; 'null' throws -1700; any other type (file references, 'itxt', 'utf8',
-// ...) is coerced to 'furl' by the Apple Event Manager first, and a refusal is thrown.
+// ...) is coerced to 'furl' by the Apple Event Manager first, and a refusal is thrown; a
+// coercion answered with yet another type is converted the same way in turn, up to
+// kMaxCoercionsPerRead coercions (then -1700).
 CFURLRef ToCFURL(const AEDesc* desc);
 
 // 0 with a URL owned by the caller in *out, or a non-zero status with *out NULL; never throws.

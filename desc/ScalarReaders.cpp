@@ -2,6 +2,7 @@
 #include <optional>
 
 #include "desc/CAEDesc.h"
+#include "desc/CoercedValue.h"
 #include "shell/Exceptions.h"
 
 namespace {
@@ -17,18 +18,17 @@ T ReadExact(const AEDesc& desc) {
 }
 
 // The shape the integer, code, Boolean and date readers share. `readNative` returns the value
-// of a native descriptor, or nothing for any other type. A non-native source is coerced to
-// `target` (a source without data stays null); the temporary must then be native. Requiring
-// that, rather than reading the temporary with the full reader again, keeps a coercion handler
-// that answers with yet another type from sending us round in circles.
+// of a native descriptor, or nothing for any other type. A non-native value is coerced to
+// `target` (a value without data stays null) and the result read the same way.
 template <class ReadNative>
 auto ReadScalar(const AEDesc& desc, DescType target, ReadNative readNative) {
-    if (auto value = readNative(desc)) return *value;
-    if (desc.descriptorType == typeNull) ThrowStatus(errAECoercionFail);
-    CAEDesc temp;
-    temp.CoerceTo(&desc, target);
-    if (auto value = readNative(temp.mDesc)) return *value;
-    ThrowStatus(errAECoercionFail);
+    CCoercedValue value(desc);
+    for (;;) {
+        if (auto native = readNative(value.Current())) return *native;
+        if (value.Current().descriptorType == typeNull) ThrowStatus(errAECoercionFail);
+        value.Step(
+            [target](const AEDesc& source, CAEDesc& into) { into.CoerceTo(&source, target); });
+    }
 }
 
 std::optional<double> NativeDouble(const AEDesc& desc) {
@@ -104,21 +104,26 @@ std::optional<LongDateTime> NativeLongDateTime(const AEDesc& desc) {
 constexpr DescType kDoubleChain[] = {typeIEEE64BitFloatingPoint, typeIEEE32BitFloatingPoint,
                                      typeFixed, typeSInt32, typeSInt16};
 
-}  // namespace
-
-double CAEDescReader::GetDouble() const {
-    if (auto value = NativeDouble(mDesc)) return *value;
-    if (mDesc.descriptorType == typeNull) ThrowStatus(errAECoercionFail);
-    // Unlike the other readers, a source without data is still offered to the manager.
-    CAEDesc temp;
+// Coerces `source` into `into` with the first target of kDoubleChain the manager accepts.
+void CoerceToSomeNumber(const AEDesc& source, CAEDesc& into) {
     OSErr err = errAECoercionFail;
     for (DescType target : kDoubleChain) {
-        err = AECoerceDesc(&mDesc, target, temp.Out());
+        err = AECoerceDesc(&source, target, into.Out());
         if (err != errAECoercionFail) break;
     }
     ThrowIfError(err);
-    if (auto value = NativeDouble(temp.mDesc)) return *value;
-    ThrowStatus(errAECoercionFail);
+}
+
+}  // namespace
+
+double CAEDescReader::GetDouble() const {
+    CCoercedValue value(mDesc);
+    for (;;) {
+        if (auto native = NativeDouble(value.Current())) return *native;
+        if (value.Current().descriptorType == typeNull) ThrowStatus(errAECoercionFail);
+        // Unlike the other readers, a value without data is still offered to the manager.
+        value.Step(CoerceToSomeNumber);
+    }
 }
 
 int32_t CAEDescReader::GetSInt32() const {

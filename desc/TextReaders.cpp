@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "desc/CAEDesc.h"
+#include "desc/CoercedValue.h"
 #include "shell/Exceptions.h"
 
 namespace {
@@ -23,14 +24,16 @@ bool IsFallbackStatus(int32_t status, bool onCoercionFail) {
     return status == paramErr || (onCoercionFail && status == errAECoercionFail);
 }
 
-// Coerces `source` to `target` into `temp`; on a fallback status, to 'STXT' instead. Whatever
-// the 'STXT' attempt throws is passed on.
+// Coerces `source` to `target` into `temp`; on a fallback status, to 'STXT' instead, unless the
+// source is styled text already (that detour would lead back to it). Whatever the 'STXT'
+// attempt throws is passed on.
 void CoerceWithStyledFallback(CAEDesc& temp, const AEDesc& source, DescType target,
                               bool onCoercionFail) {
     try {
         CoercionStep(temp, source, target);
     } catch (int32_t status) {
-        if (!IsFallbackStatus(status, onCoercionFail)) throw;
+        if (!IsFallbackStatus(status, onCoercionFail) || source.descriptorType == typeStyledText)
+            throw;
         temp.Dispose();
         CoercionStep(temp, source, typeStyledText);
     }
@@ -41,18 +44,6 @@ void ReadBytes(const AEDesc& desc, std::string& output) {
     const Size size = AEGetDescDataSize(&desc);
     output.resize(static_cast<std::size_t>(size));
     ThrowIfError(AEGetDescData(&desc, output.data(), size));
-}
-
-// Reads the bytes of a coerced temporary. The styled text of a fallback gets one more coercion
-// to 'TEXT', without a second fallback, so a refusal there cannot start the detour again.
-void ReadCoercedBytes(const AEDesc& temp, std::string& output) {
-    if (IsDirectByteType(temp.descriptorType)) return ReadBytes(temp, output);
-    if (temp.descriptorType == typeStyledText) {
-        CAEDesc text;
-        CoercionStep(text, temp, typeChar);
-        if (IsDirectByteType(text.mDesc.descriptorType)) return ReadBytes(text.mDesc, output);
-    }
-    ThrowStatus(errAECoercionFail);  // a coercion answered with a type we do not read
 }
 
 // Reads the code units of a 'utxt' descriptor; `output` changes only on success.
@@ -68,18 +59,6 @@ void ReadUnicode(const AEDesc& desc, TCLString& output) {
     ThrowIfError(AEGetDescData(&desc, units.data(), size));
     units.resize(static_cast<std::size_t>(size) / 2);
     output.swap(units);
-}
-
-void ReadCoercedUnicode(const AEDesc& temp, TCLString& output) {
-    if (temp.descriptorType == typeUnicodeText) return ReadUnicode(temp, output);
-    if (temp.descriptorType == typeStyledText) {
-        CAEDesc unicode;
-        CoercionStep(unicode, temp, typeUnicodeText);
-        if (unicode.mDesc.descriptorType == typeUnicodeText) {
-            return ReadUnicode(unicode.mDesc, output);
-        }
-    }
-    ThrowStatus(errAECoercionFail);
 }
 
 // Stores a freshly made string into the caller's reference.
@@ -109,28 +88,36 @@ CFStringRef CreateStringFromUnicode(const AEDesc& desc) {
 }  // namespace
 
 void CAEDescReader::GetTCLString(TCLString& output) const {
-    if (mDesc.descriptorType == typeUnicodeText) return ReadUnicode(mDesc, output);
-    CAEDesc temp;
-    CoerceWithStyledFallback(temp, mDesc, typeUnicodeText, true);
-    ReadCoercedUnicode(temp.mDesc, output);
+    CCoercedValue value(mDesc);
+    while (value.Current().descriptorType != typeUnicodeText) {
+        value.Step([](const AEDesc& source, CAEDesc& into) {
+            CoerceWithStyledFallback(into, source, typeUnicodeText, true);
+        });
+    }
+    ReadUnicode(value.Current(), output);
 }
 
 void CAEDescReader::GetString(std::string& output) const {
-    if (IsDirectByteType(mDesc.descriptorType)) return ReadBytes(mDesc, output);
-    CAEDesc temp;
-    if (mDesc.descriptorType == typeUnicodeText) {
-        CoercionStep(temp, mDesc, typeUTF8Text);
-    } else {
-        CoerceWithStyledFallback(temp, mDesc, typeChar, false);
+    CCoercedValue value(mDesc);
+    while (!IsDirectByteType(value.Current().descriptorType)) {
+        value.Step([](const AEDesc& source, CAEDesc& into) {
+            if (source.descriptorType == typeUnicodeText) {
+                CoercionStep(into, source, typeUTF8Text);
+            } else {
+                CoerceWithStyledFallback(into, source, typeChar, false);
+            }
+        });
     }
-    ReadCoercedBytes(temp.mDesc, output);
+    ReadBytes(value.Current(), output);
 }
 
 void CAEDescReader::GetUTF8String(std::string& output) const {
-    if (IsDirectByteType(mDesc.descriptorType)) return ReadBytes(mDesc, output);
-    CAEDesc temp;
-    CoercionStep(temp, mDesc, typeUTF8Text);
-    ReadCoercedBytes(temp.mDesc, output);
+    CCoercedValue value(mDesc);
+    while (!IsDirectByteType(value.Current().descriptorType)) {
+        value.Step(
+            [](const AEDesc& source, CAEDesc& into) { CoercionStep(into, source, typeUTF8Text); });
+    }
+    ReadBytes(value.Current(), output);
 }
 
 void CAEDescReader::GetCFString(CFStringRef& held) const {

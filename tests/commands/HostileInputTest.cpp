@@ -69,13 +69,28 @@ std::string Reference(uint64_t index, int width) {
     return bytes;
 }
 
-// Each level an array holding the next one twice, around one integer: 2^levels leaves.
-std::string SharedPairs(int levels) {
+// An ASCII string object of `length` bytes (up to 65,535).
+std::string AsciiString(size_t length) {
+    const std::string marker = length < 15 ? std::string(1, static_cast<char>(0x50 | length))
+                                           : "\x5F\x11" + Reference(length, 2);
+    return marker + std::string(length, 'x');
+}
+
+// Each level an array holding the next one twice, around one leaf (an integer unless given):
+// 2^levels leaves.
+std::string SharedPairs(int levels, const std::string& leaf = "\x10\x07") {
     std::vector<std::string> objects;
     for (int i = 0; i < levels; ++i)
         objects.push_back("\xA2" + Reference(i + 1, 1) + Reference(i + 1, 1));
-    objects.push_back("\x10\x07");
+    objects.push_back(leaf);
     return Binary(objects, 1);
+}
+
+// One array referencing one string `times` times.
+std::string SharedString(size_t times, size_t length) {
+    std::string top = ArrayMarker(times);
+    for (size_t i = 0; i < times; ++i) top += Reference(1, 3);
+    return Binary({top, AsciiString(length)}, 3);
 }
 
 // `depth` arrays, each holding the next; the innermost empty.
@@ -98,6 +113,21 @@ const char kReportedBomb[] =
     "YnBsaXN0MDCiAQGiAgKiAwOiBASiBQWiBgaiBweiCAiiCQmiCgqiCwuiDAyiDQ2iDg6iDw+iEBCiERGiEhKiExOiFBSi"
     "FRWiFhaiFxeiGBiiGRmiGhqiGxuiHByiHR2iHh4QBwgLDhEUFxodICMmKSwvMjU4Oz5BREdKTVBTVllcX2IAAAAAAAAB"
     "AQAAAAAAAAAfAAAAAAAAAAAAAAAAAAAAZA==";
+
+// A 163-byte file of 21 levels of [x, x] over a 14-character string: 2^22 - 1 values, within
+// the value bound, but 2,097,152 copies of the string.
+const char kSharedStringBomb[] =
+    "62706c6973743030a20101a20202a20303a20404a20505a20606a20707a20808a20909a20a0aa20b0ba20c0ca2"
+    "0d0da20e0ea20f0fa21010a21111a21212a21313a21414a215155ee9e9591717a21818a21919a21a1aa21b1ba2"
+    "1c1ca21d1da21e1e1007080b0e1114171a1d202326292c2f3235383b3e4144474a4d505356595c5f6200000000"
+    "00000101000000000000001f00000000000000000000000000000064";
+
+std::string DecodeHex(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2)
+        out.push_back(static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    return out;
+}
 
 std::string DecodeBase64(const std::string& text) {
     std::string out;
@@ -193,6 +223,13 @@ TEST_F(HostileInputTest, EachEndsWithAClearStatusInBoundedTimeAndMemory) {
          memFullErr},
         {"22 levels of [x, x]: 4,194,304 leaves", [] { return SharedPairs(22); }, nullptr,
          memFullErr},
+        // Few values, many bytes: refused by the byte bound alone.
+        {"21 levels of [x, x] over a string (163 bytes)",
+         [] { return DecodeHex(kSharedStringBomb); }, nullptr, memFullErr},
+        {"20 levels of [x, x] over 1,000 bytes (1.1 KB)",
+         [] { return SharedPairs(20, AsciiString(1000)); }, nullptr, memFullErr},
+        {"a 10 KB string 100,000 times (310 KB)", [] { return SharedString(100000, 10000); },
+         nullptr, memFullErr},
         {"1e6-deep XML", [] { return Repeat("<array>", 1000000); }, nullptr,
          coreFoundationUnknownErr},
         {"1e6-deep old-style", [] { return Repeat("(", 1000000); }, nullptr,
@@ -284,6 +321,16 @@ TEST_F(HostileInputTest, OneDictionaryReferencedAThousandTimesLoadsWhole) {
     ASSERT_TRUE(outcome.finished);
     EXPECT_EQ(outcome.status, noErr);
     EXPECT_EQ(outcome.items, 1000);
+}
+
+TEST_F(HostileInputTest, AStringSharedUpToTheByteBoundLoadsWhole) {
+    // 3,000 copies of a 10,000-character string: 60 MB of 'utxt', just inside 64 MB.
+    const std::string path = mFolder.Path("strings.plist");
+    WriteFile(path, SharedString(3000, 10000));
+    Outcome outcome = LoadInChild(path);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.status, noErr);
+    EXPECT_EQ(outcome.items, 3000);
 }
 
 TEST_F(HostileInputTest, RunningOutOfMemoryGivesAStatusNeverAShorterList) {

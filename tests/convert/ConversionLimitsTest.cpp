@@ -2,6 +2,7 @@
 // deep a nesting), apply functions that skip elements, and the expansion guard's bound.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "convert/CFBuilders.h"
@@ -134,6 +135,38 @@ TEST_F(ConversionLimitsTest, TheExpansionGuardHasAFloorAndGrowsWithTheInputSize)
         EXPECT_EQ(status, row.status) << row.levels << " levels, " << row.inputBytes << " bytes";
     }
     EXPECT_EQ(PTLiveDescriptorCount(), 0);  // nothing is built to count
+}
+
+TEST_F(ConversionLimitsTest, TheExpansionGuardCountsDescriptorBytesToo) {
+    // 4,096 references to one string of n characters: 4,096 * (2n + 8) bytes and 16 for the
+    // list, 64 MB and 16 bytes at n = 8,188.
+    const auto shared = [](CFIndex characters) {
+        CFObject string = CFStr(std::string(static_cast<size_t>(characters), 'x'));
+        std::vector<CFTypeRef> items(4096, string.Get());
+        return CFObject(
+            CFArrayCreate(kCFAllocatorDefault, items.data(), 4096, &kCFTypeArrayCallBacks));
+    };
+    const struct {
+        CFIndex characters;
+        size_t inputBytes;
+        int32_t status;
+    } rows[] = {
+        {8187, 0, 0},
+        {8188, 0, memFullErr},
+        {8188, (64u << 20) / 64 + 1, 0},  // within the share of a big enough input
+        {8188, (64u << 20) / 64, memFullErr},
+        {1 << 20, 0, memFullErr},  // refused after 32 copies
+    };
+    for (const auto& row : rows) {
+        CFObject list = shared(row.characters);
+        int32_t status = 0;
+        try {
+            CheckExpansion(list.Get(), row.inputBytes);
+        } catch (int32_t thrown) {
+            status = thrown;
+        }
+        EXPECT_EQ(status, row.status) << row.characters << " characters, " << row.inputBytes;
+    }
 }
 
 }  // namespace

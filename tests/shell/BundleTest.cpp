@@ -4,6 +4,7 @@
 #include <CoreServices/CoreServices.h>
 
 #include <cstdio>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -76,6 +77,78 @@ TEST_F(BundleTest, HostLoadsStartsAndStopsTheBundle) {
         EXPECT_EQ(CFGetRetainCount(bundle.Get()), retained);
         EXPECT_EQ(SystemHandler(kAELoadPList), nullptr);
         EXPECT_EQ(SystemHandler(kAEStorePList), nullptr);
+    }
+}
+
+// The names a linker list file keeps: one a line for the Mac linker (with the C prefix '_'),
+// "name;" lines of the global section for the Linux one.
+std::set<std::string> ExportListNames(const char* file, bool machO) {
+    std::ifstream in(std::string(PLISTBRIDGE_SOURCE_DIR "/shell/") + file);
+    std::set<std::string> names;
+    for (std::string line; std::getline(in, line);) {
+        line.erase(0, line.find_first_not_of(" \t"));
+        if (machO && !line.empty() && line[0] == '_') names.insert(line.substr(1));
+        if (!machO && line.size() > 1 && line.back() == ';' &&
+            line.find_first_of(":*}") == line.npos)
+            names.insert(line.substr(0, line.size() - 1));
+    }
+    return names;
+}
+
+CFTypeRef ValueAt(CFDictionaryRef dict, CFStringRef key) {
+    return dict ? CFDictionaryGetValue(dict, key) : nullptr;
+}
+
+std::string StringAt(CFDictionaryRef dict, CFStringRef key) {
+    CFTypeRef value = ValueAt(dict, key);
+    if (!value || CFGetTypeID(value) != CFStringGetTypeID()) return "(none)";
+    return UTF8Of(static_cast<CFStringRef>(value));
+}
+
+TEST_F(BundleTest, InfoPlistNamesEachHandlerForTheAdditionLoader) {
+    // Both linkers keep the same five names.
+    const std::set<std::string> five = {"LoadPList", "SAInitialize", "SAIsBusy", "SATerminate",
+                                        "StorePList"};
+    EXPECT_EQ(ExportListNames("exports.txt", true), five);
+    EXPECT_EQ(ExportListNames("exports.map", false), five);
+
+    CFRef<CFURLRef> url(CFURLCreateFromFileSystemRepresentation(
+        kCFAllocatorDefault, reinterpret_cast<const UInt8*>(kBundleDir), sizeof kBundleDir - 1,
+        true));
+    CFRef<CFBundleRef> bundle(CFBundleCreate(kCFAllocatorDefault, url.Get()));
+    ASSERT_TRUE(bundle);
+    CFDictionaryRef info = CFBundleGetInfoDictionary(bundle.Get());
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(StringAt(info, CFSTR("CFBundleExecutable")), "PlistBridge");
+    EXPECT_EQ(StringAt(info, CFSTR("CFBundlePackageType")), "osax");
+    EXPECT_EQ(StringAt(info, CFSTR("OSAScriptingDefinition")), "PlistBridge.sdef");
+    auto events = static_cast<CFDictionaryRef>(ValueAt(
+        static_cast<CFDictionaryRef>(ValueAt(info, CFSTR("OSAXHandlers"))), CFSTR("Events")));
+    ASSERT_NE(events, nullptr);
+    ASSERT_EQ(CFGetTypeID(events), CFDictionaryGetTypeID());
+    EXPECT_EQ(CFDictionaryGetCount(events), 2);
+    ASSERT_TRUE(CFBundleLoadExecutable(bundle.Get()));
+    const struct {
+        CFStringRef event;
+        const char* handler;
+        void* entry;
+    } rows[] = {
+        {CFSTR("GmqbplsL"), "LoadPList",
+         CFBundleGetFunctionPointerForName(bundle.Get(), CFSTR("LoadPList"))},
+        {CFSTR("GmqbplsS"), "StorePList",
+         CFBundleGetFunctionPointerForName(bundle.Get(), CFSTR("StorePList"))},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.handler);
+        auto entry = static_cast<CFDictionaryRef>(ValueAt(events, row.event));
+        ASSERT_NE(entry, nullptr);
+        ASSERT_EQ(CFGetTypeID(entry), CFDictionaryGetTypeID());
+        EXPECT_EQ(CFDictionaryGetCount(entry), 3);
+        EXPECT_EQ(StringAt(entry, CFSTR("Handler")), row.handler);
+        EXPECT_TRUE(five.count(row.handler));
+        EXPECT_NE(row.entry, nullptr);  // the loader finds the handler under that name
+        EXPECT_EQ(StringAt(entry, CFSTR("Context")), "Process");
+        EXPECT_EQ(ValueAt(entry, CFSTR("ThreadSafe")), kCFBooleanFalse);
     }
 }
 

@@ -34,12 +34,13 @@ CFRef<CFPropertyListRef> Decode(const std::string& bytes, const std::string& wha
     return value;
 }
 
-// The examples and the corpus files the reader takes, and with `fuzzSeeds` the seeds of
-// convert's fuzz target too.
+// The examples' property lists and the corpus files the reader takes, and with `fuzzSeeds` the
+// seeds of convert's fuzz target too.
 std::vector<std::string> Inputs(bool fuzzSeeds) {
     std::vector<std::string> paths;
     for (const auto& entry : fs::directory_iterator(PLISTBRIDGE_SOURCE_DIR "/examples"))
-        paths.push_back(entry.path().string());
+        if (entry.path().extension() != ".applescript")  // a script for a Mac, not a list
+            paths.push_back(entry.path().string());
     const std::string corpus = std::string(PLISTBRIDGE_TEST_DATA_DIR) + "/corpus/";
     for (const auto& entry : fs::directory_iterator(corpus + "files")) {
         auto expected =
