@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
         return FinishOutput(0);
     }
     if (args.maxInputBytes) PBFileSetReadLimit(args.maxInputBytes);
+    SetOutputBound(args.maxOutputBytes);
     int status = 0;
     try {
         status = FindCommand(args.command)->run(args);

@@ -164,16 +164,17 @@ void InputFile::Close() {
     mData.Reset();
 }
 
+std::string SizeText(size_t bytes) {
+    if (bytes != 0 && bytes % (size_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GB";
+    if (bytes != 0 && bytes % (size_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MB";
+    if (bytes != 0 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KB";
+    return std::to_string(bytes) + " bytes";
+}
+
 std::string ReadProblem(int error) {
     if (error == ENOMEM) return "out of memory";
     if (error != EFBIG) return std::strerror(error);
-    const size_t limit = PBFileReadLimit();
-    std::string amount = std::to_string(limit) + " bytes";
-    if (limit % (size_t{1} << 20) == 0)
-        amount = std::to_string(limit >> 20) + " MB";
-    else if (limit % 1024 == 0)
-        amount = std::to_string(limit >> 10) + " KB";
-    return "a device or pipe that gives more than " + amount;
+    return "a device or pipe that gives more than " + SizeText(PBFileReadLimit());
 }
 
 std::string WriteProblem(SInt32 code) {

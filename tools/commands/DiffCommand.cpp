@@ -5,12 +5,25 @@
 #include "tools/commands/Commands.h"
 #include "tools/edit/PlistDiff.h"
 
+namespace {
+
+// Reads FILE and checks that comparing it stays within the expansion bound.
+bool ReadComparable(const std::string& path, CFRef<CFPropertyListRef>& plist) {
+    if (!ReadPlistFile("diff", path, plist)) return false;
+    const std::string problem = ExpansionProblem(plist.Get(), "compare");
+    if (problem.empty()) return true;
+    Complain(kExitFailed, "diff: " + path + ": " + problem);
+    return false;
+}
+
+}  // namespace
+
 int RunDiff(const ToolArguments& args) {
-    // An unreadable file is status 2, as diff's own: 1 means only that the files differ.
+    // Every failure is status 1, as a difference is, with its line on standard error; 2 is
+    // kept for a usage error.
     CFRef<CFPropertyListRef> before, after;
-    if (!ReadPlistFile("diff", args.files[0], before) ||
-        !ReadPlistFile("diff", args.files[1], after))
-        return kExitUsage;
+    if (!ReadComparable(args.files[0], before) || !ReadComparable(args.files[1], after))
+        return kExitFailed;
     bool failed = false;
     std::string refused;
     const size_t count = plistedit::DiffPlists(
@@ -21,7 +34,7 @@ int RunDiff(const ToolArguments& args) {
             failed = std::fwrite(line.data(), 1, line.size(), stdout) != line.size();
         },
         &refused);
-    if (failed) return Complain(kExitUsage, "diff: cannot write the output");
-    if (!refused.empty()) return Complain(kExitUsage, "diff: " + refused);
+    if (failed) return Complain(kExitFailed, "diff: cannot write the output");
+    if (!refused.empty()) return Complain(kExitFailed, "diff: " + refused);
     return count == 0 ? 0 : kExitFailed;
 }

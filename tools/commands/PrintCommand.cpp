@@ -8,6 +8,8 @@
 int RunPrint(const ToolArguments& args) {
     CFRef<CFPropertyListRef> plist;
     if (!ReadPlistFile("print", args.files[0], plist)) return kExitFailed;
+    const std::string problem = ExpansionProblem(plist.Get(), "print");
+    if (!problem.empty()) return Complain(kExitFailed, "print: " + args.files[0] + ": " + problem);
     std::string text;
     if (!plistedit::AppendPrinted(plist.Get(), text))
         return Complain(kExitFailed, "print: " + args.files[0] +
