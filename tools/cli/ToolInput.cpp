@@ -23,6 +23,13 @@ int Complain(int exitStatus, const std::string& message) {
     return exitStatus;
 }
 
+int ComplainOutputFailed(std::string_view command, int error) {
+    if (error == EPIPE) return kExitFailed;
+    const std::string prefix = command.empty() ? "" : std::string(command) + ": ";
+    const std::string reason = error ? std::strerror(error) : "an output error";
+    return Complain(kExitFailed, prefix + "cannot write the output: " + reason);
+}
+
 namespace {
 
 // Reads all of `fd` into a malloc'd block that the data object takes over: no zero fill and

@@ -142,8 +142,7 @@ int WriteFileAtomically(std::string_view command, const std::string& path, CFDat
 int WriteStandardOutput(std::string_view command, CFDataRef data) {
     const std::string_view text = BytesOf(data);
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-        return Complain(kExitFailed, std::string(command) +
-                                         ": cannot write the output: " + std::strerror(errno));
+        return ComplainOutputFailed(command, errno);
     return 0;
 }
 

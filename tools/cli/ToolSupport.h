@@ -17,6 +17,11 @@ inline constexpr int kExitUsage = 2;
 // Prints "plistbridge: MESSAGE" on standard error and returns exitStatus.
 int Complain(int exitStatus, const std::string& message);
 
+// Output that did not all reach standard output, after `error` (errno): "COMMAND: cannot write
+// the output: File too large" ("cannot write the output: …" without a command). A reader that
+// went away (EPIPE) is left silent, as the shell's own tools leave it. Returns kExitFailed.
+int ComplainOutputFailed(std::string_view command, int error);
+
 // The whole of an input file: a regular file (named, or as standard input) mapped into memory
 // (no copy), anything else (a pipe, a device) read into a data object.
 class InputFile {

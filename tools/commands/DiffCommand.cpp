@@ -1,4 +1,5 @@
 // plistbridge diff: two property lists, in any formats, compared by value.
+#include <cerrno>
 #include <cstdio>
 
 #include "tools/cli/ToolSupport.h"
@@ -25,6 +26,7 @@ int RunDiff(const ToolArguments& args) {
     if (!ReadComparable(args.files[0], before) || !ReadComparable(args.files[1], after))
         return kExitFailed;
     bool failed = false;
+    int writeError = 0;
     std::string refused;
     const size_t count = plistedit::DiffPlists(
         before.Get(), after.Get(),
@@ -32,9 +34,10 @@ int RunDiff(const ToolArguments& args) {
             if (args.quiet || failed) return;
             const std::string line = plistedit::DescribeDifference(d) + "\n";
             failed = std::fwrite(line.data(), 1, line.size(), stdout) != line.size();
+            writeError = errno;
         },
         &refused);
-    if (failed) return Complain(kExitFailed, "diff: cannot write the output");
+    if (failed) return ComplainOutputFailed("diff", writeError);
     if (!refused.empty()) return Complain(kExitFailed, "diff: " + refused);
     return count == 0 ? 0 : kExitFailed;
 }

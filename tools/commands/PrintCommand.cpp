@@ -1,4 +1,5 @@
 // plistbridge print: a property list in any format, laid out for a person.
+#include <cerrno>
 #include <cstdio>
 
 #include "tools/cli/ToolSupport.h"
@@ -16,6 +17,6 @@ int RunPrint(const ToolArguments& args) {
                                          ": a container is repeated more than 1536 times, "
                                          "which would print without end");
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
-        return Complain(kExitFailed, "print: cannot write the output");
+        return ComplainOutputFailed("print", errno);
     return 0;
 }
