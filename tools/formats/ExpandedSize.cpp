@@ -21,9 +21,9 @@ struct FormCosts {
 // reference of a container it writes; print shows the first 16 bytes of data; diff compares
 // every appearance of a string or data whole.
 constexpr FormCosts kForms[] = {
-    {"xml", {8, 1, kAll, false}},    {"binary", {4, 0, 0, true}},
-    {"json", {2, 2, kAll, false}},   {"openstep", {2, 1, kAll, false}},
-    {"print", {2, 2, 16, false}},    {"compare", {1, 0, kAll, false}},
+    {"xml", {8, 1, kAll, false}},  {"binary", {4, 0, 0, true}},
+    {"json", {2, 2, kAll, false}}, {"openstep", {2, 1, kAll, false}},
+    {"print", {2, 2, 16, false}},  {"compare", {1, 0, kAll, false}},
 };
 
 class ExpansionWalk {

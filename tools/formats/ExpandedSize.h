@@ -16,10 +16,10 @@ namespace plisttext {
 // lower bound of what the form writes (or, for binary, of the writer's memory per reference),
 // so a list it refuses really is that large.
 struct ExpansionCosts {
-    uint64_t perValue;     // every value, key and container, each time it appears
-    uint64_t perLevel;     // and this much for each level it is nested (indentation)
-    uint64_t dataBytes;    // of a data value's bytes, at most this many count
-    bool contentShared;    // leaves are written once by value, whatever their count (binary)
+    uint64_t perValue;   // every value, key and container, each time it appears
+    uint64_t perLevel;   // and this much for each level it is nested (indentation)
+    uint64_t dataBytes;  // of a data value's bytes, at most this many count
+    bool contentShared;  // leaves are written once by value, whatever their count (binary)
 };
 
 // The costs of "xml", "binary", "json", "openstep", "print" (the print command's listing) and
