@@ -18,8 +18,32 @@
 #include "tools/cli/ToolSupport.h"
 #include "tools/formats/PListTextFormats.h"
 
+std::string EscapeControls(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            escaped.push_back(c);
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else if (c == '\t') {
+            escaped += "\\t";
+        } else if (c == '\r') {
+            escaped += "\\r";
+        } else {
+            static const char kHex[] = "0123456789ABCDEF";
+            escaped += "\\x";
+            escaped.push_back(kHex[byte >> 4]);
+            escaped.push_back(kHex[byte & 15]);
+        }
+    }
+    return escaped;
+}
+
 int Complain(int exitStatus, const std::string& message) {
-    std::fprintf(stderr, "plistbridge: %s\n", message.c_str());
+    const std::string line = "plistbridge: " + EscapeControls(message) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
     return exitStatus;
 }
 

@@ -14,8 +14,13 @@
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// Prints "plistbridge: MESSAGE" on standard error and returns exitStatus.
+// Prints "plistbridge: MESSAGE" on standard error and returns exitStatus. A control character
+// in the message (from a file name, a key, a value) is escaped: the message stays one line.
 int Complain(int exitStatus, const std::string& message);
+
+// `text` with its control characters escaped, \n, \t, \r or \xHH (\x1B for an escape), so
+// that a file name whose bytes hold a newline cannot pass for a line of its own.
+std::string EscapeControls(std::string_view text);
 
 // Output that did not all reach standard output, after `error` (errno): "COMMAND: cannot write
 // the output: File too large" ("cannot write the output: …" without a command). A reader that
