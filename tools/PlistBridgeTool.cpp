@@ -31,7 +31,6 @@ void TuneAllocator() {
 // A success whose output did not all reach standard output (a full disk, /dev/full, a closed
 // descriptor) is a failure, with the system's reason.
 int FinishOutput(int status) {
-    errno = 0;
     const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
     if (written || status != 0) return status;
     return ComplainOutputFailed("", errno);

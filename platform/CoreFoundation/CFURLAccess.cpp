@@ -194,8 +194,9 @@ int ReplaceAtomically(const std::string& path, const struct stat* existing, Outp
 
 // A regular file the caller could open for writing. A rename would break its hard links, and
 // give another user's file to the caller: those are rewritten in place instead, as is a file
-// in a folder where the caller may not make or rename files (or that takes none), and a file already deleted (named
-// through /proc/PID/fd/N, whose resolved name ends in " (deleted)" and names nothing).
+// in a folder where the caller may not make or rename files (or that takes none), and a file
+// already deleted (named through /proc/PID/fd/N, whose resolved name ends in " (deleted)" and names
+// nothing).
 int WriteRegularFile(const std::string& path, FileDescriptor writable, const struct stat& info,
                      Output out) {
     if (info.st_nlink != 1 || (info.st_uid != ::geteuid() && ::geteuid() != 0))

@@ -83,8 +83,9 @@ TEST_F(ToolSafetyTest, ExpansionIsRefusedByEveryRouteBeforeItIsWritten) {
     Write("pairs.plist", NestedPairs());
     Write("repeated.plist", RepeatedString(100000, 10000));
     Write("slow-unit.plist",
-          ReadFile(PLISTBRIDGE_SOURCE_DIR
-                   "/fuzz/crashes/LoadPListFuzzer-slow-unit-4cf8dcec9ac0ac75a66097e20a3b8c5b5a520a84"));
+          ReadFile(
+              PLISTBRIDGE_SOURCE_DIR
+              "/fuzz/crashes/LoadPListFuzzer-slow-unit-4cf8dcec9ac0ac75a66097e20a3b8c5b5a520a84"));
     ASSERT_LT(Read("pairs.plist").size(), 1200u);
     ASSERT_LT(Read("repeated.plist").size(), 120000u);
     // 2 s of CPU and, outside the sanitizer (whose shadow memory is counted), 300 MB.
@@ -92,9 +93,14 @@ TEST_F(ToolSafetyTest, ExpansionIsRefusedByEveryRouteBeforeItIsWritten) {
 #ifndef PLISTBRIDGE_ASAN
     limits += "ulimit -v 307200; ";
 #endif
-    const char* routes[] = {"print F",         "convert F",          "convert --format json F",
-                            "convert F -o out", "convert --format openstep F",
-                            "extract : xml F", "extract : json F", "diff F F"};
+    const char* routes[] = {"print F",
+                            "convert F",
+                            "convert --format json F",
+                            "convert F -o out",
+                            "convert --format openstep F",
+                            "extract : xml F",
+                            "extract : json F",
+                            "diff F F"};
     for (const char* file : {"pairs.plist", "repeated.plist", "slow-unit.plist"}) {
         for (std::string route : routes) {
             route = std::regex_replace(route, std::regex("F"), file);
@@ -132,8 +138,8 @@ TEST_F(ToolSafetyTest, TheOutputBoundIsSetByMaxOutput) {
 }
 
 TEST_F(ToolSafetyTest, AnInPlaceRewritePastTheFileSizeLimitLeavesTheOldFileWhole) {
-    const std::string old = "<plist><dict><key>a</key><string>" + std::string(3000, 'a') +
-                            "</string></dict></plist>\n";
+    const std::string old =
+        "<plist><dict><key>a</key><string>" + std::string(3000, 'a') + "</string></dict></plist>\n";
     Write("linked.plist", old);
     fs::create_hard_link(mDir / "linked.plist", mDir / "link2.plist");
     // 4 KB at most; the rewrite needs about 8 KB.
@@ -183,19 +189,21 @@ TEST_F(ToolSafetyTest, AnEditThatCannotTakeTheLockFailsAndChangesNothing) {
 }
 
 TEST_F(ToolSafetyTest, OutputThatStopsEndsInOneLineAndStatusOne) {
-    Write("big.xml", "<plist><array>" + [] {
-        std::string items;
-        for (int i = 0; i < 20000; ++i) items += "<string>" + std::string(20, 'x') + "</string>";
-        return items;
-    }() + "</array></plist>");
-    for (const char* command : {"convert big.xml", "convert --format json big.xml",
-                                "print big.xml", "load big.xml", "lint big.xml big.xml"}) {
+    Write(
+        "big.xml", "<plist><array>" + [] {
+            std::string items;
+            for (int i = 0; i < 20000; ++i)
+                items += "<string>" + std::string(20, 'x') + "</string>";
+            return items;
+        }() + "</array></plist>");
+    for (const char* command : {"convert big.xml", "convert --format json big.xml", "print big.xml",
+                                "load big.xml", "lint big.xml big.xml"}) {
         SCOPED_TRACE(command);
         if (std::string(command).starts_with("lint")) continue;  // a few bytes: nothing to stop
         EXPECT_EQ(Shell(std::string("ulimit -f 4; \"$TOOL\" ") + command + " >out"), 1);
-        EXPECT_TRUE(std::regex_match(Read("stderr"),
-                                     std::regex("plistbridge: (\\w+: )?cannot write the "
-                                                "output: File too large\n")))
+        EXPECT_TRUE(
+            std::regex_match(Read("stderr"), std::regex("plistbridge: (\\w+: )?cannot write the "
+                                                        "output: File too large\n")))
             << Read("stderr");
         // A reader that goes away: status 1, no signal, nothing said.
         EXPECT_EQ(Shell(std::string("\"$TOOL\" ") + command +

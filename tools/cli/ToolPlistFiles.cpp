@@ -84,11 +84,11 @@ void SetOutputBound(size_t bytes) {
 std::string ExpansionProblem(CFPropertyListRef plist, std::string_view form) {
     if (!gLastInput.binary) return "";
     const size_t bound =
-        gOutputBound ? gOutputBound
-                     : std::max(kDefaultOutputBound,
-                                gLastInput.bytes > SIZE_MAX / kOutputBytesPerInputByte
-                                    ? SIZE_MAX
-                                    : gLastInput.bytes * kOutputBytesPerInputByte);
+        gOutputBound
+            ? gOutputBound
+            : std::max(kDefaultOutputBound, gLastInput.bytes > SIZE_MAX / kOutputBytesPerInputByte
+                                                ? SIZE_MAX
+                                                : gLastInput.bytes * kOutputBytesPerInputByte);
     if (plisttext::ExpandedSize(plist, plisttext::CostsOf(form), bound) <= bound) return "";
     return std::string("its shared values expand it to more than ") + SizeText(bound) + " of " +
            FormName(form) + " from " + SizeText(gLastInput.bytes) +

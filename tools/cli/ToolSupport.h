@@ -124,7 +124,8 @@ void SetOutputBound(size_t bytes);
 std::string ExpansionProblem(CFPropertyListRef plist, std::string_view form);
 
 // +1 data of `plist` in `format` (xml, binary, json, openstep; `strict` as convert --strict),
-// or NULL with `reason` set (ExpansionProblem's among them). `scalarAtTop`: JSON of a value on its own may be a scalar.
+// or NULL with `reason` set (ExpansionProblem's among them). `scalarAtTop`: JSON of a value on its
+// own may be a scalar.
 CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool strict,
                         std::string& reason, bool scalarAtTop = false);
 // Replaces `path` atomically with `data` (the platform's file write). The exit status, after

@@ -19,8 +19,8 @@ bool ParsePath(const ToolArguments& args, plistedit::KeyPath& path, int& status)
 
 int ComplainLocked(std::string_view command, const std::string& file) {
     const long wait = FileLock::Wait();
-    const std::string waited = wait % 1000 == 0 ? std::to_string(wait / 1000) + " s"
-                                                : std::to_string(wait) + " ms";
+    const std::string waited =
+        wait % 1000 == 0 ? std::to_string(wait / 1000) + " s" : std::to_string(wait) + " ms";
     return Complain(kExitFailed, FilePrefix(command, file) + "another edit held the file for " +
                                      waited + "; nothing was changed");
 }
