@@ -4,6 +4,7 @@
 #include <malloc.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -32,13 +33,21 @@ void TuneAllocator() {
 int FinishOutput(int status) {
     const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
     if (written || status != 0) return status;
-    return Complain(kExitFailed, std::string("cannot write the output: ") + std::strerror(errno));
+    return ComplainOutputFailed("", errno);
+}
+
+// A write past the file-size limit, or to a reader that went away, fails (EFBIG, EPIPE) and is
+// reported, instead of ending the tool by a signal halfway through its output.
+void IgnoreOutputSignals() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     TuneAllocator();
+    IgnoreOutputSignals();
     ToolArguments args;
     std::string error;
     if (!ParseToolArguments(std::vector<std::string>(argv + 1, argv + argc), args, error))
@@ -57,6 +66,7 @@ int main(int argc, char** argv) {
         return FinishOutput(0);
     }
     if (args.maxInputBytes) PBFileSetReadLimit(args.maxInputBytes);
+    SetOutputBound(args.maxOutputBytes);
     int status = 0;
     try {
         status = FindCommand(args.command)->run(args);

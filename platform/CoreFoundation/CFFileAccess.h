@@ -57,6 +57,13 @@ int ReadWholeFile(const std::string& path, CFDataRef& data);
 CFDataRef CreateDataAdoptingMapping(uint8_t* start, size_t length,
                                     void (*release)(const uint8_t*, size_t));
 
+// Rewrites the regular file open on `fd` (for reading and writing, or for writing alone) with
+// `length` bytes, in place, so that it keeps its hard links and owner, and holds the old bytes
+// or the new ones whatever fails or arrives meanwhile (CFFileRewrite.cpp). 0 or the errno
+// value: EFBIG past the process's file-size limit, ENOSPC without the room, before anything is
+// written.
+int RewriteInPlace(int fd, const uint8_t* bytes, size_t length);
+
 // The template of a temporary file beside `target`: ".NAME.XXXXXX" in its folder, with NAME cut
 // so that the whole stays within the longest name a folder may hold.
 std::string TemporaryTemplateFor(const std::string& target);

@@ -134,6 +134,14 @@ int LinkedDescriptor(std::string path) {
     return -1;
 }
 
+// The file `found` (an O_PATH descriptor) reopened through /proc, the very file found; without
+// /proc, by its resolved path.
+FileDescriptor OpenWritable(int found, const std::string& resolved, int access) {
+    FileDescriptor fd = OpenFile("/proc/self/fd/" + std::to_string(found), access | O_NOCTTY);
+    if (!fd && errno == ENOENT) fd = OpenFile(resolved, access | O_NOCTTY);
+    return fd;
+}
+
 // Writes to an already open descriptor in place; 0 or the errno value.
 int WriteToDescriptor(int fd, Output out) {
     const int flags = ::fcntl(fd, F_GETFL);
@@ -148,15 +156,9 @@ int WriteThrough(FileDescriptor fd, Output out) {
     return fd.Close() ? 0 : errno;
 }
 
-// Rewrites a regular file in place, which keeps its hard links and owner: room is claimed
-// first, so a full disk fails before anything changes, then the bytes and the length.
+// A regular file rewritten in place, which keeps its hard links and owner, and cannot tear.
 int RewriteInPlace(int fd, Output out) {
-    if (out.length > 0 && ::fallocate(fd, 0, 0, static_cast<off_t>(out.length)) != 0 &&
-        errno != EOPNOTSUPP && errno != ENOSYS)
-        return errno;
-    if (int error = WriteAll(fd, out)) return error;
-    if (::ftruncate(fd, static_cast<off_t>(out.length)) != 0 || ::fsync(fd) != 0) return errno;
-    return 0;
+    return file::RewriteInPlace(fd, out.bytes, out.length);
 }
 
 mode_t NewFileMode() {
@@ -167,8 +169,12 @@ mode_t NewFileMode() {
 
 // Fills, flushes and renames a temporary file over `path`, giving it the replaced file's
 // owner (where the process may set it) and permissions.
-int ReplaceAtomically(const std::string& path, const struct stat* existing, Output out) {
+// `noTemporary`, when given, is set when the folder took no temporary file (the error is then
+// the folder's, not the target's).
+int ReplaceAtomically(const std::string& path, const struct stat* existing, Output out,
+                      bool* noTemporary = nullptr) {
     file::TemporaryFile temp(file::TemporaryTemplateFor(path));
+    if (noTemporary) *noTemporary = temp.Error() != 0;
     if (temp.Error()) return temp.Error();
     const int fd = temp.Descriptor().Get();
     if (existing && ::fchown(fd, existing->st_uid, existing->st_gid) != 0)
@@ -188,13 +194,19 @@ int ReplaceAtomically(const std::string& path, const struct stat* existing, Outp
 
 // A regular file the caller could open for writing. A rename would break its hard links, and
 // give another user's file to the caller: those are rewritten in place instead, as is a file
-// in a folder where the caller may not make or rename files.
+// in a folder where the caller may not make or rename files (or that takes none), and a file
+// already deleted (named through /proc/PID/fd/N, whose resolved name ends in " (deleted)" and names
+// nothing).
 int WriteRegularFile(const std::string& path, FileDescriptor writable, const struct stat& info,
                      Output out) {
-    if (info.st_nlink > 1 || (info.st_uid != ::geteuid() && ::geteuid() != 0))
+    if (info.st_nlink != 1 || (info.st_uid != ::geteuid() && ::geteuid() != 0))
         return RewriteInPlace(writable.Get(), out);
-    const int error = ReplaceAtomically(path, &info, out);
-    if (error == EACCES || error == EPERM) return RewriteInPlace(writable.Get(), out);
+    bool noTemporary = false;
+    const int error = ReplaceAtomically(path, &info, out, &noTemporary);
+    // A folder that takes no new file (no permission, /proc, a full quota): the target itself
+    // is writable, and its own answer is the one to give.
+    if (noTemporary || error == EACCES || error == EPERM)
+        return RewriteInPlace(writable.Get(), out);
     return error;
 }
 
@@ -202,7 +214,7 @@ int WriteRegularFile(const std::string& path, FileDescriptor writable, const str
 // the kernel creates where it would let the caller follow the link.
 int WriteNewFile(const std::string& path, Output out) {
     if (!IsLink(path)) return ReplaceAtomically(path, nullptr, out);
-    FileDescriptor created = OpenFile(path, O_WRONLY | O_CREAT | O_NOCTTY, 0644);
+    FileDescriptor created = OpenFile(path, O_RDWR | O_CREAT | O_NOCTTY, 0644);
     if (!created) return errno;
     const int error = RewriteInPlace(created.Get(), out);
     if (error) ::unlink(ResolvedPath(created.Get(), path).c_str());
@@ -225,10 +237,12 @@ int WriteFile(const std::string& path, Output out) {
     struct stat info {};
     if (::fstat(found.Get(), &info) != 0) return errno;
     if (S_ISDIR(info.st_mode)) return EISDIR;
-    // Reopened through /proc, the very file found; without /proc, by its resolved path.
-    FileDescriptor writable =
-        OpenFile("/proc/self/fd/" + std::to_string(found.Get()), O_WRONLY | O_NOCTTY);
-    if (!writable && errno == ENOENT) writable = OpenFile(resolved, O_WRONLY | O_NOCTTY);
+    // A regular file readable too where it may be, so that a rewrite in place can put the old
+    // bytes back (a pipe is never opened for reading: that would not wait for its reader).
+    const bool regular = S_ISREG(info.st_mode);
+    FileDescriptor writable = OpenWritable(found.Get(), resolved, regular ? O_RDWR : O_WRONLY);
+    if (!writable && regular && errno == EACCES)
+        writable = OpenWritable(found.Get(), resolved, O_WRONLY);
     if (!writable) return errno;
     if (!S_ISREG(info.st_mode)) return WriteThrough(std::move(writable), out);
     return WriteRegularFile(resolved, std::move(writable), info, out);

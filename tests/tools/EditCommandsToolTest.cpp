@@ -172,7 +172,7 @@ TEST_F(EditCommandsTool, MessagesAndStatuses) {
          ""},
         {{"diff", "-q", "library.xml", "other.json"}, 1, "", ""},
         {{"diff", "library.xml", "missing"},
-         2,
+         1,
          "",
          "plistbridge: diff: missing: No such file or directory\n"},
         {{"diff", "library.xml"},

@@ -232,6 +232,11 @@ bool ArgumentReader::Apply(const OptionSpec& spec, std::string_view value, size_
                 return Fail("--max-input takes a size such as 256M, not '" + std::string(value) +
                             "'");
             break;
+        case OptionAction::MaxOutput:
+            if (!ParseByteCount(value, mOut.maxOutputBytes))
+                return Fail("--max-output takes a size such as 256M, not '" + std::string(value) +
+                            "'");
+            break;
         case OptionAction::ValueType:
             mOut.valueType = spec.name.substr(1);
             mOut.valueText = value;

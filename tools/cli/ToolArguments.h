@@ -62,6 +62,7 @@ struct ToolArguments {
     std::vector<SendParameter> parameters;    // send KEY=VALUE …
     std::vector<AEKeyword> optionalKeywords;  // send --optional KEY …
     size_t maxInputBytes = 0;                 // --max-input SIZE; 0: the platform's default
+    size_t maxOutputBytes = 0;                // --max-output SIZE; 0: the default bound
 };
 
 // Parses the arguments after the program name. Returns true, or false with a one-line

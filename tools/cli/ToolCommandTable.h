@@ -25,6 +25,7 @@ enum class OptionAction {
     Append,
     Quiet,
     MaxInput,
+    MaxOutput,
     ValueType
 };
 

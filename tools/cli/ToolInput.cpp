@@ -18,9 +18,40 @@
 #include "tools/cli/ToolSupport.h"
 #include "tools/formats/PListTextFormats.h"
 
+std::string EscapeControls(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            escaped.push_back(c);
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else if (c == '\t') {
+            escaped += "\\t";
+        } else if (c == '\r') {
+            escaped += "\\r";
+        } else {
+            static const char kHex[] = "0123456789ABCDEF";
+            escaped += "\\x";
+            escaped.push_back(kHex[byte >> 4]);
+            escaped.push_back(kHex[byte & 15]);
+        }
+    }
+    return escaped;
+}
+
 int Complain(int exitStatus, const std::string& message) {
-    std::fprintf(stderr, "plistbridge: %s\n", message.c_str());
+    const std::string line = "plistbridge: " + EscapeControls(message) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
     return exitStatus;
+}
+
+int ComplainOutputFailed(std::string_view command, int error) {
+    if (error == EPIPE) return kExitFailed;
+    const std::string prefix = command.empty() ? "" : std::string(command) + ": ";
+    const std::string reason = error ? std::strerror(error) : "an output error";
+    return Complain(kExitFailed, prefix + "cannot write the output: " + reason);
 }
 
 namespace {
@@ -164,16 +195,17 @@ void InputFile::Close() {
     mData.Reset();
 }
 
+std::string SizeText(size_t bytes) {
+    if (bytes != 0 && bytes % (size_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GB";
+    if (bytes != 0 && bytes % (size_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MB";
+    if (bytes != 0 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KB";
+    return std::to_string(bytes) + " bytes";
+}
+
 std::string ReadProblem(int error) {
     if (error == ENOMEM) return "out of memory";
     if (error != EFBIG) return std::strerror(error);
-    const size_t limit = PBFileReadLimit();
-    std::string amount = std::to_string(limit) + " bytes";
-    if (limit % (size_t{1} << 20) == 0)
-        amount = std::to_string(limit >> 20) + " MB";
-    else if (limit % 1024 == 0)
-        amount = std::to_string(limit >> 10) + " KB";
-    return "a device or pipe that gives more than " + amount;
+    return "a device or pipe that gives more than " + SizeText(PBFileReadLimit());
 }
 
 std::string WriteProblem(SInt32 code) {

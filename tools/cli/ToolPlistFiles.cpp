@@ -2,15 +2,39 @@
 // telling which), encoding a value in a format, and writing a file atomically.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "tools/cli/ToolSupport.h"
+#include "tools/formats/ExpandedSize.h"
 #include "tools/formats/PListTextFormats.h"
 
 namespace {
+
+// What the expansion bound needs to know of the last list read.
+struct InputFacts {
+    size_t bytes = 0;
+    bool binary = false;  // only a binary list references one object from several places
+};
+InputFacts gLastInput;
+size_t gOutputBound = 0;  // --max-output; 0: the default
+
+constexpr size_t kDefaultOutputBound = size_t{64} << 20;
+constexpr size_t kOutputBytesPerInputByte = 64;
+
+// How the bound's message names a form.
+const char* FormName(std::string_view form) {
+    if (form == "binary") return "binary list";
+    if (form == "json") return "JSON";
+    if (form == "openstep") return "old-style text";
+    if (form == "print") return "printed text";
+    if (form == "compare") return "values to compare";
+    return "XML";
+}
 
 bool OnlyBraces(std::string_view text) {
     return text.find_first_not_of("{} \t\r\n") == std::string_view::npos;
@@ -39,6 +63,7 @@ bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPr
     InputFile file;
     if (file.Open(path, reason)) {
         PrepareHeapFor(file.Bytes().size());
+        gLastInput = {file.Bytes().size(), file.Bytes().starts_with("bplist")};
         bool readAsJSON = false;
         const bool parsed = ParseInput(file.Bytes(), out, reason, &readAsJSON);
         if (file.Shrank()) reason = kShrankWhileRead;
@@ -52,8 +77,28 @@ bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPr
     return false;
 }
 
+void SetOutputBound(size_t bytes) {
+    gOutputBound = bytes;
+}
+
+std::string ExpansionProblem(CFPropertyListRef plist, std::string_view form) {
+    if (!gLastInput.binary) return "";
+    const size_t bound =
+        gOutputBound
+            ? gOutputBound
+            : std::max(kDefaultOutputBound, gLastInput.bytes > SIZE_MAX / kOutputBytesPerInputByte
+                                                ? SIZE_MAX
+                                                : gLastInput.bytes * kOutputBytesPerInputByte);
+    if (plisttext::ExpandedSize(plist, plisttext::CostsOf(form), bound) <= bound) return "";
+    return std::string("its shared values expand it to more than ") + SizeText(bound) + " of " +
+           FormName(form) + " from " + SizeText(gLastInput.bytes) +
+           " (--max-output SIZE raises the bound)";
+}
+
 CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool strict,
                         std::string& reason, bool scalarAtTop) {
+    reason = ExpansionProblem(plist, format);
+    if (!reason.empty()) return nullptr;
     if (format == "json" || format == "openstep") {
         std::string text;
         const bool ok = format == "json"
@@ -97,8 +142,7 @@ int WriteFileAtomically(std::string_view command, const std::string& path, CFDat
 int WriteStandardOutput(std::string_view command, CFDataRef data) {
     const std::string_view text = BytesOf(data);
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-        return Complain(kExitFailed, std::string(command) +
-                                         ": cannot write the output: " + std::strerror(errno));
+        return ComplainOutputFailed(command, errno);
     return 0;
 }
 

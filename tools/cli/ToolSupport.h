@@ -14,8 +14,18 @@
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// Prints "plistbridge: MESSAGE" on standard error and returns exitStatus.
+// Prints "plistbridge: MESSAGE" on standard error and returns exitStatus. A control character
+// in the message (from a file name, a key, a value) is escaped: the message stays one line.
 int Complain(int exitStatus, const std::string& message);
+
+// `text` with its control characters escaped, \n, \t, \r or \xHH (\x1B for an escape), so
+// that a file name whose bytes hold a newline cannot pass for a line of its own.
+std::string EscapeControls(std::string_view text);
+
+// Output that did not all reach standard output, after `error` (errno): "COMMAND: cannot write
+// the output: File too large" ("cannot write the output: …" without a command). A reader that
+// went away (EPIPE) is left silent, as the shell's own tools leave it. Returns kExitFailed.
+int ComplainOutputFailed(std::string_view command, int error);
 
 // The whole of an input file: a regular file (named, or as standard input) mapped into memory
 // (no copy), anything else (a pipe, a device) read into a data object.
@@ -63,6 +73,9 @@ inline std::string_view BytesOf(CFDataRef data) {
 // that a device or pipe gave more than the read limit ("… more than 64 MB").
 std::string ReadProblem(int error);
 
+// "64 MB", "4 KB" or "4000 bytes": a size as the tool's messages give it.
+std::string SizeText(size_t bytes);
+
 // Why the last write of a file (CFURLWriteDataAndPropertiesToResource) failed with `code`: the
 // system's reason ("Is a directory", "No space left on device") where the platform kept it.
 std::string WriteProblem(SInt32 code);
@@ -101,8 +114,18 @@ std::string DetectFormat(std::string_view bytes, std::string_view path, bool rea
 // given. False after complaining "COMMAND: FILE: reason".
 bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPropertyListRef>& out,
                    std::string* format = nullptr);
+// The expansion bound: the most bytes a command may write, or compare, for one property list
+// once its shared values are written out in full. `bytes` from --max-output; 0 for the default,
+// the larger of 64 MB and 64 times the size of the file the list was read from.
+void SetOutputBound(size_t bytes);
+// Why `plist`, the last list ReadPlistFile read or a value in it, is refused in `form` (a
+// format, "print" or "compare"; see ExpandedSize.h): "it expands to more than 64 MB as XML, …".
+// Empty when it fits, and at once for a list read from text, which shares nothing.
+std::string ExpansionProblem(CFPropertyListRef plist, std::string_view form);
+
 // +1 data of `plist` in `format` (xml, binary, json, openstep; `strict` as convert --strict),
-// or NULL with `reason` set. `scalarAtTop`: JSON of a value on its own may be a scalar.
+// or NULL with `reason` set (ExpansionProblem's among them). `scalarAtTop`: JSON of a value on its
+// own may be a scalar.
 CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool strict,
                         std::string& reason, bool scalarAtTop = false);
 // Replaces `path` atomically with `data` (the platform's file write). The exit status, after

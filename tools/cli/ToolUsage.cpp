@@ -18,6 +18,10 @@ constexpr OptionSpec kOptions[] = {
      "read at most SIZE bytes (e.g. 256M; K, M, G are powers of 1024) from a device or pipe, "
      "default 64M; a longer one is refused",
      OptionAction::MaxInput},
+    {"--max-output", "", "SIZE", "",
+     "write or compare at most SIZE bytes for one list (default: 64M, or 64 times the input's "
+     "size when more); a binary list that expands shared values past it is refused",
+     OptionAction::MaxOutput},
     {"--to", "-o", "FILE", "store convert replace insert remove",
      "where the result is written (also --to=FILE); a file is replaced atomically",
      OptionAction::To},

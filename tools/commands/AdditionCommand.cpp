@@ -78,8 +78,11 @@ void LeaveForExit(OwnedDesc& desc) {
 int PrintLine(const AEDesc& desc, bool pretty) {
     if (!pretty) {
         // Written as it is made: a large result's text is never held whole.
-        if (OSStatus err = PrintDesc(desc, stdout))
+        errno = 0;
+        if (OSStatus err = PrintDesc(desc, stdout)) {
+            if (err == ioErr) return ComplainOutputFailed("", errno);
             return Complain(kExitFailed, "cannot print the result" + StatusSuffix(err));
+        }
         std::fputc('\n', stdout);
         return 0;
     }

@@ -1,13 +1,17 @@
 // plistbridge convert: any format the tool reads into XML, binary, JSON or old-style text,
 // written atomically to a file, back to each file, or to standard output.
+#include "tools/cli/FileLock.h"
 #include "tools/cli/ToolSupport.h"
 #include "tools/commands/Commands.h"
+#include "tools/commands/ToolEditing.h"
 
 namespace {
 
 int ConvertOne(const ToolArguments& args, const std::string& input) {
     if (args.inPlace && input == "-")
         return Complain(kExitFailed, "convert: -: --in-place cannot write standard input back");
+    FileLock lock;  // --in-place: held from the read to the rewrite, as an edit's
+    if (args.inPlace && !lock.Acquire(input)) return ComplainLocked("convert", input);
     CFRef<CFPropertyListRef> plist;
     if (!ReadPlistFile("convert", input, plist)) return kExitFailed;
     std::string reason;

@@ -17,10 +17,10 @@ int RunLint(const ToolArguments& args) {
         if (input.Shrank()) {
             reason = kShrankWhileRead;
         } else if (parsed) {
-            if (!args.silent) std::printf("%s: OK\n", file.c_str());
+            if (!args.silent) std::printf("%s: OK\n", EscapeControls(file).c_str());
             continue;
         }
-        std::printf("%s: %s\n", file.c_str(), reason.c_str());
+        std::printf("%s: %s\n", EscapeControls(file).c_str(), EscapeControls(reason).c_str());
         status = kExitFailed;
     }
     return status;

@@ -1,5 +1,6 @@
 // plistbridge store: runs store plist on a value in the notation and prints the XML it returns,
 // or writes it to a file and prints the destination.
+#include <cerrno>
 #include <cstdio>
 
 #include "notation/DescNotation.h"
@@ -31,8 +32,8 @@ int SendStore(const ToolArguments& args, OwnedDesc& value) {
     OwnedDesc result;
     if (CopyDirectResult(outcome.reply.Get(), result) != noErr || result.Type() != typeUnicodeText)
         return PrintLine(result.Get());
-    if (WriteUTF8Text(result.Get(), stdout) != noErr)
-        return Complain(kExitFailed, "cannot write the output");
+    errno = 0;
+    if (WriteUTF8Text(result.Get(), stdout) != noErr) return ComplainOutputFailed("", errno);
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "tools/commands/ToolEditing.h"
 
+#include "tools/cli/FileLock.h"
+
 namespace {
 
 std::string FilePrefix(std::string_view command, const std::string& file) {
@@ -14,6 +16,14 @@ bool ParsePath(const ToolArguments& args, plistedit::KeyPath& path, int& status)
 }
 
 }  // namespace
+
+int ComplainLocked(std::string_view command, const std::string& file) {
+    const long wait = FileLock::Wait();
+    const std::string waited =
+        wait % 1000 == 0 ? std::to_string(wait / 1000) + " s" : std::to_string(wait) + " ms";
+    return Complain(kExitFailed, FilePrefix(command, file) + "another edit held the file for " +
+                                     waited + "; nothing was changed");
+}
 
 bool ReadValueAt(std::string_view command, const ToolArguments& args,
                  CFRef<CFPropertyListRef>& plist, CFPropertyListRef& value, int& status) {
@@ -52,6 +62,8 @@ int RunEdit(std::string_view command, const ToolArguments& args, plistedit::Edit
         return Complain(kExitUsage, std::string(command) +
                                         ": -: standard input cannot be "
                                         "written back; give -o OUT");
+    FileLock lock;  // held from the read to the rewrite
+    if (!args.destination && !lock.Acquire(file)) return ComplainLocked(command, file);
     CFRef<CFPropertyListRef> plist;
     std::string format;
     if (!ReadPlistFile(command, file, plist, &format)) return kExitFailed;

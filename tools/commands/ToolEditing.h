@@ -17,6 +17,9 @@ bool ReadValueAt(std::string_view command, const ToolArguments& args,
 // "COMMAND: FILE: the value at a.b is a string, not integer".
 bool HasExpectedType(std::string_view command, const ToolArguments& args, CFPropertyListRef value);
 
+// "COMMAND: FILE: another edit held the file for 10 s; nothing was changed", status 1.
+int ComplainLocked(std::string_view command, const std::string& file);
+
 // replace, insert and remove: the edit at args.keyPath, written back to the file in the format
 // it had, or to -o OUT in that format.
 int RunEdit(std::string_view command, const ToolArguments& args, plistedit::EditKind kind);

@@ -65,9 +65,23 @@ std::string FormatKeyPath(const KeyPath& path, size_t count) {
     return text;
 }
 
+std::string ShownKeyPath(const KeyPath& path, size_t count) {
+    constexpr size_t kLongest = 160, kHead = 100, kTail = 50;
+    count = std::min(count, path.components.size());
+    std::string text = FormatKeyPath(path, count);
+    if (text.empty() && count > 0) return "\"\" (an empty key)";
+    if (text.size() <= kLongest) return text;
+    // Cut at UTF-8 character boundaries.
+    size_t head = kHead, tail = text.size() - kTail;
+    while (head > 0 && (text[head] & 0xC0) == 0x80) --head;
+    while (tail < text.size() && (text[tail] & 0xC0) == 0x80) ++tail;
+    return text.substr(0, head) + "…" + text.substr(tail) + " (" + std::to_string(count) +
+           (count == 1 ? " component)" : " components)");
+}
+
 std::string DescribeKeyPath(const KeyPath& path, size_t count) {
     if (std::min(count, path.components.size()) == 0) return "the top value";
-    return "the value at " + FormatKeyPath(path, count);
+    return "the value at " + ShownKeyPath(path, count);
 }
 
 CFStringRef CreateKeyString(std::string_view component) {
@@ -107,7 +121,7 @@ std::string TypeWithArticle(CFTypeRef value) {
 }
 
 std::string NoValueMessage(const KeyPath& path, size_t depth, CFTypeRef container) {
-    std::string message = "no value at " + FormatKeyPath(path, depth + 1);
+    std::string message = "no value at " + ShownKeyPath(path, depth + 1);
     if (IsDictionary(container)) return message;
     message += ": " + DescribeKeyPath(path, depth) + " is ";
     if (!IsArray(container))

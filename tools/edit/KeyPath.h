@@ -35,7 +35,12 @@ bool ParseKeyPath(std::string_view text, KeyPath& out, std::string& error);
 // ParseKeyPath reads it back: what every message prints.
 std::string FormatKeyPath(const KeyPath& path, size_t count = SIZE_MAX);
 
-// "the top value", or "the value at Tracks.3.Name".
+// FormatKeyPath for a message: a path of one empty key, which has no written form, as
+// '"" (an empty key)', and one longer than 160 characters cut in the middle, with its count of
+// components, so that a refusal never names an empty or endless path.
+std::string ShownKeyPath(const KeyPath& path, size_t count = SIZE_MAX);
+
+// "the top value", or "the value at Tracks.3.Name" (ShownKeyPath).
 std::string DescribeKeyPath(const KeyPath& path, size_t count = SIZE_MAX);
 
 // One component as a dictionary key (+1), or NULL when memory runs out.

@@ -151,7 +151,7 @@ public:
         if (CFGetTypeID(node) == CFDictionaryGetTypeID()) {
             const auto dictionary = static_cast<CFDictionaryRef>(node);
             CFRef<CFStringRef> key(CreateKeyString(component));
-            if (!key) return Fail("the key path " + FormatKeyPath(mPath) + " is not UTF-8");
+            if (!key) return Fail("the key path " + ShownKeyPath(mPath) + " is not UTF-8");
             const void* child = nullptr;
             const bool present = CFDictionaryGetValueIfPresent(dictionary, key.Get(), &child);
             CFRef<CFPropertyListRef> edited;
