@@ -98,9 +98,10 @@ void PrepareHeapForFile(const std::string& path);
 // else old-style text.
 std::string DetectFormat(std::string_view bytes, std::string_view path, bool readAsJSON);
 // Reads FILE ("-": standard input) in any format, and the format it was in when `format` is
-// given. False after complaining "COMMAND: FILE: reason".
+// given. False after complaining "COMMAND: FILE: reason". `source`, when given, keeps the file
+// open for its bytes.
 bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPropertyListRef>& out,
-                   std::string* format = nullptr);
+                   std::string* format = nullptr, InputFile* source = nullptr);
 // +1 data of `plist` in `format` (xml, binary, json, openstep; `strict` as convert --strict),
 // or NULL with `reason` set. `scalarAtTop`: JSON of a value on its own may be a scalar.
 CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool strict,
