@@ -38,6 +38,8 @@ def first_scalar(value, path=()):
     """(path, container kind) of the first scalar in key order, depth first."""
     if isinstance(value, dict):
         for key in sorted(value):
+            if not key and not path:
+                continue  # an empty key alone is the top value's path
             found = first_scalar(value[key], path + (key,))
             if found:
                 return found[0], found[1] or "dict"

@@ -65,6 +65,7 @@ public:
         if (!mScanner.Top(top, braceless)) return Fail(mScanner.whyNot);
         if (path.IsRoot()) {
             if (braceless) return Fail("the top value of a strings file is replaced");
+            mWholeCheck = true;
             Span whole{top, 0};
             if (!mScanner.SkipValue(top, whole.end)) return Fail(mScanner.whyNot);
             if (!ReplaceSpan(whole, value)) return false;
@@ -72,12 +73,23 @@ public:
         }
         KeyPath containerPath = path;
         if (kind != EditKind::Append) containerPath.components.pop_back();
-        if (!Descend(top, braceless, containerPath) || !ListEntries()) return false;
+        mWholeCheck = braceless;
+        if (!Descend(top, braceless, containerPath) || !ListEntries() || !CheckAncestors())
+            return false;
         const bool edited = kind == EditKind::Remove ? Remove(path, expected)
                             : kind == EditKind::Append
                                 ? Insert(path, std::nullopt, mEntries.size(), value, expected)
                                 : EditLast(path, kind, value, expected);
         return edited && Apply(out);
+    }
+
+    // Where the edited container lies in the edited text, which is what must read back as the
+    // edit; false when only the whole text will do.
+    bool EditedContainer(Span& span) const {
+        if (mWholeCheck) return false;
+        span = mContainer.value;
+        for (const Splice& splice : mSplices) span.end += splice.text.size() - (splice.end - splice.begin);
+        return true;
     }
 
     std::string whyNot;
@@ -120,11 +132,12 @@ private:
                 if (!mScanner.NextKey(mContainer, pos, entry)) return Fail(mScanner.whyNot);
                 if (index == 0) NoteUnit(entry);
                 if (Matches(entry, component, index)) break;
-                if (!Finish(entry, pos)) return false;
+                if (!Finish(mContainer, entry, pos)) return false;
             }
             Container child;
             if (entry.keyOnly || !mScanner.Open(entry.value.begin, child))
                 return Fail("a value on the path is no container");
+            mLevels.push_back({mContainer, entry, &component});
             mContainer = child;
         }
         return true;
@@ -136,10 +149,32 @@ private:
         return mScanner.DecodeKey(entry, key) && key == component;
     }
 
-    bool Finish(Entry& entry, size_t& pos) {
+    bool Finish(const Container& container, Entry& entry, size_t& pos) {
         if (!entry.keyOnly && !mScanner.SkipValue(entry.value.begin, entry.value.end))
             return Fail(mScanner.whyNot);
-        return mScanner.Terminate(mContainer, entry, pos) || Fail(mScanner.whyNot);
+        return mScanner.Terminate(container, entry, pos) || Fail(mScanner.whyNot);
+    }
+
+    // The rest of each container on the path, from the inside out: a key on the path that comes
+    // again would be the one the readers keep. One pass over the file in all.
+    bool CheckAncestors() {
+        size_t childEnd = mContainer.value.end;
+        for (auto level = mLevels.rbegin(); level != mLevels.rend(); ++level) {
+            Entry entry = level->entry;
+            entry.value.end = childEnd;
+            size_t pos = 0;
+            if (!mScanner.Terminate(level->container, entry, pos)) return Fail(mScanner.whyNot);
+            std::string key;
+            while (mScanner.NextKey(level->container, pos, entry)) {
+                if (level->container.dictionary && mScanner.DecodeKey(entry, key) &&
+                    key == *level->component)
+                    return Fail("a key on the path comes twice");
+                if (!Finish(level->container, entry, pos)) return false;
+            }
+            if (!mScanner.whyNot.empty() || !mScanner.Close(level->container, pos, childEnd))
+                return Fail(mScanner.whyNot);
+        }
+        return true;
     }
 
     void NoteUnit(const Entry& first) {
@@ -155,7 +190,7 @@ private:
         Entry entry;
         while (mScanner.NextKey(mContainer, pos, entry)) {
             if (mEntries.empty()) NoteUnit(entry);
-            if (!Finish(entry, pos)) return false;
+            if (!Finish(mContainer, entry, pos)) return false;
             std::string key;
             if (mContainer.dictionary && !mScanner.DecodeKey(entry, key))
                 return Fail("a key the reader does not read");
@@ -335,6 +370,9 @@ private:
         std::sort(mSplices.begin(), mSplices.end(),
                   [](const Splice& a, const Splice& b) { return a.begin < b.begin; });
         out.clear();
+        size_t size = mText.size();
+        for (const Splice& splice : mSplices) size += splice.text.size() - (splice.end - splice.begin);
+        out.reserve(size);
         size_t done = 0;
         for (const Splice& splice : mSplices) {
             if (splice.begin < done) return Fail("the edits overlap");
@@ -346,8 +384,16 @@ private:
         return true;
     }
 
+    struct Level {
+        Container container;
+        Entry entry;  // the one the path goes through
+        const std::string* component;
+    };
+
     EntryScanner& mScanner;
     std::string_view mText;
+    std::vector<Level> mLevels;
+    bool mWholeCheck = false;
     bool mKeepsTextLines;
     std::string mNewline = "\n";
     std::string mUnit;
@@ -380,6 +426,35 @@ bool ReadsAs(std::string_view bytes, std::string_view format, CFPropertyListRef 
     return value && CFEqual(value.Get(), expected);
 }
 
+// True when an XML declaration names an encoding other than UTF-8 and UTF-16: a part of the
+// text, which has no declaration, would not read as the file does.
+bool DeclaresOtherEncoding(std::string_view text) {
+    if (!text.starts_with("<?xml")) return false;
+    const std::string_view declaration = text.substr(0, text.find("?>"));
+    const size_t name = declaration.find("encoding");
+    if (name == std::string_view::npos) return false;
+    const size_t quote = declaration.find_first_of("\"'", name);
+    if (quote == std::string_view::npos) return true;
+    std::string value;
+    for (char c : declaration.substr(quote + 1, 6)) value.push_back(static_cast<char>(tolower(c)));
+    return value != "utf-8\"" && value != "utf-8'" && !value.starts_with("utf-16");
+}
+
+// The edited text read back: the edited container where the rest of the file is the same bytes
+// the scanners followed to it, as an entry of the path that comes once; else the whole file.
+bool ReadsAsEdit(const Surgeon& surgeon, std::string_view edited, std::string_view bytes,
+                 std::string_view format, const KeyPath& path, EditKind kind,
+                 CFPropertyListRef expected) {
+    Span span;
+    if (!surgeon.EditedContainer(span) || (format == "xml" && DeclaresOtherEncoding(edited)))
+        return ReadsAs(bytes, format, expected);
+    KeyPath containerPath = path;
+    if (kind != EditKind::Append) containerPath.components.pop_back();
+    std::string error;
+    CFPropertyListRef container = LookUp(expected, containerPath, error);
+    return container && ReadsAs(edited.substr(span.begin, span.end - span.begin), format, container);
+}
+
 }  // namespace
 }  // namespace surgery
 
@@ -401,8 +476,12 @@ bool EditTextSurgically(std::string_view fileBytes, std::string_view format, con
         whyNot = surgeon.whyNot;
         return false;
     }
-    if (!surgery::EncodeText(edited, encoding, outBytes, whyNot)) return false;
-    if (!surgery::ReadsAs(outBytes, format, expectedResult)) {
+    if (!encoding.utf16)
+        outBytes.swap(edited);
+    else if (!surgery::EncodeText(edited, encoding, outBytes, whyNot))
+        return false;
+    const std::string_view editedText = encoding.utf16 ? std::string_view(edited) : outBytes;
+    if (!surgery::ReadsAsEdit(surgeon, editedText, outBytes, format, path, kind, expectedResult)) {
         outBytes.clear();
         whyNot = "the edited text did not read back as the edit";
         return false;
