@@ -31,11 +31,11 @@ CFDataRef CreateEditedBytes(std::string_view command, const std::string& file,
                             std::string_view bytes, const std::string& format,
                             const EditRequest& edit, std::string& surgical) {
     std::string whyNot;
-    if (plistedit::EditTextSurgically(bytes, format, edit.path, edit.kind, edit.value,
-                                      edit.result, surgical, whyNot)) {
-        CFDataRef data = CFDataCreateWithBytesNoCopy(
-            nullptr, reinterpret_cast<const UInt8*>(surgical.data()),
-            static_cast<CFIndex>(surgical.size()), kCFAllocatorNull);
+    if (plistedit::EditTextSurgically(bytes, format, edit.path, edit.kind, edit.value, edit.result,
+                                      surgical, whyNot)) {
+        CFDataRef data =
+            CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8*>(surgical.data()),
+                                        static_cast<CFIndex>(surgical.size()), kCFAllocatorNull);
         if (!data) throw std::bad_alloc();
         return data;
     }

@@ -88,7 +88,8 @@ public:
     bool EditedContainer(Span& span) const {
         if (mWholeCheck) return false;
         span = mContainer.value;
-        for (const Splice& splice : mSplices) span.end += splice.text.size() - (splice.end - splice.begin);
+        for (const Splice& splice : mSplices)
+            span.end += splice.text.size() - (splice.end - splice.begin);
         return true;
     }
 
@@ -222,7 +223,8 @@ private:
             mScanner.FollowStyle(mEntries[*found]);
             return ReplaceSpan(mEntries[*found].value, value);
         }
-        if (mContainer.dictionary) return Insert(path, component, SortedPlace(component), value, expected);
+        if (mContainer.dictionary)
+            return Insert(path, component, SortedPlace(component), value, expected);
         const auto index = ArrayIndex(component, static_cast<CFIndex>(mEntries.size()), true);
         if (!index) return Fail("no such array index");
         return Insert(path, std::nullopt, static_cast<size_t>(*index), value, expected);
@@ -251,8 +253,8 @@ private:
                 continue;
             }
             if (mKeepsTextLines && text[i] == '<')
-                inText = !inText && (text.compare(i, 8, "<string>") == 0 ||
-                                     text.compare(i, 5, "<key>") == 0);
+                inText = !inText &&
+                         (text.compare(i, 8, "<string>") == 0 || text.compare(i, 5, "<key>") == 0);
             out.push_back(text[i++]);
         }
         return true;
@@ -295,7 +297,8 @@ private:
                 CFPropertyListRef value, CFPropertyListRef expected) {
         const size_t count = mEntries.size();
         if (count == 0 && !mContainer.braceless) return ReplaceContainer(path, expected);
-        const size_t near = count == 0 ? mContainer.value.end : mEntries[std::min(at, count - 1)].Begin();
+        const size_t near =
+            count == 0 ? mContainer.value.end : mEntries[std::min(at, count - 1)].Begin();
         if (count > 0) mScanner.FollowStyle(mEntries[std::min(at, count - 1)]);
         std::string entry;
         if (!Render(value, LineIndent(near), entry)) return false;
@@ -325,10 +328,10 @@ private:
     bool KeyedEntry(const std::string& key, size_t near, size_t sample, std::string& entry) {
         std::string keyText, why;
         if (!mScanner.KeyText(key, keyText, why)) return Fail(why);
-        std::string between =
-            mScanner.DefaultBetween(mNewline, LineIndent(near));
+        std::string between = mScanner.DefaultBetween(mNewline, LineIndent(near));
         if (sample < mEntries.size() && !mEntries[sample].keyOnly) {
-            const std::string_view gap = Slice(mEntries[sample].key.end, mEntries[sample].value.begin);
+            const std::string_view gap =
+                Slice(mEntries[sample].key.end, mEntries[sample].value.begin);
             if (mScanner.IsBetween(gap)) between.assign(gap);
         }
         entry = mScanner.EntryText(keyText, between, entry);
@@ -354,7 +357,8 @@ private:
         while (before > 0 && IsHorizontalSpace(mText[before - 1])) --before;
         size_t after = end;
         while (after < mText.size() && IsHorizontalSpace(mText[after])) ++after;
-        const bool startsLine = before == 0 || mText[before - 1] == '\n' || mText[before - 1] == '\r';
+        const bool startsLine =
+            before == 0 || mText[before - 1] == '\n' || mText[before - 1] == '\r';
         const bool endsLine = after == mText.size() || mText[after] == '\n' || mText[after] == '\r';
         if (startsLine && endsLine) {
             if (after < mText.size()) after += mText.substr(after).starts_with("\r\n") ? 2 : 1;
@@ -371,7 +375,8 @@ private:
                   [](const Splice& a, const Splice& b) { return a.begin < b.begin; });
         out.clear();
         size_t size = mText.size();
-        for (const Splice& splice : mSplices) size += splice.text.size() - (splice.end - splice.begin);
+        for (const Splice& splice : mSplices)
+            size += splice.text.size() - (splice.end - splice.begin);
         out.reserve(size);
         size_t done = 0;
         for (const Splice& splice : mSplices) {
@@ -416,9 +421,9 @@ bool ReadsAs(std::string_view bytes, std::string_view format, CFPropertyListRef 
         std::string error;
         plisttext::ReadJSON(bytes, value, error);
     } else {
-        CFRef<CFDataRef> data(CFDataCreateWithBytesNoCopy(
-            nullptr, reinterpret_cast<const UInt8*>(bytes.data()),
-            static_cast<CFIndex>(bytes.size()), kCFAllocatorNull));
+        CFRef<CFDataRef> data(
+            CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8*>(bytes.data()),
+                                        static_cast<CFIndex>(bytes.size()), kCFAllocatorNull));
         if (data)
             value.Reset(CFPropertyListCreateFromXMLData(nullptr, data.Get(),
                                                         kCFPropertyListImmutable, nullptr));
@@ -452,7 +457,8 @@ bool ReadsAsEdit(const Surgeon& surgeon, std::string_view edited, std::string_vi
     if (kind != EditKind::Append) containerPath.components.pop_back();
     std::string error;
     CFPropertyListRef container = LookUp(expected, containerPath, error);
-    return container && ReadsAs(edited.substr(span.begin, span.end - span.begin), format, container);
+    return container &&
+           ReadsAs(edited.substr(span.begin, span.end - span.begin), format, container);
 }
 
 }  // namespace
@@ -491,14 +497,16 @@ bool EditTextSurgically(std::string_view fileBytes, std::string_view format, con
 
 CFPropertyListRef CreateAsFormatReadsIt(CFPropertyListRef value, std::string_view format) {
     std::string text, error;
-    const bool written = format == "json"       ? plisttext::WriteJSON(value, false, text, error, true)
+    const bool written = format == "json" ? plisttext::WriteJSON(value, false, text, error, true)
                          : format == "openstep" ? plisttext::WriteOpenStep(value, text, error)
                                                 : false;
     CFRef<CFPropertyListRef> read;
     if (written) {
         if (format == "json") {
             plisttext::ReadJSON("[" + text + "]", read, error);
-            if (read) read.Reset(CFRetain(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(read.Get()), 0)));
+            if (read)
+                read.Reset(
+                    CFRetain(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(read.Get()), 0)));
         } else {
             CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(text.data()),
                                                static_cast<CFIndex>(text.size())));

@@ -22,21 +22,21 @@ struct Span {
 
 // One key and value of a dictionary, or one item of an array (no key).
 struct Entry {
-    Span key;         // the whole key (element, quoted or bare string)
-    Span keyText;     // what the key holds before decoding (inside the quotes or tags)
-    Span value;       // the whole value
-    size_t end = 0;   // past the entry's own ';' or ',', else value.end
+    Span key;               // the whole key (element, quoted or bare string)
+    Span keyText;           // what the key holds before decoding (inside the quotes or tags)
+    Span value;             // the whole value
+    size_t end = 0;         // past the entry's own ';' or ',', else value.end
     bool keyOnly = false;   // old-style "key;", whose value is the key
     bool hasComma = false;  // followed by its own ','
     size_t Begin() const { return key.end > key.begin ? key.begin : value.begin; }
 };
 
 struct Container {
-    Span value;                 // the whole container
+    Span value;  // the whole container
     bool dictionary = false;
-    bool braceless = false;     // an old-style strings file: entries without enclosing braces
-    size_t contentBegin = 0;    // past the opening bracket or tag
-    bool selfClosed = false;    // <dict/>
+    bool braceless = false;   // an old-style strings file: entries without enclosing braces
+    size_t contentBegin = 0;  // past the opening bracket or tag
+    bool selfClosed = false;  // <dict/>
 };
 
 class EntryScanner {
@@ -69,8 +69,7 @@ public:
     virtual std::string EntryText(std::string_view key, std::string_view between,
                                   std::string_view value) const = 0;
     // The text between key and value when the container shows none.
-    virtual std::string DefaultBetween(std::string_view newline,
-                                       std::string_view indent) const = 0;
+    virtual std::string DefaultBetween(std::string_view newline, std::string_view indent) const = 0;
     // True when `between` (from an existing entry) may be reused between a key and a value.
     virtual bool IsBetween(std::string_view between) const = 0;
     // The value as the format's writer writes it, at level 0, with `WriterUnit()` per level and

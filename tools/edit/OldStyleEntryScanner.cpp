@@ -15,8 +15,8 @@ bool IsOldSpace(char c) {
 
 // What a bare string may hold, as the reader's table says.
 bool IsBare(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '$' || c == '/' || c == ':' || c == '.' || c == '-';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$' || c == '/' || c == ':' || c == '.' || c == '-';
 }
 
 class OldStyleScanner : public EntryScanner {
@@ -124,7 +124,8 @@ public:
         pos = entry.keyOnly ? entry.key.end : entry.value.end;
         entry.end = pos;
         if (!SkipSpace(pos)) return false;
-        const bool separator = pos < mText.size() && mText[pos] == (container.dictionary ? ';' : ',');
+        const bool separator =
+            pos < mText.size() && mText[pos] == (container.dictionary ? ';' : ',');
         if (!separator) {
             pos = entry.end;
             return container.dictionary ? Fail("an entry without ';'") : true;
@@ -148,9 +149,7 @@ public:
         return ReadStringDocument(Slice(entry.key), false, utf8);
     }
 
-    bool CommaSeparated(const Container& container) const override {
-        return !container.dictionary;
-    }
+    bool CommaSeparated(const Container& container) const override { return !container.dictionary; }
     std::string EntryText(std::string_view key, std::string_view between,
                           std::string_view value) const override {
         return std::string(key) + std::string(between) + std::string(value) + ";";

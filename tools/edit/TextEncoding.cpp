@@ -27,7 +27,8 @@ bool DecodeText(std::string_view bytes, TextEncoding& encoding, std::string& utf
         units[i] = static_cast<char16_t>(little ? first | second << 8 : first << 8 | second);
     }
     utf8.clear();
-    if (!plisttext::AppendUTF8(units, utf8)) return why = "UTF-16 text with a lone surrogate", false;
+    if (!plisttext::AppendUTF8(units, utf8))
+        return why = "UTF-16 text with a lone surrogate", false;
     return true;
 }
 
@@ -37,9 +38,9 @@ bool EncodeText(std::string_view utf8, const TextEncoding& encoding, std::string
         out.assign(utf8);
         return true;
     }
-    CFRef<CFStringRef> string(CFStringCreateWithBytes(
-        nullptr, reinterpret_cast<const UInt8*>(utf8.data()), static_cast<CFIndex>(utf8.size()),
-        kCFStringEncodingUTF8, false));
+    CFRef<CFStringRef> string(
+        CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(utf8.data()),
+                                static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8, false));
     if (!string) return why = "the edited text is not UTF-8", false;
     std::u16string scratch;
     const std::u16string_view units = plisttext::Units(string.Get(), scratch);
