@@ -71,14 +71,14 @@ public:
             if (!ReplaceSpan(whole, value)) return false;
             return Apply(out);
         }
-        KeyPath containerPath = path;
-        if (kind != EditKind::Append) containerPath.components.pop_back();
+        mContainerPath = path;
+        if (kind != EditKind::Append) mContainerPath.components.pop_back();
         mWholeCheck = braceless;
-        if (!Descend(top, braceless, containerPath) || !ListEntries() || !CheckAncestors())
+        if (!Descend(top, braceless, mContainerPath) || !ListEntries() || !CheckAncestors())
             return false;
         const bool edited = kind == EditKind::Remove ? Remove(path, expected)
                             : kind == EditKind::Append
-                                ? Insert(path, std::nullopt, mEntries.size(), value, expected)
+                                ? Insert(std::nullopt, mEntries.size(), value, expected)
                                 : EditLast(path, kind, value, expected);
         return edited && Apply(out);
     }
@@ -224,10 +224,10 @@ private:
             return ReplaceSpan(mEntries[*found].value, value);
         }
         if (mContainer.dictionary)
-            return Insert(path, component, SortedPlace(component), value, expected);
+            return Insert(component, SortedPlace(component), value, expected);
         const auto index = ArrayIndex(component, static_cast<CFIndex>(mEntries.size()), true);
         if (!index) return Fail("no such array index");
-        return Insert(path, std::nullopt, static_cast<size_t>(*index), value, expected);
+        return Insert(std::nullopt, static_cast<size_t>(*index), value, expected);
     }
 
     // Where a new key goes: in order when the keys are sorted, else at the end.
@@ -269,11 +269,9 @@ private:
 
     // The container made anew from the expected result: for the first entry of an empty one,
     // or the last one taken out.
-    bool ReplaceContainer(const KeyPath& path, CFPropertyListRef expected) {
-        KeyPath containerPath = path;
-        containerPath.components.pop_back();
+    bool ReplaceContainer(CFPropertyListRef expected) {
         std::string error;
-        CFPropertyListRef container = LookUp(expected, containerPath, error);
+        CFPropertyListRef container = LookUp(expected, mContainerPath, error);
         if (!container) return Fail(error);
         return ReplaceSpan(mContainer.value, container);
     }
@@ -293,10 +291,10 @@ private:
         return " ";
     }
 
-    bool Insert(const KeyPath& path, const std::optional<std::string>& key, size_t at,
-                CFPropertyListRef value, CFPropertyListRef expected) {
+    bool Insert(const std::optional<std::string>& key, size_t at, CFPropertyListRef value,
+                CFPropertyListRef expected) {
         const size_t count = mEntries.size();
-        if (count == 0 && !mContainer.braceless) return ReplaceContainer(path, expected);
+        if (count == 0 && !mContainer.braceless) return ReplaceContainer(expected);
         const size_t near =
             count == 0 ? mContainer.value.end : mEntries[std::min(at, count - 1)].Begin();
         if (count > 0) mScanner.FollowStyle(mEntries[std::min(at, count - 1)]);
@@ -342,7 +340,7 @@ private:
         const auto found = Find(path.components.back());
         if (!found) return Fail("no such entry");
         const size_t count = mEntries.size();
-        if (count == 1 && !mContainer.braceless) return ReplaceContainer(path, expected);
+        if (count == 1 && !mContainer.braceless) return ReplaceContainer(expected);
         const Entry& entry = mEntries[*found];
         RemoveSpan(entry.Begin(), entry.end);
         // The last item of a comma-separated container takes the comma before it along.
@@ -398,6 +396,7 @@ private:
     EntryScanner& mScanner;
     std::string_view mText;
     std::vector<Level> mLevels;
+    KeyPath mContainerPath;
     bool mWholeCheck = false;
     bool mKeepsTextLines;
     std::string mNewline = "\n";

@@ -125,6 +125,8 @@ const Edit kEdits[] = {
     {"settings.json", EditKind::Replace, "ratio", "float", "2", "1.50,", "2.0,"},
     {"settings.json", EditKind::Append, "list", "integer", "4", "[1, 2, 3]", "[1, 2, 3, 4]"},
     {"settings.json", EditKind::Remove, "list.0", nullptr, nullptr, "[1, 2, 3]", "[2, 3]"},
+    {"settings.json", EditKind::Append, "empty", "string", "a", "\"empty\": []",
+     "\"empty\": [\n        \"a\"\n    ]"},
     {"settings.json", EditKind::Remove, "list.2", nullptr, nullptr, "[1, 2, 3]", "[1, 2]"},
     {"settings.json", EditKind::Remove, "nested.deep", nullptr, nullptr,
      "{\n        \"deep\": true\n    }", "{}"},
