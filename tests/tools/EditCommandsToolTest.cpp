@@ -272,4 +272,31 @@ TEST_F(EditCommandsTool, HelpManPageAndReadmeAgree) {
     EXPECT_NE(man.find(version.out.substr(12, version.out.size() - 13)), std::string::npos);
 }
 
+// Text files are edited in place: a comment and the file's spelling of a number stay, a UTF-16
+// strings file stays UTF-16; a layout the scanners do not edit is rewritten whole, with a note.
+TEST_F(EditCommandsTool, TextFilesChangeOnlyTheEditedEntry) {
+    const std::string xml =
+        "<?xml version=\"1.0\"?>\n<!-- keep -->\n<plist version=\"1.0\">\n<dict>\n"
+        "  <key>a</key>\n  <real>1.50</real>\n  <key>b</key>\n  <string>x</string>\n"
+        "</dict>\n</plist>\n";
+    Write("edit.plist", xml);
+    const Result replaced = Run({"replace", "b", "-string", "y", "edit.plist"});
+    EXPECT_EQ(replaced.exitStatus, 0) << replaced.err;
+    EXPECT_EQ(replaced.err, "");
+    std::string expected = xml;
+    expected.replace(expected.find("<string>x"), 9, "<string>y");
+    EXPECT_EQ(Read("edit.plist"), expected);
+
+    Write("utf16.strings", std::string("\xFF\xFE\"\0k\0\"\0=\0\"\0v\0\"\0;\0", 18));
+    EXPECT_EQ(Run({"replace", "k", "-string", "w", "utf16.strings"}).exitStatus, 0);
+    EXPECT_EQ(Read("utf16.strings"), std::string("\xFF\xFE\"\0k\0\"\0=\0\"\0w\0\"\0;\0", 18));
+
+    Write("alone.strings", "\"Alone\";\n\"b\" = \"c\";\n");
+    const Result whole = Run({"replace", "Alone", "-string", "y", "alone.strings"});
+    EXPECT_EQ(whole.exitStatus, 0);
+    EXPECT_EQ(whole.err,
+              "plistbridge: replace: alone.strings: rewritten whole: a key without a value\n");
+    EXPECT_EQ(Read("alone.strings"), "{\n\tAlone = y;\n\tb = c;\n}\n");
+}
+
 }  // namespace

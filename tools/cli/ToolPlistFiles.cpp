@@ -44,6 +44,16 @@ bool OnlyBraces(std::string_view text) {
 
 std::string DetectFormat(std::string_view bytes, std::string_view path, bool readAsJSON) {
     if (bytes.starts_with("bplist")) return "binary";
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        // UTF-16 with its mark: XML or old-style text as its first character says.
+        const size_t low = bytes[0] == '\xFF' ? 0 : 1;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            const char c = bytes[i + low], high = bytes[i + 1 - low];
+            if (high != '\0' || (c != ' ' && c != '\t' && c != '\r' && c != '\n'))
+                return high == '\0' && c == '<' ? "xml" : "openstep";
+        }
+        return "openstep";
+    }
     if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
     const size_t first = bytes.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos) return "xml";
@@ -58,9 +68,10 @@ std::string DetectFormat(std::string_view bytes, std::string_view path, bool rea
 }
 
 bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPropertyListRef>& out,
-                   std::string* format) {
+                   std::string* format, InputFile* source) {
     std::string reason;
-    InputFile file;
+    InputFile local;
+    InputFile& file = source ? *source : local;
     if (file.Open(path, reason)) {
         PrepareHeapFor(file.Bytes().size());
         gLastInput = {file.Bytes().size(), file.Bytes().starts_with("bplist")};

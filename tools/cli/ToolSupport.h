@@ -111,9 +111,10 @@ void PrepareHeapForFile(const std::string& path);
 // else old-style text.
 std::string DetectFormat(std::string_view bytes, std::string_view path, bool readAsJSON);
 // Reads FILE ("-": standard input) in any format, and the format it was in when `format` is
-// given. False after complaining "COMMAND: FILE: reason".
+// given. False after complaining "COMMAND: FILE: reason". `source`, when given, keeps the file
+// open for its bytes.
 bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPropertyListRef>& out,
-                   std::string* format = nullptr);
+                   std::string* format = nullptr, InputFile* source = nullptr);
 // The expansion bound: the most bytes a command may write, or compare, for one property list
 // once its shared values are written out in full. `bytes` from --max-output; 0 for the default,
 // the larger of 64 MB and 64 times the size of the file the list was read from.

@@ -1,6 +1,9 @@
 #include "tools/commands/ToolEditing.h"
 
+#include <new>
+
 #include "tools/cli/FileLock.h"
+#include "tools/edit/EntryLocator.h"
 
 namespace {
 
@@ -8,11 +11,40 @@ std::string FilePrefix(std::string_view command, const std::string& file) {
     return std::string(command) + ": " + file + ": ";
 }
 
+struct EditRequest {
+    const plistedit::KeyPath& path;
+    plistedit::EditKind kind;
+    CFPropertyListRef value;
+    CFPropertyListRef result;  // the whole list with the edit made
+};
+
 bool ParsePath(const ToolArguments& args, plistedit::KeyPath& path, int& status) {
     std::string error;
     if (plistedit::ParseKeyPath(args.keyPath, path, error)) return true;
     status = Complain(kExitUsage, error);
     return false;
+}
+
+// The file with the edit: only the entry's bytes changed where the file is text, else the whole
+// list written anew, saying why when a text file could not be edited in place. `surgical` holds
+// the bytes of an in-place edit. NULL after complaining.
+CFDataRef CreateEditedBytes(std::string_view command, const std::string& file,
+                            std::string_view bytes, const std::string& format,
+                            const EditRequest& edit, std::string& surgical) {
+    std::string whyNot;
+    if (plistedit::EditTextSurgically(bytes, format, edit.path, edit.kind, edit.value, edit.result,
+                                      surgical, whyNot)) {
+        CFDataRef data =
+            CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8*>(surgical.data()),
+                                        static_cast<CFIndex>(surgical.size()), kCFAllocatorNull);
+        if (!data) throw std::bad_alloc();
+        return data;
+    }
+    std::string error;
+    CFDataRef data = CreateEncoded(edit.result, format, false, error);
+    if (!data) return Complain(kExitFailed, FilePrefix(command, file) + error), nullptr;
+    if (!whyNot.empty()) Complain(0, FilePrefix(command, file) + "rewritten whole: " + whyNot);
+    return data;
 }
 
 }  // namespace
@@ -66,13 +98,17 @@ int RunEdit(std::string_view command, const ToolArguments& args, plistedit::Edit
     if (!args.destination && !lock.Acquire(file)) return ComplainLocked(command, file);
     CFRef<CFPropertyListRef> plist;
     std::string format;
-    if (!ReadPlistFile(command, file, plist, &format)) return kExitFailed;
+    InputFile source;
+    if (!ReadPlistFile(command, file, plist, &format, &source)) return kExitFailed;
+    if (value) value.Reset(plistedit::CreateAsFormatReadsIt(value.Get(), format));
     CFRef<CFPropertyListRef> edited;
     if (!plistedit::EditPlist(plist.Get(), path, kind, value.Get(), edited, error))
         return Complain(kExitFailed, FilePrefix(command, file) + error);
     plist.Reset();
-    CFRef<CFDataRef> output(CreateEncoded(edited.Get(), format, false, error));
-    if (!output) return Complain(kExitFailed, FilePrefix(command, file) + error);
+    std::string surgical;
+    CFRef<CFDataRef> output(CreateEditedBytes(command, file, source.Bytes(), format,
+                                              {path, kind, value.Get(), edited.Get()}, surgical));
+    if (!output) return kExitFailed;
     edited.Reset();
     if (args.destination && *args.destination == "-") {
         if (RefuseBinaryToTerminal(command, format, true)) return kExitFailed;

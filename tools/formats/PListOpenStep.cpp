@@ -19,7 +19,7 @@ bool IsUnquoted(char16_t u) {
 
 class OpenStepWriter {
 public:
-    explicit OpenStepWriter(std::string& out) : mOut(out) {}
+    OpenStepWriter(std::string& out, const OpenStepStyle& style) : mOut(out), mStyle(style) {}
     bool Write(CFTypeRef value, int level);
     std::string mPath;
     std::string mWhat;
@@ -36,6 +36,7 @@ private:
     bool WriteDictionary(CFDictionaryRef dictionary, int level);
 
     std::string& mOut;
+    OpenStepStyle mStyle;
     ContainerVisits mVisits;
 };
 
@@ -70,7 +71,7 @@ bool OpenStepWriter::Write(CFTypeRef value, int level) {
 // non-ASCII unit as \U and four hex digits (a pair as two), so the output is plain ASCII. A
 // string starting "bplist" is quoted: at the start of a file it would be read as a binary list.
 bool OpenStepWriter::WriteString(std::u16string_view units) {
-    bool plain = !units.empty() && !units.starts_with(u"bplist");
+    bool plain = !mStyle.quoteAll && !units.empty() && !units.starts_with(u"bplist");
     for (char16_t u : units) plain = plain && IsUnquoted(u);
     if (plain) {
         for (char16_t u : units) mOut.push_back(static_cast<char>(u));
@@ -85,6 +86,10 @@ bool OpenStepWriter::WriteString(std::u16string_view units) {
                                 units[i + 1] < 0xE000;
             if (!paired)
                 return Fail("a string with an unpaired surrogate, which has no old-style form");
+            if (!mStyle.escapeNonASCII) {
+                AppendUTF8(units.substr(i++, 2), mOut);
+                continue;
+            }
             std::snprintf(text, sizeof text, "\\U%04X\\U%04X", static_cast<unsigned>(u),
                           static_cast<unsigned>(units[++i]));
             mOut += text;
@@ -102,6 +107,8 @@ bool OpenStepWriter::WriteString(std::u16string_view units) {
             mOut += text;
         } else if (u < 0x80) {
             mOut.push_back(static_cast<char>(u));
+        } else if (!mStyle.escapeNonASCII) {
+            AppendUTF8(units.substr(i, 1), mOut);
         } else {
             std::snprintf(text, sizeof text, "\\U%04X", static_cast<unsigned>(u));
             mOut += text;
@@ -177,9 +184,10 @@ bool OpenStepWriter::WriteDictionary(CFDictionaryRef dictionary, int level) {
 
 }  // namespace
 
-bool WriteOpenStep(CFPropertyListRef plist, std::string& out, std::string& error) {
+bool WriteOpenStep(CFPropertyListRef plist, std::string& out, std::string& error,
+                   const OpenStepStyle& style) {
     out.clear();
-    OpenStepWriter writer(out);
+    OpenStepWriter writer(out, style);
     if (!writer.Write(plist, 0)) {
         error = Where(writer.mPath) + " is " + writer.mWhat;
         out.clear();

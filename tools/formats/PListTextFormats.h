@@ -32,8 +32,14 @@ bool ReadJSON(std::string_view text, CFRef<CFPropertyListRef>& out, std::string&
 // Old-style text output: strings (quoted where needed; non-ASCII as \U escapes), data as
 // <hex>, arrays as ( … ), dictionaries as { key = value; }; numbers as their text, which
 // reads back as a string. Dates and Booleans have no form and are refused, as is a string with
-// an unpaired surrogate. Ends with a newline.
-bool WriteOpenStep(CFPropertyListRef plist, std::string& out, std::string& error);
+// an unpaired surrogate. Ends with a newline. `style` follows a file being edited in place:
+// every string quoted, and non-ASCII text as itself (UTF-8) rather than \U escapes.
+struct OpenStepStyle {
+    bool quoteAll = false;
+    bool escapeNonASCII = true;
+};
+bool WriteOpenStep(CFPropertyListRef plist, std::string& out, std::string& error,
+                   const OpenStepStyle& style = {});
 
 // The date as the XML writer writes it: 2024-01-05T10:00:26Z. Empty when the writer refuses
 // the date (too far from the present for its calendar).
