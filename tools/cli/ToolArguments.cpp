@@ -13,8 +13,8 @@ namespace {
 
 constexpr std::string_view kConvertFormats[] = {"xml", "binary", "json", "openstep"};
 constexpr std::string_view kExtractFormats[] = {"xml", "binary", "json", "openstep", "raw"};
-constexpr std::string_view kTypes[] = {"bool", "integer", "float", "string",
-                                       "date", "data",    "array", "dictionary"};
+constexpr std::string_view kTypes[] = {"bool", "integer", "float", "string",    "date",
+                                       "data", "uid",     "array", "dictionary"};
 constexpr std::string_view kValueTypes[] = {"bool", "integer", "float",      "string", "date",
                                             "data", "array",   "dictionary", "xml",    "json"};
 

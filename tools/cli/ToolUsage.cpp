@@ -101,11 +101,13 @@ constexpr CommandSpec kCommands[] = {
      "extract KEYPATH FORMAT FILE [--expect TYPE] [-n]", "print the value at KEYPATH in a format",
      "Prints the value at KEYPATH in FORMAT: xml, binary (never to a terminal), json, openstep,\n"
      "or raw: a string as it is, a number, true or false, a date as 2024-01-05T10:00:26Z, data\n"
-     "in base64; for an array its count, for a dictionary its keys, one a line. A newline\n"
-     "follows raw output unless -n. --expect fails (status 1) when the value is not of TYPE.\n"},
+     "in base64, a UID as its number; for an array its count, for a dictionary its keys, one a\n"
+     "line. A newline follows raw output unless -n. --expect fails (status 1) when the value is\n"
+     "not of TYPE.\n"},
     {"type", ToolCommand::Type, RunType, "KEYPATH FILE", "type KEYPATH FILE [--expect TYPE]",
      "print the type of the value at KEYPATH",
-     "Prints the type of the value at KEYPATH: bool, integer, float, string, date, data, array\n"
+     "Prints the type of the value at KEYPATH: bool, integer, float, string, date, data, uid\n"
+     "(a dictionary of CF$UID alone, with an integer of 32 bits: a keyed archive's UID), array\n"
      "or dictionary. --expect fails (status 1) when it is not TYPE.\n"},
     {"replace", ToolCommand::Replace, RunReplace, "KEYPATH FILE",
      "replace KEYPATH -TYPE VALUE FILE [-o OUT]", "set the value at KEYPATH",
