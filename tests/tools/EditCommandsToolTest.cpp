@@ -141,11 +141,12 @@ TEST_F(EditCommandsTool, MessagesAndStatuses) {
          2,
          "",
          "plistbridge: replace needs the value as -TYPE VALUE (TYPE bool, integer, float, "
-         "string, date, data, array, dictionary, xml or json) (see plistbridge --help)\n"},
+         "string, date, data, hex, array, dictionary, xml or json) (see plistbridge --help)\n"},
         {{"replace", "Name", "-integer", "x1", "library.xml"},
          2,
          "",
-         "plistbridge: replace: 'x1' is not a valid integer value\n"},
+         "plistbridge: replace: library.xml: -integer 'x1' is not an integer from -2^63 to 2^64 - "
+         "1; give decimal digits or 0x hex\n"},
         {{"insert", "Name", "-bool", "true", "library.xml"},
          1,
          "",
@@ -157,10 +158,11 @@ TEST_F(EditCommandsTool, MessagesAndStatuses) {
          "plistbridge: remove: library.xml: the top value cannot be inserted or removed (replace "
          "changes it)\n"},
         {{"insert", "Tags", "-date", "2024-01-05T10:00:26Z", "library.openstep"},
-         1,
+         2,
          "",
-         "plistbridge: insert: library.openstep: the value at Tags is a date, which has no "
-         "old-style form\n"},
+         "plistbridge: insert: library.openstep: -date '2024-01-05T10:00:26Z' is a date, which "
+         "an old-style file cannot hold (old-style text has only strings, data, arrays and "
+         "dictionaries)\n"},
         {{"replace", "Name", "-string", "x", "-"},
          2,
          "",

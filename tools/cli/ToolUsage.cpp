@@ -45,13 +45,18 @@ constexpr OptionSpec kOptions[] = {
     {"-bool", "", "VALUE", kEdits, "true, false, yes, no, 1 or 0", OptionAction::ValueType},
     {"-integer", "", "VALUE", kEdits, "decimal (or 0x hex), -2^63 to 2^64 - 1",
      OptionAction::ValueType},
-    {"-float", "", "VALUE", kEdits, "a real: 1.5, 1e+16, nan, inf", OptionAction::ValueType},
+    {"-float", "", "VALUE", kEdits, "a real: 1.5, 1e+16, nan, inf (1e400 is refused)",
+     OptionAction::ValueType},
     {"-string", "", "VALUE", kEdits, "the text as it is", OptionAction::ValueType},
-    {"-date", "", "VALUE", kEdits, "2024-01-05T10:00:26Z (UTC)", OptionAction::ValueType},
-    {"-data", "", "VALUE", kEdits, "base64", OptionAction::ValueType},
+    {"-date", "", "VALUE", kEdits, "2024-01-05T10:00:26Z (UTC), a day that exists",
+     OptionAction::ValueType},
+    {"-data", "", "VALUE", kEdits,
+     "base64, padded with = to a multiple of 4: 3q2+7w==", OptionAction::ValueType},
+    {"-hex", "", "VALUE", kEdits, "data as two hex digits a byte: deadbeef",
+     OptionAction::ValueType},
     {"-array", "", "", kEdits, "an empty array", OptionAction::ValueType},
     {"-dictionary", "", "", kEdits, "an empty dictionary", OptionAction::ValueType},
-    {"-xml", "", "VALUE", kEdits, "a property-list fragment: <dict>...</dict>, <true/>",
+    {"-xml", "", "VALUE", kEdits, "one XML property-list value: <dict>...</dict>, <true/>",
      OptionAction::ValueType},
     {"-json", "", "VALUE", kEdits, "any JSON value but null: {\"a\": [1]}, \"text\"",
      OptionAction::ValueType},
@@ -113,7 +118,10 @@ constexpr CommandSpec kCommands[] = {
      "replace KEYPATH -TYPE VALUE FILE [-o OUT]", "set the value at KEYPATH",
      "Sets the value at KEYPATH (a missing dictionary key is added) and rewrites FILE\n"
      "atomically in the format it had, or writes OUT. TYPE is bool, integer, float, string,\n"
-     "date, data, array, dictionary, xml or json; -array and -dictionary take no VALUE.\n"},
+     "date, data, hex, array, dictionary, xml or json; -array and -dictionary take no VALUE.\n"
+     "A VALUE that is not exactly a value of TYPE (a day that does not exist, base64 that is\n"
+     "not padded, a real beyond the range), or that the file's format cannot hold (an integer\n"
+     "in old-style text, a date in JSON), is refused with status 2 and the file is untouched.\n"},
     {"insert", ToolCommand::Insert, RunInsert, "KEYPATH FILE",
      "insert KEYPATH -TYPE VALUE [--append] FILE [-o OUT]", "add a value at KEYPATH",
      "Adds a value: a new dictionary key (an existing one is an error), or an array item\n"
