@@ -112,6 +112,7 @@ struct MessageCase {
 
 TEST_F(EditCommandsTool, MessagesAndStatuses) {
     Write("other.json", R"({"Name": "Library", "Tracks": [{"ID": 1}], "Version": 3.0})");
+    Write("merge.json", R"({"a": [{"x\ud800": 1, "x\udc00": 2}]})");
     const std::vector<MessageCase> cases = {
         {{"extract", "Tracks.5", "raw", "library.xml"},
          1,
@@ -173,6 +174,18 @@ TEST_F(EditCommandsTool, MessagesAndStatuses) {
          "Tracks.1: a dictionary of 2 keys\nchanged type Version: integer 3 -> float 3.0\n",
          ""},
         {{"diff", "-q", "library.xml", "other.json"}, 1, "", ""},
+        // Keys that differ only in unpaired surrogates would become one in XML and binary.
+        {{"convert", "merge.json", "--format", "binary", "-o", "merge.bin"},
+         1,
+         "",
+         "plistbridge: convert: merge.json: the dictionary at a.0 has the keys \"x\\uD800\" and "
+         "\"x\\uDC00\", which become one key once each unpaired surrogate is written as U+FFFD\n"},
+        {{"insert", "Tracks.0.M", "-json", R"({"\udc00": 1, "\ufffd": 2})", "library.xml"},
+         1,
+         "",
+         "plistbridge: insert: library.xml: the dictionary at Tracks.0.M has the keys \"\\uDC00\" "
+         "and \"\xEF\xBF\xBD\", which become one key once each unpaired surrogate is written as "
+         "U+FFFD\n"},
         {{"diff", "library.xml", "missing"},
          2,
          "",
