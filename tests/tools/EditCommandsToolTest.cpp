@@ -112,6 +112,7 @@ struct MessageCase {
 
 TEST_F(EditCommandsTool, MessagesAndStatuses) {
     Write("other.json", R"({"Name": "Library", "Tracks": [{"ID": 1}], "Version": 3.0})");
+    Write("merge.json", R"({"a": [{"x\ud800": 1, "x\udc00": 2}]})");
     const std::vector<MessageCase> cases = {
         {{"extract", "Tracks.5", "raw", "library.xml"},
          1,
@@ -141,11 +142,12 @@ TEST_F(EditCommandsTool, MessagesAndStatuses) {
          2,
          "",
          "plistbridge: replace needs the value as -TYPE VALUE (TYPE bool, integer, float, "
-         "string, date, data, array, dictionary, xml or json) (see plistbridge --help)\n"},
+         "string, date, data, hex, array, dictionary, xml or json) (see plistbridge --help)\n"},
         {{"replace", "Name", "-integer", "x1", "library.xml"},
          2,
          "",
-         "plistbridge: replace: 'x1' is not a valid integer value\n"},
+         "plistbridge: replace: library.xml: -integer 'x1' is not an integer from -2^63 to 2^64 - "
+         "1; give decimal digits or 0x hex\n"},
         {{"insert", "Name", "-bool", "true", "library.xml"},
          1,
          "",
@@ -157,10 +159,11 @@ TEST_F(EditCommandsTool, MessagesAndStatuses) {
          "plistbridge: remove: library.xml: the top value cannot be inserted or removed (replace "
          "changes it)\n"},
         {{"insert", "Tags", "-date", "2024-01-05T10:00:26Z", "library.openstep"},
-         1,
+         2,
          "",
-         "plistbridge: insert: library.openstep: the value at Tags is a date, which has no "
-         "old-style form\n"},
+         "plistbridge: insert: library.openstep: -date '2024-01-05T10:00:26Z' is a date, which "
+         "an old-style file cannot hold (old-style text has only strings, data, arrays and "
+         "dictionaries)\n"},
         {{"replace", "Name", "-string", "x", "-"},
          2,
          "",
@@ -171,6 +174,18 @@ TEST_F(EditCommandsTool, MessagesAndStatuses) {
          "Tracks.1: a dictionary of 2 keys\nchanged type Version: integer 3 -> float 3.0\n",
          ""},
         {{"diff", "-q", "library.xml", "other.json"}, 1, "", ""},
+        // Keys that differ only in unpaired surrogates would become one in XML and binary.
+        {{"convert", "merge.json", "--format", "binary", "-o", "merge.bin"},
+         1,
+         "",
+         "plistbridge: convert: merge.json: the dictionary at a.0 has the keys \"x\\uD800\" and "
+         "\"x\\uDC00\", which become one key once each unpaired surrogate is written as U+FFFD\n"},
+        {{"insert", "Tracks.0.M", "-json", R"({"\udc00": 1, "\ufffd": 2})", "library.xml"},
+         1,
+         "",
+         "plistbridge: insert: library.xml: the dictionary at Tracks.0.M has the keys \"\\uDC00\" "
+         "and \"\xEF\xBF\xBD\", which become one key once each unpaired surrogate is written as "
+         "U+FFFD\n"},
         {{"diff", "library.xml", "missing"},
          1,
          "",

@@ -156,7 +156,7 @@ TEST_F(ToolArgumentsTest, RepeatedAndMisplacedOptions) {
         {{"create", "raw", "f"},
          "create takes the FORMAT xml, binary, json or openstep, not 'raw'"},
         {{"type", "a", "f", "--expect", "real"},
-         "--expect takes bool, integer, float, string, date, data, array or dictionary, not "
+         "--expect takes bool, integer, float, string, date, data, uid, array or dictionary, not "
          "'real'"},
         {{"insert", "a", "-array", "f", "-dictionary"}, "give one -TYPE VALUE"},
         {{"store", "1", "--to-file", "x"}, "unknown option '--to-file'"},

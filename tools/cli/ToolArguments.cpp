@@ -13,10 +13,11 @@ namespace {
 
 constexpr std::string_view kConvertFormats[] = {"xml", "binary", "json", "openstep"};
 constexpr std::string_view kExtractFormats[] = {"xml", "binary", "json", "openstep", "raw"};
-constexpr std::string_view kTypes[] = {"bool", "integer", "float", "string",
-                                       "date", "data",    "array", "dictionary"};
-constexpr std::string_view kValueTypes[] = {"bool", "integer", "float",      "string", "date",
-                                            "data", "array",   "dictionary", "xml",    "json"};
+constexpr std::string_view kTypes[] = {"bool", "integer", "float", "string",    "date",
+                                       "data", "uid",     "array", "dictionary"};
+constexpr std::string_view kValueTypes[] = {"bool",       "integer", "float", "string",
+                                            "date",       "data",    "hex",   "array",
+                                            "dictionary", "xml",     "json"};
 
 bool IsOneOf(std::string_view word, std::span<const std::string_view> choices) {
     return std::find(choices.begin(), choices.end(), word) != choices.end();

@@ -12,6 +12,7 @@
 #include "tools/cli/ToolSupport.h"
 #include "tools/formats/ExpandedSize.h"
 #include "tools/formats/PListTextFormats.h"
+#include "tools/formats/TextFormatSupport.h"
 
 namespace {
 
@@ -130,7 +131,8 @@ CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool s
     errno = 0;
     CFDataRef data = CFPropertyListCreateData(kCFAllocatorDefault, plist, cfFormat, 0, nullptr);
     if (!data && (errno == ENOMEM || FailedAllocations() != failedBefore)) throw std::bad_alloc();
-    if (!data)
+    if (!data) reason = plisttext::MergedKeysProblem(plist);
+    if (!data && reason.empty())
         reason =
             "the value cannot be written as a property list (a key that is not a string, a "
             "value the format has no form for, nesting deeper than 512 levels, or a container "

@@ -49,13 +49,18 @@ constexpr OptionSpec kOptions[] = {
     {"-bool", "", "VALUE", kEdits, "true, false, yes, no, 1 or 0", OptionAction::ValueType},
     {"-integer", "", "VALUE", kEdits, "decimal (or 0x hex), -2^63 to 2^64 - 1",
      OptionAction::ValueType},
-    {"-float", "", "VALUE", kEdits, "a real: 1.5, 1e+16, nan, inf", OptionAction::ValueType},
+    {"-float", "", "VALUE", kEdits, "a real: 1.5, 1e+16, nan, inf (1e400 is refused)",
+     OptionAction::ValueType},
     {"-string", "", "VALUE", kEdits, "the text as it is", OptionAction::ValueType},
-    {"-date", "", "VALUE", kEdits, "2024-01-05T10:00:26Z (UTC)", OptionAction::ValueType},
-    {"-data", "", "VALUE", kEdits, "base64", OptionAction::ValueType},
+    {"-date", "", "VALUE", kEdits, "2024-01-05T10:00:26Z (UTC), a day that exists",
+     OptionAction::ValueType},
+    {"-data", "", "VALUE", kEdits,
+     "base64, padded with = to a multiple of 4: 3q2+7w==", OptionAction::ValueType},
+    {"-hex", "", "VALUE", kEdits, "data as two hex digits a byte: deadbeef",
+     OptionAction::ValueType},
     {"-array", "", "", kEdits, "an empty array", OptionAction::ValueType},
     {"-dictionary", "", "", kEdits, "an empty dictionary", OptionAction::ValueType},
-    {"-xml", "", "VALUE", kEdits, "a property-list fragment: <dict>...</dict>, <true/>",
+    {"-xml", "", "VALUE", kEdits, "one XML property-list value: <dict>...</dict>, <true/>",
      OptionAction::ValueType},
     {"-json", "", "VALUE", kEdits, "any JSON value but null: {\"a\": [1]}, \"text\"",
      OptionAction::ValueType},
@@ -105,17 +110,22 @@ constexpr CommandSpec kCommands[] = {
      "extract KEYPATH FORMAT FILE [--expect TYPE] [-n]", "print the value at KEYPATH in a format",
      "Prints the value at KEYPATH in FORMAT: xml, binary (never to a terminal), json, openstep,\n"
      "or raw: a string as it is, a number, true or false, a date as 2024-01-05T10:00:26Z, data\n"
-     "in base64; for an array its count, for a dictionary its keys, one a line. A newline\n"
-     "follows raw output unless -n. --expect fails (status 1) when the value is not of TYPE.\n"},
+     "in base64, a UID as its number; for an array its count, for a dictionary its keys, one a\n"
+     "line. A newline follows raw output unless -n. --expect fails (status 1) when the value is\n"
+     "not of TYPE.\n"},
     {"type", ToolCommand::Type, RunType, "KEYPATH FILE", "type KEYPATH FILE [--expect TYPE]",
      "print the type of the value at KEYPATH",
-     "Prints the type of the value at KEYPATH: bool, integer, float, string, date, data, array\n"
+     "Prints the type of the value at KEYPATH: bool, integer, float, string, date, data, uid\n"
+     "(a dictionary of CF$UID alone, with an integer of 32 bits: a keyed archive's UID), array\n"
      "or dictionary. --expect fails (status 1) when it is not TYPE.\n"},
     {"replace", ToolCommand::Replace, RunReplace, "KEYPATH FILE",
      "replace KEYPATH -TYPE VALUE FILE [-o OUT]", "set the value at KEYPATH",
      "Sets the value at KEYPATH (a missing dictionary key is added) and rewrites FILE\n"
      "atomically in the format it had, or writes OUT. TYPE is bool, integer, float, string,\n"
-     "date, data, array, dictionary, xml or json; -array and -dictionary take no VALUE.\n"},
+     "date, data, hex, array, dictionary, xml or json; -array and -dictionary take no VALUE.\n"
+     "A VALUE that is not exactly a value of TYPE (a day that does not exist, base64 that is\n"
+     "not padded, a real beyond the range), or that the file's format cannot hold (an integer\n"
+     "in old-style text, a date in JSON), is refused with status 2 and the file is untouched.\n"},
     {"insert", ToolCommand::Insert, RunInsert, "KEYPATH FILE",
      "insert KEYPATH -TYPE VALUE [--append] FILE [-o OUT]", "add a value at KEYPATH",
      "Adds a value: a new dictionary key (an existing one is an error), or an array item\n"

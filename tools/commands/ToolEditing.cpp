@@ -4,6 +4,7 @@
 
 #include "tools/cli/FileLock.h"
 #include "tools/edit/EntryLocator.h"
+#include "tools/edit/GivenValues.h"
 
 namespace {
 
@@ -86,10 +87,10 @@ int RunEdit(std::string_view command, const ToolArguments& args, plistedit::Edit
     if (!ParsePath(args, path, status)) return status;
     std::string error;
     CFRef<CFPropertyListRef> value;
+    const std::string& file = args.files[0];
     if (kind != plistedit::EditKind::Remove &&
         !plistedit::CreateValue(args.valueType, args.valueText, value, error))
-        return Complain(kExitUsage, std::string(command) + ": " + error);
-    const std::string& file = args.files[0];
+        return Complain(kExitUsage, FilePrefix(command, file) + error);
     if (file == "-" && !args.destination)
         return Complain(kExitUsage, std::string(command) +
                                         ": -: standard input cannot be "
@@ -100,6 +101,15 @@ int RunEdit(std::string_view command, const ToolArguments& args, plistedit::Edit
     std::string format;
     InputFile source;
     if (!ReadPlistFile(command, file, plist, &format, &source)) return kExitFailed;
+    // Refused, not written as a string or left for the writer to refuse half-way.
+    if (value) {
+        const std::string unheld = plistedit::FormatCannotHold(value.Get(), format);
+        if (!unheld.empty())
+            return Complain(kExitUsage,
+                            FilePrefix(command, file) +
+                                plistedit::GivenValueText(args.valueType, args.valueText) + " " +
+                                unheld);
+    }
     if (value) value.Reset(plistedit::CreateAsFormatReadsIt(value.Get(), format));
     CFRef<CFPropertyListRef> edited;
     if (!plistedit::EditPlist(plist.Get(), path, kind, value.Get(), edited, error))

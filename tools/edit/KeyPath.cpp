@@ -101,9 +101,25 @@ std::optional<CFIndex> ArrayIndex(std::string_view component, CFIndex count, boo
     return std::nullopt;
 }
 
+std::optional<uint32_t> UIDNumber(CFTypeRef value) {
+    if (!IsDictionary(value)) return std::nullopt;
+    const auto dictionary = static_cast<CFDictionaryRef>(value);
+    if (CFDictionaryGetCount(dictionary) != 1) return std::nullopt;
+    const void* number = CFDictionaryGetValue(dictionary, CFSTR("CF$UID"));
+    if (!number || CFGetTypeID(number) != CFNumberGetTypeID() ||
+        CFNumberIsFloatType(static_cast<CFNumberRef>(number)))
+        return std::nullopt;
+    // False for an integer above 2^63 - 1, which is no UID either.
+    SInt64 n = 0;
+    if (!CFNumberGetValue(static_cast<CFNumberRef>(number), kCFNumberSInt64Type, &n) || n < 0 ||
+        n > SInt64{UINT32_MAX})
+        return std::nullopt;
+    return static_cast<uint32_t>(n);
+}
+
 const char* TypeName(CFTypeRef value) {
     const CFTypeID type = CFGetTypeID(value);
-    if (type == CFDictionaryGetTypeID()) return "dictionary";
+    if (type == CFDictionaryGetTypeID()) return UIDNumber(value) ? "uid" : "dictionary";
     if (type == CFArrayGetTypeID()) return "array";
     if (type == CFStringGetTypeID()) return "string";
     if (type == CFBooleanGetTypeID()) return "bool";
@@ -117,6 +133,7 @@ const char* TypeName(CFTypeRef value) {
 std::string TypeWithArticle(CFTypeRef value) {
     const std::string name = TypeName(value);
     if (name == "data") return name;
+    if (name == "uid") return "a UID";
     return (name[0] == 'a' || name[0] == 'i' ? "an " : "a ") + name;
 }
 

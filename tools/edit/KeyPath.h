@@ -14,6 +14,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,11 +51,17 @@ CFStringRef CreateKeyString(std::string_view component);
 // digits, or names no item (`allowEnd`: the count itself, for inserting at the end).
 std::optional<CFIndex> ArrayIndex(std::string_view component, CFIndex count, bool allowEnd);
 
+// The number of a UID: a dictionary whose only key is "CF$UID", with an integer from 0 to
+// 2^32 - 1. The binary reader makes one of each UID object, the XML reader of each CF$UID
+// dictionary of an archive, and the binary writer writes every such dictionary as a UID object,
+// so the tool takes the shape for the type everywhere. nullopt for anything else.
+std::optional<uint32_t> UIDNumber(CFTypeRef value);
+
 // The type's name as the commands print and take it: bool, integer, float, string, date, data,
-// array, dictionary.
+// uid, array, dictionary.
 const char* TypeName(CFTypeRef value);
 
-// "an integer", "a string", "data": the type's name for a sentence.
+// "an integer", "a string", "a UID", "data": the type's name for a sentence.
 std::string TypeWithArticle(CFTypeRef value);
 
 // "no value at a.b.5: the value at a.b is an array of 3 items": why component `depth` of

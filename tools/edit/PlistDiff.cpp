@@ -24,6 +24,7 @@ std::string KeyText(CFTypeRef key) {
 std::string TypedText(CFTypeRef value) {
     const std::string text = ShortText(value);
     const CFTypeID type = CFGetTypeID(value);
+    // "UID 5" names its type already.
     if (type == CFArrayGetTypeID() || type == CFDictionaryGetTypeID()) return text;
     return std::string(TypeName(value)) + " " + text;
 }
@@ -36,6 +37,12 @@ public:
         if (mRefused) return;
         if (!SameType(before, after)) return Report(DifferenceKind::ChangedType, before, after);
         const CFTypeID type = CFGetTypeID(before);
+        // A UID is one value, not a dictionary to walk into.
+        if (type == CFDictionaryGetTypeID() && UIDNumber(before)) {
+            if (UIDNumber(before) != UIDNumber(after))
+                Report(DifferenceKind::ChangedValue, before, after);
+            return;
+        }
         // A container shared from many places (a binary list's [x, x] nested 30 deep) would be
         // compared billions of times: refused past the writers' bound instead.
         if ((type == CFArrayGetTypeID() || type == CFDictionaryGetTypeID()) &&

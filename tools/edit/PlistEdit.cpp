@@ -2,15 +2,23 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <new>
 
+#include "tools/edit/GivenValues.h"
 #include "tools/formats/PListTextFormats.h"
 
 namespace plistedit {
 
 namespace {
 
-constexpr std::array<std::string_view, 10> kValueTypes = {
-    "bool", "integer", "float", "string", "date", "data", "array", "dictionary", "xml", "json"};
+constexpr std::array<std::string_view, 11> kValueTypes = {
+    "bool", "integer", "float",      "string", "date", "data",
+    "hex",  "array",   "dictionary", "xml",    "json"};
+
+constexpr char kDateForm[] = "give YYYY-MM-DDTHH:MM:SSZ (UTC)";
 
 bool OnlyOf(std::string_view text, std::string_view allowed) {
     return !text.empty() && text.find_first_not_of(allowed) == std::string_view::npos;
@@ -24,9 +32,9 @@ std::string UTF8Text(CFStringRef string) {
                        static_cast<size_t>(CFDataGetLength(utf8.Get())));
 }
 
-// The property-list reader on `text`: the one place that says what an integer, a real, a date
-// or base64 data may look like, so a value given here reads as it would in a file. NULL with
-// `reason` set when it refuses.
+// The property-list reader on `text`: the one place that says what an integer or a real may
+// look like, so a value given here reads as it would in a file. NULL with `reason` set when it
+// refuses.
 CFPropertyListRef CreateFromText(std::string_view text, std::string& reason) {
     CFRef<CFDataRef> data(CFDataCreate(kCFAllocatorDefault,
                                        reinterpret_cast<const UInt8*>(text.data()),
@@ -41,56 +49,129 @@ CFPropertyListRef CreateFromText(std::string_view text, std::string& reason) {
     return value;
 }
 
-// A date as the XML writer writes it: 2024-01-05T10:00:26Z, each field in its range.
-bool IsDateText(std::string_view text) {
-    constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
-    if (text.size() != kShape.size()) return false;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (kShape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i])
-            return false;
-    auto field = [&](size_t at) { return (text[at] - '0') * 10 + (text[at + 1] - '0'); };
-    return field(5) >= 1 && field(5) <= 12 && field(8) >= 1 && field(8) <= 31 && field(11) < 24 &&
-           field(14) < 60 && field(17) < 60;
-}
-
-// The tag that reads `text` as `type`, or nullptr when the text cannot be one.
-const char* ScalarTag(std::string_view type, std::string_view text) {
-    if (type == "integer" && OnlyOf(text, "+-0123456789xXabcdefABCDEF")) return "integer";
-    if (type == "float" && OnlyOf(text, "+-.0123456789eEnaifINAF")) return "real";
-    if (type == "date" && IsDateText(text)) return "date";
-    if (type == "data" &&
-        (text.empty() ||
-         OnlyOf(text, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/= \n")))
-        return "data";
-    return nullptr;
-}
-
-bool CreateScalar(std::string_view type, std::string_view text, CFRef<CFPropertyListRef>& out) {
-    const char* tag = ScalarTag(type, text);
-    if (!tag) return false;
-    const std::string element =
-        "<" + std::string(tag) + ">" + std::string(text) + "</" + std::string(tag) + ">";
+// <tag>text</tag> through the reader: only a value of the type asked for counts ("0x" and
+// such read as 0 in XML).
+bool CreateNumber(const char* tag, std::string_view text, bool real,
+                  CFRef<CFPropertyListRef>& out) {
     std::string reason;
-    out.Reset(CreateFromText(element, reason));
-    // "0x" and such read as 0 in XML; only a value of the type asked for counts.
-    return out && (type == "float") == (CFGetTypeID(out.Get()) == CFNumberGetTypeID() &&
-                                        CFNumberIsFloatType(static_cast<CFNumberRef>(out.Get())));
+    out.Reset(CreateFromText("<" + std::string(tag) + ">" + std::string(text) + "</" + tag + ">",
+                             reason));
+    if (out && CFGetTypeID(out.Get()) == CFNumberGetTypeID() &&
+        CFNumberIsFloatType(static_cast<CFNumberRef>(out.Get())) == real)
+        return true;
+    out.Reset();
+    return false;
 }
 
-bool CreateJSONValue(std::string_view text, CFRef<CFPropertyListRef>& out, std::string& error) {
-    // Any JSON value, scalars included: read as the one item of an array.
-    CFRef<CFPropertyListRef> array;
-    if (!plisttext::ReadJSON("[" + std::string(text) + "]", array, error)) {
-        error = "the json value is not valid: " + error;
+bool CreateReal(std::string_view text, CFRef<CFPropertyListRef>& out, std::string& why) {
+    why = "is not a real; give a number such as 1.5 or 1e+16, or inf or nan";
+    if (!OnlyOf(text, "+-.0123456789eEnaifINAFtyTY") || !CreateNumber("real", text, true, out))
+        return false;
+    // The reader reads 1e400 as an infinity and 1e-400 as 0: only inf and nan say so.
+    const bool named = text.find_first_of("nN") != std::string_view::npos;
+    errno = 0;
+    const double parsed = std::strtod(std::string(text).c_str(), nullptr);
+    if (!named && errno == ERANGE && (std::isinf(parsed) || parsed == 0)) {
+        out.Reset();
+        why = std::isinf(parsed) ? "is beyond the range of a real (about 1.8e308); give inf "
+                                   "for an infinity"
+                                 : "is too small for a real and would be stored as 0; give 0";
         return false;
     }
-    const auto items = static_cast<CFArrayRef>(array.Get());
-    if (CFArrayGetCount(items) != 1) {
-        error = "the json value is more than one value";
+    return true;
+}
+
+bool CreateDate(std::string_view text, CFRef<CFPropertyListRef>& out, std::string& why) {
+    if (!IsCalendarDate(text)) {
+        why = std::string(IsDateShape(text) ? "is not a date that exists; " : "is not a date; ") +
+              kDateForm;
+        return false;
+    }
+    std::string reason;
+    out.Reset(CreateFromText("<date>" + std::string(text) + "</date>", reason));
+    if (!out) why = "is a date the reader refuses (" + reason + "); " + kDateForm;
+    return static_cast<bool>(out);
+}
+
+bool CreateData(std::string_view type, std::string_view text, CFRef<CFPropertyListRef>& out,
+                std::string& why) {
+    std::string bytes;
+    if (type == "hex" ? !DecodeHex(text, bytes, why) : !DecodeBase64(text, bytes, why)) {
+        why = type == "hex" ? "is not hex: " + why + "; give two hex digits a byte (deadbeef)"
+                            : "is not base64: " + why +
+                                  "; give base64 padded to a multiple of 4 (3q2+7w==), or the "
+                                  "bytes with -hex";
+        return false;
+    }
+    out.Reset(CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()),
+                           static_cast<CFIndex>(bytes.size())));
+    if (!out) throw std::bad_alloc();
+    return true;
+}
+
+// One XML value and nothing after it: a fragment (<dict>…</dict>, <true/>) is read as the one
+// item of an array, so a second value or stray text is seen; a whole document (<?xml …>,
+// <plist>) must end with its </plist>, after which the reader would ignore anything.
+bool CreateXMLValue(std::string_view text, CFRef<CFPropertyListRef>& out, std::string& why) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    const size_t last = text.find_last_not_of(" \t\r\n");
+    constexpr char kForm[] = "give one value such as <dict>...</dict> or <true/>";
+    if (first == std::string_view::npos || text[first] != '<') {
+        why =
+            std::string(first == std::string_view::npos ? "is no value; " : "is not XML; ") + kForm;
+        return false;
+    }
+    const std::string_view body = text.substr(first, last + 1 - first);
+    const bool document =
+        body.starts_with("<?xml") || body.starts_with("<!DOCTYPE") || body.starts_with("<plist");
+    if (document && !body.ends_with("</plist>")) {
+        why = "has something after its </plist> or no </plist>; " + std::string(kForm);
+        return false;
+    }
+    std::string reason;
+    out.Reset(CreateFromText(
+        document ? std::string(body) : "<array>" + std::string(body) + "</array>", reason));
+    if (!out) {
+        why = "is not a property list: " + reason;
+        return false;
+    }
+    if (document) return true;
+    const auto items = static_cast<CFArrayRef>(out.Get());
+    const CFIndex count = CFArrayGetCount(items);
+    if (count != 1) {
+        out.Reset();
+        why = std::string(count == 0 ? "is no value; " : "is more than one value; ") + kForm;
         return false;
     }
     out.Reset(CFRetain(CFArrayGetValueAtIndex(items, 0)));
     return true;
+}
+
+bool CreateJSONValue(std::string_view text, CFRef<CFPropertyListRef>& out, std::string& why) {
+    if (plisttext::ReadJSONValue(text, out, why)) return true;
+    why = "cannot be read: " + why;
+    return false;
+}
+
+bool CreateScalar(std::string_view type, std::string_view text, CFRef<CFPropertyListRef>& out,
+                  std::string& why) {
+    if (type == "bool") {
+        if (text == "true" || text == "yes" || text == "1") out.Reset(CFRetain(kCFBooleanTrue));
+        if (text == "false" || text == "no" || text == "0") out.Reset(CFRetain(kCFBooleanFalse));
+        why = "is not a Boolean; give true, false, yes, no, 1 or 0";
+        return static_cast<bool>(out);
+    }
+    if (type == "integer") {
+        why = "is not an integer from -2^63 to 2^64 - 1; give decimal digits or 0x hex";
+        return OnlyOf(text, "+-0123456789xXabcdefABCDEF") &&
+               CreateNumber("integer", text, false, out);
+    }
+    if (type == "float") return CreateReal(text, out, why);
+    if (type == "date") return CreateDate(text, out, why);
+    if (type == "data" || type == "hex") return CreateData(type, text, out, why);
+    out.Reset(CreateKeyString(text));
+    why = "is not UTF-8 text";
+    return static_cast<bool>(out);
 }
 
 }  // namespace
@@ -106,28 +187,25 @@ bool ValueTypeTakesText(std::string_view type) {
 bool CreateValue(std::string_view type, std::string_view text, CFRef<CFPropertyListRef>& out,
                  std::string& error) {
     out.Reset();
-    if (type == "bool") {
-        if (text == "true" || text == "yes" || text == "1") out.Reset(CFRetain(kCFBooleanTrue));
-        if (text == "false" || text == "no" || text == "0") out.Reset(CFRetain(kCFBooleanFalse));
-    } else if (type == "string") {
-        out.Reset(CreateKeyString(text));
-    } else if (type == "array") {
+    std::string why;
+    bool made;
+    if (type == "array") {
         out.Reset(CFArrayCreate(kCFAllocatorDefault, nullptr, 0, &kCFTypeArrayCallBacks));
+        made = static_cast<bool>(out);
     } else if (type == "dictionary") {
         out.Reset(CFDictionaryCreate(kCFAllocatorDefault, nullptr, nullptr, 0,
                                      &kCFTypeDictionaryKeyCallBacks,
                                      &kCFTypeDictionaryValueCallBacks));
+        made = static_cast<bool>(out);
     } else if (type == "xml") {
-        out.Reset(CreateFromText(text, error));
-        if (!out) error = "the xml value is not a property list: " + error;
-        return static_cast<bool>(out);
+        made = CreateXMLValue(text, out, why);
     } else if (type == "json") {
-        return CreateJSONValue(text, out, error);
+        made = CreateJSONValue(text, out, why);
     } else {
-        CreateScalar(type, text, out);
+        made = CreateScalar(type, text, out, why);
     }
-    if (!out) error = "'" + std::string(text) + "' is not a valid " + std::string(type) + " value";
-    return static_cast<bool>(out);
+    if (!made) error = GivenValueText(type, text) + " " + why;
+    return made;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "notation/NotationText.h"
+#include "tools/edit/KeyPath.h"
 #include "tools/formats/PListTextFormats.h"
 #include "tools/formats/TextFormatSupport.h"
 
@@ -52,6 +53,8 @@ bool AppendScalar(CFTypeRef value, std::string& out) {
         out += text.empty() ? "(a date out of the writer's range)" : text;
     } else if (type == CFDataGetTypeID()) {
         AppendDataSummary(static_cast<CFDataRef>(value), out);
+    } else if (const auto uid = UIDNumber(value)) {
+        out += "UID " + std::to_string(*uid);
     } else {
         return false;
     }
@@ -137,6 +140,10 @@ bool RawText(CFPropertyListRef value, std::string& out, std::string& error) {
     }
     if (type == CFArrayGetTypeID()) {
         out += std::to_string(CFArrayGetCount(static_cast<CFArrayRef>(value)));
+        return true;
+    }
+    if (const auto uid = UIDNumber(value)) {
+        out += std::to_string(*uid);
         return true;
     }
     if (type == CFDictionaryGetTypeID()) {

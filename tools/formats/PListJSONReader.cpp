@@ -15,14 +15,16 @@ constexpr int kMaxDepth = 512;  // as the platform's readers
 
 class JSONReader {
 public:
-    explicit JSONReader(std::string_view text)
-        : mCur(text.data()), mEnd(text.data() + text.size()) {
+    // `anyValue`: one value of any kind, errors placed by column (a value on a command line).
+    JSONReader(std::string_view text, bool anyValue)
+        : mCur(text.data()), mEnd(text.data() + text.size()), mAnyValue(anyValue) {
         mBegin = mCur;
         if (text.substr(0, 3) == "\xEF\xBB\xBF") mCur += 3;
     }
     bool Read(CFRef<CFPropertyListRef>& out, std::string& error);
 
 private:
+    std::string Where() const;
     CFTypeRef Value(int depth);  // +1 or NULL
     CFTypeRef Object(int depth);
     CFTypeRef Array(int depth);
@@ -53,12 +55,15 @@ private:
     const char* mBegin;
     const char* mCur;
     const char* mEnd;
+    bool mAnyValue;
     std::string mError;
 };
 
 bool JSONReader::Read(CFRef<CFPropertyListRef>& out, std::string& error) {
     SkipSpace();
-    if (!At('{') && !At('[')) {
+    if (mAnyValue && mCur == mEnd) {
+        Fail("no value");
+    } else if (!mAnyValue && !At('{') && !At('[')) {
         Fail("expected a JSON object or array, found " + Found());
     } else {
         out.Reset(Value(0));
@@ -69,10 +74,25 @@ bool JSONReader::Read(CFRef<CFPropertyListRef>& out, std::string& error) {
         }
     }
     if (out) return true;
-    size_t line = 1;
-    for (const char* p = mBegin; p < mCur && p < mEnd; ++p) line += *p == '\n';
-    error = mError + " on line " + std::to_string(line);
+    error = mError + Where();
     return false;
+}
+
+// " on line 3" in a file; " at column 4" (" on line 2, column 4") in a value.
+std::string JSONReader::Where() const {
+    size_t line = 1;
+    const char* lineStart = mBegin;
+    for (const char* p = mBegin; p < mCur && p < mEnd; ++p)
+        if (*p == '\n') {
+            ++line;
+            lineStart = p + 1;
+        }
+    if (!mAnyValue) return " on line " + std::to_string(line);
+    size_t characters = 1;  // UTF-8 continuation bytes start no character
+    for (const char* p = lineStart; p < mCur && p < mEnd; ++p)
+        characters += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
+    const std::string column = "column " + std::to_string(characters);
+    return line == 1 ? " at " + column : " on line " + std::to_string(line) + ", " + column;
 }
 
 CFTypeRef JSONReader::Value(int depth) {
@@ -301,7 +321,12 @@ bool JSONReader::Escape(std::u16string& units) {
 }  // namespace
 
 bool ReadJSON(std::string_view text, CFRef<CFPropertyListRef>& out, std::string& error) {
-    JSONReader reader(text);
+    JSONReader reader(text, false);
+    return reader.Read(out, error);
+}
+
+bool ReadJSONValue(std::string_view text, CFRef<CFPropertyListRef>& out, std::string& error) {
+    JSONReader reader(text, true);
     return reader.Read(out, error);
 }
 

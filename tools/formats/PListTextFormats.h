@@ -29,6 +29,11 @@ bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::stri
 // refused. False with `error` saying what and on which line.
 bool ReadJSON(std::string_view text, CFRef<CFPropertyListRef>& out, std::string& error);
 
+// One JSON value of any kind, a scalar too (a value typed on a command line); as ReadJSON, but
+// `error` places the problem by column of the text: "unexpected end of the JSON text at column
+// 4", "no value at column 1".
+bool ReadJSONValue(std::string_view text, CFRef<CFPropertyListRef>& out, std::string& error);
+
 // Old-style text output: strings (quoted where needed; non-ASCII as \U escapes), data as
 // <hex>, arrays as ( … ), dictionaries as { key = value; }; numbers as their text, which
 // reads back as a string. Dates and Booleans have no form and are refused, as is a string with

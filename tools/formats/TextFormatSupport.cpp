@@ -89,4 +89,95 @@ std::string Where(const std::string& path) {
     return path.empty() ? "the top value" : "the value at " + path;
 }
 
+namespace {
+
+// The units as the platform's writers write them: each unpaired surrogate as U+FFFD.
+std::u16string AsWritten(std::u16string_view units) {
+    std::u16string out(units);
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (out[i] < 0xD800 || out[i] >= 0xE000) continue;
+        if (out[i] < 0xDC00 && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] < 0xE000)
+            ++i;
+        else
+            out[i] = 0xFFFD;
+    }
+    return out;
+}
+
+// A path component that is UTF-8 whatever the key holds.
+std::string Segment(CFTypeRef key) {
+    std::u16string scratch;
+    std::string text;
+    AppendUTF8(AsWritten(Units(static_cast<CFStringRef>(key), scratch)), text);
+    return text;
+}
+
+class MergeFinder {
+public:
+    // True when a merge was found in `value`; mProblem then says where from `value` down.
+    bool Find(CFTypeRef value) {
+        const CFTypeID type = CFGetTypeID(value);
+        if (type != CFArrayGetTypeID() && type != CFDictionaryGetTypeID()) return false;
+        if (!mVisits.Enter(value)) return false;
+        if (type == CFArrayGetTypeID()) {
+            const auto array = static_cast<CFArrayRef>(value);
+            for (CFIndex i = 0; i < CFArrayGetCount(array); ++i)
+                if (Find(CFArrayGetValueAtIndex(array, i))) {
+                    PrependSegment(mPath, std::to_string(i));
+                    return true;
+                }
+            return false;
+        }
+        std::vector<std::pair<CFTypeRef, CFTypeRef>> pairs;
+        if (!SortedPairs(static_cast<CFDictionaryRef>(value), pairs)) return false;
+        if (Merges(pairs)) return true;
+        for (const auto& [key, item] : pairs)
+            if (Find(item)) {
+                PrependSegment(mPath, Segment(key));
+                return true;
+            }
+        return false;
+    }
+
+    std::string Problem() const {
+        return (mPath.empty() ? std::string("the top dictionary") : "the dictionary at " + mPath) +
+               " has the keys " + mKeys +
+               ", which become one key once each unpaired surrogate "
+               "is written as U+FFFD";
+    }
+
+private:
+    bool Merges(const std::vector<std::pair<CFTypeRef, CFTypeRef>>& pairs) {
+        std::vector<std::pair<std::u16string, CFTypeRef>> written;
+        for (const auto& pair : pairs) {
+            std::u16string scratch;
+            written.emplace_back(AsWritten(Units(static_cast<CFStringRef>(pair.first), scratch)),
+                                 pair.first);
+        }
+        std::sort(written.begin(), written.end());
+        for (size_t i = 1; i < written.size(); ++i) {
+            if (written[i - 1].first != written[i].first) continue;
+            std::u16string scratch;
+            notation::AppendQuoted(Units(static_cast<CFStringRef>(written[i - 1].second), scratch),
+                                   mKeys);
+            mKeys += " and ";
+            notation::AppendQuoted(Units(static_cast<CFStringRef>(written[i].second), scratch),
+                                   mKeys);
+            return true;
+        }
+        return false;
+    }
+
+    ContainerVisits mVisits;
+    std::string mPath;
+    std::string mKeys;
+};
+
+}  // namespace
+
+std::string MergedKeysProblem(CFPropertyListRef plist) {
+    MergeFinder finder;
+    return finder.Find(plist) ? finder.Problem() : std::string();
+}
+
 }  // namespace plisttext

@@ -40,6 +40,12 @@ void PrependSegment(std::string& path, std::string_view segment);
 // "the top value", or "the value at Tracks.3.Name".
 std::string Where(const std::string& path);
 
+// The XML and binary writers write an unpaired surrogate as U+FFFD, and refuse a dictionary two
+// of whose keys then become one. Says which: "the dictionary at a.b has the keys "x\uD800" and
+// "x\uDC00", which become one key once each unpaired surrogate is written as U+FFFD"; empty
+// when none does (or a container is met past ContainerVisits' bound).
+std::string MergedKeysProblem(CFPropertyListRef plist);
+
 // How often each container has been written. A binary list may reference one container from
 // many places, so 30 levels of [x, x] would write two billion values; like the platform's
 // writers, the text writers refuse a container met more than 1536 times.

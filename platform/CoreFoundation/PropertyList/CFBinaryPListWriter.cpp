@@ -1,7 +1,8 @@
 // The binary property-list writer ("bplist00"): the real framework's layout, with keys sorted
 // as the XML writer sorts them, leaves shared by value (not by object identity), and every
 // container written once per occurrence with no unreferenced copies. A dictionary {"CF$UID": n}
-// is written as the UID it stands for, so keyed archives keep their UIDs.
+// is written as the UID it stands for, so keyed archives keep their UIDs. An unpaired surrogate
+// is written as U+FFFD, and a dictionary two of whose keys would then be one is refused.
 //
 // Two passes. The first walks the tree in the final object order, encodes every leaf into an
 // arena (a repeated leaf is found by hashing its encoding and truncated away again) and notes
@@ -138,6 +139,9 @@ private:
     ContainerVisits mVisits;
     // Stacks of the open dictionaries' keys and values, each in sorted order.
     std::vector<CFTypeRef> mKeys, mValues;
+    // Set when EncodeString writes an unpaired surrogate as U+FFFD: a dictionary's keys are
+    // checked for merging only then.
+    bool mLoneSurrogate = false;
     KeyOrder mKeyOrder;
     std::vector<std::u16string_view> mUnits;
     OutputBuffer mOut;
@@ -196,11 +200,13 @@ bool BinaryWriter::CollectDictionary(CFDictionaryRef dictionary, size_t level) {
     for (size_t i = first; i < first + count; ++i)
         if (KindOf(mKeys[i]) != kStringTypeID) return false;
     SortPairs(first, count);
+    mLoneSurrogate = false;
     for (size_t i = 0; i < count; ++i) {
         uint64_t ref;
         if (!Collect(mKeys[first + i], level + 1, &ref)) return false;
         mRefs[firstRef + i] = ref;
     }
+    if (mLoneSurrogate && KeysMergeWhenWritten(mKeys.data() + first, count)) return false;
     // Indices, not references: nested dictionaries push onto the same stacks.
     for (size_t i = 0; i < count; ++i) {
         uint64_t ref;
@@ -300,6 +306,7 @@ void BinaryWriter::EncodeString(CFStringRef string) {
                 u < 0xDC00 && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000;
             if (!paired) {
                 u = 0xFFFD;
+                mLoneSurrogate = true;
             } else {
                 p = PutBigEndian(p, u, 2);
                 u = units[++i];

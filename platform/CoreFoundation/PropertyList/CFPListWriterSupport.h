@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -190,6 +191,28 @@ private:
     std::vector<uint32_t> mPositions;
     std::vector<CFTypeRef> mScratch;
 };
+
+// True when two of the `count` string keys become the same key once each unpaired surrogate is
+// written as U+FFFD, as both writers write it: one value would be lost on reading, so the
+// dictionary is refused. Only asked of a dictionary with such a key, which real data rarely has.
+inline bool KeysMergeWhenWritten(const CFTypeRef* keys, size_t count) {
+    std::vector<std::u16string> written(count);
+    for (size_t k = 0; k < count; ++k) {
+        std::u16string_view units = StringUnits(static_cast<CFStringRef>(keys[k]));
+        std::u16string& out = written[k];
+        out.assign(units);
+        for (size_t i = 0; i < out.size(); ++i) {
+            if (out[i] < 0xD800 || out[i] >= 0xE000) continue;
+            if (out[i] < 0xDC00 && i + 1 < out.size() && out[i + 1] >= 0xDC00 &&
+                out[i + 1] < 0xE000)
+                ++i;  // a pair
+            else
+                out[i] = 0xFFFD;
+        }
+    }
+    std::sort(written.begin(), written.end());
+    return std::adjacent_find(written.begin(), written.end()) != written.end();
+}
 
 // Runs a writer (a class with Write(plist) and CreateData()) over `plist`: +1 data, or NULL
 // when the list is refused or its document does not fit in memory (a refusal, not a crash).

@@ -1,6 +1,6 @@
 // The XML property-list writer: the real framework's output byte for byte, except that an
-// unpaired surrogate becomes U+FFFD (instead of silently dropping the text around it) and a
-// date never shows second 60.
+// unpaired surrogate becomes U+FFFD (instead of silently dropping the text around it), so a
+// dictionary two of whose keys would then be one is refused, and a date never shows second 60.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -72,6 +72,9 @@ private:
     bool mKeyLinesReady = false;
     std::vector<uint8_t> mKeyLines;
     std::vector<size_t> mKeyLineEnds;
+    // Set when WriteEscaped writes an unpaired surrogate as U+FFFD: a dictionary's keys are
+    // checked for merging only then.
+    bool mLoneSurrogate = false;
 };
 
 bool XMLWriter::WriteValue(CFTypeRef value, size_t level) {
@@ -154,13 +157,18 @@ bool XMLWriter::WriteDictionary(CFDictionaryRef dictionary, size_t level) {
     // cache misses with the writing of the entries before them.
     constexpr size_t kAhead = 4;
     for (size_t i = first; i < first + std::min(count, kAhead); ++i) __builtin_prefetch(mValues[i]);
+    bool loneInKeys = false;
     for (size_t i = first; i < first + count; ++i) {
         if (i + kAhead < first + count) __builtin_prefetch(mValues[i + kAhead]);
         // Indices, not references: nested dictionaries push onto the same vectors.
         mOut.Indent(level + 1);
+        mLoneSurrogate = false;
         WriteKey(mKeys[i], i - first, keySet);
+        loneInKeys |= mLoneSurrogate;
         if (!WriteValue(mValues[i], level + 1)) return false;
     }
+    // Key lines copied from the last key set are of the same key objects, checked then.
+    if (loneInKeys && KeysMergeWhenWritten(mKeys.data() + first, count)) return false;
     mKeys.resize(first);
     mValues.resize(first);
     mOut.Indent(level);
@@ -285,6 +293,7 @@ void XMLWriter::WriteEscaped(std::u16string_view units) {
                     continue;
                 }
                 u = 0xFFFD;  // unpaired: costs only itself
+                mLoneSurrogate = true;
             }
             *p++ = static_cast<uint8_t>(0xE0 | (u >> 12));
             *p++ = static_cast<uint8_t>(0x80 | ((u >> 6) & 0x3F));

@@ -23,6 +23,17 @@ const DiffCase kDiffCases[] = {
      "changed x.y.z\\.w.1: 2 -> 5\nremoved x.y.z\\.w.2: 3\n"},
     {R"([1])", R"([1, {"k": []}, "s"])", "added 1: a dictionary of 1 key\nadded 2: \"s\"\n"},
     {R"([1])", R"({"0": 1})", "changed type (top): an array of 1 item -> a dictionary of 1 key\n"},
+    // A {"CF$UID": n} dictionary of a 32-bit integer is a UID: one value, its own type.
+    {R"({"a": {"CF$UID": 5}})", R"({"a": {"CF$UID": 5}})", ""},
+    {R"({"a": {"CF$UID": 5}})", R"({"a": {"CF$UID": 6}})", "changed a: UID 5 -> UID 6\n"},
+    {R"({"a": {"CF$UID": 5}})", R"({"a": {"CF$UID": 5, "b": 1}})",
+     "changed type a: UID 5 -> a dictionary of 2 keys\n"},
+    {R"({"a": {"CF$UID": 5}})", R"({"a": {"CF$UID": 5.0}})",
+     "changed type a: UID 5 -> a dictionary of 1 key\n"},
+    {R"({"a": {"CF$UID": 4294967295}})", R"({"a": {"CF$UID": 4294967296}})",
+     "changed type a: UID 4294967295 -> a dictionary of 1 key\n"},
+    {R"({"a": {"CF$UID": -1}})", R"({"a": {"CF$UID": -2}})", "changed a.CF$UID: -1 -> -2\n"},
+    {R"([{"CF$UID": 0}])", R"([0])", "changed type 0: UID 0 -> integer 0\n"},
 };
 
 class DiffTest : public PlatformTestWithParam<DiffCase> {};

@@ -20,7 +20,8 @@ TEST_F(PlistPrintTest, PrintsNestedInTheWritersKeyOrder) {
         "<dict><key>z</key><array><integer>-3</integer><real>0.5</real><array/><dict/></array>"
         "<key>b</key><dict><key>when</key><date>2024-01-05T10:00:26Z</date></dict>"
         "<key>a\"\n</key><string>tab\there</string>"
-        "<key>d</key><data>AAECAwQFBgcICQoLDA0ODxAR</data><key>f</key><false/></dict>");
+        "<key>d</key><data>AAECAwQFBgcICQoLDA0ODxAR</data><key>f</key><false/>"
+        "<key>u</key><dict><key>CF$UID</key><integer>3</integer></dict></dict>");
     std::string text;
     plistedit::AppendPrinted(plist.Get(), text);
     EXPECT_EQ(text,
@@ -31,6 +32,7 @@ TEST_F(PlistPrintTest, PrintsNestedInTheWritersKeyOrder) {
               "  }\n"
               "  \"d\" = <18 bytes: 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f …>\n"
               "  \"f\" = false\n"
+              "  \"u\" = UID 3\n"
               "  \"z\" = [\n"
               "    -3\n"
               "    0.5\n"
@@ -55,6 +57,11 @@ const RawCase kRawCases[] = {
     {"<data>3q2+7w==</data>", "3q2+7w==", false},
     {"<array><true/><false/></array>", "2", false},
     {"<dict><key>b</key><true/><key>a</key><true/></dict>", "a\nb", false},
+    {"<dict><key>CF$UID</key><integer>4294967295</integer></dict>", "4294967295", false},
+    // The XML reader keeps a CF$UID integer's low 32 bits, as the real one: always a UID.
+    {"<dict><key>CF$UID</key><integer>-1</integer></dict>", "4294967295", false},
+    {"<dict><key>CF$UID</key><real>1</real></dict>", "CF$UID", false},
+    {"<dict><key>CF$UID</key><string>1</string></dict>", "CF$UID", false},
 };
 
 class RawTextTest : public PlatformTestWithParam<RawCase> {};

@@ -101,6 +101,39 @@ TEST_F(PropertyListWrite, LoneSurrogatesBecomeReplacementCharacters) {
     }
 }
 
+// Two keys that become one once their unpaired surrogates are U+FFFD would lose a value on
+// reading: both writers refuse the dictionary, wherever it is; keys that stay apart are kept.
+TEST_F(PropertyListWrite, RefusesKeysThatMergeAsWritten) {
+    struct Case {
+        std::u16string first, second;
+        bool merge;
+    } cases[] = {
+        {u"x\xD800", u"x\xDC00", true},
+        {u"\xD800", u"\xFFFD", true},
+        {u"a\xDBFFz", u"a\xD800z", true},
+        {u"x\xD800", u"y\xD800", false},
+        {u"\xD83D\xDE00", u"\xFFFD\xFFFD", false},  // a pair is no unpaired surrogate
+        {u"\xD800", u"\xFFFD\xFFFD", false},
+    };
+    for (const Case& c : cases) {
+        CFRef<CFStringRef> first = Units(c.first), second = Units(c.second);
+        const void* keys[] = {first.Get(), second.Get()};
+        const void* values[] = {kCFBooleanTrue, kCFBooleanFalse};
+        CFRef<CFDictionaryRef> dict(CFDictionaryCreate(nullptr, keys, values, 2,
+                                                       &kCFTypeDictionaryKeyCallBacks,
+                                                       &kCFTypeDictionaryValueCallBacks));
+        // Twice with the same key objects: the XML writer reuses a key set's lines.
+        const void* items[] = {dict.Get(), dict.Get()};
+        CFRef<CFArrayRef> array(CFArrayCreate(nullptr, items, 2, &kCFTypeArrayCallBacks));
+        for (CFPropertyListFormat format :
+             {kCFPropertyListXMLFormat_v1_0, kCFPropertyListBinaryFormat_v1_0}) {
+            CFRef<CFDataRef> data(
+                CFPropertyListCreateData(nullptr, array.Get(), format, 0, nullptr));
+            EXPECT_EQ(!data, c.merge) << format << " " << c.merge;
+        }
+    }
+}
+
 // The whole time value is floored first, so a tiny negative fraction is the previous second,
 // never second 60.
 TEST_F(PropertyListWrite, DatesFloorTheWholeTimeValue) {
