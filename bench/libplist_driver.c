@@ -8,6 +8,8 @@
  *   libplist_driver read|write FILE [RUNS]
  *   libplist_driver convert-xml|convert-binary FILE [RUNS]   read the XML, then write it as XML
  *                                                            or binary (bench/convert.sh)
+ *   libplist_driver read-binary FILE [RUNS]   read a binary list into the tree and free it
+ *                                            (bench/binary.sh; RUNS 1 as a timed process)
  *   libplist_driver binary-to-xml IN OUT   read a binary list, write it as XML (a check that
  *                                          libplist reads our binary)
  *   libplist_driver roundtrip FILE
@@ -82,7 +84,8 @@ static int RoundTrip(const char* path) {
 int main(int argc, char** argv) {
     if (argc < 3) {
         fprintf(stderr,
-                "usage: %s read|write FILE [RUNS] | convert-xml|convert-binary FILE [RUNS] | "
+                "usage: %s read|write|read-binary FILE [RUNS] | convert-xml|convert-binary FILE "
+                "[RUNS] | "
                 "binary-to-xml IN OUT | roundtrip FILE\n",
                 argv[0]);
         return 2;
@@ -92,6 +95,7 @@ int main(int argc, char** argv) {
     int write = strcmp(argv[1], "write") == 0;
     int convertXML = strcmp(argv[1], "convert-xml") == 0;
     int convertBinary = strcmp(argv[1], "convert-binary") == 0;
+    int readBinary = strcmp(argv[1], "read-binary") == 0;
     int runs = argc >= 4 ? atoi(argv[3]) : 3;
     long length = 0;
     char* xml = Load(argv[2], &length);
@@ -126,7 +130,10 @@ int main(int argc, char** argv) {
             free(out);
         } else {
             plist_t parsed = NULL;
-            plist_from_xml(xml, (uint32_t)length, &parsed);
+            if (readBinary)
+                plist_from_bin(xml, (uint32_t)length, &parsed);
+            else
+                plist_from_xml(xml, (uint32_t)length, &parsed);
             if (!parsed) return 1;
             plist_free(parsed);
         }

@@ -21,8 +21,28 @@ plistbridge_relative_path(_bundle_to_lib ${PLISTBRIDGE_INSTALL_BUNDLE_DIR}/Conte
                           ${CMAKE_INSTALL_LIBDIR})
 plistbridge_relative_path(_tool_to_bundle ${CMAKE_INSTALL_BINDIR} ${PLISTBRIDGE_INSTALL_BUNDLE_DIR})
 
-set_target_properties(plistbridge PROPERTIES INSTALL_RPATH "$ORIGIN/${_tool_to_lib}")
-set_target_properties(PlistBridge PROPERTIES INSTALL_RPATH "$ORIGIN/${_bundle_to_lib}")
+# plistbridge_runpath(target BUILD_RUNPATH INSTALLED_RUNPATH DESTINATION): the binary is built
+# with BUILD_RUNPATH (repeated until it is at least as long as INSTALLED_RUNPATH, so that
+# install can rewrite it in place without padding it with empty elements, which would mean the
+# current directory) and installed into DESTINATION with INSTALLED_RUNPATH.
+function(plistbridge_runpath target build installed destination)
+  set(runpath "${build}")
+  string(LENGTH "${installed}" need)
+  string(LENGTH "${runpath}" have)
+  while(have LESS need)
+    string(APPEND runpath ":${build}")
+    string(LENGTH "${runpath}" have)
+  endwhile()
+  set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "${runpath}")
+  if(NOT runpath STREQUAL installed)
+    install(CODE "file(RPATH_CHANGE
+      FILE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${destination}/$<TARGET_FILE_NAME:${target}>\"
+      OLD_RPATH \"${runpath}\" NEW_RPATH \"${installed}\")")
+  endif()
+endfunction()
+
+# The platform library needs none; the tool none when it carries the platform inside itself.
+set_target_properties(Platform PROPERTIES INSTALL_RPATH "")
 # The installed tool finds the bundle there when none sits beside it (the build tree's layout).
 target_compile_definitions(plistbridge_host PRIVATE
   PLISTBRIDGE_INSTALLED_BUNDLE="${_tool_to_bundle}")
@@ -30,6 +50,15 @@ target_compile_definitions(plistbridge_host PRIVATE
 install(TARGETS plistbridge RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS Platform LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS PlistBridge LIBRARY DESTINATION ${PLISTBRIDGE_INSTALL_BUNDLE_DIR}/Contents/MacOS)
+get_target_property(_static_tool plistbridge PLISTBRIDGE_STATIC_PLATFORM)
+if(_static_tool)
+  set_target_properties(plistbridge PROPERTIES INSTALL_RPATH "")
+else()
+  plistbridge_runpath(plistbridge "$ORIGIN/../lib" "$ORIGIN/${_tool_to_lib}" ${CMAKE_INSTALL_BINDIR})
+endif()
+# In the build tree the bundle sits in build/bin, the platform library in build/lib.
+plistbridge_runpath(PlistBridge "$ORIGIN/../../../../lib" "$ORIGIN/${_bundle_to_lib}"
+                    ${PLISTBRIDGE_INSTALL_BUNDLE_DIR}/Contents/MacOS)
 install(FILES ${PROJECT_SOURCE_DIR}/shell/Info.plist
         DESTINATION ${PLISTBRIDGE_INSTALL_BUNDLE_DIR}/Contents)
 install(FILES ${PROJECT_SOURCE_DIR}/shell/PlistBridge.sdef

@@ -24,6 +24,19 @@ foreach(file bin/plistbridge lib/plistbridge/PlistBridge.osax/Contents/Info.plis
   endif()
 endforeach()
 
+# No installed binary searches an empty or relative folder (with binutils at hand).
+find_program(READELF readelf)
+if(READELF)
+  foreach(file bin/plistbridge lib/plistbridge/PlistBridge.osax/Contents/MacOS/PlistBridge)
+    execute_process(COMMAND ${READELF} -d ${SCRATCH}/moved/${file} OUTPUT_VARIABLE dynamic)
+    # An element that is empty or starts with neither / nor $ (as in $ORIGIN).
+    if(dynamic MATCHES "R(UN)?PATH\\)[^[]*\\[([^]]*)\\]" AND
+       CMAKE_MATCH_2 MATCHES "(^|:)(:|$)|(^|:)[^/$:]")
+      message(FATAL_ERROR "${file} searches '${CMAKE_MATCH_2}'")
+    endif()
+  endforeach()
+endif()
+
 execute_process(COMMAND ${SCRATCH}/moved/bin/plistbridge load ${EXAMPLE}
                 RESULT_VARIABLE status OUTPUT_VARIABLE installed ERROR_VARIABLE error)
 if(NOT status EQUAL 0)

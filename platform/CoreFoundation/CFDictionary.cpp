@@ -350,6 +350,27 @@ CFDictionaryRef CreateDictionaryAdopting(const CFTypeRef* keys, const CFTypeRef*
     return d;
 }
 
+CFDictionaryRef CreateDictionaryAdoptingDistinct(const CFTypeRef* keys, const CFTypeRef* values,
+                                                 size_t count, bool isMutable) {
+    __CFDictionary* d = New<__CFDictionary>(&kCFTypeDictionaryKeyCallBacks,
+                                            &kCFTypeDictionaryValueCallBacks, isMutable);
+    try {
+        if (d) d->Rebuild(count);  // every insert below then fits, so none can throw
+    } catch (const std::bad_alloc&) {
+        Release(d);
+        d = nullptr;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (d) {
+            d->Insert(keys[i], values[i]);
+        } else {
+            Release(keys[i]);
+            Release(values[i]);
+        }
+    }
+    return d;
+}
+
 size_t DictionaryCount(CFDictionaryRef dictionary) {
     const __CFDictionary* d = AsDictionary(dictionary);
     return d ? d->mLive : 0;

@@ -185,6 +185,9 @@ bool DictionarySetAdopting(CFDictionaryRef dictionary, CFTypeRef key, CFTypeRef 
 // on failure), duplicates as DictionarySetAdopting; NULL when memory runs out.
 CFDictionaryRef CreateDictionaryAdopting(const CFTypeRef* keys, const CFTypeRef* values,
                                          size_t count, bool isMutable);
+// The same for keys the caller knows to be pairwise unequal: no lookup per key.
+CFDictionaryRef CreateDictionaryAdoptingDistinct(const CFTypeRef* keys, const CFTypeRef* values,
+                                                 size_t count, bool isMutable);
 size_t DictionaryCount(CFDictionaryRef dictionary);
 // Borrowed keys and values in insertion order into arrays of DictionaryCount entries.
 void DictionaryGetKeysAndValues(CFDictionaryRef dictionary, CFTypeRef* keys, CFTypeRef* values);

@@ -22,12 +22,26 @@ std::string StatusSuffix(OSStatus status) {
     return " (" + std::to_string(status) + ")";
 }
 
+namespace {
+
+std::string AdditionPath(const ToolArguments& args) {
+    return args.bundlePath.empty() ? CAdditionHost::DefaultBundlePath() : args.bundlePath;
+}
+
+}  // namespace
+
+OSStatus LoadAdditionQuietly(const ToolArguments& args, CAdditionHost& host) {
+    return host.Load(AdditionPath(args));
+}
+
+int ComplainCannotLoad(const ToolArguments& args, OSStatus error) {
+    return Complain(kExitFailed,
+                    "cannot load the addition at " + AdditionPath(args) + StatusSuffix(error));
+}
+
 bool LoadAddition(const ToolArguments& args, CAdditionHost& host, int& exitStatus) {
-    const std::string bundlePath =
-        args.bundlePath.empty() ? CAdditionHost::DefaultBundlePath() : args.bundlePath;
-    if (OSStatus err = host.Load(bundlePath)) {
-        exitStatus =
-            Complain(kExitFailed, "cannot load the addition at " + bundlePath + StatusSuffix(err));
+    if (OSStatus err = LoadAdditionQuietly(args, host)) {
+        exitStatus = ComplainCannotLoad(args, err);
         return false;
     }
     return true;

@@ -19,6 +19,9 @@ std::string StatusSuffix(OSStatus status);
 // Loads the addition given by --bundle, or the default one. False with `exitStatus` set after
 // complaining.
 bool LoadAddition(const ToolArguments& args, CAdditionHost& host, int& exitStatus);
+// The same without complaining: the load's status, for ComplainCannotLoad to report later.
+OSStatus LoadAdditionQuietly(const ToolArguments& args, CAdditionHost& host);
+int ComplainCannotLoad(const ToolArguments& args, OSStatus error);
 
 // One line for a failed event: its 'errs' text when it has one, else that memory ran out
 // (allocations that failed since `failedBefore`) or that EVENTNAME failed, with the status.

@@ -40,7 +40,10 @@ int SendStore(const ToolArguments& args, OwnedDesc& value) {
 }  // namespace
 
 int RunStore(const ToolArguments& args) {
-    // The value is parsed before the addition is loaded, so a notation error is reported as such.
+    // The addition and its libraries are loaded while memory is still free (parsing a large
+    // value may take all there is), but a notation error is reported before a failed load.
+    CAdditionHost host;
+    const OSStatus loadError = LoadAdditionQuietly(args, host);
     OwnedDesc value;
     InputFile input;
     std::string reason;
@@ -51,7 +54,6 @@ int RunStore(const ToolArguments& args) {
     const bool parsed = ParseValue(*text, 0, value, exitStatus, &input);
     if (parsed && input.Shrank()) return ComplainShrankInput();
     if (!parsed) return exitStatus;
-    CAdditionHost host;
-    if (!LoadAddition(args, host, exitStatus)) return exitStatus;
+    if (loadError) return ComplainCannotLoad(args, loadError);
     return SendStore(args, value);
 }

@@ -18,13 +18,16 @@
 //    ones (a mutable container or leaf is made afresh for every reference, so changing one
 //    place changes no other); that expansion is bounded so a small file cannot make an
 //    exponential tree.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/CoreFoundation/CFInternal.h"
+#include "platform/CoreFoundation/CFObject.h"
 #include "platform/CoreFoundation/PropertyList/CFPropertyListInternal.h"
 
 namespace cf::plist {
@@ -34,19 +37,50 @@ constexpr size_t kHeaderSize = 8;
 constexpr size_t kTrailerSize = 32;
 
 uint64_t ReadBigEndian(const uint8_t* p, size_t size) {
-    uint64_t value = 0;
-    for (size_t i = 0; i < size; ++i) value = (value << 8) | p[i];
-    return value;
+    // Offsets and references are 1, 2, 4 or 8 bytes wide in practice: one load each.
+    switch (size) {
+        case 1:
+            return p[0];
+        case 2:
+            return uint64_t{p[0]} << 8 | p[1];
+        case 4: {
+            uint32_t v;
+            std::memcpy(&v, p, 4);
+            return std::endian::native == std::endian::little ? __builtin_bswap32(v) : v;
+        }
+        case 8: {
+            uint64_t v;
+            std::memcpy(&v, p, 8);
+            return std::endian::native == std::endian::little ? __builtin_bswap64(v) : v;
+        }
+        default: {
+            uint64_t value = 0;
+            for (size_t i = 0; i < size; ++i) value = (value << 8) | p[i];
+            return value;
+        }
+    }
 }
 
 // A big-endian integer of any width; UINT64_MAX when it does not fit 64 bits.
 uint64_t ReadWideBigEndian(const uint8_t* p, size_t size) {
+    if (size <= 8) return ReadBigEndian(p, size);
     for (; size > 8; ++p, --size)
         if (*p != 0) return UINT64_MAX;
     return ReadBigEndian(p, size);
 }
 
-bool IsWellFormedUTF16(const std::u16string& units) {
+bool IsASCII(const uint8_t* p, size_t n) {
+    uint8_t any = 0;
+    for (size_t i = 0; i < n; ++i) any |= p[i];
+    return any < 0x80;
+}
+
+// The object's kind without a call: keys and values are checked by kind for every pair.
+CFTypeID KindOf(CFTypeRef object) {
+    return ObjectOf(object)->TypeID();
+}
+
+bool IsWellFormedUTF16(std::u16string_view units) {
     for (size_t i = 0; i < units.size(); ++i) {
         char16_t u = units[i];
         if (u >= 0xDC00 && u <= 0xDFFF) return false;
@@ -69,7 +103,11 @@ public:
     BinaryReader(const BinaryReader&) = delete;
     BinaryReader& operator=(const BinaryReader&) = delete;
     ~BinaryReader() {
-        for (CFTypeRef object : mCache) Release(object);
+        for (CFTypeRef object : mSpared) Release(object);
+        // Pairs of dictionaries left unfinished by a failure.
+        for (CFTypeRef object : mKeys) Release(object);
+        for (CFTypeRef object : mValues) Release(object);
+        for (const Interned& entry : mInterned) Release(entry.key);
     }
 
     CFPropertyListRef Read(CFStringRef* error);
@@ -84,6 +122,9 @@ private:
     CFTypeRef CreateArray(uint64_t offset, uint8_t marker, size_t depth);
     CFTypeRef CreateDictionary(uint64_t offset, uint8_t marker, size_t depth);
     bool ReadCount(uint64_t offset, uint8_t marker, uint64_t& count, uint64_t& start);
+    uint32_t KeyClass(uint64_t index, CFTypeRef key);
+    uint32_t Intern(CFTypeRef key);
+    size_t DropRepeatedKeys(size_t keyBase, size_t valueBase);
     bool Available(uint64_t start, uint64_t count, uint64_t unit) const {
         return start <= mEnd && count <= (mEnd - start) / unit;
     }
@@ -109,9 +150,28 @@ private:
     uint64_t mObjectCount = 0;
     uint64_t mTopObject = 0;
     uint64_t mTableOffset = 0;
-    std::vector<CFTypeRef> mCache;  // finished shareable objects by index (+1 each)
-    std::vector<uint8_t> mOnPath;   // containers being built, for the cycle check
-    uint64_t mBudget = 0;           // object creations still allowed
+    // Finished shareable objects by index, borrowed: the tree being built holds each one, and
+    // a failure ends the read before the cache is looked at again. An object the tree lets go
+    // while it is built (a repeated key, a set's duplicate) is kept alive in mSpared.
+    std::vector<CFTypeRef> mCache;
+    std::vector<CFTypeRef> mSpared;  // +1 each
+    std::vector<uint8_t> mOnPath;    // containers being built, for the cycle check
+    std::u16string mUnits;           // a string's units on their way into it
+    // The open dictionaries' pairs (+1 each) and the class of each key: equal keys, and only
+    // those, have one class. A key object's class is found once per object index, so telling
+    // a dictionary's repeated keys apart costs no hash look-up per key.
+    std::vector<CFTypeRef> mKeys, mValues;
+    std::vector<uint32_t> mKeyClasses;
+    std::vector<uint32_t> mClassOfIndex;  // by object index; 0 while unknown
+    std::vector<uint32_t> mClassStamps;   // by class: the last dictionary that held one
+    uint32_t mDictionarySerial = 0;
+    struct Interned {
+        CFHashCode hash;
+        CFTypeRef key;  // +1; NULL for an empty slot
+        uint32_t keyClass;
+    };
+    std::vector<Interned> mInterned;  // one key of each class, open-addressed by hash
+    uint64_t mBudget = 0;             // object creations still allowed
     const char* mError = nullptr;
     uint64_t mErrorOffset = 0;
 };
@@ -193,7 +253,7 @@ CFTypeRef BinaryReader::CreateObject(uint64_t index, size_t depth) {
     bool cacheable = true;
     CFTypeRef object = CreateAt(offset, depth, cacheable);
     mOnPath[index] = 0;
-    if (object && cacheable) mCache[index] = Retain(object);
+    if (object && cacheable) mCache[index] = object;
     return object;
 }
 
@@ -287,16 +347,20 @@ CFTypeRef BinaryReader::CreateString(uint64_t offset, uint8_t marker) {
     if (marker >> 4 == 4) {
         object = CreateData(p, count, mMutableLeaves);
     } else if (marker >> 4 == 5) {
-        std::u16string units(p, p + count);  // Latin 1: each byte is its code point
-        object = CreateStringAdoptingUTF16(std::move(units), mMutableLeaves);
+        if (IsASCII(p, count)) {  // most are: widened straight into the string
+            object = CreateStringFromUTF8(p, count, mMutableLeaves);
+        } else {
+            mUnits.assign(p, p + count);  // Latin 1: each byte is its code point
+            object = CreateStringFromUTF16(mUnits.data(), count, mMutableLeaves);
+        }
     } else {
         // The real reader makes no empty string of this form.
         if (count == 0) return Fail("empty UTF-16 string", offset);
-        std::u16string units(count, u'\0');
+        mUnits.resize(count);
         for (uint64_t i = 0; i < count; ++i)
-            units[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
-        if (!IsWellFormedUTF16(units)) return Fail("unpaired surrogate in a string", offset);
-        object = CreateStringAdoptingUTF16(std::move(units), mMutableLeaves);
+            mUnits[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+        if (!IsWellFormedUTF16(mUnits)) return Fail("unpaired surrogate in a string", offset);
+        object = CreateStringFromUTF16(mUnits.data(), count, mMutableLeaves);
     }
     return object ? object : Fail("out of memory", offset);
 }
@@ -335,11 +399,17 @@ CFTypeRef BinaryReader::CreateArray(uint64_t offset, uint8_t marker, size_t dept
     if (marker >> 4 != 0xC) return array.Detach();
     std::vector<CFTypeRef> values;
     values.reserve(count);
-    for (uint64_t i = 0; i < count; ++i) values.push_back(Retain(ArrayValue(array.Get(), i)));
+    mSpared.reserve(mSpared.size() + count);
+    for (uint64_t i = 0; i < count; ++i) {
+        values.push_back(Retain(ArrayValue(array.Get(), i)));
+        mSpared.push_back(Retain(values.back()));  // the set may drop it, the array goes
+    }
     CFTypeRef set = CreateSetAdopting(std::move(values));
     return set ? set : Fail("out of memory", offset);
 }
 
+// The pairs are collected on mKeys and mValues (nested dictionaries push above them) and the
+// dictionary is made from them at once. A failure leaves them there for the destructor.
 CFTypeRef BinaryReader::CreateDictionary(uint64_t offset, uint8_t marker, size_t depth) {
     uint64_t count, start;
     if (!ReadCount(offset, marker, count, start)) return nullptr;
@@ -347,20 +417,90 @@ CFTypeRef BinaryReader::CreateDictionary(uint64_t offset, uint8_t marker, size_t
         return Fail("nested too deeply", offset);
     if (count > UINT64_MAX / 2 || !Available(start, 2 * count, mRefSize))
         return Fail("dictionary runs past the end", offset);
-    Ref<CFDictionaryRef> dict(cf::CreateDictionary(count, mMutableContainers));
-    if (!dict) return Fail("out of memory", offset);
+    // A value's subtree pushes its own pairs while this dictionary's key waits for the value.
+    const size_t keyBase = mKeys.size(), valueBase = mValues.size();
     for (uint64_t i = 0; i < count; ++i) {
-        Ref<CFTypeRef> key(CreateObject(RefAt(start, i), depth + 1));
+        const uint64_t keyIndex = RefAt(start, i);
+        Ref<CFTypeRef> key(CreateObject(keyIndex, depth + 1));
         if (!key) return nullptr;
-        if (IsArray(key.Get()) || IsDictionary(key.Get()) || TypeOf(key.Get()) == kSetTypeID)
+        const CFTypeID kind = KindOf(key.Get());
+        if (kind == kArrayTypeID || kind == kDictionaryTypeID || kind == kSetTypeID)
             return Fail("dictionary key is a container", offset);
+        mKeyClasses.push_back(KeyClass(keyIndex, key.Get()));
+        mKeys.push_back(key.Get());
+        (void)key.Detach();  // only once the stack holds it: push_back may throw
         Ref<CFTypeRef> value(CreateObject(RefAt(start, count + i), depth + 1));
         if (!value) return nullptr;
-        if (DictionaryGetValue(dict.Get(), key.Get())) continue;  // the first one wins
-        if (!DictionarySetAdopting(dict.Get(), key.Detach(), value.Detach()))
-            return Fail("out of memory", offset);
+        mValues.push_back(value.Get());
+        (void)value.Detach();
     }
-    return dict.Detach();
+    const size_t distinct = DropRepeatedKeys(keyBase, valueBase);
+    CFTypeRef dict = CreateDictionaryAdoptingDistinct(
+        mKeys.data() + keyBase, mValues.data() + valueBase, distinct, mMutableContainers);
+    mKeys.resize(keyBase);
+    mValues.resize(valueBase);
+    mKeyClasses.resize(keyBase);
+    return dict ? dict : Fail("out of memory", offset);
+}
+
+// Of the pairs from the bases on, keeps the first of each key class (the first one wins) in
+// order, spares the others, and returns how many are kept.
+size_t BinaryReader::DropRepeatedKeys(size_t keyBase, size_t valueBase) {
+    mSpared.reserve(mSpared.size() + 2 * (mKeys.size() - keyBase));  // no push_back below throws
+    if (++mDictionarySerial == 0) {  // wrapped: no stamp may look current
+        std::fill(mClassStamps.begin(), mClassStamps.end(), 0);
+        mDictionarySerial = 1;
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < mKeys.size() - keyBase; ++i) {
+        uint32_t& stamp = mClassStamps[mKeyClasses[keyBase + i]];
+        if (stamp == mDictionarySerial) {
+            mSpared.push_back(mKeys[keyBase + i]);
+            mSpared.push_back(mValues[valueBase + i]);
+            continue;
+        }
+        stamp = mDictionarySerial;
+        mKeys[keyBase + kept] = mKeys[keyBase + i];
+        mValues[valueBase + kept] = mValues[valueBase + i];
+        ++kept;
+    }
+    return kept;
+}
+
+// The class of the key made from object `index`: the same object index always makes an equal
+// key, so only an index's first key is looked up by its contents.
+uint32_t BinaryReader::KeyClass(uint64_t index, CFTypeRef key) {
+    if (mClassOfIndex.empty()) mClassOfIndex.assign(mObjectCount, 0);
+    uint32_t& known = mClassOfIndex[index];
+    if (!known) known = Intern(key);
+    return known;
+}
+
+// The class of keys equal to `key` (CFEqual, as the dictionary compares keys), new if none.
+uint32_t BinaryReader::Intern(CFTypeRef key) {
+    if (mClassStamps.empty()) mClassStamps.push_back(0);  // class 0: unknown
+    if (mClassStamps.size() * 2 >= mInterned.size()) {
+        std::vector<Interned> larger(std::max<size_t>(64, mInterned.size() * 2));
+        for (const Interned& entry : mInterned) {
+            if (!entry.key) continue;
+            size_t i = entry.hash & (larger.size() - 1);
+            while (larger[i].key) i = (i + 1) & (larger.size() - 1);
+            larger[i] = entry;
+        }
+        mInterned.swap(larger);
+    }
+    const CFHashCode hash = Hash(key);
+    const size_t mask = mInterned.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        Interned& entry = mInterned[i];
+        if (!entry.key) {
+            const auto keyClass = static_cast<uint32_t>(mClassStamps.size());
+            mClassStamps.push_back(0);
+            entry = {hash, Retain(key), keyClass};
+            return keyClass;
+        }
+        if (entry.hash == hash && Equal(entry.key, key)) return entry.keyClass;
+    }
 }
 
 }  // namespace

@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/CoreFoundation/CFInternal.h"
@@ -96,10 +98,49 @@ uint64_t HashBytes(const uint8_t* p, size_t n) {
     return h ^ (h >> 29);
 }
 
+// A growable array of plain values in one malloc'd block: growing a large one moves no bytes
+// (realloc remaps its pages) and clears none, where a vector copies and zero-fills. Items that
+// resize() adds are left for the caller to fill.
+template <class T>
+class PlainArray {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    PlainArray() = default;
+    PlainArray(const PlainArray&) = delete;
+    PlainArray& operator=(const PlainArray&) = delete;
+    ~PlainArray() { std::free(mItems); }
+
+    size_t size() const { return mSize; }
+    T& operator[](size_t i) { return mItems[i]; }
+    void push_back(const T& item) {
+        if (mSize == mCapacity) Grow(mSize + 1);
+        mItems[mSize++] = item;
+    }
+    void resize(size_t size) {
+        if (size > mCapacity) Grow(size);
+        mSize = size;
+    }
+
+private:
+    void Grow(size_t need) {
+        const size_t capacity = std::max({mCapacity * 2, need, size_t{1024}});
+        if (capacity > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+        void* items = std::realloc(mItems, capacity * sizeof(T));
+        if (!items) throw std::bad_alloc();
+        mItems = static_cast<T*>(items);
+        mCapacity = capacity;
+    }
+
+    T* mItems = nullptr;
+    size_t mSize = 0;
+    size_t mCapacity = 0;
+};
+
 struct Object {
-    uint64_t start;  // leaf: offset in the arena; container: first reference in mRefs
-    uint64_t count;  // leaf: encoded length; container: entries (pairs for a dictionary)
-    uint8_t marker;  // 0 for a leaf, 0xA0 array, 0xD0 dictionary
+    uint64_t start;       // leaf: offset in the arena; container: first reference in mRefs
+    uint64_t count : 56;  // leaf: encoded length; container: entries (pairs for a dictionary)
+    uint64_t marker : 8;  // 0 for a leaf, 0xA0 array, 0xD0 dictionary
 };
 
 class BinaryWriter {
@@ -122,20 +163,30 @@ private:
     void SortPairs(size_t first, size_t count);
     void Emit();
 
-    uint8_t* ArenaReserve(size_t n) {
-        size_t at = mArena.size();
-        mArena.resize(at + n);
-        return mArena.data() + at;
-    }
-    void ArenaCommit(uint8_t* end) { mArena.resize(static_cast<size_t>(end - mArena.data())); }
+    uint8_t* ArenaReserve(size_t n) { return mArena.Reserve(n); }
+    size_t ArenaSize() const { return mArena.Length(); }
+    void ArenaCommit(uint8_t* end) { mArena.Commit(end); }
+    struct LeafSlot {
+        CFTypeRef object = nullptr;
+        uint64_t index = 0;
+    };
+    LeafSlot& LeafSlotFor(CFTypeRef value);
 
-    std::vector<Object> mObjects;
-    std::vector<uint64_t> mRefs;  // every container's references, object indices
-    std::vector<uint8_t> mArena;  // every distinct leaf's encoding, in object order
+    PlainArray<Object> mObjects;
+    PlainArray<uint64_t> mRefs;  // every container's references, object indices
+    OutputBuffer mArena;         // every distinct leaf's encoding, in object order
     // Open-addressed table of leaf object indices (+1; 0 is empty), keyed by their encoding.
-    std::vector<uint64_t> mSlots = std::vector<uint64_t>(1024);
-    std::vector<uint64_t> mSlotHashes = std::vector<uint64_t>(1024);
+    // Each slot 8 bytes: the table is the writer's largest structure after its output.
+    struct LeafEntry {
+        uint32_t index;  // + 1; 0 for an empty slot
+        uint32_t hash;   // the low half of the encoding's hash, which places it
+    };
+    std::vector<LeafEntry> mSlots = std::vector<LeafEntry>(1024);
     size_t mLeafCount = 0;
+    // The last leaf given an index for each of a few thousand addresses: an object met again
+    // (a shared key, a repeated value) is neither encoded nor hashed again.
+    static constexpr size_t kRecentLeaves = 4096;
+    std::vector<LeafSlot> mRecentLeaves = std::vector<LeafSlot>(kRecentLeaves);
     ContainerVisits mVisits;
     // Stacks of the open dictionaries' keys and values, each in sorted order.
     std::vector<CFTypeRef> mKeys, mValues;
@@ -152,7 +203,7 @@ bool BinaryWriter::Collect(CFTypeRef value, size_t level, uint64_t* ref) {
     CFTypeID kind = KindOf(value);
     uint32_t uid;
     if (kind == kDictionaryTypeID && IsUIDDictionary(static_cast<CFDictionaryRef>(value), uid)) {
-        size_t start = mArena.size();
+        size_t start = ArenaSize();
         ArenaCommit(PutUID(ArenaReserve(5), uid));
         uint64_t index = InternLeaf(start);
         if (ref) *ref = index;
@@ -167,11 +218,22 @@ bool BinaryWriter::Collect(CFTypeRef value, size_t level, uint64_t* ref) {
         mVisits.Leave(value);
         return ok;
     }
-    size_t start = mArena.size();
+    LeafSlot& known = LeafSlotFor(value);
+    if (known.object == value && value) {
+        if (ref) *ref = known.index;
+        return true;
+    }
+    size_t start = ArenaSize();
     if (!EncodeLeaf(value, kind)) return false;
     uint64_t index = InternLeaf(start);
+    if (value) known = {value, index};
     if (ref) *ref = index;
     return true;
+}
+
+// The recent-leaf slot of object `value`: holding it when it has an index, else to be filled.
+BinaryWriter::LeafSlot& BinaryWriter::LeafSlotFor(CFTypeRef value) {
+    return mRecentLeaves[MixHash(reinterpret_cast<uintptr_t>(value)) & (kRecentLeaves - 1)];
 }
 
 bool BinaryWriter::CollectArray(CFArrayRef array, size_t level) {
@@ -240,9 +302,12 @@ bool BinaryWriter::EncodeLeaf(CFTypeRef value, CFTypeID kind) {
         case kNumberTypeID:
             EncodeNumber(static_cast<CFNumberRef>(value));
             return true;
-        case kBooleanTypeID:
-            mArena.push_back(value == kCFBooleanTrue ? 0x09 : 0x08);
+        case kBooleanTypeID: {
+            uint8_t* p = ArenaReserve(1);
+            *p = value == kCFBooleanTrue ? 0x09 : 0x08;
+            ArenaCommit(p + 1);
             return true;
+        }
         case kDateTypeID: {
             uint8_t* p = ArenaReserve(9);
             *p++ = 0x33;
@@ -320,38 +385,36 @@ void BinaryWriter::EncodeString(CFStringRef string) {
 // The index of the leaf just encoded at mArena[start…]: an earlier equal one (and the new
 // encoding is dropped), or a new object.
 uint64_t BinaryWriter::InternLeaf(size_t start) {
-    const uint8_t* bytes = mArena.data() + start;
-    size_t length = mArena.size() - start;
-    uint64_t hash = HashBytes(bytes, length);
+    const uint8_t* bytes = mArena.Bytes() + start;
+    size_t length = ArenaSize() - start;
+    const auto hash = static_cast<uint32_t>(HashBytes(bytes, length));
     size_t mask = mSlots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        uint64_t slot = mSlots[i];
-        if (slot == 0) {
+        const LeafEntry slot = mSlots[i];
+        if (slot.index == 0) {
             uint64_t index = mObjects.size();
+            if (index >= UINT32_MAX) throw std::bad_alloc();  // no tree in memory is that large
             mObjects.push_back({start, length, 0});
-            mSlots[i] = index + 1;
-            mSlotHashes[i] = hash;
+            mSlots[i] = {static_cast<uint32_t>(index + 1), hash};
             break;
         }
-        const Object& other = mObjects[slot - 1];
-        if (mSlotHashes[i] == hash && other.count == length &&
-            std::memcmp(mArena.data() + other.start, bytes, length) == 0) {
-            mArena.resize(start);
-            return slot - 1;
+        const Object& other = mObjects[slot.index - 1];
+        if (slot.hash == hash && other.count == length &&
+            std::memcmp(mArena.Bytes() + other.start, bytes, length) == 0) {
+            mArena.Truncate(start);
+            return slot.index - 1;
         }
     }
     if (++mLeafCount * 2 > mSlots.size()) {
-        std::vector<uint64_t> slots(mSlots.size() * 2), hashes(mSlots.size() * 2);
+        std::vector<LeafEntry> slots(mSlots.size() * 2);
         size_t newMask = slots.size() - 1;
-        for (size_t i = 0; i < mSlots.size(); ++i) {
-            if (!mSlots[i]) continue;
-            size_t j = mSlotHashes[i] & newMask;
-            while (slots[j]) j = (j + 1) & newMask;
-            slots[j] = mSlots[i];
-            hashes[j] = mSlotHashes[i];
+        for (const LeafEntry& slot : mSlots) {
+            if (!slot.index) continue;
+            size_t j = slot.hash & newMask;
+            while (slots[j].index) j = (j + 1) & newMask;
+            slots[j] = slot;
         }
         mSlots.swap(slots);
-        mSlotHashes.swap(hashes);
     }
     return mObjects.size() - 1;
 }
@@ -360,13 +423,16 @@ uint64_t BinaryWriter::InternLeaf(size_t start) {
 void BinaryWriter::Emit() {
     const uint64_t objectCount = mObjects.size();
     const unsigned refSize = WidthFor(objectCount);
-    std::vector<uint64_t> offsets(objectCount);
+    PlainArray<uint64_t> offsets;
+    offsets.resize(objectCount);
+    // All of it at once: the objects with their widest markers, the table and the trailer.
+    mOut.Reserve(8 + ArenaSize() + mRefs.size() * refSize + mObjects.size() * 18 + 32);
     mOut.Append("bplist00", 8);
     for (uint64_t i = 0; i < objectCount; ++i) {
         const Object& object = mObjects[i];
         offsets[i] = mOut.Length();
         if (object.marker == 0) {
-            mOut.Append(mArena.data() + object.start, object.count);
+            mOut.Append(mArena.Bytes() + object.start, object.count);
             continue;
         }
         uint64_t refCount = object.marker == 0xD0 ? 2 * object.count : object.count;
@@ -378,7 +444,7 @@ void BinaryWriter::Emit() {
     const uint64_t tableStart = mOut.Length();
     const unsigned offsetSize = WidthFor(tableStart);
     uint8_t* p = mOut.Reserve(objectCount * offsetSize + 32);
-    for (uint64_t offset : offsets) p = PutBigEndian(p, offset, offsetSize);
+    for (uint64_t i = 0; i < objectCount; ++i) p = PutBigEndian(p, offsets[i], offsetSize);
     std::memset(p, 0, 6);
     p += 6;
     *p++ = static_cast<uint8_t>(offsetSize);

@@ -5,6 +5,8 @@
 #include "platform/CoreFoundation/CFObject.h"
 #include "platform/CoreFoundation/PropertyList/CFPListInputEncoding.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -77,7 +79,21 @@ std::vector<CFTypeRef> ObjectStack::Take(size_t index) {
     return taken;
 }
 
-Builder::Builder(CFOptionFlags mutability) : mMutability(mutability) {}
+namespace {
+
+// A power of two from 16 to `most`, about one entry per 64 bytes of input.
+size_t CacheSizeFor(size_t inputLength, size_t most) {
+    return std::clamp(std::bit_ceil(inputLength / 64 + 1), size_t{16}, most);
+}
+
+}  // namespace
+
+Builder::Builder(CFOptionFlags mutability, size_t inputLength)
+    : mMutability(mutability),
+      mStrings(CacheSizeFor(inputLength, kTextCacheSize)),
+      mKeyStrings(CacheSizeFor(inputLength, kTextCacheSize)),
+      mIntegers(CacheSizeFor(inputLength, kScalarCacheSize)),
+      mDates(CacheSizeFor(inputLength, kScalarCacheSize)) {}
 
 Builder::~Builder() {
     for (TextEntry& entry : mStrings) Release(entry.string);
@@ -86,8 +102,7 @@ Builder::~Builder() {
     for (ScalarEntry& entry : mDates) Release(entry.object);
 }
 
-CFTypeRef Builder::CachedString(std::array<TextEntry, kTextCacheSize>& cache, const uint8_t* utf8,
-                                size_t length) {
+CFTypeRef Builder::CachedString(std::vector<TextEntry>& cache, const uint8_t* utf8, size_t length) {
     static constexpr uint8_t kEmpty[1] = {0};
     if (length == 0) utf8 = kEmpty;  // an empty span may come with no pointer at all
     // Hash the first and last eight bytes and the length: cheap, and repeated values that
@@ -100,7 +115,7 @@ CFTypeRef Builder::CachedString(std::array<TextEntry, kTextCacheSize>& cache, co
         std::memcpy(&head, utf8, length);
     }
     const uint64_t hash = MixHash(head ^ MixHash(tail + length));
-    TextEntry& entry = cache[hash % kTextCacheSize];
+    TextEntry& entry = cache[hash & (cache.size() - 1)];
     // Head and tail cover every byte of a text up to 16 bytes long (zero-padded below 8), so
     // only longer ones compare their middle.
     if (entry.string && entry.length == length && entry.head == head && entry.tail == tail &&
@@ -114,9 +129,8 @@ CFTypeRef Builder::CachedString(std::array<TextEntry, kTextCacheSize>& cache, co
 }
 
 template <class Make>
-CFTypeRef Builder::CachedScalar(std::array<ScalarEntry, kScalarCacheSize>& cache, uint64_t bits,
-                                Make make) {
-    ScalarEntry& entry = cache[MixHash(bits) % kScalarCacheSize];
+CFTypeRef Builder::CachedScalar(std::vector<ScalarEntry>& cache, uint64_t bits, Make make) {
+    ScalarEntry& entry = cache[MixHash(bits) & (cache.size() - 1)];
     if (entry.object && entry.bits == bits) return Retain(entry.object);
     CFTypeRef made = make();
     if (!made) return nullptr;

@@ -110,7 +110,9 @@ private:
 // NULL (allocation failure, or for strings invalid UTF-8).
 class Builder {
 public:
-    explicit Builder(CFOptionFlags mutability);
+    // The caches grow with the input's length up to their full size: a small file needs few
+    // entries, and clearing and sweeping the full tables would cost more than reading it.
+    Builder(CFOptionFlags mutability, size_t inputLength);
     Builder(const Builder&) = delete;
     Builder& operator=(const Builder&) = delete;
     ~Builder();
@@ -146,22 +148,20 @@ private:
         uint64_t bits = 0;
         CFTypeRef object = nullptr;
     };
-    static constexpr size_t kTextCacheSize = 1024;
+    static constexpr size_t kTextCacheSize = 1024;  // at most; powers of two
     static constexpr size_t kScalarCacheSize = 512;
     static constexpr size_t kMaxCachedLength = 48;
 
-    CFTypeRef CachedString(std::array<TextEntry, kTextCacheSize>& cache, const uint8_t* utf8,
-                           size_t length);
+    CFTypeRef CachedString(std::vector<TextEntry>& cache, const uint8_t* utf8, size_t length);
     template <class Make>
-    CFTypeRef CachedScalar(std::array<ScalarEntry, kScalarCacheSize>& cache, uint64_t bits,
-                           Make make);
+    CFTypeRef CachedScalar(std::vector<ScalarEntry>& cache, uint64_t bits, Make make);
 
     CFOptionFlags mMutability;
-    std::array<TextEntry, kTextCacheSize> mStrings{};
+    std::vector<TextEntry> mStrings;
     // Keys apart from values, so that many distinct values never evict the few keys.
-    std::array<TextEntry, kTextCacheSize> mKeyStrings{};
-    std::array<ScalarEntry, kScalarCacheSize> mIntegers{};
-    std::array<ScalarEntry, kScalarCacheSize> mDates{};
+    std::vector<TextEntry> mKeyStrings;
+    std::vector<ScalarEntry> mIntegers;
+    std::vector<ScalarEntry> mDates;
 };
 
 }  // namespace cf::plist

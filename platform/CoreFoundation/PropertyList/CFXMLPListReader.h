@@ -105,7 +105,7 @@ public:
         : mCur(input.begin),
           mEnd(input.end),
           mError(input.begin, wantError),
-          mBuilder(mutability) {}
+          mBuilder(mutability, static_cast<size_t>(input.end - input.begin)) {}
 
     CFTypeRef ParseDocument();
     const ReaderError& Error() const { return mError; }

@@ -187,6 +187,42 @@ TEST_F(BinaryPListReader, ReadsEveryObjectKind) {
     EXPECT_TRUE(Read("bplist0x" + Build({Ascii("v")}).substr(8)));
 }
 
+// Repeated keys are found by value, not by object: equal keys in distinct objects (a writer
+// that does not share them), keys equal across kinds, and a dictionary whose values hold
+// dictionaries with the same keys; the first pair of each key wins under every option.
+TEST_F(BinaryPListReader, RepeatedKeysAreFoundByValueWhereverTheyLie) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> objects;
+        const char* body;
+    } cases[] = {
+        {"equal keys in distinct objects",
+         {Dict({1, 2}, {3, 4}), Ascii("k"), Ascii("k"), Int(1), Int(2)},
+         "<dict>\n\t<key>k</key>\n\t<integer>1</integer>\n</dict>\n"},
+        {"the same key in ASCII and in UTF-16",
+         {Dict({1, 2}, {3, 4}), Ascii("k"), Bytes("\x61\x00k", 3), Int(1), Int(2)},
+         "<dict>\n\t<key>k</key>\n\t<integer>1</integer>\n</dict>\n"},
+        {"a nested dictionary between the repeats",
+         {Dict({1, 2, 1}, {3, 4, 5}), Ascii("a"), Ascii("b"), Dict({1, 2}, {4, 5}), Int(1), Int(2)},
+         "<dict>\n\t<key>a</key>\n\t<dict>\n\t\t<key>a</key>\n\t\t<integer>1</integer>\n"
+         "\t\t<key>b</key>\n\t\t<integer>2</integer>\n\t</dict>\n\t<key>b</key>\n"
+         "\t<integer>1</integer>\n</dict>\n"},
+        {"distinct keys that hash alike stay apart",
+         {Dict({1, 2, 3}, {4, 4, 4}), Ascii("ab"), Ascii("ba"), Ascii("ab "), Int(7)},
+         "<dict>\n\t<key>ab</key>\n\t<integer>7</integer>\n\t<key>ab </key>\n"
+         "\t<integer>7</integer>\n\t<key>ba</key>\n\t<integer>7</integer>\n</dict>\n"},
+    };
+    for (const Case& c : cases) {
+        for (CFOptionFlags option : {kCFPropertyListImmutable, kCFPropertyListMutableContainers,
+                                     kCFPropertyListMutableContainersAndLeaves}) {
+            std::string error;
+            CFRef<CFTypeRef> value = Read(Build(c.objects), option, &error);
+            ASSERT_TRUE(value) << c.name << ": " << error;
+            EXPECT_EQ(Body(value.Get()), c.body) << c.name << ", option " << option;
+        }
+    }
+}
+
 TEST_F(BinaryPListReader, SetsKeepTheirDistinctValuesInOrder) {
     CFRef<CFTypeRef> value =
         Read(Build({Marker(0xC, 4) + Refs({1, 2, 3, 1}), Ascii("b"), Ascii("a"), Ascii("b")}));
