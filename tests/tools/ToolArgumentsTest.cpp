@@ -142,7 +142,8 @@ TEST_F(ToolArgumentsTest, RepeatedAndMisplacedOptions) {
         {{"convert", "a", "--strict", "--strict"}, "option --strict given twice"},
         {{"load", "a", "--strict"}, "--strict belongs to convert"},
         {{"convert", "a", "--pretty"}, "--pretty belongs to load"},
-        {{"lint", "a", "-o", "x"}, "--to belongs to store, convert, replace, insert or remove"},
+        {{"lint", "a", "-o", "x"},
+         "--to belongs to store, convert, extract, replace, insert, remove or edit"},
         {{"convert", "a", "--format"}, "--format needs a value"},
         {{"convert", "a", "--format="}, "--format needs a value"},
         {{"convert", "a", "--format=YAML"},
@@ -155,9 +156,9 @@ TEST_F(ToolArgumentsTest, RepeatedAndMisplacedOptions) {
         {{"extract", "a", "raw"}, "extract takes KEYPATH FORMAT FILE (- for standard input)"},
         {{"create", "raw", "f"},
          "create takes the FORMAT xml, binary, json or openstep, not 'raw'"},
-        {{"type", "a", "f", "--expect", "real"},
+        {{"type", "a", "f", "--expect", "reel"},
          "--expect takes bool, integer, float, string, date, data, array or dictionary, not "
-         "'real'"},
+         "'reel' (did you mean real?)"},
         {{"insert", "a", "-array", "f", "-dictionary"}, "give one -TYPE VALUE"},
         {{"store", "1", "--to-file", "x"}, "unknown option '--to-file'"},
     };

@@ -53,12 +53,12 @@ bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPr
 }
 
 CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool strict,
-                        std::string& reason, bool scalarAtTop) {
+                        std::string& reason, bool scalarAtTop, std::string_view at) {
     if (format == "json" || format == "openstep") {
         std::string text;
         const bool ok = format == "json"
-                            ? plisttext::WriteJSON(plist, strict, text, reason, scalarAtTop)
-                            : plisttext::WriteOpenStep(plist, text, reason);
+                            ? plisttext::WriteJSON(plist, strict, text, reason, scalarAtTop, at)
+                            : plisttext::WriteOpenStep(plist, text, reason, at);
         if (!ok) return nullptr;
         CFDataRef data =
             CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),

@@ -1,7 +1,9 @@
-// What the commands that read or change one value share (extract, type, replace, insert,
-// remove): the value at the key path, the expected type, and the rewrite of the file.
+// What the commands that read or change one value share (print, extract, type, replace, insert,
+// remove, edit): the value at the key path, the expected type, and the edits of a file.
 #ifndef TOOLS_COMMANDS_TOOLEDITING_H
 #define TOOLS_COMMANDS_TOOLEDITING_H
+
+#include <vector>
 
 #include "tools/cli/ToolSupport.h"
 #include "tools/edit/KeyPath.h"
@@ -17,8 +19,27 @@ bool ReadValueAt(std::string_view command, const ToolArguments& args,
 // "COMMAND: FILE: the value at a.b is a string, not integer".
 bool HasExpectedType(std::string_view command, const ToolArguments& args, CFPropertyListRef value);
 
-// replace, insert and remove: the edit at args.keyPath, written back to the file in the format
-// it had, or to -o OUT in that format.
-int RunEdit(std::string_view command, const ToolArguments& args, plistedit::EditKind kind);
+// One edit, ready to be made: where, which, and the value it puts there (none for remove).
+struct EditClause {
+    plistedit::KeyPath path;
+    plistedit::EditKind kind = plistedit::EditKind::Replace;
+    CFRef<CFPropertyListRef> value;
+};
+
+// A file being edited: its value with the clauses made so far, and the format it is written in.
+struct EditedFile {
+    std::string path;
+    std::string format;
+    CFRef<CFPropertyListRef> plist;
+};
+
+// Makes one clause's edit in `file`. False with `error` naming the key path from the top, and
+// `file` as it was.
+bool ApplyClause(const EditClause& clause, EditedFile& file, std::string& error);
+
+// replace, insert, remove and edit: the clauses of args.clauses made in order in each FILE,
+// which is written back once in the format it had (or to -o OUT in that format), or not at
+// all when a clause fails. A FILE that fails does not stop the others; the status is then 1.
+int RunEdit(std::string_view command, const ToolArguments& args);
 
 #endif

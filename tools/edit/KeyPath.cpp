@@ -65,9 +65,15 @@ std::string FormatKeyPath(const KeyPath& path, size_t count) {
     return text;
 }
 
+std::string ShownKeyPath(const KeyPath& path, size_t count) {
+    std::string text = FormatKeyPath(path, count);
+    if (text.empty() && std::min(count, path.components.size()) > 0) text = "\"\"";
+    return text;
+}
+
 std::string DescribeKeyPath(const KeyPath& path, size_t count) {
     if (std::min(count, path.components.size()) == 0) return "the top value";
-    return "the value at " + FormatKeyPath(path, count);
+    return "the value at " + ShownKeyPath(path, count);
 }
 
 CFStringRef CreateKeyString(std::string_view component) {
@@ -107,7 +113,7 @@ std::string TypeWithArticle(CFTypeRef value) {
 }
 
 std::string NoValueMessage(const KeyPath& path, size_t depth, CFTypeRef container) {
-    std::string message = "no value at " + FormatKeyPath(path, depth + 1);
+    std::string message = "no value at " + ShownKeyPath(path, depth + 1);
     if (IsDictionary(container)) return message;
     message += ": " + DescribeKeyPath(path, depth) + " is ";
     if (!IsArray(container))

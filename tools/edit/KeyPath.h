@@ -35,6 +35,10 @@ bool ParseKeyPath(std::string_view text, KeyPath& out, std::string& error);
 // ParseKeyPath reads it back: what every message prints.
 std::string FormatKeyPath(const KeyPath& path, size_t count = SIZE_MAX);
 
+// FormatKeyPath for messages: "" for the empty key at the top, whose dotted form is empty as
+// the top value's is.
+std::string ShownKeyPath(const KeyPath& path, size_t count = SIZE_MAX);
+
 // "the top value", or "the value at Tracks.3.Name".
 std::string DescribeKeyPath(const KeyPath& path, size_t count = SIZE_MAX);
 

@@ -177,11 +177,12 @@ bool OpenStepWriter::WriteDictionary(CFDictionaryRef dictionary, int level) {
 
 }  // namespace
 
-bool WriteOpenStep(CFPropertyListRef plist, std::string& out, std::string& error) {
+bool WriteOpenStep(CFPropertyListRef plist, std::string& out, std::string& error,
+                   std::string_view at) {
     out.clear();
     OpenStepWriter writer(out);
     if (!writer.Write(plist, 0)) {
-        error = Where(writer.mPath) + " is " + writer.mWhat;
+        error = Where(at, writer.mPath) + " is " + writer.mWhat;
         out.clear();
         return false;
     }

@@ -80,13 +80,14 @@ std::string EscapeKeyPathComponent(std::string_view component) {
 }
 
 void PrependSegment(std::string& path, std::string_view segment) {
-    std::string escaped = EscapeKeyPathComponent(segment);
-    if (!path.empty()) escaped.push_back('.');
-    path.insert(0, escaped);
+    path.insert(0, "." + EscapeKeyPathComponent(segment));
 }
 
-std::string Where(const std::string& path) {
-    return path.empty() ? "the top value" : "the value at " + path;
+std::string Where(std::string_view at, const std::string& path) {
+    std::string full(at);
+    if (!path.empty()) full += std::string_view(path).substr(at.empty() ? 1 : 0);
+    if (full.empty()) return path.empty() ? "the top value" : "the value at \"\"";
+    return "the value at " + full;
 }
 
 }  // namespace plisttext

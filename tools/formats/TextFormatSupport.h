@@ -35,10 +35,13 @@ std::string NumberText(CFNumberRef number);
 std::string EscapeKeyPathComponent(std::string_view component);
 
 // The writers build the key path to a refused value only on the way out of the recursion, so
-// writing costs nothing for it: each container level puts its key or index in front.
+// writing costs nothing for it: each container level puts a dot and its key or index in front
+// (so that the empty key at the top, ".", differs from the top value, "").
 void PrependSegment(std::string& path, std::string_view segment);
-// "the top value", or "the value at Tracks.3.Name".
-std::string Where(const std::string& path);
+// "the top value", "the value at Tracks.3.Name", or "the value at \"\"" for the empty key at
+// the top: the value at `path` (as PrependSegment builds it) inside the value written, which
+// is at the key path `at` of its file (empty: the top).
+std::string Where(std::string_view at, const std::string& path);
 
 // How often each container has been written. A binary list may reference one container from
 // many places, so 30 levels of [x, x] would write two billion values; like the platform's

@@ -32,10 +32,10 @@ TEST_F(PlistPrintTest, PrintsNestedInTheWritersKeyOrder) {
               "  \"d\" = <18 bytes: 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f …>\n"
               "  \"f\" = false\n"
               "  \"z\" = [\n"
-              "    -3\n"
-              "    0.5\n"
-              "    []\n"
-              "    {}\n"
+              "    0: -3\n"
+              "    1: 0.5\n"
+              "    2: []\n"
+              "    3: {}\n"
               "  ]\n"
               "}\n");
 }
@@ -55,6 +55,10 @@ const RawCase kRawCases[] = {
     {"<data>3q2+7w==</data>", "3q2+7w==", false},
     {"<array><true/><false/></array>", "2", false},
     {"<dict><key>b</key><true/><key>a</key><true/></dict>", "a\nb", false},
+    // Each key as a key path component, so that it pastes back into a path.
+    {"<dict><key>a.b</key><true/><key>c\\d</key><true/><key>:x</key><true/><key>y:</key><true/>"
+     "</dict>",
+     "\\:x\na\\.b\nc\\\\d\ny:", false},
 };
 
 class RawTextTest : public PlatformTestWithParam<RawCase> {};
