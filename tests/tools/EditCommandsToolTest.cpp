@@ -1,7 +1,7 @@
 // The built plistbridge as a subprocess: print, extract, type, replace, insert, remove, create
 // and diff in every format, their messages and statuses; lint -s, convert over several files
-// and --in-place, load - of bytes, unknown options; and --help, the man page and the README
-// naming the same commands and options.
+// and --in-place, load - of bytes, unknown options; and --help, the man page, the README and
+// the completion naming the same commands and options.
 #include "tools/ToolProcess.h"
 
 namespace {
@@ -239,18 +239,40 @@ TEST_F(EditCommandsTool, LoadReadsStandardInputAsBytes) {
     EXPECT_EQ(partRead.exitStatus, 1);
 }
 
-// The words of --help: every command and every option, which the man page and the README must
-// also name.
+// The words of --help: every command and every option with each of its spellings (-o of --to,
+// -real of -float), which the man page, the README and the completion must also name.
 std::vector<std::string> HelpWords(const std::string& help) {
     std::vector<std::string> words;
     std::istringstream lines(
         help.substr(help.find("Commands:"), help.find("Key paths") - help.find("Commands:")));
+    bool options = false;
     for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("  ", 0) != 0 || line.size() < 3 || line[2] == ' ') continue;
-        std::string word = line.substr(2, line.find_first_of(" ,", 2) - 2);
-        if (word != "COMMAND" && word != "An") words.push_back(word);
+        options = options || line == "Options:";
+        const size_t start = line.find_first_not_of(' ');
+        // Rows of commands and options; the value types are nested one level deeper.
+        if (start != 2 && !(options && start == 4 && line[start] == '-')) continue;
+        std::string word = line.substr(start, line.find_first_of(" ,", start) - start);
+        if (word == "COMMAND" || word == "An") continue;
+        words.push_back(word);
+        const size_t end = std::min(line.find("  ", start), line.size());
+        for (size_t comma = line.find(", -"); options && comma < end;
+             comma = line.find(", -", comma + 1))
+            words.push_back(
+                line.substr(comma + 2, line.find_first_of(" ,", comma + 2) - comma - 2));
     }
     return words;
+}
+
+// True when `word` stands in `text` as a word of a shell list: "... -o --to|--in-place) ...".
+bool NamesWord(const std::string& text, const std::string& word) {
+    const std::string edges = " \"|()";
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const size_t end = at + word.size();
+        if (at > 0 && edges.find(text[at - 1]) != std::string::npos && end < text.size() &&
+            edges.find(text[end]) != std::string::npos)
+            return true;
+    }
+    return false;
 }
 
 TEST_F(EditCommandsTool, HelpManPageAndReadmeAgree) {
@@ -258,9 +280,15 @@ TEST_F(EditCommandsTool, HelpManPageAndReadmeAgree) {
     ASSERT_EQ(help.exitStatus, 0);
     const std::string man = ReadFile(kSource + "/docs/plistbridge.1");
     const std::string readme = ReadFile(kSource + "/README.md");
+    const std::string completion = ReadFile(kSource + "/docs/plistbridge.bash-completion");
     const std::vector<std::string> words = HelpWords(help.out);
-    EXPECT_GT(words.size(), 30u);
+    EXPECT_GT(words.size(), 45u);
+    for (const char* word : {"-real", "-dict", "-o", "-c", "--force", "edit"})
+        EXPECT_NE(std::find(words.begin(), words.end(), word), words.end()) << word;
     for (const std::string& word : words) {
+        if (word != "-TYPE" && word != "--") {
+            EXPECT_TRUE(NamesWord(completion, word)) << word << " is not in the completion";
+        }
         std::string manWord = word;  // roff escapes each dash
         for (size_t at = 0; (at = manWord.find('-', at)) != std::string::npos; at += 2)
             manWord.insert(at, "\\");

@@ -164,11 +164,13 @@ bool ArgumentReader::Read() {
             endOfOptions = true;
             continue;
         }
-        if ((arg == "--help" || arg == "-h") && !mClause) {
+        if (mClause && (arg == "--help" || arg == "-h" || arg == "--version"))
+            return Fail(std::string(arg) + " cannot stand in a clause");
+        if (arg == "--help" || arg == "-h") {
             help = true;
             continue;
         }
-        if (arg == "--version" && !mClause) {
+        if (arg == "--version") {
             mOut.command = ToolCommand::Version;
             return true;
         }
@@ -183,7 +185,7 @@ bool ArgumentReader::Read() {
         }
         if (mClause && spec->action != OptionAction::ValueType &&
             spec->action != OptionAction::Append)
-            return Fail(std::string(spec->name) + " is not for a clause");
+            return Fail(std::string(arg) + " cannot stand in a clause");
         const bool twice = spec->action != OptionAction::Clause &&
                            std::find(given.begin(), given.end(), spec) != given.end();
         if (twice || (spec->action == OptionAction::ValueType && !mOut.valueType.empty()))
@@ -203,6 +205,7 @@ bool ArgumentReader::Read() {
         if (!words.empty()) mOut.helpTopic = words.front();
         return true;
     }
+    if (words.empty() && mClause) return Fail("a clause is a replace, insert or remove, not empty");
     if (words.empty()) return Fail("no command given (" + CommandNamesText() + ")");
     const std::string_view command = words.front();
     words.erase(words.begin());
