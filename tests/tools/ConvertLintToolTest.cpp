@@ -191,7 +191,8 @@ TEST_F(ConvertLintTool, OptionConventions) {
          "",
          2,
          "",
-         "plistbridge: unknown option '--fromat' (see plistbridge --help)\n"},
+         "plistbridge: unknown option '--fromat' (did you mean --format?) (see plistbridge "
+         "--help)\n"},
         {{"convert"},
          "",
          2,

@@ -1,7 +1,7 @@
 // The built plistbridge as a subprocess: print, extract, type, replace, insert, remove, create
 // and diff in every format, their messages and statuses; lint -s, convert over several files
-// and --in-place, load - of bytes, unknown options; and --help, the man page and the README
-// naming the same commands and options.
+// and --in-place, load - of bytes, unknown options; and --help, the man page, the README and
+// the completion naming the same commands and options.
 #include "tools/ToolProcess.h"
 
 namespace {
@@ -254,18 +254,40 @@ TEST_F(EditCommandsTool, LoadReadsStandardInputAsBytes) {
     EXPECT_EQ(partRead.exitStatus, 1);
 }
 
-// The words of --help: every command and every option, which the man page and the README must
-// also name.
+// The words of --help: every command and every option with each of its spellings (-o of --to,
+// -real of -float), which the man page, the README and the completion must also name.
 std::vector<std::string> HelpWords(const std::string& help) {
     std::vector<std::string> words;
     std::istringstream lines(
         help.substr(help.find("Commands:"), help.find("Key paths") - help.find("Commands:")));
+    bool options = false;
     for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("  ", 0) != 0 || line.size() < 3 || line[2] == ' ') continue;
-        std::string word = line.substr(2, line.find_first_of(" ,", 2) - 2);
-        if (word != "COMMAND" && word != "An") words.push_back(word);
+        options = options || line == "Options:";
+        const size_t start = line.find_first_not_of(' ');
+        // Rows of commands and options; the value types are nested one level deeper.
+        if (start != 2 && !(options && start == 4 && line[start] == '-')) continue;
+        std::string word = line.substr(start, line.find_first_of(" ,", start) - start);
+        if (word == "COMMAND" || word == "An") continue;
+        words.push_back(word);
+        const size_t end = std::min(line.find("  ", start), line.size());
+        for (size_t comma = line.find(", -"); options && comma < end;
+             comma = line.find(", -", comma + 1))
+            words.push_back(
+                line.substr(comma + 2, line.find_first_of(" ,", comma + 2) - comma - 2));
     }
     return words;
+}
+
+// True when `word` stands in `text` as a word of a shell list: "... -o --to|--in-place) ...".
+bool NamesWord(const std::string& text, const std::string& word) {
+    const std::string edges = " \"|()";
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const size_t end = at + word.size();
+        if (at > 0 && edges.find(text[at - 1]) != std::string::npos && end < text.size() &&
+            edges.find(text[end]) != std::string::npos)
+            return true;
+    }
+    return false;
 }
 
 TEST_F(EditCommandsTool, HelpManPageAndReadmeAgree) {
@@ -273,9 +295,15 @@ TEST_F(EditCommandsTool, HelpManPageAndReadmeAgree) {
     ASSERT_EQ(help.exitStatus, 0);
     const std::string man = ReadFile(kSource + "/docs/plistbridge.1");
     const std::string readme = ReadFile(kSource + "/README.md");
+    const std::string completion = ReadFile(kSource + "/docs/plistbridge.bash-completion");
     const std::vector<std::string> words = HelpWords(help.out);
-    EXPECT_GT(words.size(), 30u);
+    EXPECT_GT(words.size(), 45u);
+    for (const char* word : {"-real", "-dict", "-o", "-c", "--force", "edit"})
+        EXPECT_NE(std::find(words.begin(), words.end(), word), words.end()) << word;
     for (const std::string& word : words) {
+        if (word != "-TYPE" && word != "--") {
+            EXPECT_TRUE(NamesWord(completion, word)) << word << " is not in the completion";
+        }
         std::string manWord = word;  // roff escapes each dash
         for (size_t at = 0; (at = manWord.find('-', at)) != std::string::npos; at += 2)
             manWord.insert(at, "\\");
@@ -312,6 +340,81 @@ TEST_F(EditCommandsTool, TextFilesChangeOnlyTheEditedEntry) {
     EXPECT_EQ(whole.err,
               "plistbridge: replace: alone.strings: rewritten whole: a key without a value\n");
     EXPECT_EQ(Read("alone.strings"), "{\n\tAlone = y;\n\tb = c;\n}\n");
+}
+
+// The clauses of one edit are all made in the text's bytes, so the file changes by their
+// entries alone; one clause the bytes cannot take has the file written whole with every clause
+// made; a clause refused (a value the format cannot hold, a path with no value) writes nothing
+// of its file, and the other files of the run are still edited.
+struct ClausesCase {
+    std::vector<std::pair<std::string, std::string>> files;  // name, bytes before
+    std::vector<std::string> args;                           // after "edit" or the command
+    int exitStatus;
+    std::vector<std::string> after;  // each file's bytes after; empty: as before
+    std::string err;
+};
+
+TEST_F(EditCommandsTool, ClausesAreMadeTogetherInTheBytes) {
+    const std::string xml =
+        "<?xml version=\"1.0\"?>\n<!-- keep -->\n<plist version=\"1.0\">\n<dict>\n"
+        "  <key>a</key>\n  <real>1.50</real>\n  <key>b</key>\n  <string>x</string>\n"
+        "</dict>\n</plist>\n";
+    const std::string oldStyle = "/* keep */\n{\n\ta = 1;\n\tb = x;\n}\n";
+    const std::string twice = "{\n\ta = 1;\n\td = {x = 1;};\n\td = {x = 2;};\n}\n";
+    const std::string oldStyleHolds =
+        ", which an old-style file cannot hold (old-style text has "
+        "only strings, data, arrays and dictionaries)\n";
+    const std::vector<ClausesCase> cases = {
+        {{{"f.plist", xml}},
+         {"edit", "-c", "replace b -string y", "-c", "insert c -integer 5", "-c", "remove a"},
+         0,
+         {"<?xml version=\"1.0\"?>\n<!-- keep -->\n<plist version=\"1.0\">\n<dict>\n"
+          "  <key>b</key>\n  <string>y</string>\n  <key>c</key>\n  <integer>5</integer>\n"
+          "</dict>\n</plist>\n"},
+         ""},
+        {{{"f.strings", oldStyle}},
+         {"edit", "-c", "replace b -string y", "-c", "insert c -hex 00ff", "-c", "remove a"},
+         0,
+         {"/* keep */\n{\n\tb = y;\n\tc = <00ff>;\n}\n"},
+         ""},
+        // The second clause meets a key twice on its path: all is written whole, with a note.
+        {{{"f.strings", twice}},
+         {"edit", "-c", "replace a -string 2", "-c", "replace d.x -string 3"},
+         0,
+         {"{\n\ta = 2;\n\td = {\n\t\tx = 3;\n\t};\n}\n"},
+         "plistbridge: edit: f.strings: rewritten whole: a key on the path comes twice\n"},
+        {{{"f.strings", oldStyle}},
+         {"edit", "-c", "replace b -string y", "-c", "insert n -integer 5"},
+         2,
+         {""},
+         "plistbridge: edit: f.strings: clause 2: -integer '5' is an integer" + oldStyleHolds},
+        {{{"f.plist", xml}},
+         {"edit", "-c", "replace b -string y", "-c", "remove z"},
+         1,
+         {""},
+         "plistbridge: edit: f.plist: clause 2: no value at z\n"},
+        {{{"f.plist", xml}, {"f.strings", oldStyle}},
+         {"insert", "n", "-bool", "yes"},
+         2,
+         {"<?xml version=\"1.0\"?>\n<!-- keep -->\n<plist version=\"1.0\">\n<dict>\n"
+          "  <key>a</key>\n  <real>1.50</real>\n  <key>b</key>\n  <string>x</string>\n"
+          "  <key>n</key>\n  <true/>\n</dict>\n</plist>\n",
+          ""},
+         "plistbridge: insert: f.strings: -bool 'yes' is a bool" + oldStyleHolds},
+    };
+    for (const ClausesCase& c : cases) {
+        std::vector<std::string> args = c.args;
+        for (const auto& [name, bytes] : c.files) {
+            Write(name, bytes);
+            args.push_back(name);
+        }
+        SCOPED_TRACE(c.args[2] + " … " + c.files[0].first);
+        const Result result = Run(args);
+        EXPECT_EQ(result.exitStatus, c.exitStatus);
+        EXPECT_EQ(result.err, c.err);
+        for (size_t i = 0; i < c.files.size(); ++i)
+            EXPECT_EQ(Read(c.files[i].first), c.after[i].empty() ? c.files[i].second : c.after[i]);
+    }
 }
 
 }  // namespace

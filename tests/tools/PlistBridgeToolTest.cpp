@@ -176,26 +176,27 @@ const ToolCase kCases[] = {
      2,
      "",
      "plistbridge: no command given (load, store, send, convert, lint, print, extract, type, "
-     "replace, insert, remove, create or diff) (see plistbridge --help)\n"},
+     "replace, insert, remove, edit, create or diff) (see plistbridge --help)\n"},
     {"UnknownCommand",
      {"lode", "a"},
      "",
      2,
      "",
      "plistbridge: unknown command 'lode' (load, store, send, convert, lint, print, extract, "
-     "type, replace, insert, remove, create or diff) (see plistbridge --help)\n"},
+     "type, replace, insert, remove, edit, create or diff) (see plistbridge --help)\n"},
     {"UnknownOption",
      {"load", "--txt", "a"},
      "",
      2,
      "",
-     "plistbridge: unknown option '--txt' (see plistbridge --help)\n"},
+     "plistbridge: unknown option '--txt' (did you mean --text?) (see plistbridge --help)\n"},
     {"MisplacedTo",
      {"load", "a", "--to", "b"},
      "",
      2,
      "",
-     "plistbridge: --to belongs to store, convert, replace, insert or remove (see plistbridge "
+     "plistbridge: --to belongs to store, convert, extract, replace, insert, remove or edit (see "
+     "plistbridge "
      "--help)\n"},
     {"BadEventCodes",
      {"send", "Gmqb-plsL"},

@@ -15,12 +15,39 @@ constexpr std::string_view kConvertFormats[] = {"xml", "binary", "json", "openst
 constexpr std::string_view kExtractFormats[] = {"xml", "binary", "json", "openstep", "raw"};
 constexpr std::string_view kTypes[] = {"bool", "integer", "float", "string",    "date",
                                        "data", "uid",     "array", "dictionary"};
+// What --expect takes: the types and their synonyms.
+constexpr std::string_view kTypeWords[] = {"bool", "integer", "float", "real", "string",    "date",
+                                           "data", "uid",     "array", "dict", "dictionary"};
 constexpr std::string_view kValueTypes[] = {"bool",       "integer", "float", "string",
                                             "date",       "data",    "hex",   "array",
                                             "dictionary", "xml",     "json"};
 
 bool IsOneOf(std::string_view word, std::span<const std::string_view> choices) {
     return std::find(choices.begin(), choices.end(), word) != choices.end();
+}
+
+// "--format takes xml, …, not 'jsn' (did you mean json?)".
+// The suggestion is one of `near`, `choices` when it is not given.
+std::string NotOneOf(std::string what, std::span<const std::string_view> choices,
+                     std::string_view word, std::span<const std::string_view> near = {}) {
+    if (near.empty()) near = choices;
+    return what + " " + ChoiceText(choices) + ", not '" + std::string(word) + "'" +
+           Suggestion(word, {near.begin(), near.end()});
+}
+
+// Every spelling of every option, for suggestions.
+std::vector<std::string_view> OptionSpellings() {
+    std::vector<std::string_view> names = {"--help", "--version"};
+    for (const OptionSpec& spec : ToolOptions()) {
+        names.push_back(spec.name);
+        if (!spec.shortName.empty()) names.push_back(spec.shortName);
+    }
+    return names;
+}
+
+bool IsEdit(ToolCommand command) {
+    return command == ToolCommand::Replace || command == ToolCommand::Insert ||
+           command == ToolCommand::Remove;
 }
 
 // `text` in single quotes, built by appending: gcc 12 misreports "literal" + std::string as an
@@ -65,11 +92,14 @@ size_t CharacterCount(std::string_view text) {
 
 class ArgumentReader {
 public:
-    ArgumentReader(const std::vector<std::string>& args, ToolArguments& out, std::string& error)
-        : mArgs(args), mOut(out), mError(error) {}
+    // `clause`: the words of one edit -c clause, a replace, insert or remove without FILE.
+    ArgumentReader(const std::vector<std::string>& args, ToolArguments& out, std::string& error,
+                   bool clause = false)
+        : mArgs(args), mOut(out), mError(error), mClause(clause) {}
     bool Read();
 
 private:
+    bool ReadClauses();
     bool ReadCommand(std::string_view command, std::vector<std::string_view>& words);
     bool ReadLoad(const std::vector<std::string_view>& words);
     bool ReadStore(const std::vector<std::string_view>& words);
@@ -85,6 +115,7 @@ private:
     const std::vector<std::string>& mArgs;
     ToolArguments& mOut;
     std::string& mError;
+    bool mClause;
     std::vector<std::string_view> mOptional;
 };
 
@@ -134,6 +165,8 @@ bool ArgumentReader::Read() {
             endOfOptions = true;
             continue;
         }
+        if (mClause && (arg == "--help" || arg == "-h" || arg == "--version"))
+            return Fail(std::string(arg) + " cannot stand in a clause");
         if (arg == "--help" || arg == "-h") {
             help = true;
             continue;
@@ -145,11 +178,17 @@ bool ArgumentReader::Read() {
         std::optional<std::string_view> inlineValue;
         const OptionSpec* spec = FindOption(arg, inlineValue);
         if (!spec) {
-            if (LooksLikeOption(arg)) return Fail("unknown option '" + std::string(arg) + "'");
+            if (LooksLikeOption(arg))
+                return Fail("unknown option '" + std::string(arg) + "'" +
+                            Suggestion(arg, OptionSpellings()));
             words.push_back(arg);
             continue;
         }
-        const bool twice = std::find(given.begin(), given.end(), spec) != given.end();
+        if (mClause && spec->action != OptionAction::ValueType &&
+            spec->action != OptionAction::Append)
+            return Fail(std::string(arg) + " cannot stand in a clause");
+        const bool twice = spec->action != OptionAction::Clause &&
+                           std::find(given.begin(), given.end(), spec) != given.end();
         if (twice || (spec->action == OptionAction::ValueType && !mOut.valueType.empty()))
             return Fail(twice ? "option " + std::string(spec->name) + " given twice"
                               : "give one -TYPE VALUE");
@@ -167,11 +206,14 @@ bool ArgumentReader::Read() {
         if (!words.empty()) mOut.helpTopic = words.front();
         return true;
     }
+    if (words.empty() && mClause) return Fail("a clause is a replace, insert or remove, not empty");
     if (words.empty()) return Fail("no command given (" + CommandNamesText() + ")");
     const std::string_view command = words.front();
     words.erase(words.begin());
     if (!FindCommand(command))
         return Fail("unknown command '" + std::string(command) + "' (" + CommandNamesText() + ")");
+    if (mClause && !IsEdit(FindCommand(command)->command))
+        return Fail("a clause is a replace, insert or remove, not '" + std::string(command) + "'");
     for (const OptionSpec* spec : given)
         if (!OptionBelongsTo(*spec, command))
             return Fail(std::string(spec->name) + " belongs to " + OptionOwnersText(*spec));
@@ -195,6 +237,8 @@ bool* FlagOf(OptionAction action, ToolArguments& out) {
             return &out.append;
         case OptionAction::Quiet:
             return &out.quiet;
+        case OptionAction::Force:
+            return &out.force;
         default:
             return nullptr;
     }
@@ -218,15 +262,16 @@ bool ArgumentReader::Apply(const OptionSpec& spec, std::string_view value, size_
             break;
         case OptionAction::Format:
             if (!IsOneOf(value, kConvertFormats))
-                return Fail("--format takes " + ChoiceText(kConvertFormats) + ", not '" +
-                            std::string(value) + "'");
+                return Fail(NotOneOf("--format takes", kConvertFormats, value));
             mOut.format = value;
             break;
         case OptionAction::Expect:
-            if (!IsOneOf(value, kTypes))
-                return Fail("--expect takes " + ChoiceText(kTypes) + ", not '" +
-                            std::string(value) + "'");
-            mOut.expect = std::string(value);
+            if (!IsOneOf(value, kTypeWords))
+                return Fail(NotOneOf("--expect takes", kTypes, value, kTypeWords));
+            mOut.expect = std::string(CanonicalTypeWord(value));
+            break;
+        case OptionAction::Clause:
+            mOut.clauseTexts.emplace_back(value);
             break;
         case OptionAction::MaxInput:
             if (!ParseByteCount(value, mOut.maxInputBytes))
@@ -264,36 +309,65 @@ bool ArgumentReader::ReadCommand(std::string_view command, std::vector<std::stri
     return ReadOperands(spec, words) && CheckCombination(spec);
 }
 
-// The operands the row names, in order: KEYPATH, FORMAT, FILE, or FILE... for one or more.
+// The operands the row names, in order: KEYPATH, FORMAT, FILE; FILE... for one or more and
+// [KEYPATH] for an optional last one. A clause has no FILE.
 bool ArgumentReader::ReadOperands(const CommandSpec& spec,
                                   const std::vector<std::string_view>& words) {
-    const bool many = spec.operands == "FILE...";
-    const size_t wanted =
-        many ? 1
-             : static_cast<size_t>(std::count(spec.operands.begin(), spec.operands.end(), ' ')) + 1;
-    if (words.size() < wanted || (!many && words.size() > wanted)) {
-        if (many)
+    std::string_view operands = spec.operands;
+    if (mClause) operands = operands.substr(0, operands.find(" FILE"));
+    std::vector<std::string_view> names;
+    for (std::string_view rest = operands; !rest.empty();) {
+        const size_t space = std::min(rest.find(' '), rest.size());
+        names.push_back(rest.substr(0, space));
+        rest.remove_prefix(std::min(space + 1, rest.size()));
+    }
+    const bool many = !names.empty() && names.back().ends_with("...");
+    const size_t optional = !names.empty() && names.back().starts_with('[') ? 1 : 0;
+    if (words.size() < names.size() - optional || (!many && words.size() > names.size())) {
+        if (mClause)
+            return Fail("a " + std::string(spec.name) + " clause takes " + std::string(operands) +
+                        " and no FILE");
+        if (operands == "FILE...")
             return Fail(std::string(spec.name) + " takes one or more FILEs (- for standard input)");
-        return Fail(std::string(spec.name) + " takes " + std::string(spec.operands) +
+        return Fail(std::string(spec.name) + " takes " + std::string(operands) +
                     " (- for standard input)");
     }
-    std::string_view names = spec.operands;
     for (size_t i = 0; i < words.size(); ++i) {
-        const std::string_view name = names.substr(0, names.find(' '));
-        if (name == "KEYPATH") {
+        const std::string_view name = names[std::min(i, names.size() - 1)];
+        if (name.find("KEYPATH") != std::string_view::npos) {
             mOut.keyPath = words[i];
         } else if (name == "FORMAT") {
             std::span<const std::string_view> formats = kConvertFormats;
             if (spec.command == ToolCommand::Extract) formats = kExtractFormats;
             if (!IsOneOf(words[i], formats))
-                return Fail(std::string(spec.name) + " takes the FORMAT " + ChoiceText(formats) +
-                            ", not '" + std::string(words[i]) + "'");
+                return Fail(
+                    NotOneOf(std::string(spec.name) + " takes the FORMAT", formats, words[i]));
             mOut.format = words[i];
         } else {
             mOut.files.emplace_back(words[i]);
         }
-        if (!many) names.remove_prefix(std::min(name.size() + 1, names.size()));
     }
+    return true;
+}
+
+// Each -c CLAUSE read as the command line it is, without FILE.
+bool ArgumentReader::ReadClauses() {
+    for (size_t i = 0; i < mOut.clauseTexts.size(); ++i) {
+        const std::string& text = mOut.clauseTexts[i];
+        std::vector<std::string> words;
+        ToolArguments clause;
+        std::string error;
+        if (SplitClause(text, words, error)) {
+            ArgumentReader reader(words, clause, error, true);
+            if (reader.Read()) {
+                mOut.clauses.push_back(clause.clauses.front());
+                mOut.clauses.back().text = text;
+                continue;
+            }
+        }
+        return Fail("clause " + std::to_string(i + 1) + " " + Quoted(text) + ": " + error);
+    }
+    if (mOut.clauses.empty()) return Fail("edit needs at least one -c 'CLAUSE'");
     return true;
 }
 
@@ -304,10 +378,21 @@ bool ArgumentReader::CheckCombination(const CommandSpec& spec) {
         mOut.valueType.empty())
         return Fail(name + " needs the value as -TYPE VALUE (TYPE " + ChoiceText(kValueTypes) +
                     ")");
-    if (spec.command == ToolCommand::Convert && mOut.inPlace && mOut.destination)
-        return Fail("convert writes each FILE back with --in-place, or one FILE to -o OUT");
-    if (spec.command == ToolCommand::Convert && mOut.destination && mOut.files.size() > 1)
-        return Fail("convert -o writes one FILE; use --in-place for several");
+    if (mOut.inPlace && mOut.destination)
+        return Fail(name + " writes each FILE back with --in-place, or one FILE to -o OUT");
+    if (mOut.destination && mOut.files.size() > 1)
+        return Fail(name + " -o writes one FILE; " +
+                    (spec.command == ToolCommand::Convert ? "use --in-place for several"
+                                                          : "without it each FILE is rewritten"));
+    if (IsEdit(spec.command))
+        mOut.clauses.push_back(
+            {spec.command, "", mOut.keyPath, mOut.valueType, mOut.valueText, mOut.append});
+    if (spec.command == ToolCommand::Edit && !ReadClauses()) return false;
+    // Standard input is read once: as one FILE or as one value.
+    size_t readers = static_cast<size_t>(std::count(mOut.files.begin(), mOut.files.end(), "-"));
+    for (const EditClauseArguments& clause : mOut.clauses) readers += clause.valueText == "-";
+    if (readers > 1 && !mClause)
+        return Fail("standard input is read once: give - as one FILE or one VALUE");
     return true;
 }
 

@@ -26,12 +26,14 @@ enum class OptionAction {
     Quiet,
     MaxInput,
     MaxOutput,
-    ValueType
+    ValueType,
+    Force,
+    Clause
 };
 
 struct OptionSpec {
     std::string_view name;       // "--to", or "-integer" for a value type
-    std::string_view shortName;  // "-o", or empty
+    std::string_view shortName;  // "-o", or empty; for a value type its synonym ("-real")
     std::string_view valueName;  // "FILE"; empty when the option takes no value
     std::string_view commands;   // the commands that take it, space-separated; empty: every one
     std::string_view help;       // one line for the usage texts
@@ -42,8 +44,9 @@ struct CommandSpec {
     std::string_view name;
     ToolCommand command;
     int (*run)(const ToolArguments&);  // the command, in tools/commands/; its exit status
-    // The operands in order: KEYPATH, FORMAT, FILE, or FILE... for one or more; empty for the
-    // commands whose operands are read by hand (load, store, send).
+    // The operands in order: KEYPATH, FORMAT, FILE; FILE... for one or more, [KEYPATH] for an
+    // optional last one; empty for the commands whose operands are read by hand (load, store,
+    // send).
     std::string_view operands;
     std::string_view synopsis;  // after "plistbridge ", one form a line
     std::string_view summary;   // one line for the list of commands

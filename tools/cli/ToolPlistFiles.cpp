@@ -108,14 +108,14 @@ std::string ExpansionProblem(CFPropertyListRef plist, std::string_view form) {
 }
 
 CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool strict,
-                        std::string& reason, bool scalarAtTop) {
+                        std::string& reason, bool scalarAtTop, std::string_view at) {
     reason = ExpansionProblem(plist, format);
     if (!reason.empty()) return nullptr;
     if (format == "json" || format == "openstep") {
         std::string text;
         const bool ok = format == "json"
-                            ? plisttext::WriteJSON(plist, strict, text, reason, scalarAtTop)
-                            : plisttext::WriteOpenStep(plist, text, reason);
+                            ? plisttext::WriteJSON(plist, strict, text, reason, scalarAtTop, at)
+                            : plisttext::WriteOpenStep(plist, text, reason, {}, at);
         if (!ok) return nullptr;
         CFDataRef data =
             CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),
@@ -131,7 +131,7 @@ CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool s
     errno = 0;
     CFDataRef data = CFPropertyListCreateData(kCFAllocatorDefault, plist, cfFormat, 0, nullptr);
     if (!data && (errno == ENOMEM || FailedAllocations() != failedBefore)) throw std::bad_alloc();
-    if (!data) reason = plisttext::MergedKeysProblem(plist);
+    if (!data) reason = plisttext::MergedKeysProblem(plist, at);
     if (!data && reason.empty())
         reason =
             "the value cannot be written as a property list (a key that is not a string, a "

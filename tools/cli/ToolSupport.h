@@ -126,9 +126,9 @@ std::string ExpansionProblem(CFPropertyListRef plist, std::string_view form);
 
 // +1 data of `plist` in `format` (xml, binary, json, openstep; `strict` as convert --strict),
 // or NULL with `reason` set (ExpansionProblem's among them). `scalarAtTop`: JSON of a value on its
-// own may be a scalar.
+// own may be a scalar. `at`: the key path of `plist` in its file, which `reason` names values from.
 CFDataRef CreateEncoded(CFPropertyListRef plist, std::string_view format, bool strict,
-                        std::string& reason, bool scalarAtTop = false);
+                        std::string& reason, bool scalarAtTop = false, std::string_view at = {});
 // Replaces `path` atomically with `data` (the platform's file write). The exit status, after
 // complaining "COMMAND: FILE: reason" on failure.
 int WriteFileAtomically(std::string_view command, const std::string& path, CFDataRef data);

@@ -22,7 +22,7 @@ constexpr OptionSpec kOptions[] = {
      "write or compare at most SIZE bytes for one list (default: 64M, or 64 times the input's "
      "size when more); a binary list that expands shared values past it is refused",
      OptionAction::MaxOutput},
-    {"--to", "-o", "FILE", "store convert replace insert remove",
+    {"--to", "-o", "FILE", "store convert extract replace insert remove edit",
      "where the result is written (also --to=FILE); a file is replaced atomically",
      OptionAction::To},
     {"--text", "", "TEXT", "load", "property-list text instead of a file (- reads standard input)",
@@ -33,8 +33,14 @@ constexpr OptionSpec kOptions[] = {
      OptionAction::Format},
     {"--strict", "", "", "convert", "JSON: refuse dates and data instead of writing strings",
      OptionAction::Strict},
-    {"--in-place", "", "", "convert", "write each FILE back in the format given",
+    {"--in-place", "", "", "convert replace insert remove edit",
+     "write each FILE back (convert: in the format given; the edits always do without -o)",
      OptionAction::InPlace},
+    {"--force", "", "", "create", "replace FILE when it exists", OptionAction::Force},
+    {"--clause", "-c", "CLAUSE", "edit",
+     "one edit: a replace, insert or remove command line without FILE, e.g. "
+     "'replace Window.Zoom -real 2' (also --clause=CLAUSE; repeat for more)",
+     OptionAction::Clause},
     {"--silent", "-s", "", "lint", "print nothing for a file that is a property list",
      OptionAction::Silent},
     {"--optional", "", "", "send", "the keywords after it are optional parameters",
@@ -49,7 +55,7 @@ constexpr OptionSpec kOptions[] = {
     {"-bool", "", "VALUE", kEdits, "true, false, yes, no, 1 or 0", OptionAction::ValueType},
     {"-integer", "", "VALUE", kEdits, "decimal (or 0x hex), -2^63 to 2^64 - 1",
      OptionAction::ValueType},
-    {"-float", "", "VALUE", kEdits, "a real: 1.5, 1e+16, nan, inf (1e400 is refused)",
+    {"-float", "-real", "VALUE", kEdits, "a real: 1.5, 1e+16, nan, inf (1e400 is refused)",
      OptionAction::ValueType},
     {"-string", "", "VALUE", kEdits, "the text as it is", OptionAction::ValueType},
     {"-date", "", "VALUE", kEdits, "2024-01-05T10:00:26Z (UTC), a day that exists",
@@ -59,7 +65,7 @@ constexpr OptionSpec kOptions[] = {
     {"-hex", "", "VALUE", kEdits, "data as two hex digits a byte: deadbeef",
      OptionAction::ValueType},
     {"-array", "", "", kEdits, "an empty array", OptionAction::ValueType},
-    {"-dictionary", "", "", kEdits, "an empty dictionary", OptionAction::ValueType},
+    {"-dictionary", "-dict", "", kEdits, "an empty dictionary", OptionAction::ValueType},
     {"-xml", "", "VALUE", kEdits, "one XML property-list value: <dict>...</dict>, <true/>",
      OptionAction::ValueType},
     {"-json", "", "VALUE", kEdits, "any JSON value but null: {\"a\": [1]}, \"text\"",
@@ -101,56 +107,72 @@ constexpr CommandSpec kCommands[] = {
      "Reads each FILE (- for standard input) as convert reads its input and prints \"FILE: OK\",\n"
      "or \"FILE: \" and what is wrong, on which line; -s prints only the failures. Exits with 1\n"
      "when any file fails.\n"},
-    {"print", ToolCommand::Print, RunPrint, "FILE", "print FILE",
-     "show a property list for a person",
-     "Prints the property list nested, two spaces a level: keys in the XML writer's order,\n"
-     "strings quoted, dates in ISO 8601, data as its length and first bytes, integers and reals\n"
-     "as the XML writer writes them.\n"},
+    {"print", ToolCommand::Print, RunPrint, "FILE [KEYPATH]", "print FILE [KEYPATH]",
+     "show a property list, or the value at KEYPATH, for a person",
+     "Prints the property list, or the value at KEYPATH, nested, two spaces a level: keys in\n"
+     "the XML writer's order, array items numbered from 0 (\"3: ...\"), strings quoted, dates\n"
+     "in ISO 8601, data as its length and first bytes, integers and reals as the XML writer\n"
+     "writes them.\n"},
     {"extract", ToolCommand::Extract, RunExtract, "KEYPATH FORMAT FILE",
-     "extract KEYPATH FORMAT FILE [--expect TYPE] [-n]", "print the value at KEYPATH in a format",
+     "extract KEYPATH FORMAT FILE [--expect TYPE] [-n] [-o OUT]",
+     "print the value at KEYPATH in a format",
      "Prints the value at KEYPATH in FORMAT: xml, binary (never to a terminal), json, openstep,\n"
      "or raw: a string as it is, a number, true or false, a date as 2024-01-05T10:00:26Z, data\n"
      "in base64, a UID as its number; for an array its count, for a dictionary its keys, one a\n"
-     "line. A newline follows raw output unless -n. --expect fails (status 1) when the value is\n"
-     "not of TYPE.\n"},
+     "line, escaped as key path components (a\\.b). A newline follows raw output unless -n.\n"
+     "--expect fails (status 1) when the value is not of TYPE. -o writes OUT atomically\n"
+     "instead.\n"},
     {"type", ToolCommand::Type, RunType, "KEYPATH FILE", "type KEYPATH FILE [--expect TYPE]",
      "print the type of the value at KEYPATH",
      "Prints the type of the value at KEYPATH: bool, integer, float, string, date, data, uid\n"
      "(a dictionary of CF$UID alone, with an integer of 32 bits: a keyed archive's UID), array\n"
-     "or dictionary. --expect fails (status 1) when it is not TYPE.\n"},
-    {"replace", ToolCommand::Replace, RunReplace, "KEYPATH FILE",
-     "replace KEYPATH -TYPE VALUE FILE [-o OUT]", "set the value at KEYPATH",
-     "Sets the value at KEYPATH (a missing dictionary key is added) and rewrites FILE\n"
-     "atomically in the format it had, or writes OUT. TYPE is bool, integer, float, string,\n"
-     "date, data, hex, array, dictionary, xml or json; -array and -dictionary take no VALUE.\n"
-     "A VALUE that is not exactly a value of TYPE (a day that does not exist, base64 that is\n"
-     "not padded, a real beyond the range), or that the file's format cannot hold (an integer\n"
-     "in old-style text, a date in JSON), is refused with status 2 and the file is untouched.\n"},
-    {"insert", ToolCommand::Insert, RunInsert, "KEYPATH FILE",
-     "insert KEYPATH -TYPE VALUE [--append] FILE [-o OUT]", "add a value at KEYPATH",
+     "or dictionary. --expect fails (status 1) when it is not TYPE (real and dict are float and\n"
+     "dictionary).\n"},
+    {"replace", ToolCommand::Replace, RunReplace, "KEYPATH FILE...",
+     "replace KEYPATH -TYPE VALUE FILE... [-o OUT]", "set the value at KEYPATH",
+     "Sets the value at KEYPATH (a missing dictionary key is added) and rewrites each FILE\n"
+     "atomically in the format it had (--in-place, the default), or writes OUT. TYPE is bool,\n"
+     "integer, float (real), string, date, data, hex, array, dictionary (dict), xml or json;\n"
+     "-array and -dictionary take no VALUE. VALUE - reads standard input: -string - takes it\n"
+     "byte for byte, a final newline included; the other types leave out one final newline. A\n"
+     "VALUE that is not exactly a value of TYPE (a day that does not exist, base64 that is not\n"
+     "padded, a real beyond the range), or that the file's format cannot hold (an integer in\n"
+     "old-style text, a date in JSON), is refused with status 2 and the file is untouched. A\n"
+     "FILE that fails is reported and the others are still edited; the status is then 1.\n"},
+    {"insert", ToolCommand::Insert, RunInsert, "KEYPATH FILE...",
+     "insert KEYPATH -TYPE VALUE [--append] FILE... [-o OUT]", "add a value at KEYPATH",
      "Adds a value: a new dictionary key (an existing one is an error), or an array item\n"
      "before the index KEYPATH ends with (the count adds at the end); with --append, at the end\n"
-     "of the array KEYPATH names. FILE is rewritten as replace rewrites it.\n"},
-    {"remove", ToolCommand::Remove, RunRemove, "KEYPATH FILE", "remove KEYPATH FILE [-o OUT]",
+     "of the array KEYPATH names. Each FILE is rewritten as replace rewrites it.\n"},
+    {"remove", ToolCommand::Remove, RunRemove, "KEYPATH FILE...", "remove KEYPATH FILE... [-o OUT]",
      "remove the value at KEYPATH",
-     "Removes the value at KEYPATH and rewrites FILE as replace rewrites it.\n"},
-    {"create", ToolCommand::Create, RunCreate, "FORMAT FILE", "create FORMAT FILE",
+     "Removes the value at KEYPATH and rewrites each FILE as replace rewrites it.\n"},
+    {"edit", ToolCommand::Edit, RunEditCommand, "FILE...",
+     "edit -c CLAUSE [-c CLAUSE ...] FILE... [-o OUT]", "make several edits, written once",
+     "Makes the edits of the clauses in order and writes each FILE once, as replace rewrites\n"
+     "it; when one clause fails, nothing of that FILE is written. A clause is what follows\n"
+     "plistbridge in a replace, insert or remove command, without FILE, split as a shell splits\n"
+     "words ('...', \"...\", \\): -c 'replace Window.Zoom -real 2' -c 'remove \"Old key\"'.\n"},
+    {"create", ToolCommand::Create, RunCreate, "FORMAT FILE", "create FORMAT FILE [--force]",
      "write an empty dictionary to FILE",
      "Writes a property list holding an empty dictionary to FILE in FORMAT: xml, binary, json\n"
-     "or openstep.\n"},
+     "or openstep; - writes it to standard output. An existing FILE is refused unless --force.\n"},
     {"diff", ToolCommand::Diff, RunDiff, "FILE FILE", "diff [-q] A B",
      "compare two property lists by value",
      "Compares two property lists in any formats by value and prints each difference as its\n"
      "key path and what changed: \"added PATH: VALUE\", \"removed PATH: VALUE\", \"changed PATH:\n"
-     "OLD -> NEW\", \"changed type PATH: OLD -> NEW\". Exits with 0 when they are equal, 1 when\n"
-     "they differ, 2 on an error; -q prints nothing.\n"},
+     "OLD -> NEW\", \"changed type PATH: OLD -> NEW\". Array items are matched by value, so an\n"
+     "item added or removed is one line; a removed or changed item is named by its index in A,\n"
+     "an added one by its index in B. Exits with 0 when they are equal, 1 when they differ or\n"
+     "one cannot be read, 2 on a usage error; -q prints nothing.\n"},
 };
 
 constexpr char kKeyPaths[] =
     "Key paths name one value: components separated by dots, a number indexing an array\n"
     "(Tracks.3.Name), \\. and \\\\ escaping a dot and a backslash inside a key, the empty path\n"
     "for the top value; a path starting with : is read in the colon form\n"
-    "(:CFBundleDocumentTypes:2:CFBundleTypeExtensions). Messages name values the same way.\n";
+    "(:CFBundleDocumentTypes:2:CFBundleTypeExtensions). Messages name values the same way,\n"
+    "from the top; an empty key at the top is shown as \"\".\n";
 
 constexpr char kNotationAndStatuses[] =
     R"USAGE(VALUE and results of load, store and send are written in the descriptor notation:
@@ -226,14 +248,18 @@ std::string MakeToolUsage() {
                           ? std::string(spec.help)
                           : OptionOwnersText(spec) + ": " + std::string(spec.help),
                       text);
-    AppendRow("-TYPE VALUE", "replace, insert: the value; TYPE is one of", text);
+    AppendRow("-TYPE VALUE",
+              "replace, insert and their clauses: the value (- reads standard input); TYPE is "
+              "one of",
+              text);
     for (const OptionSpec& spec : kOptions)
         if (spec.action == OptionAction::ValueType)
             AppendRow("  " + OptionSpelling(spec), spec.help, text);
     AppendRow("--", "ends the options: every later argument is an operand", text);
     text +=
         "\nAn option given twice, or one the command does not take, is a usage error; - is\n"
-        "standard input wherever a file is read.\n\n";
+        "standard input wherever a file is read and as one -TYPE VALUE a run, and standard\n"
+        "output where a file is written (-o -, create FORMAT -).\n\n";
     return text + kKeyPaths + "\n" + kNotationAndStatuses;
 }
 
@@ -250,7 +276,8 @@ std::string MakeCommandUsage(const CommandSpec& command) {
         if (!spec.commands.empty() && OptionBelongsTo(spec, command.name))
             AppendRow(OptionSpelling(spec), spec.help, options);
     if (!options.empty()) text += "\nOptions:\n" + options;
-    if (command.operands.find("KEYPATH") != std::string_view::npos)
+    if (command.operands.find("KEYPATH") != std::string_view::npos ||
+        command.command == ToolCommand::Edit)
         text += "\n" + std::string(kKeyPaths);
     return text;
 }

@@ -21,5 +21,6 @@ int RunInsert(const ToolArguments& args);
 int RunRemove(const ToolArguments& args);
 int RunCreate(const ToolArguments& args);
 int RunDiff(const ToolArguments& args);
+int RunEditCommand(const ToolArguments& args);
 
 #endif

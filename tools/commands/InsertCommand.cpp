@@ -4,6 +4,5 @@
 #include "tools/commands/ToolEditing.h"
 
 int RunInsert(const ToolArguments& args) {
-    return RunEdit("insert", args,
-                   args.append ? plistedit::EditKind::Append : plistedit::EditKind::Insert);
+    return RunEdit("insert", args);
 }

@@ -3,5 +3,5 @@
 #include "tools/commands/ToolEditing.h"
 
 int RunRemove(const ToolArguments& args) {
-    return RunEdit("remove", args, plistedit::EditKind::Remove);
+    return RunEdit("remove", args);
 }

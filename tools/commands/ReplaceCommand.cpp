@@ -4,5 +4,5 @@
 #include "tools/commands/ToolEditing.h"
 
 int RunReplace(const ToolArguments& args) {
-    return RunEdit("replace", args, plistedit::EditKind::Replace);
+    return RunEdit("replace", args);
 }

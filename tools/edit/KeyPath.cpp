@@ -69,7 +69,7 @@ std::string ShownKeyPath(const KeyPath& path, size_t count) {
     constexpr size_t kLongest = 160, kHead = 100, kTail = 50;
     count = std::min(count, path.components.size());
     std::string text = FormatKeyPath(path, count);
-    if (text.empty() && count > 0) return "\"\" (an empty key)";
+    if (text.empty() && count > 0) return "\"\"";
     if (text.size() <= kLongest) return text;
     // Cut at UTF-8 character boundaries.
     size_t head = kHead, tail = text.size() - kTail;

@@ -36,8 +36,8 @@ bool ParseKeyPath(std::string_view text, KeyPath& out, std::string& error);
 // ParseKeyPath reads it back: what every message prints.
 std::string FormatKeyPath(const KeyPath& path, size_t count = SIZE_MAX);
 
-// FormatKeyPath for a message: a path of one empty key, which has no written form, as
-// '"" (an empty key)', and one longer than 160 characters cut in the middle, with its count of
+// FormatKeyPath for a message: the empty key at the top, whose dotted form is empty as the top
+// value's is, as "", and a path longer than 160 characters cut in the middle, with its count of
 // components, so that a refusal never names an empty or endless path.
 std::string ShownKeyPath(const KeyPath& path, size_t count = SIZE_MAX);
 

@@ -37,7 +37,7 @@ size_t DiffPlists(CFPropertyListRef before, CFPropertyListRef after,
 //   removed Tracks.5: an array of 2 items
 //   changed Name: "a" -> "b"
 //   changed type Added: date 2024-01-05T10:00:26Z -> string "2024"
-// The top value is named "(top)".
+// The top value is named "(top)", an empty key at the top "".
 std::string DescribeDifference(const Difference& difference);
 
 }  // namespace plistedit

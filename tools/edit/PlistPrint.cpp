@@ -90,6 +90,8 @@ bool AppendIndented(CFTypeRef value, size_t level, std::string& out,
         out += "[\n";
         for (CFIndex i = 0; i < count; ++i) {
             out += indent;
+            out += std::to_string(i);
+            out += ": ";
             if (!AppendIndented(CFArrayGetValueAtIndex(array, i), level + 1, out, visits))
                 return false;
             out.push_back('\n');
@@ -151,7 +153,10 @@ bool RawText(CFPropertyListRef value, std::string& out, std::string& error) {
         for (const auto& pair : OrderedPairs(static_cast<CFDictionaryRef>(value))) {
             if (!first) out.push_back('\n');
             first = false;
-            if (!RawText(pair.first, out, error)) return false;
+            // Escaped as a key path component, so that each line pastes back into a path.
+            std::string key;
+            if (!RawText(pair.first, key, error)) return false;
+            out += plisttext::EscapeKeyPathComponent(key);
         }
         return true;
     }

@@ -193,11 +193,11 @@ bool JSONWriter::WriteDictionary(CFDictionaryRef dictionary, int level) {
 }  // namespace
 
 bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::string& error,
-               bool scalarAtTop) {
+               bool scalarAtTop, std::string_view at) {
     out.clear();
     JSONWriter writer(strict, out);
     if (!writer.Write(plist, 0)) {
-        error = Where(writer.mPath) + " is " + writer.mWhat;
+        error = Where(at, writer.mPath) + " is " + writer.mWhat;
         out.clear();
         return false;
     }
@@ -205,7 +205,8 @@ bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::stri
     // anything else at the top would not read back.
     const CFTypeID top = CFGetTypeID(plist);
     if (!scalarAtTop && top != CFArrayGetTypeID() && top != CFDictionaryGetTypeID()) {
-        error = Where("") + " is not an array or a dictionary, which JSON output needs at the top";
+        error =
+            Where(at, "") + " is not an array or a dictionary, which JSON output needs at the top";
         out.clear();
         return false;
     }

@@ -185,11 +185,11 @@ bool OpenStepWriter::WriteDictionary(CFDictionaryRef dictionary, int level) {
 }  // namespace
 
 bool WriteOpenStep(CFPropertyListRef plist, std::string& out, std::string& error,
-                   const OpenStepStyle& style) {
+                   const OpenStepStyle& style, std::string_view at) {
     out.clear();
     OpenStepWriter writer(out, style);
     if (!writer.Write(plist, 0)) {
-        error = Where(writer.mPath) + " is " + writer.mWhat;
+        error = Where(at, writer.mPath) + " is " + writer.mWhat;
         out.clear();
         return false;
     }

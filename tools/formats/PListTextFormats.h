@@ -20,9 +20,9 @@ namespace plisttext {
 // two spaces per level; ends with a newline. The top value must be an array or a dictionary,
 // the only JSON the reader takes, unless `scalarAtTop` (a value extracted on its own, which
 // nothing reads back as a file). False with `error` saying what and where (a key path like
-// Tracks.3.Name).
+// Tracks.3.Name, from the top of the file when `plist` is the value at the key path `at`).
 bool WriteJSON(CFPropertyListRef plist, bool strict, std::string& out, std::string& error,
-               bool scalarAtTop = false);
+               bool scalarAtTop = false, std::string_view at = {});
 
 // JSON input: UTF-8 (a BOM is skipped) whose top value is an object or an array. Integers in
 // the signed or unsigned 64-bit range stay integers; any other number is a real. null is
@@ -37,14 +37,15 @@ bool ReadJSONValue(std::string_view text, CFRef<CFPropertyListRef>& out, std::st
 // Old-style text output: strings (quoted where needed; non-ASCII as \U escapes), data as
 // <hex>, arrays as ( … ), dictionaries as { key = value; }; numbers as their text, which
 // reads back as a string. Dates and Booleans have no form and are refused, as is a string with
-// an unpaired surrogate. Ends with a newline. `style` follows a file being edited in place:
-// every string quoted, and non-ASCII text as itself (UTF-8) rather than \U escapes.
+// an unpaired surrogate. Ends with a newline. `error` as WriteJSON's. `style` follows a file
+// being edited in place: every string quoted, and non-ASCII text as itself (UTF-8) rather than
+// \U escapes.
 struct OpenStepStyle {
     bool quoteAll = false;
     bool escapeNonASCII = true;
 };
 bool WriteOpenStep(CFPropertyListRef plist, std::string& out, std::string& error,
-                   const OpenStepStyle& style = {});
+                   const OpenStepStyle& style = {}, std::string_view at = {});
 
 // The date as the XML writer writes it: 2024-01-05T10:00:26Z. Empty when the writer refuses
 // the date (too far from the present for its calendar).

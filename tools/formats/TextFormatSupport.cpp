@@ -80,13 +80,19 @@ std::string EscapeKeyPathComponent(std::string_view component) {
 }
 
 void PrependSegment(std::string& path, std::string_view segment) {
-    std::string escaped = EscapeKeyPathComponent(segment);
-    if (!path.empty()) escaped.push_back('.');
-    path.insert(0, escaped);
+    path.insert(0, "." + EscapeKeyPathComponent(segment));
 }
 
-std::string Where(const std::string& path) {
-    return path.empty() ? "the top value" : "the value at " + path;
+std::string PathFromTop(std::string_view at, const std::string& path) {
+    std::string full(at);
+    if (!path.empty()) full += std::string_view(path).substr(at.empty() ? 1 : 0);
+    if (full.empty() && !path.empty()) return "\"\"";
+    return full;
+}
+
+std::string Where(std::string_view at, const std::string& path) {
+    const std::string full = PathFromTop(at, path);
+    return full.empty() ? "the top value" : "the value at " + full;
 }
 
 namespace {
@@ -139,8 +145,9 @@ public:
         return false;
     }
 
-    std::string Problem() const {
-        return (mPath.empty() ? std::string("the top dictionary") : "the dictionary at " + mPath) +
+    std::string Problem(std::string_view at) const {
+        const std::string full = PathFromTop(at, mPath);
+        return (full.empty() ? std::string("the top dictionary") : "the dictionary at " + full) +
                " has the keys " + mKeys +
                ", which become one key once each unpaired surrogate "
                "is written as U+FFFD";
@@ -175,9 +182,9 @@ private:
 
 }  // namespace
 
-std::string MergedKeysProblem(CFPropertyListRef plist) {
+std::string MergedKeysProblem(CFPropertyListRef plist, std::string_view at) {
     MergeFinder finder;
-    return finder.Find(plist) ? finder.Problem() : std::string();
+    return finder.Find(plist) ? finder.Problem(at) : std::string();
 }
 
 }  // namespace plisttext

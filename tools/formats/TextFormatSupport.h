@@ -35,16 +35,21 @@ std::string NumberText(CFNumberRef number);
 std::string EscapeKeyPathComponent(std::string_view component);
 
 // The writers build the key path to a refused value only on the way out of the recursion, so
-// writing costs nothing for it: each container level puts its key or index in front.
+// writing costs nothing for it: each container level puts a dot and its key or index in front
+// (so that the empty key at the top, ".", differs from the top value, "").
 void PrependSegment(std::string& path, std::string_view segment);
-// "the top value", or "the value at Tracks.3.Name".
-std::string Where(const std::string& path);
+// The key path from the top of the file of the value at `path` (as PrependSegment builds it)
+// inside the value written, which is at the key path `at` of its file (empty: the top): empty
+// for the top value, "\"\"" for the empty key at the top.
+std::string PathFromTop(std::string_view at, const std::string& path);
+// "the top value", "the value at Tracks.3.Name", or "the value at \"\"" (PathFromTop).
+std::string Where(std::string_view at, const std::string& path);
 
 // The XML and binary writers write an unpaired surrogate as U+FFFD, and refuse a dictionary two
 // of whose keys then become one. Says which: "the dictionary at a.b has the keys "x\uD800" and
 // "x\uDC00", which become one key once each unpaired surrogate is written as U+FFFD"; empty
-// when none does (or a container is met past ContainerVisits' bound).
-std::string MergedKeysProblem(CFPropertyListRef plist);
+// when none does (or a container is met past ContainerVisits' bound). `at` as Where's.
+std::string MergedKeysProblem(CFPropertyListRef plist, std::string_view at = {});
 
 // How often each container has been written. A binary list may reference one container from
 // many places, so 30 levels of [x, x] would write two billion values; like the platform's

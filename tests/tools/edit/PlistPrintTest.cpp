@@ -34,10 +34,10 @@ TEST_F(PlistPrintTest, PrintsNestedInTheWritersKeyOrder) {
               "  \"f\" = false\n"
               "  \"u\" = UID 3\n"
               "  \"z\" = [\n"
-              "    -3\n"
-              "    0.5\n"
-              "    []\n"
-              "    {}\n"
+              "    0: -3\n"
+              "    1: 0.5\n"
+              "    2: []\n"
+              "    3: {}\n"
               "  ]\n"
               "}\n");
 }
@@ -62,6 +62,10 @@ const RawCase kRawCases[] = {
     {"<dict><key>CF$UID</key><integer>-1</integer></dict>", "4294967295", false},
     {"<dict><key>CF$UID</key><real>1</real></dict>", "CF$UID", false},
     {"<dict><key>CF$UID</key><string>1</string></dict>", "CF$UID", false},
+    // Each key as a key path component, so that it pastes back into a path.
+    {"<dict><key>a.b</key><true/><key>c\\d</key><true/><key>:x</key><true/><key>y:</key><true/>"
+     "</dict>",
+     "\\:x\na\\.b\nc\\\\d\ny:", false},
 };
 
 class RawTextTest : public PlatformTestWithParam<RawCase> {};
