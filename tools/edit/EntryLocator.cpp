@@ -47,6 +47,13 @@ bool IsSpaceOnly(std::string_view text) {
     return text.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos;
 }
 
+// A comment of old-style text or XML that `text` holds whole, and nothing else.
+bool IsWholeComment(std::string_view text) {
+    if (text.starts_with("//")) return true;
+    if (text.starts_with("/*")) return text.size() >= 4 && text.ends_with("*/");
+    return text.starts_with("<!--") && text.size() >= 7 && text.ends_with("-->");
+}
+
 // The edit of one file's text: finds the container the path ends in, then makes the splices.
 class Surgeon {
 public:
@@ -116,6 +123,39 @@ private:
         return Slice(start, end);
     }
     bool StartsLine(size_t pos) const { return LineIndent(pos).size() == pos - LineStart(pos); }
+    size_t LineEnd(size_t pos) const {
+        const size_t end = mText.find_first_of("\r\n", pos);
+        return end == std::string_view::npos ? mText.size() : end;
+    }
+
+    // Past a comment that ends the line `pos` is on, at the line's end: what an entry's own
+    // line says of it stays with it. `pos` itself when the rest of the line is anything else.
+    size_t PastTrailingComment(size_t pos) const {
+        const size_t end = LineEnd(pos);
+        std::string_view rest = Slice(pos, end);
+        rest.remove_prefix(std::min(rest.find_first_not_of(" \t"), rest.size()));
+        while (!rest.empty() && IsHorizontalSpace(rest.back())) rest.remove_suffix(1);
+        return IsWholeComment(rest) ? end : pos;
+    }
+
+    // Where the comment lines right above the entry at `begin` start: they belong to it.
+    size_t PastCommentsAbove(size_t begin) const {
+        while (StartsLine(begin)) {
+            const size_t lineStart = LineStart(begin);
+            if (lineStart == 0) break;
+            size_t previousEnd = lineStart - 1;
+            if (mText[previousEnd] == '\n' && previousEnd > 0 && mText[previousEnd - 1] == '\r')
+                --previousEnd;
+            const size_t previousStart = LineStart(previousEnd);
+            std::string_view line = Slice(previousStart, previousEnd);
+            const size_t indent = std::min(line.find_first_not_of(" \t"), line.size());
+            line.remove_prefix(indent);
+            while (!line.empty() && IsHorizontalSpace(line.back())) line.remove_suffix(1);
+            if (!IsWholeComment(line)) break;
+            begin = previousStart + indent;
+        }
+        return begin;
+    }
 
     // To the container that `path` names, noting the file's indentation unit on the way.
     bool Descend(size_t top, bool braceless, const KeyPath& path) {
@@ -309,16 +349,21 @@ private:
         }
         const bool commas = mScanner.CommaSeparated(mContainer);
         const std::string separator = Separator(at, near);
+        // An entry on lines of its own keeps the comments on its line and right above it.
+        const bool ownLines = !mNewline.empty() && separator.starts_with(mNewline);
         if (at < count) {
-            const size_t begin = mEntries[at].Begin();
+            const size_t begin =
+                ownLines ? PastCommentsAbove(mEntries[at].Begin()) : mEntries[at].Begin();
             mSplices.push_back({begin, begin, entry + (commas ? "," : "") + separator});
             return true;
         }
         const Entry& last = mEntries.back();
         if (commas && !last.hasComma)
             mSplices.push_back({last.value.end, last.value.end, "," + separator + entry});
-        else
-            mSplices.push_back({last.end, last.end, separator + entry + (commas ? "," : "")});
+        else {
+            const size_t after = ownLines ? PastTrailingComment(last.end) : last.end;
+            mSplices.push_back({after, after, separator + entry + (commas ? "," : "")});
+        }
         return true;
     }
 

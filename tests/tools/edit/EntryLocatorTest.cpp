@@ -104,14 +104,19 @@ const Edit kEdits[] = {
     // Old-style strings file: comments, quoted keys in sorted order, non-ASCII as itself.
     {"Localizable.strings", EditKind::Replace, "World", "string", "Monde ü", "\"Le monde\"",
      "\"Monde ü\""},
-    {"Localizable.strings", EditKind::Insert, "Apple", "string", "Pomme", "\"Hello\"",
-     "\"Apple\" = \"Pomme\";\n\"Hello\""},
+    {"Localizable.strings", EditKind::Insert, "Apple", "string", "Pomme", "/* Greeting */\n",
+     "\"Apple\" = \"Pomme\";\n/* Greeting */\n"},
     {"Localizable.strings", EditKind::Insert, "Nice", "string", "Très \"bien\"", "\"World\"",
      "\"Nice\" = \"Très \\\"bien\\\"\";\n\"World\""},
     {"Localizable.strings", EditKind::Remove, "Menu\\.Quit", nullptr, nullptr,
      "\"Menu.Quit\" = \"Quitter\";\n", ""},
     {"Localizable.strings", EditKind::Remove, "Zebra", nullptr, nullptr, "\"Zebra\" = \"Zèbre\";\n",
      ""},
+    // Comments on an entry's line and right above it stay with the entry.
+    {"Commented.strings", EditKind::Insert, "b", "string", "q", "/* about c */\n",
+     "\"b\" = \"q\";\n/* about c */\n"},
+    {"Commented.strings", EditKind::Insert, "e", "string", "w", "// about d\n",
+     "// about d\n\"e\" = \"w\";\n"},
     // Old-style project file: bare strings, entries on one line, a trailing comma.
     {"project.ostep", EditKind::Replace, "objects.A1.path", "string", "main 2.c", "path = main.c;",
      "path = \"main 2.c\";"},
