@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/CoreFoundation/CFPropertyListPrivate.h"
 #include "tools/cli/ToolSupport.h"
 #include "tools/formats/ExpandedSize.h"
 #include "tools/formats/PListTextFormats.h"
@@ -20,6 +21,9 @@ namespace {
 struct InputFacts {
     size_t bytes = 0;
     bool binary = false;  // only a binary list references one object from several places
+    // The binary reader's count of the value it returned, kept until the first check of that
+    // value: a later value could be made where this one was.
+    PBBinaryReadMeasure measure{};
 };
 InputFacts gLastInput;
 size_t gOutputBound = 0;  // --max-output; 0: the default
@@ -75,9 +79,13 @@ bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPr
     InputFile& file = source ? *source : local;
     if (file.Open(path, reason)) {
         PrepareHeapFor(file.Bytes().size());
-        gLastInput = {file.Bytes().size(), file.Bytes().starts_with("bplist")};
+        gLastInput = {file.Bytes().size(), file.Bytes().starts_with("bplist"), {}};
         bool readAsJSON = false;
         const bool parsed = ParseInput(file.Bytes(), out, reason, &readAsJSON);
+        if (parsed && gLastInput.binary) {
+            PBPropertyListLastBinaryRead(&gLastInput.measure);
+            if (gLastInput.measure.root != out.Get()) gLastInput.measure = {};
+        }
         if (file.Shrank()) reason = kShrankWhileRead;
         if (parsed && !file.Shrank()) {
             if (format) *format = DetectFormat(file.Bytes(), path, readAsJSON);
@@ -101,7 +109,14 @@ std::string ExpansionProblem(CFPropertyListRef plist, std::string_view form) {
             : std::max(kDefaultOutputBound, gLastInput.bytes > SIZE_MAX / kOutputBytesPerInputByte
                                                 ? SIZE_MAX
                                                 : gLastInput.bytes * kOutputBytesPerInputByte);
-    if (plisttext::ExpandedSize(plist, plisttext::CostsOf(form), bound) <= bound) return "";
+    const plisttext::ExpansionCosts& costs = plisttext::CostsOf(form);
+    const PBBinaryReadMeasure measure = gLastInput.measure;
+    gLastInput.measure = {};
+    if (measure.root == plist && !measure.sharedContainer &&
+        plisttext::MeasuredSize(measure.references, measure.depths, measure.contentUnits, costs) <=
+            bound)
+        return "";
+    if (plisttext::ExpandedSize(plist, costs, bound) <= bound) return "";
     return std::string("its shared values expand it to more than ") + SizeText(bound) + " of " +
            FormName(form) + " from " + SizeText(gLastInput.bytes) +
            " (--max-output SIZE raises the bound)";

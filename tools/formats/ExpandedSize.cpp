@@ -93,4 +93,17 @@ uint64_t ExpandedSize(CFPropertyListRef plist, const ExpansionCosts& costs, uint
     return walk.Total();
 }
 
+uint64_t MeasuredSize(uint64_t appearances, uint64_t depths, uint64_t contentUnits,
+                      const ExpansionCosts& costs) {
+    uint64_t total = 0;
+    const auto add = [&total](uint64_t count, uint64_t cost) {
+        const uint64_t bytes = cost != 0 && count > kAll / cost ? kAll : count * cost;
+        total = bytes > kAll - total ? kAll : total + bytes;
+    };
+    add(appearances, costs.perValue);
+    add(depths, costs.perLevel);
+    if (!costs.contentShared) add(contentUnits, 1);
+    return total;
+}
+
 }  // namespace plisttext

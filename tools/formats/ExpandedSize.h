@@ -31,6 +31,12 @@ const ExpansionCosts& CostsOf(std::string_view form);
 // divided by the cost of a value, and by the size of the value when nothing is shared.
 uint64_t ExpandedSize(CFPropertyListRef plist, const ExpansionCosts& costs, uint64_t limit);
 
+// No less than ExpandedSize of a value in which no container appears twice, from counts over
+// every appearance of a value or key: how many, the sum of their depths, and their string
+// units and data bytes. No walk: the binary reader counts them as it reads.
+uint64_t MeasuredSize(uint64_t appearances, uint64_t depths, uint64_t contentUnits,
+                      const ExpansionCosts& costs);
+
 }  // namespace plisttext
 
 #endif

@@ -111,19 +111,26 @@ public:
     }
 
     CFPropertyListRef Read(CFStringRef* error);
+    // What the value read expands to; its root is set by the caller.
+    const PBBinaryReadMeasure& Measure() const { return mMeasure; }
 
 private:
     bool ReadTrailer();
     CFTypeRef CreateObject(uint64_t index, size_t depth);
-    CFTypeRef CreateAt(uint64_t offset, size_t depth, bool& cacheable);
+    CFTypeRef CreateAt(uint64_t offset, size_t depth, bool& cacheable, uint32_t& shareCost);
     CFTypeRef CreateScalar(uint64_t offset, uint8_t marker);
-    CFTypeRef CreateString(uint64_t offset, uint8_t marker);
-    CFTypeRef CreateUID(uint64_t offset, uint8_t marker);
+    CFTypeRef CreateString(uint64_t offset, uint8_t marker, uint32_t& shareCost);
+    CFTypeRef CreateUID(uint64_t offset, uint8_t marker, size_t depth);
     CFTypeRef CreateArray(uint64_t offset, uint8_t marker, size_t depth);
     CFTypeRef CreateDictionary(uint64_t offset, uint8_t marker, size_t depth);
     bool ReadCount(uint64_t offset, uint8_t marker, uint64_t& count, uint64_t& start);
     uint32_t KeyClass(uint64_t index, CFTypeRef key);
     uint32_t Intern(CFTypeRef key);
+    // `count` references at `depth`; the file's length bounds both sums.
+    void CountReferences(uint64_t count, size_t depth) {
+        mMeasure.references += count;
+        mMeasure.depths += count * depth;
+    }
     size_t DropRepeatedKeys(size_t keyBase, size_t valueBase);
     bool Available(uint64_t start, uint64_t count, uint64_t unit) const {
         return start <= mEnd && count <= (mEnd - start) / unit;
@@ -155,8 +162,12 @@ private:
     // while it is built (a repeated key, a set's duplicate) is kept alive in mSpared.
     std::vector<CFTypeRef> mCache;
     std::vector<CFTypeRef> mSpared;  // +1 each
-    std::vector<uint8_t> mOnPath;    // containers being built, for the cycle check
-    std::u16string mUnits;           // a string's units on their way into it
+    // By object index: kOnPath while it is being built (the cycle check); once made, what a
+    // further reference to it adds to the measure: its string units or data bytes, or
+    // kWholeSubtree for a container that holds something (or a leaf too long to count).
+    static constexpr uint32_t kOnPath = 0x80000000, kWholeSubtree = 0x7FFFFFFF;
+    std::vector<uint32_t> mStates;
+    std::u16string mUnits;  // a string's units on their way into it
     // The open dictionaries' pairs (+1 each) and the class of each key: equal keys, and only
     // those, have one class. A key object's class is found once per object index, so telling
     // a dictionary's repeated keys apart costs no hash look-up per key.
@@ -172,6 +183,7 @@ private:
     };
     std::vector<Interned> mInterned;  // one key of each class, open-addressed by hash
     uint64_t mBudget = 0;             // object creations still allowed
+    PBBinaryReadMeasure mMeasure{};   // counted at every reference
     const char* mError = nullptr;
     uint64_t mErrorOffset = 0;
 };
@@ -219,7 +231,7 @@ bool BinaryReader::ReadTrailer() {
     mEnd = mTableOffset;
     // Both sized by the object count, which the offset table bounds by the file length.
     mCache.assign(mObjectCount, nullptr);
-    mOnPath.assign(mObjectCount, 0);
+    mStates.assign(mObjectCount, 0);
     mBudget = 4 * static_cast<uint64_t>(mLength) + 65536;
     return true;
 }
@@ -227,6 +239,7 @@ bool BinaryReader::ReadTrailer() {
 CFPropertyListRef BinaryReader::Read(CFStringRef* error) {
     CFTypeRef result = nullptr;
     try {
+        mMeasure.references = 1;  // the top; a container counts the references it holds
         if (ReadTrailer()) result = CreateObject(mTopObject, 0);
     } catch (const std::bad_alloc&) {
         result = Fail("out of memory", 0);
@@ -243,22 +256,33 @@ CFPropertyListRef BinaryReader::Read(CFStringRef* error) {
 // +1 object number `index`, shared from the cache when it was made before.
 CFTypeRef BinaryReader::CreateObject(uint64_t index, size_t depth) {
     if (index >= mObjectCount) return Fail("object reference out of range", mTableOffset);
-    if (mCache[index]) return Retain(mCache[index]);
-    if (mOnPath[index]) return Fail("object contains itself", mTableOffset);
+    if (mCache[index]) {
+        const uint32_t shareCost = mStates[index];
+        if (shareCost == kWholeSubtree)
+            mMeasure.sharedContainer = 1;
+        else
+            mMeasure.contentUnits += shareCost;
+        return Retain(mCache[index]);
+    }
+    if (mStates[index] & kOnPath) return Fail("object contains itself", mTableOffset);
     if (mBudget == 0) return Fail("object graph too large when expanded", mTableOffset);
     --mBudget;
     uint64_t offset = ReadBigEndian(mBytes + mTableOffset + index * mOffsetSize, mOffsetSize);
     if (offset < kHeaderSize || offset >= mEnd) return Fail("object offset out of range", offset);
-    mOnPath[index] = 1;
+    mStates[index] = kOnPath;
     bool cacheable = true;
-    CFTypeRef object = CreateAt(offset, depth, cacheable);
-    mOnPath[index] = 0;
+    uint32_t shareCost = 0;
+    CFTypeRef object = CreateAt(offset, depth, cacheable, shareCost);
+    mStates[index] = shareCost;
     if (object && cacheable) mCache[index] = object;
     return object;
 }
 
-CFTypeRef BinaryReader::CreateAt(uint64_t offset, size_t depth, bool& cacheable) {
+CFTypeRef BinaryReader::CreateAt(uint64_t offset, size_t depth, bool& cacheable,
+                                 uint32_t& shareCost) {
     uint8_t marker = mBytes[offset];
+    // A count in the low nibble, or one that follows (0x_F): a container not known empty.
+    const uint32_t containerCost = (marker & 0x0F) != 0 ? kWholeSubtree : 0;
     switch (marker >> 4) {
         case 0x0:
         case 0x1:
@@ -269,16 +293,19 @@ CFTypeRef BinaryReader::CreateAt(uint64_t offset, size_t depth, bool& cacheable)
         case 0x5:
         case 0x6:
             cacheable = !mMutableLeaves;
-            return CreateString(offset, marker);
+            return CreateString(offset, marker, shareCost);
         case 0x8:
             cacheable = !mMutableContainers;
-            return CreateUID(offset, marker);
+            shareCost = kWholeSubtree;  // a dictionary of one
+            return CreateUID(offset, marker, depth);
         case 0xA:
         case 0xC:
             cacheable = !mMutableContainers;
+            shareCost = containerCost;
             return CreateArray(offset, marker, depth);
         case 0xD:
             cacheable = !mMutableContainers;
+            shareCost = containerCost;
             return CreateDictionary(offset, marker, depth);
         default:
             return Fail("unknown object type", offset);
@@ -337,12 +364,14 @@ bool BinaryReader::ReadCount(uint64_t offset, uint8_t marker, uint64_t& count, u
 }
 
 // Data (0x4_), ASCII strings (0x5_) and UTF-16 big-endian strings (0x6_).
-CFTypeRef BinaryReader::CreateString(uint64_t offset, uint8_t marker) {
+CFTypeRef BinaryReader::CreateString(uint64_t offset, uint8_t marker, uint32_t& shareCost) {
     uint64_t count, start;
     if (!ReadCount(offset, marker, count, start)) return nullptr;
     uint64_t unit = marker >> 4 == 6 ? 2 : 1;
     if (!Available(start, count, unit)) return Fail("object runs past the end", offset);
     const uint8_t* p = mBytes + start;
+    mMeasure.contentUnits += count;
+    shareCost = static_cast<uint32_t>(std::min<uint64_t>(count, kWholeSubtree));
     CFTypeRef object = nullptr;
     if (marker >> 4 == 4) {
         object = CreateData(p, count, mMutableLeaves);
@@ -365,11 +394,14 @@ CFTypeRef BinaryReader::CreateString(uint64_t offset, uint8_t marker) {
     return object ? object : Fail("out of memory", offset);
 }
 
-CFTypeRef BinaryReader::CreateUID(uint64_t offset, uint8_t marker) {
+CFTypeRef BinaryReader::CreateUID(uint64_t offset, uint8_t marker, size_t depth) {
     size_t size = (marker & 0x0F) + 1u;
     if (!Available(offset + 1, size, 1)) return Fail("UID runs past the end", offset);
     if (ReadWideBigEndian(mBytes + offset + 1, size) > UINT32_MAX)
         return Fail("UID beyond 32 bits", offset);
+    // Written out, a UID is a dictionary of one key and an integer below it.
+    CountReferences(2, depth + 1);
+    mMeasure.contentUnits += 6;
     Ref<CFDictionaryRef> dict(cf::CreateDictionary(1, mMutableContainers));
     CFTypeRef key = CreateStringFromUTF8("CF$UID", mMutableLeaves);
     CFTypeRef value = CreateNumberUInt64(ReadWideBigEndian(mBytes + offset + 1, size));
@@ -389,6 +421,7 @@ CFTypeRef BinaryReader::CreateArray(uint64_t offset, uint8_t marker, size_t dept
     if (count > 0 && depth >= static_cast<size_t>(kMaxDepth))
         return Fail("nested too deeply", offset);
     if (!Available(start, count, mRefSize)) return Fail("array runs past the end", offset);
+    CountReferences(count, depth + 1);
     Ref<CFArrayRef> array(cf::CreateArray(count, mMutableContainers));
     if (!array) return Fail("out of memory", offset);
     for (uint64_t i = 0; i < count; ++i) {
@@ -417,6 +450,7 @@ CFTypeRef BinaryReader::CreateDictionary(uint64_t offset, uint8_t marker, size_t
         return Fail("nested too deeply", offset);
     if (count > UINT64_MAX / 2 || !Available(start, 2 * count, mRefSize))
         return Fail("dictionary runs past the end", offset);
+    CountReferences(2 * count, depth + 1);
     // A value's subtree pushes its own pairs while this dictionary's key waits for the value.
     const size_t keyBase = mKeys.size(), valueBase = mValues.size();
     for (uint64_t i = 0; i < count; ++i) {
@@ -509,7 +543,11 @@ CFPropertyListRef ReadBinary(const uint8_t* bytes, size_t length, CFOptionFlags 
                              CFStringRef* error) {
     if (error) *error = nullptr;
     BinaryReader reader(bytes, length, mutability);
-    return reader.Read(error);
+    CFPropertyListRef result = reader.Read(error);
+    PBBinaryReadMeasure& measure = LastBinaryMeasure();
+    measure = reader.Measure();
+    measure.root = result;
+    return result;
 }
 
 }  // namespace cf::plist

@@ -6,6 +6,8 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include "platform/CoreFoundation/CFPropertyListPrivate.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -23,6 +25,8 @@ inline constexpr size_t kMinBinaryLength = 8 + 1 + 1 + 32;
 // `mutability` is a CFPropertyListMutabilityOptions value.
 CFPropertyListRef ReadBinary(const uint8_t* bytes, size_t length, CFOptionFlags mutability,
                              CFStringRef* error);
+// This thread's measure of its last binary read (CFPropertyListPrivate.h); Read clears it.
+PBBinaryReadMeasure& LastBinaryMeasure();
 CFPropertyListRef ReadXML(const uint8_t* bytes, size_t length, CFOptionFlags mutability,
                           CFStringRef* error);
 CFPropertyListRef ReadOldStyle(const uint8_t* bytes, size_t length, CFOptionFlags mutability,

@@ -6,9 +6,15 @@
 
 namespace cf::plist {
 
+PBBinaryReadMeasure& LastBinaryMeasure() {
+    thread_local PBBinaryReadMeasure measure{};
+    return measure;
+}
+
 CFPropertyListRef Read(const uint8_t* bytes, size_t length, CFOptionFlags mutability,
                        CFStringRef* error) {
     if (error) *error = nullptr;
+    LastBinaryMeasure() = {};
     if (!bytes || length == 0) return ReadXML(bytes, length, mutability, error);
     // A binary header (any "bplist0" version) decides: such bytes are neither XML nor
     // old-style text, unless they are too few for a binary list ("bplist00" alone is a word).
@@ -30,3 +36,7 @@ CFPropertyListRef Read(const uint8_t* bytes, size_t length, CFOptionFlags mutabi
 }
 
 }  // namespace cf::plist
+
+void PBPropertyListLastBinaryRead(PBBinaryReadMeasure* measure) {
+    *measure = cf::plist::LastBinaryMeasure();
+}
