@@ -381,3 +381,85 @@ TEST_F(BinaryPListReader, AllocationFailureAtAnyPointLeaksNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the reader counts of each reference it follows (CFPropertyListPrivate.h), read through
+// the public entry point.
+struct MeasureCase {
+    const char* name;
+    std::vector<Bytes> objects;
+    CFOptionFlags mutability;
+    PBBinaryReadMeasure expected;  // root: unused
+};
+
+TEST(BinaryReadMeasure, CountsEveryReferenceAndFlagsSharedContainers) {
+    const Bytes uid = "\x80\x05";
+    const std::vector<MeasureCase> cases = {
+        {"a string twice",
+         {Array({1, 1}), Ascii("abc")},
+         kCFPropertyListImmutable,
+         {nullptr, 3, 2, 6, 0}},
+        {"a string twice, made afresh",
+         {Array({1, 1}), Ascii("abc")},
+         kCFPropertyListMutableContainersAndLeaves,
+         {nullptr, 3, 2, 6, 0}},
+        {"a key and a value",
+         {Dict({1}, {2}), Ascii("k"), Ascii("vv")},
+         kCFPropertyListImmutable,
+         {nullptr, 3, 2, 3, 0}},
+        {"nested values count their depth",
+         {Array({1}), Array({2}), Int(7)},
+         kCFPropertyListImmutable,
+         {nullptr, 3, 3, 0, 0}},
+        {"an empty array twice",
+         {Array({1, 1}), Array({})},
+         kCFPropertyListImmutable,
+         {nullptr, 3, 2, 0, 0}},
+        {"an array twice",
+         {Array({1, 1}), Array({2}), Int(7)},
+         kCFPropertyListImmutable,
+         {nullptr, 4, 4, 0, 1}},
+        {"an array twice, made afresh",
+         {Array({1, 1}), Array({2}), Int(7)},
+         kCFPropertyListMutableContainers,
+         {nullptr, 5, 6, 0, 0}},
+        {"a UID twice (a dictionary)",
+         {Array({1, 1}), uid},
+         kCFPropertyListImmutable,
+         {nullptr, 5, 6, 6, 1}},
+    };
+    for (const MeasureCase& c : cases) {
+        const Bytes file = Build(c.objects);
+        CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(file.data()),
+                                           static_cast<CFIndex>(file.size())));
+        CFRef<CFPropertyListRef> value(
+            CFPropertyListCreateFromXMLData(nullptr, data.Get(), c.mutability, nullptr));
+        ASSERT_TRUE(value) << c.name;
+        PBBinaryReadMeasure measure{};
+        PBPropertyListLastBinaryRead(&measure);
+        EXPECT_EQ(measure.root, value.Get()) << c.name;
+        EXPECT_EQ(measure.references, c.expected.references) << c.name;
+        EXPECT_EQ(measure.depths, c.expected.depths) << c.name;
+        EXPECT_EQ(measure.contentUnits, c.expected.contentUnits) << c.name;
+        EXPECT_EQ(measure.sharedContainer, c.expected.sharedContainer) << c.name;
+    }
+}
+
+TEST(BinaryReadMeasure, NamesNoRootAfterAFailedOrTextRead) {
+    const auto measuredRoot = [](const Bytes& file) {
+        CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(file.data()),
+                                           static_cast<CFIndex>(file.size())));
+        CFRef<CFPropertyListRef> value(CFPropertyListCreateFromXMLData(
+            nullptr, data.Get(), kCFPropertyListImmutable, nullptr));
+        PBBinaryReadMeasure measure{};
+        PBPropertyListLastBinaryRead(&measure);
+        return measure.root;
+    };
+    EXPECT_NE(measuredRoot(Build({Array({1}), Ascii("a")})), nullptr);
+    EXPECT_EQ(measuredRoot(Build({Array({0})})), nullptr) << "a cycle";
+    EXPECT_NE(measuredRoot(Build({Array({1}), Ascii("a")})), nullptr);
+    EXPECT_EQ(measuredRoot("<plist><string>a</string></plist>"), nullptr) << "XML";
+}
+
+}  // namespace
