@@ -117,9 +117,10 @@ public:
 private:
     bool ReadTrailer();
     CFTypeRef CreateObject(uint64_t index, size_t depth);
-    CFTypeRef CreateAt(uint64_t offset, size_t depth, bool& cacheable, uint32_t& shareCost);
+    CFTypeRef CreateAt(uint64_t offset, size_t depth, bool& cacheable, uint8_t& shareCost);
     CFTypeRef CreateScalar(uint64_t offset, uint8_t marker);
-    CFTypeRef CreateString(uint64_t offset, uint8_t marker, uint32_t& shareCost);
+    CFTypeRef CreateString(uint64_t offset, uint8_t marker, uint8_t& shareCost);
+    void MeasureShared(CFTypeRef object);
     CFTypeRef CreateUID(uint64_t offset, uint8_t marker, size_t depth);
     CFTypeRef CreateArray(uint64_t offset, uint8_t marker, size_t depth);
     CFTypeRef CreateDictionary(uint64_t offset, uint8_t marker, size_t depth);
@@ -164,9 +165,9 @@ private:
     std::vector<CFTypeRef> mSpared;  // +1 each
     // By object index: kOnPath while it is being built (the cycle check); once made, what a
     // further reference to it adds to the measure: its string units or data bytes, or
-    // kWholeSubtree for a container that holds something (or a leaf too long to count).
-    static constexpr uint32_t kOnPath = 0x80000000, kWholeSubtree = 0x7FFFFFFF;
-    std::vector<uint32_t> mStates;
+    // kMeasureObject when they are too many for a byte or it is a container.
+    static constexpr uint8_t kOnPath = 0x80, kMeasureObject = 0x7F;
+    std::vector<uint8_t> mStates;
     std::u16string mUnits;  // a string's units on their way into it
     // The open dictionaries' pairs (+1 each) and the class of each key: equal keys, and only
     // those, have one class. A key object's class is found once per object index, so telling
@@ -257,11 +258,11 @@ CFPropertyListRef BinaryReader::Read(CFStringRef* error) {
 CFTypeRef BinaryReader::CreateObject(uint64_t index, size_t depth) {
     if (index >= mObjectCount) return Fail("object reference out of range", mTableOffset);
     if (mCache[index]) {
-        const uint32_t shareCost = mStates[index];
-        if (shareCost == kWholeSubtree)
-            mMeasure.sharedContainer = 1;
-        else
+        const uint8_t shareCost = mStates[index];
+        if (shareCost != kMeasureObject)
             mMeasure.contentUnits += shareCost;
+        else
+            MeasureShared(mCache[index]);
         return Retain(mCache[index]);
     }
     if (mStates[index] & kOnPath) return Fail("object contains itself", mTableOffset);
@@ -271,7 +272,7 @@ CFTypeRef BinaryReader::CreateObject(uint64_t index, size_t depth) {
     if (offset < kHeaderSize || offset >= mEnd) return Fail("object offset out of range", offset);
     mStates[index] = kOnPath;
     bool cacheable = true;
-    uint32_t shareCost = 0;
+    uint8_t shareCost = 0;
     CFTypeRef object = CreateAt(offset, depth, cacheable, shareCost);
     mStates[index] = shareCost;
     if (object && cacheable) mCache[index] = object;
@@ -279,10 +280,10 @@ CFTypeRef BinaryReader::CreateObject(uint64_t index, size_t depth) {
 }
 
 CFTypeRef BinaryReader::CreateAt(uint64_t offset, size_t depth, bool& cacheable,
-                                 uint32_t& shareCost) {
+                                 uint8_t& shareCost) {
     uint8_t marker = mBytes[offset];
     // A count in the low nibble, or one that follows (0x_F): a container not known empty.
-    const uint32_t containerCost = (marker & 0x0F) != 0 ? kWholeSubtree : 0;
+    const uint8_t containerCost = (marker & 0x0F) != 0 ? kMeasureObject : 0;
     switch (marker >> 4) {
         case 0x0:
         case 0x1:
@@ -296,7 +297,7 @@ CFTypeRef BinaryReader::CreateAt(uint64_t offset, size_t depth, bool& cacheable,
             return CreateString(offset, marker, shareCost);
         case 0x8:
             cacheable = !mMutableContainers;
-            shareCost = kWholeSubtree;  // a dictionary of one
+            shareCost = kMeasureObject;  // a dictionary of one
             return CreateUID(offset, marker, depth);
         case 0xA:
         case 0xC:
@@ -364,14 +365,14 @@ bool BinaryReader::ReadCount(uint64_t offset, uint8_t marker, uint64_t& count, u
 }
 
 // Data (0x4_), ASCII strings (0x5_) and UTF-16 big-endian strings (0x6_).
-CFTypeRef BinaryReader::CreateString(uint64_t offset, uint8_t marker, uint32_t& shareCost) {
+CFTypeRef BinaryReader::CreateString(uint64_t offset, uint8_t marker, uint8_t& shareCost) {
     uint64_t count, start;
     if (!ReadCount(offset, marker, count, start)) return nullptr;
     uint64_t unit = marker >> 4 == 6 ? 2 : 1;
     if (!Available(start, count, unit)) return Fail("object runs past the end", offset);
     const uint8_t* p = mBytes + start;
     mMeasure.contentUnits += count;
-    shareCost = static_cast<uint32_t>(std::min<uint64_t>(count, kWholeSubtree));
+    shareCost = static_cast<uint8_t>(std::min<uint64_t>(count, kMeasureObject));
     CFTypeRef object = nullptr;
     if (marker >> 4 == 4) {
         object = CreateData(p, count, mMutableLeaves);
@@ -499,6 +500,29 @@ size_t BinaryReader::DropRepeatedKeys(size_t keyBase, size_t valueBase) {
         ++kept;
     }
     return kept;
+}
+
+// A further reference to a long string or data, or to a container: the units or bytes count
+// again; a container's whole subtree would, which only a walk of it can tell.
+void BinaryReader::MeasureShared(CFTypeRef object) {
+    switch (KindOf(object)) {
+        case kStringTypeID:
+            mMeasure.contentUnits += StringUnits(static_cast<CFStringRef>(object)).size();
+            break;
+        case kDataTypeID:
+            mMeasure.contentUnits += DataLength(static_cast<CFDataRef>(object));
+            break;
+        case kArrayTypeID:
+            if (ArrayCount(static_cast<CFArrayRef>(object)) != 0) mMeasure.sharedContainer = 1;
+            break;
+        case kSetTypeID:
+            if (CFSetGetCount(static_cast<CFSetRef>(object)) != 0) mMeasure.sharedContainer = 1;
+            break;
+        default:  // a dictionary, a UID's among them
+            if (DictionaryCount(static_cast<CFDictionaryRef>(object)) != 0)
+                mMeasure.sharedContainer = 1;
+            break;
+    }
 }
 
 // The class of the key made from object `index`: the same object index always makes an equal
