@@ -31,6 +31,11 @@ inline CFTypeID KindOf(CFTypeRef value) {
     return value ? ObjectOf(value)->TypeID() : 0;
 }
 
+inline bool IsContainer(CFTypeRef value) {
+    const CFTypeID kind = KindOf(value);
+    return kind == kArrayTypeID || kind == kDictionaryTypeID;
+}
+
 // Fewest of 1, 2, 4 or 8 bytes that hold `value`.
 unsigned WidthFor(uint64_t value) {
     if (value <= 0xFF) return 1;
@@ -160,6 +165,8 @@ private:
     void EncodeNumber(CFNumberRef number);
     void EncodeString(CFStringRef string);
     uint64_t InternLeaf(size_t start);
+    uint64_t Intern(size_t start, size_t length, uint32_t hash, bool& added);
+    bool CollectLeaves(const CFTypeRef* values, size_t count, size_t firstRef);
     void SortPairs(size_t first, size_t count);
     void Emit();
 
@@ -194,6 +201,14 @@ private:
     // checked for merging only then.
     bool mLoneSurrogate = false;
     KeyOrder mKeyOrder;
+    // A run of leaves encoded before any is looked up, so that their table slots are fetched
+    // from memory together rather than one after another.
+    struct PendingLeaf {
+        size_t start;   // in the arena; SIZE_MAX for a leaf the recent ones gave
+        size_t length;  // encoded length; the index when start is SIZE_MAX
+        uint32_t hash;
+    };
+    std::vector<PendingLeaf> mPending;
     std::vector<std::u16string_view> mUnits;
     OutputBuffer mOut;
 };
@@ -269,14 +284,63 @@ bool BinaryWriter::CollectDictionary(CFDictionaryRef dictionary, size_t level) {
         mRefs[firstRef + i] = ref;
     }
     if (mLoneSurrogate && KeysMergeWhenWritten(mKeys.data() + first, count)) return false;
-    // Indices, not references: nested dictionaries push onto the same stacks.
-    for (size_t i = 0; i < count; ++i) {
+    // Indices, not references: nested dictionaries push onto the same stacks. Runs of leaves
+    // go together; each container in its place.
+    for (size_t i = 0; i < count;) {
+        size_t end = i;
+        while (end < count && !IsContainer(mValues[first + end])) ++end;
+        if (end > i) {
+            if (!CollectLeaves(mValues.data() + first + i, end - i, firstRef + count + i))
+                return false;
+            i = end;
+            continue;
+        }
         uint64_t ref;
         if (!Collect(mValues[first + i], level + 1, &ref)) return false;
         mRefs[firstRef + count + i] = ref;
+        ++i;
     }
     mKeys.resize(first);
     mValues.resize(first);
+    return true;
+}
+
+// Gives each of `count` leaves its object index (into mRefs from `firstRef`), as Collect would
+// one after another: all are encoded and hashed first, their slots fetched, then each is
+// interned in order, its encoding moved down over those of the repeated leaves before it.
+bool BinaryWriter::CollectLeaves(const CFTypeRef* values, size_t count, size_t firstRef) {
+    mPending.resize(count);
+    const size_t mask = mSlots.size() - 1;
+    for (size_t i = 0; i < count; ++i) {
+        const LeafSlot& known = LeafSlotFor(values[i]);
+        if (known.object == values[i] && values[i]) {
+            mPending[i] = {SIZE_MAX, known.index, 0};
+            continue;
+        }
+        const size_t start = ArenaSize();
+        if (!EncodeLeaf(values[i], KindOf(values[i]))) return false;
+        const size_t length = ArenaSize() - start;
+        const auto hash = static_cast<uint32_t>(HashBytes(mArena.Bytes() + start, length));
+        __builtin_prefetch(&mSlots[hash & mask]);
+        mPending[i] = {start, length, hash};
+    }
+    size_t end = SIZE_MAX;  // where the arena's kept encodings end, once one was looked up
+    for (size_t i = 0; i < count; ++i) {
+        const PendingLeaf leaf = mPending[i];
+        if (leaf.start == SIZE_MAX) {
+            mRefs[firstRef + i] = leaf.length;
+            continue;
+        }
+        if (end == SIZE_MAX) end = leaf.start;
+        if (end != leaf.start)
+            std::memmove(mArena.Bytes() + end, mArena.Bytes() + leaf.start, leaf.length);
+        bool added = false;
+        const uint64_t index = Intern(end, leaf.length, leaf.hash, added);
+        if (added) end += leaf.length;
+        if (values[i]) LeafSlotFor(values[i]) = {values[i], index};
+        mRefs[firstRef + i] = index;
+    }
+    if (end != SIZE_MAX) mArena.Truncate(end);
     return true;
 }
 
@@ -385,9 +449,18 @@ void BinaryWriter::EncodeString(CFStringRef string) {
 // The index of the leaf just encoded at mArena[start…]: an earlier equal one (and the new
 // encoding is dropped), or a new object.
 uint64_t BinaryWriter::InternLeaf(size_t start) {
+    const size_t length = ArenaSize() - start;
+    const auto hash = static_cast<uint32_t>(HashBytes(mArena.Bytes() + start, length));
+    bool added = false;
+    const uint64_t index = Intern(start, length, hash, added);
+    if (!added) mArena.Truncate(start);
+    return index;
+}
+
+// The index of the leaf encoded at mArena[start…start+length) with that hash: an earlier equal
+// one, or a new object (`added`) whose encoding stays where it is.
+uint64_t BinaryWriter::Intern(size_t start, size_t length, uint32_t hash, bool& added) {
     const uint8_t* bytes = mArena.Bytes() + start;
-    size_t length = ArenaSize() - start;
-    const auto hash = static_cast<uint32_t>(HashBytes(bytes, length));
     size_t mask = mSlots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const LeafEntry slot = mSlots[i];
@@ -400,11 +473,10 @@ uint64_t BinaryWriter::InternLeaf(size_t start) {
         }
         const Object& other = mObjects[slot.index - 1];
         if (slot.hash == hash && other.count == length &&
-            std::memcmp(mArena.Bytes() + other.start, bytes, length) == 0) {
-            mArena.Truncate(start);
+            std::memcmp(mArena.Bytes() + other.start, bytes, length) == 0)
             return slot.index - 1;
-        }
     }
+    added = true;
     if (++mLeafCount * 2 > mSlots.size()) {
         std::vector<LeafEntry> slots(mSlots.size() * 2);
         size_t newMask = slots.size() - 1;

@@ -58,6 +58,7 @@ public:
     }
     size_t Length() const { return mLength; }
     const uint8_t* Bytes() const { return mBytes; }
+    uint8_t* Bytes() { return mBytes; }
     void Truncate(size_t length) { mLength = length; }
     // Room for `count` more bytes at the end; Commit says how many were written.
     uint8_t* Reserve(size_t count) {

@@ -166,6 +166,17 @@ TEST_F(BinaryWriter, SharesEqualLeavesByValueAndKeepsKindsApart) {
         {"<array><real>nan</real><real>NaN</real><real>0</real><real>-0.0</real></array>", 4},
         // equal containers are written once per occurrence, all referenced
         {"<array><array/><array/><dict/><dict/></array>", 5},
+        // a dictionary's values: repeats within a run of leaves, of a key, and across a
+        // container; a long string repeated after short ones
+        {"<dict><key>a</key><string>x</string><key>b</key><string>x</string><key>c</key>"
+         "<string>a</string><key>d</key><integer>2</integer></dict>",
+         7},
+        {"<dict><key>a</key><string>x</string><key>b</key><array><string>x</string></array>"
+         "<key>c</key><string>x</string><key>d</key><string>y</string><key>e</key>"
+         "<string>yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy</string><key>f</key>"
+         "<string>yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy</string><key>g</key><string>y</string>"
+         "</dict>",
+         12},
     };
     for (const Case& c : cases) {
         CFRef<CFTypeRef> value = Parse(c.xml);
