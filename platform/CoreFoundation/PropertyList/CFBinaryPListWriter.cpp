@@ -170,6 +170,11 @@ private:
     void SortPairs(size_t first, size_t count);
     void Emit();
 
+    // No tree in memory has 2^32 objects: their indices fit the references' 32 bits.
+    void NewContainer(const Object& object) {
+        if (mObjects.size() >= UINT32_MAX) throw std::bad_alloc();
+        mObjects.push_back(object);
+    }
     uint8_t* ArenaReserve(size_t n) { return mArena.Reserve(n); }
     size_t ArenaSize() const { return mArena.Length(); }
     void ArenaCommit(uint8_t* end) { mArena.Commit(end); }
@@ -180,7 +185,8 @@ private:
     LeafSlot& LeafSlotFor(CFTypeRef value);
 
     PlainArray<Object> mObjects;
-    PlainArray<uint64_t> mRefs;  // every container's references, object indices
+    PlainArray<uint32_t> mRefs;  // every container's references, object indices (Intern and
+                                 // NewContainer keep them below 2^32)
     OutputBuffer mArena;         // every distinct leaf's encoding, in object order
     // Open-addressed table of leaf object indices (+1; 0 is empty), keyed by their encoding.
     // Each slot 8 bytes: the table is the writer's largest structure after its output.
@@ -254,12 +260,12 @@ BinaryWriter::LeafSlot& BinaryWriter::LeafSlotFor(CFTypeRef value) {
 bool BinaryWriter::CollectArray(CFArrayRef array, size_t level) {
     size_t count = ArrayCount(array);
     size_t first = mRefs.size();
-    mObjects.push_back({first, count, 0xA0});
+    NewContainer({first, count, 0xA0});
     mRefs.resize(first + count);
     for (size_t i = 0; i < count; ++i) {
         uint64_t ref;
         if (!Collect(ArrayValue(array, i), level + 1, &ref)) return false;
-        mRefs[first + i] = ref;
+        mRefs[first + i] = static_cast<uint32_t>(ref);
     }
     return true;
 }
@@ -268,7 +274,7 @@ bool BinaryWriter::CollectArray(CFArrayRef array, size_t level) {
 bool BinaryWriter::CollectDictionary(CFDictionaryRef dictionary, size_t level) {
     size_t count = DictionaryCount(dictionary);
     size_t firstRef = mRefs.size();
-    mObjects.push_back({firstRef, count, 0xD0});
+    NewContainer({firstRef, count, 0xD0});
     mRefs.resize(firstRef + 2 * count);
     size_t first = mKeys.size();
     mKeys.resize(first + count);
@@ -281,7 +287,7 @@ bool BinaryWriter::CollectDictionary(CFDictionaryRef dictionary, size_t level) {
     for (size_t i = 0; i < count; ++i) {
         uint64_t ref;
         if (!Collect(mKeys[first + i], level + 1, &ref)) return false;
-        mRefs[firstRef + i] = ref;
+        mRefs[firstRef + i] = static_cast<uint32_t>(ref);
     }
     if (mLoneSurrogate && KeysMergeWhenWritten(mKeys.data() + first, count)) return false;
     // Indices, not references: nested dictionaries push onto the same stacks. Runs of leaves
@@ -297,7 +303,7 @@ bool BinaryWriter::CollectDictionary(CFDictionaryRef dictionary, size_t level) {
         }
         uint64_t ref;
         if (!Collect(mValues[first + i], level + 1, &ref)) return false;
-        mRefs[firstRef + count + i] = ref;
+        mRefs[firstRef + count + i] = static_cast<uint32_t>(ref);
         ++i;
     }
     mKeys.resize(first);
@@ -328,7 +334,7 @@ bool BinaryWriter::CollectLeaves(const CFTypeRef* values, size_t count, size_t f
     for (size_t i = 0; i < count; ++i) {
         const PendingLeaf leaf = mPending[i];
         if (leaf.start == SIZE_MAX) {
-            mRefs[firstRef + i] = leaf.length;
+            mRefs[firstRef + i] = static_cast<uint32_t>(leaf.length);
             continue;
         }
         if (end == SIZE_MAX) end = leaf.start;
@@ -338,7 +344,7 @@ bool BinaryWriter::CollectLeaves(const CFTypeRef* values, size_t count, size_t f
         const uint64_t index = Intern(end, leaf.length, leaf.hash, added);
         if (added) end += leaf.length;
         if (values[i]) LeafSlotFor(values[i]) = {values[i], index};
-        mRefs[firstRef + i] = index;
+        mRefs[firstRef + i] = static_cast<uint32_t>(index);
     }
     if (end != SIZE_MAX) mArena.Truncate(end);
     return true;
