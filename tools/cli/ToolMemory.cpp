@@ -1,4 +1,4 @@
-// Large inputs: the heap grown once, and offered for huge pages.
+// Large inputs: the heap grown once, and offered for huge pages; the last value left to the exit.
 //
 // Parsing a 20 MB list makes about a million small objects; touching their memory 4 KB page by
 // page costs as much system time as the parse costs user time. The heap is therefore grown by
@@ -52,4 +52,13 @@ void PrepareHeapForFile(const std::string& path) {
     struct stat status {};
     if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
         PrepareHeapFor(static_cast<size_t>(status.st_size));
+}
+
+namespace {
+CFPropertyListRef gLeftUntilExit = nullptr;  // released only by the exit
+}  // namespace
+
+void LeaveUntilExit(CFRef<CFPropertyListRef>& value) {
+    if (gLeftUntilExit) CFRelease(gLeftUntilExit);
+    gLeftUntilExit = value.Detach();
 }

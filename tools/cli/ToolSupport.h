@@ -98,6 +98,10 @@ inline constexpr size_t kPropertyListTreeBytes = 6;
 // faster run.
 inline constexpr size_t kNotationTreeBytes = 3;
 void PrepareHeapFor(size_t inputBytes, size_t treeBytesPerByte = kPropertyListTreeBytes);
+// Keeps the last value a command made until the process ends instead of freeing it object by
+// object: the exit hands all of its memory back at once, and freeing a large tree touches every
+// object again. Held from a global, so leak checkers see it reachable.
+void LeaveUntilExit(CFRef<CFPropertyListRef>& value);
 
 // How many allocations through operator new have failed in the process so far
 // (tools/ToolAllocation.cpp); 0 under AddressSanitizer, which keeps its own operators.

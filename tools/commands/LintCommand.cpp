@@ -18,6 +18,7 @@ int RunLint(const ToolArguments& args) {
             reason = kShrankWhileRead;
         } else if (parsed) {
             if (!args.silent) std::printf("%s: OK\n", EscapeControls(file).c_str());
+            if (&file == &args.files.back()) LeaveUntilExit(plist);
             continue;
         }
         std::printf("%s: %s\n", EscapeControls(file).c_str(), EscapeControls(reason).c_str());
