@@ -54,6 +54,14 @@ void PrepareHeapForFile(const std::string& path) {
         PrepareHeapFor(static_cast<size_t>(status.st_size));
 }
 
+void PrepareHeapForList(std::string_view bytes) {
+    constexpr size_t kBinaryDensity = 3;
+    const bool binary = bytes.starts_with("bplist");
+    PrepareHeapFor(binary && bytes.size() <= SIZE_MAX / kBinaryDensity
+                       ? bytes.size() * kBinaryDensity
+                       : bytes.size());
+}
+
 namespace {
 CFPropertyListRef gLeftUntilExit = nullptr;  // released only by the exit
 }  // namespace

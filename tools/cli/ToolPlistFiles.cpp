@@ -78,7 +78,7 @@ bool ReadPlistFile(std::string_view command, const std::string& path, CFRef<CFPr
     InputFile local;
     InputFile& file = source ? *source : local;
     if (file.Open(path, reason)) {
-        PrepareHeapFor(file.Bytes().size());
+        PrepareHeapForList(file.Bytes());
         gLastInput = {file.Bytes().size(), file.Bytes().starts_with("bplist"), {}};
         bool readAsJSON = false;
         const bool parsed = ParseInput(file.Bytes(), out, reason, &readAsJSON);

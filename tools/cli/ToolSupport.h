@@ -98,6 +98,9 @@ inline constexpr size_t kPropertyListTreeBytes = 6;
 // faster run.
 inline constexpr size_t kNotationTreeBytes = 3;
 void PrepareHeapFor(size_t inputBytes, size_t treeBytesPerByte = kPropertyListTreeBytes);
+// The same for a property list's bytes in any format: a binary list holds about as much as
+// XML three times its size.
+void PrepareHeapForList(std::string_view bytes);
 // Keeps the last value a command made until the process ends instead of freeing it object by
 // object: the exit hands all of its memory back at once, and freeing a large tree touches every
 // object again. Held from a global, so leak checkers see it reachable.

@@ -12,7 +12,7 @@ int RunLint(const ToolArguments& args) {
         InputFile input;
         CFRef<CFPropertyListRef> plist;
         const bool opened = input.Open(file, reason);
-        if (opened) PrepareHeapFor(input.Bytes().size());
+        if (opened) PrepareHeapForList(input.Bytes());
         const bool parsed = opened && ParseInput(input.Bytes(), plist, reason);
         if (input.Shrank()) {
             reason = kShrankWhileRead;
