@@ -37,6 +37,22 @@ int SendStore(const ToolArguments& args, OwnedDesc& value) {
     return 0;
 }
 
+// Parses the value to store from the operand or standard input. False with `exitStatus` set
+// after complaining.
+bool ReadValue(const ToolArguments& args, OwnedDesc& value, int& exitStatus) {
+    InputFile input;
+    std::string reason;
+    const auto text = OperandText(args, input, reason);
+    if (!text) {
+        exitStatus = Complain(kExitFailed, "standard input: " + reason);
+        return false;
+    }
+    PrepareHeapFor(text->size(), kNotationTreeBytes);
+    const bool parsed = ParseValue(*text, 0, value, exitStatus, &input);
+    if (parsed && input.Shrank()) exitStatus = ComplainShrankInput();
+    return parsed && !input.Shrank();
+}
+
 }  // namespace
 
 int RunStore(const ToolArguments& args) {
@@ -45,15 +61,9 @@ int RunStore(const ToolArguments& args) {
     CAdditionHost host;
     const OSStatus loadError = LoadAdditionQuietly(args, host);
     OwnedDesc value;
-    InputFile input;
-    std::string reason;
-    const auto text = OperandText(args, input, reason);
-    if (!text) return Complain(kExitFailed, "standard input: " + reason);
-    PrepareHeapFor(text->size(), kNotationTreeBytes);
     int exitStatus = 0;
-    const bool parsed = ParseValue(*text, 0, value, exitStatus, &input);
-    if (parsed && input.Shrank()) return ComplainShrankInput();
-    if (!parsed) return exitStatus;
+    // The text is given back once parsed: the addition's property list and XML take its place.
+    if (!ReadValue(args, value, exitStatus)) return exitStatus;
     if (loadError) return ComplainCannotLoad(args, loadError);
     return SendStore(args, value);
 }
