@@ -90,6 +90,17 @@ protected:
         whyNot = std::move(why);
         return false;
     }
+    // True when `between` is one `separator` with only the format's spaces around it.
+    static bool IsOneSeparator(std::string_view between, char separator, bool (*isSpace)(char)) {
+        size_t separators = 0;
+        for (char c : between) {
+            if (c == separator)
+                ++separators;
+            else if (!isSpace(c))
+                return false;
+        }
+        return separators == 1;
+    }
 
     std::string_view mText;
 };

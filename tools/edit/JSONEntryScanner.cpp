@@ -107,14 +107,7 @@ public:
     }
     std::string DefaultBetween(std::string_view, std::string_view) const override { return ": "; }
     bool IsBetween(std::string_view between) const override {
-        size_t colons = 0;
-        for (char c : between) {
-            if (c == ':')
-                ++colons;
-            else if (!IsJSONSpace(c))
-                return false;
-        }
-        return colons == 1;
+        return IsOneSeparator(between, ':', IsJSONSpace);
     }
 
     bool ValueText(CFPropertyListRef value, std::string& text, std::string& why) override {

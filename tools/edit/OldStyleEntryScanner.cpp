@@ -156,14 +156,7 @@ public:
     }
     std::string DefaultBetween(std::string_view, std::string_view) const override { return " = "; }
     bool IsBetween(std::string_view between) const override {
-        size_t equals = 0;
-        for (char c : between) {
-            if (c == '=')
-                ++equals;
-            else if (!IsOldSpace(c))
-                return false;
-        }
-        return equals == 1;
+        return IsOneSeparator(between, '=', IsOldSpace);
     }
 
     bool ValueText(CFPropertyListRef value, std::string& text, std::string& why) override {
