@@ -26,6 +26,14 @@ bool LoadPath(const std::string& operand, std::string& path) {
            lseek(STDIN_FILENO, 0, SEEK_CUR) <= 0;
 }
 
+// True when the list in the file at `path` is too large once its shared values are written
+// out, by the measure the tool's own outputs are bounded with.
+bool ExpandsPastTheBound(const std::string& path) {
+    CFRef<CFPropertyListRef> plist;
+    return ReadPlistFile("load plist", path, plist) &&
+           !ExpansionProblem(plist.Get(), "print").empty();
+}
+
 }  // namespace
 
 int RunLoad(const ToolArguments& args) {
@@ -69,6 +77,15 @@ int RunLoad(const ToolArguments& args) {
         const std::string why =
             args.loadText ? ExplainRefusedText(value.Get()) : ExplainRefusedFile(args.operand);
         if (!why.empty()) return Complain(kExitFailed, why + StatusSuffix(outcome.status));
+    }
+    if (outcome.status == memFullErr && !args.loadText && args.operand != "-") {
+        // The addition answers a list its shared values would expand past its bound with a
+        // bare -108, as it answers memory running out; the tool's own measure tells them apart.
+        if (ExpandsPastTheBound(path))
+            return Complain(kExitFailed, "load plist: " + args.operand +
+                                             ": its shared values expand it past what the "
+                                             "addition takes" +
+                                             StatusSuffix(outcome.status));
     }
     if (outcome.status != noErr) return ReportFailure("load plist", outcome, failedBefore);
     const int status = PrintDirectResult(outcome, args.pretty);
