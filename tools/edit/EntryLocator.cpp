@@ -518,7 +518,6 @@ bool EditTextSurgically(std::string_view fileBytes, std::string_view format, con
     std::string transcoded;
     if (!surgery::DecodeText(fileBytes, encoding, transcoded, whyNot)) return false;
     const std::string_view text = encoding.utf16 ? std::string_view(transcoded) : fileBytes;
-    if (encoding.utf16) format = surgery::FormatOfText(text);
     auto scanner = surgery::MakeScanner(format, text);
     surgery::Surgeon surgeon(*scanner, text, format == "xml");
     std::string edited;

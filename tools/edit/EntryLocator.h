@@ -14,13 +14,13 @@
 
 namespace plistedit {
 
-// `fileBytes` (a file in `format`: "xml", "openstep" or "json"; UTF-8, or UTF-16 with a
-// byte-order mark in either order) with the edit made to the bytes of the one entry, in
-// `outBytes`. `newValue` is unused for Remove; `expectedResult` is what EditPlist made of the
-// whole list: the new bytes are read back and must equal it, so whatever the scanners miss can
-// cost an in-place edit but never a wrong file. False with `whyNot` saying why the file must be
-// rewritten whole ("a key without a value"), or empty for a format that has no text to edit
-// (binary). Linear in the size of the file.
+// `fileBytes` (a file in `format`, as DetectFormat tells it, also of UTF-16 text: "xml",
+// "openstep" or "json"; UTF-8, or UTF-16 with a byte-order mark in either order) with the edit made
+// to the bytes of the one entry, in `outBytes`. `newValue` is unused for Remove; `expectedResult`
+// is what EditPlist made of the whole list: the new bytes are read back and must equal it, so
+// whatever the scanners miss can cost an in-place edit but never a wrong file. False with `whyNot`
+// saying why the file must be rewritten whole ("a key without a value"), or empty for a format that
+// has no text to edit (binary). Linear in the size of the file.
 bool EditTextSurgically(std::string_view fileBytes, std::string_view format, const KeyPath& path,
                         EditKind kind, CFPropertyListRef newValue, CFPropertyListRef expectedResult,
                         std::string& outBytes, std::string& whyNot);

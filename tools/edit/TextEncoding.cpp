@@ -54,11 +54,6 @@ bool EncodeText(std::string_view utf8, const TextEncoding& encoding, std::string
     return true;
 }
 
-std::string_view FormatOfText(std::string_view utf8) {
-    const size_t first = utf8.find_first_not_of(" \t\r\n");
-    return first != std::string_view::npos && utf8[first] == '<' ? "xml" : "openstep";
-}
-
 std::string UTF8Of(CFStringRef string) {
     std::u16string scratch;
     std::string utf8;

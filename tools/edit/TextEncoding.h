@@ -23,8 +23,6 @@ bool DecodeText(std::string_view bytes, TextEncoding& encoding, std::string& utf
 // UTF-8.
 bool EncodeText(std::string_view utf8, const TextEncoding& encoding, std::string& out,
                 std::string& why);
-// "xml" for text whose first character is '<', else "openstep" (no JSON is UTF-16).
-std::string_view FormatOfText(std::string_view utf8);
 // The string as UTF-8 ('?' for what UTF-8 cannot hold).
 std::string UTF8Of(CFStringRef string);
 
