@@ -90,6 +90,16 @@ protected:
         whyNot = std::move(why);
         return false;
     }
+    // A container of the text formats that open a dictionary with '{' and an array with
+    // `arrayOpen`, starting at `begin`.
+    bool OpenBracketed(size_t begin, char arrayOpen, Container& container) const {
+        if (begin >= mText.size() || (mText[begin] != '{' && mText[begin] != arrayOpen))
+            return false;
+        container.value.begin = begin;
+        container.dictionary = mText[begin] == '{';
+        container.contentBegin = begin + 1;
+        return true;
+    }
     // True when `between` is one `separator` with only the format's spaces around it.
     static bool IsOneSeparator(std::string_view between, char separator, bool (*isSpace)(char)) {
         size_t separators = 0;

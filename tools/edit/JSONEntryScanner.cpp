@@ -23,11 +23,7 @@ public:
     }
 
     bool Open(size_t begin, Container& container) override {
-        if (begin >= mText.size() || (mText[begin] != '{' && mText[begin] != '[')) return false;
-        container.value.begin = begin;
-        container.dictionary = mText[begin] == '{';
-        container.contentBegin = begin + 1;
-        return true;
+        return OpenBracketed(begin, '[', container);
     }
 
     bool NextKey(const Container& container, size_t& pos, Entry& entry) override {
