@@ -31,18 +31,7 @@ runs=${RUNS:-5}
 . "$root/bench/peer.sh"
 need_peer commands.sh
 
-if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" --target plistbridge PlistBridge PropertyListBench -j2 >/dev/null
-tool=$build/bin/plistbridge
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-pkg=$(pkg-config --list-all | awk '/^libplist-2|^libplist /{if (!found) print $1; found = 1}')
-driver=$work/libplist_driver
-cc -O2 -o "$driver" "$root/bench/libplist_driver.c" $(pkg-config --cflags --libs "$pkg")
-cc -O2 -o "$work/timed" "$root/bench/timed.c"
+prepare_bench "$root" "$build"
 
 fail() { echo "CHECK FAILED: $*" >&2; exit 1; }
 

@@ -10,3 +10,23 @@ need_peer() {
   fi
   [ -x /usr/bin/time ] || { echo "$1 needs /usr/bin/time (package: time)" >&2; exit 1; }
 }
+
+# Builds the tool, the addition and the library generator in BUILD (configured first when it is
+# not), and the libplist driver and bench/timed.c into a work folder removed on exit. Sets tool,
+# work, driver; timed is $work/timed.
+#   prepare_bench ROOT BUILD
+prepare_bench() {
+  local root=$1 build=$2
+  if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  fi
+  cmake --build "$build" --target plistbridge PlistBridge PropertyListBench -j2 >/dev/null
+  tool=$build/bin/plistbridge
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  local pkg
+  pkg=$(pkg-config --list-all | awk '/^libplist-2|^libplist /{if (!found) print $1; found = 1}')
+  driver=$work/libplist_driver
+  cc -O2 -o "$driver" "$root/bench/libplist_driver.c" $(pkg-config --cflags --libs "$pkg")
+  cc -O2 -o "$work/timed" "$root/bench/timed.c"
+}

@@ -30,18 +30,7 @@ if ! command -v plistutil >/dev/null; then
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libplist-utils >/dev/null
 fi
-if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" --target plistbridge PlistBridge PropertyListBench -j2 >/dev/null
-tool=$build/bin/plistbridge
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-pkg=$(pkg-config --list-all | awk '/^libplist-2|^libplist /{if (!found) print $1; found = 1}')
-driver=$work/libplist_driver
-cc -O2 -o "$driver" "$root/bench/libplist_driver.c" $(pkg-config --cflags --libs "$pkg")
-cc -O2 -o "$work/timed" "$root/bench/timed.c"
+prepare_bench "$root" "$build"
 
 # interleave N LABEL=COMMAND…: runs every command once per round, N rounds, output discarded;
 # leaves each label's median CPU time in microseconds in med[LABEL].
