@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         // Printing a huge result, or building a big value, can run out of memory: one line
         // and the failure status rather than an abort.
-        status = Complain(kExitFailed, "out of memory (" + std::to_string(memFullErr) + ")");
+        status = Complain(kExitFailed, "out of memory" + StatusSuffix(memFullErr));
     }
     return FinishOutput(status);
 }

@@ -41,6 +41,10 @@ std::string EscapeControls(std::string_view text) {
     return escaped;
 }
 
+std::string StatusSuffix(OSStatus status) {
+    return " (" + std::to_string(status) + ")";
+}
+
 int Complain(int exitStatus, const std::string& message) {
     const std::string line = "plistbridge: " + EscapeControls(message) + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);

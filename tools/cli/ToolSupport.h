@@ -18,6 +18,9 @@ inline constexpr int kExitUsage = 2;
 // in the message (from a file name, a key, a value) is escaped: the message stays one line.
 int Complain(int exitStatus, const std::string& message);
 
+// " (-1700)": a status as the tool's messages end.
+std::string StatusSuffix(OSStatus status);
+
 // `text` with its control characters escaped, \n, \t, \r or \xHH (\x1B for an escape), so
 // that a file name whose bytes hold a newline cannot pass for a line of its own.
 std::string EscapeControls(std::string_view text);

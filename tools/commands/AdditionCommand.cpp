@@ -16,14 +16,6 @@ bool RanOutOfMemory(unsigned long failedBefore) {
     return FailedAllocations() != failedBefore || PBFileLastError() == ENOMEM;
 }
 
-}  // namespace
-
-std::string StatusSuffix(OSStatus status) {
-    return " (" + std::to_string(status) + ")";
-}
-
-namespace {
-
 std::string AdditionPath(const ToolArguments& args) {
     return args.bundlePath.empty() ? CAdditionHost::DefaultBundlePath() : args.bundlePath;
 }

@@ -13,9 +13,6 @@
 #include "tools/cli/ToolArguments.h"
 #include "tools/cli/ToolSupport.h"
 
-// " (-1700)": a status as the tool's messages end.
-std::string StatusSuffix(OSStatus status);
-
 // Loads the addition given by --bundle, or the default one. False with `exitStatus` set after
 // complaining.
 bool LoadAddition(const ToolArguments& args, CAdditionHost& host, int& exitStatus);
